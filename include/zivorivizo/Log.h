@@ -1,0 +1,119 @@
+// The process-wide diagnostic log.
+//
+// CPrint is the front end: the static level operations (Info, Debug, Warn,
+// Error, Fatal) and the raw Print forward to the one instance `myPrint` through
+// CPrint::pPrint, which stays null until the host calls InitLog. Before that
+// every log call does nothing. CPrint owns the loggers registered with
+// AddLogger and deletes them when it is destroyed.
+//
+// Thread safety: every write to the loggers happens under one process-wide
+// lock, and a library log statement is formatted into one piece of text and
+// written with one Write per logger, so lines from different threads never
+// interleave. The mask may be changed at any time with SetLogLevel.
+#pragma once
+
+#include <atomic>
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+
+#include "zivorivizo/Export.h"
+
+// One bit per level; a mask is the OR of the levels it lets through.
+enum LEVEL : uint32_t {
+  LEVEL_INFO = 0x01,
+  LEVEL_DEBUG = 0x02,
+  LEVEL_WARN = 0x04,
+  LEVEL_ERROR = 0x08,
+  LEVEL_FATAL = 0x10,
+  LEVEL_ALL = 0xFFFF,
+};
+
+// A log target. The base accepts text and does nothing with it.
+class ZIVO_EXPORT CLogger {
+ public:
+  virtual ~CLogger();
+  // Writes one piece of already formatted text. Called only by CPrint, under
+  // its lock, so an implementation needs no lock of its own.
+  virtual void Write(char* text);
+};
+
+// Appends to a text file, flushing after every piece. Owns the stream.
+class ZIVO_EXPORT CFileLogger : public CLogger {
+ public:
+  // Opens `path` for appending (created if absent, never truncated). On
+  // failure writes "file open failed\n" to standard error and throws the int 254.
+  explicit CFileLogger(const wchar_t* path);
+  ~CFileLogger() override;
+  CFileLogger(const CFileLogger&) = delete;
+  CFileLogger& operator=(const CFileLogger&) = delete;
+  void Write(char* text) override;
+
+ private:
+  FILE* mStream = nullptr;
+};
+
+// Accepts text and discards it.
+class ZIVO_EXPORT CSystemLogger : public CLogger {
+ public:
+  void Write(char* text) override;
+};
+
+class ZIVO_EXPORT CPrint {
+ public:
+  static const int MAX_LOGGER_SUPPORTED = 5;
+  // Number of loggers registered so far (class-wide).
+  static int m_iMaxLogger;
+  // Null until InitLog sets it to &myPrint.
+  static CPrint* pPrint;
+
+  CPrint();
+  virtual ~CPrint();
+  // Copies share the logger objects; they are not duplicated.
+  CPrint(const CPrint& other);
+  CPrint& operator=(const CPrint& other);
+
+  static void Info(const char* format, ...) __attribute__((format(printf, 1, 2)));
+  static void Debug(const char* format, ...) __attribute__((format(printf, 1, 2)));
+  static void Warn(const char* format, ...) __attribute__((format(printf, 1, 2)));
+  static void Error(const char* format, ...) __attribute__((format(printf, 1, 2)));
+  static void Fatal(const char* format, ...) __attribute__((format(printf, 1, 2)));
+  // Raw piece: written under the level of the most recent level operation,
+  // with no prefix and no line end.
+  static void Print(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+  // One whole log line: time stamp, level name, [source:line], message, line
+  // end. Every piece passes or fails by `level` alone, and the line reaches
+  // each logger as one Write. Used by the library's own log statements.
+  static void Statement(LEVEL level, const char* source, int line, const char* format, ...)
+      __attribute__((format(printf, 4, 5)));
+
+  // Registers a logger and returns 0; CPrint then owns it. Returns 1 when
+  // MAX_LOGGER_SUPPORTED loggers are already registered: the logger is not
+  // used and stays the caller's.
+  int AddLogger(CLogger* logger);
+  // Stores a new mask and returns the previous one.
+  LEVEL SetLogLevel(LEVEL mask);
+  LEVEL GetLogLevel();
+
+ protected:
+  // Level piece: "<NAME> : " followed by the formatted message.
+  void Print(LEVEL level, const char* format, va_list args);
+
+ private:
+  void WriteAll(char* text);
+
+  std::atomic<uint32_t> mMask;
+  std::atomic<uint32_t> mCurrentLevel;
+  CLogger* mLoggers[MAX_LOGGER_SUPPORTED];
+  // A copy shares the loggers of its source but never deletes them, so that
+  // destroying both cannot delete a logger twice.
+  bool mOwnsLoggers = true;
+};
+
+// The one front-end instance of the module.
+ZIVO_EXPORT extern CPrint myPrint;
+
+// Switches logging on: all levels, a file logger on `primaryPath` (or, if it
+// cannot be opened, on `fallbackPath`) and the discarding system logger.
+ZIVO_EXPORT void InitLog(const wchar_t* primaryPath, const wchar_t* fallbackPath);

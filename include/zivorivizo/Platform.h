@@ -1,0 +1,60 @@
+// The platform: the bundle of stand-ins through which the library reaches the
+// operating system (registry, device I/O, COM and WMI, XML, power, clock).
+//
+// A host installs a platform before it creates the managers:
+//
+//   CPlatform::Install(CreateLinuxPlatform("/sys"));
+//   InitLog(L"/var/log/zivo.log", L"/tmp/zivo.log");
+//   COSParticipantManager* pm = COSParticipantManager::GetInstance();
+//
+// When none is installed, the Linux platform on "/sys" serves. Each manager and
+// participant takes the platform that is current when it is constructed and
+// keeps using it; installing another later affects only what is created
+// afterwards. The log and the sample time stamps read the current platform's
+// clock. Install and Current are thread-safe.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "zivorivizo/Export.h"
+
+class CClock;
+class CRegistry;
+class CDeviceIo;
+class CPower;
+class CCom;
+class CXml;
+
+class ZIVO_EXPORT CPlatform {
+ public:
+  virtual ~CPlatform();
+  CPlatform(const CPlatform&) = delete;
+  CPlatform& operator=(const CPlatform&) = delete;
+
+  static void Install(std::shared_ptr<CPlatform> platform);
+  // The installed platform, or the Linux platform on "/sys" when none is.
+  static std::shared_ptr<CPlatform> Current();
+
+  CClock& Clock() const { return *mClock; }
+  CRegistry& Registry() const { return *mRegistry; }
+  CDeviceIo& Devices() const { return *mDevices; }
+  CPower& Power() const { return *mPower; }
+  CCom& Com() const { return *mCom; }
+  CXml& Xml() const { return *mXml; }
+
+ protected:
+  CPlatform();
+
+  std::shared_ptr<CClock> mClock;
+  std::shared_ptr<CRegistry> mRegistry;
+  std::shared_ptr<CDeviceIo> mDevices;
+  std::shared_ptr<CPower> mPower;
+  std::shared_ptr<CCom> mCom;
+  std::shared_ptr<CXml> mXml;
+};
+
+// The real Linux platform: thermal zones and cooling devices under
+// `sysfsRoot`/class/thermal, a registry view built from them, systemd-logind
+// for shutdown and hibernation, the system clock.
+ZIVO_EXPORT std::shared_ptr<CPlatform> CreateLinuxPlatform(const std::string& sysfsRoot = "/sys");

@@ -1,0 +1,195 @@
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+
+#include "Platform/Clock.h"
+#include "zivorivizo/Log.h"
+#include "zivorivizo/Platform.h"
+
+int CPrint::m_iMaxLogger = 0;
+CPrint* CPrint::pPrint = nullptr;
+
+namespace {
+
+// Size of one formatted piece, as the loggers have always received it.
+constexpr int kPieceSize = 1024;
+// A whole statement: time stamp, level, location and a message of up to one
+// piece, with room for its line end.
+constexpr int kStatementSize = 2048;
+
+const char* const kLevelNames[7] = {" ", "INFO", "DEBUG", "WARNING", "ERROR", "FATAL", "ALL"};
+
+// 1 plus the position of the highest set bit, 0 for no bit.
+const char* LevelName(uint32_t level) {
+  int index = 0;
+  while (level != 0) {
+    ++index;
+    level >>= 1;
+  }
+  return kLevelNames[std::min(index, 6)];
+}
+
+// Serialises every write to the loggers and every change of the logger table.
+std::mutex& WriteLock() {
+  static std::mutex lock;
+  return lock;
+}
+
+// vsnprintf into [buffer, buffer + capacity) and returns the length written,
+// truncated to the capacity. A message that cannot be formatted at all (a wide
+// argument the C locale cannot narrow) is replaced by its format text.
+int FormatInto(char* buffer, int capacity, const char* format, va_list args) {
+  if (capacity <= 0) {
+    return 0;
+  }
+  const int n = vsnprintf(buffer, static_cast<size_t>(capacity), format, args);
+  if (n < 0) {
+    const int length = static_cast<int>(strnlen(format, static_cast<size_t>(capacity - 1)));
+    memcpy(buffer, format, static_cast<size_t>(length));
+    buffer[length] = '\0';
+    return length;
+  }
+  return std::min(n, capacity - 1);
+}
+
+}  // namespace
+
+CLogger::~CLogger() = default;
+void CLogger::Write(char* /*text*/) {}
+
+void CSystemLogger::Write(char* /*text*/) {}
+
+CPrint::CPrint() : mMask(0), mCurrentLevel(0), mLoggers{} {}
+
+CPrint::~CPrint() {
+  if (!mOwnsLoggers) {
+    return;
+  }
+  std::lock_guard<std::mutex> hold(WriteLock());
+  bool owned = false;
+  for (int i = 0; i < m_iMaxLogger && i < MAX_LOGGER_SUPPORTED; ++i) {
+    if (mLoggers[i] != nullptr) {
+      delete mLoggers[i];
+      mLoggers[i] = nullptr;
+      owned = true;
+    }
+  }
+  if (owned) {
+    m_iMaxLogger = 0;
+  }
+}
+
+CPrint::CPrint(const CPrint& other)
+    : mMask(other.mMask.load()), mCurrentLevel(other.mCurrentLevel.load()), mOwnsLoggers(false) {
+  std::copy(std::begin(other.mLoggers), std::end(other.mLoggers), std::begin(mLoggers));
+}
+
+CPrint& CPrint::operator=(const CPrint& other) {
+  if (this != &other) {
+    mMask = other.mMask.load();
+    mCurrentLevel = other.mCurrentLevel.load();
+    std::copy(std::begin(other.mLoggers), std::end(other.mLoggers), std::begin(mLoggers));
+    mOwnsLoggers = false;
+  }
+  return *this;
+}
+
+#define ZIVO_LEVEL_OPERATION(Name, Level)      \
+  void CPrint::Name(const char* format, ...) { \
+    if (pPrint == nullptr) {                   \
+      return;                                  \
+    }                                          \
+    va_list args;                              \
+    va_start(args, format);                    \
+    pPrint->Print(Level, format, args);        \
+    va_end(args);                              \
+  }
+
+ZIVO_LEVEL_OPERATION(Info, LEVEL_INFO)
+ZIVO_LEVEL_OPERATION(Debug, LEVEL_DEBUG)
+ZIVO_LEVEL_OPERATION(Warn, LEVEL_WARN)
+ZIVO_LEVEL_OPERATION(Error, LEVEL_ERROR)
+ZIVO_LEVEL_OPERATION(Fatal, LEVEL_FATAL)
+
+#undef ZIVO_LEVEL_OPERATION
+
+void CPrint::Print(LEVEL level, const char* format, va_list args) {
+  mCurrentLevel.store(level, std::memory_order_relaxed);
+  if ((level & mMask.load(std::memory_order_relaxed)) == 0) {
+    return;
+  }
+  char buffer[kPieceSize];
+  int n = snprintf(buffer, sizeof(buffer), "%s : ", LevelName(level));
+  n = std::clamp(n, 0, kPieceSize - 1);
+  FormatInto(buffer + n, kPieceSize - n, format, args);
+  WriteAll(buffer);
+}
+
+void CPrint::Print(const char* format, ...) {
+  CPrint* print = pPrint;
+  if (print == nullptr) {
+    return;
+  }
+  if ((print->mCurrentLevel.load(std::memory_order_relaxed) &
+       print->mMask.load(std::memory_order_relaxed)) == 0) {
+    return;
+  }
+  char buffer[kPieceSize];
+  va_list args;
+  va_start(args, format);
+  FormatInto(buffer, kPieceSize, format, args);
+  va_end(args);
+  print->WriteAll(buffer);
+}
+
+void CPrint::Statement(LEVEL level, const char* source, int line, const char* format, ...) {
+  CPrint* print = pPrint;
+  if (print == nullptr) {
+    return;
+  }
+  print->mCurrentLevel.store(level, std::memory_order_relaxed);
+  if ((level & print->mMask.load(std::memory_order_relaxed)) == 0) {
+    return;
+  }
+  const _tagSLocalTime now = CPlatform::Current()->Clock().LocalNow();
+  char buffer[kStatementSize];
+  int n = snprintf(buffer, sizeof(buffer), "%04d:%02d:%02d %02d:%02d:%02d:%03d %s : [%s:%d] ",
+                   now.year, now.month, now.day, now.hour, now.minute, now.second, now.milliseconds,
+                   LevelName(level), source, line);
+  n = std::clamp(n, 0, kStatementSize - kPieceSize);
+  va_list args;
+  va_start(args, format);
+  // The message keeps at most one piece, and the line end always fits.
+  n += FormatInto(buffer + n, kPieceSize - 1, format, args);
+  va_end(args);
+  buffer[n++] = '\n';
+  buffer[n] = '\0';
+  print->WriteAll(buffer);
+}
+
+int CPrint::AddLogger(CLogger* logger) {
+  std::lock_guard<std::mutex> hold(WriteLock());
+  if (m_iMaxLogger >= MAX_LOGGER_SUPPORTED) {
+    return 1;
+  }
+  mLoggers[m_iMaxLogger] = logger;
+  ++m_iMaxLogger;
+  return 0;
+}
+
+LEVEL CPrint::SetLogLevel(LEVEL mask) {
+  return static_cast<LEVEL>(mMask.exchange(mask));
+}
+
+LEVEL CPrint::GetLogLevel() {
+  return static_cast<LEVEL>(mMask.load());
+}
+
+void CPrint::WriteAll(char* text) {
+  std::lock_guard<std::mutex> hold(WriteLock());
+  for (int i = 0; i < m_iMaxLogger && i < MAX_LOGGER_SUPPORTED; ++i) {
+    if (mLoggers[i] != nullptr) {
+      mLoggers[i]->Write(text);
+    }
+  }
+}

@@ -1,0 +1,5 @@
+#include "zivorivizo/Device.h"
+
+CDevice::~CDevice() {
+  mLinkedSensors.clear();
+}

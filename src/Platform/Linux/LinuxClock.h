@@ -1,0 +1,10 @@
+// The system clock.
+#pragma once
+
+#include "Platform/Clock.h"
+
+class CLinuxClock : public CClock {
+ public:
+  _tagSLocalTime LocalNow() override;
+  uint64_t UtcSeconds() override;
+};

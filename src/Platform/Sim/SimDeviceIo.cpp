@@ -1,0 +1,65 @@
+#include "Platform/Sim/SimDeviceIo.h"
+
+class CSimDeviceHandle : public CDeviceHandle {
+ public:
+  CSimDeviceHandle(std::shared_ptr<CSimDriver> driver, CSimDeviceIo& io)
+      : mDriver(std::move(driver)), mIo(io) {}
+  ~CSimDeviceHandle() override {
+    std::lock_guard<std::mutex> hold(mIo.mLock);
+    --*mIo.mOpenHandles;
+  }
+  bool Control(uint32_t code, std::span<const std::byte> in, std::span<std::byte> out,
+               uint32_t& error) override {
+    return mDriver->Control(code, in, out, error);
+  }
+
+ private:
+  std::shared_ptr<CSimDriver> mDriver;
+  CSimDeviceIo& mIo;
+};
+
+std::unique_ptr<CDeviceHandle> CSimDeviceIo::Open(const std::wstring& path, uint32_t& error) {
+  std::lock_guard<std::mutex> hold(mLock);
+  if (mFailRemaining >= 0 && (mFailPath.empty() || mFailPath == path)) {
+    error = mFailError;
+    if (mFailRemaining > 0 && --mFailRemaining == 0) {
+      mFailRemaining = -1;
+    }
+    return nullptr;
+  }
+  auto it = mDrivers.find(path);
+  if (it == mDrivers.end()) {
+    error = DEVICE_ERROR_FILE_NOT_FOUND;
+    return nullptr;
+  }
+  ++*mOpenHandles;
+  return std::make_unique<CSimDeviceHandle>(it->second, *this);
+}
+
+void CSimDeviceIo::Attach(const std::wstring& path, std::shared_ptr<CSimDriver> driver) {
+  std::lock_guard<std::mutex> hold(mLock);
+  mDrivers[path] = std::move(driver);
+}
+
+void CSimDeviceIo::Detach(const std::wstring& path) {
+  std::lock_guard<std::mutex> hold(mLock);
+  mDrivers.erase(path);
+}
+
+std::shared_ptr<CSimDriver> CSimDeviceIo::Driver(const std::wstring& path) {
+  std::lock_guard<std::mutex> hold(mLock);
+  auto it = mDrivers.find(path);
+  return it == mDrivers.end() ? nullptr : it->second;
+}
+
+void CSimDeviceIo::FailOpen(const std::wstring& path, uint32_t error, int count) {
+  std::lock_guard<std::mutex> hold(mLock);
+  mFailPath = path;
+  mFailError = error;
+  mFailRemaining = count;
+}
+
+int CSimDeviceIo::OpenHandleCount() {
+  std::lock_guard<std::mutex> hold(mLock);
+  return *mOpenHandles;
+}

@@ -1,0 +1,44 @@
+// Simulated device I/O: drivers are objects attached at a path. Opening a path
+// with no driver fails with DEVICE_ERROR_FILE_NOT_FOUND; opens can be made to
+// fail from a test.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "Platform/DeviceIo.h"
+
+// A simulated participant driver. Implementations are called by one handle at
+// a time but may be scripted by a test from another thread, so they lock.
+class CSimDriver {
+ public:
+  virtual ~CSimDriver() = default;
+  virtual bool Control(uint32_t code, std::span<const std::byte> in, std::span<std::byte> out,
+                       uint32_t& error) = 0;
+};
+
+class CSimDeviceIo : public CDeviceIo {
+ public:
+  std::unique_ptr<CDeviceHandle> Open(const std::wstring& path, uint32_t& error) override;
+
+  void Attach(const std::wstring& path, std::shared_ptr<CSimDriver> driver);
+  void Detach(const std::wstring& path);
+  std::shared_ptr<CSimDriver> Driver(const std::wstring& path);
+  // The next `count` opens of `path` (any path when empty) fail with `error`;
+  // count 0 means every open from now on.
+  void FailOpen(const std::wstring& path, uint32_t error, int count = 1);
+  // Handles opened and not yet closed.
+  int OpenHandleCount();
+
+ private:
+  friend class CSimDeviceHandle;
+  std::mutex mLock;
+  std::map<std::wstring, std::shared_ptr<CSimDriver>> mDrivers;
+  std::wstring mFailPath;
+  uint32_t mFailError = 0;
+  int mFailRemaining = -1;  // -1: no fault armed
+  std::shared_ptr<int> mOpenHandles = std::make_shared<int>(0);
+};

@@ -1,0 +1,34 @@
+#include "Platform/Sim/SimPlatform.h"
+
+#include "Platform/Sim/MemoryRegistry.h"
+#include "Platform/Sim/SimClock.h"
+#include "Platform/Sim/SimDeviceIo.h"
+#include "Platform/Sim/SimPower.h"
+
+CSimPlatform::CSimPlatform() {
+  mClock = std::make_shared<CSimClock>();
+  mRegistry = std::make_shared<CMemoryRegistry>();
+  mDevices = std::make_shared<CSimDeviceIo>();
+  mPower = std::make_shared<CSimPower>();
+}
+
+CSimPlatform::~CSimPlatform() = default;
+
+CSimClock& CSimPlatform::SimClock() const {
+  return static_cast<CSimClock&>(*mClock);
+}
+CMemoryRegistry& CSimPlatform::SimRegistry() const {
+  return static_cast<CMemoryRegistry&>(*mRegistry);
+}
+CSimDeviceIo& CSimPlatform::SimDevices() const {
+  return static_cast<CSimDeviceIo&>(*mDevices);
+}
+CSimPower& CSimPlatform::SimPower() const {
+  return static_cast<CSimPower&>(*mPower);
+}
+
+std::shared_ptr<CSimPlatform> InstallSimPlatform() {
+  auto platform = std::make_shared<CSimPlatform>();
+  CPlatform::Install(platform);
+  return platform;
+}

@@ -1,0 +1,82 @@
+#include "zivorivizo/OSSystemManager.h"
+
+#include <memory>
+#include <string>
+
+#include "Log/LogStatement.h"
+#include "Platform/Power.h"
+#include "zivorivizo/Platform.h"
+#include "zivorivizo/StatusCodes.h"
+
+COSSystemManager* COSSystemManager::mpSysManager = nullptr;
+
+namespace {
+
+const wchar_t kDefaultMessage[] =
+    L"The System Temperature is high enough to Cause a Skin Burn. To protect, System is shutting "
+    L"down...";
+const wchar_t kHibernateFallbackMessage[] =
+    L"The System Temperature is high enough to Cause a Skin Burn.To protect, System is shutting "
+    L"down since Hibernate is not supported...";
+
+}  // namespace
+
+COSSystemManager* COSSystemManager::GetInstance() {
+  if (mpSysManager == nullptr) {
+    // unique_ptr gives the memory back when the constructor throws.
+    std::unique_ptr<COSSystemManager> created(new COSSystemManager());
+    mpSysManager = created.release();
+  }
+  return mpSysManager;
+}
+
+void COSSystemManager::DeleteInstance() {
+  LOG_DEBUG("Deleting System manager");
+  delete mpSysManager;
+  mpSysManager = nullptr;
+}
+
+COSSystemManager::COSSystemManager() : mPlatform(CPlatform::Current()) {
+  if (Init() != 0) {
+    LOG_ERROR("System Manager Init Failed");
+    throw ZIVO_THROW_SM_INIT_FAILED;
+  }
+}
+
+COSSystemManager::~COSSystemManager() {
+  LOG_DEBUG("COSSystem manager Destructor called");
+}
+
+int COSSystemManager::Init() {
+  return 0;
+}
+
+int COSSystemManager::SystemShutdown(int timeout, wchar_t* message) {
+  LOG_DEBUG("Shutdown called");
+  CPower& power = mPlatform->Power();
+  if (!power.EnableShutdownPrivilege()) {
+    return 0;
+  }
+  const std::wstring text = message != nullptr ? std::wstring(message) : kDefaultMessage;
+  const bool started =
+      power.InitiateShutdown(text, static_cast<uint32_t>(timeout < 0 ? 0 : timeout),
+                             /*force=*/true, /*reboot=*/false);
+  return started ? 0 : 1;
+}
+
+int COSSystemManager::Hibernate(int /*unused*/) {
+  LOG_DEBUG("Hibernate called");
+  CPower& power = mPlatform->Power();
+  if (!power.EnableShutdownPrivilege()) {
+    return 0;
+  }
+  if (power.IsHibernateAllowed()) {
+    LOG_DEBUG("Hibernate is allowed");
+    power.SetPowerState(/*suspend=*/false, /*force=*/true);
+  } else {
+    LOG_DEBUG("Hibernate is NOT allowed. Hence doing shutdown");
+    std::wstring message = kHibernateFallbackMessage;
+    SystemShutdown(60, message.data());
+  }
+  return 1;
+}

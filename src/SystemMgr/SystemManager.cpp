@@ -1,0 +1,3 @@
+#include "zivorivizo/SystemManager.h"
+
+CSystemManager::~CSystemManager() = default;

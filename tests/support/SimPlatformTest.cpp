@@ -1,0 +1,21 @@
+#include "support/SimPlatformTest.h"
+
+#include "zivorivizo/OSSystemManager.h"
+
+namespace {
+
+void DeleteSingletons() {
+  COSSystemManager::DeleteInstance();
+}
+
+}  // namespace
+
+void CSimPlatformTest::SetUp() {
+  DeleteSingletons();
+  mPlatform = InstallSimPlatform();
+  mLog.Clear();
+}
+
+void CSimPlatformTest::TearDown() {
+  DeleteSingletons();
+}
