@@ -1,5 +1,7 @@
 #include "support/SimPlatformTest.h"
 
+#include "zivorivizo/OSConfigMgr.h"
+#include "zivorivizo/OSParticipantMgr.h"
 #include "zivorivizo/OSSystemManager.h"
 
 namespace {
