@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -193,7 +192,8 @@ TEST_F(NonWmiDeviceTest, SetCurrentThrottleLimitSendsTheStateAndChecksTheReadBac
 
 TEST_F(NonWmiDeviceTest, StartStopAndShutdownEachSendOneRequest) {
   auto driver = AttachDriver();
-  CNonWmiDevice device(kPath);
+  auto owned = std::make_unique<CNonWmiDevice>(kPath);
+  CNonWmiDevice& device = *owned;
   driver->ClearRequests();
 
   EXPECT_EQ(device.Start(), ZIVO_SUCCESS);
@@ -219,14 +219,10 @@ TEST_F(NonWmiDeviceTest, StartStopAndShutdownEachSendOneRequest) {
   EXPECT_EQ(mLog.LevelOf("device start Ioctl Failed"), "ERROR");
   EXPECT_EQ(mLog.LevelOf("device stop Ioctl Failed"), "ERROR");
   EXPECT_EQ(mLog.LevelOf("Device Shutdown Ioctl Failed"), "ERROR");
-}
 
-TEST_F(NonWmiDeviceTest, DestructorClosesTheDriver) {
-  AttachDriver();
-  {
-    CNonWmiDevice device(kPath);
-    EXPECT_EQ(Devices().OpenHandleCount(), 1);
-  }
+  // Destruction closes the driver.
+  EXPECT_EQ(Devices().OpenHandleCount(), 1);
+  owned.reset();
   EXPECT_EQ(Devices().OpenHandleCount(), 0);
   EXPECT_TRUE(mLog.HasMessage("Deleting \\\\.\\ThrottleDev0"));
 }

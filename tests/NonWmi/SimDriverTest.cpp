@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "Platform/DriverProtocol.h"
-#include "Platform/Sim/SimDeviceDriver.h"
 #include "Platform/Sim/SimSensorDriver.h"
 #include "support/SimPlatformTest.h"
 
@@ -89,19 +88,6 @@ TEST_F(SimDriverTest, SensorAnswersQueuedReadingsThenTheSteadyOne) {
   EXPECT_EQ(error, DEVICE_ERROR_INSUFFICIENT_BUFFER);
   EXPECT_FALSE(Send(DRIVER_DEVICE_GET_STATE, {}, shortInfo, error));
   EXPECT_EQ(error, DEVICE_ERROR_INVALID_FUNCTION);
-}
-
-TEST_F(SimDriverTest, DevicePinnedStateIsReportedWhateverIsSet) {
-  auto driver = std::make_shared<CSimDeviceDriver>();
-  Devices().Attach(kPath, driver);
-  uint32_t error = 0;
-  uint32_t state = 3;
-  ASSERT_TRUE(Send(DRIVER_DEVICE_SET_STATE, std::as_bytes(std::span(&state, 1)), {}, error));
-  driver->PinReportedState(9);
-  ASSERT_TRUE(
-      Send(DRIVER_DEVICE_GET_STATE, {}, std::as_writable_bytes(std::span(&state, 1)), error));
-  EXPECT_EQ(state, 9u);
-  EXPECT_EQ(driver->State(), 3u);
 }
 
 TEST_F(SimDriverTest, ScriptingWhileRequestsArriveIsSafe) {
