@@ -13,9 +13,12 @@ namespace {
 
 // Size of one formatted piece, as the loggers have always received it.
 constexpr int kPieceSize = 1024;
-// A whole statement: time stamp, level, location and a message of up to one
-// piece, with room for its line end.
-constexpr int kStatementSize = 2048;
+// Room for the prefix of a statement (time stamp, level and location); a
+// longer prefix is cut to this.
+constexpr int kPrefixSize = 1024;
+// A whole statement: the prefix, a message of up to one piece and the line
+// end with its terminator.
+constexpr int kStatementSize = kPrefixSize + kPieceSize + 1;
 
 const char* const kLevelNames[7] = {" ", "INFO", "DEBUG", "WARNING", "ERROR", "FATAL", "ALL"};
 
@@ -30,9 +33,11 @@ const char* LevelName(uint32_t level) {
 }
 
 // Serialises every write to the loggers and every change of the logger table.
+// Never destroyed: myPrint's destructor and late statements of other static
+// objects take it during the host's static destruction.
 std::mutex& WriteLock() {
-  static std::mutex lock;
-  return lock;
+  static auto* lock = new std::mutex;
+  return *lock;
 }
 
 // vsnprintf into [buffer, buffer + capacity) and returns the length written,
@@ -156,11 +161,12 @@ void CPrint::Statement(LEVEL level, const char* source, int line, const char* fo
   int n = snprintf(buffer, sizeof(buffer), "%04d:%02d:%02d %02d:%02d:%02d:%03d %s : [%s:%d] ",
                    now.year, now.month, now.day, now.hour, now.minute, now.second, now.milliseconds,
                    LevelName(level), source, line);
-  n = std::clamp(n, 0, kStatementSize - kPieceSize);
+  n = std::clamp(n, 0, kPrefixSize - 1);
   va_list args;
   va_start(args, format);
-  // The message keeps at most one piece, and the line end always fits.
-  n += FormatInto(buffer + n, kPieceSize - 1, format, args);
+  // The message keeps at most what one piece holds, and the line end always
+  // fits behind it.
+  n += FormatInto(buffer + n, kPieceSize, format, args);
   va_end(args);
   buffer[n++] = '\n';
   buffer[n] = '\0';
