@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <charconv>
 #include <cstring>
 #include <mutex>
 
@@ -55,6 +56,83 @@ int FormatInto(char* buffer, int capacity, const char* format, va_list args) {
     return length;
   }
   return std::min(n, capacity - 1);
+}
+
+// Fills a bounded buffer from the front; what does not fit is dropped and the
+// text stays terminated.
+class CPieceWriter {
+ public:
+  CPieceWriter(char* buffer, int capacity)
+      : mBegin(buffer), mAt(buffer), mEnd(buffer + capacity - 1) {}
+
+  void Text(const char* text) {
+    while (*text != '\0' && mAt < mEnd) {
+      *mAt++ = *text++;
+    }
+  }
+
+  // As "%0<width>d" would write it.
+  void Number(int value, int width) {
+    char digits[16];
+    const std::to_chars_result made = std::to_chars(digits, digits + sizeof(digits), value);
+    const char* first = digits;
+    if (*first == '-') {
+      Char('-');
+      ++first;
+      --width;
+    }
+    for (int pad = width - static_cast<int>(made.ptr - first); pad > 0; --pad) {
+      Char('0');
+    }
+    while (first < made.ptr) {
+      Char(*first++);
+    }
+  }
+
+  void Char(char c) {
+    if (mAt < mEnd) {
+      *mAt++ = c;
+    }
+  }
+
+  // Terminates the text and returns its length.
+  int Finish() {
+    *mAt = '\0';
+    return static_cast<int>(mAt - mBegin);
+  }
+
+ private:
+  char* mBegin;
+  char* mAt;
+  char* mEnd;
+};
+
+// "YYYY:MM:DD hh:mm:ss:mmm LEVEL : [source:line] ". Written by hand: this runs
+// for every statement, and the general formatter costs several times as much.
+int FormatPrefix(char* buffer, int capacity, const _tagSLocalTime& now, const char* level,
+                 const char* source, int line) {
+  CPieceWriter out(buffer, capacity);
+  out.Number(now.year, 4);
+  out.Char(':');
+  out.Number(now.month, 2);
+  out.Char(':');
+  out.Number(now.day, 2);
+  out.Char(' ');
+  out.Number(now.hour, 2);
+  out.Char(':');
+  out.Number(now.minute, 2);
+  out.Char(':');
+  out.Number(now.second, 2);
+  out.Char(':');
+  out.Number(now.milliseconds, 3);
+  out.Char(' ');
+  out.Text(level);
+  out.Text(" : [");
+  out.Text(source);
+  out.Char(':');
+  out.Number(line, 0);
+  out.Text("] ");
+  return out.Finish();
 }
 
 }  // namespace
@@ -158,10 +236,8 @@ void CPrint::Statement(LEVEL level, const char* source, int line, const char* fo
   }
   const _tagSLocalTime now = CPlatform::Current()->Clock().LocalNow();
   char buffer[kStatementSize];
-  int n = snprintf(buffer, sizeof(buffer), "%04d:%02d:%02d %02d:%02d:%02d:%03d %s : [%s:%d] ",
-                   now.year, now.month, now.day, now.hour, now.minute, now.second, now.milliseconds,
-                   LevelName(level), source, line);
-  n = std::clamp(n, 0, kPrefixSize - 1);
+  int n = FormatPrefix(buffer, kPrefixSize, now, LevelName(level), source == nullptr ? "" : source,
+                       line);
   va_list args;
   va_start(args, format);
   // The message keeps at most what one piece holds, and the line end always

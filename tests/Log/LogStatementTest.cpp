@@ -37,7 +37,9 @@ TEST_F(LogStatementTest, AStatementIsOneLineWithPaddedTimeStampLevelLocationAndM
   EXPECT_EQ(mLog.Text(), Prefix("2026:11:29 23:59:58:999", "ERROR", errorLine) + "failed 114\n");
 
   mLog.Clear();
+  Clock().SetLocal({987, 1, 2, 0, 0, 0, 0});
   LOG_WARN("careful");
+  EXPECT_EQ(mLog.Text().rfind("0987:01:02 00:00:00:000 WARNING : [", 0), 0u);
   EXPECT_EQ(mLog.LevelOf("careful"), "WARNING");
 }
 
@@ -117,6 +119,13 @@ TEST_F(LogStatementTest, AnOverlongPieceIsTruncatedAndTheLineKeepsItsEnd) {
   mLog.Clear();
   CPrint::Print("%s", longText.c_str());
   EXPECT_EQ(mLog.Text(), piece);
+
+  // However long the location, the message and the line end follow it.
+  mLog.Clear();
+  CPrint::Statement(LEVEL_DEBUG, longText.c_str(), 1, "message");
+  const std::string text = mLog.Text();
+  EXPECT_EQ(text.size(), 1023u + 8u);
+  EXPECT_TRUE(text.ends_with("xmessage\n"));
 
   mLog.Clear();
   const int wideLine = __LINE__ + 1;
