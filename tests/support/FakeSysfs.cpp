@@ -24,13 +24,19 @@ std::string CoolingName(uint32_t n) {
 
 }  // namespace
 
-CFakeSysfs::CFakeSysfs() {
+CFakeSysfs::CFakeSysfs(std::size_t rootLength) {
   char name[] = "/tmp/zv-XXXXXX";
   if (mkdtemp(name) == nullptr) {
     ADD_FAILURE() << "mkdtemp failed";
     return;
   }
-  mRoot = name;
+  mTemp = name;
+  mRoot = mTemp;
+  if (rootLength > mRoot.size() + 1) {
+    mRoot += "/" + std::string(rootLength - mRoot.size() - 1, 'r');
+  } else if (rootLength != 0) {
+    ADD_FAILURE() << "a root of " << rootLength << " characters is too short";
+  }
   std::error_code ec;
   fs::create_directories(mRoot + "/class/thermal", ec);
   fs::create_directories(mRoot + "/devices/virtual/thermal", ec);
@@ -40,9 +46,9 @@ CFakeSysfs::CFakeSysfs() {
 }
 
 CFakeSysfs::~CFakeSysfs() {
-  if (!mRoot.empty()) {
+  if (!mTemp.empty()) {
     std::error_code ec;
-    fs::remove_all(mRoot, ec);
+    fs::remove_all(mTemp, ec);
   }
 }
 

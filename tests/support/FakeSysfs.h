@@ -11,12 +11,16 @@
 // Helpers fail the running test (ADD_FAILURE) when the file system refuses.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
 class CFakeSysfs {
  public:
-  CFakeSysfs();
+  // `rootLength` 0: the temporary folder is the root. Otherwise the root is a
+  // folder inside it whose path has exactly that many characters, for tests
+  // of path lengths.
+  explicit CFakeSysfs(std::size_t rootLength = 0);
   ~CFakeSysfs();
   CFakeSysfs(const CFakeSysfs&) = delete;
   CFakeSysfs& operator=(const CFakeSysfs&) = delete;
@@ -57,5 +61,6 @@ class CFakeSysfs {
   std::string DeviceFolder(const std::string& name) const;
   void AddFolder(const std::string& name);
 
+  std::string mTemp;  // what the destructor removes
   std::string mRoot;
 };
