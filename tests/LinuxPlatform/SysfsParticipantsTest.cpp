@@ -68,8 +68,12 @@ TEST_F(SysfsParticipantsTest, SensorAndDeviceReadAndWriteTheirFolders) {
   EXPECT_EQ(mTree.ReadAttribute("thermal_zone0", "trip_point_0_temp"), "50000\n");
 }
 
+// The information block has five device slots; the count says seven, and
+// the trip points after the slots stay intact.
 TEST_F(SysfsParticipantsTest, AZoneWithSevenDevicesNamesTheFirstFive) {
   mTree.AddZone(0, "acpitz", 40000);
+  mTree.SetTrip(0, 0, 90000);
+  mTree.SetTrip(0, 1, 95000);
   for (uint32_t n = 0; n < 7; ++n) {
     mTree.AddCooling(n, "Processor", 3, 0);
     mTree.LinkCooling(0, n, n);
@@ -77,6 +81,8 @@ TEST_F(SysfsParticipantsTest, AZoneWithSevenDevicesNamesTheFirstFive) {
   CNonWmiSensor zone(3, mTree.ZonePathW(0));
   ASSERT_EQ(zone.mSensor.Devices.size(), 5u);
   EXPECT_EQ(zone.mSensor.Devices[4], mTree.CoolingPathW(4));
+  ASSERT_EQ(zone.mSensor.TripPoints.size(), 2u);
+  EXPECT_EQ(zone.mSensor.TripPoints[1].Temp, 3682);
   EXPECT_TRUE(mLog.HasMessage("Sensor reports 7 devices, only the first 5 are read"));
 }
 
