@@ -1,5 +1,7 @@
 #include "Platform/Sim/SimPlatform.h"
 
+#include "Platform/Linux/LibXmlParser.h"
+#include "Platform/Sim/FaultyXml.h"
 #include "Platform/Sim/MemoryRegistry.h"
 #include "Platform/Sim/SimClock.h"
 #include "Platform/Sim/SimDeviceIo.h"
@@ -10,6 +12,7 @@ CSimPlatform::CSimPlatform() {
   mRegistry = std::make_shared<CMemoryRegistry>();
   mDevices = std::make_shared<CSimDeviceIo>();
   mPower = std::make_shared<CSimPower>();
+  mXml = std::make_shared<CFaultyXml>(CreateLibXmlParser());
 }
 
 CSimPlatform::~CSimPlatform() = default;
