@@ -7,6 +7,7 @@
 namespace {
 
 void DeleteSingletons() {
+  COSConfigManager::DeleteInstance();
   COSSystemManager::DeleteInstance();
 }
 
