@@ -12,8 +12,8 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <mutex>
 #include <string>
 
@@ -115,52 +115,70 @@ bool LocalPath(const std::string& url, std::string& path) {
   return !path.empty();
 }
 
-// Non-blocking, so that naming a FIFO cannot make the load wait for a writer.
-int OpenReadOnly(const std::string& path, int& error) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  error = fd < 0 ? errno : 0;
+// Opens the local regular file a URL names, read-only. Inputs are named by
+// their path escaped as a URI reference (see LoadLocalFile), so a name that
+// does not open as it stands is tried unescaped. Returns -1 with a reason
+// when there is no such file or it is not a regular file (a device, a FIFO,
+// a folder): those could make a load read forever or wait.
+int OpenLocalFile(const std::string& url, std::string& path, std::string& reason) {
+  if (!LocalPath(url, path)) {
+    reason = "refused to load \"" + url + "\": only local files are read";
+    return -1;
+  }
+  // Non-blocking, so that opening a FIFO cannot wait for a writer.
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  int openError = fd < 0 ? errno : 0;
+  if (fd < 0 && openError == ENOENT && path.find('%') != std::string::npos) {
+    char* unescaped = xmlURIUnescapeString(path.c_str(), 0, nullptr);
+    if (unescaped != nullptr) {
+      const std::string plain = unescaped;
+      xmlFree(unescaped);
+      fd = ::open(plain.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+      if (fd >= 0) {
+        path = plain;
+      }
+      openError = fd < 0 ? errno : 0;
+    }
+  }
+  if (fd < 0) {
+    reason = "cannot read \"" + path + "\": " + std::strerror(openError);
+    return -1;
+  }
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    reason = "cannot read \"" + path + "\": not a regular file";
+    return -1;
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   return fd;
 }
 
 // Opens a local regular file as parser input; anything else is refused and
 // recorded as the load's error.
 xmlParserInputPtr LoadLocalFile(const char* url, const char* id, xmlParserCtxtPtr context) {
+  // External entities are parsed in contexts of their own, created on this
+  // thread while the load runs: every request made meanwhile is the load's.
   _tagSLoadState* state = tCurrentLoad;
-  if (state == nullptr || state->context != context) {
+  if (state == nullptr) {
     return gPreviousLoader != nullptr ? gPreviousLoader(url, id, context) : nullptr;
   }
-  const std::string name = url != nullptr ? url : (id != nullptr ? id : "");
-  std::string path;
-  if (url == nullptr || !LocalPath(name, path)) {
+  if (url == nullptr) {
     state->Record(XML_IO_NETWORK_ATTEMPT,
-                  "refused to load \"" + name + "\": only local files are read", nullptr, 0);
-    return nullptr;
-  }
-  int openError = 0;
-  int fd = OpenReadOnly(path, openError);
-  if (fd < 0 && openError == ENOENT && path.find('%') != std::string::npos) {
-    // A reference resolved against a folder whose name needed escaping.
-    char* unescaped = xmlURIUnescapeString(path.c_str(), 0, nullptr);
-    if (unescaped != nullptr) {
-      path = unescaped;
-      xmlFree(unescaped);
-      fd = OpenReadOnly(path, openError);
-    }
-  }
-  if (fd < 0) {
-    state->Record(XML_IO_LOAD_ERROR, "cannot read \"" + path + "\": " + std::strerror(openError),
+                  "refused to load \"" + std::string(id != nullptr ? id : "") +
+                      "\": only local files are read",
                   nullptr, 0);
     return nullptr;
   }
-  struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    ::close(fd);
-    state->Record(XML_IO_LOAD_ERROR, "cannot read \"" + path + "\": not a regular file", nullptr,
-                  0);
+  std::string path;
+  std::string reason;
+  const int fd = OpenLocalFile(url, path, reason);
+  if (fd < 0) {
+    std::string scheme;
+    state->Record(HasScheme(url, scheme) ? XML_IO_NETWORK_ATTEMPT : XML_IO_LOAD_ERROR, reason,
+                  nullptr, 0);
     return nullptr;
   }
-  // Reads of a regular file never block; the flag is cleared for clarity.
-  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   xmlParserInputBufferPtr buffer = xmlParserInputBufferCreateFd(fd, XML_CHAR_ENCODING_NONE);
   if (buffer == nullptr) {
     ::close(fd);
@@ -174,8 +192,10 @@ xmlParserInputPtr LoadLocalFile(const char* url, const char* id, xmlParserCtxtPt
     return nullptr;
   }
   // Name the input after the file so that relative references inside it
-  // resolve against its folder and errors name it.
-  input->filename = reinterpret_cast<char*>(xmlCanonicPath(BAD_CAST path.c_str()));
+  // resolve against its folder and errors name it. The name is the path
+  // escaped as a URI reference: libxml2 resolves references only against a
+  // valid one (a folder name with a blank is not), and the loader unescapes.
+  input->filename = reinterpret_cast<char*>(xmlURIEscapeStr(BAD_CAST path.c_str(), BAD_CAST "/"));
   char* directory = xmlParserGetDirectory(path.c_str());
   input->directory = directory;
   if (context->directory == nullptr && directory != nullptr) {
@@ -199,24 +219,30 @@ std::string LineOf(const std::string& file, long line) {
     return "";
   }
   std::string path;
-  if (!LocalPath(file, path)) {
+  std::string reason;
+  const int fd = OpenLocalFile(file, path, reason);
+  if (fd < 0) {
     return "";
   }
-  struct stat info {};
-  if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+  FILE* stream = ::fdopen(fd, "rb");
+  if (stream == nullptr) {
+    ::close(fd);
     return "";
   }
-  std::ifstream in(path, std::ios::binary);
   std::string text;
-  for (long k = 1; k <= line && std::getline(in, text); ++k) {
-    if (k == line) {
-      if (!text.empty() && text.back() == '\r') {
-        text.pop_back();
-      }
-      return text;
+  long current = 1;
+  for (int c = std::fgetc(stream); c != EOF && current <= line; c = std::fgetc(stream)) {
+    if (c == '\n') {
+      ++current;
+    } else if (current == line) {
+      text.push_back(static_cast<char>(c));
     }
   }
-  return "";
+  std::fclose(stream);
+  if (!text.empty() && text.back() == '\r') {
+    text.pop_back();
+  }
+  return text;
 }
 
 xmlNodePtr NodeOf(_tagSXmlNode node) {
