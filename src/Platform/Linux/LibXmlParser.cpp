@@ -22,7 +22,8 @@
 namespace {
 
 constexpr int kParseOptions = XML_PARSE_NONET | XML_PARSE_DTDLOAD | XML_PARSE_DTDATTR |
-                              XML_PARSE_DTDVALID | XML_PARSE_NOENT | XML_PARSE_NOBLANKS;
+                              XML_PARSE_DTDVALID | XML_PARSE_NOENT | XML_PARSE_NOBLANKS |
+                              XML_PARSE_BIG_LINES;
 
 // What one load found wrong, collected from libxml2's error reports and from
 // the entity loader. Only the first error counts: it is the cause, later ones
@@ -385,6 +386,15 @@ class CLibXmlDocument : public CXmlDocument {
         break;
     }
     return XmlStatus::Ok;
+  }
+
+  long NodeLine(_tagSXmlNode handle) override {
+    xmlNodePtr node = NodeOf(handle);
+    if (node == nullptr) {
+      return 0;
+    }
+    const long line = xmlGetLineNo(node);
+    return line > 0 ? line : 0;
   }
 
   XmlStatus ChildNodes(_tagSXmlNode handle, std::vector<_tagSXmlNode>& out) override {
