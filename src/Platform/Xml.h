@@ -69,6 +69,7 @@ class CXmlDocument {
 
   // Looks `name` up in a collection from Attributes. Absent: Ok with `found`
   // false and `text` untouched. Present: Ok, `found` true and its whole text.
+  // Failed leaves `text` untouched too.
   virtual XmlStatus AttributeText(_tagSXmlNode attributes, std::wstring_view name, bool& found,
                                   std::wstring& text) = 0;
 };
