@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "Platform/Linux/LibXmlParser.h"
 #include "Platform/Linux/LinuxClock.h"
 #include "Platform/Sim/SimCom.h"
 #include "Platform/Sim/SimFirmware.h"
@@ -10,6 +11,7 @@
 
 CLinuxPlatform::CLinuxPlatform(std::string sysfsRoot) : mSysfsRoot(std::move(sysfsRoot)) {
   mClock = std::make_shared<CLinuxClock>();
+  mXml = CreateLibXmlParser();
   // Linux has no firmware WMI: the namespace only says whether thermal
   // management is there; the participants are the registry-listed drivers.
   std::error_code error;
