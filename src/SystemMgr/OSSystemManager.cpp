@@ -57,10 +57,15 @@ int COSSystemManager::SystemShutdown(int timeout, wchar_t* message) {
   if (!power.EnableShutdownPrivilege()) {
     return 0;
   }
+  if (timeout < 0) {
+    // Not a countdown the system accepts. Taking it as 0 would turn a caller's
+    // mistake into an immediate forced shutdown; it is refused like any other
+    // shutdown the system turns down.
+    return 1;
+  }
   const std::wstring text = message != nullptr ? std::wstring(message) : kDefaultMessage;
-  const bool started =
-      power.InitiateShutdown(text, static_cast<uint32_t>(timeout < 0 ? 0 : timeout),
-                             /*force=*/true, /*reboot=*/false);
+  const bool started = power.InitiateShutdown(text, static_cast<uint32_t>(timeout),
+                                              /*force=*/true, /*reboot=*/false);
   return started ? 0 : 1;
 }
 

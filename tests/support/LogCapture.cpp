@@ -81,6 +81,14 @@ std::string_view MessageOf(std::string_view line) {
 
 }  // namespace
 
+std::vector<std::string> CLogCapture::Messages() const {
+  std::vector<std::string> messages;
+  for (const std::string& line : Lines()) {
+    messages.emplace_back(MessageOf(line));
+  }
+  return messages;
+}
+
 int CLogCapture::CountMessage(std::string_view message) const {
   int count = 0;
   for (const std::string& line : Lines()) {

@@ -18,6 +18,8 @@ class CLogCapture {
   std::string Text() const;
   // The text split at line ends.
   std::vector<std::string> Lines() const;
+  // The message part (after "] ") of every line, in order.
+  std::vector<std::string> Messages() const;
   // Lines whose message part (after "] ") equals `message` exactly.
   int CountMessage(std::string_view message) const;
   bool HasMessage(std::string_view message) const { return CountMessage(message) > 0; }

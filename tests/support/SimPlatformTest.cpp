@@ -7,6 +7,7 @@
 namespace {
 
 void DeleteSingletons() {
+  COSParticipantManager::DeleteInstance();
   COSConfigManager::DeleteInstance();
   COSSystemManager::DeleteInstance();
 }

@@ -1,0 +1,118 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/SimPlatformTest.h"
+#include "zivorivizo/OSSystemManager.h"
+
+namespace {
+
+const wchar_t kDefaultMessage[] =
+    L"The System Temperature is high enough to Cause a Skin Burn. To protect, System is shutting "
+    L"down...";
+const wchar_t kHibernateFallback[] =
+    L"The System Temperature is high enough to Cause a Skin Burn.To protect, System is shutting "
+    L"down since Hibernate is not supported...";
+
+using Kind = _tagSPowerRequest::Kind;
+
+class OSSystemManagerTest : public CSimPlatformTest {
+ protected:
+  // Through the interface slots, as the sensors and the host call them.
+  CSystemManager& Manager() { return *COSSystemManager::GetInstance(); }
+};
+
+TEST_F(OSSystemManagerTest, GetInstanceKeepsOneManagerUntilDeleted) {
+  COSSystemManager* first = COSSystemManager::GetInstance();
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(COSSystemManager::GetInstance(), first);
+
+  COSSystemManager::DeleteInstance();
+  EXPECT_TRUE(mLog.HasMessage("Deleting System manager"));
+  EXPECT_TRUE(mLog.HasMessage("COSSystem manager Destructor called"));
+  // Deleting again finds nothing to destroy.
+  COSSystemManager::DeleteInstance();
+  EXPECT_EQ(mLog.CountMessage("Deleting System manager"), 2);
+  EXPECT_EQ(mLog.CountMessage("COSSystem manager Destructor called"), 1);
+  EXPECT_NE(COSSystemManager::GetInstance(), nullptr);
+}
+
+TEST_F(OSSystemManagerTest, SystemShutdownAsksForAForcedShutdownWithoutRestart) {
+  EXPECT_EQ(Manager().SystemShutdown(60, nullptr), 0);
+  std::wstring text = L"Closing now";
+  EXPECT_EQ(Manager().SystemShutdown(0, text.data()), 0);
+
+  const auto requests = Power().Requests();
+  ASSERT_EQ(requests.size(), 4u);
+  EXPECT_EQ(requests[0].kind, Kind::EnablePrivilege);
+  EXPECT_EQ(requests[1].kind, Kind::Shutdown);
+  EXPECT_EQ(requests[1].timeoutSeconds, 60u);
+  EXPECT_EQ(requests[1].message, kDefaultMessage);
+  EXPECT_TRUE(requests[1].force);
+  EXPECT_FALSE(requests[1].reboot);
+  EXPECT_EQ(requests[2].kind, Kind::EnablePrivilege);
+  EXPECT_EQ(requests[3].timeoutSeconds, 0u);
+  EXPECT_EQ(requests[3].message, L"Closing now");
+  EXPECT_TRUE(requests[3].force);
+  EXPECT_FALSE(requests[3].reboot);
+  EXPECT_EQ(mLog.CountMessage("Shutdown called"), 2);
+  EXPECT_EQ(mLog.LevelOf("Shutdown called"), "DEBUG");
+
+  // A refused shutdown is the only 1.
+  Power().SetShutdownAccepted(false);
+  EXPECT_EQ(Manager().SystemShutdown(60, nullptr), 1);
+
+  // A negative countdown is refused before the system is asked, rather than
+  // taken as an immediate shutdown.
+  Power().SetShutdownAccepted(true);
+  Power().ClearRequests();
+  EXPECT_EQ(Manager().SystemShutdown(-1, nullptr), 1);
+  EXPECT_TRUE(Power().Shutdowns().empty());
+}
+
+TEST_F(OSSystemManagerTest, WithoutThePrivilegeNothingIsAsked) {
+  Power().SetPrivilegeHeld(false);
+  EXPECT_EQ(Manager().SystemShutdown(60, nullptr), 0);
+  EXPECT_EQ(Manager().Hibernate(0), 0);
+  const auto requests = Power().Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[0].kind, Kind::EnablePrivilege);
+  EXPECT_EQ(requests[1].kind, Kind::EnablePrivilege);
+  EXPECT_TRUE(mLog.HasMessage("Shutdown called"));
+  EXPECT_TRUE(mLog.HasMessage("Hibernate called"));
+  EXPECT_FALSE(mLog.HasMessage("Hibernate is allowed"));
+  EXPECT_FALSE(mLog.HasMessage("Hibernate is NOT allowed. Hence doing shutdown"));
+}
+
+TEST_F(OSSystemManagerTest, HibernateFallsBackToOneShutdown) {
+  Power().SetHibernateAllowed(true);
+  EXPECT_EQ(Manager().Hibernate(7), 1);
+  auto states = Power().PowerStates();
+  ASSERT_EQ(states.size(), 1u);
+  EXPECT_FALSE(states[0].suspend);
+  EXPECT_TRUE(states[0].force);
+  EXPECT_TRUE(Power().Shutdowns().empty());
+  EXPECT_EQ(mLog.LevelOf("Hibernate is allowed"), "DEBUG");
+
+  // A refused hibernation still counts as asked.
+  Power().SetPowerStateAccepted(false);
+  EXPECT_EQ(Manager().Hibernate(0), 1);
+
+  Power().ClearRequests();
+  Power().SetHibernateAllowed(false);
+  EXPECT_EQ(Manager().Hibernate(0), 1);
+  const auto shutdowns = Power().Shutdowns();
+  ASSERT_EQ(shutdowns.size(), 1u);
+  EXPECT_EQ(shutdowns[0].timeoutSeconds, 60u);
+  EXPECT_EQ(shutdowns[0].message, kHibernateFallback);
+  EXPECT_TRUE(shutdowns[0].force);
+  EXPECT_FALSE(shutdowns[0].reboot);
+  EXPECT_TRUE(Power().PowerStates().empty());
+  EXPECT_TRUE(mLog.HasMessage("Hibernate is NOT allowed. Hence doing shutdown"));
+
+  // Even when that shutdown is refused.
+  Power().SetShutdownAccepted(false);
+  EXPECT_EQ(Manager().Hibernate(0), 1);
+}
+
+}  // namespace
