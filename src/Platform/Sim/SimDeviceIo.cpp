@@ -1,12 +1,16 @@
 #include "Platform/Sim/SimDeviceIo.h"
 
+namespace {
+
 class CSimDeviceHandle : public CDeviceHandle {
  public:
-  CSimDeviceHandle(std::shared_ptr<CSimDriver> driver, CSimDeviceIo& io)
-      : mDriver(std::move(driver)), mIo(io) {}
+  using Count = CSimDeviceIo::_tagSHandleCount;
+
+  CSimDeviceHandle(std::shared_ptr<CSimDriver> driver, std::shared_ptr<Count> count)
+      : mDriver(std::move(driver)), mCount(std::move(count)) {}
   ~CSimDeviceHandle() override {
-    std::lock_guard<std::mutex> hold(mIo.mLock);
-    --*mIo.mOpenHandles;
+    std::lock_guard<std::mutex> hold(mCount->lock);
+    --mCount->open;
   }
   bool Control(uint32_t code, std::span<const std::byte> in, std::span<std::byte> out,
                uint32_t& error) override {
@@ -15,8 +19,10 @@ class CSimDeviceHandle : public CDeviceHandle {
 
  private:
   std::shared_ptr<CSimDriver> mDriver;
-  CSimDeviceIo& mIo;
+  std::shared_ptr<Count> mCount;
 };
+
+}  // namespace
 
 std::unique_ptr<CDeviceHandle> CSimDeviceIo::Open(const std::wstring& path, uint32_t& error) {
   std::lock_guard<std::mutex> hold(mLock);
@@ -32,8 +38,11 @@ std::unique_ptr<CDeviceHandle> CSimDeviceIo::Open(const std::wstring& path, uint
     error = DEVICE_ERROR_FILE_NOT_FOUND;
     return nullptr;
   }
-  ++*mOpenHandles;
-  return std::make_unique<CSimDeviceHandle>(it->second, *this);
+  {
+    std::lock_guard<std::mutex> count(mHandles->lock);
+    ++mHandles->open;
+  }
+  return std::make_unique<CSimDeviceHandle>(it->second, mHandles);
 }
 
 void CSimDeviceIo::Attach(const std::wstring& path, std::shared_ptr<CSimDriver> driver) {
@@ -60,6 +69,6 @@ void CSimDeviceIo::FailOpen(const std::wstring& path, uint32_t error, int count)
 }
 
 int CSimDeviceIo::OpenHandleCount() {
-  std::lock_guard<std::mutex> hold(mLock);
-  return *mOpenHandles;
+  std::lock_guard<std::mutex> hold(mHandles->lock);
+  return mHandles->open;
 }

@@ -33,12 +33,17 @@ class CSimDeviceIo : public CDeviceIo {
   // Handles opened and not yet closed.
   int OpenHandleCount();
 
+  // Shared with the handles, which may outlive this object.
+  struct _tagSHandleCount {
+    std::mutex lock;
+    int open = 0;
+  };
+
  private:
-  friend class CSimDeviceHandle;
   std::mutex mLock;
   std::map<std::wstring, std::shared_ptr<CSimDriver>> mDrivers;
   std::wstring mFailPath;
   uint32_t mFailError = 0;
   int mFailRemaining = -1;  // -1: no fault armed
-  std::shared_ptr<int> mOpenHandles = std::make_shared<int>(0);
+  std::shared_ptr<_tagSHandleCount> mHandles = std::make_shared<_tagSHandleCount>();
 };
