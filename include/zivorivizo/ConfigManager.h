@@ -5,9 +5,13 @@
 // take the first match in list order (file order, then appended records).
 //
 // Thread safety: every operation, Init included, takes the manager's lock, so
-// queries and updates may be called from any number of threads at once. The
+// queries and updates may be called from any number of threads at once. That
 // lock is not held while SetDeviceConfig asks the participant manager for the
-// device's limits.
+// device's limits; SetDeviceConfig calls are serialised with each other
+// instead, so the participant manager, which is not thread-safe, is never
+// called from here on two threads at once. A host that calls the participant
+// manager itself while another thread runs SetDeviceConfig must serialise the
+// two.
 #pragma once
 
 #include <list>
@@ -50,11 +54,19 @@ class ZIVO_EXPORT CConfigManager {
   // skin sensor.
   int GetSensorDevices(std::wstring sensorName, std::vector<std::wstring>* paths);
 
+  // Copies of every record in lookup order, for tools that show a whole
+  // configuration. 0, or 292 with `out` emptied when nothing is loaded.
+  int GetAllDeviceConfigs(std::vector<_tagSDeviceConfig>& out);
+  int GetAllSensorConfigs(std::vector<_tagSSensorConfig>& out);
+
  protected:
   // Callers hold mLock.
   void ClearRecordsLocked();
 
   std::mutex mLock;
+  // Held by SetDeviceConfig across its participant manager check (taken
+  // before mLock, never after).
+  std::mutex mDeviceUpdateLock;
   int mLoaded = 0;
   _tagSPlatformConfig mPlatformConfig;
   std::list<_tagSDeviceConfig> mDeviceList;

@@ -145,6 +145,7 @@ int CConfigManager::GetDeviceConfig(_tagSDeviceConfig& config) {
 
 int CConfigManager::SetDeviceConfig(_tagSDeviceConfig config) {
   LOG_DEBUG("Set Device Config called for %ls", config.strPath.c_str());
+  std::lock_guard<std::mutex> serialised(mDeviceUpdateLock);
   {
     std::lock_guard<std::mutex> hold(mLock);
     if (mLoaded == 0) {
@@ -155,8 +156,8 @@ int CConfigManager::SetDeviceConfig(_tagSDeviceConfig config) {
       return ZIVO_CONFIG_DEVICE_LIST_EMPTY;
     }
   }
-  // Asked without the lock: the participant manager may take long, and must
-  // never wait for this one.
+  // Asked without mLock, so that queries go on meanwhile: the participant
+  // manager may take long.
   if (LimitAboveDeviceMax(config)) {
     return ZIVO_CONFIG_REJECTED;
   }
@@ -262,5 +263,25 @@ int CConfigManager::GetSensorDevices(std::wstring sensorName, std::vector<std::w
   if (paths != nullptr) {
     *paths = record->vecDevicePaths;
   }
+  return ZIVO_SUCCESS;
+}
+
+int CConfigManager::GetAllDeviceConfigs(std::vector<_tagSDeviceConfig>& out) {
+  std::lock_guard<std::mutex> hold(mLock);
+  out.clear();
+  if (mLoaded == 0) {
+    return ZIVO_CONFIG_NOT_LOADED;
+  }
+  out.assign(mDeviceList.begin(), mDeviceList.end());
+  return ZIVO_SUCCESS;
+}
+
+int CConfigManager::GetAllSensorConfigs(std::vector<_tagSSensorConfig>& out) {
+  std::lock_guard<std::mutex> hold(mLock);
+  out.clear();
+  if (mLoaded == 0) {
+    return ZIVO_CONFIG_NOT_LOADED;
+  }
+  out.assign(mSensorList.begin(), mSensorList.end());
   return ZIVO_SUCCESS;
 }
