@@ -7,6 +7,8 @@
 namespace {
 
 void DeleteSingletons() {
+  COSParticipantManager::DeleteInstance();
+  COSConfigManager::DeleteInstance();
   COSSystemManager::DeleteInstance();
 }
 

@@ -8,9 +8,12 @@
 
 #include "Platform/Sim/MemoryRegistry.h"
 #include "Platform/Sim/SimClock.h"
+#include "Platform/Sim/SimCom.h"
 #include "Platform/Sim/SimDeviceIo.h"
+#include "Platform/Sim/SimFirmware.h"
 #include "Platform/Sim/SimPlatform.h"
 #include "Platform/Sim/SimPower.h"
+#include "Platform/Sim/SimWmi.h"
 #include "support/LogCapture.h"
 
 class CSimPlatformTest : public testing::Test {
@@ -23,6 +26,9 @@ class CSimPlatformTest : public testing::Test {
   CSimDeviceIo& Devices() { return mPlatform->SimDevices(); }
   CSimPower& Power() { return mPlatform->SimPower(); }
   CSimClock& Clock() { return mPlatform->SimClock(); }
+  CSimCom& Com() { return mPlatform->SimCom(); }
+  CSimWmi& Wmi() { return mPlatform->SimWmi(); }
+  CSimFirmware& Firmware() { return mPlatform->SimFirmware(); }
 
   std::shared_ptr<CSimPlatform> mPlatform;
   CLogCapture mLog;

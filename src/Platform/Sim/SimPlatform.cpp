@@ -2,14 +2,20 @@
 
 #include "Platform/Sim/MemoryRegistry.h"
 #include "Platform/Sim/SimClock.h"
+#include "Platform/Sim/SimCom.h"
 #include "Platform/Sim/SimDeviceIo.h"
+#include "Platform/Sim/SimFirmware.h"
 #include "Platform/Sim/SimPower.h"
+#include "Platform/Sim/SimWmi.h"
 
 CSimPlatform::CSimPlatform() {
   mClock = std::make_shared<CSimClock>();
   mRegistry = std::make_shared<CMemoryRegistry>();
   mDevices = std::make_shared<CSimDeviceIo>();
   mPower = std::make_shared<CSimPower>();
+  mWmi = std::make_shared<CSimWmi>();
+  mFirmware = std::make_shared<CSimFirmware>(mWmi);
+  mCom = std::make_shared<CSimCom>(mWmi);
 }
 
 CSimPlatform::~CSimPlatform() = default;
@@ -25,6 +31,15 @@ CSimDeviceIo& CSimPlatform::SimDevices() const {
 }
 CSimPower& CSimPlatform::SimPower() const {
   return static_cast<CSimPower&>(*mPower);
+}
+CSimCom& CSimPlatform::SimCom() const {
+  return static_cast<CSimCom&>(*mCom);
+}
+CSimWmi& CSimPlatform::SimWmi() const {
+  return *mWmi;
+}
+CSimFirmware& CSimPlatform::SimFirmware() const {
+  return *mFirmware;
 }
 
 std::shared_ptr<CSimPlatform> InstallSimPlatform() {

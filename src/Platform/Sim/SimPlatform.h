@@ -10,6 +10,9 @@ class CSimClock;
 class CMemoryRegistry;
 class CSimDeviceIo;
 class CSimPower;
+class CSimCom;
+class CSimWmi;
+class CSimFirmware;
 
 class CSimPlatform : public CPlatform {
  public:
@@ -20,6 +23,14 @@ class CSimPlatform : public CPlatform {
   CMemoryRegistry& SimRegistry() const;
   CSimDeviceIo& SimDevices() const;
   CSimPower& SimPower() const;
+  CSimCom& SimCom() const;
+  // The WMI namespace behind SimCom, and the firmware that publishes in it.
+  CSimWmi& SimWmi() const;
+  CSimFirmware& SimFirmware() const;
+
+ private:
+  std::shared_ptr<CSimWmi> mWmi;
+  std::shared_ptr<CSimFirmware> mFirmware;
 };
 
 // Makes a fresh simulated platform and installs it.

@@ -1,0 +1,113 @@
+// The simulated platform firmware: the thermal classes it publishes in the
+// WMI namespace, with scriptable participants.
+//
+//   DTMSystemParams                  velmarstatus (1 unless set otherwise)
+//   DtmDeviceParticipantInformation  InstanceName (key), caps,
+//                                    Control {Current, Maximum}, type
+//   DtmDeviceControlMethod           GetThrottleState() -> State,
+//                                    SetThrottleState(State), Start(), Stop(),
+//                                    Shutdown(Option)
+//   DtmSensorParticipantInformation  InstanceName (key), caps, base,
+//                                    device {List}, trips {Trips}, type
+//   DtmSensorControlMethod           GetCurrentTemperature() -> temperature,
+//                                    GetSensorTrip(type) -> temp,
+//                                    SetSensorTrip(SensorTripPoint), Start(),
+//                                    Stop()
+//
+// Each participant has an information instance and a control-method instance
+// of the same InstanceName. Method calls that reach the firmware are recorded
+// with their inputs, and each can be made to fail.
+//
+// Thread-safe. The method bodies keep their own state, so the namespace stays
+// usable after this object is gone (its participants then answer as they
+// last did).
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Platform/Com.h"
+#include "Platform/Variant.h"
+
+class CSimWmi;
+
+struct _tagSSimWmiDevice {
+  std::wstring instanceName;
+  int32_t caps = 0;
+  int32_t current = 0;  // throttle state
+  int32_t maximum = 0;
+  int32_t type = 0;
+};
+
+struct _tagSSimWmiSensor {
+  std::wstring instanceName;
+  int32_t caps = 0;
+  int32_t base = 1;            // 0 kelvin, 1 tenths of kelvin, 2 Celsius
+  std::vector<int32_t> list;   // numbers of the devices it reports for
+  std::vector<int32_t> trips;  // identifier, temperature, ... (sensor's unit)
+  int32_t type = 0;
+  std::vector<int32_t> temperatures{3000};  // readings in turn; the last repeats
+  // When set, published instead of `list` / `trips` (other bounds or
+  // dimensions, elements that fail to fetch).
+  std::shared_ptr<CSafeArray> listArray;
+  std::shared_ptr<CSafeArray> tripsArray;
+};
+
+// One method call that reached the firmware.
+struct _tagSFirmwareCall {
+  std::wstring instanceName;
+  std::wstring method;
+  std::map<std::wstring, int32_t> inputs;  // the integer inputs that were put
+};
+
+class CSimFirmware {
+ public:
+  // Defines the classes in `wmi` and publishes DTMSystemParams; no
+  // participant yet.
+  explicit CSimFirmware(std::shared_ptr<CSimWmi> wmi);
+  ~CSimFirmware();
+
+  void SetVelmarStatus(int32_t status);
+
+  // Publishes a participant (replacing one of the same name), or withdraws
+  // one; false when there is none of that name.
+  void AddDevice(const _tagSSimWmiDevice& device);
+  void AddSensor(const _tagSSimWmiSensor& sensor);
+  bool Remove(const std::wstring& instanceName);
+
+  // Devices. By default SetThrottleState takes the state it is given and
+  // GetThrottleState reports the state held. A device that does not accept
+  // keeps its state (the call still succeeds); a reported state, when set,
+  // is what GetThrottleState answers whatever the state held.
+  void SetAcceptsThrottle(const std::wstring& instanceName, bool accepts);
+  void SetReportedState(const std::wstring& instanceName, std::optional<int32_t> state);
+  int32_t ThrottleState(const std::wstring& instanceName);
+
+  // Sensors. Readings are raw, in the sensor's unit. The trip points hold
+  // what SetSensorTrip wrote (or the published Trips); GetSensorTrip answers
+  // a trip plus the read-back offset (0: the value written).
+  void SetTemperatures(const std::wstring& instanceName, std::vector<int32_t> readings);
+  void SetTrip(const std::wstring& instanceName, int32_t type, int32_t temperature);
+  int32_t Trip(const std::wstring& instanceName, int32_t type);
+  void SetTripReadBackOffset(const std::wstring& instanceName, int32_t offset);
+
+  // The next `count` calls (0: every call) of `method` on that participant
+  // fail with `hr`, after being recorded.
+  void FailMethod(const std::wstring& instanceName, const std::wstring& method, HRESULT hr,
+                  int count = 1);
+
+  // Recorded calls, all or those of one method, in order.
+  std::vector<_tagSFirmwareCall> Calls(const std::wstring& method = L"");
+  void ClearCalls();
+
+  // What the method bodies share with this object (defined in the .cpp).
+  struct _tagSState;
+
+ private:
+  std::shared_ptr<CSimWmi> mWmi;
+  std::shared_ptr<_tagSState> mState;
+};

@@ -1,0 +1,530 @@
+#include "Platform/Sim/SimWmi.h"
+
+#include <algorithm>
+
+namespace {
+
+wchar_t Fold(wchar_t c) {
+  return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
+}
+
+using COp = CSimWmi::Op;
+using CFaults = CSimFaultTable<COp>;
+
+// Every object the namespace hands out: a class, an instance snapshot, a
+// method signature or output, an embedded object.
+class CSimWbemObject : public CWbemClassObject {
+ public:
+  struct _tagSMethodSignatures {
+    std::shared_ptr<CWbemClassObject> in;
+    std::shared_ptr<CWbemClassObject> out;
+  };
+
+  CSimWbemObject(std::wstring className, bool isClass, CSimPropertyMap properties,
+                 std::shared_ptr<CFaults> faults)
+      : mClassName(std::move(className)),
+        mIsClass(isClass),
+        mProperties(std::move(properties)),
+        mFaults(std::move(faults)) {
+    mProperties[L"__CLASS"] = CVariant::Bstr(mClassName);
+  }
+
+  HRESULT Get(const std::wstring& name, CVariant& value) override {
+    HRESULT hr = S_OK;
+    if (mFaults->Take(COp::Get, name, hr)) {
+      return hr;
+    }
+    std::lock_guard<std::mutex> hold(mLock);
+    auto it = mProperties.find(name);
+    if (it == mProperties.end()) {
+      return WBEM_E_NOT_FOUND;
+    }
+    value = it->second;
+    return WBEM_S_NO_ERROR;
+  }
+
+  HRESULT Put(const std::wstring& name, const CVariant& value) override {
+    HRESULT hr = S_OK;
+    if (mFaults->Take(COp::Put, name, hr)) {
+      return hr;
+    }
+    if (name.starts_with(L"__")) {
+      return WBEM_E_ACCESS_DENIED;
+    }
+    std::lock_guard<std::mutex> hold(mLock);
+    auto it = mProperties.find(name);
+    if (it == mProperties.end()) {
+      if (!mIsClass) {
+        return WBEM_E_NOT_FOUND;
+      }
+      mProperties[name] = value;
+      return WBEM_S_NO_ERROR;
+    }
+    it->second = value;
+    return WBEM_S_NO_ERROR;
+  }
+
+  HRESULT GetMethod(const std::wstring& name, std::shared_ptr<CWbemClassObject>* inSignature,
+                    std::shared_ptr<CWbemClassObject>* outSignature) override {
+    HRESULT hr = S_OK;
+    if (mFaults->Take(COp::GetMethod, name, hr)) {
+      return hr;
+    }
+    if (!mIsClass) {
+      return WBEM_E_ILLEGAL_OPERATION;
+    }
+    std::lock_guard<std::mutex> hold(mLock);
+    auto it = mMethods.find(name);
+    if (it == mMethods.end()) {
+      return WBEM_E_NOT_FOUND;
+    }
+    if (inSignature != nullptr) {
+      *inSignature = it->second.in;
+    }
+    if (outSignature != nullptr) {
+      *outSignature = it->second.out;
+    }
+    return WBEM_S_NO_ERROR;
+  }
+
+  HRESULT SpawnInstance(std::shared_ptr<CWbemClassObject>& instance) override {
+    HRESULT hr = S_OK;
+    if (mFaults->Take(COp::SpawnInstance, mClassName, hr)) {
+      return hr;
+    }
+    if (!mIsClass) {
+      return WBEM_E_ILLEGAL_OPERATION;
+    }
+    CSimPropertyMap properties;
+    {
+      std::lock_guard<std::mutex> hold(mLock);
+      for (const auto& [name, value] : mProperties) {
+        if (!name.starts_with(L"__")) {
+          properties[name] = CVariant::Null();
+        }
+      }
+    }
+    instance = std::make_shared<CSimWbemObject>(mClassName, false, std::move(properties), mFaults);
+    return WBEM_S_NO_ERROR;
+  }
+
+  void AddMethod(const std::wstring& name, _tagSMethodSignatures signatures) {
+    std::lock_guard<std::mutex> hold(mLock);
+    mMethods[name] = std::move(signatures);
+  }
+
+  bool IsClass() const { return mIsClass; }
+
+  CSimPropertyMap Properties() {
+    std::lock_guard<std::mutex> hold(mLock);
+    return mProperties;
+  }
+
+ private:
+  const std::wstring mClassName;
+  const bool mIsClass;
+  std::mutex mLock;
+  CSimPropertyMap mProperties;
+  std::map<std::wstring, _tagSMethodSignatures, _tagSNameLess> mMethods;
+  std::shared_ptr<CFaults> mFaults;
+};
+
+class CSimEnum : public CEnumWbemClassObject {
+ public:
+  CSimEnum(std::wstring className, std::vector<std::shared_ptr<CWbemClassObject>> objects,
+           std::shared_ptr<CFaults> faults)
+      : mClassName(std::move(className)),
+        mObjects(std::move(objects)),
+        mFaults(std::move(faults)) {}
+
+  HRESULT Next(int32_t /*timeout*/, std::span<std::shared_ptr<CWbemClassObject>> objects,
+               uint32_t& returned) override {
+    returned = 0;
+    HRESULT hr = S_OK;
+    bool deliver = false;
+    std::lock_guard<std::mutex> hold(mLock);
+    if (mFaults->Take(COp::Next, mClassName, hr, &deliver)) {
+      if (deliver && !objects.empty() && mPosition < mObjects.size()) {
+        objects[0] = mObjects[mPosition++];
+        returned = 1;
+      }
+      return hr;
+    }
+    std::size_t n = 0;
+    while (n < objects.size() && mPosition < mObjects.size()) {
+      objects[n++] = mObjects[mPosition++];
+    }
+    returned = static_cast<uint32_t>(n);
+    return n == objects.size() ? WBEM_S_NO_ERROR : WBEM_S_FALSE;
+  }
+
+ private:
+  const std::wstring mClassName;
+  std::mutex mLock;
+  std::vector<std::shared_ptr<CWbemClassObject>> mObjects;
+  std::size_t mPosition = 0;
+  std::shared_ptr<CFaults> mFaults;
+};
+
+CSimPropertyMap NullProperties(const std::vector<std::wstring>& names) {
+  CSimPropertyMap properties;
+  for (const std::wstring& name : names) {
+    properties[name] = CVariant::Null();
+  }
+  return properties;
+}
+
+}  // namespace
+
+bool SimNameEquals(const std::wstring& a, const std::wstring& b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(),
+                    [](wchar_t x, wchar_t y) { return Fold(x) == Fold(y); });
+}
+
+bool _tagSNameLess::operator()(const std::wstring& a, const std::wstring& b) const {
+  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                      [](wchar_t x, wchar_t y) { return Fold(x) < Fold(y); });
+}
+
+struct CSimWmi::_tagSMethod {
+  std::vector<std::wstring> inParams;
+  std::vector<std::wstring> outParams;
+  MethodHandler handler;
+};
+
+struct CSimWmi::_tagSClass {
+  std::wstring name;
+  std::wstring key;  // empty: a singleton class
+  std::map<std::wstring, _tagSMethod, _tagSNameLess> methods;
+  std::vector<CSimPropertyMap> instances;
+
+  std::wstring KeyOf(const CSimPropertyMap& properties) const {
+    if (key.empty()) {
+      return L"";
+    }
+    auto it = properties.find(key);
+    return it == properties.end() || it->second.vt != VT_BSTR ? L"" : it->second.bstrVal;
+  }
+
+  CSimPropertyMap* Find(const std::wstring& value) {
+    for (CSimPropertyMap& properties : instances) {
+      if (KeyOf(properties) == value) {
+        return &properties;
+      }
+    }
+    return nullptr;
+  }
+};
+
+class CSimWbemServices : public CWbemServices {
+ public:
+  explicit CSimWbemServices(std::shared_ptr<CSimWmi> wmi) : mWmi(std::move(wmi)) {}
+
+  HRESULT GetObject(const std::wstring& path, std::shared_ptr<CWbemClassObject>& object) override {
+    return mWmi->GetObject(path, object);
+  }
+  HRESULT ExecMethod(const std::wstring& objectPath, const std::wstring& method,
+                     const std::shared_ptr<CWbemClassObject>& inParams,
+                     std::shared_ptr<CWbemClassObject>* outParams) override {
+    return mWmi->ExecMethod(objectPath, method, inParams, outParams);
+  }
+  HRESULT CreateInstanceEnum(const std::wstring& className, int32_t /*flags*/,
+                             std::shared_ptr<CEnumWbemClassObject>& instances) override {
+    return mWmi->CreateInstanceEnum(className, instances);
+  }
+
+ private:
+  std::shared_ptr<CSimWmi> mWmi;
+};
+
+CSimWmi::CSimWmi() : mFaults(std::make_shared<CFaults>()) {}
+CSimWmi::~CSimWmi() = default;
+
+void CSimWmi::DefineClass(const std::wstring& className, const std::wstring& keyProperty) {
+  std::lock_guard<std::mutex> hold(mLock);
+  std::unique_ptr<_tagSClass>& cls = mClasses[className];
+  if (!cls) {
+    cls = std::make_unique<_tagSClass>();
+    cls->name = className;
+  }
+  cls->key = keyProperty;
+}
+
+void CSimWmi::DefineMethod(const std::wstring& className, const std::wstring& method,
+                           std::vector<std::wstring> inParams, std::vector<std::wstring> outParams,
+                           MethodHandler handler) {
+  std::lock_guard<std::mutex> hold(mLock);
+  _tagSClass* cls = FindClassLocked(className);
+  if (cls == nullptr) {
+    return;
+  }
+  cls->methods[method] = {std::move(inParams), std::move(outParams), std::move(handler)};
+}
+
+void CSimWmi::AddInstance(const std::wstring& className, CSimPropertyMap properties) {
+  std::lock_guard<std::mutex> hold(mLock);
+  _tagSClass* cls = FindClassLocked(className);
+  if (cls == nullptr) {
+    return;
+  }
+  CSimPropertyMap* existing = cls->Find(cls->KeyOf(properties));
+  if (existing != nullptr) {
+    *existing = std::move(properties);
+  } else {
+    cls->instances.push_back(std::move(properties));
+  }
+}
+
+bool CSimWmi::RemoveInstance(const std::wstring& className, const std::wstring& key) {
+  std::lock_guard<std::mutex> hold(mLock);
+  _tagSClass* cls = FindClassLocked(className);
+  if (cls == nullptr) {
+    return false;
+  }
+  auto it = std::find_if(cls->instances.begin(), cls->instances.end(),
+                         [&](const CSimPropertyMap& p) { return cls->KeyOf(p) == key; });
+  if (it == cls->instances.end()) {
+    return false;
+  }
+  cls->instances.erase(it);
+  return true;
+}
+
+bool CSimWmi::SetProperty(const std::wstring& className, const std::wstring& key,
+                          const std::wstring& property, CVariant value) {
+  std::lock_guard<std::mutex> hold(mLock);
+  _tagSClass* cls = FindClassLocked(className);
+  CSimPropertyMap* properties = cls == nullptr ? nullptr : cls->Find(key);
+  if (properties == nullptr) {
+    return false;
+  }
+  (*properties)[property] = std::move(value);
+  return true;
+}
+
+std::shared_ptr<CWbemClassObject> CSimWmi::Instance(const std::wstring& className,
+                                                    const std::wstring& key) {
+  std::lock_guard<std::mutex> hold(mLock);
+  _tagSClass* cls = FindClassLocked(className);
+  CSimPropertyMap* properties = cls == nullptr ? nullptr : cls->Find(key);
+  return properties == nullptr ? nullptr : SnapshotLocked(*cls, *properties);
+}
+
+std::shared_ptr<CWbemClassObject> CSimWmi::MakeObject(const std::wstring& className,
+                                                      CSimPropertyMap properties) {
+  return std::make_shared<CSimWbemObject>(className, false, std::move(properties), mFaults);
+}
+
+std::shared_ptr<CWbemServices> CSimWmi::Connect() {
+  return std::make_shared<CSimWbemServices>(shared_from_this());
+}
+
+void CSimWmi::Fail(Op op, HRESULT hr, const std::wstring& target, int nth, bool always,
+                   bool deliver) {
+  mFaults->Arm(op, hr, target, nth, always, deliver);
+}
+
+void CSimWmi::ClearFaults() {
+  mFaults->Clear();
+}
+
+int CSimWmi::Calls(Op op) {
+  return mFaults->Calls(op);
+}
+
+std::wstring CSimWmi::EscapeKey(const std::wstring& value) {
+  std::wstring out;
+  for (wchar_t c : value) {
+    if (c == L'\\' || c == L'"') {
+      out.push_back(L'\\');
+    }
+    out.push_back(c);
+  }
+  return out;
+}
+
+bool CSimWmi::ParsePath(const std::wstring& path, std::wstring& className,
+                        std::wstring& keyProperty, std::wstring& key) {
+  keyProperty.clear();
+  key.clear();
+  const std::size_t dot = path.find(L'.');
+  if (dot == std::wstring::npos) {
+    if (path.size() > 2 && path.ends_with(L"=@")) {
+      className = path.substr(0, path.size() - 2);
+      return true;
+    }
+    return false;
+  }
+  className = path.substr(0, dot);
+  const std::size_t equals = path.find(L'=', dot);
+  if (className.empty() || equals == std::wstring::npos || equals + 1 >= path.size() ||
+      path[equals + 1] != L'"' || path.back() != L'"' || equals + 2 > path.size() - 1) {
+    return false;
+  }
+  keyProperty = path.substr(dot + 1, equals - dot - 1);
+  for (std::size_t i = equals + 2; i + 1 < path.size(); ++i) {
+    wchar_t c = path[i];
+    if (c == L'\\') {
+      if (i + 2 >= path.size()) {
+        return false;
+      }
+      c = path[++i];
+    } else if (c == L'"') {
+      return false;
+    }
+    key.push_back(c);
+  }
+  return !keyProperty.empty();
+}
+
+CSimWmi::_tagSClass* CSimWmi::FindClassLocked(const std::wstring& className) {
+  auto it = mClasses.find(className);
+  return it == mClasses.end() ? nullptr : it->second.get();
+}
+
+std::shared_ptr<CWbemClassObject> CSimWmi::ClassObjectLocked(const _tagSClass& cls) {
+  CSimPropertyMap properties;
+  if (!cls.key.empty()) {
+    properties[cls.key] = CVariant::Null();
+  }
+  auto object = std::make_shared<CSimWbemObject>(cls.name, true, std::move(properties), mFaults);
+  for (const auto& [name, method] : cls.methods) {
+    CSimWbemObject::_tagSMethodSignatures signatures;
+    if (!method.inParams.empty()) {
+      signatures.in = std::make_shared<CSimWbemObject>(L"__PARAMETERS", true,
+                                                       NullProperties(method.inParams), mFaults);
+    }
+    if (!method.outParams.empty()) {
+      signatures.out = std::make_shared<CSimWbemObject>(L"__PARAMETERS", true,
+                                                        NullProperties(method.outParams), mFaults);
+    }
+    object->AddMethod(name, std::move(signatures));
+  }
+  return object;
+}
+
+std::shared_ptr<CWbemClassObject> CSimWmi::SnapshotLocked(const _tagSClass& cls,
+                                                          const CSimPropertyMap& properties) {
+  CSimPropertyMap copy = properties;
+  copy[L"__RELPATH"] =
+      CVariant::Bstr(cls.key.empty() ? cls.name + L"=@"
+                                     : cls.name + L"." + cls.key + L"=\"" +
+                                           EscapeKey(cls.KeyOf(properties)) + L"\"");
+  return std::make_shared<CSimWbemObject>(cls.name, false, std::move(copy), mFaults);
+}
+
+HRESULT CSimWmi::GetObject(const std::wstring& path, std::shared_ptr<CWbemClassObject>& object) {
+  HRESULT hr = S_OK;
+  if (mFaults->Take(Op::GetObject, path, hr)) {
+    return hr;
+  }
+  std::lock_guard<std::mutex> hold(mLock);
+  if (path.find_first_of(L".=") == std::wstring::npos) {
+    _tagSClass* cls = FindClassLocked(path);
+    if (cls == nullptr) {
+      return WBEM_E_NOT_FOUND;
+    }
+    object = ClassObjectLocked(*cls);
+    return WBEM_S_NO_ERROR;
+  }
+  std::wstring className, keyProperty, key;
+  if (!ParsePath(path, className, keyProperty, key)) {
+    return WBEM_E_INVALID_OBJECT_PATH;
+  }
+  _tagSClass* cls = FindClassLocked(className);
+  if (cls == nullptr || !SimNameEquals(keyProperty, cls->key)) {
+    return WBEM_E_NOT_FOUND;
+  }
+  CSimPropertyMap* properties = cls->Find(key);
+  if (properties == nullptr) {
+    return WBEM_E_NOT_FOUND;
+  }
+  object = SnapshotLocked(*cls, *properties);
+  return WBEM_S_NO_ERROR;
+}
+
+HRESULT CSimWmi::ExecMethod(const std::wstring& objectPath, const std::wstring& method,
+                            const std::shared_ptr<CWbemClassObject>& inParams,
+                            std::shared_ptr<CWbemClassObject>* outParams) {
+  HRESULT hr = S_OK;
+  if (mFaults->Take(Op::ExecMethod, method, hr)) {
+    return hr;
+  }
+  std::wstring className, keyProperty, key;
+  if (!ParsePath(objectPath, className, keyProperty, key)) {
+    return WBEM_E_INVALID_OBJECT_PATH;
+  }
+  _tagSMethod body;
+  {
+    std::lock_guard<std::mutex> hold(mLock);
+    _tagSClass* cls = FindClassLocked(className);
+    if (cls == nullptr) {
+      return WBEM_E_INVALID_CLASS;
+    }
+    auto found = cls->methods.find(method);
+    if (found == cls->methods.end()) {
+      return WBEM_E_INVALID_METHOD;
+    }
+    if (!SimNameEquals(keyProperty, cls->key) || cls->Find(key) == nullptr) {
+      return WBEM_E_NOT_FOUND;
+    }
+    body = found->second;
+  }
+  CSimPropertyMap in = NullProperties(body.inParams);
+  if (!body.inParams.empty()) {
+    auto* given = dynamic_cast<CSimWbemObject*>(inParams.get());
+    if (given == nullptr || given->IsClass()) {
+      return WBEM_E_INVALID_PARAMETER;
+    }
+    const CSimPropertyMap values = given->Properties();
+    for (auto& [name, value] : in) {
+      auto it = values.find(name);
+      if (it != values.end()) {
+        value = it->second;
+      }
+    }
+  }
+  if (!body.handler) {
+    return WBEM_E_NOT_SUPPORTED;
+  }
+  CSimPropertyMap out;
+  hr = body.handler(key, in, out);
+  if (HrFailed(hr)) {
+    return hr;
+  }
+  if (outParams != nullptr) {
+    outParams->reset();
+    if (!body.outParams.empty()) {
+      CSimPropertyMap result = NullProperties(body.outParams);
+      for (auto& [name, value] : result) {
+        auto it = out.find(name);
+        if (it != out.end()) {
+          value = it->second;
+        }
+      }
+      *outParams =
+          std::make_shared<CSimWbemObject>(L"__PARAMETERS", false, std::move(result), mFaults);
+    }
+  }
+  return WBEM_S_NO_ERROR;
+}
+
+HRESULT CSimWmi::CreateInstanceEnum(const std::wstring& className,
+                                    std::shared_ptr<CEnumWbemClassObject>& instances) {
+  HRESULT hr = S_OK;
+  if (mFaults->Take(Op::CreateInstanceEnum, className, hr)) {
+    return hr;
+  }
+  std::lock_guard<std::mutex> hold(mLock);
+  _tagSClass* cls = FindClassLocked(className);
+  if (cls == nullptr) {
+    return WBEM_E_INVALID_CLASS;
+  }
+  std::vector<std::shared_ptr<CWbemClassObject>> objects;
+  for (const CSimPropertyMap& properties : cls->instances) {
+    objects.push_back(SnapshotLocked(*cls, properties));
+  }
+  instances = std::make_shared<CSimEnum>(cls->name, std::move(objects), mFaults);
+  return WBEM_S_NO_ERROR;
+}

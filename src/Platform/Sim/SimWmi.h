@@ -1,0 +1,117 @@
+// The in-memory WMI namespace ("root\WMI") behind the simulated COM: classes
+// with an optional key property and methods, instances with properties, and
+// connections to it. A class's methods run handlers that whoever defines the
+// class supplies (the simulated firmware); instances and classes can be added
+// and removed at any time. Every call through the stand-in interfaces can be
+// made to fail from a test (Fail), and counts of the calls are kept.
+//
+// Thread-safe: one lock guards the namespace; method handlers run without it,
+// so a handler may call back into the namespace.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "Platform/Sim/SimComFaults.h"
+#include "Platform/Wmi.h"
+
+// Case-insensitive ordering for property, class and method names.
+struct _tagSNameLess {
+  bool operator()(const std::wstring& a, const std::wstring& b) const;
+};
+
+using CSimPropertyMap = std::map<std::wstring, CVariant, _tagSNameLess>;
+
+class CSimWmi : public std::enable_shared_from_this<CSimWmi> {
+ public:
+  enum class Op {
+    Get,
+    Put,
+    GetMethod,
+    SpawnInstance,
+    GetObject,
+    ExecMethod,
+    CreateInstanceEnum,
+    Next,
+  };
+
+  // A method body: the key of the instance it runs on, the input parameters
+  // (every input of the signature, null when the caller did not put it), and
+  // the output parameters to fill. A failing result is what ExecMethod
+  // returns; the output is then discarded.
+  using MethodHandler = std::function<HRESULT(const std::wstring& key, const CSimPropertyMap& in,
+                                              CSimPropertyMap& out)>;
+
+  CSimWmi();
+  ~CSimWmi();
+
+  // Schema. A class with a key property names its instances by that
+  // property's value; a class without one holds at most one instance (a
+  // singleton). Defining a class again keeps its instances.
+  void DefineClass(const std::wstring& className, const std::wstring& keyProperty = L"");
+  void DefineMethod(const std::wstring& className, const std::wstring& method,
+                    std::vector<std::wstring> inParams, std::vector<std::wstring> outParams,
+                    MethodHandler handler);
+
+  // Instances, kept in the order of addition. Adding one whose key exists
+  // replaces it in place. __CLASS and, for a keyed class, __RELPATH
+  // (Class.Key="value" with \ and " escaped) are added by the namespace.
+  void AddInstance(const std::wstring& className, CSimPropertyMap properties);
+  bool RemoveInstance(const std::wstring& className, const std::wstring& key);
+  bool SetProperty(const std::wstring& className, const std::wstring& key,
+                   const std::wstring& property, CVariant value);
+  // A snapshot of an instance, or null.
+  std::shared_ptr<CWbemClassObject> Instance(const std::wstring& className,
+                                             const std::wstring& key);
+  // A free-standing object of a class the namespace need not know (for
+  // embedded objects).
+  std::shared_ptr<CWbemClassObject> MakeObject(const std::wstring& className,
+                                               CSimPropertyMap properties);
+
+  // A new connection to this namespace.
+  std::shared_ptr<CWbemServices> Connect();
+
+  // Faults: the nth call of `op` (counted from now) whose target equals
+  // `target` fails with `hr`, or it and every later one when `always`. The
+  // target is the property name (Get, Put), the method name (GetMethod,
+  // ExecMethod), the class name (SpawnInstance, CreateInstanceEnum, Next) or
+  // the path (GetObject); empty matches every call. A failing Next returns no
+  // object unless `deliver`.
+  void Fail(Op op, HRESULT hr, const std::wstring& target = L"", int nth = 1, bool always = false,
+            bool deliver = false);
+  void ClearFaults();
+  // Calls of `op` made so far, failed or not.
+  int Calls(Op op);
+
+  // Escapes a key value for an object path, and splits an object path
+  // (Class.Key="value", or Class=@ for a singleton) into its parts; false for
+  // a malformed one.
+  static std::wstring EscapeKey(const std::wstring& value);
+  static bool ParsePath(const std::wstring& path, std::wstring& className,
+                        std::wstring& keyProperty, std::wstring& key);
+
+ private:
+  friend class CSimWbemServices;
+  struct _tagSMethod;
+  struct _tagSClass;
+
+  _tagSClass* FindClassLocked(const std::wstring& className);
+  std::shared_ptr<CWbemClassObject> ClassObjectLocked(const _tagSClass& cls);
+  std::shared_ptr<CWbemClassObject> SnapshotLocked(const _tagSClass& cls,
+                                                   const CSimPropertyMap& properties);
+
+  HRESULT ExecMethod(const std::wstring& objectPath, const std::wstring& method,
+                     const std::shared_ptr<CWbemClassObject>& inParams,
+                     std::shared_ptr<CWbemClassObject>* outParams);
+  HRESULT GetObject(const std::wstring& path, std::shared_ptr<CWbemClassObject>& object);
+  HRESULT CreateInstanceEnum(const std::wstring& className,
+                             std::shared_ptr<CEnumWbemClassObject>& instances);
+
+  std::mutex mLock;
+  std::map<std::wstring, std::unique_ptr<_tagSClass>, _tagSNameLess> mClasses;
+  std::shared_ptr<CSimFaultTable<Op>> mFaults;
+};
