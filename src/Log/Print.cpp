@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <charconv>
 #include <cstring>
 #include <mutex>
 
@@ -13,9 +14,12 @@ namespace {
 
 // Size of one formatted piece, as the loggers have always received it.
 constexpr int kPieceSize = 1024;
-// A whole statement: time stamp, level, location and a message of up to one
-// piece, with room for its line end.
-constexpr int kStatementSize = 2048;
+// Room for the prefix of a statement (time stamp, level and location); a
+// longer prefix is cut to this.
+constexpr int kPrefixSize = 1024;
+// A whole statement: the prefix, a message of up to one piece and the line
+// end with its terminator.
+constexpr int kStatementSize = kPrefixSize + kPieceSize + 1;
 
 const char* const kLevelNames[7] = {" ", "INFO", "DEBUG", "WARNING", "ERROR", "FATAL", "ALL"};
 
@@ -30,9 +34,11 @@ const char* LevelName(uint32_t level) {
 }
 
 // Serialises every write to the loggers and every change of the logger table.
+// Never destroyed: myPrint's destructor and late statements of other static
+// objects take it during the host's static destruction.
 std::mutex& WriteLock() {
-  static std::mutex lock;
-  return lock;
+  static auto* lock = new std::mutex;
+  return *lock;
 }
 
 // vsnprintf into [buffer, buffer + capacity) and returns the length written,
@@ -50,6 +56,83 @@ int FormatInto(char* buffer, int capacity, const char* format, va_list args) {
     return length;
   }
   return std::min(n, capacity - 1);
+}
+
+// Fills a bounded buffer from the front; what does not fit is dropped and the
+// text stays terminated.
+class CPieceWriter {
+ public:
+  CPieceWriter(char* buffer, int capacity)
+      : mBegin(buffer), mAt(buffer), mEnd(buffer + capacity - 1) {}
+
+  void Text(const char* text) {
+    while (*text != '\0' && mAt < mEnd) {
+      *mAt++ = *text++;
+    }
+  }
+
+  // As "%0<width>d" would write it.
+  void Number(int value, int width) {
+    char digits[16];
+    const std::to_chars_result made = std::to_chars(digits, digits + sizeof(digits), value);
+    const char* first = digits;
+    if (*first == '-') {
+      Char('-');
+      ++first;
+      --width;
+    }
+    for (int pad = width - static_cast<int>(made.ptr - first); pad > 0; --pad) {
+      Char('0');
+    }
+    while (first < made.ptr) {
+      Char(*first++);
+    }
+  }
+
+  void Char(char c) {
+    if (mAt < mEnd) {
+      *mAt++ = c;
+    }
+  }
+
+  // Terminates the text and returns its length.
+  int Finish() {
+    *mAt = '\0';
+    return static_cast<int>(mAt - mBegin);
+  }
+
+ private:
+  char* mBegin;
+  char* mAt;
+  char* mEnd;
+};
+
+// "YYYY:MM:DD hh:mm:ss:mmm LEVEL : [source:line] ". Written by hand: this runs
+// for every statement, and the general formatter costs several times as much.
+int FormatPrefix(char* buffer, int capacity, const _tagSLocalTime& now, const char* level,
+                 const char* source, int line) {
+  CPieceWriter out(buffer, capacity);
+  out.Number(now.year, 4);
+  out.Char(':');
+  out.Number(now.month, 2);
+  out.Char(':');
+  out.Number(now.day, 2);
+  out.Char(' ');
+  out.Number(now.hour, 2);
+  out.Char(':');
+  out.Number(now.minute, 2);
+  out.Char(':');
+  out.Number(now.second, 2);
+  out.Char(':');
+  out.Number(now.milliseconds, 3);
+  out.Char(' ');
+  out.Text(level);
+  out.Text(" : [");
+  out.Text(source);
+  out.Char(':');
+  out.Number(line, 0);
+  out.Text("] ");
+  return out.Finish();
 }
 
 }  // namespace
@@ -153,14 +236,13 @@ void CPrint::Statement(LEVEL level, const char* source, int line, const char* fo
   }
   const _tagSLocalTime now = CPlatform::Current()->Clock().LocalNow();
   char buffer[kStatementSize];
-  int n = snprintf(buffer, sizeof(buffer), "%04d:%02d:%02d %02d:%02d:%02d:%03d %s : [%s:%d] ",
-                   now.year, now.month, now.day, now.hour, now.minute, now.second, now.milliseconds,
-                   LevelName(level), source, line);
-  n = std::clamp(n, 0, kStatementSize - kPieceSize);
+  int n = FormatPrefix(buffer, kPrefixSize, now, LevelName(level), source == nullptr ? "" : source,
+                       line);
   va_list args;
   va_start(args, format);
-  // The message keeps at most one piece, and the line end always fits.
-  n += FormatInto(buffer + n, kPieceSize - 1, format, args);
+  // The message keeps at most what one piece holds, and the line end always
+  // fits behind it.
+  n += FormatInto(buffer + n, kPieceSize, format, args);
   va_end(args);
   buffer[n++] = '\n';
   buffer[n] = '\0';

@@ -14,8 +14,14 @@ struct _tagSSourcePath {
 
 consteval _tagSSourcePath MakeSourcePath(std::string_view file) {
   _tagSSourcePath out{};
+  // The compiler may name the file absolutely or relative to the source root.
   const std::size_t at = file.rfind("/src/");
-  std::string_view relative = at == std::string_view::npos ? file : file.substr(at + 5);
+  std::string_view relative = file;
+  if (at != std::string_view::npos) {
+    relative = file.substr(at + 5);
+  } else if (file.starts_with("src/")) {
+    relative = file.substr(4);
+  }
   const std::string_view prefix =
       relative.starts_with("OSIndep/") ? std::string_view("..\\..\\") : std::string_view("..\\");
   std::size_t n = 0;

@@ -16,13 +16,20 @@ int main() {
   }
   const std::string path = std::string(dir) + "/host.log";
   const std::wstring wide(path.begin(), path.end());
-  if (CPrint::pPrint != nullptr || myPrint.GetLogLevel() != 0) {
+  // What loading the library leaves: a silent log front end with no loggers.
+  if (CPrint::pPrint != nullptr || myPrint.GetLogLevel() != 0 || CPrint::m_iMaxLogger != 0) {
     std::puts("log active before InitLog");
     return 1;
   }
+  CPrint::Error("before InitLog %d", 1);
+  CPrint::Print("before InitLog");
+  if (myPrint.SetLogLevel(static_cast<LEVEL>(0)) != 0) {
+    std::puts("mask not 0 before InitLog");
+    return 1;
+  }
   InitLog(wide.c_str(), wide.c_str());
-  if (myPrint.GetLogLevel() != LEVEL_ALL) {
-    std::puts("InitLog did not enable every level");
+  if (myPrint.GetLogLevel() != LEVEL_ALL || CPrint::m_iMaxLogger != 2) {
+    std::puts("InitLog did not enable every level with a file and a system logger");
     return 1;
   }
   CPrint::Error("host says %d", 42);

@@ -1,0 +1,168 @@
+// The cost of one library log statement (every level on, one file logger on
+// a file in /tmp, the real clock) against a synchronous file logger of a
+// widely used logging library writing a similar line and flushing each one,
+// measured in the same run. Prints both costs and their ratio at the end.
+//
+//   LogBench                       the comparison
+//   LogBench --statements=N        only N library statements, then exit; for
+//                                  counting system calls, e.g.
+//                                  strace -f -c -e trace=write LogBench --statements=10000
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "Log/LogStatement.h"
+#include "zivorivizo/Platform.h"
+
+#ifdef ZIVO_HAVE_SPDLOG
+#include <spdlog/sinks/basic_file_sink.h>
+#include <spdlog/spdlog.h>
+#endif
+
+namespace {
+
+const std::wstring kDeviceName = L"\\\\.\\ThermalFan0";
+const std::string kNarrowDeviceName = "\\\\.\\ThermalFan0";
+
+std::filesystem::path& Folder() {
+  static std::filesystem::path folder;
+  return folder;
+}
+
+void StartLibraryLog() {
+  CPlatform::Install(CreateLinuxPlatform("/sys"));
+  const std::wstring path = (Folder() / "zivo.log").wstring();
+  InitLog(path.c_str(), path.c_str());
+}
+
+void BM_LibraryStatement(benchmark::State& state) {
+  int n = 0;
+  for (auto _ : state) {
+    LOG_DEBUG("CParticipantMgr GetDevice called for %ls, state %d", kDeviceName.c_str(), ++n);
+  }
+}
+
+#ifdef ZIVO_HAVE_SPDLOG
+void BM_SpdlogLine(benchmark::State& state) {
+  static const auto logger = [] {
+    auto created = spdlog::basic_logger_mt("bench", (Folder() / "spdlog.log").string());
+    // The same line shape: date, time with milliseconds, level, source, message.
+    created->set_pattern("%Y:%m:%d %H:%M:%S:%e %^%L%$ : [%s:%#] %v");
+    created->set_level(spdlog::level::trace);
+    created->flush_on(spdlog::level::trace);
+    return created;
+  }();
+  int n = 0;
+  for (auto _ : state) {
+    logger->log(spdlog::source_loc{__FILE__, __LINE__, ""}, spdlog::level::debug,
+                "CParticipantMgr GetDevice called for {}, state {}", kNarrowDeviceName, ++n);
+  }
+}
+#endif
+
+// Keeps the time per iteration of every run, by benchmark name.
+class CCollectingReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& run : runs) {
+      if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
+        mRuns[run.run_name.function_name].push_back(
+            {run.GetAdjustedCPUTime(), run.GetAdjustedRealTime()});
+      }
+    }
+    ConsoleReporter::ReportRuns(runs);
+  }
+
+  struct _tagSCost {
+    double cpu;
+    double real;
+  };
+  // Median CPU and real time of the runs of one benchmark.
+  bool Median(const std::string& name, _tagSCost& out) const {
+    const auto found = mRuns.find(name);
+    if (found == mRuns.end() || found->second.empty()) {
+      return false;
+    }
+    std::vector<double> cpu;
+    std::vector<double> real;
+    for (const _tagSCost& cost : found->second) {
+      cpu.push_back(cost.cpu);
+      real.push_back(cost.real);
+    }
+    std::sort(cpu.begin(), cpu.end());
+    std::sort(real.begin(), real.end());
+    out = {cpu[cpu.size() / 2], real[real.size() / 2]};
+    return true;
+  }
+
+ private:
+  std::map<std::string, std::vector<_tagSCost>> mRuns;
+};
+
+// The two are registered in alternating rounds, so that a change in the load
+// of a shared machine falls on both alike.
+void RegisterRounds(int rounds) {
+  for (int i = 0; i < rounds; ++i) {
+    benchmark::RegisterBenchmark("library_statement", BM_LibraryStatement);
+#ifdef ZIVO_HAVE_SPDLOG
+    benchmark::RegisterBenchmark("baseline_line", BM_SpdlogLine);
+#endif
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  char pattern[] = "/tmp/zivo-logbench-XXXXXX";
+  if (mkdtemp(pattern) == nullptr) {
+    std::perror("mkdtemp");
+    return 2;
+  }
+  Folder() = pattern;
+  StartLibraryLog();
+
+  if (argc == 2 && std::strncmp(argv[1], "--statements=", 13) == 0) {
+    const long count = std::strtol(argv[1] + 13, nullptr, 10);
+    for (long i = 0; i < count; ++i) {
+      LOG_DEBUG("CParticipantMgr GetDevice called for %ls, state %d", kDeviceName.c_str(),
+                static_cast<int>(i));
+    }
+  } else {
+    benchmark::Initialize(&argc, argv);
+    RegisterRounds(5);
+    CCollectingReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    CCollectingReporter::_tagSCost ours{};
+    CCollectingReporter::_tagSCost theirs{};
+    const bool haveOurs = reporter.Median("library_statement", ours);
+    const bool haveTheirs = reporter.Median("baseline_line", theirs);
+    std::printf("\nmedian of 5 alternating rounds, per line     CPU        real\n");
+    if (haveOurs) {
+      std::printf("library log statement:                  %8.0f ns %8.0f ns\n", ours.cpu,
+                  ours.real);
+    }
+    if (haveTheirs) {
+      std::printf("baseline synchronous file logger:       %8.0f ns %8.0f ns\n", theirs.cpu,
+                  theirs.real);
+    }
+    if (haveOurs && haveTheirs) {
+      const double ratio = ours.cpu / theirs.cpu;
+      std::printf("ratio library / baseline:               %8.2f    %8.2f\n", ratio,
+                  ours.real / theirs.real);
+      std::printf("target: CPU ratio <= 1.20 ... %s\n", ratio <= 1.2 ? "met" : "NOT met");
+    }
+  }
+  // The loggers keep their files open; on Linux the folder can go regardless.
+  std::error_code ignored;
+  std::filesystem::remove_all(Folder(), ignored);
+  return 0;
+}

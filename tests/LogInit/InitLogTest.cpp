@@ -1,0 +1,170 @@
+// InitLog and the logger table change process-wide state, so these tests live
+// in a program of their own, and each one starts and ends with the log as the
+// module leaves it at load: myPrint freshly constructed, no loggers, no
+// CPrint::pPrint.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <new>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "Log/LogStatement.h"
+#include "support/SimPlatformTest.h"
+
+namespace {
+
+void ResetLogToModuleLoad() {
+  CPrint::pPrint = nullptr;
+  myPrint.~CPrint();
+  new (&myPrint) CPrint();
+  CPrint::m_iMaxLogger = 0;
+}
+
+std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// Keeps every piece it is given, in a list the test owns.
+class CRecordingLogger : public CLogger {
+ public:
+  explicit CRecordingLogger(std::vector<std::string>& pieces) : mPieces(pieces) {}
+  void Write(char* text) override { mPieces.emplace_back(text); }
+
+ private:
+  std::vector<std::string>& mPieces;
+};
+
+}  // namespace
+
+// Runs first in a fresh process (ctest runs each test alone); when the whole
+// program runs in one process the other tests restore this state.
+TEST(ModuleLoadTest, TheLogIsSilentUntilInitLog) {
+  EXPECT_EQ(CPrint::pPrint, nullptr);
+  EXPECT_EQ(myPrint.GetLogLevel(), 0u);
+  EXPECT_EQ(CPrint::m_iMaxLogger, 0);
+  LOG_ERROR("nowhere %d", 1);
+  CPrint::Error("nowhere");
+  CPrint::Print("nowhere");
+  EXPECT_EQ(CPrint::m_iMaxLogger, 0);
+}
+
+class InitLogTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    mPlatform = InstallSimPlatform();
+    mPlatform->SimClock().SetLocal({2026, 2, 3, 4, 5, 6, 7});
+    ResetLogToModuleLoad();
+    mDir = std::filesystem::temp_directory_path() /
+           ("zivo-initlog-" + std::to_string(::getpid()) + "-" +
+            testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(mDir);
+    std::filesystem::create_directories(mDir);
+  }
+  void TearDown() override {
+    ResetLogToModuleLoad();
+    std::filesystem::remove_all(mDir);
+  }
+
+  std::wstring Wide(const std::filesystem::path& path) { return path.wstring(); }
+
+  std::shared_ptr<CSimPlatform> mPlatform;
+  std::filesystem::path mDir;
+};
+
+TEST_F(InitLogTest, InitLogOpensThePrimaryFileAndWritesTheFirstStatementWhole) {
+  const auto primary = mDir / "zivo.log";
+  const auto fallback = mDir / "fallback.log";
+  EXPECT_EQ(myPrint.SetLogLevel(static_cast<LEVEL>(0)), 0u);
+  InitLog(Wide(primary).c_str(), Wide(fallback).c_str());
+  EXPECT_EQ(CPrint::pPrint, &myPrint);
+  EXPECT_EQ(CPrint::m_iMaxLogger, 2);
+
+  const int line = __LINE__ + 1;
+  LOG_DEBUG("first %d", 1);
+  EXPECT_EQ(ReadFile(primary), "2026:02:03 04:05:06:007 DEBUG : [" +
+                                   std::string(MakeSourcePath(__FILE__).text) + ":" +
+                                   std::to_string(line) + "] first 1\n");
+  EXPECT_FALSE(std::filesystem::exists(fallback));
+  EXPECT_EQ(myPrint.SetLogLevel(LEVEL_ALL), LEVEL_ALL);
+
+  // A second InitLog adds its loggers beside the first ones.
+  const auto second = mDir / "second.log";
+  InitLog(Wide(second).c_str(), Wide(fallback).c_str());
+  EXPECT_EQ(CPrint::m_iMaxLogger, 4);
+  LOG_ERROR("both");
+  EXPECT_NE(ReadFile(primary).find("] both\n"), std::string::npos);
+  EXPECT_NE(ReadFile(second).find("] both\n"), std::string::npos);
+}
+
+TEST_F(InitLogTest, AnUnopenablePrimaryFallsBackWithOneComplaint) {
+  const auto missingDir = mDir / "missing" / "zivo.log";
+  const auto fallback = mDir / "fallback.log";
+  testing::internal::CaptureStderr();
+  InitLog(Wide(missingDir).c_str(), Wide(fallback).c_str());
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "file open failed\n");
+  EXPECT_EQ(CPrint::m_iMaxLogger, 2);
+  LOG_DEBUG("to the fallback");
+  EXPECT_NE(ReadFile(fallback).find("] to the fallback\n"), std::string::npos);
+
+  // Neither opens: only the discarding logger is left, and logging goes on.
+  ResetLogToModuleLoad();
+  testing::internal::CaptureStderr();
+  InitLog(Wide(missingDir).c_str(), L"");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "file open failed\nfile open failed\n");
+  EXPECT_EQ(CPrint::m_iMaxLogger, 1);
+  LOG_ERROR("into the void");
+}
+
+TEST_F(InitLogTest, AnExistingLogFileIsAppendedTo) {
+  const auto path = mDir / "zivo.log";
+  std::ofstream(path) << "from an earlier run\n";
+  InitLog(Wide(path).c_str(), Wide(path).c_str());
+  LOG_DEBUG("this run");
+  const std::string text = ReadFile(path);
+  EXPECT_EQ(text.rfind("from an earlier run\n2026:02:03 04:05:06:007 DEBUG : [", 0), 0u);
+  EXPECT_TRUE(text.ends_with("] this run\n")) << text;
+}
+
+// One statement reaches each logger as one Write holding the whole line, so
+// no other thread's text can come between its pieces.
+TEST_F(InitLogTest, EachLoggerGetsAStatementAsOneWholeWrite) {
+  InitLog(Wide(mDir / "zivo.log").c_str(), L"");
+  std::vector<std::string> first;
+  std::vector<std::string> second;
+  ASSERT_EQ(myPrint.AddLogger(new CRecordingLogger(first)), 0);
+  ASSERT_EQ(myPrint.AddLogger(new CRecordingLogger(second)), 0);
+  const int line = __LINE__ + 1;
+  LOG_WARN("one %ls", L"piece");
+  const std::string whole = "2026:02:03 04:05:06:007 WARNING : [" +
+                            std::string(MakeSourcePath(__FILE__).text) + ":" +
+                            std::to_string(line) + "] one piece\n";
+  EXPECT_EQ(first, std::vector<std::string>{whole});
+  EXPECT_EQ(second, std::vector<std::string>{whole});
+}
+
+// The table holds five loggers. A refused one stays the caller's and is never
+// written to; a copy of the front end shares the loggers without owning them.
+TEST_F(InitLogTest, TheSixthLoggerIsRefused) {
+  InitLog(Wide(mDir / "zivo.log").c_str(), L"");
+  std::vector<std::string> pieces;
+  std::vector<std::string> refusedPieces;
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(myPrint.AddLogger(new CRecordingLogger(pieces)), 0);
+  }
+  EXPECT_EQ(CPrint::m_iMaxLogger, 5);
+  CRecordingLogger refused(refusedPieces);
+  EXPECT_EQ(myPrint.AddLogger(&refused), 1);
+  EXPECT_EQ(CPrint::m_iMaxLogger, 5);
+
+  { CPrint copy(myPrint); }
+  CPrint::Error("after the copy");
+  EXPECT_EQ(pieces, std::vector<std::string>(3, "ERROR : after the copy"));
+  EXPECT_TRUE(refusedPieces.empty());
+}
