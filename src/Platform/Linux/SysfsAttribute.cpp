@@ -1,0 +1,150 @@
+#include "Platform/Linux/SysfsAttribute.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+
+#include "Platform/DeviceIo.h"
+
+CUniqueFd::~CUniqueFd() {
+  if (mFd >= 0) {
+    close(mFd);
+  }
+}
+
+CUniqueFd& CUniqueFd::operator=(CUniqueFd&& other) noexcept {
+  if (this != &other) {
+    if (mFd >= 0) {
+      close(mFd);
+    }
+    mFd = other.Release();
+  }
+  return *this;
+}
+
+int CUniqueFd::Release() {
+  const int fd = mFd;
+  mFd = -1;
+  return fd;
+}
+
+uint32_t DeviceErrorFromErrno(int err) {
+  switch (err) {
+    case ENOENT:
+    case ENOTDIR:
+    case ENODEV:
+    case ENXIO:
+      return DEVICE_ERROR_FILE_NOT_FOUND;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      return DEVICE_ERROR_ACCESS_DENIED;
+    default:
+      return DEVICE_ERROR_GEN_FAILURE;
+  }
+}
+
+CSysfsAttribute::CSysfsAttribute(int dirFd, std::string name)
+    : mDirFd(dirFd), mName(std::move(name)) {}
+
+bool CSysfsAttribute::OpenForReading(uint32_t& error) {
+  if (mReadFd.Valid()) {
+    return true;
+  }
+  CUniqueFd fd(openat(mDirFd, mName.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  if (!fd.Valid()) {
+    error = DeviceErrorFromErrno(errno);
+    return false;
+  }
+  mReadFd = std::move(fd);
+  return true;
+}
+
+bool CSysfsAttribute::ReadNumber(int64_t& value, uint32_t& error) {
+  if (!OpenForReading(error)) {
+    return false;
+  }
+  char text[32];
+  const ssize_t got = pread(mReadFd.Get(), text, sizeof(text), 0);
+  if (got < 0) {
+    error = DeviceErrorFromErrno(errno);
+    return false;
+  }
+  const char* first = text;
+  const char* last = text + got;
+  while (first < last && (*first == ' ' || *first == '\t')) {
+    ++first;
+  }
+  int64_t parsed = 0;
+  const auto [end, ec] = std::from_chars(first, last, parsed);
+  // A value must be the whole line: "45000\n", not "45000 mC" or a number cut
+  // off by the buffer.
+  if (ec != std::errc() || (end != last && *end != '\n')) {
+    error = DEVICE_ERROR_GEN_FAILURE;
+    return false;
+  }
+  value = parsed;
+  return true;
+}
+
+bool CSysfsAttribute::CheckWritable(uint32_t& error) const {
+  struct stat info {};
+  if (fstatat(mDirFd, mName.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+    error = DeviceErrorFromErrno(errno);
+    return false;
+  }
+  if (!S_ISREG(info.st_mode) || (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+    error = DEVICE_ERROR_ACCESS_DENIED;
+    return false;
+  }
+  return true;
+}
+
+bool CSysfsAttribute::WriteNumber(int64_t value, uint32_t& error) {
+  if (!CheckWritable(error)) {
+    return false;
+  }
+  CUniqueFd fd(openat(mDirFd, mName.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW));
+  if (!fd.Valid()) {
+    error = DeviceErrorFromErrno(errno);
+    return false;
+  }
+  // The newline ends the value, so a shorter number written over a longer one
+  // in a plain file still reads back as itself.
+  char text[24];
+  const int length = std::snprintf(text, sizeof(text), "%lld\n", static_cast<long long>(value));
+  const ssize_t put = pwrite(fd.Get(), text, static_cast<size_t>(length), 0);
+  if (put != length) {
+    error = put < 0 ? DeviceErrorFromErrno(errno) : DEVICE_ERROR_GEN_FAILURE;
+    return false;
+  }
+  return true;
+}
+
+bool ReadSysfsText(int dirFd, const char* name, std::string& text, uint32_t& error) {
+  CUniqueFd fd(openat(dirFd, name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  if (!fd.Valid()) {
+    error = DeviceErrorFromErrno(errno);
+    return false;
+  }
+  char buffer[256];
+  const ssize_t got = pread(fd.Get(), buffer, sizeof(buffer), 0);
+  if (got < 0) {
+    error = DeviceErrorFromErrno(errno);
+    return false;
+  }
+  text.assign(buffer, static_cast<size_t>(got));
+  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) {
+    text.pop_back();
+  }
+  return true;
+}
+
+bool SysfsFileExists(int dirFd, const char* name) {
+  struct stat info {};
+  return fstatat(dirFd, name, &info, AT_SYMLINK_NOFOLLOW) == 0;
+}

@@ -1,0 +1,63 @@
+// One attribute file of a sysfs folder (a thermal zone or a cooling device),
+// read and written the way sysfs expects: a whole decimal value per access.
+//
+// Reads go through one descriptor kept open for the attribute's lifetime and
+// pread at offset 0, so each read shows the current value without an open or
+// an allocation. Writes open the file afresh for writing; nothing is ever
+// created or truncated. A file with no write permission bit is read-only even
+// for root, as sysfs treats it, so a write to it fails with
+// DEVICE_ERROR_ACCESS_DENIED instead of changing a fake tree behind the test's
+// back.
+//
+// Failures are Windows error numbers (Platform/DeviceIo.h). Not thread-safe:
+// an attribute belongs to one device handle, used by one thread at a time.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Owns a file descriptor; -1 when empty.
+class CUniqueFd {
+ public:
+  CUniqueFd() = default;
+  explicit CUniqueFd(int fd) : mFd(fd) {}
+  ~CUniqueFd();
+  CUniqueFd(CUniqueFd&& other) noexcept : mFd(other.Release()) {}
+  CUniqueFd& operator=(CUniqueFd&& other) noexcept;
+  CUniqueFd(const CUniqueFd&) = delete;
+  CUniqueFd& operator=(const CUniqueFd&) = delete;
+
+  int Get() const { return mFd; }
+  bool Valid() const { return mFd >= 0; }
+  int Release();
+
+ private:
+  int mFd = -1;
+};
+
+// The Windows error number that stands for an errno value.
+uint32_t DeviceErrorFromErrno(int err);
+
+class CSysfsAttribute {
+ public:
+  // `dirFd` is the folder's descriptor, owned by the caller and kept open for
+  // as long as the attribute lives.
+  CSysfsAttribute(int dirFd, std::string name);
+
+  // Opens the read descriptor now; false (with `error`) when the file cannot
+  // be opened for reading.
+  bool OpenForReading(uint32_t& error);
+  bool ReadNumber(int64_t& value, uint32_t& error);
+  bool WriteNumber(int64_t value, uint32_t& error);
+  // Whether the file is present and may be written (a permission bit set).
+  bool CheckWritable(uint32_t& error) const;
+
+ private:
+  int mDirFd;
+  std::string mName;
+  CUniqueFd mReadFd;
+};
+
+// Reads the whole (short) text of an attribute, without the trailing newline.
+bool ReadSysfsText(int dirFd, const char* name, std::string& text, uint32_t& error);
+bool SysfsFileExists(int dirFd, const char* name);

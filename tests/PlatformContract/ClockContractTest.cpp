@@ -1,0 +1,126 @@
+// The clock stand-in's contract, run against the manual simulated clock (set
+// by the test) and the system clock.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <ctime>
+#include <functional>
+#include <memory>
+#include <ostream>
+
+#include "Platform/Linux/LinuxClock.h"
+#include "Platform/Sim/SimClock.h"
+
+namespace {
+
+class CClockEnv {
+ public:
+  virtual ~CClockEnv() = default;
+  virtual CClock& Clock() = 0;
+  // The UTC seconds the clock may show now, at the earliest and at the latest.
+  virtual uint64_t Earliest() = 0;
+  virtual uint64_t Latest() = 0;
+};
+
+// Set to 2026-03-04 05:06:07.008 local time in a zone one hour ahead of UTC.
+class CSimClockEnv : public CClockEnv {
+ public:
+  CSimClockEnv() {
+    mClock.SetLocal({2026, 3, 4, 5, 6, 7, 8});
+    mClock.SetUtcSeconds(kUtc);
+  }
+  CClock& Clock() override { return mClock; }
+  uint64_t Earliest() override { return kUtc; }
+  uint64_t Latest() override { return kUtc; }
+
+ private:
+  static constexpr uint64_t kUtc = 1772597167;  // 2026-03-04 04:06:07 UTC
+  CSimClock mClock;
+};
+
+// time() may read a coarser clock that lags the precise one by a tick, so the
+// bounds come from the precise clock the system clock reads too.
+uint64_t RealtimeSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  return static_cast<uint64_t>(now.tv_sec);
+}
+
+class CLinuxClockEnv : public CClockEnv {
+ public:
+  CClock& Clock() override { return mClock; }
+  uint64_t Earliest() override { return RealtimeSeconds(); }
+  uint64_t Latest() override { return RealtimeSeconds(); }
+
+ private:
+  CLinuxClock mClock;
+};
+
+struct _tagSClockImpl {
+  const char* name;
+  std::function<std::unique_ptr<CClockEnv>()> make;
+};
+
+void PrintTo(const _tagSClockImpl& impl, std::ostream* os) {
+  *os << impl.name;
+}
+
+class ClockContract : public testing::TestWithParam<_tagSClockImpl> {
+ protected:
+  void SetUp() override { mEnv = GetParam().make(); }
+  std::unique_ptr<CClockEnv> mEnv;
+};
+
+TEST_P(ClockContract, UtcSecondsAreTheCurrentTime) {
+  const uint64_t earliest = mEnv->Earliest();
+  const uint64_t shown = mEnv->Clock().UtcSeconds();
+  const uint64_t latest = mEnv->Latest();
+  EXPECT_LE(earliest, shown);
+  EXPECT_LE(shown, latest);
+}
+
+// Local time is UTC shifted by a zone offset: a whole number of quarter hours,
+// at most 14 hours either way, whatever zone the machine is in.
+TEST_P(ClockContract, LocalTimeIsAValidDateAtAZoneOffsetFromUtc) {
+  const uint64_t earliest = mEnv->Earliest();
+  const _tagSLocalTime local = mEnv->Clock().LocalNow();
+  const uint64_t latest = mEnv->Latest();
+
+  EXPECT_GE(local.year, 2024);
+  EXPECT_GE(local.month, 1);
+  EXPECT_LE(local.month, 12);
+  EXPECT_GE(local.day, 1);
+  EXPECT_LE(local.day, 31);
+  EXPECT_GE(local.hour, 0);
+  EXPECT_LE(local.hour, 23);
+  EXPECT_GE(local.minute, 0);
+  EXPECT_LE(local.minute, 59);
+  EXPECT_GE(local.second, 0);
+  EXPECT_LE(local.second, 60);
+  EXPECT_GE(local.milliseconds, 0);
+  EXPECT_LE(local.milliseconds, 999);
+
+  tm fields{};
+  fields.tm_year = local.year - 1900;
+  fields.tm_mon = local.month - 1;
+  fields.tm_mday = local.day;
+  fields.tm_hour = local.hour;
+  fields.tm_min = local.minute;
+  fields.tm_sec = local.second;
+  const auto asUtc = static_cast<int64_t>(timegm(&fields));
+  const int64_t offsetLow = asUtc - static_cast<int64_t>(latest);
+  const int64_t offsetHigh = asUtc - static_cast<int64_t>(earliest);
+  const int64_t quarter = std::llround(static_cast<double>(offsetLow) / 900.0) * 900;
+  EXPECT_LE(std::llabs(quarter), 14 * 3600);
+  EXPECT_GE(quarter, offsetLow - 1) << "local " << asUtc << ", utc " << earliest;
+  EXPECT_LE(quarter, offsetHigh + 1) << "local " << asUtc << ", utc " << latest;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Clocks, ClockContract,
+    testing::Values(_tagSClockImpl{"Sim", [] { return std::make_unique<CSimClockEnv>(); }},
+                    _tagSClockImpl{"Linux", [] { return std::make_unique<CLinuxClockEnv>(); }}),
+    [](const testing::TestParamInfo<_tagSClockImpl>& info) { return info.param.name; });
+
+}  // namespace

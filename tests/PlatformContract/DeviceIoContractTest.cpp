@@ -1,0 +1,321 @@
+// The participant driver protocol, run against every driver behind the device
+// I/O stand-in: the scriptable simulated drivers and the sysfs drivers on a
+// fake tree. Both are set up to describe the same sensor and device, and must
+// answer the same requests with the same layouts and fail the same way.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <memory>
+#include <ostream>
+#include <vector>
+
+#include "Platform/DriverProtocol.h"
+#include "Platform/Linux/SysfsDeviceIo.h"
+#include "Platform/Sim/SimDeviceDriver.h"
+#include "Platform/Sim/SimDeviceIo.h"
+#include "Platform/Sim/SimSensorDriver.h"
+#include "support/FakeSysfs.h"
+
+namespace {
+
+struct _tagSSensorSetup {
+  uint32_t type = 0;
+  int32_t tenthsKelvin = 3032;
+  std::array<int32_t, 2> trips{3432, 3532};
+  std::vector<uint32_t> devices;  // registry device indexes
+};
+
+struct _tagSDeviceSetup {
+  uint32_t deviceClass = 0;
+  uint32_t maxState = 3;
+  uint32_t state = 0;
+};
+
+// One implementation, seen through what the cases need. Devices are added
+// before the sensors that name them; the n-th device added has index n.
+class CDeviceIoEnv {
+ public:
+  virtual ~CDeviceIoEnv() = default;
+  virtual CDeviceIo& Io() = 0;
+  virtual std::wstring AddDevice(const _tagSDeviceSetup& setup) = 0;
+  virtual std::wstring AddSensor(const _tagSSensorSetup& setup) = 0;
+  virtual void SetTemperature(const std::wstring& sensor, int32_t tenthsKelvin) = 0;
+  virtual std::wstring MissingPath() = 0;
+  // Everything that opening a path must leave as it was.
+  virtual std::string State() = 0;
+};
+
+class CSimDeviceIoEnv : public CDeviceIoEnv {
+ public:
+  CDeviceIo& Io() override { return mIo; }
+
+  std::wstring AddDevice(const _tagSDeviceSetup& setup) override {
+    auto driver = std::make_shared<CSimDeviceDriver>();
+    driver->SetClass(setup.deviceClass);
+    driver->SetMaxState(setup.maxState);
+    driver->SetState(setup.state);
+    const std::wstring path = L"\\\\.\\SimDevice" + std::to_wstring(mDevices++);
+    mIo.Attach(path, driver);
+    return path;
+  }
+
+  std::wstring AddSensor(const _tagSSensorSetup& setup) override {
+    auto driver = std::make_shared<CSimSensorDriver>();
+    driver->SetBase(DRIVER_BASE_TENTHS_KELVIN);
+    driver->SetType(setup.type);
+    _tagSSensorInfoBlock info = driver->Info();
+    info.DeviceCount = static_cast<uint32_t>(setup.devices.size());
+    for (std::size_t i = 0; i < setup.devices.size() && i < DRIVER_MAX_SENSOR_DEVICES; ++i) {
+      info.DeviceNumbers[i] = setup.devices[i];
+    }
+    driver->SetInfo(info);
+    driver->SetAux(2, 0, static_cast<uint32_t>(setup.trips[0]), 1,
+                   static_cast<uint32_t>(setup.trips[1]));
+    driver->SetTrips({0, setup.trips[0], 1, setup.trips[1]});
+    driver->SetSteadyTemp(setup.tenthsKelvin);
+    const std::wstring path = L"\\\\.\\SimSensor" + std::to_wstring(mSensors++);
+    mIo.Attach(path, driver);
+    mSensorDrivers[path] = driver;
+    return path;
+  }
+
+  void SetTemperature(const std::wstring& sensor, int32_t tenthsKelvin) override {
+    mSensorDrivers.at(sensor)->SetSteadyTemp(tenthsKelvin);
+  }
+
+  std::wstring MissingPath() override { return L"\\\\.\\SimNothing"; }
+
+  std::string State() override {
+    return std::to_string(mIo.OpenHandleCount()) + (mIo.Driver(MissingPath()) ? "+" : "-");
+  }
+
+ private:
+  CSimDeviceIo mIo;
+  int mDevices = 0;
+  int mSensors = 0;
+  std::map<std::wstring, std::shared_ptr<CSimSensorDriver>> mSensorDrivers;
+};
+
+// Type texts the sysfs drivers map to each code.
+const char* const kZoneTypes[] = {"INT3400 Thermal", "skin",  "x86_pkg_temp", "gpu-thermal",
+                                  "battery",         "ddr",   "nvme",         "iwlwifi_1",
+                                  "charger",         "acpitz"};
+const char* const kCoolingTypes[] = {"vendor-device",     "Processor", "gpu",  "LCD",
+                                     "battery",           "DRAM",      "wwan", "nvme",
+                                     "thermal-devfreq-0", "Fan"};
+
+int64_t MilliCelsius(int32_t tenthsKelvin) {
+  return (static_cast<int64_t>(tenthsKelvin) - 2732) * 100;
+}
+
+class CSysfsDeviceIoEnv : public CDeviceIoEnv {
+ public:
+  CSysfsDeviceIoEnv() : mIo(mTree.Root()) {}
+
+  CDeviceIo& Io() override { return mIo; }
+
+  std::wstring AddDevice(const _tagSDeviceSetup& setup) override {
+    const uint32_t n = mDevices++;
+    mTree.AddCooling(n, kCoolingTypes[setup.deviceClass], setup.maxState, setup.state);
+    return mTree.CoolingPathW(n);
+  }
+
+  std::wstring AddSensor(const _tagSSensorSetup& setup) override {
+    const uint32_t n = mSensors++;
+    mTree.AddZone(n, kZoneTypes[setup.type], MilliCelsius(setup.tenthsKelvin));
+    mTree.SetTrip(n, 0, MilliCelsius(setup.trips[0]));
+    mTree.SetTrip(n, 1, MilliCelsius(setup.trips[1]));
+    for (std::size_t k = 0; k < setup.devices.size(); ++k) {
+      mTree.LinkCooling(n, static_cast<uint32_t>(k), setup.devices[k]);
+    }
+    mZones[mTree.ZonePathW(n)] = n;
+    return mTree.ZonePathW(n);
+  }
+
+  void SetTemperature(const std::wstring& sensor, int32_t tenthsKelvin) override {
+    mTree.SetZoneTemp(mZones.at(sensor), MilliCelsius(tenthsKelvin));
+  }
+
+  std::wstring MissingPath() override { return mTree.CoolingPathW(99); }
+
+  std::string State() override { return mTree.Snapshot(); }
+
+ private:
+  CFakeSysfs mTree;
+  CSysfsDeviceIo mIo;
+  uint32_t mDevices = 0;
+  uint32_t mSensors = 0;
+  std::map<std::wstring, uint32_t> mZones;
+};
+
+using DeviceIoEnvFactory = std::function<std::unique_ptr<CDeviceIoEnv>()>;
+
+struct _tagSDeviceIoImpl {
+  const char* name;
+  DeviceIoEnvFactory make;
+};
+
+void PrintTo(const _tagSDeviceIoImpl& impl, std::ostream* os) {
+  *os << impl.name;
+}
+
+class DeviceIoContract : public testing::TestWithParam<_tagSDeviceIoImpl> {
+ protected:
+  void SetUp() override { mEnv = GetParam().make(); }
+
+  std::unique_ptr<CDeviceHandle> OpenOrFail(const std::wstring& path) {
+    uint32_t error = 0;
+    auto handle = mEnv->Io().Open(path, error);
+    EXPECT_NE(handle, nullptr) << "error " << error;
+    return handle;
+  }
+
+  template <typename T>
+  T Read(CDeviceHandle& handle, uint32_t code) {
+    T value{};
+    std::array<std::byte, sizeof(T)> out{};
+    uint32_t error = 0;
+    EXPECT_TRUE(handle.Control(code, {}, out, error)) << std::hex << code << " error " << error;
+    std::memcpy(&value, out.data(), sizeof(T));
+    return value;
+  }
+
+  template <typename T>
+  bool Send(CDeviceHandle& handle, uint32_t code, const T& value) {
+    std::array<std::byte, sizeof(T)> in{};
+    std::memcpy(in.data(), &value, sizeof(T));
+    uint32_t error = 0;
+    return handle.Control(code, in, {}, error);
+  }
+
+  // A request that must fail with `expected` and leave the output untouched.
+  void ExpectFailure(CDeviceHandle& handle, uint32_t code, std::size_t inBytes,
+                     std::size_t outBytes, uint32_t expected) {
+    std::vector<std::byte> in(inBytes, std::byte{0});
+    std::vector<std::byte> out(outBytes, std::byte{0xAB});
+    uint32_t error = 0;
+    EXPECT_FALSE(handle.Control(code, in, out, error)) << std::hex << code;
+    EXPECT_EQ(error, expected) << std::hex << code;
+    EXPECT_EQ(std::count(out.begin(), out.end(), std::byte{0xAB}),
+              static_cast<std::ptrdiff_t>(outBytes))
+        << "a failed request wrote its output, code " << std::hex << code;
+  }
+
+  std::unique_ptr<CDeviceIoEnv> mEnv;
+};
+
+TEST_P(DeviceIoContract, OpeningAMissingPathFailsAndCreatesNothing) {
+  const std::string before = mEnv->State();
+  uint32_t error = 0;
+  EXPECT_EQ(mEnv->Io().Open(mEnv->MissingPath(), error), nullptr);
+  EXPECT_EQ(error, DEVICE_ERROR_FILE_NOT_FOUND);
+  error = 0;
+  EXPECT_EQ(mEnv->Io().Open(L"", error), nullptr);
+  EXPECT_EQ(error, DEVICE_ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(mEnv->State(), before);
+}
+
+TEST_P(DeviceIoContract, SensorDescribesItselfReadsTemperatureAndKeepsTrips) {
+  mEnv->AddDevice({});
+  mEnv->AddDevice({});
+  const std::wstring path = mEnv->AddSensor({1, 3032, {3432, 3532}, {1, 0}});
+  auto sensor = OpenOrFail(path);
+  ASSERT_NE(sensor, nullptr);
+
+  const auto info = Read<_tagSSensorInfoBlock>(*sensor, DRIVER_SENSOR_GET_INFO);
+  EXPECT_EQ(info.Base, DRIVER_BASE_TENTHS_KELVIN);
+  EXPECT_EQ(info.DeviceCount, 2u);
+  EXPECT_EQ(info.DeviceNumbers[0], 1u);
+  EXPECT_EQ(info.DeviceNumbers[1], 0u);
+  EXPECT_EQ(info.AuxCount, 2u);
+  EXPECT_EQ(info.Aux0Type, 0u);
+  EXPECT_EQ(info.Aux0Trip, 3432u);
+  EXPECT_EQ(info.Aux1Type, 1u);
+  EXPECT_EQ(info.Aux1Trip, 3532u);
+  EXPECT_EQ(info.Type, 1u);
+
+  EXPECT_EQ(Read<int32_t>(*sensor, DRIVER_SENSOR_GET_TEMP), 3032);
+  // Every request shows the value of the moment, on the same handle.
+  mEnv->SetTemperature(path, 3182);
+  EXPECT_EQ(Read<int32_t>(*sensor, DRIVER_SENSOR_GET_TEMP), 3182);
+  mEnv->SetTemperature(path, 2632);  // below freezing
+  EXPECT_EQ(Read<int32_t>(*sensor, DRIVER_SENSOR_GET_TEMP), 2632);
+
+  auto trips = Read<_tagSTripBlock>(*sensor, DRIVER_SENSOR_GET_TRIPS);
+  EXPECT_EQ(trips.Aux0Type, 0u);
+  EXPECT_EQ(trips.Aux0Temp, 3432);
+  EXPECT_EQ(trips.Aux1Type, 1u);
+  EXPECT_EQ(trips.Aux1Temp, 3532);
+  EXPECT_TRUE(Send(*sensor, DRIVER_SENSOR_SET_TRIPS, _tagSTripBlock{0, 3332, 1, 3632}));
+  trips = Read<_tagSTripBlock>(*sensor, DRIVER_SENSOR_GET_TRIPS);
+  EXPECT_EQ(trips.Aux0Temp, 3332);
+  EXPECT_EQ(trips.Aux1Temp, 3632);
+
+  uint32_t error = 0;
+  EXPECT_TRUE(sensor->Control(DRIVER_SENSOR_START, {}, {}, error));
+  EXPECT_TRUE(sensor->Control(DRIVER_SENSOR_STOP, {}, {}, error));
+}
+
+TEST_P(DeviceIoContract, DeviceDescribesItselfAndTakesStates) {
+  auto device = OpenOrFail(mEnv->AddDevice({9, 3, 1}));
+  ASSERT_NE(device, nullptr);
+
+  const auto info = Read<_tagSDeviceInfoBlock>(*device, DRIVER_DEVICE_GET_INFO);
+  EXPECT_EQ(info.MaxState, 3u);
+  EXPECT_EQ(info.Class, 9u);
+
+  EXPECT_EQ(Read<uint32_t>(*device, DRIVER_DEVICE_GET_STATE), 1u);
+  EXPECT_TRUE(Send(*device, DRIVER_DEVICE_SET_STATE, uint32_t{2}));
+  EXPECT_EQ(Read<uint32_t>(*device, DRIVER_DEVICE_GET_STATE), 2u);
+  EXPECT_TRUE(Send(*device, DRIVER_DEVICE_SET_STATE, uint32_t{0}));
+  EXPECT_EQ(Read<uint32_t>(*device, DRIVER_DEVICE_GET_STATE), 0u);
+
+  uint32_t error = 0;
+  EXPECT_TRUE(device->Control(DRIVER_DEVICE_START, {}, {}, error));
+  EXPECT_TRUE(device->Control(DRIVER_DEVICE_STOP, {}, {}, error));
+  EXPECT_TRUE(Send(*device, DRIVER_DEVICE_SHUTDOWN, uint32_t{1}));
+  EXPECT_TRUE(Send(*device, DRIVER_DEVICE_SHUTDOWN, uint32_t{0}));
+}
+
+TEST_P(DeviceIoContract, UnknownCodesAndShortBuffersFailWithoutEffect) {
+  const std::wstring devicePath = mEnv->AddDevice({0, 3, 2});
+  const std::wstring sensorPath = mEnv->AddSensor({});
+  auto device = OpenOrFail(devicePath);
+  auto sensor = OpenOrFail(sensorPath);
+  ASSERT_NE(device, nullptr);
+  ASSERT_NE(sensor, nullptr);
+
+  // Each kind answers its own codes only.
+  ExpectFailure(*sensor, DRIVER_DEVICE_GET_INFO, 0, 28, DEVICE_ERROR_INVALID_FUNCTION);
+  ExpectFailure(*sensor, 0x222FFC, 0, 64, DEVICE_ERROR_INVALID_FUNCTION);
+  ExpectFailure(*device, DRIVER_SENSOR_GET_TEMP, 0, 4, DEVICE_ERROR_INVALID_FUNCTION);
+  ExpectFailure(*device, 0, 0, 64, DEVICE_ERROR_INVALID_FUNCTION);
+
+  ExpectFailure(*sensor, DRIVER_SENSOR_GET_INFO, 0, 55, DEVICE_ERROR_INSUFFICIENT_BUFFER);
+  ExpectFailure(*sensor, DRIVER_SENSOR_GET_TEMP, 0, 3, DEVICE_ERROR_INSUFFICIENT_BUFFER);
+  ExpectFailure(*sensor, DRIVER_SENSOR_GET_TRIPS, 0, 15, DEVICE_ERROR_INSUFFICIENT_BUFFER);
+  ExpectFailure(*sensor, DRIVER_SENSOR_SET_TRIPS, 15, 0, DEVICE_ERROR_INSUFFICIENT_BUFFER);
+  ExpectFailure(*device, DRIVER_DEVICE_GET_INFO, 0, 27, DEVICE_ERROR_INSUFFICIENT_BUFFER);
+  ExpectFailure(*device, DRIVER_DEVICE_GET_STATE, 0, 3, DEVICE_ERROR_INSUFFICIENT_BUFFER);
+  ExpectFailure(*device, DRIVER_DEVICE_SET_STATE, 3, 0, DEVICE_ERROR_INSUFFICIENT_BUFFER);
+  ExpectFailure(*device, DRIVER_DEVICE_SHUTDOWN, 3, 0, DEVICE_ERROR_INSUFFICIENT_BUFFER);
+
+  // The refused writes changed nothing.
+  EXPECT_EQ(Read<uint32_t>(*device, DRIVER_DEVICE_GET_STATE), 2u);
+  const auto trips = Read<_tagSTripBlock>(*sensor, DRIVER_SENSOR_GET_TRIPS);
+  EXPECT_EQ(trips.Aux0Temp, 3432);
+  EXPECT_EQ(trips.Aux1Temp, 3532);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Drivers, DeviceIoContract,
+    testing::Values(_tagSDeviceIoImpl{"Sim", [] { return std::make_unique<CSimDeviceIoEnv>(); }},
+                    _tagSDeviceIoImpl{"Sysfs",
+                                      [] { return std::make_unique<CSysfsDeviceIoEnv>(); }}),
+    [](const testing::TestParamInfo<_tagSDeviceIoImpl>& info) { return info.param.name; });
+
+}  // namespace

@@ -1,0 +1,175 @@
+#include "support/FakeSysfs.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "Platform/Text.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string ZoneName(uint32_t n) {
+  return "thermal_zone" + std::to_string(n);
+}
+std::string CoolingName(uint32_t n) {
+  return "cooling_device" + std::to_string(n);
+}
+
+}  // namespace
+
+CFakeSysfs::CFakeSysfs(std::size_t rootLength) {
+  char name[] = "/tmp/zv-XXXXXX";
+  if (mkdtemp(name) == nullptr) {
+    ADD_FAILURE() << "mkdtemp failed";
+    return;
+  }
+  mTemp = name;
+  mRoot = mTemp;
+  if (rootLength > mRoot.size() + 1) {
+    mRoot += "/" + std::string(rootLength - mRoot.size() - 1, 'r');
+  } else if (rootLength != 0) {
+    ADD_FAILURE() << "a root of " << rootLength << " characters is too short";
+  }
+  std::error_code ec;
+  fs::create_directories(mRoot + "/class/thermal", ec);
+  fs::create_directories(mRoot + "/devices/virtual/thermal", ec);
+  if (ec) {
+    ADD_FAILURE() << "cannot lay out " << mRoot << ": " << ec.message();
+  }
+}
+
+CFakeSysfs::~CFakeSysfs() {
+  if (!mTemp.empty()) {
+    std::error_code ec;
+    fs::remove_all(mTemp, ec);
+  }
+}
+
+std::string CFakeSysfs::ZonePath(uint32_t n) const {
+  return mRoot + "/class/thermal/" + ZoneName(n);
+}
+std::string CFakeSysfs::CoolingPath(uint32_t n) const {
+  return mRoot + "/class/thermal/" + CoolingName(n);
+}
+std::wstring CFakeSysfs::ZonePathW(uint32_t n) const {
+  return FromUtf8(ZonePath(n));
+}
+std::wstring CFakeSysfs::CoolingPathW(uint32_t n) const {
+  return FromUtf8(CoolingPath(n));
+}
+
+std::string CFakeSysfs::DeviceFolder(const std::string& name) const {
+  return mRoot + "/devices/virtual/thermal/" + name;
+}
+
+void CFakeSysfs::AddFolder(const std::string& name) {
+  std::error_code ec;
+  fs::create_directories(DeviceFolder(name), ec);
+  if (!ec && !fs::is_symlink(mRoot + "/class/thermal/" + name)) {
+    fs::create_directory_symlink("../../devices/virtual/thermal/" + name,
+                                 mRoot + "/class/thermal/" + name, ec);
+  }
+  if (ec) {
+    ADD_FAILURE() << "cannot add " << name << ": " << ec.message();
+  }
+}
+
+void CFakeSysfs::AddZone(uint32_t n, const std::string& type, int64_t milliCelsius) {
+  AddFolder(ZoneName(n));
+  WriteAttribute(ZoneName(n), "type", type + "\n", 0444);
+  WriteAttribute(ZoneName(n), "temp", std::to_string(milliCelsius) + "\n", 0444);
+  WriteAttribute(ZoneName(n), "mode", "enabled\n");
+}
+
+void CFakeSysfs::SetZoneTemp(uint32_t n, int64_t milliCelsius) {
+  WriteAttribute(ZoneName(n), "temp", std::to_string(milliCelsius) + "\n", 0444);
+}
+
+void CFakeSysfs::SetTrip(uint32_t zone, uint32_t k, int64_t milliCelsius, bool writable) {
+  const std::string base = "trip_point_" + std::to_string(k);
+  WriteAttribute(ZoneName(zone), base + "_temp", std::to_string(milliCelsius) + "\n",
+                 writable ? 0644 : 0444);
+  WriteAttribute(ZoneName(zone), base + "_type", "passive\n", 0444);
+}
+
+void CFakeSysfs::LinkCooling(uint32_t zone, uint32_t k, uint32_t cooling) {
+  const std::string link = DeviceFolder(ZoneName(zone)) + "/cdev" + std::to_string(k);
+  std::error_code ec;
+  fs::create_directory_symlink("../" + CoolingName(cooling), link, ec);
+  if (ec) {
+    ADD_FAILURE() << "cannot link " << link << ": " << ec.message();
+  }
+  WriteAttribute(ZoneName(zone), "cdev" + std::to_string(k) + "_trip_point", "0\n", 0444);
+  WriteAttribute(ZoneName(zone), "cdev" + std::to_string(k) + "_weight", "0\n");
+}
+
+void CFakeSysfs::AddCooling(uint32_t n, const std::string& type, uint32_t maxState,
+                            uint32_t curState) {
+  AddFolder(CoolingName(n));
+  WriteAttribute(CoolingName(n), "type", type + "\n", 0444);
+  WriteAttribute(CoolingName(n), "max_state", std::to_string(maxState) + "\n", 0444);
+  WriteAttribute(CoolingName(n), "cur_state", std::to_string(curState) + "\n");
+}
+
+void CFakeSysfs::SetCoolingState(uint32_t n, uint32_t curState) {
+  WriteAttribute(CoolingName(n), "cur_state", std::to_string(curState) + "\n");
+}
+
+std::string CFakeSysfs::ReadAttribute(const std::string& folder, const std::string& name) const {
+  std::ifstream in(DeviceFolder(folder) + "/" + name);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void CFakeSysfs::WriteAttribute(const std::string& folder, const std::string& name,
+                                const std::string& text, unsigned mode) {
+  const std::string path = DeviceFolder(folder) + "/" + name;
+  // Rewritten in place, as a kernel value changes: a reader holding the file
+  // open sees the new value.
+  chmod(path.c_str(), 0644);
+  {
+    std::ofstream out(path, std::ios::trunc);
+    out << text;
+    if (!out) {
+      ADD_FAILURE() << "cannot write " << path;
+      return;
+    }
+  }
+  chmod(path.c_str(), mode);
+}
+
+std::string CFakeSysfs::Snapshot() const {
+  std::set<std::string> lines;
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(mRoot, ec);
+       !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+    const fs::path& path = it->path();
+    const fs::file_status status = fs::symlink_status(path);
+    std::string line =
+        path.string() + " " + std::to_string(static_cast<unsigned>(status.permissions())) + " ";
+    if (fs::is_symlink(status)) {
+      line += "-> " + fs::read_symlink(path).string();
+    } else if (fs::is_regular_file(status)) {
+      std::ifstream in(path);
+      std::stringstream text;
+      text << in.rdbuf();
+      line += "= " + text.str();
+    } else {
+      line += "dir";
+    }
+    lines.insert(line);
+  }
+  std::string out;
+  for (const std::string& line : lines) {
+    out += line + "\n";
+  }
+  return out;
+}

@@ -1,0 +1,66 @@
+// A fake sysfs tree in a fresh temporary folder (/tmp/zv-XXXXXX, short so that
+// the folder paths stay readable through the 128-byte registry buffer),
+// removed with everything in it when the object is destroyed.
+//
+// It is laid out as the kernel lays out the thermal class: the folders live in
+// ROOT/devices/virtual/thermal/<name>, ROOT/class/thermal/<name> links to them,
+// and a zone's cdevK links point at ../cooling_deviceM. Values are written as
+// the kernel shows them: decimal text and a newline; temperatures in
+// millidegrees Celsius.
+//
+// Helpers fail the running test (ADD_FAILURE) when the file system refuses.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+class CFakeSysfs {
+ public:
+  // `rootLength` 0: the temporary folder is the root. Otherwise the root is a
+  // folder inside it whose path has exactly that many characters, for tests
+  // of path lengths.
+  explicit CFakeSysfs(std::size_t rootLength = 0);
+  ~CFakeSysfs();
+  CFakeSysfs(const CFakeSysfs&) = delete;
+  CFakeSysfs& operator=(const CFakeSysfs&) = delete;
+
+  // The folder standing for /sys.
+  const std::string& Root() const { return mRoot; }
+
+  // ROOT/class/thermal/thermal_zoneN and ROOT/class/thermal/cooling_deviceN,
+  // the paths the registry view lists.
+  std::string ZonePath(uint32_t n) const;
+  std::string CoolingPath(uint32_t n) const;
+  std::wstring ZonePathW(uint32_t n) const;
+  std::wstring CoolingPathW(uint32_t n) const;
+
+  // A zone with `type` and `temp`; no trip points, no links.
+  void AddZone(uint32_t n, const std::string& type, int64_t milliCelsius);
+  void SetZoneTemp(uint32_t n, int64_t milliCelsius);
+  // trip_point_K_temp (and its _type, "passive"), mode 0644 or 0444.
+  void SetTrip(uint32_t zone, uint32_t k, int64_t milliCelsius, bool writable = true);
+  // cdevK -> ../cooling_deviceM, with the cdevK_trip_point and cdevK_weight
+  // files the kernel adds beside it.
+  void LinkCooling(uint32_t zone, uint32_t k, uint32_t cooling);
+
+  void AddCooling(uint32_t n, const std::string& type, uint32_t maxState, uint32_t curState);
+  void SetCoolingState(uint32_t n, uint32_t curState);
+
+  // An attribute of a zone or cooling device folder ("thermal_zone0", "temp").
+  std::string ReadAttribute(const std::string& folder, const std::string& name) const;
+  void WriteAttribute(const std::string& folder, const std::string& name, const std::string& text,
+                      unsigned mode = 0644);
+
+  // Every entry under the root with its kind, permissions and content (link
+  // target for links), one per line in path order: two snapshots differ when
+  // anything was created, removed or written.
+  std::string Snapshot() const;
+
+ private:
+  std::string DeviceFolder(const std::string& name) const;
+  void AddFolder(const std::string& name);
+
+  std::string mTemp;  // what the destructor removes
+  std::string mRoot;
+};

@@ -1,0 +1,6 @@
+#include "support/SharedMockLogind.h"
+
+CMockLogind& SharedMockLogind() {
+  static CMockLogind mock;
+  return mock;
+}
