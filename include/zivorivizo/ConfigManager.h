@@ -1,10 +1,13 @@
 // The thermal policy: one platform record, device records found by path
-// fragment and sensor records found by name. Until a configuration file has
-// been loaded the queries answer with built-in defaults and the updates
-// refuse with 292. The manager owns its records.
+// fragment and sensor records found by exact name. Until a configuration has
+// been loaded the queries answer with built-in defaults and the updates refuse
+// with 292 (ZIVO_CONFIG_NOT_LOADED). The manager owns its records; lookups
+// take the first match in list order (file order, then appended records).
 //
-// Thread safety: queries and updates may run concurrently; the manager
-// serialises them with a lock of its own.
+// Thread safety: every operation, Init included, takes the manager's lock, so
+// queries and updates may be called from any number of threads at once. The
+// lock is not held while SetDeviceConfig asks the participant manager for the
+// device's limits.
 #pragma once
 
 #include <list>
@@ -19,21 +22,45 @@ class ZIVO_EXPORT CConfigManager {
  public:
   CConfigManager();
   virtual ~CConfigManager();
+  // The records are owned; a copy would have to share or duplicate them.
+  CConfigManager(const CConfigManager&) = delete;
+  CConfigManager& operator=(const CConfigManager&) = delete;
 
+  // Loads the configuration at `path`; 0 when it is loaded.
   virtual int Init(std::wstring path) = 0;
 
+  // 0 always; the defaults (1, 1, 10) when not loaded.
   int GetPlatformConfig(_tagSPlatformConfig& out);
+  // 0, or 292 when not loaded.
   int SetPlatformConfig(_tagSPlatformConfig config);
+  // In: strPath (a full device path). Out: the six integers of the first
+  // record whose fragment occurs in it. 0, 285 (no records) or 287.
   int GetDeviceConfig(_tagSDeviceConfig& config);
+  // Overwrites the first matching record or appends one. Rejects with 291 a
+  // limit above the device's Max as the participant manager reports it.
+  // 0, 285, 291 or 292.
   int SetDeviceConfig(_tagSDeviceConfig config);
+  // In: strName, and iClass for the defaults. Out: fields iClass to
+  // iAuxInterval. 0, 286 (no records) or 288.
   int GetSensorConfig(_tagSSensorConfig& config);
+  // Overwrites the record of that name or appends one. 0, 286 or 292.
   int SetSensorConfig(_tagSSensorConfig config);
+  // The device paths of a skin sensor, replacing `paths`. 0 (and `paths`
+  // untouched when not loaded), 286, 288, or 291 for a sensor that is not a
+  // skin sensor.
   int GetSensorDevices(std::wstring sensorName, std::vector<std::wstring>* paths);
 
  protected:
+  // Callers hold mLock.
+  void ClearRecordsLocked();
+
+  std::mutex mLock;
   int mLoaded = 0;
   _tagSPlatformConfig mPlatformConfig;
-  std::list<_tagSDeviceConfig*> mDeviceList;
-  std::list<_tagSSensorConfig*> mSensorList;
-  std::recursive_mutex mLock;
+  std::list<_tagSDeviceConfig> mDeviceList;
+  std::list<_tagSSensorConfig> mSensorList;
+
+ private:
+  _tagSDeviceConfig* FindDeviceLocked(const std::wstring& path);
+  _tagSSensorConfig* FindSensorLocked(const std::wstring& name);
 };

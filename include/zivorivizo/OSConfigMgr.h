@@ -1,7 +1,12 @@
 // The process-wide configuration manager, filled from the XML policy file
 // (velmarconfig.xml). GetInstance constructs it on the first call, loading the
 // file; later calls return it whatever path they pass. DeleteInstance destroys
-// it.
+// it. A file that cannot be loaded, or that breaks a rule, leaves a manager
+// that answers with the defaults (see CConfigManager).
+//
+// GetInstance and DeleteInstance are serialised with each other; a pointer
+// returned by GetInstance stays valid until DeleteInstance, which must not run
+// while another thread still uses it.
 #pragma once
 
 #include <memory>
@@ -11,19 +16,40 @@
 #include "zivorivizo/Export.h"
 
 class CPlatform;
+class CXmlDocument;
+struct _tagSXmlNode;
 
 class ZIVO_EXPORT COSConfigManager : public CConfigManager {
  public:
-  // Throws the int 15 when construction fails.
+  // Throws the int 15 (ZIVO_THROW_CONFIG_FAILED) when the document could not
+  // be worked through at all (a failing parser call, or no Platform element).
   static COSConfigManager* GetInstance(std::wstring path);
   static void DeleteInstance();
 
   ~COSConfigManager() override;
+  // Loads `path` again (an empty path means velmarconfig.xml in the working
+  // folder, which is also tried when `path` does not load). Returns 0 when
+  // loaded, 276 when no file loaded, 290 when a section broke a rule.
   int Init(std::wstring path) override;
 
  private:
   explicit COSConfigManager(std::wstring path);
 
+  // Init, letting an internal failure of the document escape as an exception
+  // (which ends the construction).
+  int LoadAndParse(std::wstring path);
+  int LoadXMLFile(std::wstring path);
+  int ParsePlatformConfig();
+  int ParseDeviceConfig();
+  int ParseSensorConfig();
+  // 0, 278 (missing, null node or unreadable) or 279 (no attribute list).
+  // `value` is written only on success, at most 254 characters.
+  int getAttributeValue(_tagSXmlNode node, std::wstring name, std::wstring& value);
+  // Reads a decimal attribute into `value`: true when the attribute starts
+  // with a number; otherwise `value` is 0.
+  bool ReadDecimalAttribute(_tagSXmlNode node, const std::wstring& name, int& value);
+
   static COSConfigManager* mpConfigManager;
   std::shared_ptr<CPlatform> mPlatform;
+  std::unique_ptr<CXmlDocument> mDocument;
 };

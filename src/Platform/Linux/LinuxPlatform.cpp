@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "Platform/Linux/LibXmlParser.h"
 #include "Platform/Linux/LinuxClock.h"
 #include "Platform/Linux/LogindPower.h"
 #include "Platform/Linux/SysfsDeviceIo.h"
@@ -24,6 +25,7 @@ CLinuxPlatform::CLinuxPlatform(std::string sysfsRoot, std::string busAddress)
   auto wmi = std::make_shared<CSimWmi>();
   CSimFirmware(wmi).SetVelmarStatus(thermal ? 1 : 0);
   mCom = std::make_shared<CSimCom>(std::move(wmi));
+  mXml = CreateLibXmlParser();
 }
 
 CLinuxPlatform::~CLinuxPlatform() = default;

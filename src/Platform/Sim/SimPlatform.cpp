@@ -1,5 +1,7 @@
 #include "Platform/Sim/SimPlatform.h"
 
+#include "Platform/Linux/LibXmlParser.h"
+#include "Platform/Sim/FaultyXml.h"
 #include "Platform/Sim/MemoryRegistry.h"
 #include "Platform/Sim/SimClock.h"
 #include "Platform/Sim/SimCom.h"
@@ -16,6 +18,7 @@ CSimPlatform::CSimPlatform() {
   mWmi = std::make_shared<CSimWmi>();
   mFirmware = std::make_shared<CSimFirmware>(mWmi);
   mCom = std::make_shared<CSimCom>(mWmi);
+  mXml = std::make_shared<CFaultyXml>(CreateLibXmlParser());
 }
 
 CSimPlatform::~CSimPlatform() = default;

@@ -1,0 +1,473 @@
+#include "Platform/Linux/LibXmlParser.h"
+
+#include <fcntl.h>
+#include <libxml/parser.h>
+#include <libxml/parserInternals.h>
+#include <libxml/tree.h>
+#include <libxml/uri.h>
+#include <libxml/xmlIO.h>
+#include <libxml/xmlerror.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <string>
+
+#include "Platform/Text.h"
+
+namespace {
+
+constexpr int kParseOptions = XML_PARSE_NONET | XML_PARSE_DTDLOAD | XML_PARSE_DTDATTR |
+                              XML_PARSE_DTDVALID | XML_PARSE_NOENT | XML_PARSE_NOBLANKS;
+
+// What one load found wrong, collected from libxml2's error reports and from
+// the entity loader. Only the first error counts: it is the cause, later ones
+// are usually consequences.
+struct _tagSLoadState {
+  xmlParserCtxtPtr context = nullptr;
+  bool failed = false;
+  long code = 0;
+  std::string reason;
+  std::string file;
+  long line = 0;
+
+  void Record(long errorCode, std::string text, const char* errorFile, long errorLine) {
+    if (failed) {
+      return;
+    }
+    failed = true;
+    code = errorCode;
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
+      text.pop_back();
+    }
+    reason = std::move(text);
+    file = errorFile != nullptr ? errorFile : "";
+    line = errorLine;
+  }
+};
+
+// The load in progress on this thread; the entity loader acts only for it.
+thread_local _tagSLoadState* tCurrentLoad = nullptr;
+xmlExternalEntityLoader gPreviousLoader = nullptr;
+
+void OnError(void* userData, xmlErrorPtr error) {
+  auto* state = static_cast<_tagSLoadState*>(userData);
+  if (state == nullptr || error == nullptr || error->level < XML_ERR_ERROR) {
+    return;
+  }
+  // Validating a document that declares no DTD is not asked for: such a file
+  // is only required to be well-formed.
+  if (error->code == XML_DTD_NO_DTD) {
+    return;
+  }
+  state->Record(error->code, error->message != nullptr ? error->message : "unknown error",
+                error->file, error->line);
+}
+
+bool HasScheme(const std::string& url, std::string& scheme) {
+  std::size_t i = 0;
+  while (i < url.size() && (std::isalnum(static_cast<unsigned char>(url[i])) != 0 ||
+                            url[i] == '+' || url[i] == '-' || url[i] == '.')) {
+    ++i;
+  }
+  if (i < 2 || i >= url.size() || url[i] != ':' ||
+      std::isalpha(static_cast<unsigned char>(url[0])) == 0) {
+    // One letter before ':' would be a drive, and no scheme at all is a path.
+    return false;
+  }
+  scheme = url.substr(0, i);
+  for (char& c : scheme) {
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  return true;
+}
+
+// The local path a URL names, or false when it names anything but a local
+// file (another scheme, another host).
+bool LocalPath(const std::string& url, std::string& path) {
+  std::string scheme;
+  if (!HasScheme(url, scheme)) {
+    path = url;
+    return true;
+  }
+  if (scheme != "file") {
+    return false;
+  }
+  std::string rest = url.substr(5);
+  if (rest.rfind("//", 0) == 0) {
+    rest.erase(0, 2);
+    if (rest.rfind("localhost/", 0) == 0) {
+      rest.erase(0, 9);
+    } else if (rest.empty() || rest[0] != '/') {
+      return false;  // file://otherhost/...
+    }
+  }
+  char* unescaped = xmlURIUnescapeString(rest.c_str(), 0, nullptr);
+  if (unescaped == nullptr) {
+    return false;
+  }
+  path = unescaped;
+  xmlFree(unescaped);
+  return !path.empty();
+}
+
+// Opens the local regular file a URL names, read-only. Inputs are named by
+// their path escaped as a URI reference (see LoadLocalFile), so a name that
+// does not open as it stands is tried unescaped. Returns -1 with a reason
+// when there is no such file or it is not a regular file (a device, a FIFO,
+// a folder): those could make a load read forever or wait.
+int OpenLocalFile(const std::string& url, std::string& path, std::string& reason) {
+  if (!LocalPath(url, path)) {
+    reason = "refused to load \"" + url + "\": only local files are read";
+    return -1;
+  }
+  // Non-blocking, so that opening a FIFO cannot wait for a writer.
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  int openError = fd < 0 ? errno : 0;
+  if (fd < 0 && openError == ENOENT && path.find('%') != std::string::npos) {
+    char* unescaped = xmlURIUnescapeString(path.c_str(), 0, nullptr);
+    if (unescaped != nullptr) {
+      const std::string plain = unescaped;
+      xmlFree(unescaped);
+      fd = ::open(plain.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+      if (fd >= 0) {
+        path = plain;
+      }
+      openError = fd < 0 ? errno : 0;
+    }
+  }
+  if (fd < 0) {
+    reason = "cannot read \"" + path + "\": " + std::strerror(openError);
+    return -1;
+  }
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    reason = "cannot read \"" + path + "\": not a regular file";
+    return -1;
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return fd;
+}
+
+// Opens a local regular file as parser input; anything else is refused and
+// recorded as the load's error.
+xmlParserInputPtr LoadLocalFile(const char* url, const char* id, xmlParserCtxtPtr context) {
+  // External entities are parsed in contexts of their own, created on this
+  // thread while the load runs: every request made meanwhile is the load's.
+  _tagSLoadState* state = tCurrentLoad;
+  if (state == nullptr) {
+    return gPreviousLoader != nullptr ? gPreviousLoader(url, id, context) : nullptr;
+  }
+  if (url == nullptr) {
+    state->Record(XML_IO_NETWORK_ATTEMPT,
+                  "refused to load \"" + std::string(id != nullptr ? id : "") +
+                      "\": only local files are read",
+                  nullptr, 0);
+    return nullptr;
+  }
+  std::string path;
+  std::string reason;
+  const int fd = OpenLocalFile(url, path, reason);
+  if (fd < 0) {
+    std::string scheme;
+    state->Record(HasScheme(url, scheme) ? XML_IO_NETWORK_ATTEMPT : XML_IO_LOAD_ERROR, reason,
+                  nullptr, 0);
+    return nullptr;
+  }
+  xmlParserInputBufferPtr buffer = xmlParserInputBufferCreateFd(fd, XML_CHAR_ENCODING_NONE);
+  if (buffer == nullptr) {
+    ::close(fd);
+    state->Record(XML_ERR_NO_MEMORY, "out of memory reading \"" + path + "\"", nullptr, 0);
+    return nullptr;
+  }
+  xmlParserInputPtr input = xmlNewIOInputStream(context, buffer, XML_CHAR_ENCODING_NONE);
+  if (input == nullptr) {
+    xmlFreeParserInputBuffer(buffer);  // closes the file
+    state->Record(XML_ERR_NO_MEMORY, "out of memory reading \"" + path + "\"", nullptr, 0);
+    return nullptr;
+  }
+  // Name the input after the file so that relative references inside it
+  // resolve against its folder and errors name it. The name is the path
+  // escaped as a URI reference: libxml2 resolves references only against a
+  // valid one (a folder name with a blank is not), and the loader unescapes.
+  input->filename = reinterpret_cast<char*>(xmlURIEscapeStr(BAD_CAST path.c_str(), BAD_CAST "/"));
+  char* directory = xmlParserGetDirectory(path.c_str());
+  input->directory = directory;
+  if (context->directory == nullptr && directory != nullptr) {
+    context->directory = reinterpret_cast<char*>(xmlStrdup(BAD_CAST directory));
+  }
+  return input;
+}
+
+void InstallLoaderOnce() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    xmlInitParser();
+    gPreviousLoader = xmlGetExternalEntityLoader();
+    xmlSetExternalEntityLoader(LoadLocalFile);
+  });
+}
+
+// The text of line `line` (1-based) of a local file, or "" when there is none.
+std::string LineOf(const std::string& file, long line) {
+  if (file.empty() || line <= 0) {
+    return "";
+  }
+  std::string path;
+  std::string reason;
+  const int fd = OpenLocalFile(file, path, reason);
+  if (fd < 0) {
+    return "";
+  }
+  FILE* stream = ::fdopen(fd, "rb");
+  if (stream == nullptr) {
+    ::close(fd);
+    return "";
+  }
+  std::string text;
+  long current = 1;
+  for (int c = std::fgetc(stream); c != EOF && current <= line; c = std::fgetc(stream)) {
+    if (c == '\n') {
+      ++current;
+    } else if (current == line) {
+      text.push_back(static_cast<char>(c));
+    }
+  }
+  std::fclose(stream);
+  if (!text.empty() && text.back() == '\r') {
+    text.pop_back();
+  }
+  return text;
+}
+
+xmlNodePtr NodeOf(_tagSXmlNode node) {
+  return static_cast<xmlNodePtr>(const_cast<void*>(node.handle));
+}
+
+_tagSXmlNode HandleOf(const void* node) {
+  return _tagSXmlNode{node};
+}
+
+// Whether a node's qualified name ("prefix:local" or "local") is `name`.
+bool NameIs(const xmlChar* local, const xmlNs* ns, const std::string& name) {
+  if (local == nullptr) {
+    return false;
+  }
+  const char* text = reinterpret_cast<const char*>(local);
+  if (ns == nullptr || ns->prefix == nullptr) {
+    return name == text;
+  }
+  const char* prefix = reinterpret_cast<const char*>(ns->prefix);
+  const std::size_t prefixLength = std::strlen(prefix);
+  return name.size() > prefixLength && name.compare(0, prefixLength, prefix) == 0 &&
+         name[prefixLength] == ':' && name.compare(prefixLength + 1, std::string::npos, text) == 0;
+}
+
+std::wstring QualifiedName(const xmlChar* local, const xmlNs* ns) {
+  std::string text;
+  if (ns != nullptr && ns->prefix != nullptr) {
+    text = reinterpret_cast<const char*>(ns->prefix);
+    text += ':';
+  }
+  if (local != nullptr) {
+    text += reinterpret_cast<const char*>(local);
+  }
+  return FromUtf8(text);
+}
+
+class CLibXmlDocument : public CXmlDocument {
+ public:
+  ~CLibXmlDocument() override { Release(); }
+
+  XmlStatus Load(const std::wstring& path, _tagSXmlParseError& error) override {
+    InstallLoaderOnce();
+    Release();
+    error = _tagSXmlParseError{};
+    _tagSLoadState state;
+    state.context = xmlNewParserCtxt();
+    if (state.context == nullptr) {
+      return XmlStatus::Failed;
+    }
+    const xmlStructuredErrorFunc previousHandler = xmlStructuredError;
+    void* const previousContext = xmlStructuredErrorContext;
+    xmlSetStructuredErrorFunc(&state, OnError);
+    _tagSLoadState* const previousLoad = tCurrentLoad;
+    tCurrentLoad = &state;
+
+    const std::string file = ToUtf8(path);
+    xmlDocPtr doc = xmlCtxtReadFile(state.context, file.c_str(), nullptr, kParseOptions);
+    // Validity errors reach OnError; ctxt->valid is not used because it is
+    // also cleared for a document that declares no DTD at all.
+    const bool wellFormed = state.context->wellFormed != 0;
+
+    tCurrentLoad = previousLoad;
+    xmlSetStructuredErrorFunc(previousContext, previousHandler);
+    xmlFreeParserCtxt(state.context);
+    state.context = nullptr;
+
+    if (doc == nullptr || !wellFormed || state.failed) {
+      if (!state.failed) {
+        state.Record(XML_ERR_INTERNAL_ERROR, "\"" + file + "\" could not be parsed", nullptr, 0);
+      }
+      if (doc != nullptr) {
+        xmlFreeDoc(doc);
+      }
+      error.code = state.code != 0 ? state.code : long{XML_ERR_INTERNAL_ERROR};
+      error.reason = FromUtf8(state.reason);
+      error.srcText = FromUtf8(LineOf(state.file, state.line));
+      error.line = state.line;
+      return XmlStatus::Ok;
+    }
+    mDoc = doc;
+    return XmlStatus::Ok;
+  }
+
+  XmlStatus ElementsByTagName(std::wstring_view tag, std::vector<_tagSXmlNode>& out) override {
+    out.clear();
+    if (mDoc == nullptr) {
+      return XmlStatus::Failed;
+    }
+    const std::string name = ToUtf8(tag);
+    // Pre-order walk without recursion, so depth costs no stack.
+    xmlNodePtr node = mDoc->children;
+    while (node != nullptr) {
+      if (node->type == XML_ELEMENT_NODE) {
+        if (NameIs(node->name, node->ns, name)) {
+          out.push_back(HandleOf(node));
+        }
+        if (node->children != nullptr) {
+          node = node->children;
+          continue;
+        }
+      }
+      while (node != nullptr && node->next == nullptr) {
+        node = node->parent;
+        if (node == nullptr || node->type == XML_DOCUMENT_NODE) {
+          node = nullptr;
+        }
+      }
+      if (node != nullptr) {
+        node = node->next;
+      }
+    }
+    return XmlStatus::Ok;
+  }
+
+  XmlStatus NodeName(_tagSXmlNode handle, std::wstring& name) override {
+    xmlNodePtr node = NodeOf(handle);
+    if (node == nullptr) {
+      return XmlStatus::Failed;
+    }
+    switch (node->type) {
+      case XML_ELEMENT_NODE:
+      case XML_ATTRIBUTE_NODE:
+        name = QualifiedName(node->name, node->ns);
+        break;
+      case XML_TEXT_NODE:
+        name = L"#text";
+        break;
+      case XML_CDATA_SECTION_NODE:
+        name = L"#cdata-section";
+        break;
+      case XML_COMMENT_NODE:
+        name = L"#comment";
+        break;
+      case XML_DOCUMENT_NODE:
+        name = L"#document";
+        break;
+      default:
+        name = FromUtf8(node->name != nullptr ? reinterpret_cast<const char*>(node->name) : "");
+        break;
+    }
+    return XmlStatus::Ok;
+  }
+
+  XmlStatus ChildNodes(_tagSXmlNode handle, std::vector<_tagSXmlNode>& out) override {
+    out.clear();
+    xmlNodePtr node = NodeOf(handle);
+    if (node == nullptr) {
+      return XmlStatus::Failed;
+    }
+    if (node->type == XML_ELEMENT_NODE || node->type == XML_DOCUMENT_NODE) {
+      for (xmlNodePtr child = node->children; child != nullptr; child = child->next) {
+        out.push_back(HandleOf(child));
+      }
+    }
+    return XmlStatus::Ok;
+  }
+
+  XmlStatus Attributes(_tagSXmlNode handle, _tagSXmlNode& attributes) override {
+    xmlNodePtr node = NodeOf(handle);
+    if (node == nullptr || node->type != XML_ELEMENT_NODE) {
+      return XmlStatus::Failed;
+    }
+    attributes = handle;  // an element stands for its own attribute list
+    return XmlStatus::Ok;
+  }
+
+  XmlStatus AttributeText(_tagSXmlNode attributes, std::wstring_view name, bool& found,
+                          std::wstring& text) override {
+    found = false;
+    xmlNodePtr node = NodeOf(attributes);
+    if (node == nullptr || node->type != XML_ELEMENT_NODE) {
+      return XmlStatus::Failed;
+    }
+    const std::string wanted = ToUtf8(name);
+    for (xmlAttrPtr attribute = node->properties; attribute != nullptr;
+         attribute = attribute->next) {
+      if (!NameIs(attribute->name, attribute->ns, wanted)) {
+        continue;
+      }
+      xmlNodePtr value = attribute->children;
+      if (value == nullptr) {
+        text.clear();
+      } else if (value->next == nullptr && value->type == XML_TEXT_NODE) {
+        text = FromUtf8(value->content != nullptr ? reinterpret_cast<const char*>(value->content)
+                                                  : "");
+      } else {
+        xmlChar* joined = xmlNodeListGetString(mDoc, value, 1);
+        if (joined == nullptr) {
+          return XmlStatus::Failed;
+        }
+        text = FromUtf8(reinterpret_cast<const char*>(joined));
+        xmlFree(joined);
+      }
+      found = true;
+      return XmlStatus::Ok;
+    }
+    return XmlStatus::Ok;
+  }
+
+ private:
+  void Release() {
+    if (mDoc != nullptr) {
+      xmlFreeDoc(mDoc);
+      mDoc = nullptr;
+    }
+  }
+
+  xmlDocPtr mDoc = nullptr;
+};
+
+class CLibXmlParser : public CXml {
+ public:
+  XmlStatus CreateDocument(std::unique_ptr<CXmlDocument>& out) override {
+    out = std::make_unique<CLibXmlDocument>();
+    return XmlStatus::Ok;
+  }
+};
+
+}  // namespace
+
+std::shared_ptr<CXml> CreateLibXmlParser() {
+  return std::make_shared<CLibXmlParser>();
+}
+
+int LibXmlParseOptions() {
+  return kParseOptions;
+}
