@@ -4,6 +4,11 @@
 // platform has thermal management disabled); Enumerate discovers the
 // registry-listed and firmware participants and links sensors to devices.
 // DeleteInstance stops and destroys every participant.
+//
+// The manager owns every participant in its lists. A repeated Enumerate
+// destroys the participants of the previous one (without stopping them)
+// before it discovers anew. Not thread-safe: the host serialises its calls,
+// GetInstance and DeleteInstance included.
 #pragma once
 
 #include <memory>
@@ -13,9 +18,17 @@
 #include "zivorivizo/ParticipantMgr.h"
 
 class CPlatform;
+class CWbemClassObject;
+class CWbemServices;
 
 class ZIVO_EXPORT COSParticipantManager : public CParticipantMgr {
  public:
+  // The WMI class that EnumerateWmiNameSpace and AddParticipant walk.
+  enum WMI_ENUM_ACCESS {
+    WMI_ENUM_DEVICE = 0,  // DtmDeviceParticipantInformation
+    WMI_ENUM_SENSOR = 2,  // DtmSensorParticipantInformation
+  };
+
   static COSParticipantManager* GetInstance();
   static COSParticipantManager* GetInstance(int historyLength);
   static void DeleteInstance();
@@ -28,9 +41,27 @@ class ZIVO_EXPORT COSParticipantManager : public CParticipantMgr {
   int AddDevice(std::wstring name) override;
 
  private:
+  // The firmware participants and the event subscriptions call through the
+  // process-wide connection.
+  friend class CWmiDevice;
+  friend class CWmiSensor;
+  friend class COSEventManager;
+
   explicit COSParticipantManager(int historyLength);
   int UpdateSensorDeviceLinks() override;
   int EnumerateNonWmiDrivers();
+  int EnumerateWmiNameSpace(WMI_ENUM_ACCESS access);
+  int AddParticipant(std::wstring name, WMI_ENUM_ACCESS access,
+                     std::shared_ptr<CWbemClassObject>& instance);
+  // Takes every link apart and destroys every participant, without stopping
+  // them; both lists end empty.
+  void DestroyParticipants();
+  void LinkSensor(CSensor* sensor);
+  void LinkDevice(CDevice* device);
+
+  // The process-wide connection to "root\WMI": opened by Init, released by
+  // the destructor; null before and after.
+  static std::shared_ptr<CWbemServices> Connection();
 
   static COSParticipantManager* mParticipantManager;
   std::shared_ptr<CPlatform> mPlatform;

@@ -1,34 +1,495 @@
-// STUB: replaced by the participant manager with discovery.
 #include "zivorivizo/OSParticipantMgr.h"
 
+#include <string>
+#include <vector>
+
+#include "Log/LogStatement.h"
+#include "PartMgr/NonWmiDevice.h"
+#include "PartMgr/NonWmiSensor.h"
+#include "PartMgr/WmiDevice.h"
+#include "PartMgr/WmiMethodCall.h"
+#include "PartMgr/WmiSensor.h"
+#include "Platform/Com.h"
+#include "Platform/Registry.h"
+#include "Platform/Wmi.h"
+#include "zivorivizo/OSConfigMgr.h"
+#include "zivorivizo/Platform.h"
 #include "zivorivizo/StatusCodes.h"
 
 COSParticipantManager* COSParticipantManager::mParticipantManager = nullptr;
 
+namespace {
+
+const wchar_t kParametersKey[] = L"SOFTWARE\\Zelan\\VOVUZER\\Parameters";
+const wchar_t kConfigFile[] = L"velmarconfig.xml";
+const wchar_t kNamespace[] = L"root\\WMI";
+const wchar_t kSystemParams[] = L"DTMSystemParams";
+const wchar_t kDeviceInfo[] = L"DtmDeviceParticipantInformation";
+const wchar_t kSensorInfo[] = L"DtmSensorParticipantInformation";
+// A registry path value: 63 characters and the terminator.
+constexpr std::size_t kPathBytes = 128;
+constexpr int32_t kEnumFlags =
+    WBEM_FLAG_RETURN_IMMEDIATELY | WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_SHALLOW;
+
+std::shared_ptr<CWbemServices>& ConnectionSlot() {
+  static std::shared_ptr<CWbemServices> connection;
+  return connection;
+}
+
+const wchar_t* ClassOf(COSParticipantManager::WMI_ENUM_ACCESS access) {
+  switch (access) {
+    case COSParticipantManager::WMI_ENUM_DEVICE:
+      return kDeviceInfo;
+    case COSParticipantManager::WMI_ENUM_SENSOR:
+      return kSensorInfo;
+  }
+  return L"";
+}
+
+// The text up to its first null character, as a C string buffer holds it.
+std::wstring BufferText(const std::wstring& value) {
+  return std::wstring(value.c_str());
+}
+
+// Reads "<prefix><i>" of the parameters key as a path; false (the Error line
+// written) when it cannot be read.
+bool ReadPath(CRegistryKey& key, const std::wstring& valueName, std::wstring& path) {
+  std::wstring read;
+  if (key.QueryString(valueName, kPathBytes, read) != REG_STATUS_SUCCESS) {
+    LOG_ERROR("Query Registry failed for %ls", valueName.c_str());
+    return false;
+  }
+  path = BufferText(read);
+  return true;
+}
+
+}  // namespace
+
+std::shared_ptr<CWbemServices> COSParticipantManager::Connection() {
+  return ConnectionSlot();
+}
+
 COSParticipantManager* COSParticipantManager::GetInstance() {
   return GetInstance(3);
 }
-COSParticipantManager* COSParticipantManager::GetInstance(int) {
-  throw ZIVO_THROW_PM_INIT_FAILED;
+
+COSParticipantManager* COSParticipantManager::GetInstance(int historyLength) {
+  if (mParticipantManager == nullptr) {
+    mParticipantManager = new COSParticipantManager(historyLength);
+  }
+  return mParticipantManager;
 }
-void COSParticipantManager::DeleteInstance() {}
-COSParticipantManager::COSParticipantManager(int) {}
-COSParticipantManager::~COSParticipantManager() = default;
-int COSParticipantManager::Init(int, int&) {
-  return ZIVO_PM_INIT_FAILED;
+
+void COSParticipantManager::DeleteInstance() {
+  LOG_DEBUG("Deleting Participant manager");
+  delete mParticipantManager;
+  mParticipantManager = nullptr;
 }
+
+COSParticipantManager::COSParticipantManager(int historyLength) : mPlatform(CPlatform::Current()) {
+  LOG_DEBUG("Participant Manger Construction called");
+  int status = 0;
+  if (COSParticipantManager::Init(historyLength, status) != ZIVO_SUCCESS) {
+    LOG_ERROR("PM Init failed, throwing...");
+    throw ZIVO_THROW_PM_INIT_FAILED;
+  }
+  if (status == 0) {
+    LOG_DEBUG("Velmar is Disabled in BIOS");
+    throw ZIVO_THROW_PLATFORM_DISABLED;
+  }
+  LOG_DEBUG("Velmar is enabled, Status: %d", status);
+}
+
+COSParticipantManager::~COSParticipantManager() {
+  LOG_DEBUG("COSParticipantMgr Destructor called");
+  for (CDevice* device : mDeviceList) {
+    device->Stop();
+    delete device;
+  }
+  for (CSensor* sensor : mSensorList) {
+    sensor->Stop();
+    delete sensor;
+  }
+  mDeviceList.clear();
+  mSensorList.clear();
+  ConnectionSlot().reset();
+  mPlatform->Com().CoUninitialize();
+}
+
+int COSParticipantManager::Init(int historyLength, int& status) {
+  mHistoryLength = historyLength;
+  status = 0;
+  LOG_DEBUG("CWmiParticipantManager init Called");
+  CCom& com = mPlatform->Com();
+
+  if (HrFailed(com.CoInitializeEx(COINIT_MULTITHREADED))) {
+    LOG_ERROR("WmiParticipantManager Init: CoInitialize failed");
+    return ZIVO_PM_INIT_FAILED;
+  }
+  // Security is set once per process: a manager created again (after
+  // DeleteInstance, or after a construction that threw) finds it set.
+  const HRESULT security = com.CoInitializeSecurity(_tagSComSecurity());
+  if (HrFailed(security) && security != RPC_E_TOO_LATE) {
+    LOG_ERROR("WmiParticipantManager Init: CoInitializeSecurity failed");
+    return ZIVO_PM_INIT_FAILED;
+  }
+  std::shared_ptr<CWbemLocator> locator;
+  if (HrFailed(com.CreateWbemLocator(locator)) || !locator) {
+    LOG_ERROR("WmiParticipantManager Init: CoCreateInstance failed");
+    return ZIVO_PM_INIT_FAILED;
+  }
+  std::shared_ptr<CWbemServices> connection;
+  if (HrFailed(locator->ConnectServer(kNamespace, connection)) || !connection) {
+    LOG_ERROR("WmiParticipantManager Init: IWbemLocator::ConnectServer failed");
+    return ZIVO_PM_INIT_FAILED;
+  }
+  ConnectionSlot() = connection;
+
+  std::shared_ptr<CClientSecurity> clientSecurity;
+  if (HrSucceeded(com.QueryClientSecurity(connection, clientSecurity)) && clientSecurity) {
+    if (HrFailed(clientSecurity->SetBlanket(_tagSSecurityBlanket()))) {
+      LOG_ERROR("WmiParticipantManager Init: IClientSecurity::SetBlanket failed");
+      return ZIVO_PM_INIT_FAILED;
+    }
+  }
+
+  std::shared_ptr<CEnumWbemClassObject> instances;
+  std::shared_ptr<CWbemClassObject> params;
+  uint32_t returned = 0;
+  HRESULT hr = connection->CreateInstanceEnum(kSystemParams, kEnumFlags, instances);
+  if (HrSucceeded(hr)) {
+    hr = instances->Next(WBEM_INFINITE, {&params, 1}, returned);
+  }
+  if (hr != WBEM_S_NO_ERROR || returned == 0 || !params) {
+    LOG_ERROR("Failed to get Velmar status instance");
+    return ZIVO_WMI_CREATE_FAILED;
+  }
+  CVariant value;
+  int32_t enabled = 0;
+  if (HrFailed(params->Get(L"velmarstatus", value)) || HrFailed(VariantToInt32(value, enabled))) {
+    LOG_ERROR("Failed to get status value");
+    return ZIVO_WMI_GET_FAILED;
+  }
+  status = static_cast<int16_t>(enabled);
+  return ZIVO_SUCCESS;
+}
+
+void COSParticipantManager::DestroyParticipants() {
+  for (CDevice* device : mDeviceList) {
+    device->mLinkedSensors.clear();
+  }
+  for (CSensor* sensor : mSensorList) {
+    sensor->mLinkedDevices.clear();
+  }
+  for (CDevice* device : mDeviceList) {
+    delete device;
+  }
+  for (CSensor* sensor : mSensorList) {
+    delete sensor;
+  }
+  mDeviceList.clear();
+  mSensorList.clear();
+}
+
 int COSParticipantManager::Enumerate() {
-  return 0;
+  LOG_DEBUG("CWmiParticipantManager Enumerate called");
+  if (!mDeviceList.empty()) {
+    LOG_DEBUG("CWmiParticipantManager Enumerate: Device list Not empty, Re-enumerate!");
+  }
+  if (!mSensorList.empty()) {
+    LOG_DEBUG("CWmiParticipantManager Enumerate: Sensor list Not empty, Re-enumerate!");
+  }
+  // Nothing else refers to the participants of the previous enumeration, so
+  // they are destroyed rather than dropped (they are not stopped).
+  DestroyParticipants();
+
+  int result = EnumerateNonWmiDrivers();
+  if (result != ZIVO_SUCCESS) {
+    LOG_ERROR("EnumerateNonWmiDrivers failed. Error: %d", result);
+    return result;
+  }
+  result = EnumerateWmiNameSpace(WMI_ENUM_DEVICE);
+  if (result != ZIVO_SUCCESS) {
+    LOG_ERROR("EnumerateWmiNameSpace failed for Device Info. Error: %d", result);
+    return result;
+  }
+  result = EnumerateWmiNameSpace(WMI_ENUM_SENSOR);
+  if (result != ZIVO_SUCCESS) {
+    LOG_ERROR("EnumerateWmiNameSpace failed for Sensor Info. Error: %d", result);
+    return result;
+  }
+  result = UpdateSensorDeviceLinks();
+  if (result != ZIVO_SUCCESS) {
+    LOG_ERROR("UpdateSensorDeviceLinks failed. Error: %d", result);
+    return result;
+  }
+  LOG_DEBUG("CWmiParticipantManager Enumerate Succedded");
+  return ZIVO_SUCCESS;
 }
-int COSParticipantManager::AddSensor(std::wstring) {
+
+int COSParticipantManager::EnumerateWmiNameSpace(WMI_ENUM_ACCESS access) {
+  LOG_DEBUG("EnumerateWmiNameSpace called");
+  std::shared_ptr<CWbemServices> connection = Connection();
+  std::shared_ptr<CEnumWbemClassObject> instances;
+  if (!connection ||
+      HrFailed(connection->CreateInstanceEnum(ClassOf(access), kEnumFlags, instances)) ||
+      !instances) {
+    LOG_ERROR("CreateInstanceEnum failed");
+    return ZIVO_WMI_CREATE_FAILED;
+  }
+  for (;;) {
+    std::shared_ptr<CWbemClassObject> instance;
+    uint32_t returned = 0;
+    const HRESULT hr = instances->Next(WBEM_INFINITE, {&instance, 1}, returned);
+    if (returned == 0 || !instance) {
+      LOG_DEBUG("EnumerateWmiNameSpace. Reached end of instance");
+      break;
+    }
+    if (hr != WBEM_S_NO_ERROR) {
+      LOG_ERROR("EnumWbemClassObject::Next Failed");
+      break;
+    }
+    if (access == WMI_ENUM_DEVICE) {
+      auto device = std::make_unique<CWmiDevice>(instance);
+      mDeviceList.push_back(device.get());
+      device.release();
+    } else if (access == WMI_ENUM_SENSOR) {
+      auto sensor = std::make_unique<CWmiSensor>(mHistoryLength, instance);
+      mSensorList.push_back(sensor.get());
+      sensor.release();
+    }
+  }
+  return ZIVO_SUCCESS;
+}
+
+int COSParticipantManager::AddParticipant(std::wstring name, WMI_ENUM_ACCESS access,
+                                          std::shared_ptr<CWbemClassObject>& instance) {
+  LOG_DEBUG("AddParticipant called %ls", name.c_str());
+  std::shared_ptr<CWbemServices> connection = Connection();
+  std::shared_ptr<CEnumWbemClassObject> instances;
+  if (!connection ||
+      HrFailed(connection->CreateInstanceEnum(ClassOf(access), kEnumFlags, instances)) ||
+      !instances) {
+    LOG_ERROR("AddPart. CreateInstanceEnum failed");
+    return ZIVO_WMI_CREATE_FAILED;
+  }
+  for (;;) {
+    std::shared_ptr<CWbemClassObject> candidate;
+    uint32_t returned = 0;
+    const HRESULT hr = instances->Next(WBEM_INFINITE, {&candidate, 1}, returned);
+    if (returned == 0 || !candidate) {
+      LOG_DEBUG("EnumerateWmiNameSpace. Reached end of instance");
+      break;
+    }
+    if (hr != WBEM_S_NO_ERROR) {
+      LOG_ERROR("EnumWbemClassObject::Next Failed");
+      break;
+    }
+    CVariant value;
+    if (HrFailed(candidate->Get(L"InstanceName", value))) {
+      LOG_ERROR("Get InstanceName Failed %x", LogAddress(candidate.get()));
+      continue;
+    }
+    std::wstring instanceName;
+    VariantToWString(value, instanceName);
+    if (instanceName == name) {
+      instance = candidate;
+      return ZIVO_SUCCESS;
+    }
+  }
+  LOG_ERROR("AddParticipant failed");
   return ZIVO_PARTICIPANT_NOT_FOUND;
 }
-int COSParticipantManager::AddDevice(std::wstring) {
-  return ZIVO_PARTICIPANT_NOT_FOUND;
-}
-int COSParticipantManager::UpdateSensorDeviceLinks() {
-  return 0;
-}
+
 int COSParticipantManager::EnumerateNonWmiDrivers() {
-  return 0;
+  LOG_DEBUG("EnumerateNonWmiDrivers Called");
+  long status = REG_STATUS_SUCCESS;
+  std::unique_ptr<CRegistryKey> key =
+      mPlatform->Registry().Open(kParametersKey, REG_ACCESS_READ, status);
+  if (!key) {
+    LOG_ERROR("Failed to read the VOVUZER Key");
+    return ZIVO_KEY_OPEN_FAILED;
+  }
+  uint32_t count = 0;
+  if (key->QueryDword(L"SensorCount", count) != REG_STATUS_SUCCESS) {
+    LOG_ERROR("Query Registry failed for SensorCount");
+    return ZIVO_COUNT_READ_FAILED;
+  }
+  const auto sensorCount = static_cast<int32_t>(count);
+  LOG_DEBUG("SensorCount: %d", sensorCount);
+  for (int32_t i = 0; i < sensorCount; ++i) {
+    std::wstring path;
+    // An entry that cannot be read is left out: the text of an earlier entry
+    // would create that participant a second time.
+    if (!ReadPath(*key, L"Sensor" + std::to_wstring(i), path)) {
+      continue;
+    }
+    auto sensor = std::make_unique<CNonWmiSensor>(mHistoryLength, path);
+    mSensorList.push_back(sensor.get());
+    sensor.release();
+  }
+
+  if (key->QueryDword(L"DeviceCount", count) != REG_STATUS_SUCCESS) {
+    LOG_ERROR("Query Registry failed for DeviceCount");
+    return ZIVO_COUNT_READ_FAILED;
+  }
+  const auto deviceCount = static_cast<int32_t>(count);
+  LOG_DEBUG("DeviceCount: %d", deviceCount);
+  for (int32_t i = 0; i < deviceCount; ++i) {
+    std::wstring path;
+    if (!ReadPath(*key, L"Device" + std::to_wstring(i), path)) {
+      continue;
+    }
+    auto device = std::make_unique<CNonWmiDevice>(path);
+    mDeviceList.push_back(device.get());
+    device.release();
+  }
+  return ZIVO_SUCCESS;
+}
+
+void COSParticipantManager::LinkSensor(CSensor* sensor) {
+  for (const std::wstring& name : sensor->mSensor.Devices) {
+    for (CDevice* device : mDeviceList) {
+      if (device->mDevice.Name == name) {
+        sensor->mLinkedDevices.push_back(device);
+        device->mLinkedSensors.push_back(sensor);
+        LOG_DEBUG("Added pointers Device %ls, Sensor %ls", device->mDevice.Name.c_str(),
+                  sensor->mSensor.Name.c_str());
+        break;
+      }
+    }
+  }
+}
+
+void COSParticipantManager::LinkDevice(CDevice* device) {
+  for (CSensor* sensor : mSensorList) {
+    for (const std::wstring& name : sensor->mSensor.Devices) {
+      if (name == device->mDevice.Name) {
+        sensor->mLinkedDevices.push_back(device);
+        device->mLinkedSensors.push_back(sensor);
+        LOG_DEBUG("Added pointers Device %ls, Sensor %ls", device->mDevice.Name.c_str(),
+                  sensor->mSensor.Name.c_str());
+      }
+    }
+  }
+}
+
+int COSParticipantManager::UpdateSensorDeviceLinks() {
+  LOG_DEBUG("UpdateSensorDeviceLinks Called");
+  LOG_DEBUG("Devices: %d, Sensors %d", static_cast<int>(mDeviceList.size()),
+            static_cast<int>(mSensorList.size()));
+  CConfigManager* config = nullptr;
+  try {
+    config = COSConfigManager::GetInstance(kConfigFile);
+  } catch (int) {
+    // No configuration manager: the skin sensors get no configured devices.
+    config = nullptr;
+  }
+  for (CSensor* sensor : mSensorList) {
+    _tagSSensor& record = sensor->mSensor;
+    if (record.Class == ZIVO_SKIN_SENSOR_CLASS && config != nullptr) {
+      std::vector<std::wstring> names;
+      if (config->GetSensorDevices(record.Name, &names) != ZIVO_SUCCESS) {
+        LOG_ERROR("GetSensorDevices failed for %ls", record.Name.c_str());
+        continue;
+      }
+      for (const std::wstring& name : names) {
+        record.Devices.push_back(name);
+        LOG_DEBUG("Added %ls to Sensor %ls", name.c_str(), record.Name.c_str());
+      }
+    }
+    LinkSensor(sensor);
+  }
+  return ZIVO_SUCCESS;
+}
+
+int COSParticipantManager::AddSensor(std::wstring name) {
+  LOG_DEBUG("Add Sensor called: %ls", name.c_str());
+  for (CSensor* sensor : mSensorList) {
+    if (sensor->mSensor.Name == name) {
+      LOG_ERROR("AddSensor. sensor exists %ls", name.c_str());
+      return ZIVO_SENSOR_EXISTS;
+    }
+  }
+  std::shared_ptr<CWbemClassObject> instance;
+  const int found = AddParticipant(name, WMI_ENUM_SENSOR, instance);
+  if (found == ZIVO_SUCCESS) {
+    auto sensor = std::make_unique<CWmiSensor>(mHistoryLength, instance);
+    mSensorList.push_back(sensor.get());
+    LinkSensor(sensor.release());
+    return ZIVO_SUCCESS;
+  }
+  LOG_DEBUG("Add Participant returned %d, Checking in drivers", found);
+
+  long status = REG_STATUS_SUCCESS;
+  std::unique_ptr<CRegistryKey> key =
+      mPlatform->Registry().Open(kParametersKey, REG_ACCESS_READ, status);
+  if (!key) {
+    LOG_ERROR("Failed to read the VOVUZER Key");
+    return ZIVO_KEY_OPEN_FAILED;
+  }
+  uint32_t count = 0;
+  if (key->QueryDword(L"SensorCount", count) != REG_STATUS_SUCCESS) {
+    LOG_ERROR("Query Registry failed for SensorCount");
+    return ZIVO_COUNT_READ_FAILED;
+  }
+  const auto sensorCount = static_cast<int32_t>(count);
+  LOG_DEBUG("SensorCount: %d", sensorCount);
+  for (int32_t i = 0; i < sensorCount; ++i) {
+    std::wstring path;
+    // An entry that cannot be read is not compared: an empty name would
+    // match the empty text it leaves.
+    if (!ReadPath(*key, L"Sensor" + std::to_wstring(i), path) || path != name) {
+      continue;
+    }
+    auto sensor = std::make_unique<CNonWmiSensor>(mHistoryLength, path);
+    mSensorList.push_back(sensor.get());
+    LinkSensor(sensor.release());
+    return ZIVO_SUCCESS;
+  }
+  return found;
+}
+
+int COSParticipantManager::AddDevice(std::wstring name) {
+  LOG_DEBUG("Add Device called: %ls", name.c_str());
+  for (CDevice* device : mDeviceList) {
+    if (device->mDevice.Name == name) {
+      LOG_ERROR("AddDevice. Device exists %ls", name.c_str());
+      return ZIVO_DEVICE_EXISTS;
+    }
+  }
+  std::shared_ptr<CWbemClassObject> instance;
+  const int found = AddParticipant(name, WMI_ENUM_DEVICE, instance);
+  if (found == ZIVO_SUCCESS) {
+    auto device = std::make_unique<CWmiDevice>(instance);
+    mDeviceList.push_back(device.get());
+    LinkDevice(device.release());
+    return ZIVO_SUCCESS;
+  }
+  LOG_DEBUG("Add Participant returned %d, Checking in drivers", found);
+
+  long status = REG_STATUS_SUCCESS;
+  std::unique_ptr<CRegistryKey> key =
+      mPlatform->Registry().Open(kParametersKey, REG_ACCESS_READ, status);
+  if (!key) {
+    LOG_ERROR("Failed to read the VOVUZER Key");
+    return ZIVO_KEY_OPEN_FAILED;
+  }
+  uint32_t count = 0;
+  if (key->QueryDword(L"DeviceCount", count) != REG_STATUS_SUCCESS) {
+    LOG_ERROR("Query Registry failed for DeviceCount");
+    return ZIVO_COUNT_READ_FAILED;
+  }
+  const auto deviceCount = static_cast<int32_t>(count);
+  for (int32_t i = 0; i < deviceCount; ++i) {
+    std::wstring path;
+    if (!ReadPath(*key, L"Device" + std::to_wstring(i), path) || path != name) {
+      continue;
+    }
+    auto device = std::make_unique<CNonWmiDevice>(path);
+    mDeviceList.push_back(device.get());
+    LinkDevice(device.release());
+    return ZIVO_SUCCESS;
+  }
+  return found;
 }

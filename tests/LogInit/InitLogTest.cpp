@@ -1,7 +1,8 @@
 // InitLog and the logger table change process-wide state, so these tests live
 // in a program of their own, and each one starts and ends with the log as the
 // module leaves it at load: myPrint freshly constructed, no loggers, no
-// CPrint::pPrint.
+// CPrint::pPrint. The shared log capture of the other programs registers a
+// logger for the whole process, so it has no place here.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
