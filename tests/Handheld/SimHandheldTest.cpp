@@ -60,6 +60,19 @@ class SimHandheldTest : public CSimPlatformTest {
     return ReadDriverBlock(std::span<const std::byte>(buffer), out);
   }
 
+  // SetThrottleState through the firmware's control method, as the library calls it.
+  void ThrottleFirmwareDevice(const std::wstring& name, int32_t state) {
+    auto services = Wmi().Connect();
+    std::shared_ptr<CWbemClassObject> cls, signature, input;
+    ASSERT_EQ(services->GetObject(L"DtmDeviceControlMethod", cls), WBEM_S_NO_ERROR);
+    ASSERT_EQ(cls->GetMethod(L"SetThrottleState", &signature, nullptr), WBEM_S_NO_ERROR);
+    ASSERT_EQ(signature->SpawnInstance(input), WBEM_S_NO_ERROR);
+    ASSERT_EQ(input->Put(L"State", CVariant::I4(state)), WBEM_S_NO_ERROR);
+    const std::wstring path =
+        L"DtmDeviceControlMethod.InstanceName=\"" + CSimWmi::EscapeKey(name) + L"\"";
+    ASSERT_EQ(services->ExecMethod(path, L"SetThrottleState", input, nullptr), WBEM_S_NO_ERROR);
+  }
+
   bool FirmwarePublishes(const wchar_t* cls, const std::wstring& name) {
     return Wmi().Instance(cls, name) != nullptr;
   }
@@ -276,7 +289,8 @@ TEST_F(SimHandheldTest, TheLoadModelHeatsAndThrottlingCools) {
     "sensors": [
       { "path": "/sim/cpu", "base": 2, "devices": [0], "temperature": 40.0,
         "heat": 1.0, "cooling": 2.0, "cooled_by": [ "/sim/charger" ] },
-      { "wmi": 10, "devices": [1, 77], "temperature": 30.5, "heat": 0.0, "cooling": 1.5 },
+      { "wmi": 10, "devices": [77], "temperature": 30.5, "heat": 0.0, "cooling": 1.5 },
+      { "wmi": 12, "devices": [1], "temperature": 50.0, "heat": 0.5, "cooling": 1.5 },
       { "wmi": 11, "temperature": 20.0, "heat": 0.0, "cooling": 5.0, "cooled_by": ["/sim/fan"] },
       { "path": "/sim/fixed", "readings": [ 50.0 ] }
     ]
@@ -294,10 +308,13 @@ TEST_F(SimHandheldTest, TheLoadModelHeatsAndThrottlingCools) {
   ASSERT_TRUE(DriverRequest(L"/sim/cpu", DRIVER_SENSOR_GET_TEMP, reading));
   EXPECT_EQ(reading, 41) << "reported in the sensor's unit";
 
-  fan->SetState(2);      // half of 2.0
-  charger->SetState(2);  // all of 2.0
+  fan->SetState(2);                                  // half of 2.0
+  charger->SetState(2);                              // all of 2.0
+  ThrottleFirmwareDevice(L"ACPI\\PNP0C14\\1_0", 2);  // two thirds of 1.5
+  EXPECT_EQ(handheld->ThrottleState(L"ACPI\\PNP0C14\\1_0"), 2u);
   handheld->Step();
   EXPECT_EQ(handheld->Temperature(L"/sim/cpu"), 3142 + 10 - 10 - 20);
+  EXPECT_EQ(handheld->Temperature(L"ACPI\\PNP0C14\\12_0"), 3232 + 5 + 5 - 10);
 
   // Cooling stops at the ambient temperature, or at the start when lower;
   // a device number that names no device cools nothing.

@@ -700,6 +700,7 @@ void CSimHandheld::PublishFirmware(const _tagSHandheldParticipant& participant, 
     device.maximum = static_cast<int32_t>(participant.maximum);
     device.type = static_cast<int32_t>(participant.type);
     firmware.AddDevice(device);
+    mPublished[participant.name] = true;
     return;
   }
   _tagSSimWmiSensor wmi;
