@@ -50,6 +50,11 @@ class ZIVO_EXPORT CConfigManager {
   // skin sensor.
   int GetSensorDevices(std::wstring sensorName, std::vector<std::wstring>* paths);
 
+  // Copies of every record in lookup order, for tools that show a whole
+  // configuration. 0, or 292 with `out` emptied when nothing is loaded.
+  int GetAllDeviceConfigs(std::vector<_tagSDeviceConfig>& out);
+  int GetAllSensorConfigs(std::vector<_tagSSensorConfig>& out);
+
  protected:
   // Callers hold mLock.
   void ClearRecordsLocked();

@@ -67,7 +67,9 @@ class ZIVO_EXPORT CPrint {
   // Null until InitLog sets it to &myPrint.
   static CPrint* pPrint;
 
-  CPrint();
+  // Mask 0, no loggers. Constant, so that myPrint is in this state before any
+  // code of the process runs, static initialisers of a host included.
+  constexpr CPrint() : mMask(0), mCurrentLevel(0), mLoggers{} {}
   virtual ~CPrint();
   // Copies share the logger objects; they are not duplicated.
   CPrint(const CPrint& other);

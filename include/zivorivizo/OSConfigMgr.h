@@ -11,6 +11,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "zivorivizo/ConfigManager.h"
 #include "zivorivizo/Export.h"
@@ -44,10 +45,10 @@ class ZIVO_EXPORT COSConfigManager : public CConfigManager {
   int ParseSensorConfig();
   // 0, 278 (missing, null node or unreadable) or 279 (no attribute list).
   // `value` is written only on success, at most 254 characters.
-  int getAttributeValue(_tagSXmlNode node, std::wstring name, std::wstring& value);
+  int getAttributeValue(_tagSXmlNode node, std::wstring_view name, std::wstring& value);
   // Reads a decimal attribute into `value`: true when the attribute starts
   // with a number; otherwise `value` is 0.
-  bool ReadDecimalAttribute(_tagSXmlNode node, const std::wstring& name, int& value);
+  bool ReadDecimalAttribute(_tagSXmlNode node, std::wstring_view name, int& value);
 
   static COSConfigManager* mpConfigManager;
   std::shared_ptr<CPlatform> mPlatform;

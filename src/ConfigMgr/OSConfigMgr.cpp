@@ -225,7 +225,9 @@ int COSConfigManager::LoadXMLFile(std::wstring path) {
   return ZIVO_SUCCESS;
 }
 
-int COSConfigManager::getAttributeValue(_tagSXmlNode node, std::wstring name, std::wstring& value) {
+int COSConfigManager::getAttributeValue(_tagSXmlNode node, std::wstring_view name,
+                                        std::wstring& value) {
+  const int nameLength = static_cast<int>(name.size());
   if (!node || !mDocument) {
     LOG_ERROR("Node pointer is NULL!");
     return ZIVO_CONFIG_ATTRIBUTE_FAILED;
@@ -233,32 +235,30 @@ int COSConfigManager::getAttributeValue(_tagSXmlNode node, std::wstring name, st
   try {
     _tagSXmlNode attributes;
     if (mDocument->Attributes(node, attributes) != XmlStatus::Ok) {
-      LOG_ERROR("Error reading the %ls attribute", name.c_str());
+      LOG_ERROR("Error reading the %.*ls attribute", nameLength, name.data());
       return ZIVO_CONFIG_ATTRIBUTES_UNREADABLE;
     }
     bool found = false;
-    std::wstring text;
-    if (mDocument->AttributeText(attributes, name, found, text) != XmlStatus::Ok) {
-      LOG_ERROR("Error reading the %ls attribute", name.c_str());
+    // The stand-in writes `value` only when it finds the attribute.
+    if (mDocument->AttributeText(attributes, name, found, value) != XmlStatus::Ok) {
+      LOG_ERROR("Error reading the %.*ls attribute", nameLength, name.data());
       return ZIVO_CONFIG_ATTRIBUTE_FAILED;
     }
     if (!found) {
-      LOG_ERROR("Node %ls does not exist in the XML", name.c_str());
+      LOG_ERROR("Node %.*ls does not exist in the XML", nameLength, name.data());
       return ZIVO_CONFIG_ATTRIBUTE_FAILED;
     }
-    if (text.size() > kMaxAttributeLength) {
-      text.resize(kMaxAttributeLength);
+    if (value.size() > kMaxAttributeLength) {
+      value.resize(kMaxAttributeLength);
     }
-    value = std::move(text);
     return ZIVO_SUCCESS;
   } catch (...) {
-    LOG_ERROR("Error reading the %ls attribute", name.c_str());
+    LOG_ERROR("Error reading the %.*ls attribute", nameLength, name.data());
     return ZIVO_CONFIG_ATTRIBUTE_FAILED;
   }
 }
 
-bool COSConfigManager::ReadDecimalAttribute(_tagSXmlNode node, const std::wstring& name,
-                                            int& value) {
+bool COSConfigManager::ReadDecimalAttribute(_tagSXmlNode node, std::wstring_view name, int& value) {
   // A fresh buffer per attribute: a missing one must not take the text of the
   // attribute read before it.
   std::wstring text;

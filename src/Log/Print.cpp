@@ -142,8 +142,6 @@ void CLogger::Write(char* /*text*/) {}
 
 void CSystemLogger::Write(char* /*text*/) {}
 
-CPrint::CPrint() : mMask(0), mCurrentLevel(0), mLoggers{} {}
-
 CPrint::~CPrint() {
   if (!mOwnsLoggers) {
     return;

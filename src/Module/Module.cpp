@@ -4,4 +4,4 @@
 // defined beside their classes and start null.
 #include "zivorivizo/Log.h"
 
-CPrint myPrint;
+constinit CPrint myPrint;

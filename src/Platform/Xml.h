@@ -56,6 +56,10 @@ class CXmlDocument {
   // "#cdata-section", or a processing instruction's target.
   virtual XmlStatus NodeName(_tagSXmlNode node, std::wstring& name) = 0;
 
+  // The line of the file a node starts on (1-based), or 0 when unknown. For
+  // messages only; never fails.
+  virtual long NodeLine(_tagSXmlNode node) = 0;
+
   // The node's child nodes of every kind, in order (replaces `out`).
   virtual XmlStatus ChildNodes(_tagSXmlNode node, std::vector<_tagSXmlNode>& out) = 0;
 
@@ -65,6 +69,7 @@ class CXmlDocument {
 
   // Looks `name` up in a collection from Attributes. Absent: Ok with `found`
   // false and `text` untouched. Present: Ok, `found` true and its whole text.
+  // Failed leaves `text` untouched too.
   virtual XmlStatus AttributeText(_tagSXmlNode attributes, std::wstring_view name, bool& found,
                                   std::wstring& text) = 0;
 };

@@ -26,19 +26,6 @@ std::string Device(const std::string& path, int limit, int step) {
          "\" priority=\"2\"/><DUsage enable=\"1\" shutdown=\"0\"/></Device>";
 }
 
-// Runs the test's body in another working folder, for the bare default name.
-class CWorkingFolder {
- public:
-  explicit CWorkingFolder(const std::filesystem::path& folder)
-      : mPrevious(std::filesystem::current_path()) {
-    std::filesystem::current_path(folder);
-  }
-  ~CWorkingFolder() { std::filesystem::current_path(mPrevious); }
-
- private:
-  std::filesystem::path mPrevious;
-};
-
 }  // namespace
 
 class ConfigLoadTest : public CConfigFileTest {
@@ -253,7 +240,6 @@ TEST_F(ConfigLoadTest, AFileWithoutDevicesOrSensorsLoadsWithEmptyLists) {
 
 TEST_F(ConfigLoadTest, AFileThatDoesNotParseIsReportedInEightStatements) {
   const std::wstring path = Write("broken.xml", "<a>\n<Platform>\n</a>\n");
-  CWorkingFolder here(mFolder);  // no velmarconfig.xml here
   COSConfigManager* manager = COSConfigManager::GetInstance(path);
   ASSERT_NE(manager, nullptr);
   EXPECT_FALSE(Loaded(manager));
@@ -285,7 +271,6 @@ TEST_F(ConfigLoadTest, AFileThatDoesNotParseIsReportedInEightStatements) {
 
 TEST_F(ConfigLoadTest, FallsBackToTheBareDefaultNameInTheWorkingFolder) {
   Write("velmarconfig.xml", ConfigText(Device("FROMDEFAULT", 3, 1)));
-  CWorkingFolder here(mFolder);
   COSConfigManager* manager = COSConfigManager::GetInstance(PathOf("absent.xml"));
   ASSERT_TRUE(Loaded(manager));
   EXPECT_EQ(DeviceOf(manager, L"FROMDEFAULT").iThrottleLimit, 3);
@@ -294,7 +279,6 @@ TEST_F(ConfigLoadTest, FallsBackToTheBareDefaultNameInTheWorkingFolder) {
 }
 
 TEST_F(ConfigLoadTest, AnEmptyPathTriesTheDefaultNameTwice) {
-  CWorkingFolder here(mFolder);
   COSConfigManager* manager = COSConfigManager::GetInstance(L"");
   ASSERT_NE(manager, nullptr);
   EXPECT_FALSE(Loaded(manager));
@@ -354,7 +338,6 @@ TEST_F(ConfigLoadTest, ValidatesAgainstADeclaredDtdAndRefusesTheNetwork) {
   EXPECT_EQ(PlatformOf(manager).iShutdownTimer, 30);  // the DTD's default
   COSConfigManager::DeleteInstance();
 
-  CWorkingFolder here(mFolder);
   for (const std::string& text :
        {head + "<Config><Platform/><Device Path=\"D\"/></Config>",
         std::string("<!DOCTYPE Config SYSTEM \"http://127.0.0.1:9/velmar.dtd\">\n") +

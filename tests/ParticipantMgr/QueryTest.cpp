@@ -244,16 +244,20 @@ TEST_F(ParticipantMgrTest, DevicesWithoutSensorsKeepsOnlyTheSkinsUnwatchedDevice
   EXPECT_EQ(Level("This skin has 0 devices"), "DEBUG");
 }
 
-// Each watching link removes one record: a skin linked twice to a device that
-// one other sensor watches keeps one record of it.
-TEST_F(ParticipantMgrTest, DevicesWithoutSensorsRemovesOneRecordPerWatchingLink) {
+// Every sensor of the skin's name contributes, and each watching link removes
+// one record: a skin linked twice to a device that one other sensor watches
+// keeps one record of it.
+TEST_F(ParticipantMgrTest, DevicesWithoutSensorsCountsEveryNamesakeAndEveryLink) {
   CFakeDevice& fan = Mgr().AddFakeDevice(L"Fan");
+  CFakeDevice& gpu = Mgr().AddFakeDevice(L"Gpu");
   CFakeSensor& skin = Mgr().AddFakeSensor(L"Skin", ZIVO_SKIN_SENSOR_CLASS);
+  CFakeSensor& skinTwin = Mgr().AddFakeSensor(L"Skin", ZIVO_SKIN_SENSOR_CLASS);
   CFakeSensor& cpu = Mgr().AddFakeSensor(L"Cpu");
   LinkParticipants(skin, fan);
   LinkParticipants(skin, fan);
+  LinkParticipants(skinTwin, gpu);
   LinkParticipants(cpu, fan);
   std::vector<_tagSDevice> out;
   EXPECT_EQ(Mgr().GetDevicesWithoutSensors(L"Skin", out), 0);
-  EXPECT_EQ(Names(out), (std::vector<std::wstring>{L"Fan"}));
+  EXPECT_EQ(Names(out), (std::vector<std::wstring>{L"Fan", L"Gpu"}));
 }

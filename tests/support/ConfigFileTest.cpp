@@ -11,11 +11,14 @@ void CConfigFileTest::SetUp() {
   std::string pattern = (std::filesystem::temp_directory_path() / "zivo-config-XXXXXX").string();
   ASSERT_NE(mkdtemp(pattern.data()), nullptr);
   mFolder = pattern;
+  mPreviousFolder = std::filesystem::current_path();
+  std::filesystem::current_path(mFolder);
 }
 
 void CConfigFileTest::TearDown() {
   COSConfigManager::DeleteInstance();
   std::error_code ignored;
+  std::filesystem::current_path(mPreviousFolder, ignored);
   std::filesystem::remove_all(mFolder, ignored);
   CSimPlatformTest::TearDown();
 }

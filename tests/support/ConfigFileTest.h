@@ -1,7 +1,8 @@
 // Fixture for the configuration tests: a simulated platform (whose XML parser
 // can be made to fail, see CFaultyXml), a private temporary folder for the
-// files a test writes, removed afterwards, and no configuration manager left
-// over from another test.
+// files a test writes, removed afterwards and also the working folder during
+// the test (so the loader's fallback to velmarconfig.xml finds only what the
+// test wrote), and no configuration manager left over from another test.
 #pragma once
 
 #include <filesystem>
@@ -21,6 +22,7 @@ class CConfigFileTest : public CSimPlatformTest {
   CFaultyXml& XmlFaults();
 
   std::filesystem::path mFolder;
+  std::filesystem::path mPreviousFolder;
 };
 
 // A configuration file: a root element holding `body`. The default platform

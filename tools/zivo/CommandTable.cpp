@@ -8,6 +8,7 @@ int RunAddDevice(const ZivoArgs& args);
 int RunAddSensor(const ZivoArgs& args);
 int RunRemoveDevice(const ZivoArgs& args);
 int RunRemoveSensor(const ZivoArgs& args);
+int RunConfigCheck(const ZivoArgs& args);
 int RunStatusCodes(const ZivoArgs& args);
 
 const std::vector<_tagSZivoCommand>& ZivoCommands() {
@@ -18,6 +19,7 @@ const std::vector<_tagSZivoCommand>& ZivoCommands() {
       {"add-sensor", "add a sensor at run time and show its links", RunAddSensor},
       {"remove-device", "remove a device and show the links taken apart", RunRemoveDevice},
       {"remove-sensor", "remove a sensor and show the links taken apart", RunRemoveSensor},
+      {"config check", "check a thermal policy file before deploying it", RunConfigCheck},
       {"status-codes", "what the library's status codes mean", RunStatusCodes},
   };
   return commands;

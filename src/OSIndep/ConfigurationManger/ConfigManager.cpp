@@ -264,3 +264,23 @@ int CConfigManager::GetSensorDevices(std::wstring sensorName, std::vector<std::w
   }
   return ZIVO_SUCCESS;
 }
+
+int CConfigManager::GetAllDeviceConfigs(std::vector<_tagSDeviceConfig>& out) {
+  std::lock_guard<std::mutex> hold(mLock);
+  out.clear();
+  if (mLoaded == 0) {
+    return ZIVO_CONFIG_NOT_LOADED;
+  }
+  out.assign(mDeviceList.begin(), mDeviceList.end());
+  return ZIVO_SUCCESS;
+}
+
+int CConfigManager::GetAllSensorConfigs(std::vector<_tagSSensorConfig>& out) {
+  std::lock_guard<std::mutex> hold(mLock);
+  out.clear();
+  if (mLoaded == 0) {
+    return ZIVO_CONFIG_NOT_LOADED;
+  }
+  out.assign(mSensorList.begin(), mSensorList.end());
+  return ZIVO_SUCCESS;
+}

@@ -16,13 +16,16 @@
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "Platform/Text.h"
 
 namespace {
 
 constexpr int kParseOptions = XML_PARSE_NONET | XML_PARSE_DTDLOAD | XML_PARSE_DTDATTR |
-                              XML_PARSE_DTDVALID | XML_PARSE_NOENT | XML_PARSE_NOBLANKS;
+                              XML_PARSE_DTDVALID | XML_PARSE_NOENT | XML_PARSE_NOBLANKS |
+                              XML_PARSE_BIG_LINES;
 
 // What one load found wrong, collected from libxml2's error reports and from
 // the entity loader. Only the first error counts: it is the cause, later ones
@@ -253,31 +256,64 @@ _tagSXmlNode HandleOf(const void* node) {
   return _tagSXmlNode{node};
 }
 
+// Takes the UTF-8 text `utf8` off the front of `rest`; false when `rest` does
+// not start with it. Names are nearly always ASCII, compared without copying.
+bool ConsumeUtf8(const char* utf8, std::wstring_view& rest) {
+  std::size_t i = 0;
+  for (; utf8[i] != 0; ++i) {
+    const auto c = static_cast<unsigned char>(utf8[i]);
+    if (c >= 0x80) {
+      const std::wstring wide = FromUtf8(utf8);
+      if (rest.substr(0, wide.size()) != wide) {
+        return false;
+      }
+      rest.remove_prefix(wide.size());
+      return true;
+    }
+    if (i >= rest.size() || rest[i] != static_cast<wchar_t>(c)) {
+      return false;
+    }
+  }
+  rest.remove_prefix(i);
+  return true;
+}
+
 // Whether a node's qualified name ("prefix:local" or "local") is `name`.
-bool NameIs(const xmlChar* local, const xmlNs* ns, const std::string& name) {
+bool NameIs(const xmlChar* local, const xmlNs* ns, std::wstring_view name) {
   if (local == nullptr) {
     return false;
   }
-  const char* text = reinterpret_cast<const char*>(local);
-  if (ns == nullptr || ns->prefix == nullptr) {
-    return name == text;
+  if (ns != nullptr && ns->prefix != nullptr) {
+    if (!ConsumeUtf8(reinterpret_cast<const char*>(ns->prefix), name) || name.empty() ||
+        name.front() != L':') {
+      return false;
+    }
+    name.remove_prefix(1);
   }
-  const char* prefix = reinterpret_cast<const char*>(ns->prefix);
-  const std::size_t prefixLength = std::strlen(prefix);
-  return name.size() > prefixLength && name.compare(0, prefixLength, prefix) == 0 &&
-         name[prefixLength] == ':' && name.compare(prefixLength + 1, std::string::npos, text) == 0;
+  return ConsumeUtf8(reinterpret_cast<const char*>(local), name) && name.empty();
 }
 
-std::wstring QualifiedName(const xmlChar* local, const xmlNs* ns) {
-  std::string text;
+// Appends UTF-8 text to `out`, reusing its storage.
+void AppendUtf8(std::wstring& out, const char* utf8) {
+  if (utf8 == nullptr) {
+    return;
+  }
+  for (const char* c = utf8; *c != 0; ++c) {
+    if (static_cast<unsigned char>(*c) >= 0x80) {
+      out += FromUtf8(c);
+      return;
+    }
+    out.push_back(static_cast<wchar_t>(*c));
+  }
+}
+
+void AssignQualifiedName(std::wstring& out, const xmlChar* local, const xmlNs* ns) {
+  out.clear();
   if (ns != nullptr && ns->prefix != nullptr) {
-    text = reinterpret_cast<const char*>(ns->prefix);
-    text += ':';
+    AppendUtf8(out, reinterpret_cast<const char*>(ns->prefix));
+    out.push_back(L':');
   }
-  if (local != nullptr) {
-    text += reinterpret_cast<const char*>(local);
-  }
-  return FromUtf8(text);
+  AppendUtf8(out, reinterpret_cast<const char*>(local));
 }
 
 class CLibXmlDocument : public CXmlDocument {
@@ -332,28 +368,12 @@ class CLibXmlDocument : public CXmlDocument {
     if (mDoc == nullptr) {
       return XmlStatus::Failed;
     }
-    const std::string name = ToUtf8(tag);
-    // Pre-order walk without recursion, so depth costs no stack.
-    xmlNodePtr node = mDoc->children;
-    while (node != nullptr) {
-      if (node->type == XML_ELEMENT_NODE) {
-        if (NameIs(node->name, node->ns, name)) {
-          out.push_back(HandleOf(node));
-        }
-        if (node->children != nullptr) {
-          node = node->children;
-          continue;
-        }
-      }
-      while (node != nullptr && node->next == nullptr) {
-        node = node->parent;
-        if (node == nullptr || node->type == XML_DOCUMENT_NODE) {
-          node = nullptr;
-        }
-      }
-      if (node != nullptr) {
-        node = node->next;
-      }
+    if (!mIndexed) {
+      BuildIndex();
+    }
+    const auto found = mElementsByName.find(std::wstring(tag));
+    if (found != mElementsByName.end()) {
+      out = found->second;
     }
     return XmlStatus::Ok;
   }
@@ -366,7 +386,7 @@ class CLibXmlDocument : public CXmlDocument {
     switch (node->type) {
       case XML_ELEMENT_NODE:
       case XML_ATTRIBUTE_NODE:
-        name = QualifiedName(node->name, node->ns);
+        AssignQualifiedName(name, node->name, node->ns);
         break;
       case XML_TEXT_NODE:
         name = L"#text";
@@ -381,10 +401,20 @@ class CLibXmlDocument : public CXmlDocument {
         name = L"#document";
         break;
       default:
-        name = FromUtf8(node->name != nullptr ? reinterpret_cast<const char*>(node->name) : "");
+        name.clear();
+        AppendUtf8(name, reinterpret_cast<const char*>(node->name));
         break;
     }
     return XmlStatus::Ok;
+  }
+
+  long NodeLine(_tagSXmlNode handle) override {
+    xmlNodePtr node = NodeOf(handle);
+    if (node == nullptr) {
+      return 0;
+    }
+    const long line = xmlGetLineNo(node);
+    return line > 0 ? line : 0;
   }
 
   XmlStatus ChildNodes(_tagSXmlNode handle, std::vector<_tagSXmlNode>& out) override {
@@ -417,18 +447,17 @@ class CLibXmlDocument : public CXmlDocument {
     if (node == nullptr || node->type != XML_ELEMENT_NODE) {
       return XmlStatus::Failed;
     }
-    const std::string wanted = ToUtf8(name);
     for (xmlAttrPtr attribute = node->properties; attribute != nullptr;
          attribute = attribute->next) {
-      if (!NameIs(attribute->name, attribute->ns, wanted)) {
+      if (!NameIs(attribute->name, attribute->ns, name)) {
         continue;
       }
       xmlNodePtr value = attribute->children;
       if (value == nullptr) {
         text.clear();
       } else if (value->next == nullptr && value->type == XML_TEXT_NODE) {
-        text = FromUtf8(value->content != nullptr ? reinterpret_cast<const char*>(value->content)
-                                                  : "");
+        text.clear();
+        AppendUtf8(text, reinterpret_cast<const char*>(value->content));
       } else {
         xmlChar* joined = xmlNodeListGetString(mDoc, value, 1);
         if (joined == nullptr) {
@@ -445,13 +474,62 @@ class CLibXmlDocument : public CXmlDocument {
 
  private:
   void Release() {
+    mElementsByName.clear();
+    mIndexed = false;
     if (mDoc != nullptr) {
       xmlFreeDoc(mDoc);
       mDoc = nullptr;
     }
   }
 
+  // Groups every element by its qualified name in one walk of the tree, so
+  // that each tag-name query costs a lookup instead of another walk.
+  void BuildIndex() {
+    // libxml2 keeps one copy of each name, so the name pointer of an element
+    // without a prefix usually finds its group without building a string.
+    std::unordered_map<const xmlChar*, std::vector<_tagSXmlNode>*> byPointer;
+    std::wstring name;
+    // Pre-order walk without recursion, so depth costs no stack.
+    xmlNodePtr node = mDoc->children;
+    while (node != nullptr) {
+      if (node->type == XML_ELEMENT_NODE) {
+        const bool prefixed = node->ns != nullptr && node->ns->prefix != nullptr;
+        std::vector<_tagSXmlNode>* group = nullptr;
+        if (!prefixed) {
+          const auto cached = byPointer.find(node->name);
+          group = cached != byPointer.end() ? cached->second : nullptr;
+        }
+        if (group == nullptr) {
+          AssignQualifiedName(name, node->name, node->ns);
+          group = &mElementsByName[name];
+          if (!prefixed) {
+            byPointer.emplace(node->name, group);
+          }
+        }
+        group->push_back(HandleOf(node));
+        if (node->children != nullptr) {
+          node = node->children;
+          continue;
+        }
+      }
+      while (node != nullptr && node->next == nullptr) {
+        node = node->parent;
+        if (node == nullptr || node->type == XML_DOCUMENT_NODE) {
+          node = nullptr;
+        }
+      }
+      if (node != nullptr) {
+        node = node->next;
+      }
+    }
+    mIndexed = true;
+  }
+
   xmlDocPtr mDoc = nullptr;
+  bool mIndexed = false;
+  // Element handles by qualified name, in document order. The vectors'
+  // addresses stay put while the map grows (node-based container).
+  std::unordered_map<std::wstring, std::vector<_tagSXmlNode>> mElementsByName;
 };
 
 class CLibXmlParser : public CXml {

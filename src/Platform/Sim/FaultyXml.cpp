@@ -29,6 +29,7 @@ class CFaultyXmlDocument : public CXmlDocument {
     }
     return mInner->NodeName(node, name);
   }
+  long NodeLine(_tagSXmlNode node) override { return mInner->NodeLine(node); }
   XmlStatus ChildNodes(_tagSXmlNode node, std::vector<_tagSXmlNode>& out) override {
     if (mFaults.TakeFault(Op::ChildNodes, L"")) {
       return XmlStatus::Failed;

@@ -1,0 +1,229 @@
+// "zivo config check", run as a user runs it: the built zivo program on files
+// in a temporary folder, which is also its working folder.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "support/ConfigFileTest.h"
+
+extern char** environ;
+
+namespace {
+
+struct _tagSRun {
+  int status = -1;
+  std::string out;
+  std::string err;
+  nlohmann::json Json() const { return nlohmann::json::parse(out); }
+};
+
+std::string ReadAll(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// zivo is built beside the tests folder.
+std::filesystem::path ZivoProgram() {
+  return std::filesystem::canonical("/proc/self/exe").parent_path().parent_path() / "zivo";
+}
+
+const char kPlatform[] =
+    "<Platform><Shutdown option=\"hibernate\" timer=\"15\"/>"
+    "<Throttling preference=\"Passive\"/></Platform>";
+const char kDevice[] =
+    "<Device Path=\"PNP0C14\\1_0\" class=\"3\"><Throttle limit=\"4\" step=\"1\" "
+    "priority=\"1\"/><DUsage enable=\"1\" shutdown=\"1\"/></Device>";
+const char kSensor[] =
+    "<Sensor Path=\"SKIN\" class=\"1\" ThirdParty_DeviceCount=\"1\">\n"
+    "<Temperature shutdown=\"45\" ThrottleStart=\"30\"/><SUsage enable=\"1\" aux_interval=\"2\"/>\n"
+    "<DevicePath Device0=\"\\\\.\\ZivoFan0\"/></Sensor>";
+
+std::string File(const std::string& platform, const std::string& devices,
+                 const std::string& sensors) {
+  return "<?xml version=\"1.0\"?>\n<Config>\n" + platform + "\n" + devices + "\n" + sensors +
+         "\n</Config>\n";
+}
+
+}  // namespace
+
+class ConfigCheckCommandTest : public CConfigFileTest {
+ protected:
+  void SetUp() override {
+    CConfigFileTest::SetUp();
+    ASSERT_TRUE(std::filesystem::exists(ZivoProgram()))
+        << ZivoProgram() << " is missing: build the zivo target";
+  }
+
+  _tagSRun Zivo(const std::vector<std::string>& args) {
+    std::vector<std::string> all = {"zivo"};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& arg : all) {
+      argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
+    const std::string out = (mFolder / "stdout.txt").string();
+    const std::string err = (mFolder / "stderr.txt").string();
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addchdir_np(&actions, mFolder.c_str());
+    const std::string program = ZivoProgram().string();
+    pid_t pid = 0;
+    _tagSRun run;
+    const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    EXPECT_EQ(spawned, 0);
+    if (spawned != 0) {
+      return run;
+    }
+    int status = 0;
+    EXPECT_EQ(waitpid(pid, &status, 0), pid);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    run.out = ReadAll(out);
+    run.err = ReadAll(err);
+    return run;
+  }
+};
+
+TEST_F(ConfigCheckCommandTest, AValidFileShowsItsRecordsAndExitsZero) {
+  Write("good.xml", File(kPlatform, kDevice, kSensor));
+  _tagSRun run = Zivo({"config", "check", "good.xml"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("Result: 0 (loaded)"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("Loaded: yes"), std::string::npos);
+  EXPECT_NE(run.out.find("strPath=\"PNP0C14\\1_0\" iClass=3 iThrottleLimit=4"), std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("vecDevicePaths=[\"\\\\.\\ZivoFan0\"]"), std::string::npos) << run.out;
+  EXPECT_EQ(run.err, "");
+
+  run = Zivo({"config", "check", "good.xml", "--json"});
+  EXPECT_EQ(run.status, 0);
+  const nlohmann::json out = run.Json();
+  EXPECT_EQ(out["result"], 0);
+  EXPECT_EQ(out["loaded"], true);
+  EXPECT_EQ(out["platform"]["iShutdownOption"], 1);
+  EXPECT_EQ(out["platform"]["iShutdownTimer"], 15);
+  EXPECT_EQ(out["platform"]["iThrottlePreference"], 0);
+  ASSERT_EQ(out["devices"].size(), 1u);
+  EXPECT_EQ(out["devices"][0]["strPath"], "PNP0C14\\1_0");
+  EXPECT_EQ(out["devices"][0]["iThrottleStep"], 1);
+  ASSERT_EQ(out["sensors"].size(), 1u);
+  EXPECT_EQ(out["sensors"][0]["strName"], "SKIN");
+  EXPECT_EQ(out["sensors"][0]["iShutdownTemp"], 3182);
+  EXPECT_EQ(out["sensors"][0]["iAuxInterval"], 20);
+  EXPECT_EQ(out["sensors"][0]["vecDevicePaths"], nlohmann::json::array({"\\\\.\\ZivoFan0"}));
+  EXPECT_TRUE(out["problems"].empty());
+}
+
+TEST_F(ConfigCheckCommandTest, AFileThatDoesNotLoadIsExplainedWithItsLine) {
+  Write("broken.xml", "<Config>\n<Platform>\n</Config>\n");
+  // A valid default file in the working folder must not make it pass.
+  Write("velmarconfig.xml", File(kPlatform, kDevice, kSensor));
+  _tagSRun run = Zivo({"config", "check", "broken.xml"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.out.find("Result: 276"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("Loaded: no"), std::string::npos);
+  EXPECT_NE(run.err.find("error: broken.xml:3: the file does not load: "), std::string::npos)
+      << run.err;
+  EXPECT_NE(run.err.find("3 | </Config>"), std::string::npos) << run.err;
+
+  run = Zivo({"config", "check", "--json", "broken.xml"});
+  EXPECT_EQ(run.status, 1);
+  const nlohmann::json out = run.Json();
+  EXPECT_EQ(out["result"], 276);
+  EXPECT_EQ(out["loaded"], false);
+  EXPECT_TRUE(out["devices"].empty());
+  EXPECT_EQ(out["platform"]["iThrottlePreference"], 10);  // the defaults
+  ASSERT_FALSE(out["problems"].empty());
+  EXPECT_EQ(out["problems"][0]["line"], 3);
+
+  run = Zivo({"config", "check", "absent.xml"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("cannot read \"absent.xml\": No such file or directory"),
+            std::string::npos)
+      << run.err;
+}
+
+TEST_F(ConfigCheckCommandTest, EachBrokenRuleNamesTheElementAndWhatIsWrong) {
+  struct _tagSCase {
+    std::string file;
+    int result;
+    std::string expected;  // in standard error
+  };
+  const std::vector<_tagSCase> cases = {
+      {File(kPlatform,
+            std::string(kDevice) + "\n<Device Path=\"BAD\" class=\"2\"><Throttle limit=\"4\" "
+                                   "step=\"5\"/></Device>",
+            kSensor),
+       290, "error: rule.xml:5: <Device Path=\"BAD\"> <Throttle> step 5 is greater than limit 4"},
+      {File(kPlatform, kDevice,
+            "<Sensor Path=\"CPU\" class=\"2\"><Temperature shutdown=\"50\" "
+            "ThrottleStart=\"50\"/></Sensor>"),
+       290,
+       "error: rule.xml:5: <Sensor Path=\"CPU\"> <Temperature> ThrottleStart 50 degrees Celsius "
+       "is not below shutdown 50 degrees Celsius"},
+      {File(kPlatform, kDevice,
+            "<Sensor Path=\"SKIN\" class=\"1\" ThirdParty_DeviceCount=\"3\">"
+            "<DevicePath Device0=\"A\" Device2=\"C\"/></Sensor>"),
+       290,
+       "error: rule.xml:5: <Sensor Path=\"SKIN\"> ThirdParty_DeviceCount is 3 but 1 device path "
+       "was found"},
+      {File(kPlatform, kDevice,
+            "<Sensor Path=\"SKIN\" class=\"1\"><DevicePath Device0=\"A\"/></Sensor>"),
+       290,
+       "error: rule.xml:5: <Sensor Path=\"SKIN\"> has a <DevicePath> with Device0 but no "
+       "ThirdParty_DeviceCount"},
+      {File("", kDevice, kSensor), 15, "error: rule.xml: <Platform> the file has no <Platform>"},
+  };
+  for (const _tagSCase& row : cases) {
+    Write("rule.xml", row.file);
+    const _tagSRun run = Zivo({"config", "check", "rule.xml", "--json"});
+    EXPECT_EQ(run.status, 1) << row.expected;
+    EXPECT_EQ(run.Json()["result"], row.result) << row.expected;
+    EXPECT_EQ(run.Json()["loaded"], false);
+    EXPECT_NE(run.err.find(row.expected), std::string::npos) << run.err;
+  }
+}
+
+TEST_F(ConfigCheckCommandTest, WarnsAboutValuesReadOtherwiseThanMeant) {
+  Write("odd.xml",
+        File("<Platform><Shutdown option=\"Hibernate\" timer=\"15s\"/>"
+             "<Throttling preference=\"active\"/></Platform>",
+             std::string(kDevice) + "\n<Device Path=\"ACPI\\PNP0C14\\1_0\" class=\"x\"/>", ""));
+  const _tagSRun run = Zivo({"config", "check", "odd.xml"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  for (const char* expected : {
+           "warning: odd.xml:3: <Shutdown> option=\"Hibernate\" is not \"hibernate\"",
+           "warning: odd.xml:3: <Shutdown> timer=\"15s\" is read as 15",
+           "warning: odd.xml:3: <Throttling> preference=\"active\" is neither",
+           "warning: odd.xml:5: <Device Path=\"ACPI\\PNP0C14\\1_0\"> class=\"x\" is not a number",
+           "warning: odd.xml:5: <Device Path=\"ACPI\\PNP0C14\\1_0\"> is never used",
+       }) {
+    EXPECT_NE(run.err.find(expected), std::string::npos) << expected << "\n" << run.err;
+  }
+}
+
+TEST_F(ConfigCheckCommandTest, UsageMistakesExitTwoAndHelpExitsZero) {
+  _tagSRun run = Zivo({"config", "check", "--help"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.out.find("usage: zivo config check FILE [--json]"), std::string::npos);
+  run = Zivo({"config", "check"});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("FILE is missing"), std::string::npos);
+  run = Zivo({"config", "check", "a.xml", "--yaml"});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("unknown option \"--yaml\""), std::string::npos);
+  run = Zivo({"--help"});
+  EXPECT_NE(run.out.find("config check"), std::string::npos);
+}
