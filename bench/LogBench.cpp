@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "CollectingReporter.h"
 #include "Log/LogStatement.h"
 #include "zivorivizo/Platform.h"
 
@@ -67,45 +68,6 @@ void BM_SpdlogLine(benchmark::State& state) {
   }
 }
 #endif
-
-// Keeps the time per iteration of every run, by benchmark name.
-class CCollectingReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
-        mRuns[run.run_name.function_name].push_back(
-            {run.GetAdjustedCPUTime(), run.GetAdjustedRealTime()});
-      }
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-
-  struct _tagSCost {
-    double cpu;
-    double real;
-  };
-  // Median CPU and real time of the runs of one benchmark.
-  bool Median(const std::string& name, _tagSCost& out) const {
-    const auto found = mRuns.find(name);
-    if (found == mRuns.end() || found->second.empty()) {
-      return false;
-    }
-    std::vector<double> cpu;
-    std::vector<double> real;
-    for (const _tagSCost& cost : found->second) {
-      cpu.push_back(cost.cpu);
-      real.push_back(cost.real);
-    }
-    std::sort(cpu.begin(), cpu.end());
-    std::sort(real.begin(), real.end());
-    out = {cpu[cpu.size() / 2], real[real.size() / 2]};
-    return true;
-  }
-
- private:
-  std::map<std::string, std::vector<_tagSCost>> mRuns;
-};
 
 // The two are registered in alternating rounds, so that a change in the load
 // of a shared machine falls on both alike.

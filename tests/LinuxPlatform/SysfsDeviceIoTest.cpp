@@ -1,6 +1,6 @@
 // What the sysfs drivers do beyond the shared driver protocol: the mapping of
 // kernel type texts, device numbers that agree with the registry view, the
-// five-slot limit, trip point files, and descriptors that do not leak.
+// trip point files, and descriptors that do not leak.
 #include <gtest/gtest.h>
 
 #include <dirent.h>
@@ -111,22 +111,6 @@ TEST_F(SysfsDeviceIoTest, LinkedDevicesAreReportedByRegistryIndex) {
   EXPECT_EQ(path, mTree.CoolingPathW(5));
   EXPECT_EQ(key->QueryString(L"Device1", 128, path), REG_STATUS_SUCCESS);
   EXPECT_EQ(path, mTree.CoolingPathW(2));
-}
-
-TEST_F(SysfsDeviceIoTest, MoreThanFiveDevicesFillTheSlotsAndCountThemAll) {
-  mTree.AddZone(0, "skin", 30000);
-  for (uint32_t n = 0; n < 7; ++n) {
-    mTree.AddCooling(n, "Processor", 3, 0);
-    mTree.LinkCooling(0, n, 6 - n);
-  }
-  auto zone = Open(mTree.ZonePathW(0));
-  ASSERT_NE(zone, nullptr);
-  const auto info = Read<_tagSSensorInfoBlock>(*zone, DRIVER_SENSOR_GET_INFO);
-  EXPECT_EQ(info.DeviceCount, 7u);
-  for (uint32_t slot = 0; slot < DRIVER_MAX_SENSOR_DEVICES; ++slot) {
-    EXPECT_EQ(info.DeviceNumbers[slot], 6 - slot);
-  }
-  EXPECT_EQ(info.AuxCount, 0u) << "the five slots must not run into the aux fields";
 }
 
 TEST_F(SysfsDeviceIoTest, TripPointsFollowTheZoneFiles) {

@@ -1,0 +1,143 @@
+// The cost of reading a driver-backed sensor's temperature through the
+// participant manager (GetCurrentTemperature on a sensor whose driver is a
+// sysfs thermal zone in a fake tree under /tmp), against a plain pread of the
+// same `temp` file and its conversion, measured in the same run: once with the
+// log mask at 0 and once with every level on (a file logger in /tmp).
+// Prints both ratios at the end. Target with the log off: at most 1.5.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <charconv>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "CollectingReporter.h"
+#include "PartMgr/NonWmiSensor.h"
+#include "zivorivizo/Log.h"
+#include "zivorivizo/ParticipantMgr.h"
+#include "zivorivizo/Platform.h"
+
+namespace {
+
+// A participant manager holding one sensor; discovery is not measured here.
+class CBenchParticipantMgr : public CParticipantMgr {
+ public:
+  explicit CBenchParticipantMgr(CSensor* sensor) { mSensorList.push_back(sensor); }
+  ~CBenchParticipantMgr() override {
+    for (CSensor* sensor : mSensorList) {
+      delete sensor;
+    }
+  }
+  int Init(int, int&) override { return 0; }
+  int Enumerate() override { return 0; }
+  int AddSensor(std::wstring) override { return 0; }
+  int AddDevice(std::wstring) override { return 0; }
+
+ private:
+  int UpdateSensorDeviceLinks() override { return 0; }
+};
+
+std::filesystem::path gFolder;
+std::filesystem::path gZone;
+std::unique_ptr<CBenchParticipantMgr> gManager;
+const std::wstring* gName = nullptr;
+
+void WriteFile(const std::filesystem::path& path, const std::string& text) {
+  std::ofstream(path) << text << "\n";
+}
+
+void BM_PlainRead(benchmark::State& state) {
+  const int fd = open((gZone / "temp").c_str(), O_RDONLY | O_CLOEXEC);
+  char buffer[32];
+  for (auto _ : state) {
+    const ssize_t n = pread(fd, buffer, sizeof(buffer), 0);
+    long milli = 0;
+    std::from_chars(buffer, buffer + (n > 0 ? n : 0), milli);
+    int tenths = static_cast<int>(milli / 100 + 2732);
+    benchmark::DoNotOptimize(tenths);
+  }
+  close(fd);
+}
+
+void RunManagerRead(benchmark::State& state, LEVEL mask) {
+  myPrint.SetLogLevel(mask);
+  int temperature = 0;
+  for (auto _ : state) {
+    const int status = gManager->GetCurrentTemperature(*gName, temperature);
+    benchmark::DoNotOptimize(status);
+    benchmark::DoNotOptimize(temperature);
+  }
+}
+
+void BM_ManagerLogOff(benchmark::State& state) {
+  RunManagerRead(state, static_cast<LEVEL>(0));
+}
+void BM_ManagerLogOn(benchmark::State& state) {
+  RunManagerRead(state, LEVEL_ALL);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  char pattern[] = "/tmp/zv-temp-XXXXXX";
+  if (mkdtemp(pattern) == nullptr) {
+    std::perror("mkdtemp");
+    return 2;
+  }
+  gFolder = pattern;
+  gZone = gFolder / "class" / "thermal" / "thermal_zone0";
+  std::filesystem::create_directories(gZone);
+  WriteFile(gZone / "type", "x86_pkg_temp");
+  WriteFile(gZone / "temp", "45000");
+  WriteFile(gZone / "trip_point_0_temp", "90000");
+  WriteFile(gZone / "trip_point_1_temp", "100000");
+
+  CPlatform::Install(CreateLinuxPlatform(gFolder.string()));
+  const std::wstring logPath = (gFolder / "zivo.log").wstring();
+  InitLog(logPath.c_str(), logPath.c_str());
+  myPrint.SetLogLevel(static_cast<LEVEL>(0));
+  const std::wstring name = gZone.wstring();
+  gName = &name;
+  // The manager owns the sensor.
+  gManager = std::make_unique<CBenchParticipantMgr>(new CNonWmiSensor(3, name));
+
+  int check = 0;
+  if (gManager->GetCurrentTemperature(name, check) != 0 || check != 3182) {
+    std::fprintf(stderr, "the sensor did not read 45.0 C (status or value wrong: %d)\n", check);
+    return 1;
+  }
+
+  benchmark::Initialize(&argc, argv);
+  for (int round = 0; round < 5; ++round) {
+    benchmark::RegisterBenchmark("plain_pread", BM_PlainRead);
+    benchmark::RegisterBenchmark("manager_log_off", BM_ManagerLogOff);
+    benchmark::RegisterBenchmark("manager_log_on", BM_ManagerLogOn);
+  }
+  CCollectingReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+
+  CCollectingReporter::_tagSCost plain{};
+  CCollectingReporter::_tagSCost off{};
+  CCollectingReporter::_tagSCost on{};
+  if (reporter.Median("plain_pread", plain) && reporter.Median("manager_log_off", off) &&
+      reporter.Median("manager_log_on", on)) {
+    std::printf("\nmedian of 5 alternating rounds, per read          CPU        real\n");
+    std::printf("plain pread of temp:                     %8.0f ns %8.0f ns\n", plain.cpu,
+                plain.real);
+    std::printf("GetCurrentTemperature, log mask 0:       %8.0f ns %8.0f ns\n", off.cpu, off.real);
+    std::printf("GetCurrentTemperature, every level on:   %8.0f ns %8.0f ns\n", on.cpu, on.real);
+    const double ratioOff = off.cpu / plain.cpu;
+    std::printf("ratio, log off / plain:                  %8.2f\n", ratioOff);
+    std::printf("ratio, log on  / plain:                  %8.2f\n", on.cpu / plain.cpu);
+    std::printf("target: log-off ratio <= 1.50 ... %s\n", ratioOff <= 1.5 ? "met" : "NOT met");
+  }
+  gManager.reset();
+  std::error_code ignored;
+  std::filesystem::remove_all(gFolder, ignored);
+  return 0;
+}
