@@ -18,8 +18,8 @@ TEST(DemoCommandTest, TheTourCompletesAndKeepsTheLog) {
   for (const char* line :
        {"1. Start-up", "COSParticipantManager::Enumerate    0 (success)",
         "2. Participants, links and policy", "3. The machine heats up",
-        "History of the skin sensor ACPI\\PNP0C14\\10_0", "4. Throttling the fan",
-        "The simulated fan now holds throttle state 3.", "5. Trip points of the skin sensor",
+        "History of the skin sensor ACPI\\PNP0C14\\10_0", "4. Throttling the fans",
+        "Current 4 of 4, Valid 1  holds state 4", "5. Trip points of the skin sensor",
         "6. A participant arrives and leaves",
         "AddSensor(ACPI\\PNP0C14\\13_0 (modem))  0 (success)", "7. A sensor turns faulty",
         "Shutdown requests the library made (recorded by the simulated power, never carried out): "

@@ -37,11 +37,7 @@ TEST(ParticipantCommandsTest, AddsAndRemovesOnTheSimulatedHandheld) {
        "linksTakenApart",
        {"ACPI\\PNP0C14\\1_0", "ACPI\\PNP0C14\\3_0"},
        false},
-      {{"remove-sensor", "/dev/velmar/battery"},
-       0,
-       "linksTakenApart",
-       {"/dev/velmar/charger"},
-       false},
+      {{"remove-sensor", "\\\\.\\ZivoSensor0"}, 0, "linksTakenApart", {"\\\\.\\ZivoFan0"}, false},
       {{"remove-sensor", "nothing"}, 102, "linksTakenApart", {}, false},
       {{"remove-device", "nothing"}, 101, "linksTakenApart", {}, false},
   };

@@ -209,13 +209,13 @@ class CDemo {
       activeNames.push_back(device.Name);
     }
     std::printf("Active devices (type 9): %s\n", JoinNames(activeNames).c_str());
-    if (!active.empty()) {
-      mFan = active.front().Name;
+    for (const _tagSDevice& device : active) {
+      mFans.push_back(device.Name);
     }
 
     Check(!view.devices.empty() && !view.sensors.empty(), "participants were discovered");
     Check(!mSkin.empty(), "a skin sensor (type 1) is present");
-    Check(!mFan.empty(), "an active device (type 9) is present");
+    Check(!mFans.empty(), "an active device (type 9) is present");
     bool linked = false;
     for (const _tagSSensorView& sensor : view.sensors) {
       linked = linked || !sensor.linkedDevices.empty();
@@ -297,30 +297,42 @@ class CDemo {
   }
 
   void Throttle() {
-    Section(4, "Throttling the fan");
-    _tagSDevice fan;
-    Manager().GetDevice(mFan, fan);
-    fan.Current = fan.Max;
+    Section(4, "Throttling the fans");
+    _tagSSensorConfig skinPolicy;
+    skinPolicy.strName = mSkin;
+    skinPolicy.iClass = static_cast<int>(ZIVO_SKIN_SENSOR_CLASS);
+    COSConfigManager::GetInstance(FromUtf8(mOptions.configFile))->GetSensorConfig(skinPolicy);
+    std::printf("The skin sensor is at %s; its policy starts throttling at %s.\n",
+                Celsius(mSkinBeforeThrottle).c_str(),
+                Celsius(skinPolicy.iThrottleStartTemp).c_str());
+    std::printf(
+        "The platform prefers active cooling: every active device goes to full throttle.\n");
     CTextTable table;
     table.AddColumn("Call");
     table.AddColumn("Result");
     table.AddColumn("Record");
-    const int set = Manager().SetDevice(fan);
-    table.AddRow({"SetDevice(" + Label(mFan) + ", Current " + std::to_string(fan.Current) + ")",
-                  Result(set), "-"});
-    _tagSDevice back;
-    const int got = Manager().GetDevice(mFan, back);
-    table.AddRow({"GetDevice(" + Quoted(mFan) + ")", Result(got),
-                  "Current " + std::to_string(back.Current) + " of " + std::to_string(back.Max) +
-                      ", Valid " + std::to_string(back.Valid)});
+    table.AddColumn("Simulated device");
+    for (const std::wstring& name : mFans) {
+      _tagSDevice fan;
+      Manager().GetDevice(name, fan);
+      fan.Current = fan.Max;
+      const int set = Manager().SetDevice(fan);
+      table.AddRow({"SetDevice(" + Label(name) + ", Current " + std::to_string(fan.Current) + ")",
+                    Result(set), "-", "-"});
+      _tagSDevice back;
+      const int got = Manager().GetDevice(name, back);
+      const uint32_t held = mHandheld.ThrottleState(name);
+      table.AddRow({"GetDevice(" + Quoted(name) + ")", Result(got),
+                    "Current " + std::to_string(back.Current) + " of " + std::to_string(back.Max) +
+                        ", Valid " + std::to_string(back.Valid),
+                    "holds state " + std::to_string(held)});
+      Check(set == 0 && got == 0 && back.Current == fan.Max && back.Valid == 1 && held == fan.Max,
+            "the throttle state set on " + Quoted(name) + " reaches it and is read back");
+    }
     table.Print(stdout);
-    std::printf("The simulated fan now holds throttle state %u.\n", mHandheld.ThrottleState(mFan));
-    Check(set == 0 && got == 0 && back.Current == fan.Max && back.Valid == 1 &&
-              mHandheld.ThrottleState(mFan) == fan.Max,
-          "the throttle state set reaches the fan and is read back");
 
     std::printf(
-        "\nWith the fan at full throttle the sensors it cools heat more slowly or cool down:\n");
+        "\nWith the fans at full throttle the sensors they cool heat more slowly or cool down:\n");
     std::vector<std::wstring> names;
     CTextTable temperatures = TemperatureTable(names);
     Steps(kCoolingSteps, temperatures, names);
@@ -328,7 +340,7 @@ class CDemo {
     _tagSSensor skin;
     Manager().GetSensor(mSkin, skin);
     Check(!skin.TempHistory.empty() && skin.TempHistory[0].Temp <= mSkinBeforeThrottle,
-          "the skin sensor does not heat further once the fan throttles");
+          "the skin sensor does not heat further once the fans throttle");
   }
 
   void TripPoints() {
@@ -475,7 +487,7 @@ class CDemo {
   CSimHandheld& mHandheld;
   CHostSession mSession;
   std::wstring mSkin;
-  std::wstring mFan;
+  std::vector<std::wstring> mFans;  // the active devices
   int32_t mSkinBeforeThrottle = 0;
   int mStep = 0;
   int mChecks = 0;
