@@ -104,6 +104,22 @@ TEST(ListCommandTest, ListsAHandheldDescribedInAFile) {
   EXPECT_EQ(fan->at("Current"), 2);
   EXPECT_EQ(Strings(fan->at("LinkedSensors")), (std::vector<std::string>{"/sim/board"}));
 
+  // A registry that lists one driver twice: links go to the first of the two
+  // devices of that name, as the manager finds devices.
+  const std::string twice = work.Write("twice.json", R"({
+    "devices": [ { "path": "/sim/fan", "maximum": 4 } ],
+    "sensors": [ { "path": "/sim/board", "devices": [0, 1] } ],
+    "registry": [ { "key": "SOFTWARE\\Zelan\\VOVUZER\\Parameters",
+                    "values": { "DeviceCount": 2, "Device1": "/sim/fan" } } ]
+  })");
+  run = RunZivo({"list", "--platform", "sim:" + twice, "--json"}, work.Path());
+  ASSERT_EQ(run.status, 0) << run.err;
+  const json both = run.Json().at("devices");
+  ASSERT_EQ(both.size(), 2u);
+  EXPECT_EQ(Strings(both[0].at("LinkedSensors")),
+            (std::vector<std::string>{"/sim/board", "/sim/board"}));
+  EXPECT_TRUE(both[1].at("LinkedSensors").empty());
+
   // A handheld whose firmware has thermal management disabled.
   const std::string off = work.Write("off.json", R"({ "velmarstatus": 0 })");
   run = RunZivo({"list", "--platform=sim:" + off}, work.Path());

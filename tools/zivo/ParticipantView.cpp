@@ -1,5 +1,7 @@
 #include "ParticipantView.h"
 
+#include <unordered_map>
+
 #include "Platform/Text.h"
 #include "TextTable.h"
 #include "zivorivizo/ParticipantMgr.h"
@@ -39,13 +41,15 @@ _tagSParticipantView ReadParticipants(CParticipantMgr& manager) {
     view.sensors.push_back(std::move(entry));
   }
   // A device is found by its first name, as the manager finds it.
+  std::unordered_map<std::wstring, std::size_t> firstByName;
+  for (std::size_t d = view.devices.size(); d-- > 0;) {
+    firstByName[view.devices[d].record.Name] = d;
+  }
   for (const _tagSSensorView& sensor : view.sensors) {
     for (const std::wstring& name : sensor.linkedDevices) {
-      for (_tagSDeviceView& device : view.devices) {
-        if (device.record.Name == name) {
-          device.linkedSensors.push_back(sensor.record.Name);
-          break;
-        }
+      auto found = firstByName.find(name);
+      if (found != firstByName.end()) {
+        view.devices[found->second].linkedSensors.push_back(sensor.record.Name);
       }
     }
   }
