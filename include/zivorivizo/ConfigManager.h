@@ -5,9 +5,13 @@
 // take the first match in list order (file order, then appended records).
 //
 // Thread safety: every operation, Init included, takes the manager's lock, so
-// queries and updates may be called from any number of threads at once. The
+// queries and updates may be called from any number of threads at once. That
 // lock is not held while SetDeviceConfig asks the participant manager for the
-// device's limits.
+// device's limits; SetDeviceConfig calls are serialised with each other
+// instead, so the participant manager, which is not thread-safe, is never
+// called from here on two threads at once. A host that calls the participant
+// manager itself while another thread runs SetDeviceConfig must serialise the
+// two.
 #pragma once
 
 #include <list>
@@ -60,6 +64,9 @@ class ZIVO_EXPORT CConfigManager {
   void ClearRecordsLocked();
 
   std::mutex mLock;
+  // Held by SetDeviceConfig across its participant manager check (taken
+  // before mLock, never after).
+  std::mutex mDeviceUpdateLock;
   int mLoaded = 0;
   _tagSPlatformConfig mPlatformConfig;
   std::list<_tagSDeviceConfig> mDeviceList;

@@ -56,9 +56,10 @@ CWmiSensor::CWmiSensor(int historyLength, std::shared_ptr<CWbemClassObject> inst
     LOG_ERROR("WmiSensor, Get __RELPATH Failed %x", id);
     mRelPath.Clear();
   }
-  std::wstring relPath;
-  VariantToWString(mRelPath, relPath);
-  mControlPath = CVariant::Bstr(ControlPathOf(relPath));
+  // The whole path, not cut like a name: an instance whose name is longer
+  // than Name keeps is still reached.
+  mControlPath =
+      CVariant::Bstr(ControlPathOf(mRelPath.vt == VT_BSTR ? mRelPath.bstrVal : std::wstring()));
 
   int32_t value = 0;
   if (HrFailed(GetInt32Property(*instance, L"caps", value))) {

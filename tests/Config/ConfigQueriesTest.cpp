@@ -6,6 +6,7 @@
 
 #include "support/ConfigFileTest.h"
 #include "zivorivizo/OSConfigMgr.h"
+#include "zivorivizo/OSParticipantMgr.h"
 #include "zivorivizo/StatusCodes.h"
 
 namespace {
@@ -196,6 +197,46 @@ TEST_F(ConfigQueriesTest, SetDeviceConfigOverwritesTheMatchOrAppends) {
   device = DeviceQuery(L"XYZ");
   ASSERT_EQ(manager->GetDeviceConfig(device), 0);
   EXPECT_EQ(device.iThrottleLimit, 8);
+}
+
+TEST_F(ConfigQueriesTest, SetDeviceConfigRejectsALimitAboveTheDevicesMax) {
+  // The configuration first: discovery would otherwise create the manager
+  // with the bare default name.
+  COSConfigManager* manager = LoadPolicy(
+      "<Device Path=\"PNP0C14\\1_0\" class=\"2\"><Throttle limit=\"3\" step=\"1\" "
+      "priority=\"1\"/></Device>");
+  // A firmware device whose Max is 5, and no registry-listed driver.
+  Firmware().AddDevice({L"ACPI\\PNP0C14\\1_0", 0, 0, 5, 2});
+  const wchar_t parameters[] = L"SOFTWARE\\Zelan\\VOVUZER\\Parameters";
+  Registry().SetDword(parameters, L"SensorCount", 0);
+  Registry().SetDword(parameters, L"DeviceCount", 0);
+  COSParticipantManager* participants = COSParticipantManager::GetInstance();
+  ASSERT_NE(participants, nullptr);
+  ASSERT_EQ(participants->Enumerate(), 0);
+  const std::wstring path = L"ACPI\\PNP0C14\\1_0";
+  auto storedLimit = [&] {
+    _tagSDeviceConfig device = DeviceQuery(path);
+    EXPECT_EQ(manager->GetDeviceConfig(device), 0);
+    return device.iThrottleLimit;
+  };
+
+  EXPECT_EQ(manager->SetDeviceConfig(DeviceUpdate(path, 6)), ZIVO_CONFIG_REJECTED);
+  EXPECT_EQ(mLog.LevelOf("SetDeviceConfig, Max value is gretaer than BIOS value, rejecting"),
+            "ERROR");
+  EXPECT_EQ(storedLimit(), 3);
+  // The comparison is unsigned: a negative limit is above any Max.
+  EXPECT_EQ(manager->SetDeviceConfig(DeviceUpdate(path, -1)), ZIVO_CONFIG_REJECTED);
+  EXPECT_EQ(storedLimit(), 3);
+  EXPECT_EQ(manager->SetDeviceConfig(DeviceUpdate(path, 5)), 0);
+  EXPECT_EQ(storedLimit(), 5);
+
+  // A device the participant manager does not know cannot be checked.
+  mLog.Clear();
+  EXPECT_EQ(manager->SetDeviceConfig(DeviceUpdate(L"\\\\.\\ZivoFan0", 99)), 0);
+  EXPECT_EQ(mLog.LevelOf("Can get PM device info, cant check Max Throttle"), "WARNING");
+  _tagSDeviceConfig fan = DeviceQuery(L"\\\\.\\ZivoFan0");
+  ASSERT_EQ(manager->GetDeviceConfig(fan), 0);
+  EXPECT_EQ(fan.iThrottleLimit, 99);
 }
 
 TEST_F(ConfigQueriesTest, SensorRecordsMatchExactNamesAndKeepSkinPaths) {

@@ -117,6 +117,19 @@ TEST_F(EnumerateTest, AFailingStepEndsEnumerateWithWhatWasFound) {
   EXPECT_TRUE(mLog.HasMessage("UpdateSensorDeviceLinks Called"));
 }
 
+TEST_F(EnumerateTest, ANameLongerThan254CharactersIsCutButItsInstanceStillAnswers) {
+  const std::wstring longName = L"ACPI\\PNP0C14\\" + std::wstring(290, L'7') + L"_0";
+  Firmware().AddDevice({longName, 0, 2, 5, 0});
+  ASSERT_EQ(Manager().Enumerate(), ZIVO_SUCCESS);
+  ASSERT_EQ(DeviceNames(), (std::vector<std::wstring>{longName.substr(0, 254)}));
+  EXPECT_EQ(DeviceList().front()->mDevice.Current, 2u);
+  Firmware().ClearCalls();
+  EXPECT_EQ(DeviceList().front()->Start(), ZIVO_SUCCESS);
+  EXPECT_EQ(Firmware().Calls(L"Start").size(), 1u);
+  // Names compare as cut: the whole name finds no instance.
+  EXPECT_EQ(Manager().AddDevice(longName), ZIVO_PARTICIPANT_NOT_FOUND);
+}
+
 TEST_F(EnumerateTest, AFirmwareSensorWithATwoDimensionalArrayEndsEnumerateWithItsException) {
   PublishDevice(1);
   PublishSensor(L"A", {1});

@@ -142,3 +142,31 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<_tagSPlatformCase>& info) { return info.param.name; });
 
 }  // namespace
+
+namespace {
+
+class LinuxComTest : public CSimPlatformTest {};
+
+TEST_F(LinuxComTest, TheEnableStatusIsReadWhenAskedNotAtConstruction) {
+  const std::filesystem::path tree =
+      std::filesystem::temp_directory_path() / ("zivo-com-late-" + std::to_string(::getpid()));
+  std::filesystem::remove_all(tree);
+  auto platform = CreateLinuxPlatform(tree.string());
+  std::shared_ptr<CWbemLocator> locator;
+  std::shared_ptr<CWbemServices> services;
+  ASSERT_EQ(platform->Com().CreateWbemLocator(locator), S_OK);
+  ASSERT_EQ(locator->ConnectServer(L"root\\WMI", services), WBEM_S_NO_ERROR);
+  const auto status = [&] {
+    auto params = InstancesOf(*services, L"DTMSystemParams");
+    CVariant value;
+    EXPECT_EQ(params.size(), 1u);
+    EXPECT_EQ(params.at(0)->Get(L"velmarstatus", value), WBEM_S_NO_ERROR);
+    return value.lVal;
+  };
+  EXPECT_EQ(status(), 0);
+  std::filesystem::create_directories(tree / "class" / "thermal");
+  EXPECT_EQ(status(), 1);
+  std::filesystem::remove_all(tree);
+}
+
+}  // namespace

@@ -62,36 +62,6 @@ TEST_F(SimWmiTest, FaultsFireOnTheNthMatchingCallOnceOrFromThenOn) {
   EXPECT_EQ(security, nullptr);
 }
 
-TEST_F(SimWmiTest, NextCanFailWithOrWithoutHandingOutTheInstance) {
-  Firmware().AddDevice({L"A", 0, 0, 3, 0});
-  Firmware().AddDevice({L"B", 0, 0, 3, 0});
-  auto services = Connect();
-  std::shared_ptr<CEnumWbemClassObject> instances;
-  ASSERT_EQ(services->CreateInstanceEnum(L"DtmDeviceParticipantInformation", 0x31, instances), 0);
-
-  Wmi().Fail(CSimWmi::Op::Next, WBEM_E_FAILED, L"DtmDeviceParticipantInformation", 1, false,
-             /*deliver=*/true);
-  std::shared_ptr<CWbemClassObject> one;
-  uint32_t returned = 0;
-  EXPECT_EQ(instances->Next(WBEM_INFINITE, {&one, 1}, returned), WBEM_E_FAILED);
-  EXPECT_EQ(returned, 1u);
-  ASSERT_NE(one, nullptr);
-
-  Wmi().Fail(CSimWmi::Op::Next, WBEM_E_FAILED);
-  one.reset();
-  EXPECT_EQ(instances->Next(WBEM_INFINITE, {&one, 1}, returned), WBEM_E_FAILED);
-  EXPECT_EQ(returned, 0u);
-  EXPECT_EQ(one, nullptr);
-
-  // The enumeration resumes where it was: B, then the end.
-  EXPECT_EQ(instances->Next(WBEM_INFINITE, {&one, 1}, returned), WBEM_S_NO_ERROR);
-  CVariant name;
-  ASSERT_EQ(one->Get(L"InstanceName", name), WBEM_S_NO_ERROR);
-  EXPECT_EQ(name.bstrVal, L"B");
-  EXPECT_EQ(instances->Next(WBEM_INFINITE, {&one, 1}, returned), WBEM_S_FALSE);
-  EXPECT_EQ(returned, 0u);
-}
-
 TEST_F(SimWmiTest, ValuesAndArraysBehaveAsTheLibraryReadsThem) {
   std::wstring text;
   EXPECT_EQ(VariantToWString(CVariant::Bstr(std::wstring(300, L'x')), text), 0);
@@ -185,65 +155,6 @@ TEST_F(SimWmiTest, ObjectPathsEscapeKeysAndMethodsCheckTheirInput) {
   CVariant state;
   ASSERT_EQ(output->Get(L"State", state), WBEM_S_NO_ERROR);
   EXPECT_EQ(state.lVal, 3);
-}
-
-TEST_F(SimWmiTest, FirmwareRunsItsScriptAndRecordsEveryCall) {
-  Firmware().AddDevice({kDevice, 0, 0, 4, 0});
-  _tagSSimWmiSensor sensor;
-  sensor.instanceName = L"S";
-  sensor.trips = {0, 3300, 1, 3500};
-  sensor.temperatures = {3000, 3010};
-  Firmware().AddSensor(sensor);
-  auto services = Connect();
-  const std::wstring sensorPath = L"DtmSensorControlMethod.InstanceName=\"S\"";
-
-  Firmware().SetAcceptsThrottle(kDevice, false);
-  EXPECT_EQ(SetThrottle(*services, kDeviceControlPath, 2), WBEM_S_NO_ERROR);
-  EXPECT_EQ(Firmware().ThrottleState(kDevice), 0);
-  Firmware().FailMethod(kDevice, L"SetThrottleState", WBEM_E_FAILED);
-  EXPECT_EQ(SetThrottle(*services, kDeviceControlPath, 2), WBEM_E_FAILED);
-  const auto sets = Firmware().Calls(L"SetThrottleState");
-  ASSERT_EQ(sets.size(), 2u) << "a failing call is recorded too";
-  EXPECT_EQ(sets[1].instanceName, kDevice);
-  EXPECT_EQ(sets[1].inputs.at(L"State"), 2);
-
-  const auto reading = [&] {
-    std::shared_ptr<CWbemClassObject> out;
-    EXPECT_EQ(services->ExecMethod(sensorPath, L"GetCurrentTemperature", nullptr, &out), 0);
-    CVariant value;
-    EXPECT_EQ(out->Get(L"temperature", value), 0);
-    return value.lVal;
-  };
-  EXPECT_EQ(reading(), 3000);
-  EXPECT_EQ(reading(), 3010);
-  EXPECT_EQ(reading(), 3010) << "the last reading repeats";
-
-  EXPECT_EQ(Firmware().Trip(L"S", 1), 3500);
-  std::shared_ptr<CWbemClassObject> cls;
-  std::shared_ptr<CWbemClassObject> in;
-  std::shared_ptr<CWbemClassObject> input;
-  ASSERT_EQ(services->GetObject(L"DtmSensorControlMethod", cls), 0);
-  ASSERT_EQ(cls->GetMethod(L"SetSensorTrip", &in, nullptr), 0);
-  ASSERT_EQ(in->SpawnInstance(input), 0);
-  ASSERT_EQ(input->Put(L"SensorTripPoint", CVariant::I4(3600 * 65536 + 1)), 0);
-  ASSERT_EQ(services->ExecMethod(sensorPath, L"SetSensorTrip", input, nullptr), 0);
-  EXPECT_EQ(Firmware().Trip(L"S", 1), 3600);
-
-  Firmware().SetTripReadBackOffset(L"S", 7);
-  ASSERT_EQ(cls->GetMethod(L"GetSensorTrip", &in, nullptr), 0);
-  ASSERT_EQ(in->SpawnInstance(input), 0);
-  ASSERT_EQ(input->Put(L"type", CVariant::I4(1)), 0);
-  std::shared_ptr<CWbemClassObject> out;
-  ASSERT_EQ(services->ExecMethod(sensorPath, L"GetSensorTrip", input, &out), 0);
-  CVariant temp;
-  ASSERT_EQ(out->Get(L"temp", temp), 0);
-  EXPECT_EQ(temp.lVal, 3607);
-
-  EXPECT_TRUE(Firmware().Remove(L"S"));
-  EXPECT_FALSE(Firmware().Remove(L"S"));
-  EXPECT_EQ(services->ExecMethod(sensorPath, L"GetCurrentTemperature", nullptr, &out),
-            WBEM_E_NOT_FOUND);
-  EXPECT_EQ(Wmi().Instance(L"DtmSensorParticipantInformation", L"S"), nullptr);
 }
 
 TEST_F(SimWmiTest, ObjectsAreUsableFromSeveralThreadsAtOnce) {

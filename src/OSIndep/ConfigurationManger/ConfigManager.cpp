@@ -145,6 +145,7 @@ int CConfigManager::GetDeviceConfig(_tagSDeviceConfig& config) {
 
 int CConfigManager::SetDeviceConfig(_tagSDeviceConfig config) {
   LOG_DEBUG("Set Device Config called for %ls", config.strPath.c_str());
+  std::lock_guard<std::mutex> serialised(mDeviceUpdateLock);
   {
     std::lock_guard<std::mutex> hold(mLock);
     if (mLoaded == 0) {
@@ -155,8 +156,8 @@ int CConfigManager::SetDeviceConfig(_tagSDeviceConfig config) {
       return ZIVO_CONFIG_DEVICE_LIST_EMPTY;
     }
   }
-  // Asked without the lock: the participant manager may take long, and must
-  // never wait for this one.
+  // Asked without mLock, so that queries go on meanwhile: the participant
+  // manager may take long.
   if (LimitAboveDeviceMax(config)) {
     return ZIVO_CONFIG_REJECTED;
   }

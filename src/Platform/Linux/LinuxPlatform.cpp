@@ -15,17 +15,21 @@
 CLinuxPlatform::CLinuxPlatform(std::string sysfsRoot, std::string busAddress)
     : mSysfsRoot(std::move(sysfsRoot)) {
   mClock = std::make_shared<CLinuxClock>();
+  mXml = CreateLibXmlParser();
   mRegistry = std::make_shared<CSysfsRegistry>(mSysfsRoot);
   mDevices = std::make_shared<CSysfsDeviceIo>(mSysfsRoot);
   mPower = std::make_shared<CLogindPower>(std::move(busAddress));
-  // Linux has no firmware WMI: the namespace only says whether thermal
-  // management is there; the participants are the registry-listed drivers.
-  std::error_code error;
-  const bool thermal = std::filesystem::is_directory(mSysfsRoot + "/class/thermal", error);
+  // Linux has no firmware WMI: the namespace only says, when asked, whether
+  // thermal management is there; the participants are the registry-listed
+  // drivers.
   auto wmi = std::make_shared<CSimWmi>();
-  CSimFirmware(wmi).SetVelmarStatus(thermal ? 1 : 0);
+  CSimFirmware firmware(wmi);
+  wmi->SetProvider(L"DTMSystemParams", [thermal = mSysfsRoot + "/class/thermal"] {
+    std::error_code error;
+    const int32_t status = std::filesystem::is_directory(thermal, error) ? 1 : 0;
+    return std::vector<CSimPropertyMap>{{{L"velmarstatus", CVariant::I4(status)}}};
+  });
   mCom = std::make_shared<CSimCom>(std::move(wmi));
-  mXml = CreateLibXmlParser();
 }
 
 CLinuxPlatform::~CLinuxPlatform() = default;

@@ -1,6 +1,7 @@
 #include "Platform/Sim/SimWmi.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -198,6 +199,19 @@ struct CSimWmi::_tagSClass {
   std::wstring key;  // empty: a singleton class
   std::map<std::wstring, _tagSMethod, _tagSNameLess> methods;
   std::vector<CSimPropertyMap> instances;
+  InstanceProvider provider;  // when set, supplies the instances instead
+
+  std::vector<CSimPropertyMap> Current() const { return provider ? provider() : instances; }
+
+  // A copy of the current instance with that key.
+  std::optional<CSimPropertyMap> Lookup(const std::wstring& value) const {
+    for (CSimPropertyMap& properties : Current()) {
+      if (KeyOf(properties) == value) {
+        return std::move(properties);
+      }
+    }
+    return std::nullopt;
+  }
 
   std::wstring KeyOf(const CSimPropertyMap& properties) const {
     if (key.empty()) {
@@ -262,6 +276,14 @@ void CSimWmi::DefineMethod(const std::wstring& className, const std::wstring& me
   cls->methods[method] = {std::move(inParams), std::move(outParams), std::move(handler)};
 }
 
+void CSimWmi::SetProvider(const std::wstring& className, InstanceProvider provider) {
+  std::lock_guard<std::mutex> hold(mLock);
+  _tagSClass* cls = FindClassLocked(className);
+  if (cls != nullptr) {
+    cls->provider = std::move(provider);
+  }
+}
+
 void CSimWmi::AddInstance(const std::wstring& className, CSimPropertyMap properties) {
   std::lock_guard<std::mutex> hold(mLock);
   _tagSClass* cls = FindClassLocked(className);
@@ -307,8 +329,11 @@ std::shared_ptr<CWbemClassObject> CSimWmi::Instance(const std::wstring& classNam
                                                     const std::wstring& key) {
   std::lock_guard<std::mutex> hold(mLock);
   _tagSClass* cls = FindClassLocked(className);
-  CSimPropertyMap* properties = cls == nullptr ? nullptr : cls->Find(key);
-  return properties == nullptr ? nullptr : SnapshotLocked(*cls, *properties);
+  std::optional<CSimPropertyMap> properties;
+  if (cls != nullptr) {
+    properties = cls->Lookup(key);
+  }
+  return properties ? SnapshotLocked(*cls, *properties) : nullptr;
 }
 
 std::shared_ptr<CWbemClassObject> CSimWmi::MakeObject(const std::wstring& className,
@@ -436,8 +461,8 @@ HRESULT CSimWmi::GetObject(const std::wstring& path, std::shared_ptr<CWbemClassO
   if (cls == nullptr || !SimNameEquals(keyProperty, cls->key)) {
     return WBEM_E_NOT_FOUND;
   }
-  CSimPropertyMap* properties = cls->Find(key);
-  if (properties == nullptr) {
+  const std::optional<CSimPropertyMap> properties = cls->Lookup(key);
+  if (!properties) {
     return WBEM_E_NOT_FOUND;
   }
   object = SnapshotLocked(*cls, *properties);
@@ -466,7 +491,7 @@ HRESULT CSimWmi::ExecMethod(const std::wstring& objectPath, const std::wstring& 
     if (found == cls->methods.end()) {
       return WBEM_E_INVALID_METHOD;
     }
-    if (!SimNameEquals(keyProperty, cls->key) || cls->Find(key) == nullptr) {
+    if (!SimNameEquals(keyProperty, cls->key) || !cls->Lookup(key)) {
       return WBEM_E_NOT_FOUND;
     }
     body = found->second;
@@ -522,7 +547,7 @@ HRESULT CSimWmi::CreateInstanceEnum(const std::wstring& className,
     return WBEM_E_INVALID_CLASS;
   }
   std::vector<std::shared_ptr<CWbemClassObject>> objects;
-  for (const CSimPropertyMap& properties : cls->instances) {
+  for (const CSimPropertyMap& properties : cls->Current()) {
     objects.push_back(SnapshotLocked(*cls, properties));
   }
   instances = std::make_shared<CSimEnum>(cls->name, std::move(objects), mFaults);

@@ -46,6 +46,10 @@ class CSimWmi : public std::enable_shared_from_this<CSimWmi> {
   using MethodHandler = std::function<HRESULT(const std::wstring& key, const CSimPropertyMap& in,
                                               CSimPropertyMap& out)>;
 
+  // Computes a class's instances when they are asked for, as a dynamic
+  // provider does. Runs under the namespace's lock: it must not call back.
+  using InstanceProvider = std::function<std::vector<CSimPropertyMap>()>;
+
   CSimWmi();
   ~CSimWmi();
 
@@ -56,6 +60,11 @@ class CSimWmi : public std::enable_shared_from_this<CSimWmi> {
   void DefineMethod(const std::wstring& className, const std::wstring& method,
                     std::vector<std::wstring> inParams, std::vector<std::wstring> outParams,
                     MethodHandler handler);
+
+  // From now on the class's instances are those `provider` returns at each
+  // enumeration or lookup; the instances added are set aside (and
+  // AddInstance, RemoveInstance and SetProperty no longer show).
+  void SetProvider(const std::wstring& className, InstanceProvider provider);
 
   // Instances, kept in the order of addition. Adding one whose key exists
   // replaces it in place. __CLASS and, for a keyed class, __RELPATH
