@@ -141,7 +141,8 @@ class CHandheldReader {
   // rather than silently ignored.
   static void Known(const json& object, const std::string& place,
                     std::initializer_list<const char*> keys) {
-    for (const auto& [key, value] : object.items()) {
+    for (auto it = object.begin(); it != object.end(); ++it) {
+      const std::string& key = it.key();
       if (std::none_of(keys.begin(), keys.end(), [&](const char* k) { return key == k; })) {
         std::string list;
         for (const char* k : keys) {
