@@ -22,7 +22,8 @@ TEST_F(ExamplePolicyTest, NamesTheParticipantsOfTheEmbeddedHandheld) {
   auto handheld = CSimHandheld::Default();
   handheld->Install(mPlatform);
 
-  COSConfigManager* config = COSConfigManager::GetInstance(FromUtf8(file.lexically_normal().string()));
+  COSConfigManager* config =
+      COSConfigManager::GetInstance(FromUtf8(file.lexically_normal().string()));
   _tagSPlatformConfig platform;
   config->GetPlatformConfig(platform);
   ASSERT_EQ(config->SetPlatformConfig(platform), 0) << "the example policy does not load";
