@@ -2,11 +2,25 @@
 
 // One declaration and one table row per command; each lives in its own file.
 
+int RunDemo(const ZivoArgs& args);
+int RunList(const ZivoArgs& args);
+int RunAddDevice(const ZivoArgs& args);
+int RunAddSensor(const ZivoArgs& args);
+int RunRemoveDevice(const ZivoArgs& args);
+int RunRemoveSensor(const ZivoArgs& args);
 int RunConfigCheck(const ZivoArgs& args);
+int RunStatusCodes(const ZivoArgs& args);
 
 const std::vector<_tagSZivoCommand>& ZivoCommands() {
   static const std::vector<_tagSZivoCommand> commands = {
+      {"demo", "walk through what a host sees on the simulated handheld", RunDemo},
+      {"list", "list the participants with their records and links", RunList},
+      {"add-device", "add a device at run time and show its links", RunAddDevice},
+      {"add-sensor", "add a sensor at run time and show its links", RunAddSensor},
+      {"remove-device", "remove a device and show the links taken apart", RunRemoveDevice},
+      {"remove-sensor", "remove a sensor and show the links taken apart", RunRemoveSensor},
       {"config check", "check a thermal policy file before deploying it", RunConfigCheck},
+      {"status-codes", "what the library's status codes mean", RunStatusCodes},
   };
   return commands;
 }

@@ -1,0 +1,132 @@
+// The sensor-device links that Enumerate makes last (UpdateSensorDeviceLinks),
+// on simulated handhelds of 10, 100 and 1,000 registry-listed sensors and as
+// many devices, each sensor reporting two devices spread over the list. The
+// link step is private to the manager, so it is measured as a difference in
+// the same run: Enumerate of a handheld whose sensors report their devices,
+// minus Enumerate of the same handheld whose sensors report none. Printed per
+// link made; making a link means finding a device by name, so the time per
+// link should not grow with the size. Target: the ratio of the largest size
+// to the smallest at most 1.5.
+//
+// Registry-listed participants keep the firmware stand-in out of the
+// measurement: only the registry and the simulated drivers are involved.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "CollectingReporter.h"
+#include "Platform/Sim/SimDeviceIo.h"
+#include "Platform/Sim/SimHandheld.h"
+#include "Platform/Sim/SimPlatform.h"
+#include "Platform/Sim/SimScriptedDriver.h"
+#include "zivorivizo/OSConfigMgr.h"
+#include "zivorivizo/OSParticipantMgr.h"
+
+namespace {
+
+const int kSizes[] = {10, 100, 1000};
+constexpr int kLinksPerSensor = 2;
+
+std::string Description(int size, bool linked) {
+  nlohmann::json devices = nlohmann::json::array();
+  nlohmann::json sensors = nlohmann::json::array();
+  for (int i = 0; i < size; ++i) {
+    devices.push_back({{"path", "\\\\.\\ZivoFan" + std::to_string(i)}, {"maximum", 3}});
+  }
+  for (int i = 0; i < size; ++i) {
+    nlohmann::json sensor = {{"path", "\\\\.\\ZivoSensor" + std::to_string(i)},
+                             {"trips", {{{"id", 0}, {"temp", 70.0}}, {{"id", 1}, {"temp", 80.0}}}}};
+    if (linked) {
+      // Spread over the whole list, so a search goes half way on average.
+      sensor["devices"] = {(i * 7 + 3) % size, (i * 13 + 5) % size};
+    }
+    sensors.push_back(sensor);
+  }
+  return nlohmann::json{{"devices", devices}, {"sensors", sensors}}.dump();
+}
+
+std::string Name(int size, bool linked) {
+  return std::string(linked ? "linked_" : "unlinked_") + std::to_string(size);
+}
+
+void ClearRecords(CSimPlatform& platform, const CSimHandheld& handheld) {
+  for (const auto* list : {&handheld.Devices(), &handheld.Sensors()}) {
+    for (const _tagSHandheldParticipant& participant : *list) {
+      std::static_pointer_cast<CSimScriptedDriver>(platform.SimDevices().Driver(participant.name))
+          ->ClearRequests();
+    }
+  }
+}
+
+void BM_Enumerate(benchmark::State& state, int size, bool linked) {
+  _tagSHandheldError error;
+  auto handheld = CSimHandheld::Parse(Description(size, linked), "generated", error);
+  if (!handheld) {
+    state.SkipWithError(error.Text().c_str());
+    return;
+  }
+  auto platform = InstallSimPlatform();
+  handheld->Install(platform);
+  COSParticipantManager* manager = COSParticipantManager::GetInstance();
+  std::vector<_tagSDevice> linkedDevices;
+  if (manager->Enumerate() != 0 ||
+      manager->GetDeviceList(L"\\\\.\\ZivoSensor0", linkedDevices) != 0 ||
+      linkedDevices.size() != (linked ? kLinksPerSensor : 0u)) {
+    state.SkipWithError("the handheld is not linked as generated");
+  }
+  int rounds = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(manager->Enumerate());
+    if (++rounds % 32 == 0) {
+      state.PauseTiming();
+      ClearRecords(*platform, *handheld);
+      state.ResumeTiming();
+    }
+  }
+  COSParticipantManager::DeleteInstance();
+  COSConfigManager::DeleteInstance();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  for (int round = 0; round < 3; ++round) {
+    for (int size : kSizes) {
+      for (bool linked : {false, true}) {
+        benchmark::RegisterBenchmark(Name(size, linked).c_str(), BM_Enumerate, size, linked)
+            ->Unit(benchmark::kMicrosecond);
+      }
+    }
+  }
+  CCollectingReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+
+  std::printf("\nmedian of 3 rounds          unlinked        linked     links    per link\n");
+  double smallest = 0;
+  double largest = 0;
+  for (int size : kSizes) {
+    CCollectingReporter::_tagSCost unlinked{};
+    CCollectingReporter::_tagSCost linked{};
+    if (!reporter.Median(Name(size, false), unlinked) ||
+        !reporter.Median(Name(size, true), linked)) {
+      continue;
+    }
+    const int links = size * kLinksPerSensor;
+    const double perLink = (linked.cpu - unlinked.cpu) * 1000.0 / links;
+    std::printf("%5d sensors/devices  %10.1f us %10.1f us  %8d  %8.0f ns\n", size, unlinked.cpu,
+                linked.cpu, links, perLink);
+    smallest = smallest == 0 ? perLink : smallest;
+    largest = perLink;
+  }
+  if (smallest > 0) {
+    const double ratio = largest / smallest;
+    std::printf("ratio, per link at 1,000 / at 10:   %.2f\n", ratio);
+    std::printf("target: ratio <= 1.50 ... %s\n", ratio <= 1.5 ? "met" : "NOT met");
+  }
+  return 0;
+}

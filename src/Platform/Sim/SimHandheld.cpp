@@ -1,0 +1,840 @@
+#include "Platform/Sim/SimHandheld.h"
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <initializer_list>
+#include <limits>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <sstream>
+
+#include "Platform/Sim/MemoryRegistry.h"
+#include "Platform/Sim/SimClock.h"
+#include "Platform/Sim/SimDeviceDriver.h"
+#include "Platform/Sim/SimDeviceIo.h"
+#include "Platform/Sim/SimFirmware.h"
+#include "Platform/Sim/SimPlatform.h"
+#include "Platform/Sim/SimSensorDriver.h"
+#include "Platform/Text.h"
+#include "zivorivizo/TempConversion.h"
+
+namespace {
+
+// Kept byte for byte in docs/handheld.json; a test checks that they agree.
+constexpr std::string_view kDefaultDescription = R"json({
+  "name": "Velmar reference handheld",
+  "velmarstatus": 1,
+  "step_seconds": 5,
+  "ambient": 25.0,
+  "devices": [
+    { "wmi": 1, "label": "processor", "type": 2, "caps": 1, "current": 0, "maximum": 10 },
+    { "wmi": 2, "label": "graphics", "type": 3, "caps": 1, "current": 0, "maximum": 8 },
+    { "wmi": 3, "label": "fan", "type": 9, "caps": 3, "current": 0, "maximum": 4 },
+    { "path": "\\\\.\\ZivoFan0", "label": "driver fan", "type": 9, "current": 0, "maximum": 3 },
+    { "wmi": 4, "label": "modem", "type": 6, "current": 0, "maximum": 2, "hotplug": true }
+  ],
+  "sensors": [
+    { "wmi": 10, "label": "skin", "type": 1, "base": 1, "devices": [3],
+      "trips": [ { "id": 0, "temp": 42.0 }, { "id": 1, "temp": 45.0 } ],
+      "temperature": 36.0, "heat": 0.8, "cooling": 0.6,
+      "cooled_by": [ "\\\\.\\ZivoFan0" ] },
+    { "wmi": 11, "label": "processor die", "type": 2, "base": 1, "devices": [1, 3],
+      "trips": [ { "id": 0, "temp": 75.0 }, { "id": 1, "temp": 95.0 } ],
+      "temperature": 52.0, "heat": 2.0, "cooling": 1.5 },
+    { "wmi": 12, "label": "battery", "type": 3, "base": 1, "devices": [2],
+      "trips": [ { "id": 0, "temp": 45.0 }, { "id": 1, "temp": 60.0 } ],
+      "temperature": 31.0, "heat": 0.6, "cooling": 0.8 },
+    { "path": "\\\\.\\ZivoSensor0", "label": "board", "type": 4, "base": 2, "devices": [0],
+      "trips": [ { "id": 0, "temp": 70.0 }, { "id": 1, "temp": 85.0 } ],
+      "temperature": 41.0, "heat": 1.0, "cooling": 1.0 },
+    { "wmi": 13, "label": "modem", "type": 7, "base": 1, "devices": [4], "hotplug": true,
+      "trips": [ { "id": 0, "temp": 60.0 }, { "id": 1, "temp": 70.0 } ],
+      "temperature": 40.0, "heat": 0.5, "cooling": 1.0 }
+  ]
+}
+)json";
+
+using json = nlohmann::json;
+
+// Tenths of kelvin of -273.2 and 3000.0 degrees Celsius.
+constexpr int32_t kMinTenths = 0;
+constexpr int32_t kMaxTenths = 32732;
+// What the registry's 128-byte path buffer holds.
+constexpr std::size_t kMaxPathChars = 63;
+
+struct _tagSRefusal {
+  std::string place;
+  std::string problem;
+};
+
+std::string Describe(const json& value) {
+  std::string text = value.dump();
+  if (text.size() > 40) {
+    text = text.substr(0, 37) + "...";
+  }
+  return text;
+}
+
+}  // namespace
+
+// Turns the JSON document into the handheld's participants, refusing the
+// first thing it cannot use with the place where it stands.
+class CHandheldReader {
+ public:
+  explicit CHandheldReader(CSimHandheld& handheld) : mHandheld(handheld) {}
+
+  void Read(const json& root) {
+    if (!root.is_object()) {
+      Refuse("top level", "the description must be a JSON object, not " + Describe(root));
+    }
+    Known(root, "",
+          {"name", "velmarstatus", "step_seconds", "ambient", "devices", "sensors", "registry"});
+    if (root.contains("name")) {
+      mHandheld.mName = Text(root["name"], "name");
+    }
+    if (root.contains("velmarstatus")) {
+      mHandheld.mVelmarStatus =
+          static_cast<int32_t>(Integer(root["velmarstatus"], "velmarstatus", -32768, 32767));
+    }
+    if (root.contains("step_seconds")) {
+      mHandheld.mStepSeconds =
+          static_cast<uint32_t>(Integer(root["step_seconds"], "step_seconds", 1, 3600));
+    }
+    if (root.contains("ambient")) {
+      mHandheld.mAmbient = Temperature(root["ambient"], "ambient");
+    }
+    if (root.contains("devices")) {
+      const json& devices = List(root["devices"], "devices");
+      for (std::size_t i = 0; i < devices.size(); ++i) {
+        mHandheld.mDevices.push_back(ReadDevice(devices[i], Index("devices", i)));
+      }
+    }
+    if (root.contains("sensors")) {
+      const json& sensors = List(root["sensors"], "sensors");
+      for (std::size_t i = 0; i < sensors.size(); ++i) {
+        mHandheld.mSensors.push_back(ReadSensor(sensors[i], Index("sensors", i)));
+      }
+    }
+    CheckCoolers();
+    if (root.contains("registry")) {
+      const json& keys = List(root["registry"], "registry");
+      for (std::size_t i = 0; i < keys.size(); ++i) {
+        ReadRegistryKey(keys[i], Index("registry", i));
+      }
+    }
+  }
+
+ private:
+  [[noreturn]] static void Refuse(std::string place, std::string problem) {
+    throw _tagSRefusal{std::move(place), std::move(problem)};
+  }
+
+  static std::string Index(const std::string& place, std::size_t i) {
+    return place + "[" + std::to_string(i) + "]";
+  }
+  static std::string Member(const std::string& place, const std::string& key) {
+    return place.empty() ? key : place + "." + key;
+  }
+
+  // Every key of `object` must be one of `keys`: a misspelt key is refused
+  // rather than silently ignored.
+  static void Known(const json& object, const std::string& place,
+                    std::initializer_list<const char*> keys) {
+    for (auto it = object.begin(); it != object.end(); ++it) {
+      const std::string& key = it.key();
+      if (std::none_of(keys.begin(), keys.end(), [&](const char* k) { return key == k; })) {
+        std::string list;
+        for (const char* k : keys) {
+          list += (list.empty() ? "" : ", ") + std::string(k);
+        }
+        Refuse(Member(place, key), "unknown key (known here: " + list + ")");
+      }
+    }
+  }
+
+  static const json& List(const json& value, const std::string& place) {
+    if (!value.is_array()) {
+      Refuse(place, "must be a list, not " + Describe(value));
+    }
+    return value;
+  }
+
+  static std::string Text(const json& value, const std::string& place) {
+    if (!value.is_string()) {
+      Refuse(place, "must be a text, not " + Describe(value));
+    }
+    return value.get<std::string>();
+  }
+
+  static bool Flag(const json& value, const std::string& place) {
+    if (!value.is_boolean()) {
+      Refuse(place, "must be true or false, not " + Describe(value));
+    }
+    return value.get<bool>();
+  }
+
+  static int64_t Integer(const json& value, const std::string& place, int64_t low, int64_t high) {
+    const std::string range =
+        "a whole number from " + std::to_string(low) + " to " + std::to_string(high);
+    if (!value.is_number_integer()) {
+      Refuse(place, "must be " + range + ", not " + Describe(value));
+    }
+    int64_t number = 0;
+    if (value.is_number_unsigned()) {
+      const auto u = value.get<uint64_t>();
+      if (u > static_cast<uint64_t>(std::numeric_limits<int64_t>::max())) {
+        Refuse(place, "must be " + range + ", not " + Describe(value));
+      }
+      number = static_cast<int64_t>(u);
+    } else {
+      number = value.get<int64_t>();
+    }
+    if (number < low || number > high) {
+      Refuse(place, "must be " + range + ", not " + std::to_string(number));
+    }
+    return number;
+  }
+
+  static uint32_t Word(const json& value, const std::string& place) {
+    return static_cast<uint32_t>(Integer(value, place, 0, 0xFFFFFFFFll));
+  }
+
+  // Degrees Celsius with at most one decimal, as tenths of kelvin.
+  static int32_t Temperature(const json& value, const std::string& place) {
+    if (!value.is_number()) {
+      Refuse(place, "must be a temperature in degrees Celsius, not " + Describe(value));
+    }
+    const double tenths = value.get<double>() * 10.0;
+    const double rounded = std::round(tenths);
+    if (std::fabs(tenths - rounded) > 1e-6) {
+      Refuse(place, "has more than one decimal: " + Describe(value));
+    }
+    const double kelvin = rounded + 2732.0;
+    if (kelvin < kMinTenths || kelvin > kMaxTenths) {
+      Refuse(place, "must be from -273.2 to 3000.0 degrees Celsius, not " + Describe(value));
+    }
+    return static_cast<int32_t>(kelvin);
+  }
+
+  // A change per step in degrees Celsius, as tenths.
+  static int32_t Rate(const json& value, const std::string& place) {
+    if (!value.is_number()) {
+      Refuse(place, "must be degrees Celsius per step, not " + Describe(value));
+    }
+    const double tenths = value.get<double>() * 10.0;
+    const double rounded = std::round(tenths);
+    if (std::fabs(tenths - rounded) > 1e-6) {
+      Refuse(place, "has more than one decimal: " + Describe(value));
+    }
+    if (rounded < 0 || rounded > 10000) {
+      Refuse(place, "must be from 0 to 1000.0 degrees per step, not " + Describe(value));
+    }
+    return static_cast<int32_t>(rounded);
+  }
+
+  // "wmi" or "path", exactly one, with the checks that keep names unique.
+  void ReadIdentity(const json& object, const std::string& place,
+                    _tagSHandheldParticipant& participant) {
+    const bool wmi = object.contains("wmi");
+    const bool path = object.contains("path");
+    if (wmi == path) {
+      Refuse(place, wmi ? "has both \"wmi\" and \"path\"; give one"
+                        : "needs \"wmi\" (a firmware participant number) or \"path\" (a "
+                          "registry-listed driver)");
+    }
+    if (wmi) {
+      participant.firmware = true;
+      participant.number =
+          static_cast<int32_t>(Integer(object["wmi"], Member(place, "wmi"), 0, 999999));
+      participant.name = CSimHandheld::FirmwareName(participant.number);
+      auto [it, fresh] = mNumbers.emplace(participant.number, Member(place, "wmi"));
+      if (!fresh) {
+        Refuse(Member(place, "wmi"), "number " + std::to_string(participant.number) +
+                                         " is already used by " + it->second);
+      }
+    } else {
+      const std::string text = Text(object["path"], Member(place, "path"));
+      if (text.empty()) {
+        Refuse(Member(place, "path"), "must not be empty");
+      }
+      participant.name = FromUtf8(text);
+      if (participant.name.size() > kMaxPathChars) {
+        Refuse(Member(place, "path"),
+               "has " + std::to_string(participant.name.size()) +
+                   " characters; the parameters key holds paths of at most 63");
+      }
+      auto [it, fresh] = mPaths.emplace(text, Member(place, "path"));
+      if (!fresh) {
+        Refuse(Member(place, "path"), "\"" + text + "\" is already used by " + it->second);
+      }
+    }
+    if (object.contains("label")) {
+      participant.label = Text(object["label"], Member(place, "label"));
+    }
+    if (object.contains("caps")) {
+      participant.caps = Word(object["caps"], Member(place, "caps"));
+    }
+    if (object.contains("type")) {
+      participant.type = Word(object["type"], Member(place, "type"));
+    }
+    if (object.contains("hotplug")) {
+      participant.hotplug = Flag(object["hotplug"], Member(place, "hotplug"));
+    }
+  }
+
+  _tagSHandheldParticipant ReadDevice(const json& object, const std::string& place) {
+    if (!object.is_object()) {
+      Refuse(place, "a device must be a JSON object, not " + Describe(object));
+    }
+    Known(object, place, {"wmi", "path", "label", "caps", "type", "current", "maximum", "hotplug"});
+    _tagSHandheldParticipant device;
+    ReadIdentity(object, place, device);
+    if (!object.contains("maximum")) {
+      Refuse(place, "needs \"maximum\", the highest throttle state");
+    }
+    device.maximum = Word(object["maximum"], Member(place, "maximum"));
+    if (object.contains("current")) {
+      device.current = Word(object["current"], Member(place, "current"));
+      if (device.current > device.maximum) {
+        Refuse(Member(place, "current"), "throttle state " + std::to_string(device.current) +
+                                             " is above the maximum " +
+                                             std::to_string(device.maximum));
+      }
+    }
+    mDeviceNames.insert(device.name);
+    return device;
+  }
+
+  _tagSHandheldParticipant ReadSensor(const json& object, const std::string& place) {
+    if (!object.is_object()) {
+      Refuse(place, "a sensor must be a JSON object, not " + Describe(object));
+    }
+    Known(object, place,
+          {"wmi", "path", "label", "caps", "type", "hotplug", "base", "devices", "trips",
+           "aux_count", "readings", "temperature", "heat", "cooling", "cooled_by"});
+    _tagSHandheldParticipant sensor;
+    ReadIdentity(object, place, sensor);
+    if (object.contains("base")) {
+      sensor.base = static_cast<uint16_t>(Integer(object["base"], Member(place, "base"), 0, 2));
+    }
+    if (object.contains("devices")) {
+      const std::string at = Member(place, "devices");
+      const json& numbers = List(object["devices"], at);
+      if (!sensor.firmware && numbers.size() > 5) {
+        Refuse(at,
+               "a driver reports at most 5 device numbers, not " + std::to_string(numbers.size()));
+      }
+      for (std::size_t i = 0; i < numbers.size(); ++i) {
+        sensor.devices.push_back(static_cast<uint32_t>(
+            Integer(numbers[i], Index(at, i), 0, sensor.firmware ? 999999 : 0xFFFF)));
+      }
+    }
+    if (object.contains("trips")) {
+      const std::string at = Member(place, "trips");
+      const json& trips = List(object["trips"], at);
+      if (!sensor.firmware && trips.size() > 2) {
+        Refuse(at, "a driver holds at most 2 trip points, not " + std::to_string(trips.size()));
+      }
+      for (std::size_t i = 0; i < trips.size(); ++i) {
+        const std::string tripAt = Index(at, i);
+        if (!trips[i].is_object()) {
+          Refuse(tripAt,
+                 "a trip point must be { \"id\": N, \"temp\": C }, not " + Describe(trips[i]));
+        }
+        Known(trips[i], tripAt, {"id", "temp"});
+        if (!trips[i].contains("id") || !trips[i].contains("temp")) {
+          Refuse(tripAt, "a trip point needs \"id\" and \"temp\"");
+        }
+        _tagSHandheldTrip trip;
+        trip.id = static_cast<uint32_t>(Integer(trips[i]["id"], Member(tripAt, "id"), 0, 0xFFFF));
+        trip.temp = Temperature(trips[i]["temp"], Member(tripAt, "temp"));
+        sensor.trips.push_back(trip);
+      }
+    }
+    sensor.auxCount = static_cast<uint32_t>(sensor.trips.size());
+    if (object.contains("aux_count")) {
+      if (sensor.firmware) {
+        Refuse(Member(place, "aux_count"), "only a registry-listed driver reports an aux count");
+      }
+      sensor.auxCount = Word(object["aux_count"], Member(place, "aux_count"));
+    }
+    if (object.contains("readings")) {
+      for (const char* model : {"temperature", "heat", "cooling", "cooled_by"}) {
+        if (object.contains(model)) {
+          Refuse(Member(place, model),
+                 "a sensor with fixed \"readings\" is not heated by the load model");
+        }
+      }
+      const std::string at = Member(place, "readings");
+      const json& readings = List(object["readings"], at);
+      if (readings.empty()) {
+        Refuse(at, "needs at least one reading");
+      }
+      for (std::size_t i = 0; i < readings.size(); ++i) {
+        sensor.readings.push_back(Temperature(readings[i], Index(at, i)));
+      }
+      sensor.start = sensor.readings.back();
+    } else {
+      sensor.start = object.contains("temperature")
+                         ? Temperature(object["temperature"], Member(place, "temperature"))
+                         : mHandheld.mAmbient;
+      if (object.contains("heat")) {
+        sensor.heat = Rate(object["heat"], Member(place, "heat"));
+      }
+      if (object.contains("cooling")) {
+        sensor.cooling = Rate(object["cooling"], Member(place, "cooling"));
+      }
+      if (object.contains("cooled_by")) {
+        const std::string at = Member(place, "cooled_by");
+        const json& names = List(object["cooled_by"], at);
+        for (std::size_t i = 0; i < names.size(); ++i) {
+          sensor.cooledBy.push_back(FromUtf8(Text(names[i], Index(at, i))));
+        }
+      }
+    }
+    return sensor;
+  }
+
+  // Devices are read before sensors, so every device name is known here.
+  void CheckCoolers() {
+    for (std::size_t s = 0; s < mHandheld.mSensors.size(); ++s) {
+      const auto& names = mHandheld.mSensors[s].cooledBy;
+      for (std::size_t i = 0; i < names.size(); ++i) {
+        if (mDeviceNames.count(names[i]) == 0) {
+          Refuse(Index(Index("sensors", s) + ".cooled_by", i),
+                 "\"" + ToUtf8(names[i]) + "\" names no device of the handheld");
+        }
+      }
+    }
+  }
+
+  void ReadRegistryKey(const json& object, const std::string& place) {
+    if (!object.is_object()) {
+      Refuse(place, "a registry entry must be { \"key\": ..., \"values\": {...} }, not " +
+                        Describe(object));
+    }
+    Known(object, place, {"key", "values"});
+    if (!object.contains("key")) {
+      Refuse(place, "needs \"key\", a key path under HKEY_LOCAL_MACHINE");
+    }
+    const std::wstring key = FromUtf8(Text(object["key"], Member(place, "key")));
+    if (key.empty()) {
+      Refuse(Member(place, "key"), "must not be empty");
+    }
+    mHandheld.mRegistry.push_back({key, L"", false, 0, L""});
+    if (!object.contains("values")) {
+      return;
+    }
+    const std::string at = Member(place, "values");
+    const json& values = object["values"];
+    if (!values.is_object()) {
+      Refuse(at, "must be a JSON object of value names, not " + Describe(values));
+    }
+    for (const auto& [name, value] : values.items()) {
+      _tagSHandheldRegistryValue entry{key, FromUtf8(name), false, 0, L""};
+      if (value.is_string()) {
+        entry.isString = true;
+        entry.text = FromUtf8(value.get<std::string>());
+      } else if (value.is_number_integer()) {
+        entry.dword = Word(value, Member(at, name));
+      } else {
+        Refuse(Member(at, name),
+               "must be a whole number (REG_DWORD) or a text (REG_SZ), not " + Describe(value));
+      }
+      mHandheld.mRegistry.push_back(std::move(entry));
+    }
+  }
+
+  CSimHandheld& mHandheld;
+  std::map<int32_t, std::string> mNumbers;
+  std::map<std::string, std::string> mPaths;
+  std::set<std::wstring> mDeviceNames;
+};
+
+std::string _tagSHandheldError::Text() const {
+  return file + ": " + place + ": " + problem;
+}
+
+CSimHandheld::CSimHandheld() : mName("simulated handheld") {}
+CSimHandheld::~CSimHandheld() = default;
+
+std::unique_ptr<CSimHandheld> CSimHandheld::Parse(std::string_view text, const std::string& source,
+                                                  _tagSHandheldError& error) {
+  json root;
+  try {
+    root = json::parse(text.begin(), text.end());
+  } catch (const json::parse_error& e) {
+    // Line and column of the byte the parser stopped at (1-based).
+    const std::size_t stop = std::min<std::size_t>(e.byte == 0 ? 0 : e.byte - 1, text.size());
+    std::size_t line = 1;
+    std::size_t column = 1;
+    for (std::size_t i = 0; i < stop; ++i) {
+      if (text[i] == '\n') {
+        ++line;
+        column = 1;
+      } else {
+        ++column;
+      }
+    }
+    std::string problem = e.what();
+    const std::size_t colon = problem.find(": ");
+    if (colon != std::string::npos) {
+      problem = problem.substr(colon + 2);
+    }
+    error = {source, "line " + std::to_string(line) + ":" + std::to_string(column),
+             "JSON syntax error: " + problem};
+    return nullptr;
+  }
+  std::unique_ptr<CSimHandheld> handheld(new CSimHandheld());
+  try {
+    CHandheldReader(*handheld).Read(root);
+  } catch (const _tagSRefusal& refusal) {
+    error = {source, refusal.place, refusal.problem};
+    return nullptr;
+  }
+  return handheld;
+}
+
+std::unique_ptr<CSimHandheld> CSimHandheld::Load(const std::string& path,
+                                                 _tagSHandheldError& error) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    error = {path, "file", "cannot be opened for reading"};
+    return nullptr;
+  }
+  std::ostringstream text;
+  text << in.rdbuf();
+  if (in.bad()) {
+    error = {path, "file", "cannot be read"};
+    return nullptr;
+  }
+  return Parse(text.str(), path, error);
+}
+
+std::unique_ptr<CSimHandheld> CSimHandheld::Default() {
+  _tagSHandheldError error;
+  auto handheld = Parse(kDefaultDescription, "embedded handheld", error);
+  // The embedded description is tested; a refusal here is a build defect.
+  if (!handheld) {
+    std::abort();
+  }
+  return handheld;
+}
+
+std::string_view CSimHandheld::DefaultDescription() {
+  return kDefaultDescription;
+}
+
+std::wstring CSimHandheld::FirmwareName(int32_t number) {
+  return L"ACPI\\PNP0C14\\" + std::to_wstring(number) + L"_0";
+}
+
+const _tagSHandheldParticipant* CSimHandheld::FindDevice(const std::wstring& name) const {
+  for (const auto& device : mDevices) {
+    if (device.name == name) {
+      return &device;
+    }
+  }
+  return nullptr;
+}
+
+const _tagSHandheldParticipant* CSimHandheld::FindSensor(const std::wstring& name) const {
+  for (const auto& sensor : mSensors) {
+    if (sensor.name == name) {
+      return &sensor;
+    }
+  }
+  return nullptr;
+}
+
+void CSimHandheld::Install(std::shared_ptr<CSimPlatform> platform) {
+  mPlatform = std::move(platform);
+  mPlatform->SimFirmware().SetVelmarStatus(mVelmarStatus);
+  CMemoryRegistry& registry = mPlatform->SimRegistry();
+  registry.CreateKey(kParametersKey);
+  registry.CreateKey(kNotifyKey);
+  mSensorCount = 0;
+  mDeviceCount = 0;
+
+  // Registry sensors first, as the drivers' installation lists them; the
+  // firmware publishes its devices before its sensors.
+  for (const auto& sensor : mSensors) {
+    mTemps[sensor.name] = sensor.start;
+    if (!sensor.firmware) {
+      AttachSensorDriver(sensor);
+    }
+  }
+  for (const auto& device : mDevices) {
+    if (!device.firmware) {
+      AttachDeviceDriver(device);
+    }
+  }
+  for (const auto& sensor : mSensors) {
+    if (!sensor.firmware && !sensor.hotplug) {
+      AppendToParameters(sensor, true);
+    }
+  }
+  for (const auto& device : mDevices) {
+    if (!device.firmware && !device.hotplug) {
+      AppendToParameters(device, false);
+    }
+  }
+  registry.SetDword(kParametersKey, L"SensorCount", mSensorCount);
+  registry.SetDword(kParametersKey, L"DeviceCount", mDeviceCount);
+  for (const auto& device : mDevices) {
+    if (device.firmware && !device.hotplug) {
+      PublishFirmware(device, false);
+    }
+  }
+  for (const auto& sensor : mSensors) {
+    if (sensor.firmware && !sensor.hotplug) {
+      PublishFirmware(sensor, true);
+    }
+  }
+  for (const auto& value : mRegistry) {
+    if (value.name.empty()) {
+      registry.CreateKey(value.key);
+    } else if (value.isString) {
+      registry.SetString(value.key, value.name, value.text);
+    } else {
+      registry.SetDword(value.key, value.name, value.dword);
+    }
+  }
+
+  // Which devices cool each sensor: the ones it reports (by firmware number,
+  // or by position among the registry devices, hotplug ones last) and the
+  // ones named in cooled_by.
+  std::map<int32_t, std::size_t> byNumber;
+  std::map<std::wstring, std::size_t> byName;
+  std::vector<std::size_t> registryOrder;
+  for (std::size_t d = 0; d < mDevices.size(); ++d) {
+    byName[mDevices[d].name] = d;
+    if (mDevices[d].firmware) {
+      byNumber[mDevices[d].number] = d;
+    } else if (!mDevices[d].hotplug) {
+      registryOrder.push_back(d);
+    }
+  }
+  for (std::size_t d = 0; d < mDevices.size(); ++d) {
+    if (!mDevices[d].firmware && mDevices[d].hotplug) {
+      registryOrder.push_back(d);
+    }
+  }
+  mCoolers.assign(mSensors.size(), {});
+  for (std::size_t s = 0; s < mSensors.size(); ++s) {
+    const auto& sensor = mSensors[s];
+    for (uint32_t number : sensor.devices) {
+      if (sensor.firmware) {
+        auto it = byNumber.find(static_cast<int32_t>(number));
+        if (it != byNumber.end()) {
+          mCoolers[s].push_back(it->second);
+        }
+      } else if (number < registryOrder.size()) {
+        mCoolers[s].push_back(registryOrder[number]);
+      }
+    }
+    for (const auto& name : sensor.cooledBy) {
+      mCoolers[s].push_back(byName.at(name));
+    }
+  }
+}
+
+void CSimHandheld::AttachSensorDriver(const _tagSHandheldParticipant& sensor) {
+  auto driver = std::make_shared<CSimSensorDriver>();
+  _tagSSensorInfoBlock info;
+  info.Caps = sensor.caps;
+  info.Base = sensor.base;
+  info.DeviceCount = static_cast<uint32_t>(sensor.devices.size());
+  for (std::size_t i = 0; i < sensor.devices.size() && i < DRIVER_MAX_SENSOR_DEVICES; ++i) {
+    info.DeviceNumbers[i] = sensor.devices[i];
+  }
+  info.AuxCount = sensor.auxCount;
+  _tagSTripBlock trips;
+  if (!sensor.trips.empty()) {
+    info.Aux0Type = trips.Aux0Type = sensor.trips[0].id;
+    trips.Aux0Temp = TenthsKelvinToRaw(sensor.base, sensor.trips[0].temp);
+    info.Aux0Trip = static_cast<uint32_t>(trips.Aux0Temp);
+  }
+  if (sensor.trips.size() > 1) {
+    info.Aux1Type = trips.Aux1Type = sensor.trips[1].id;
+    trips.Aux1Temp = TenthsKelvinToRaw(sensor.base, sensor.trips[1].temp);
+    info.Aux1Trip = static_cast<uint32_t>(trips.Aux1Temp);
+  }
+  info.Type = sensor.type;
+  driver->SetInfo(info);
+  driver->SetTrips(trips);
+  mSensorDrivers[sensor.name] = driver;
+  Report(sensor);
+  if (sensor.readings.size() > 1) {
+    for (std::size_t i = 0; i + 1 < sensor.readings.size(); ++i) {
+      driver->QueueTemps({TenthsKelvinToRaw(sensor.base, sensor.readings[i])});
+    }
+  }
+  if (!sensor.hotplug) {
+    mPlatform->SimDevices().Attach(sensor.name, driver);
+  }
+}
+
+void CSimHandheld::AttachDeviceDriver(const _tagSHandheldParticipant& device) {
+  auto driver = std::make_shared<CSimDeviceDriver>();
+  _tagSDeviceInfoBlock info;
+  info.Caps = device.caps;
+  info.MaxState = device.maximum;
+  info.Class = device.type;
+  driver->SetInfo(info);
+  driver->SetState(device.current);
+  mDeviceDrivers[device.name] = driver;
+  if (!device.hotplug) {
+    mPlatform->SimDevices().Attach(device.name, driver);
+  }
+}
+
+void CSimHandheld::PublishFirmware(const _tagSHandheldParticipant& participant, bool sensor) {
+  CSimFirmware& firmware = mPlatform->SimFirmware();
+  if (!sensor) {
+    _tagSSimWmiDevice device;
+    device.instanceName = participant.name;
+    device.caps = static_cast<int32_t>(participant.caps);
+    device.current = static_cast<int32_t>(participant.current);
+    device.maximum = static_cast<int32_t>(participant.maximum);
+    device.type = static_cast<int32_t>(participant.type);
+    firmware.AddDevice(device);
+    mPublished[participant.name] = true;
+    return;
+  }
+  _tagSSimWmiSensor wmi;
+  wmi.instanceName = participant.name;
+  wmi.caps = static_cast<int32_t>(participant.caps);
+  wmi.base = participant.base;
+  for (uint32_t number : participant.devices) {
+    wmi.list.push_back(static_cast<int32_t>(number));
+  }
+  for (const auto& trip : participant.trips) {
+    wmi.trips.push_back(static_cast<int32_t>(trip.id));
+    wmi.trips.push_back(TenthsKelvinToRaw(participant.base, trip.temp));
+  }
+  wmi.type = static_cast<int32_t>(participant.type);
+  firmware.AddSensor(wmi);
+  Report(participant);
+  if (participant.readings.size() > 1) {
+    std::vector<int32_t> raw;
+    for (int32_t reading : participant.readings) {
+      raw.push_back(TenthsKelvinToRaw(participant.base, reading));
+    }
+    firmware.SetTemperatures(participant.name, raw);
+  }
+  mPublished[participant.name] = true;
+}
+
+void CSimHandheld::AppendToParameters(const _tagSHandheldParticipant& participant, bool sensor) {
+  CMemoryRegistry& registry = mPlatform->SimRegistry();
+  uint32_t& count = sensor ? mSensorCount : mDeviceCount;
+  registry.SetString(kParametersKey, (sensor ? L"Sensor" : L"Device") + std::to_wstring(count),
+                     participant.name);
+  ++count;
+  mPublished[participant.name] = true;
+}
+
+bool CSimHandheld::Publish(const std::wstring& name) {
+  if (!mPlatform || IsPublished(name)) {
+    return false;
+  }
+  const _tagSHandheldParticipant* sensor = FindSensor(name);
+  const _tagSHandheldParticipant* device = sensor ? nullptr : FindDevice(name);
+  const _tagSHandheldParticipant* participant = sensor ? sensor : device;
+  if (participant == nullptr || !participant->hotplug) {
+    return false;
+  }
+  if (participant->firmware) {
+    PublishFirmware(*participant, sensor != nullptr);
+    return true;
+  }
+  if (sensor) {
+    mPlatform->SimDevices().Attach(name, mSensorDrivers.at(name));
+  } else {
+    mPlatform->SimDevices().Attach(name, mDeviceDrivers.at(name));
+  }
+  AppendToParameters(*participant, sensor != nullptr);
+  mPlatform->SimRegistry().SetDword(kParametersKey, sensor ? L"SensorCount" : L"DeviceCount",
+                                    sensor ? mSensorCount : mDeviceCount);
+  return true;
+}
+
+bool CSimHandheld::IsPublished(const std::wstring& name) const {
+  auto it = mPublished.find(name);
+  return it != mPublished.end() && it->second;
+}
+
+uint32_t CSimHandheld::ThrottleState(const std::wstring& name) const {
+  const _tagSHandheldParticipant* device = FindDevice(name);
+  if (device == nullptr) {
+    return 0;
+  }
+  if (!mPlatform || !IsPublished(name)) {
+    return device->current;
+  }
+  if (device->firmware) {
+    return static_cast<uint32_t>(mPlatform->SimFirmware().ThrottleState(name));
+  }
+  return mDeviceDrivers.at(name)->State();
+}
+
+void CSimHandheld::Step() {
+  if (!mPlatform) {
+    return;
+  }
+  mPlatform->SimClock().Advance(static_cast<uint64_t>(mStepSeconds) * 1000);
+  // Every throttle state is read before any temperature moves, so the order
+  // of the sensors does not matter.
+  std::vector<uint32_t> states(mDevices.size());
+  for (std::size_t d = 0; d < mDevices.size(); ++d) {
+    states[d] = ThrottleState(mDevices[d].name);
+  }
+  for (std::size_t s = 0; s < mSensors.size(); ++s) {
+    const auto& sensor = mSensors[s];
+    if (!sensor.readings.empty()) {
+      continue;
+    }
+    int64_t temp = mTemps[sensor.name] + sensor.heat;
+    for (std::size_t d : mCoolers[s]) {
+      if (mDevices[d].maximum > 0) {
+        temp -= static_cast<int64_t>(sensor.cooling) * states[d] / mDevices[d].maximum;
+      }
+    }
+    // A sensor cools down to the ambient temperature, or to its start when
+    // that is lower, and no further.
+    temp = std::clamp<int64_t>(temp, std::min(mAmbient, sensor.start), kMaxTenths);
+    mTemps[sensor.name] = static_cast<int32_t>(temp);
+    if (IsPublished(sensor.name) || !sensor.firmware) {
+      Report(sensor);
+    }
+  }
+}
+
+void CSimHandheld::Report(const _tagSHandheldParticipant& sensor) {
+  const int32_t tenths = mFaulty[sensor.name] ? kFaultyTemp : mTemps[sensor.name];
+  const int32_t raw = TenthsKelvinToRaw(sensor.base, tenths);
+  if (sensor.firmware) {
+    mPlatform->SimFirmware().SetTemperatures(sensor.name, {raw});
+  } else {
+    mSensorDrivers.at(sensor.name)->SetSteadyTemp(raw);
+  }
+}
+
+int32_t CSimHandheld::Temperature(const std::wstring& name) const {
+  auto it = mTemps.find(name);
+  return it == mTemps.end() ? 0 : it->second;
+}
+
+bool CSimHandheld::SetFaulty(const std::wstring& name, bool faulty) {
+  const _tagSHandheldParticipant* sensor = FindSensor(name);
+  if (sensor == nullptr) {
+    return false;
+  }
+  mFaulty[name] = faulty;
+  if (mPlatform && (IsPublished(name) || !sensor->firmware)) {
+    Report(*sensor);
+  }
+  return true;
+}

@@ -1,0 +1,164 @@
+// A simulated handheld: the registry content, the participant drivers and the
+// firmware participants of one machine, read from a JSON description (format:
+// docs/simulated-handheld.md), and a simple thermal load model that heats its
+// sensors step by step and cools them by the throttle state of their devices.
+//
+// Install seeds a simulated platform with the description: the parameters key
+// listing the registry drivers in order, the drivers attached at their paths,
+// the firmware instances published. Participants marked "hotplug" are held
+// back until Publish, so a host can add them at run time.
+//
+// Step advances the model and the platform's clock by one step: every
+// modelled sensor gains its heat and loses cooling in proportion to the
+// throttle state of the devices it is linked to, never below the ambient
+// temperature (or its start, when lower); the new value is what the sensor's driver or firmware
+// instance reports from then on. Everything is integer tenths of kelvin, so a
+// run is the same on every machine.
+//
+// Not thread-safe: one host thread drives the handheld. The platform objects
+// it scripts are thread-safe, so the library may read them from its threads.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class CSimPlatform;
+class CSimSensorDriver;
+class CSimDeviceDriver;
+
+// Why a description was refused: the file, the place in it (a JSON path such
+// as "devices[2].maximum", or "line 3:14" for a syntax error) and the problem.
+struct _tagSHandheldError {
+  std::string file;
+  std::string place;
+  std::string problem;
+  // "file: place: problem".
+  std::string Text() const;
+};
+
+struct _tagSHandheldTrip {
+  uint32_t id = 0;
+  int32_t temp = 0;  // tenths of kelvin
+};
+
+// One participant of the description. A firmware participant has a number
+// (its InstanceName is "ACPI\PNP0C14\<number>_0"); a registry-listed one has
+// the driver path that the parameters key lists.
+struct _tagSHandheldParticipant {
+  bool firmware = false;
+  int32_t number = -1;  // firmware participants only
+  std::wstring name;    // InstanceName or driver path
+  std::string label;    // for people; not seen by the library
+  uint32_t caps = 0;
+  uint32_t type = 0;
+  bool hotplug = false;
+
+  // Devices.
+  uint32_t current = 0;
+  uint32_t maximum = 0;
+
+  // Sensors.
+  uint16_t base = 1;                     // 0 kelvin, 1 tenths of kelvin, 2 Celsius
+  std::vector<uint32_t> devices;         // device numbers as the sensor reports them
+  std::vector<_tagSHandheldTrip> trips;  // as published at start
+  uint32_t auxCount = 0;                 // registry sensors: trip points claimed
+  std::vector<int32_t> readings;         // fixed readings (tenths of kelvin); empty: modelled
+  int32_t start = 0;                     // modelled: first temperature (tenths of kelvin)
+  int32_t heat = 0;                      // modelled: tenths gained per step
+  int32_t cooling = 0;                 // modelled: tenths lost per step per device at full throttle
+  std::vector<std::wstring> cooledBy;  // further device names that cool it
+};
+
+// A value written under a registry key after the parameters key is built.
+struct _tagSHandheldRegistryValue {
+  std::wstring key;
+  std::wstring name;  // empty: the key alone
+  bool isString = false;
+  uint32_t dword = 0;
+  std::wstring text;
+};
+
+class CSimHandheld {
+ public:
+  // The key that lists the registry drivers.
+  static constexpr const wchar_t* kParametersKey = L"SOFTWARE\\Zelan\\VOVUZER\\Parameters";
+  static constexpr const wchar_t* kNotifyKey = L"Software\\Zelan\\VOVUZER\\DriverNotify";
+  // The reading of a faulty sensor: 255.0 degrees Celsius.
+  static constexpr int32_t kFaultyTemp = 5282;
+
+  ~CSimHandheld();
+  CSimHandheld(const CSimHandheld&) = delete;
+  CSimHandheld& operator=(const CSimHandheld&) = delete;
+
+  // Reads a description. On a refusal returns null and fills `error`;
+  // `source` names the text in the error (a file name).
+  static std::unique_ptr<CSimHandheld> Parse(std::string_view text, const std::string& source,
+                                             _tagSHandheldError& error);
+  static std::unique_ptr<CSimHandheld> Load(const std::string& path, _tagSHandheldError& error);
+  // The embedded default handheld (the same description as docs/handheld.json).
+  static std::unique_ptr<CSimHandheld> Default();
+  static std::string_view DefaultDescription();
+  // The firmware InstanceName of participant number `number`.
+  static std::wstring FirmwareName(int32_t number);
+
+  const std::string& Name() const { return mName; }
+  int32_t VelmarStatus() const { return mVelmarStatus; }
+  uint32_t StepSeconds() const { return mStepSeconds; }
+  int32_t Ambient() const { return mAmbient; }
+  const std::vector<_tagSHandheldParticipant>& Devices() const { return mDevices; }
+  const std::vector<_tagSHandheldParticipant>& Sensors() const { return mSensors; }
+  const _tagSHandheldParticipant* FindDevice(const std::wstring& name) const;
+  const _tagSHandheldParticipant* FindSensor(const std::wstring& name) const;
+
+  // Seeds `platform` (a fresh one) and keeps it for Publish and Step.
+  void Install(std::shared_ptr<CSimPlatform> platform);
+  // Makes a held-back hotplug participant appear: publishes the firmware
+  // instance, or attaches the driver and appends it to the parameters key.
+  // False when `name` is no hotplug participant or it was published already.
+  bool Publish(const std::wstring& name);
+  bool IsPublished(const std::wstring& name) const;
+
+  // Advances the model and the clock by one step.
+  void Step();
+  // The model's temperature of a sensor in tenths of kelvin (a fixed-reading
+  // sensor: its last reading); 0 for an unknown name.
+  int32_t Temperature(const std::wstring& name) const;
+  // From now on the sensor reports 255.0 degrees Celsius (or, when `faulty`
+  // is false, the model's value again). False for an unknown name.
+  bool SetFaulty(const std::wstring& name, bool faulty);
+  // The throttle state a device holds on the platform.
+  uint32_t ThrottleState(const std::wstring& name) const;
+
+ private:
+  CSimHandheld();
+  friend class CHandheldReader;
+
+  void AttachSensorDriver(const _tagSHandheldParticipant& sensor);
+  void AttachDeviceDriver(const _tagSHandheldParticipant& device);
+  void PublishFirmware(const _tagSHandheldParticipant& participant, bool sensor);
+  void AppendToParameters(const _tagSHandheldParticipant& participant, bool sensor);
+  void Report(const _tagSHandheldParticipant& sensor);
+
+  std::string mName;
+  int32_t mVelmarStatus = 1;
+  uint32_t mStepSeconds = 5;
+  int32_t mAmbient = 2982;
+  std::vector<_tagSHandheldParticipant> mDevices;
+  std::vector<_tagSHandheldParticipant> mSensors;
+  std::vector<_tagSHandheldRegistryValue> mRegistry;
+
+  std::shared_ptr<CSimPlatform> mPlatform;
+  std::map<std::wstring, std::shared_ptr<CSimSensorDriver>> mSensorDrivers;
+  std::map<std::wstring, std::shared_ptr<CSimDeviceDriver>> mDeviceDrivers;
+  std::map<std::wstring, bool> mPublished;
+  std::map<std::wstring, int32_t> mTemps;
+  std::map<std::wstring, bool> mFaulty;
+  // Per sensor (by index), the indexes of the devices that cool it.
+  std::vector<std::vector<std::size_t>> mCoolers;
+  uint32_t mSensorCount = 0;
+  uint32_t mDeviceCount = 0;
+};

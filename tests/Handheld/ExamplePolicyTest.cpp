@@ -1,0 +1,64 @@
+// The example policy (docs/velmarconfig.xml) is written for the embedded
+// handheld: the demo loads both, so they must keep naming the same
+// participants.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "Platform/Sim/SimHandheld.h"
+#include "Platform/Text.h"
+#include "support/SimPlatformTest.h"
+#include "zivorivizo/OSConfigMgr.h"
+#include "zivorivizo/OSParticipantMgr.h"
+
+namespace {
+
+class ExamplePolicyTest : public CSimPlatformTest {};
+
+TEST_F(ExamplePolicyTest, NamesTheParticipantsOfTheEmbeddedHandheld) {
+  const auto file = std::filesystem::path(__FILE__).parent_path() / "../../docs/velmarconfig.xml";
+  ASSERT_TRUE(std::filesystem::exists(file)) << file;
+  auto handheld = CSimHandheld::Default();
+  handheld->Install(mPlatform);
+
+  COSConfigManager* config =
+      COSConfigManager::GetInstance(FromUtf8(file.lexically_normal().string()));
+  _tagSPlatformConfig platform;
+  config->GetPlatformConfig(platform);
+  ASSERT_EQ(config->SetPlatformConfig(platform), 0) << "the example policy does not load";
+  COSParticipantManager* manager = COSParticipantManager::GetInstance();
+  ASSERT_EQ(manager->Enumerate(), 0);
+
+  std::vector<_tagSSensorConfig> sensors;
+  ASSERT_EQ(config->GetAllSensorConfigs(sensors), 0);
+  for (const _tagSSensorConfig& policy : sensors) {
+    _tagSSensor sensor;
+    EXPECT_EQ(manager->GetSensor(policy.strName, sensor), 0)
+        << ToUtf8(policy.strName) << " is configured but not on the handheld";
+    EXPECT_EQ(sensor.Class, static_cast<uint32_t>(policy.iClass)) << ToUtf8(policy.strName);
+    // A configured device path of a skin sensor becomes one of its links.
+    std::vector<_tagSDevice> linked;
+    manager->GetDeviceList(policy.strName, linked);
+    for (const std::wstring& path : policy.vecDevicePaths) {
+      EXPECT_TRUE(std::any_of(linked.begin(), linked.end(),
+                              [&](const _tagSDevice& d) { return d.Name == path; }))
+          << ToUtf8(path) << " is not linked to " << ToUtf8(policy.strName);
+    }
+  }
+
+  std::vector<_tagSDeviceConfig> devices;
+  ASSERT_EQ(config->GetAllDeviceConfigs(devices), 0);
+  std::vector<_tagSDevice> present;
+  manager->GetAllDevices(present);
+  for (const _tagSDeviceConfig& policy : devices) {
+    const auto match = std::find_if(present.begin(), present.end(), [&](const _tagSDevice& d) {
+      return d.Name.find(policy.strPath) != std::wstring::npos;
+    });
+    ASSERT_NE(match, present.end()) << ToUtf8(policy.strPath) << " matches no device";
+    EXPECT_EQ(match->Class, static_cast<uint32_t>(policy.iClass)) << ToUtf8(policy.strPath);
+    EXPECT_LE(match->Max, static_cast<uint32_t>(policy.iThrottleLimit)) << ToUtf8(match->Name);
+  }
+}
+
+}  // namespace

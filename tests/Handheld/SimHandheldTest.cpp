@@ -1,0 +1,411 @@
+// The simulated handheld: what a description puts on the platform, the load
+// model, hotplug participants, and how a broken description is refused.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "Platform/DriverProtocol.h"
+#include "Platform/Sim/SimDeviceDriver.h"
+#include "Platform/Sim/SimHandheld.h"
+#include "Platform/Wmi.h"
+#include "support/SimPlatformTest.h"
+#include "support/TempFolder.h"
+
+namespace {
+
+const wchar_t kParameters[] = L"SOFTWARE\\Zelan\\VOVUZER\\Parameters";
+
+class SimHandheldTest : public CSimPlatformTest {
+ protected:
+  std::unique_ptr<CSimHandheld> Install(const std::string& description) {
+    _tagSHandheldError error;
+    auto handheld = CSimHandheld::Parse(description, "test.json", error);
+    EXPECT_TRUE(handheld) << error.Text();
+    if (handheld) {
+      handheld->Install(mPlatform);
+    }
+    return handheld;
+  }
+
+  // The raw reading a firmware sensor answers, through the WMI connection.
+  int32_t FirmwareReading(const std::wstring& name) {
+    std::shared_ptr<CWbemClassObject> out;
+    const std::wstring path =
+        L"DtmSensorControlMethod.InstanceName=\"" + CSimWmi::EscapeKey(name) + L"\"";
+    EXPECT_EQ(Wmi().Connect()->ExecMethod(path, L"GetCurrentTemperature", nullptr, &out),
+              WBEM_S_NO_ERROR);
+    CVariant value;
+    int32_t reading = -1;
+    if (out && HrSucceeded(out->Get(L"temperature", value))) {
+      VariantToInt32(value, reading);
+    }
+    return reading;
+  }
+
+  // One request to the driver at `path`; false when it cannot be opened or fails.
+  template <typename T>
+  bool DriverRequest(const std::wstring& path, uint32_t code, T& out) {
+    uint32_t error = 0;
+    auto handle = Devices().Open(path, error);
+    if (!handle) {
+      return false;
+    }
+    std::byte buffer[sizeof(T)] = {};
+    if (!handle->Control(code, {}, buffer, error)) {
+      return false;
+    }
+    return ReadDriverBlock(std::span<const std::byte>(buffer), out);
+  }
+
+  // SetThrottleState through the firmware's control method, as the library calls it.
+  void ThrottleFirmwareDevice(const std::wstring& name, int32_t state) {
+    auto services = Wmi().Connect();
+    std::shared_ptr<CWbemClassObject> cls, signature, input;
+    ASSERT_EQ(services->GetObject(L"DtmDeviceControlMethod", cls), WBEM_S_NO_ERROR);
+    ASSERT_EQ(cls->GetMethod(L"SetThrottleState", &signature, nullptr), WBEM_S_NO_ERROR);
+    ASSERT_EQ(signature->SpawnInstance(input), WBEM_S_NO_ERROR);
+    ASSERT_EQ(input->Put(L"State", CVariant::I4(state)), WBEM_S_NO_ERROR);
+    const std::wstring path =
+        L"DtmDeviceControlMethod.InstanceName=\"" + CSimWmi::EscapeKey(name) + L"\"";
+    ASSERT_EQ(services->ExecMethod(path, L"SetThrottleState", input, nullptr), WBEM_S_NO_ERROR);
+  }
+
+  bool FirmwarePublishes(const wchar_t* cls, const std::wstring& name) {
+    return Wmi().Instance(cls, name) != nullptr;
+  }
+};
+
+std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream in(path);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+TEST_F(SimHandheldTest, TheDocumentedHandheldIsTheEmbeddedOne) {
+  const auto docs = std::filesystem::path(__FILE__).parent_path() / "../../docs/handheld.json";
+  ASSERT_TRUE(std::filesystem::exists(docs)) << docs;
+  EXPECT_EQ(nlohmann::json::parse(ReadFile(docs)),
+            nlohmann::json::parse(CSimHandheld::DefaultDescription()))
+      << "docs/handheld.json and the embedded default handheld have drifted apart";
+
+  // What the demo and the documentation rely on.
+  auto handheld = CSimHandheld::Default();
+  int skins = 0, firmwareSensors = 0, firmwareDevices = 0, active = 0, hotplug = 0;
+  int registrySensors = 0, registryDevices = 0, reporting = 0;
+  for (const auto& sensor : handheld->Sensors()) {
+    skins += sensor.type == 1 && sensor.firmware && !sensor.hotplug;
+    firmwareSensors += sensor.firmware && !sensor.hotplug;
+    registrySensors += !sensor.firmware && !sensor.hotplug;
+    reporting += !sensor.devices.empty();
+    hotplug += sensor.hotplug;
+  }
+  for (const auto& device : handheld->Devices()) {
+    firmwareDevices += device.firmware && !device.hotplug;
+    active += device.type == 9 && !device.hotplug;
+    registryDevices += !device.firmware && !device.hotplug;
+    hotplug += device.hotplug;
+  }
+  EXPECT_EQ(skins, 1);
+  EXPECT_GE(firmwareSensors, 3);
+  EXPECT_GE(firmwareDevices, 3);
+  EXPECT_GE(active, 1);
+  EXPECT_GE(registrySensors, 1);
+  EXPECT_GE(registryDevices, 1);
+  EXPECT_GE(reporting, 3);
+  EXPECT_GE(hotplug, 2);
+  EXPECT_NE(handheld->FindSensor(L"ACPI\\PNP0C14\\10_0"), nullptr);
+}
+
+TEST_F(SimHandheldTest, InstallListsDriversInTheParametersKeyAndPublishesTheFirmware) {
+  auto handheld = Install(R"({
+    "velmarstatus": 3,
+    "devices": [
+      { "wmi": 1, "type": 9, "caps": 7, "current": 1, "maximum": 4 },
+      { "path": "/sim/fan", "type": 3, "caps": 2, "current": 2, "maximum": 5 },
+      { "path": "/sim/late-device", "maximum": 1, "hotplug": true },
+      { "path": "/sim/pump", "type": 12, "maximum": 3 }
+    ],
+    "sensors": [
+      { "path": "/sim/battery", "type": 4, "base": 2, "caps": 5, "devices": [1, 0],
+        "trips": [ { "id": 3, "temp": 40.0 }, { "id": 4, "temp": 45.5 } ],
+        "temperature": 31.0 },
+      { "wmi": 10, "type": 1, "base": 0, "devices": [1, 2],
+        "trips": [ { "id": 0, "temp": 42.0 } ], "temperature": 36.0 },
+      { "path": "/sim/board", "aux_count": 1, "readings": [ 20.0, 21.5 ] }
+    ],
+    "registry": [ { "key": "SOFTWARE\\Zelan\\Extra", "values": { "Mode": "quiet", "Level": 2 } },
+                  { "key": "SOFTWARE\\Zelan\\VOVUZER\\Parameters",
+                    "values": { "Tuning": 7 } } ]
+  })");
+  ASSERT_TRUE(handheld);
+
+  uint32_t count = 0;
+  std::wstring text;
+  ASSERT_TRUE(Registry().ReadDword(kParameters, L"SensorCount", count));
+  EXPECT_EQ(count, 2u);
+  ASSERT_TRUE(Registry().ReadDword(kParameters, L"DeviceCount", count));
+  EXPECT_EQ(count, 2u) << "the hotplug device is held back";
+  ASSERT_TRUE(Registry().ReadString(kParameters, L"Sensor0", text));
+  EXPECT_EQ(text, L"/sim/battery");
+  ASSERT_TRUE(Registry().ReadString(kParameters, L"Sensor1", text));
+  EXPECT_EQ(text, L"/sim/board");
+  ASSERT_TRUE(Registry().ReadString(kParameters, L"Device0", text));
+  EXPECT_EQ(text, L"/sim/fan");
+  ASSERT_TRUE(Registry().ReadString(kParameters, L"Device1", text));
+  EXPECT_EQ(text, L"/sim/pump");
+  EXPECT_FALSE(Registry().ReadString(kParameters, L"Device2", text));
+  ASSERT_TRUE(Registry().ReadString(L"Software\\zelan\\extra", L"Mode", text));
+  EXPECT_EQ(text, L"quiet");
+  ASSERT_TRUE(Registry().ReadDword(L"SOFTWARE\\Zelan\\Extra", L"Level", count));
+  EXPECT_EQ(count, 2u);
+  ASSERT_TRUE(Registry().ReadDword(kParameters, L"Tuning", count));
+  EXPECT_EQ(count, 7u);
+
+  // The drivers answer with their information blocks, in the sensor's unit.
+  _tagSSensorInfoBlock info;
+  ASSERT_TRUE(DriverRequest(L"/sim/battery", DRIVER_SENSOR_GET_INFO, info));
+  EXPECT_EQ(info.Caps, 5u);
+  EXPECT_EQ(info.Base, DRIVER_BASE_CELSIUS);
+  EXPECT_EQ(info.DeviceCount, 2u);
+  EXPECT_EQ(info.DeviceNumbers[0], 1u);
+  EXPECT_EQ(info.DeviceNumbers[1], 0u);
+  EXPECT_EQ(info.AuxCount, 2u);
+  EXPECT_EQ(info.Aux0Type, 3u);
+  EXPECT_EQ(info.Aux0Trip, 40u);
+  EXPECT_EQ(info.Aux1Type, 4u);
+  EXPECT_EQ(info.Aux1Trip, 45u) << "45.5 degrees in whole degrees";
+  EXPECT_EQ(info.Type, 4u);
+  _tagSTripBlock trips;
+  ASSERT_TRUE(DriverRequest(L"/sim/battery", DRIVER_SENSOR_GET_TRIPS, trips));
+  EXPECT_EQ(trips.Aux1Type, 4u);
+  EXPECT_EQ(trips.Aux1Temp, 45);
+  int32_t reading = 0;
+  ASSERT_TRUE(DriverRequest(L"/sim/battery", DRIVER_SENSOR_GET_TEMP, reading));
+  EXPECT_EQ(reading, 31);
+  ASSERT_TRUE(DriverRequest(L"/sim/board", DRIVER_SENSOR_GET_INFO, info));
+  EXPECT_EQ(info.AuxCount, 1u);
+  ASSERT_TRUE(DriverRequest(L"/sim/board", DRIVER_SENSOR_GET_TEMP, reading));
+  EXPECT_EQ(reading, 2932);
+  ASSERT_TRUE(DriverRequest(L"/sim/board", DRIVER_SENSOR_GET_TEMP, reading));
+  EXPECT_EQ(reading, 2947);
+  ASSERT_TRUE(DriverRequest(L"/sim/board", DRIVER_SENSOR_GET_TEMP, reading));
+  EXPECT_EQ(reading, 2947) << "the last reading repeats";
+
+  _tagSDeviceInfoBlock device;
+  ASSERT_TRUE(DriverRequest(L"/sim/fan", DRIVER_DEVICE_GET_INFO, device));
+  EXPECT_EQ(device.Caps, 2u);
+  EXPECT_EQ(device.MaxState, 5u);
+  EXPECT_EQ(device.Class, 3u);
+  uint32_t state = 0;
+  ASSERT_TRUE(DriverRequest(L"/sim/fan", DRIVER_DEVICE_GET_STATE, state));
+  EXPECT_EQ(state, 2u);
+  ASSERT_TRUE(DriverRequest(L"/sim/pump", DRIVER_DEVICE_GET_INFO, device));
+  EXPECT_EQ(device.Class, 12u) << "a type out of range is published as given";
+  EXPECT_FALSE(DriverRequest(L"/sim/late-device", DRIVER_DEVICE_GET_INFO, device));
+
+  // The firmware: status, instances and their properties.
+  auto params = Wmi().Instance(L"DTMSystemParams", L"");
+  ASSERT_NE(params, nullptr);
+  CVariant value;
+  int32_t number = 0;
+  ASSERT_TRUE(HrSucceeded(params->Get(L"velmarstatus", value)));
+  VariantToInt32(value, number);
+  EXPECT_EQ(number, 3);
+  auto wmiDevice = Wmi().Instance(L"DtmDeviceParticipantInformation", L"ACPI\\PNP0C14\\1_0");
+  ASSERT_NE(wmiDevice, nullptr);
+  ASSERT_TRUE(HrSucceeded(wmiDevice->Get(L"caps", value)));
+  VariantToInt32(value, number);
+  EXPECT_EQ(number, 7);
+  EXPECT_EQ(Firmware().ThrottleState(L"ACPI\\PNP0C14\\1_0"), 1);
+  auto wmiSensor = Wmi().Instance(L"DtmSensorParticipantInformation", L"ACPI\\PNP0C14\\10_0");
+  ASSERT_NE(wmiSensor, nullptr);
+  ASSERT_TRUE(HrSucceeded(wmiSensor->Get(L"device", value)));
+  CVariant list;
+  ASSERT_TRUE(HrSucceeded(value.punkVal->Get(L"List", list)));
+  int32_t element = 0;
+  ASSERT_TRUE(HrSucceeded(list.parray->GetElement(1, element)));
+  EXPECT_EQ(element, 2);
+  EXPECT_EQ(Firmware().Trip(L"ACPI\\PNP0C14\\10_0", 0), 315) << "42.0 degrees in kelvin";
+  EXPECT_EQ(FirmwareReading(L"ACPI\\PNP0C14\\10_0"), 309) << "36.0 degrees in kelvin";
+}
+
+TEST_F(SimHandheldTest, HotplugParticipantsAppearOnlyWhenPublished) {
+  auto handheld = Install(R"({
+    "devices": [ { "wmi": 4, "maximum": 2, "hotplug": true },
+                 { "path": "/sim/fan", "maximum": 3 },
+                 { "path": "/sim/late", "maximum": 3, "hotplug": true } ],
+    "sensors": [ { "wmi": 13, "devices": [4], "hotplug": true, "temperature": 40.0 },
+                 { "path": "/sim/late-sensor", "hotplug": true, "temperature": 30.0 } ]
+  })");
+  ASSERT_TRUE(handheld);
+  EXPECT_FALSE(FirmwarePublishes(L"DtmDeviceParticipantInformation", L"ACPI\\PNP0C14\\4_0"));
+  EXPECT_FALSE(FirmwarePublishes(L"DtmSensorParticipantInformation", L"ACPI\\PNP0C14\\13_0"));
+  uint32_t count = 9;
+  ASSERT_TRUE(Registry().ReadDword(kParameters, L"SensorCount", count));
+  EXPECT_EQ(count, 0u);
+
+  EXPECT_FALSE(handheld->Publish(L"/sim/fan")) << "not a hotplug participant";
+  EXPECT_FALSE(handheld->Publish(L"/sim/nothing"));
+  handheld->Step();  // a held-back sensor is not reported
+  EXPECT_FALSE(FirmwarePublishes(L"DtmSensorParticipantInformation", L"ACPI\\PNP0C14\\13_0"));
+
+  EXPECT_TRUE(handheld->Publish(L"ACPI\\PNP0C14\\13_0"));
+  EXPECT_TRUE(FirmwarePublishes(L"DtmSensorParticipantInformation", L"ACPI\\PNP0C14\\13_0"));
+  EXPECT_TRUE(FirmwarePublishes(L"DtmSensorControlMethod", L"ACPI\\PNP0C14\\13_0"));
+  EXPECT_EQ(FirmwareReading(L"ACPI\\PNP0C14\\13_0"), 3132) << "the model's current value";
+  EXPECT_FALSE(handheld->Publish(L"ACPI\\PNP0C14\\13_0")) << "published already";
+  EXPECT_TRUE(handheld->Publish(L"ACPI\\PNP0C14\\4_0"));
+  EXPECT_TRUE(FirmwarePublishes(L"DtmDeviceParticipantInformation", L"ACPI\\PNP0C14\\4_0"));
+
+  // A registry-listed one is appended to the parameters key and its driver
+  // can be opened.
+  uint32_t state = 0;
+  EXPECT_FALSE(DriverRequest(L"/sim/late", DRIVER_DEVICE_GET_STATE, state));
+  EXPECT_TRUE(handheld->Publish(L"/sim/late"));
+  EXPECT_TRUE(handheld->Publish(L"/sim/late-sensor"));
+  std::wstring text;
+  ASSERT_TRUE(Registry().ReadDword(kParameters, L"DeviceCount", count));
+  EXPECT_EQ(count, 2u);
+  ASSERT_TRUE(Registry().ReadString(kParameters, L"Device1", text));
+  EXPECT_EQ(text, L"/sim/late");
+  ASSERT_TRUE(Registry().ReadDword(kParameters, L"SensorCount", count));
+  EXPECT_EQ(count, 1u);
+  ASSERT_TRUE(Registry().ReadString(kParameters, L"Sensor0", text));
+  EXPECT_EQ(text, L"/sim/late-sensor");
+  EXPECT_TRUE(DriverRequest(L"/sim/late", DRIVER_DEVICE_GET_STATE, state));
+}
+
+TEST_F(SimHandheldTest, TheLoadModelHeatsAndThrottlingCools) {
+  auto handheld = Install(R"({
+    "step_seconds": 7,
+    "ambient": 30.0,
+    "devices": [ { "path": "/sim/fan", "maximum": 4 },
+                 { "path": "/sim/charger", "maximum": 2 },
+                 { "wmi": 1, "maximum": 3 } ],
+    "sensors": [
+      { "path": "/sim/cpu", "base": 2, "devices": [0], "temperature": 40.0,
+        "heat": 1.0, "cooling": 2.0, "cooled_by": [ "/sim/charger" ] },
+      { "wmi": 10, "devices": [77], "temperature": 30.5, "heat": 0.0, "cooling": 1.5 },
+      { "wmi": 12, "devices": [1], "temperature": 50.0, "heat": 0.5, "cooling": 1.5 },
+      { "wmi": 11, "temperature": 20.0, "heat": 0.0, "cooling": 5.0, "cooled_by": ["/sim/fan"] },
+      { "path": "/sim/fixed", "readings": [ 50.0 ] }
+    ]
+  })");
+  ASSERT_TRUE(handheld);
+  const uint64_t before = Clock().UtcSeconds();
+  auto fan = std::static_pointer_cast<CSimDeviceDriver>(Devices().Driver(L"/sim/fan"));
+  auto charger = std::static_pointer_cast<CSimDeviceDriver>(Devices().Driver(L"/sim/charger"));
+  ASSERT_TRUE(fan && charger);
+
+  handheld->Step();
+  EXPECT_EQ(Clock().UtcSeconds(), before + 7);
+  EXPECT_EQ(handheld->Temperature(L"/sim/cpu"), 3142) << "40.0 + 1.0, nothing throttled";
+  int32_t reading = 0;
+  ASSERT_TRUE(DriverRequest(L"/sim/cpu", DRIVER_SENSOR_GET_TEMP, reading));
+  EXPECT_EQ(reading, 41) << "reported in the sensor's unit";
+
+  fan->SetState(2);                                  // half of 2.0
+  charger->SetState(2);                              // all of 2.0
+  ThrottleFirmwareDevice(L"ACPI\\PNP0C14\\1_0", 2);  // two thirds of 1.5
+  EXPECT_EQ(handheld->ThrottleState(L"ACPI\\PNP0C14\\1_0"), 2u);
+  handheld->Step();
+  EXPECT_EQ(handheld->Temperature(L"/sim/cpu"), 3142 + 10 - 10 - 20);
+  EXPECT_EQ(handheld->Temperature(L"ACPI\\PNP0C14\\12_0"), 3232 + 5 + 5 - 10);
+
+  // Cooling stops at the ambient temperature, or at the start when lower;
+  // a device number that names no device cools nothing.
+  for (int i = 0; i < 5; ++i) {
+    handheld->Step();
+  }
+  EXPECT_EQ(handheld->Temperature(L"ACPI\\PNP0C14\\10_0"), 3037);
+  EXPECT_EQ(handheld->Temperature(L"ACPI\\PNP0C14\\11_0"), 2932);
+  EXPECT_EQ(FirmwareReading(L"ACPI\\PNP0C14\\11_0"), 2932);
+  EXPECT_EQ(handheld->Temperature(L"/sim/cpu"), 3032);
+  ASSERT_TRUE(DriverRequest(L"/sim/fixed", DRIVER_SENSOR_GET_TEMP, reading));
+  EXPECT_EQ(reading, 3232) << "fixed readings are not modelled";
+
+  // A faulty sensor reports 255.0 degrees until it is mended.
+  ASSERT_TRUE(handheld->SetFaulty(L"/sim/cpu", true));
+  ASSERT_TRUE(handheld->SetFaulty(L"ACPI\\PNP0C14\\10_0", true));
+  ASSERT_TRUE(DriverRequest(L"/sim/cpu", DRIVER_SENSOR_GET_TEMP, reading));
+  EXPECT_EQ(reading, 255);
+  EXPECT_EQ(FirmwareReading(L"ACPI\\PNP0C14\\10_0"), CSimHandheld::kFaultyTemp);
+  handheld->Step();
+  EXPECT_EQ(FirmwareReading(L"ACPI\\PNP0C14\\10_0"), CSimHandheld::kFaultyTemp);
+  ASSERT_TRUE(handheld->SetFaulty(L"ACPI\\PNP0C14\\10_0", false));
+  EXPECT_EQ(FirmwareReading(L"ACPI\\PNP0C14\\10_0"), 3037);
+  EXPECT_FALSE(handheld->SetFaulty(L"/sim/none", true));
+}
+
+TEST_F(SimHandheldTest, ABrokenDescriptionIsRefusedWithTheFilePlaceAndProblem) {
+  struct _tagSCase {
+    const char* text;
+    const char* place;
+    const char* problem;  // a part of it
+  };
+  const _tagSCase cases[] = {
+      {"{\n  \"devices\": [\n    { \"wmi\": 1, }\n  ]\n}", "line 3:17", "JSON syntax error"},
+      {"[1, 2]", "top level", "must be a JSON object"},
+      {R"({"devices": [{"wmi": 1, "maximum": 2}, {"wmi": 2, "maximum": 2},
+                       {"wmi": 3, "maximum": -1}]})",
+       "devices[2].maximum", "from 0 to 4294967295, not -1"},
+      {R"({"devices": [{"wmi": 1, "maximum": 2.5}]})", "devices[0].maximum", "whole number"},
+      {R"({"devices": [{"wmi": 1}]})", "devices[0]", "needs \"maximum\""},
+      {R"({"devices": [{"wmi": 1, "maximum": 2, "current": 3}]})", "devices[0].current",
+       "above the maximum 2"},
+      {R"({"devices": [{"wmi": 1, "maximum": 2, "maximun": 3}]})", "devices[0].maximun",
+       "unknown key"},
+      {R"({"devices": [{"maximum": 2}]})", "devices[0]", "needs \"wmi\""},
+      {R"({"devices": [{"wmi": 1, "path": "/a", "maximum": 2}]})", "devices[0]", "both"},
+      {R"({"devices": [{"wmi": 1, "maximum": 2}], "sensors": [{"wmi": 1}]})", "sensors[0].wmi",
+       "already used by devices[0].wmi"},
+      {R"({"devices": [{"path": "/a", "maximum": 2}], "sensors": [{"path": "/a"}]})",
+       "sensors[0].path", "already used"},
+      {R"({"sensors": [{"path": "/0123456789012345678901234567890123456789012345678901234567890123"}]})",
+       "sensors[0].path", "at most 63"},
+      {R"({"sensors": [{"wmi": 1, "base": 3}]})", "sensors[0].base", "from 0 to 2"},
+      {R"({"sensors": [{"wmi": 1, "trips": [{"id": 0}]}]})", "sensors[0].trips[0]",
+       "needs \"id\" and \"temp\""},
+      {R"({"sensors": [{"path": "/a", "trips": [{"id": 0, "temp": 1}, {"id": 1, "temp": 2},
+                                                {"id": 2, "temp": 3}]}]})",
+       "sensors[0].trips", "at most 2"},
+      {R"({"sensors": [{"wmi": 1, "temperature": 36.25}]})", "sensors[0].temperature",
+       "more than one decimal"},
+      {R"({"sensors": [{"wmi": 1, "temperature": -300}]})", "sensors[0].temperature",
+       "from -273.2"},
+      {R"({"sensors": [{"wmi": 1, "readings": [30.0], "heat": 1.0}]})", "sensors[0].heat",
+       "not heated by the load model"},
+      {R"({"sensors": [{"wmi": 1, "readings": []}]})", "sensors[0].readings", "at least one"},
+      {R"({"sensors": [{"wmi": 1, "aux_count": 2}]})", "sensors[0].aux_count", "registry"},
+      {R"({"sensors": [{"wmi": 1, "cooled_by": ["/fan"]}]})", "sensors[0].cooled_by[0]",
+       "names no device"},
+      {R"({"registry": [{"key": "A", "values": {"V": [1]}}]})", "registry[0].values.V",
+       "REG_DWORD"},
+      {R"({"step_seconds": 0})", "step_seconds", "from 1 to 3600"},
+  };
+  for (const _tagSCase& c : cases) {
+    SCOPED_TRACE(c.text);
+    _tagSHandheldError error;
+    EXPECT_EQ(CSimHandheld::Parse(c.text, "broken.json", error), nullptr);
+    EXPECT_EQ(error.file, "broken.json");
+    EXPECT_EQ(error.place, c.place);
+    EXPECT_NE(error.problem.find(c.problem), std::string::npos) << error.problem;
+    EXPECT_EQ(error.Text(), "broken.json: " + error.place + ": " + error.problem);
+  }
+
+  CTempFolder folder;
+  _tagSHandheldError error;
+  const std::string missing = folder.Path() + "/none.json";
+  EXPECT_EQ(CSimHandheld::Load(missing, error), nullptr);
+  EXPECT_EQ(error.Text(), missing + ": file: cannot be opened for reading");
+  const std::string good = folder.Write("good.json", R"({"name": "tiny"})");
+  auto handheld = CSimHandheld::Load(good, error);
+  ASSERT_NE(handheld, nullptr);
+  EXPECT_EQ(handheld->Name(), "tiny");
+}
+
+}  // namespace

@@ -1,0 +1,52 @@
+// "zivo demo", the README's first command: it ends with status 0, shows each
+// part of the tour and keeps the library's log when asked.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "support/TempFolder.h"
+#include "support/ZivoProcess.h"
+
+namespace {
+
+TEST(DemoCommandTest, TheTourCompletesAndKeepsTheLog) {
+  CTempFolder work;
+  const std::string log = work.Path() + "/demo.log";
+  const _tagSZivoRun run = RunZivo({"demo", "--log", log}, work.Path());
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  for (const char* line :
+       {"1. Start-up", "COSParticipantManager::Enumerate    0 (success)",
+        "2. Participants, links and policy", "3. The machine heats up",
+        "History of the skin sensor ACPI\\PNP0C14\\10_0", "4. Throttling the fans",
+        "Current 4 of 4, Valid 1  holds state 4", "5. Trip points of the skin sensor",
+        "6. A participant arrives and leaves",
+        "AddSensor(ACPI\\PNP0C14\\13_0 (modem))  0 (success)", "7. A sensor turns faulty",
+        "Shutdown requests the library made (recorded by the simulated power, never carried out): "
+        "1",
+        "countdown 60 s, force yes, reboot no", "0 not as expected", "Demo complete."}) {
+    EXPECT_NE(run.out.find(line), std::string::npos) << "missing: " << line << "\n" << run.out;
+  }
+  EXPECT_EQ(run.out.find("!!"), std::string::npos) << run.out;
+
+  std::ifstream in(log);
+  std::ostringstream text;
+  text << in.rdbuf();
+  EXPECT_NE(text.str().find("CWmiParticipantManager Enumerate Succedded"), std::string::npos);
+  EXPECT_NE(text.str().find("One of the Non WMI sensors is faulty"), std::string::npos);
+}
+
+TEST(DemoCommandTest, RefusesWhatItDoesNotOffer) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"demo", "--platform", "linux"},
+        std::vector<std::string>{"demo", "--json"}, std::vector<std::string>{"demo", "now"}}) {
+    const _tagSZivoRun run = RunZivo(args);
+    EXPECT_EQ(run.status, 2) << args[1];
+    EXPECT_EQ(run.err.rfind("zivo demo: ", 0), 0u) << run.err;
+  }
+  const _tagSZivoRun help = RunZivo({"demo", "--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("usage: zivo demo"), std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,216 @@
+// "zivo list" as a user runs it: on the embedded handheld, on a handheld
+// described in a file, on a broken description and on a fake sysfs tree.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "support/FakeSysfs.h"
+#include "support/TempFolder.h"
+#include "support/ZivoProcess.h"
+
+namespace {
+
+using json = nlohmann::json;
+
+const json* ByName(const json& list, const std::string& name) {
+  for (const json& entry : list) {
+    if (entry.at("Name") == name) {
+      return &entry;
+    }
+  }
+  ADD_FAILURE() << name << " is not listed in " << list.dump();
+  return nullptr;
+}
+
+std::vector<std::string> Strings(const json& list) {
+  return list.get<std::vector<std::string>>();
+}
+
+TEST(ListCommandTest, ListsTheEmbeddedHandheldWithRecordFieldsAndLinks) {
+  CTempFolder work;  // no velmarconfig.xml here: the default policy
+  _tagSZivoRun run = RunZivo({"list", "--json"}, work.Path());
+  ASSERT_EQ(run.status, 0) << run.err;
+  const json listing = run.Json();
+  ASSERT_TRUE(listing.is_object());
+  EXPECT_EQ(listing.size(), 2u) << "only devices and sensors";
+  const json& devices = listing.at("devices");
+  const json& sensors = listing.at("sensors");
+  EXPECT_EQ(devices.size(), 4u) << "the hotplug device is not enumerated";
+  EXPECT_EQ(sensors.size(), 4u);
+
+  const json* fan = ByName(devices, "ACPI\\PNP0C14\\3_0");
+  ASSERT_NE(fan, nullptr);
+  EXPECT_EQ(fan->at("Class"), 9);
+  EXPECT_EQ(fan->at("Max"), 4);
+  EXPECT_EQ(fan->at("Current"), 0);
+  EXPECT_EQ(fan->at("Caps"), 3);
+  EXPECT_EQ(fan->at("Valid"), 1);
+  EXPECT_EQ(Strings(fan->at("LinkedSensors")),
+            (std::vector<std::string>{"ACPI\\PNP0C14\\10_0", "ACPI\\PNP0C14\\11_0"}))
+      << "the skin sensor shows on its device too";
+
+  const json* die = ByName(sensors, "ACPI\\PNP0C14\\11_0");
+  ASSERT_NE(die, nullptr);
+  EXPECT_EQ(die->at("Class"), 2);
+  EXPECT_EQ(die->at("Base"), 1);
+  EXPECT_EQ(Strings(die->at("Devices")),
+            (std::vector<std::string>{"ACPI\\PNP0C14\\1_0", "ACPI\\PNP0C14\\3_0"}));
+  EXPECT_EQ(Strings(die->at("LinkedDevices")), Strings(die->at("Devices")));
+  ASSERT_EQ(die->at("TripPoints").size(), 2u);
+  EXPECT_EQ(die->at("TripPoints")[1], (json{{"AuxType", 1}, {"Temp", 3682}}));
+  ASSERT_FALSE(die->at("TempHistory").empty());
+  EXPECT_EQ(die->at("TempHistory")[0].at("Temp"), 3252);
+  EXPECT_GT(die->at("TempHistory")[0].at("TimeStamp"), 0);
+
+  const json* board = ByName(sensors, "\\\\.\\ZivoSensor0");
+  ASSERT_NE(board, nullptr);
+  EXPECT_EQ(board->at("TempHistory")[0].at("Temp"), 3142) << "41 degrees from a Celsius driver";
+  EXPECT_EQ(Strings(board->at("LinkedDevices")), (std::vector<std::string>{"\\\\.\\ZivoFan0"}));
+
+  // The table shows the same, temperatures in both units.
+  run = RunZivo({"list"}, work.Path());
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("Devices (4)"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("Sensors (4)"), std::string::npos);
+  EXPECT_NE(run.out.find("52.0 °C (3252)"), std::string::npos);
+  EXPECT_NE(run.out.find("ACPI\\PNP0C14\\10_0, ACPI\\PNP0C14\\11_0"), std::string::npos);
+}
+
+TEST(ListCommandTest, ListsAHandheldDescribedInAFile) {
+  CTempFolder work;
+  const std::string file = work.Write("tiny.json", R"({
+    "name": "tiny",
+    "devices": [ { "path": "/sim/fan", "type": 9, "maximum": 4, "current": 2 },
+                 { "wmi": 5, "type": 3, "maximum": 1 } ],
+    "sensors": [ { "path": "/sim/board", "base": 0, "devices": [0, 3], "temperature": 26.7 },
+                 { "wmi": 7, "devices": [5, 6], "temperature": 40.0,
+                   "trips": [ { "id": 4, "temp": 50.0 }, { "id": 5, "temp": 60.0 } ] } ]
+  })");
+  _tagSZivoRun run = RunZivo({"list", "--platform", "sim:" + file, "--json"}, work.Path());
+  ASSERT_EQ(run.status, 0) << run.err;
+  const json listing = run.Json();
+  const json* board = ByName(listing.at("sensors"), "/sim/board");
+  ASSERT_NE(board, nullptr);
+  EXPECT_EQ(board->at("TempHistory")[0].at("Temp"), 2990) << "a kelvin driver: 299 K";
+  EXPECT_EQ(Strings(board->at("LinkedDevices")), (std::vector<std::string>{"/sim/fan"}))
+      << "device number 3 names no registry value";
+  const json* seven = ByName(listing.at("sensors"), "ACPI\\PNP0C14\\7_0");
+  ASSERT_NE(seven, nullptr);
+  EXPECT_EQ(Strings(seven->at("LinkedDevices")), (std::vector<std::string>{"ACPI\\PNP0C14\\5_0"}));
+  EXPECT_EQ(seven->at("TripPoints")[1], (json{{"AuxType", 5}, {"Temp", 3332}}));
+  const json* fan = ByName(listing.at("devices"), "/sim/fan");
+  ASSERT_NE(fan, nullptr);
+  EXPECT_EQ(fan->at("Current"), 2);
+  EXPECT_EQ(Strings(fan->at("LinkedSensors")), (std::vector<std::string>{"/sim/board"}));
+
+  // A registry that lists one driver twice: links go to the first of the two
+  // devices of that name, as the manager finds devices.
+  const std::string twice = work.Write("twice.json", R"({
+    "devices": [ { "path": "/sim/fan", "maximum": 4 } ],
+    "sensors": [ { "path": "/sim/board", "devices": [0, 1] } ],
+    "registry": [ { "key": "SOFTWARE\\Zelan\\VOVUZER\\Parameters",
+                    "values": { "DeviceCount": 2, "Device1": "/sim/fan" } } ]
+  })");
+  run = RunZivo({"list", "--platform", "sim:" + twice, "--json"}, work.Path());
+  ASSERT_EQ(run.status, 0) << run.err;
+  const json both = run.Json().at("devices");
+  ASSERT_EQ(both.size(), 2u);
+  EXPECT_EQ(Strings(both[0].at("LinkedSensors")),
+            (std::vector<std::string>{"/sim/board", "/sim/board"}));
+  EXPECT_TRUE(both[1].at("LinkedSensors").empty());
+
+  // A handheld whose firmware has thermal management disabled.
+  const std::string off = work.Write("off.json", R"({ "velmarstatus": 0 })");
+  run = RunZivo({"list", "--platform=sim:" + off}, work.Path());
+  EXPECT_EQ(run.status, 1);
+  EXPECT_TRUE(run.out.empty()) << run.out;
+  EXPECT_NE(run.err.find("(1000)"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("thermal management disabled"), std::string::npos) << run.err;
+}
+
+TEST(ListCommandTest, RefusesABrokenDescriptionOrCommandLineOnStandardError) {
+  CTempFolder work;
+  struct _tagSCase {
+    std::string text;
+    std::string message;
+  };
+  const _tagSCase cases[] = {
+      {R"({"devices": [{"wmi": 1, "maximum": 2}, {"wmi": 2, "maximum": "high"}]})",
+       ": devices[1].maximum: must be a whole number from 0 to 4294967295, not \"high\""},
+      {"{\n  \"sensors\": [ {\"wmi\": 1} \n", ": line 3:1: JSON syntax error"},
+  };
+  for (const _tagSCase& c : cases) {
+    const std::string file = work.Write("broken.json", c.text);
+    const _tagSZivoRun run = RunZivo({"list", "--platform", "sim:" + file}, work.Path());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(run.out.empty()) << run.out;
+    EXPECT_NE(run.err.find(file + c.message), std::string::npos) << run.err;
+  }
+  _tagSZivoRun run = RunZivo({"list", "--platform", "sim:" + work.Path() + "/none.json"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("none.json: file: cannot be opened"), std::string::npos) << run.err;
+
+  const std::vector<std::vector<std::string>> mistakes = {
+      {"list", "--platform", "windows"},
+      {"list", "--sysfs-root", "/tmp"},
+      {"list", "--frobnicate"},
+      {"list", "--log"},
+      {"list", "extra"},
+  };
+  for (const auto& args : mistakes) {
+    run = RunZivo(args);
+    EXPECT_EQ(run.status, 2) << args[1];
+    EXPECT_TRUE(run.out.empty());
+    EXPECT_EQ(run.err.rfind("zivo list: ", 0), 0u) << run.err;
+  }
+}
+
+TEST(ListCommandTest, ListsTheLinuxPlatformOnAFakeSysfsTreeWithoutWritingIt) {
+  CFakeSysfs sysfs;
+  sysfs.AddCooling(0, "Fan", 3, 1);
+  sysfs.AddCooling(1, "Processor", 10, 0);
+  sysfs.AddZone(0, "skin", 40000);
+  sysfs.SetTrip(0, 0, 45000);
+  sysfs.SetTrip(0, 1, 50000);
+  sysfs.LinkCooling(0, 0, 0);
+  sysfs.AddZone(1, "x86_pkg_temp", 61500);
+  sysfs.LinkCooling(1, 0, 1);
+  sysfs.LinkCooling(1, 1, 0);
+  const std::string before = sysfs.Snapshot();
+  CTempFolder work;
+  const std::string log = work.Path() + "/zivo.log";
+
+  const _tagSZivoRun run =
+      RunZivo({"list", "--platform", "linux", "--sysfs-root", sysfs.Root(), "--json", "--log", log},
+              work.Path());
+  ASSERT_EQ(run.status, 0) << run.err;
+  const json listing = run.Json();
+  ASSERT_EQ(listing.at("devices").size(), 2u);
+  ASSERT_EQ(listing.at("sensors").size(), 2u);
+  const json* skin = ByName(listing.at("sensors"), sysfs.ZonePath(0));
+  ASSERT_NE(skin, nullptr);
+  EXPECT_EQ(skin->at("Class"), 1);
+  EXPECT_EQ(skin->at("TempHistory")[0].at("Temp"), 3132);
+  EXPECT_EQ(skin->at("TripPoints")[0], (json{{"AuxType", 0}, {"Temp", 3182}}));
+  EXPECT_EQ(Strings(skin->at("LinkedDevices")), (std::vector<std::string>{sysfs.CoolingPath(0)}));
+  const json* package = ByName(listing.at("sensors"), sysfs.ZonePath(1));
+  ASSERT_NE(package, nullptr);
+  EXPECT_EQ(package->at("TempHistory")[0].at("Temp"), 3347);
+  const json* fan = ByName(listing.at("devices"), sysfs.CoolingPath(0));
+  ASSERT_NE(fan, nullptr);
+  EXPECT_EQ(fan->at("Class"), 9);
+  EXPECT_EQ(fan->at("Max"), 3);
+  EXPECT_EQ(fan->at("Current"), 1);
+  EXPECT_EQ(Strings(fan->at("LinkedSensors")),
+            (std::vector<std::string>{sysfs.ZonePath(0), sysfs.ZonePath(1)}));
+
+  EXPECT_EQ(sysfs.Snapshot(), before) << "listing wrote to the tree";
+  std::ifstream in(log);
+  std::ostringstream text;
+  text << in.rdbuf();
+  EXPECT_NE(text.str().find("CWmiParticipantManager Enumerate Succedded"), std::string::npos)
+      << "--log keeps the library's log";
+}
+
+}  // namespace

@@ -1,0 +1,121 @@
+// "zivo add-device", "add-sensor", "remove-device", "remove-sensor" and
+// "status-codes": result codes with their meaning and the links involved.
+#include <gtest/gtest.h>
+
+#include "support/FakeSysfs.h"
+#include "support/TempFolder.h"
+#include "support/ZivoProcess.h"
+
+namespace {
+
+using json = nlohmann::json;
+using Names = std::vector<std::string>;
+
+TEST(ParticipantCommandsTest, AddsAndRemovesOnTheSimulatedHandheld) {
+  CTempFolder work;
+  struct _tagSCase {
+    std::vector<std::string> args;
+    int result;
+    const char* linksKey;
+    Names links;
+    bool published;
+  };
+  const _tagSCase cases[] = {
+      // The hotplug modem is published, then added.
+      {{"add-device", "ACPI\\PNP0C14\\4_0"}, 0, "linksMade", {}, true},
+      {{"add-sensor", "ACPI\\PNP0C14\\13_0"}, 0, "linksMade", {}, true},
+      {{"add-device", "ACPI\\PNP0C14\\3_0"}, 104, "linksMade", {}, false},
+      {{"add-sensor", "ACPI\\PNP0C14\\10_0"}, 105, "linksMade", {}, false},
+      {{"add-device", "/dev/nowhere"}, 110, "linksMade", {}, false},
+      {{"remove-device", "ACPI\\PNP0C14\\3_0"},
+       0,
+       "linksTakenApart",
+       {"ACPI\\PNP0C14\\10_0", "ACPI\\PNP0C14\\11_0"},
+       false},
+      {{"remove-sensor", "ACPI\\PNP0C14\\11_0"},
+       0,
+       "linksTakenApart",
+       {"ACPI\\PNP0C14\\1_0", "ACPI\\PNP0C14\\3_0"},
+       false},
+      {{"remove-sensor", "\\\\.\\ZivoSensor0"}, 0, "linksTakenApart", {"\\\\.\\ZivoFan0"}, false},
+      {{"remove-sensor", "nothing"}, 102, "linksTakenApart", {}, false},
+      {{"remove-device", "nothing"}, 101, "linksTakenApart", {}, false},
+  };
+  for (const _tagSCase& c : cases) {
+    SCOPED_TRACE(c.args[0] + " " + c.args[1]);
+    std::vector<std::string> args = c.args;
+    args.push_back("--json");
+    const _tagSZivoRun run = RunZivo(args, work.Path());
+    EXPECT_EQ(run.status, c.result == 0 ? 0 : 1) << run.err;
+    const json report = run.Json();
+    ASSERT_TRUE(report.is_object());
+    EXPECT_EQ(report.at("name"), c.args[1]);
+    EXPECT_EQ(report.at("result"), c.result);
+    EXPECT_EQ(report.at("published"), c.published);
+    EXPECT_FALSE(report.at("meaning").get<std::string>().empty());
+    EXPECT_EQ(report.at(c.linksKey).get<Names>(), c.links);
+  }
+
+  // A device added after a sensor that names it is linked to that sensor:
+  // a handheld whose hotplug device a present sensor already reports.
+  const std::string file = work.Write("late.json", R"({
+    "devices": [ { "wmi": 4, "maximum": 2, "hotplug": true } ],
+    "sensors": [ { "wmi": 13, "devices": [4] }, { "wmi": 14, "devices": [4, 4] } ]
+  })");
+  _tagSZivoRun run = RunZivo(
+      {"add-device", "ACPI\\PNP0C14\\4_0", "--platform", "sim:" + file, "--json"}, work.Path());
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.Json().at("linksMade").get<Names>(),
+            (Names{"ACPI\\PNP0C14\\13_0", "ACPI\\PNP0C14\\14_0", "ACPI\\PNP0C14\\14_0"}))
+      << "a device named twice is linked twice";
+
+  // In words: the code, its meaning and the links.
+  run = RunZivo({"remove-device", "ACPI\\PNP0C14\\3_0"}, work.Path());
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("RemoveDevice(ACPI\\PNP0C14\\3_0) returned 0: success"), std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("Links taken apart: ACPI\\PNP0C14\\10_0, ACPI\\PNP0C14\\11_0"),
+            std::string::npos)
+      << run.out;
+  run = RunZivo({"add-device", "ACPI\\PNP0C14\\3_0"}, work.Path());
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.out.find("returned 104: a device of that name is already in the list"),
+            std::string::npos)
+      << run.out;
+
+  run = RunZivo({"add-device"});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("zivo add-device: give exactly one device name"), std::string::npos);
+}
+
+TEST(ParticipantCommandsTest, ChangesRegistryListedParticipantsOnTheLinuxPlatform) {
+  CFakeSysfs sysfs;
+  sysfs.AddCooling(0, "Fan", 3, 0);
+  sysfs.AddZone(0, "skin", 40000);
+  sysfs.LinkCooling(0, 0, 0);
+  // Removing the fan takes its link apart.
+  const _tagSZivoRun run = RunZivo({"remove-device", sysfs.CoolingPath(0), "--platform", "linux",
+                                    "--sysfs-root", sysfs.Root(), "--json"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.Json().at("linksTakenApart").get<Names>(), Names{sysfs.ZonePath(0)});
+  const _tagSZivoRun again = RunZivo({"add-sensor", sysfs.ZonePath(0), "--platform", "linux",
+                                      "--sysfs-root", sysfs.Root(), "--json"});
+  EXPECT_EQ(again.Json().at("result"), 105) << "enumeration found the zone already";
+}
+
+TEST(ParticipantCommandsTest, StatusCodesAreExplained) {
+  _tagSZivoRun run = RunZivo({"status-codes", "104", "0", "9999"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("104  a device of that name is already in the list"), std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("  0  success"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("9999  unknown status"), std::string::npos) << run.out;
+  run = RunZivo({"status-codes"});
+  ASSERT_EQ(run.status, 0);
+  for (const char* code : {"101", "110", "163", "292"}) {
+    EXPECT_NE(run.out.find(code), std::string::npos) << code;
+  }
+  EXPECT_EQ(RunZivo({"status-codes", "x1"}).status, 2);
+}
+
+}  // namespace

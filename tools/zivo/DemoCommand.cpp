@@ -1,0 +1,538 @@
+// zivo demo: a host's tour of the library on the simulated handheld. It goes
+// through the start-up, shows the participants with their links and policy,
+// heats the machine for a few refreshes, throttles, writes trip points, adds
+// and removes a participant at run time and lets a sensor turn faulty, which
+// makes the library ask for a shutdown that the simulated power only records.
+//
+// Each step checks what the library answered; the exit status is 0 when
+// every check held. Time is the simulated clock's, so the tour takes no
+// real time.
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+
+#include "Commands.h"
+#include "HostSession.h"
+#include "ParticipantView.h"
+#include "Platform/Sim/SimClock.h"
+#include "Platform/Sim/SimHandheld.h"
+#include "Platform/Sim/SimPlatform.h"
+#include "Platform/Sim/SimPower.h"
+#include "Platform/Text.h"
+#include "PlatformOption.h"
+#include "StatusText.h"
+#include "TextTable.h"
+#include "zivorivizo/OSConfigMgr.h"
+#include "zivorivizo/OSParticipantMgr.h"
+#include "zivorivizo/StatusCodes.h"
+
+namespace {
+
+const char kConfigName[] = "velmarconfig.xml";
+constexpr int kHeatingSteps = 5;
+constexpr int kCoolingSteps = 4;
+
+// The example policy: beside the program (build/zivo -> docs/), in the
+// source tree this file was built from, or under the working folder.
+std::string FindExampleConfig() {
+  std::vector<std::filesystem::path> candidates;
+  std::error_code error;
+  const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (!error) {
+    candidates.push_back(self.parent_path().parent_path() / "docs" / kConfigName);
+  }
+  candidates.push_back(std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() /
+                       "docs" / kConfigName);
+  candidates.push_back(std::filesystem::path("docs") / kConfigName);
+  for (const auto& candidate : candidates) {
+    if (std::filesystem::is_regular_file(candidate, error)) {
+      return candidate.lexically_normal().string();
+    }
+  }
+  return "";
+}
+
+std::string ClockText(uint32_t utcSeconds) {
+  const std::time_t time = utcSeconds;
+  std::tm parts{};
+  gmtime_r(&time, &parts);
+  char text[16];
+  std::strftime(text, sizeof text, "%H:%M:%S", &parts);
+  return text;
+}
+
+std::string Quoted(const std::wstring& name) {
+  return ToUtf8(name);
+}
+
+class CDemo {
+ public:
+  CDemo(_tagSPlatformOptions options, _tagSChosenPlatform& chosen)
+      : mOptions(std::move(options)), mChosen(chosen), mHandheld(*chosen.handheld) {}
+
+  int Run() {
+    std::printf("ZIVORIVIzo demo: a host on the %s\n", mChosen.description.c_str());
+    std::printf("Time runs on the simulated clock: one step is %u s of the machine's life.\n",
+                mHandheld.StepSeconds());
+    if (!StartUp()) {
+      return Summary();
+    }
+    ShowParticipants();
+    HeatUp();
+    Throttle();
+    TripPoints();
+    RunTimeParticipants();
+    FaultySensor();
+    return Summary();
+  }
+
+ private:
+  void Section(int number, const char* title) {
+    std::string heading = std::to_string(number) + ". " + title;
+    std::printf("\n%s\n%s\n", heading.c_str(), std::string(DisplayWidth(heading), '-').c_str());
+  }
+
+  // Records the outcome of one expectation; a failed one is printed at once.
+  bool Check(bool held, const std::string& what) {
+    ++mChecks;
+    if (!held) {
+      mFailures.push_back(what);
+      std::printf("  !! not as expected: %s\n", what.c_str());
+    }
+    return held;
+  }
+
+  static std::string Result(int code) {
+    return std::to_string(code) + " (" + StatusText(code) + ")";
+  }
+
+  COSParticipantManager& Manager() { return mSession.Manager(); }
+
+  bool StartUp() {
+    Section(1, "Start-up");
+    CTextTable table;
+    table.AddColumn("Step");
+    table.AddColumn("Outcome");
+    table.AddRow({"InitLog", mOptions.logFile.empty() ? "log off (--log FILE keeps it)"
+                                                      : "log kept in " + mOptions.logFile});
+    std::string error;
+    const bool started = mSession.Start(mOptions, error);
+    if (!started) {
+      table.AddRow({"COSParticipantManager::GetInstance", error});
+      table.Print(stdout);
+      Check(false, "the participant manager starts");
+      return false;
+    }
+    table.AddRow({"COSParticipantManager::GetInstance",
+                  "connected; the firmware has thermal management enabled"});
+    const int config = mSession.ConfigResult();
+    table.AddRow({"COSConfigManager::GetInstance",
+                  mOptions.configFile.empty() ? "no policy file: built-in defaults"
+                  : config == 0
+                      ? "policy loaded from " + mOptions.configFile
+                      : "policy NOT loaded from " + mOptions.configFile + ": built-in defaults"});
+    std::vector<_tagSDevice> devices;
+    std::vector<_tagSSensor> sensors;
+    Manager().GetAllDevices(devices);
+    Manager().GetAllSensors(sensors);
+    table.AddRow({"COSParticipantManager::Enumerate",
+                  Result(mSession.EnumerateResult()) + ": " + std::to_string(devices.size()) +
+                      " devices, " + std::to_string(sensors.size()) + " sensors"});
+    table.Print(stdout);
+    Check(mOptions.configFile.empty() || config == 0, "the policy file loads");
+    Check(mSession.EnumerateResult() == 0, "Enumerate returns 0");
+    return true;
+  }
+
+  void ShowParticipants() {
+    Section(2, "Participants, links and policy");
+    CConfigManager* config = COSConfigManager::GetInstance(FromUtf8(mOptions.configFile));
+    const _tagSParticipantView view = ReadParticipants(Manager());
+
+    CTextTable devices;
+    devices.AddColumn("Device");
+    devices.AddColumn("Type", CTextTable::Align::Right);
+    devices.AddColumn("State", CTextTable::Align::Right);
+    devices.AddColumn("Linked sensors");
+    devices.AddColumn("Policy: limit/step/priority, in use, in shutdown");
+    for (const _tagSDeviceView& device : view.devices) {
+      _tagSDeviceConfig policy;
+      policy.strPath = device.record.Name;
+      std::string text = "-";
+      if (config->GetDeviceConfig(policy) == 0) {
+        text = std::to_string(policy.iThrottleLimit) + "/" + std::to_string(policy.iThrottleStep) +
+               "/" + std::to_string(policy.iPriority) + ", " +
+               (policy.iUsageEnable ? "yes" : "no") + ", " + (policy.iUsageShutdown ? "yes" : "no");
+      }
+      devices.AddRow(
+          {Label(device.record.Name), std::to_string(device.record.Class),
+           std::to_string(device.record.Current) + " of " + std::to_string(device.record.Max),
+           JoinNames(device.linkedSensors), text});
+    }
+    std::printf("Devices\n");
+    devices.Print(stdout);
+
+    CTextTable sensors;
+    sensors.AddColumn("Sensor");
+    sensors.AddColumn("Type", CTextTable::Align::Right);
+    sensors.AddColumn("Temperature", CTextTable::Align::Right);
+    sensors.AddColumn("Linked devices");
+    sensors.AddColumn("Policy: throttle from, shut down at");
+    for (const _tagSSensorView& sensor : view.sensors) {
+      _tagSSensorConfig policy;
+      policy.strName = sensor.record.Name;
+      policy.iClass = static_cast<int>(sensor.record.Class);
+      std::string text = "-";
+      if (config->GetSensorConfig(policy) == 0) {
+        text = Celsius(policy.iThrottleStartTemp) + ", " + Celsius(policy.iShutdownTemp);
+      }
+      const _tagSTempSample* newest = NewestSample(sensor.record);
+      sensors.AddRow({Label(sensor.record.Name), std::to_string(sensor.record.Class),
+                      newest ? Temperature(newest->Temp) : "no reading",
+                      JoinNames(sensor.linkedDevices), text});
+      if (sensor.record.Class == ZIVO_SKIN_SENSOR_CLASS && mSkin.empty()) {
+        mSkin = sensor.record.Name;
+      }
+    }
+    std::printf("\nSensors\n");
+    sensors.Print(stdout);
+
+    _tagSPlatformConfig platform;
+    config->GetPlatformConfig(platform);
+    std::printf("\nPlatform policy: when too hot, %s (timer %d); throttling preference %s.\n",
+                platform.iShutdownOption ? "hibernate" : "shut down", platform.iShutdownTimer,
+                platform.iThrottlePreference ? "active" : "passive");
+    std::vector<_tagSDevice> active;
+    Manager().GetActiveDevices(active);
+    std::vector<std::wstring> activeNames;
+    for (const _tagSDevice& device : active) {
+      activeNames.push_back(device.Name);
+    }
+    std::printf("Active devices (type 9): %s\n", JoinNames(activeNames).c_str());
+    for (const _tagSDevice& device : active) {
+      mFans.push_back(device.Name);
+    }
+
+    Check(!view.devices.empty() && !view.sensors.empty(), "participants were discovered");
+    Check(!mSkin.empty(), "a skin sensor (type 1) is present");
+    Check(!mFans.empty(), "an active device (type 9) is present");
+    bool linked = false;
+    for (const _tagSSensorView& sensor : view.sensors) {
+      linked = linked || !sensor.linkedDevices.empty();
+    }
+    Check(linked, "sensors are linked to devices");
+  }
+
+  // A sensor's name with the handheld's label, for people.
+  std::string Label(const std::wstring& name) {
+    const _tagSHandheldParticipant* p = mHandheld.FindSensor(name);
+    p = p ? p : mHandheld.FindDevice(name);
+    return p && !p->label.empty() ? Quoted(name) + " (" + p->label + ")" : Quoted(name);
+  }
+
+  // One step of the load model, then a refresh of every sensor as a host
+  // polling them would do; one row per step.
+  void Steps(int count, CTextTable& table, const std::vector<std::wstring>& names) {
+    for (int i = 0; i < count; ++i) {
+      mHandheld.Step();
+      ++mStep;
+      std::vector<std::string> row = {
+          std::to_string(mStep),
+          ClockText(static_cast<uint32_t>(mChosen.sim->SimClock().UtcSeconds()))};
+      for (const std::wstring& name : names) {
+        const int refreshed = Manager().RefreshSensor(name);
+        _tagSSensor record;
+        Manager().GetSensor(name, record);
+        const _tagSTempSample* newest = NewestSample(record);
+        row.push_back(refreshed == 0 && newest ? Temperature(newest->Temp)
+                                               : "error " + std::to_string(refreshed));
+        Check(refreshed == 0, "RefreshSensor of " + Quoted(name) + " returns 0");
+      }
+      table.AddRow(std::move(row));
+    }
+  }
+
+  CTextTable TemperatureTable(std::vector<std::wstring>& names) {
+    std::vector<_tagSSensor> sensors;
+    Manager().GetAllSensors(sensors);
+    CTextTable table;
+    table.AddColumn("Step", CTextTable::Align::Right);
+    table.AddColumn("Time (UTC)");
+    for (const _tagSSensor& sensor : sensors) {
+      names.push_back(sensor.Name);
+      const _tagSHandheldParticipant* p = mHandheld.FindSensor(sensor.Name);
+      table.AddColumn(p && !p->label.empty() ? p->label : Quoted(sensor.Name),
+                      CTextTable::Align::Right);
+    }
+    return table;
+  }
+
+  void HeatUp() {
+    Section(3, "The machine heats up");
+    std::printf("Each step the load model heats the sensors; the host refreshes every sensor.\n");
+    std::vector<std::wstring> names;
+    CTextTable table = TemperatureTable(names);
+    Steps(kHeatingSteps, table, names);
+    table.Print(stdout);
+
+    _tagSSensor skin;
+    Manager().GetSensor(mSkin, skin);
+    std::printf("\nHistory of the skin sensor %s, newest first (TempHistory):\n",
+                Quoted(mSkin).c_str());
+    CTextTable history;
+    history.AddColumn("#", CTextTable::Align::Right);
+    history.AddColumn("Temperature", CTextTable::Align::Right);
+    history.AddColumn("TimeStamp", CTextTable::Align::Right);
+    history.AddColumn("Time (UTC)");
+    for (std::size_t i = 0; i < skin.TempHistory.size(); ++i) {
+      const _tagSTempSample& sample = skin.TempHistory[i];
+      const bool empty = sample.Temp == 0 && sample.TimeStamp == 0;
+      history.AddRow({std::to_string(i), empty ? "(initial zero sample)" : Temperature(sample.Temp),
+                      std::to_string(sample.TimeStamp), empty ? "-" : ClockText(sample.TimeStamp)});
+    }
+    history.Print(stdout);
+    Check(skin.TempHistory.size() >= 2 && skin.TempHistory[0].Temp > skin.TempHistory[1].Temp,
+          "the skin sensor's newest sample is warmer than the one before");
+    mSkinBeforeThrottle = skin.TempHistory.empty() ? 0 : skin.TempHistory[0].Temp;
+  }
+
+  void Throttle() {
+    Section(4, "Throttling the fans");
+    _tagSSensorConfig skinPolicy;
+    skinPolicy.strName = mSkin;
+    skinPolicy.iClass = static_cast<int>(ZIVO_SKIN_SENSOR_CLASS);
+    COSConfigManager::GetInstance(FromUtf8(mOptions.configFile))->GetSensorConfig(skinPolicy);
+    std::printf("The skin sensor is at %s; its policy starts throttling at %s.\n",
+                Celsius(mSkinBeforeThrottle).c_str(),
+                Celsius(skinPolicy.iThrottleStartTemp).c_str());
+    std::printf(
+        "The platform prefers active cooling: every active device goes to full throttle.\n");
+    CTextTable table;
+    table.AddColumn("Call");
+    table.AddColumn("Result");
+    table.AddColumn("Record");
+    table.AddColumn("Simulated device");
+    for (const std::wstring& name : mFans) {
+      _tagSDevice fan;
+      Manager().GetDevice(name, fan);
+      fan.Current = fan.Max;
+      const int set = Manager().SetDevice(fan);
+      table.AddRow({"SetDevice(" + Label(name) + ", Current " + std::to_string(fan.Current) + ")",
+                    Result(set), "-", "-"});
+      _tagSDevice back;
+      const int got = Manager().GetDevice(name, back);
+      const uint32_t held = mHandheld.ThrottleState(name);
+      table.AddRow({"GetDevice(" + Quoted(name) + ")", Result(got),
+                    "Current " + std::to_string(back.Current) + " of " + std::to_string(back.Max) +
+                        ", Valid " + std::to_string(back.Valid),
+                    "holds state " + std::to_string(held)});
+      Check(set == 0 && got == 0 && back.Current == fan.Max && back.Valid == 1 && held == fan.Max,
+            "the throttle state set on " + Quoted(name) + " reaches it and is read back");
+    }
+    table.Print(stdout);
+
+    std::printf(
+        "\nWith the fans at full throttle the sensors they cool heat more slowly or cool down:\n");
+    std::vector<std::wstring> names;
+    CTextTable temperatures = TemperatureTable(names);
+    Steps(kCoolingSteps, temperatures, names);
+    temperatures.Print(stdout);
+    _tagSSensor skin;
+    Manager().GetSensor(mSkin, skin);
+    Check(!skin.TempHistory.empty() && skin.TempHistory[0].Temp <= mSkinBeforeThrottle,
+          "the skin sensor does not heat further once the fans throttle");
+  }
+
+  void TripPoints() {
+    Section(5, "Trip points of the skin sensor");
+    _tagSSensor skin;
+    Manager().GetSensor(mSkin, skin);
+    std::printf("GetSensor: %s\n", TripText(skin.TripPoints).c_str());
+    _tagSSensor wanted = skin;
+    for (std::size_t i = 0; i < wanted.TripPoints.size(); ++i) {
+      // Two degrees lower: the policy wants to act earlier.
+      wanted.TripPoints[i].Temp = static_cast<uint16_t>(wanted.TripPoints[i].Temp - 20);
+    }
+    const int set = Manager().SetSensor(wanted);
+    std::printf("SetSensor: %s -> %s\n", TripText(wanted.TripPoints).c_str(), Result(set).c_str());
+    _tagSSensor back;
+    Manager().GetSensor(mSkin, back);
+    std::printf("GetSensor: %s (read back from the firmware)\n", TripText(back.TripPoints).c_str());
+    bool same = back.TripPoints.size() == wanted.TripPoints.size() && !back.TripPoints.empty();
+    for (std::size_t i = 0; same && i < back.TripPoints.size(); ++i) {
+      same = back.TripPoints[i].AuxType == wanted.TripPoints[i].AuxType &&
+             back.TripPoints[i].Temp == wanted.TripPoints[i].Temp;
+    }
+    Check(set == 0 && same, "the trip points written are read back");
+  }
+
+  static std::string TripText(const std::vector<_tagSAuxTrip>& trips) {
+    std::string text;
+    for (const _tagSAuxTrip& trip : trips) {
+      text += (text.empty() ? "" : ", ") + std::string("aux ") + std::to_string(trip.AuxType) +
+              " at " + Temperature(trip.Temp);
+    }
+    return text.empty() ? "no trip points" : text;
+  }
+
+  void RunTimeParticipants() {
+    Section(6, "A participant arrives and leaves");
+    std::vector<const _tagSHandheldParticipant*> hotplug;
+    for (const auto& device : mHandheld.Devices()) {
+      if (device.hotplug) hotplug.push_back(&device);
+    }
+    for (const auto& sensor : mHandheld.Sensors()) {
+      if (sensor.hotplug) hotplug.push_back(&sensor);
+    }
+    if (hotplug.empty()) {
+      std::printf("The handheld holds no hotplug participant back.\n");
+      return;
+    }
+    CTextTable table;
+    table.AddColumn("Call");
+    table.AddColumn("Result");
+    table.AddColumn("Links");
+    for (const _tagSHandheldParticipant* p : hotplug) {
+      const bool sensor = mHandheld.FindSensor(p->name) != nullptr;
+      mHandheld.Publish(p->name);
+      const int added = sensor ? Manager().AddSensor(p->name) : Manager().AddDevice(p->name);
+      const auto links =
+          sensor ? LinkedDevicesOf(Manager(), p->name) : LinkedSensorsOf(Manager(), p->name);
+      table.AddRow({std::string(sensor ? "AddSensor(" : "AddDevice(") + Label(p->name) + ")",
+                    Result(added), JoinNames(links)});
+      Check(added == 0, "adding " + Quoted(p->name) + " returns 0");
+    }
+    const _tagSHandheldParticipant* first = hotplug.front();
+    const bool firstSensor = mHandheld.FindSensor(first->name) != nullptr;
+    const int again =
+        firstSensor ? Manager().AddSensor(first->name) : Manager().AddDevice(first->name);
+    table.AddRow(
+        {std::string(firstSensor ? "AddSensor(" : "AddDevice(") + Quoted(first->name) + ") again",
+         Result(again), "-"});
+    Check(again == (firstSensor ? ZIVO_SENSOR_EXISTS : ZIVO_DEVICE_EXISTS),
+          "adding a participant twice is refused");
+    for (auto it = hotplug.rbegin(); it != hotplug.rend(); ++it) {
+      const bool sensor = mHandheld.FindSensor((*it)->name) != nullptr;
+      const auto links = sensor ? LinkedDevicesOf(Manager(), (*it)->name)
+                                : LinkedSensorsOf(Manager(), (*it)->name);
+      const int removed =
+          sensor ? Manager().RemoveSensor((*it)->name) : Manager().RemoveDevice((*it)->name);
+      table.AddRow(
+          {std::string(sensor ? "RemoveSensor(" : "RemoveDevice(") + Quoted((*it)->name) + ")",
+           Result(removed), "taken apart: " + JoinNames(links)});
+      Check(removed == 0, "removing " + Quoted((*it)->name) + " returns 0");
+    }
+    const int gone = Manager().RemoveDevice(L"no such device");
+    table.AddRow({"RemoveDevice(\"no such device\")", Result(gone), "-"});
+    Check(gone == ZIVO_DEVICE_NOT_FOUND, "removing an unknown device returns 101");
+    table.Print(stdout);
+  }
+
+  void FaultySensor() {
+    Section(7, "A sensor turns faulty");
+    std::wstring victim;
+    for (const auto& sensor : mHandheld.Sensors()) {
+      if (!sensor.hotplug && sensor.name != mSkin && (victim.empty() || !sensor.firmware)) {
+        victim = sensor.name;
+      }
+    }
+    if (victim.empty()) {
+      victim = mSkin;
+    }
+    mHandheld.SetFaulty(victim, true);
+    std::printf("%s now reports 255.0 °C, the reading of a broken sensor.\n",
+                Label(victim).c_str());
+    const int refreshed = Manager().RefreshSensor(victim);
+    _tagSSensor record;
+    Manager().GetSensor(victim, record);
+    const _tagSTempSample* newest = NewestSample(record);
+    const int32_t temperature = newest ? newest->Temp : 0;
+    std::printf("RefreshSensor -> %s; the newest sample is %s\n", Result(refreshed).c_str(),
+                Temperature(temperature).c_str());
+    const auto shutdowns = mChosen.power->Shutdowns();
+    std::printf(
+        "\nShutdown requests the library made (recorded by the simulated power, never "
+        "carried out): %zu\n",
+        shutdowns.size());
+    for (const _tagSPowerRequest& request : shutdowns) {
+      std::printf("  countdown %u s, force %s, reboot %s\n  message: \"%s\"\n",
+                  request.timeoutSeconds, request.force ? "yes" : "no",
+                  request.reboot ? "yes" : "no", ToUtf8(request.message).c_str());
+    }
+    mShutdowns = shutdowns.size();
+    Check(temperature >= ZIVO_FAULTY_TEMPERATURE, "the faulty reading reaches the host");
+    Check(!shutdowns.empty() && shutdowns.front().timeoutSeconds == 60 && !shutdowns.front().reboot,
+          "a faulty sensor makes the library ask for a shutdown in 60 s");
+    mHandheld.SetFaulty(victim, false);
+  }
+
+  int Summary() {
+    std::printf("\nSummary\n-------\n");
+    std::printf(
+        "%d checks, %zu not as expected; %zu shutdown request(s) recorded, none carried "
+        "out.\n",
+        mChecks, mFailures.size(), mShutdowns);
+    for (const std::string& failure : mFailures) {
+      std::printf("  not as expected: %s\n", failure.c_str());
+    }
+    if (!mOptions.logFile.empty()) {
+      std::printf("The library's log is in %s.\n", mOptions.logFile.c_str());
+    }
+    std::printf("%s\n", mFailures.empty() ? "Demo complete." : "Demo FAILED.");
+    return mFailures.empty() ? 0 : 1;
+  }
+
+  _tagSPlatformOptions mOptions;
+  _tagSChosenPlatform& mChosen;
+  CSimHandheld& mHandheld;
+  CHostSession mSession;
+  std::wstring mSkin;
+  std::vector<std::wstring> mFans;  // the active devices
+  int32_t mSkinBeforeThrottle = 0;
+  int mStep = 0;
+  int mChecks = 0;
+  std::size_t mShutdowns = 0;
+  std::vector<std::string> mFailures;
+};
+
+}  // namespace
+
+int RunDemo(const ZivoArgs& args) {
+  _tagSPlatformOptions options;
+  std::string error;
+  if (!ParsePlatformOptions(args, options, error)) {
+    std::fprintf(stderr, "zivo demo: %s\n", error.c_str());
+    return 2;
+  }
+  if (options.help) {
+    std::printf(
+        "usage: zivo demo [--config FILE] [--log FILE] [--platform sim|sim:FILE]\n\n"
+        "Walks through what a host sees on the simulated handheld: start-up, the\n"
+        "participants with their links and policy, temperatures while the machine\n"
+        "heats, throttling, trip points, a participant added and removed at run time,\n"
+        "and a faulty sensor whose shutdown request is recorded, never carried out.\n\n"
+        "  --config FILE   the thermal policy (default: docs/velmarconfig.xml)\n"
+        "  --log FILE      keep the library's log in FILE\n"
+        "  --platform ...  sim (the embedded handheld) or sim:FILE\n");
+    return 0;
+  }
+  if (options.platform != "sim") {
+    std::fprintf(stderr, "zivo demo: the demo runs on the simulated handheld only\n");
+    return 2;
+  }
+  if (options.json || !options.operands.empty()) {
+    std::fprintf(stderr, "zivo demo: %s\n",
+                 options.json ? "--json is not offered by the demo"
+                              : ("unexpected argument \"" + options.operands[0] + "\"").c_str());
+    return 2;
+  }
+  if (options.configFile.empty()) {
+    options.configFile = FindExampleConfig();
+  }
+  _tagSChosenPlatform chosen;
+  if (!InstallChosenPlatform(options, chosen, error)) {
+    std::fprintf(stderr, "zivo demo: %s\n", error.c_str());
+    return 1;
+  }
+  return CDemo(options, chosen).Run();
+}

@@ -1,0 +1,57 @@
+// zivo list: the participants the library discovers on the chosen platform,
+// with their records and links.
+#include <cstdio>
+
+#include "Commands.h"
+#include "HostSession.h"
+#include "ParticipantView.h"
+#include "PlatformOption.h"
+#include "StatusText.h"
+#include "zivorivizo/OSParticipantMgr.h"
+
+int RunList(const ZivoArgs& args) {
+  _tagSPlatformOptions options;
+  std::string error;
+  if (!ParsePlatformOptions(args, options, error)) {
+    std::fprintf(stderr, "zivo list: %s\n", error.c_str());
+    return 2;
+  }
+  if (options.help) {
+    std::printf(
+        "usage: zivo list [OPTIONS]\n\n"
+        "Starts the library on the chosen platform, enumerates the participants and\n"
+        "prints every device and sensor record with its links.\n\noptions:\n%s",
+        PlatformOptionsHelp());
+    return 0;
+  }
+  if (!options.operands.empty()) {
+    std::fprintf(stderr, "zivo list: unexpected argument \"%s\"\n", options.operands[0].c_str());
+    return 2;
+  }
+  _tagSChosenPlatform chosen;
+  if (!InstallChosenPlatform(options, chosen, error)) {
+    std::fprintf(stderr, "zivo list: %s\n", error.c_str());
+    return 1;
+  }
+  CHostSession session;
+  if (!session.Start(options, error)) {
+    std::fprintf(stderr, "zivo list: %s\n", error.c_str());
+    return 1;
+  }
+  const int enumerated = session.EnumerateResult();
+  if (enumerated != 0) {
+    std::fprintf(stderr, "zivo list: enumeration stopped with %d: %s\n", enumerated,
+                 StatusText(enumerated));
+  }
+  const _tagSParticipantView view = ReadParticipants(session.Manager());
+  if (options.json) {
+    std::printf("%s\n", ParticipantsJson(view).dump(2).c_str());
+  } else {
+    std::printf("Platform: %s\n\n", chosen.description.c_str());
+    std::printf("Devices (%zu)\n", view.devices.size());
+    PrintDeviceTable(stdout, view.devices);
+    std::printf("\nSensors (%zu)\n", view.sensors.size());
+    PrintSensorTable(stdout, view.sensors);
+  }
+  return enumerated == 0 ? 0 : 1;
+}

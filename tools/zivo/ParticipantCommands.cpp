@@ -1,0 +1,142 @@
+// zivo add-device / add-sensor / remove-device / remove-sensor NAME: one
+// run-time change on the chosen platform after start-up and enumeration,
+// with its result code and the links it made or took apart.
+//
+// On the simulated platform a participant that the handheld holds back
+// ("hotplug") is published first, as if it had just arrived.
+#include <cstdio>
+
+#include "Commands.h"
+#include "HostSession.h"
+#include "ParticipantView.h"
+#include "Platform/Sim/SimHandheld.h"
+#include "Platform/Text.h"
+#include "PlatformOption.h"
+#include "StatusText.h"
+#include "TextTable.h"
+#include "zivorivizo/OSParticipantMgr.h"
+
+namespace {
+
+enum class EChange { AddDevice, AddSensor, RemoveDevice, RemoveSensor };
+
+struct _tagSChange {
+  const char* command;
+  const char* operation;  // the library's operation
+  bool sensor;
+  bool add;
+};
+
+_tagSChange Describe(EChange change) {
+  switch (change) {
+    case EChange::AddDevice:
+      return {"add-device", "AddDevice", false, true};
+    case EChange::AddSensor:
+      return {"add-sensor", "AddSensor", true, true};
+    case EChange::RemoveDevice:
+      return {"remove-device", "RemoveDevice", false, false};
+    case EChange::RemoveSensor:
+      return {"remove-sensor", "RemoveSensor", true, false};
+  }
+  return {"", "", false, false};
+}
+
+std::vector<std::wstring> LinksOf(COSParticipantManager& manager, bool sensor,
+                                  const std::wstring& name) {
+  return sensor ? LinkedDevicesOf(manager, name) : LinkedSensorsOf(manager, name);
+}
+
+int RunChange(EChange which, const ZivoArgs& args) {
+  const _tagSChange change = Describe(which);
+  const std::string prefix = std::string("zivo ") + change.command + ": ";
+  _tagSPlatformOptions options;
+  std::string error;
+  if (!ParsePlatformOptions(args, options, error)) {
+    std::fprintf(stderr, "%s%s\n", prefix.c_str(), error.c_str());
+    return 2;
+  }
+  if (options.help) {
+    std::printf(
+        "usage: zivo %s NAME [OPTIONS]\n\n"
+        "Starts the library on the chosen platform, enumerates, then calls %s with\n"
+        "NAME and prints the result code, its meaning and the links %s.\n"
+        "On the simulated handheld a hotplug participant is published first.\n\n"
+        "options:\n%s",
+        change.command, change.operation, change.add ? "made" : "taken apart",
+        PlatformOptionsHelp());
+    return 0;
+  }
+  if (options.operands.size() != 1) {
+    std::fprintf(stderr, "%sgive exactly one %s name\n", prefix.c_str(),
+                 change.sensor ? "sensor" : "device");
+    return 2;
+  }
+  const std::wstring name = FromUtf8(options.operands[0]);
+  _tagSChosenPlatform chosen;
+  if (!InstallChosenPlatform(options, chosen, error)) {
+    std::fprintf(stderr, "%s%s\n", prefix.c_str(), error.c_str());
+    return 1;
+  }
+  CHostSession session;
+  if (!session.Start(options, error)) {
+    std::fprintf(stderr, "%s%s\n", prefix.c_str(), error.c_str());
+    return 1;
+  }
+  COSParticipantManager& manager = session.Manager();
+  bool published = false;
+  if (change.add && chosen.handheld) {
+    published = chosen.handheld->Publish(name);
+  }
+
+  std::vector<std::wstring> links;
+  int result = 0;
+  if (change.add) {
+    result = change.sensor ? manager.AddSensor(name) : manager.AddDevice(name);
+    if (result == 0) {
+      links = LinksOf(manager, change.sensor, name);
+    }
+  } else {
+    links = LinksOf(manager, change.sensor, name);
+    result = change.sensor ? manager.RemoveSensor(name) : manager.RemoveDevice(name);
+    if (result != 0) {
+      links.clear();
+    }
+  }
+
+  if (options.json) {
+    nlohmann::json linkNames = nlohmann::json::array();
+    for (const std::wstring& link : links) {
+      linkNames.push_back(ToUtf8(link));
+    }
+    const nlohmann::json report = {
+        {"operation", change.operation}, {"name", options.operands[0]},
+        {"published", published},        {"result", result},
+        {"meaning", StatusText(result)}, {change.add ? "linksMade" : "linksTakenApart", linkNames}};
+    std::printf("%s\n", report.dump(2).c_str());
+  } else {
+    std::printf("Platform: %s\n", chosen.description.c_str());
+    if (published) {
+      std::printf("Published the hotplug participant %s on the simulated handheld.\n",
+                  options.operands[0].c_str());
+    }
+    std::printf("%s(%s) returned %d: %s\n", change.operation, options.operands[0].c_str(), result,
+                StatusText(result));
+    std::printf("Links %s: %s\n", change.add ? "made" : "taken apart", JoinNames(links).c_str());
+  }
+  return result == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int RunAddDevice(const ZivoArgs& args) {
+  return RunChange(EChange::AddDevice, args);
+}
+int RunAddSensor(const ZivoArgs& args) {
+  return RunChange(EChange::AddSensor, args);
+}
+int RunRemoveDevice(const ZivoArgs& args) {
+  return RunChange(EChange::RemoveDevice, args);
+}
+int RunRemoveSensor(const ZivoArgs& args) {
+  return RunChange(EChange::RemoveSensor, args);
+}

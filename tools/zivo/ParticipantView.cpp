@@ -1,0 +1,170 @@
+#include "ParticipantView.h"
+
+#include <unordered_map>
+
+#include "Platform/Text.h"
+#include "TextTable.h"
+#include "zivorivizo/ParticipantMgr.h"
+
+namespace {
+
+std::vector<std::wstring> Names(const std::vector<_tagSDevice>& devices) {
+  std::vector<std::wstring> names;
+  for (const _tagSDevice& device : devices) {
+    names.push_back(device.Name);
+  }
+  return names;
+}
+
+nlohmann::json NameList(const std::vector<std::wstring>& names) {
+  nlohmann::json list = nlohmann::json::array();
+  for (const std::wstring& name : names) {
+    list.push_back(ToUtf8(name));
+  }
+  return list;
+}
+
+}  // namespace
+
+_tagSParticipantView ReadParticipants(CParticipantMgr& manager) {
+  _tagSParticipantView view;
+  std::vector<_tagSDevice> devices;
+  std::vector<_tagSSensor> sensors;
+  manager.GetAllDevices(devices);
+  manager.GetAllSensors(sensors);
+  for (_tagSDevice& device : devices) {
+    view.devices.push_back({std::move(device), {}});
+  }
+  for (_tagSSensor& sensor : sensors) {
+    _tagSSensorView entry{std::move(sensor), {}};
+    entry.linkedDevices = LinkedDevicesOf(manager, entry.record.Name);
+    view.sensors.push_back(std::move(entry));
+  }
+  // A device is found by its first name, as the manager finds it.
+  std::unordered_map<std::wstring, std::size_t> firstByName;
+  for (std::size_t d = view.devices.size(); d-- > 0;) {
+    firstByName[view.devices[d].record.Name] = d;
+  }
+  for (const _tagSSensorView& sensor : view.sensors) {
+    for (const std::wstring& name : sensor.linkedDevices) {
+      auto found = firstByName.find(name);
+      if (found != firstByName.end()) {
+        view.devices[found->second].linkedSensors.push_back(sensor.record.Name);
+      }
+    }
+  }
+  return view;
+}
+
+std::vector<std::wstring> LinkedDevicesOf(CParticipantMgr& manager, const std::wstring& sensor) {
+  std::vector<_tagSDevice> linked;
+  manager.GetDeviceList(sensor, linked);
+  return Names(linked);
+}
+
+std::vector<std::wstring> LinkedSensorsOf(CParticipantMgr& manager, const std::wstring& device) {
+  std::vector<std::wstring> linked;
+  std::vector<_tagSSensor> sensors;
+  manager.GetAllSensors(sensors);
+  for (const _tagSSensor& sensor : sensors) {
+    for (const std::wstring& name : LinkedDevicesOf(manager, sensor.Name)) {
+      if (name == device) {
+        linked.push_back(sensor.Name);
+      }
+    }
+  }
+  return linked;
+}
+
+nlohmann::json DeviceJson(const _tagSDeviceView& device) {
+  const _tagSDevice& r = device.record;
+  return {{"Name", ToUtf8(r.Name)},
+          {"Caps", r.Caps},
+          {"Current", r.Current},
+          {"Max", r.Max},
+          {"Class", r.Class},
+          {"Valid", r.Valid},
+          {"LinkedSensors", NameList(device.linkedSensors)}};
+}
+
+nlohmann::json SensorJson(const _tagSSensorView& sensor) {
+  const _tagSSensor& r = sensor.record;
+  nlohmann::json trips = nlohmann::json::array();
+  for (const _tagSAuxTrip& trip : r.TripPoints) {
+    trips.push_back({{"AuxType", trip.AuxType}, {"Temp", trip.Temp}});
+  }
+  nlohmann::json history = nlohmann::json::array();
+  for (const _tagSTempSample& sample : r.TempHistory) {
+    history.push_back({{"Temp", sample.Temp}, {"TimeStamp", sample.TimeStamp}});
+  }
+  return {{"Name", ToUtf8(r.Name)},
+          {"Caps", r.Caps},
+          {"Base", r.Base},
+          {"Devices", NameList(r.Devices)},
+          {"TripPoints", trips},
+          {"Class", r.Class},
+          {"Valid", r.Valid},
+          {"TempHistory", history},
+          {"LinkedDevices", NameList(sensor.linkedDevices)}};
+}
+
+nlohmann::json ParticipantsJson(const _tagSParticipantView& view) {
+  nlohmann::json devices = nlohmann::json::array();
+  nlohmann::json sensors = nlohmann::json::array();
+  for (const _tagSDeviceView& device : view.devices) {
+    devices.push_back(DeviceJson(device));
+  }
+  for (const _tagSSensorView& sensor : view.sensors) {
+    sensors.push_back(SensorJson(sensor));
+  }
+  return {{"devices", devices}, {"sensors", sensors}};
+}
+
+const _tagSTempSample* NewestSample(const _tagSSensor& sensor) {
+  if (sensor.TempHistory.empty()) {
+    return nullptr;
+  }
+  const _tagSTempSample& newest = sensor.TempHistory.front();
+  return newest.Temp == 0 && newest.TimeStamp == 0 ? nullptr : &newest;
+}
+
+void PrintDeviceTable(FILE* out, const std::vector<_tagSDeviceView>& devices) {
+  CTextTable table;
+  table.AddColumn("Device");
+  table.AddColumn("Type", CTextTable::Align::Right);
+  table.AddColumn("Caps", CTextTable::Align::Right);
+  table.AddColumn("State", CTextTable::Align::Right);
+  table.AddColumn("Valid", CTextTable::Align::Right);
+  table.AddColumn("Linked sensors");
+  for (const _tagSDeviceView& device : devices) {
+    const _tagSDevice& r = device.record;
+    table.AddRow({ToUtf8(r.Name), std::to_string(r.Class), std::to_string(r.Caps),
+                  std::to_string(r.Current) + " of " + std::to_string(r.Max),
+                  std::to_string(r.Valid), JoinNames(device.linkedSensors)});
+  }
+  table.Print(out);
+}
+
+void PrintSensorTable(FILE* out, const std::vector<_tagSSensorView>& sensors) {
+  CTextTable table;
+  table.AddColumn("Sensor");
+  table.AddColumn("Type", CTextTable::Align::Right);
+  table.AddColumn("Base", CTextTable::Align::Right);
+  table.AddColumn("Temperature", CTextTable::Align::Right);
+  table.AddColumn("Trip points");
+  table.AddColumn("Valid", CTextTable::Align::Right);
+  table.AddColumn("Linked devices");
+  for (const _tagSSensorView& sensor : sensors) {
+    const _tagSSensor& r = sensor.record;
+    const _tagSTempSample* newest = NewestSample(r);
+    std::string trips;
+    for (const _tagSAuxTrip& trip : r.TripPoints) {
+      trips += (trips.empty() ? "" : ", ") + std::to_string(trip.AuxType) + ": " +
+               Temperature(trip.Temp);
+    }
+    table.AddRow({ToUtf8(r.Name), std::to_string(r.Class), std::to_string(r.Base),
+                  newest ? Temperature(newest->Temp) : "no reading", trips.empty() ? "-" : trips,
+                  std::to_string(r.Valid), JoinNames(sensor.linkedDevices)});
+  }
+  table.Print(out);
+}

@@ -1,0 +1,51 @@
+// What a host sees of the participants from outside the manager: the records
+// (GetAllDevices, GetAllSensors) and the links between them, read with
+// GetDeviceList for every sensor and turned around for the devices (so that
+// skin sensors, which GetSensorList leaves out, show on their devices too).
+// Reading refreshes the records, as those operations do.
+#pragma once
+
+#include <cstdio>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "zivorivizo/ParticipantRecords.h"
+
+class CParticipantMgr;
+
+struct _tagSDeviceView {
+  _tagSDevice record;
+  std::vector<std::wstring> linkedSensors;
+};
+
+struct _tagSSensorView {
+  _tagSSensor record;
+  std::vector<std::wstring> linkedDevices;
+};
+
+struct _tagSParticipantView {
+  std::vector<_tagSDeviceView> devices;
+  std::vector<_tagSSensorView> sensors;
+};
+
+_tagSParticipantView ReadParticipants(CParticipantMgr& manager);
+
+// The links of one participant, read the same way.
+std::vector<std::wstring> LinkedDevicesOf(CParticipantMgr& manager, const std::wstring& sensor);
+std::vector<std::wstring> LinkedSensorsOf(CParticipantMgr& manager, const std::wstring& device);
+
+// JSON objects with the record field names, plus LinkedSensors or
+// LinkedDevices.
+nlohmann::json DeviceJson(const _tagSDeviceView& device);
+nlohmann::json SensorJson(const _tagSSensorView& sensor);
+// {"devices": [...], "sensors": [...]}.
+nlohmann::json ParticipantsJson(const _tagSParticipantView& view);
+
+// The devices and the sensors as two aligned tables.
+void PrintDeviceTable(FILE* out, const std::vector<_tagSDeviceView>& devices);
+void PrintSensorTable(FILE* out, const std::vector<_tagSSensorView>& sensors);
+
+// The newest sample of a sensor, or null when it has none yet (the history
+// starts with zero samples).
+const _tagSTempSample* NewestSample(const _tagSSensor& sensor);

@@ -1,0 +1,146 @@
+#include "PlatformOption.h"
+
+#include "Platform/Sim/SimHandheld.h"
+#include "Platform/Sim/SimPlatform.h"
+#include "Platform/Sim/SimPower.h"
+#include "zivorivizo/Platform.h"
+
+namespace {
+
+// The Linux platform with its power requests recorded: every stand-in is the
+// real one (shared with the Linux platform, which it keeps alive) except
+// power.
+class CRecordingPowerPlatform : public CPlatform {
+ public:
+  CRecordingPowerPlatform(const std::shared_ptr<CPlatform>& real,
+                          std::shared_ptr<CSimPower> power) {
+    mClock = std::shared_ptr<CClock>(real, &real->Clock());
+    mRegistry = std::shared_ptr<CRegistry>(real, &real->Registry());
+    mDevices = std::shared_ptr<CDeviceIo>(real, &real->Devices());
+    mCom = std::shared_ptr<CCom>(real, &real->Com());
+    mXml = std::shared_ptr<CXml>(real, &real->Xml());
+    mPower = std::move(power);
+  }
+};
+
+// "--name value" or "--name=value".
+bool TakeValue(const ZivoArgs& args, std::size_t& i, const std::string& name, std::string& value,
+               std::string& error) {
+  const std::string& arg = args[i];
+  if (arg.size() > name.size() && arg.compare(0, name.size() + 1, name + "=") == 0) {
+    value = arg.substr(name.size() + 1);
+  } else if (i + 1 < args.size()) {
+    value = args[++i];
+  } else {
+    error = name + " needs a value";
+    return false;
+  }
+  if (value.empty()) {
+    error = name + " needs a value";
+    return false;
+  }
+  return true;
+}
+
+bool Named(const std::string& arg, const std::string& name) {
+  return arg == name || arg.compare(0, name.size() + 1, name + "=") == 0;
+}
+
+}  // namespace
+
+bool ParsePlatformOptions(const ZivoArgs& args, _tagSPlatformOptions& options, std::string& error) {
+  bool sysfsGiven = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    std::string value;
+    if (arg == "--help" || arg == "-h") {
+      options.help = true;
+    } else if (arg == "--json") {
+      options.json = true;
+    } else if (Named(arg, "--platform")) {
+      if (!TakeValue(args, i, "--platform", value, error)) {
+        return false;
+      }
+      if (value == "sim" || value == "linux") {
+        options.platform = value;
+        options.handheldFile.clear();
+      } else if (value.rfind("sim:", 0) == 0 && value.size() > 4) {
+        options.platform = "sim";
+        options.handheldFile = value.substr(4);
+      } else {
+        error = "--platform takes sim, sim:FILE or linux, not \"" + value + "\"";
+        return false;
+      }
+    } else if (Named(arg, "--sysfs-root")) {
+      if (!TakeValue(args, i, "--sysfs-root", options.sysfsRoot, error)) {
+        return false;
+      }
+      sysfsGiven = true;
+    } else if (Named(arg, "--config")) {
+      if (!TakeValue(args, i, "--config", options.configFile, error)) {
+        return false;
+      }
+    } else if (Named(arg, "--log")) {
+      if (!TakeValue(args, i, "--log", options.logFile, error)) {
+        return false;
+      }
+    } else if (arg.size() > 1 && arg[0] == '-' && arg != "--") {
+      error = "unknown option \"" + arg + "\"";
+      return false;
+    } else if (arg == "--") {
+      options.operands.insert(options.operands.end(), args.begin() + static_cast<long>(i) + 1,
+                              args.end());
+      break;
+    } else {
+      options.operands.push_back(arg);
+    }
+  }
+  if (sysfsGiven && options.platform != "linux") {
+    error = "--sysfs-root goes with --platform linux";
+    return false;
+  }
+  return true;
+}
+
+const char* PlatformOptionsHelp() {
+  return "  --platform sim|sim:FILE|linux  the embedded simulated handheld (default), a handheld\n"
+         "                                 described in FILE, or the Linux thermal sysfs\n"
+         "  --sysfs-root DIR               with linux: the sysfs tree to read (default /sys)\n"
+         "  --config FILE                  load the thermal policy from FILE\n"
+         "  --log FILE                     keep the library's log in FILE\n"
+         "  --json                         print JSON instead of tables\n"
+         "  --help                         show this text\n";
+}
+
+bool InstallChosenPlatform(const _tagSPlatformOptions& options, _tagSChosenPlatform& chosen,
+                           std::string& error) {
+  if (options.platform == "linux") {
+    const std::string root = options.sysfsRoot.empty() ? "/sys" : options.sysfsRoot;
+    chosen.power = std::make_shared<CSimPower>();
+    chosen.platform =
+        std::make_shared<CRecordingPowerPlatform>(CreateLinuxPlatform(root), chosen.power);
+    chosen.description = "Linux thermal sysfs under " + root;
+  } else {
+    std::unique_ptr<CSimHandheld> handheld;
+    if (options.handheldFile.empty()) {
+      handheld = CSimHandheld::Default();
+    } else {
+      _tagSHandheldError refusal;
+      handheld = CSimHandheld::Load(options.handheldFile, refusal);
+      if (!handheld) {
+        error = refusal.Text();
+        return false;
+      }
+    }
+    chosen.sim = std::make_shared<CSimPlatform>();
+    chosen.handheld = std::move(handheld);
+    chosen.handheld->Install(chosen.sim);
+    chosen.platform = chosen.sim;
+    chosen.power = std::shared_ptr<CSimPower>(chosen.sim, &chosen.sim->SimPower());
+    chosen.description =
+        "simulated handheld \"" + chosen.handheld->Name() + "\" (" +
+        (options.handheldFile.empty() ? std::string("embedded") : options.handheldFile) + ")";
+  }
+  CPlatform::Install(chosen.platform);
+  return true;
+}

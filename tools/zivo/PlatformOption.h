@@ -1,0 +1,56 @@
+// The options every zivo command shares, and the platform they choose:
+//
+//   --platform sim | sim:FILE | linux   the embedded simulated handheld (the
+//                                       default), a handheld described in
+//                                       FILE, or the real Linux platform
+//   --sysfs-root DIR                    with linux: the sysfs tree to read
+//                                       (/sys when not given)
+//   --config FILE                       the thermal policy file to load
+//   --log FILE                          keep the library's log in FILE
+//   --json                              machine-readable output
+//   --help
+//
+// Whatever the platform, zivo records the library's shutdown and hibernate
+// requests instead of passing them on: a command run to look at the
+// participants never turns the machine off.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Commands.h"
+
+class CPlatform;
+class CSimPlatform;
+class CSimPower;
+class CSimHandheld;
+
+struct _tagSPlatformOptions {
+  std::string platform = "sim";  // "sim" or "linux"
+  std::string handheldFile;      // from sim:FILE; empty: the embedded handheld
+  std::string sysfsRoot;         // linux only; empty: /sys
+  std::string configFile;
+  std::string logFile;
+  bool json = false;
+  bool help = false;
+  std::vector<std::string> operands;  // the arguments that are no option
+};
+
+// Parses `args`; on a mistake returns false with a one-line `error`.
+bool ParsePlatformOptions(const ZivoArgs& args, _tagSPlatformOptions& options, std::string& error);
+// The lines of --help that describe the shared options.
+const char* PlatformOptionsHelp();
+
+struct _tagSChosenPlatform {
+  std::shared_ptr<CPlatform> platform;
+  std::shared_ptr<CSimPlatform> sim;       // the simulated platform, else null
+  std::shared_ptr<CSimHandheld> handheld;  // the simulated handheld, else null
+  std::shared_ptr<CSimPower> power;        // where shutdown requests end up
+  std::string description;                 // for people
+};
+
+// Makes the chosen platform and installs it. False with `error` (naming the
+// file, the place and the problem for a broken handheld description).
+bool InstallChosenPlatform(const _tagSPlatformOptions& options, _tagSChosenPlatform& chosen,
+                           std::string& error);

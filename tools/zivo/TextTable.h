@@ -1,0 +1,37 @@
+// Aligned text tables and temperature texts for zivo's terminal output.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+class CTextTable {
+ public:
+  enum class Align { Left, Right };
+
+  void AddColumn(std::string header, Align align = Align::Left);
+  // A row with fewer cells than columns is filled up with empty cells.
+  void AddRow(std::vector<std::string> cells);
+  bool Empty() const { return mRows.empty(); }
+  // Header, a rule, then the rows; every line starts with `indent`. Widths
+  // count characters, not bytes, so "°C" lines up.
+  void Print(FILE* out, const std::string& indent = "  ") const;
+
+ private:
+  struct _tagSColumn {
+    std::string header;
+    Align align;
+  };
+  std::vector<_tagSColumn> mColumns;
+  std::vector<std::vector<std::string>> mRows;
+};
+
+// Characters (code points) of a UTF-8 text.
+std::size_t DisplayWidth(const std::string& text);
+// Tenths of kelvin as degrees Celsius with one decimal: "36.0 °C".
+std::string Celsius(int32_t tenthsKelvin);
+// Both: "36.0 °C (3092)".
+std::string Temperature(int32_t tenthsKelvin);
+// Wide names as UTF-8, joined with ", "; "-" for none.
+std::string JoinNames(const std::vector<std::wstring>& names);
