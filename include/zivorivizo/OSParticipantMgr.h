@@ -13,6 +13,7 @@
 
 #include <memory>
 #include <string>
+#include <unordered_map>
 
 #include "zivorivizo/Export.h"
 #include "zivorivizo/ParticipantMgr.h"
@@ -56,7 +57,11 @@ class ZIVO_EXPORT COSParticipantManager : public CParticipantMgr {
   // Takes every link apart and destroys every participant, without stopping
   // them; both lists end empty.
   void DestroyParticipants();
-  void LinkSensor(CSensor* sensor);
+  // Links `sensor` to the first device of each name in its Devices.
+  // `firstByName`, when given, maps each name to the first device of that
+  // name, so a pass over every sensor walks the device list once.
+  void LinkSensor(CSensor* sensor,
+                  const std::unordered_map<std::wstring, CDevice*>* firstByName = nullptr);
   void LinkDevice(CDevice* device);
 
   // The process-wide connection to "root\WMI": opened by Init, released by

@@ -1,6 +1,7 @@
 #include "zivorivizo/OSParticipantMgr.h"
 
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "Log/LogStatement.h"
@@ -347,17 +348,28 @@ int COSParticipantManager::EnumerateNonWmiDrivers() {
   return ZIVO_SUCCESS;
 }
 
-void COSParticipantManager::LinkSensor(CSensor* sensor) {
+void COSParticipantManager::LinkSensor(
+    CSensor* sensor, const std::unordered_map<std::wstring, CDevice*>* firstByName) {
   for (const std::wstring& name : sensor->mSensor.Devices) {
-    for (CDevice* device : mDeviceList) {
-      if (device->mDevice.Name == name) {
-        sensor->mLinkedDevices.push_back(device);
-        device->mLinkedSensors.push_back(sensor);
-        LOG_DEBUG("Added pointers Device %ls, Sensor %ls", device->mDevice.Name.c_str(),
-                  sensor->mSensor.Name.c_str());
-        break;
+    CDevice* device = nullptr;
+    if (firstByName != nullptr) {
+      auto found = firstByName->find(name);
+      device = found == firstByName->end() ? nullptr : found->second;
+    } else {
+      for (CDevice* candidate : mDeviceList) {
+        if (candidate->mDevice.Name == name) {
+          device = candidate;
+          break;
+        }
       }
     }
+    if (device == nullptr) {
+      continue;
+    }
+    sensor->mLinkedDevices.push_back(device);
+    device->mLinkedSensors.push_back(sensor);
+    LOG_DEBUG("Added pointers Device %ls, Sensor %ls", device->mDevice.Name.c_str(),
+              sensor->mSensor.Name.c_str());
   }
 }
 
@@ -385,6 +397,11 @@ int COSParticipantManager::UpdateSensorDeviceLinks() {
     // No configuration manager: the skin sensors get no configured devices.
     config = nullptr;
   }
+  // The first device of each name, as a walk from the front would find it.
+  std::unordered_map<std::wstring, CDevice*> firstByName;
+  for (CDevice* device : mDeviceList) {
+    firstByName.emplace(device->mDevice.Name, device);
+  }
   for (CSensor* sensor : mSensorList) {
     _tagSSensor& record = sensor->mSensor;
     if (record.Class == ZIVO_SKIN_SENSOR_CLASS && config != nullptr) {
@@ -398,7 +415,7 @@ int COSParticipantManager::UpdateSensorDeviceLinks() {
         LOG_DEBUG("Added %ls to Sensor %ls", name.c_str(), record.Name.c_str());
       }
     }
-    LinkSensor(sensor);
+    LinkSensor(sensor, &firstByName);
   }
   return ZIVO_SUCCESS;
 }

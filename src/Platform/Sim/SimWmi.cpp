@@ -199,13 +199,20 @@ struct CSimWmi::_tagSClass {
   std::wstring key;  // empty: a singleton class
   std::map<std::wstring, _tagSMethod, _tagSNameLess> methods;
   std::vector<CSimPropertyMap> instances;
-  InstanceProvider provider;  // when set, supplies the instances instead
+  std::map<std::wstring, std::size_t> index;  // key -> position in instances
+  InstanceProvider provider;                  // when set, supplies the instances instead
 
   std::vector<CSimPropertyMap> Current() const { return provider ? provider() : instances; }
 
-  // A copy of the current instance with that key.
+  // A copy of the current instance with that key. Stored instances are
+  // found through the index, so a method call costs the same however many
+  // participants the firmware publishes.
   std::optional<CSimPropertyMap> Lookup(const std::wstring& value) const {
-    for (CSimPropertyMap& properties : Current()) {
+    if (!provider) {
+      auto it = index.find(value);
+      return it == index.end() ? std::nullopt : std::optional(instances[it->second]);
+    }
+    for (CSimPropertyMap& properties : provider()) {
       if (KeyOf(properties) == value) {
         return std::move(properties);
       }
@@ -222,12 +229,36 @@ struct CSimWmi::_tagSClass {
   }
 
   CSimPropertyMap* Find(const std::wstring& value) {
-    for (CSimPropertyMap& properties : instances) {
-      if (KeyOf(properties) == value) {
-        return &properties;
-      }
+    auto it = index.find(value);
+    return it == index.end() ? nullptr : &instances[it->second];
+  }
+
+  // Stores an instance, replacing the one of the same key.
+  void Store(CSimPropertyMap properties) {
+    const std::wstring value = KeyOf(properties);
+    if (CSimPropertyMap* existing = Find(value)) {
+      *existing = std::move(properties);
+      return;
     }
-    return nullptr;
+    index[value] = instances.size();
+    instances.push_back(std::move(properties));
+  }
+
+  bool Erase(const std::wstring& value) {
+    auto it = index.find(value);
+    if (it == index.end()) {
+      return false;
+    }
+    instances.erase(instances.begin() + static_cast<std::ptrdiff_t>(it->second));
+    Reindex();
+    return true;
+  }
+
+  void Reindex() {
+    index.clear();
+    for (std::size_t i = 0; i < instances.size(); ++i) {
+      index.emplace(KeyOf(instances[i]), i);
+    }
   }
 };
 
@@ -290,12 +321,7 @@ void CSimWmi::AddInstance(const std::wstring& className, CSimPropertyMap propert
   if (cls == nullptr) {
     return;
   }
-  CSimPropertyMap* existing = cls->Find(cls->KeyOf(properties));
-  if (existing != nullptr) {
-    *existing = std::move(properties);
-  } else {
-    cls->instances.push_back(std::move(properties));
-  }
+  cls->Store(std::move(properties));
 }
 
 bool CSimWmi::RemoveInstance(const std::wstring& className, const std::wstring& key) {
@@ -304,13 +330,7 @@ bool CSimWmi::RemoveInstance(const std::wstring& className, const std::wstring& 
   if (cls == nullptr) {
     return false;
   }
-  auto it = std::find_if(cls->instances.begin(), cls->instances.end(),
-                         [&](const CSimPropertyMap& p) { return cls->KeyOf(p) == key; });
-  if (it == cls->instances.end()) {
-    return false;
-  }
-  cls->instances.erase(it);
-  return true;
+  return cls->Erase(key);
 }
 
 bool CSimWmi::SetProperty(const std::wstring& className, const std::wstring& key,
@@ -322,6 +342,9 @@ bool CSimWmi::SetProperty(const std::wstring& className, const std::wstring& key
     return false;
   }
   (*properties)[property] = std::move(value);
+  if (SimNameEquals(property, cls->key)) {
+    cls->Reindex();
+  }
   return true;
 }
 
