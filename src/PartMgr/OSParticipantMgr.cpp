@@ -1,5 +1,6 @@
 #include "zivorivizo/OSParticipantMgr.h"
 
+#include <functional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -62,6 +63,41 @@ bool ReadPath(CRegistryKey& key, const std::wstring& valueName, std::wstring& pa
   }
   path = BufferText(read);
   return true;
+}
+
+// The forward-only enumeration of the class that `access` selects; null when
+// there is no connection or the enumeration cannot be created.
+std::shared_ptr<CEnumWbemClassObject> OpenInstances(
+    const std::shared_ptr<CWbemServices>& connection,
+    COSParticipantManager::WMI_ENUM_ACCESS access) {
+  std::shared_ptr<CEnumWbemClassObject> instances;
+  if (!connection ||
+      HrFailed(connection->CreateInstanceEnum(ClassOf(access), kEnumFlags, instances))) {
+    return nullptr;
+  }
+  return instances;
+}
+
+// Hands the instances to `visit` one at a time until it returns false. The
+// end of the instances, or a failing Next, ends the walk.
+void WalkInstances(CEnumWbemClassObject& instances,
+                   const std::function<bool(const std::shared_ptr<CWbemClassObject>&)>& visit) {
+  for (;;) {
+    std::shared_ptr<CWbemClassObject> instance;
+    uint32_t returned = 0;
+    const HRESULT hr = instances.Next(WBEM_INFINITE, {&instance, 1}, returned);
+    if (returned == 0 || !instance) {
+      LOG_DEBUG("EnumerateWmiNameSpace. Reached end of instance");
+      return;
+    }
+    if (hr != WBEM_S_NO_ERROR) {
+      LOG_ERROR("EnumWbemClassObject::Next Failed");
+      return;
+    }
+    if (!visit(instance)) {
+      return;
+    }
+  }
 }
 
 }  // namespace
@@ -230,26 +266,12 @@ int COSParticipantManager::Enumerate() {
 
 int COSParticipantManager::EnumerateWmiNameSpace(WMI_ENUM_ACCESS access) {
   LOG_DEBUG("EnumerateWmiNameSpace called");
-  std::shared_ptr<CWbemServices> connection = Connection();
-  std::shared_ptr<CEnumWbemClassObject> instances;
-  if (!connection ||
-      HrFailed(connection->CreateInstanceEnum(ClassOf(access), kEnumFlags, instances)) ||
-      !instances) {
+  std::shared_ptr<CEnumWbemClassObject> instances = OpenInstances(Connection(), access);
+  if (!instances) {
     LOG_ERROR("CreateInstanceEnum failed");
     return ZIVO_WMI_CREATE_FAILED;
   }
-  for (;;) {
-    std::shared_ptr<CWbemClassObject> instance;
-    uint32_t returned = 0;
-    const HRESULT hr = instances->Next(WBEM_INFINITE, {&instance, 1}, returned);
-    if (returned == 0 || !instance) {
-      LOG_DEBUG("EnumerateWmiNameSpace. Reached end of instance");
-      break;
-    }
-    if (hr != WBEM_S_NO_ERROR) {
-      LOG_ERROR("EnumWbemClassObject::Next Failed");
-      break;
-    }
+  WalkInstances(*instances, [&](const std::shared_ptr<CWbemClassObject>& instance) {
     if (access == WMI_ENUM_DEVICE) {
       auto device = std::make_unique<CWmiDevice>(instance);
       mDeviceList.push_back(device.get());
@@ -259,44 +281,37 @@ int COSParticipantManager::EnumerateWmiNameSpace(WMI_ENUM_ACCESS access) {
       mSensorList.push_back(sensor.get());
       sensor.release();
     }
-  }
+    return true;
+  });
   return ZIVO_SUCCESS;
 }
 
 int COSParticipantManager::AddParticipant(std::wstring name, WMI_ENUM_ACCESS access,
                                           std::shared_ptr<CWbemClassObject>& instance) {
   LOG_DEBUG("AddParticipant called %ls", name.c_str());
-  std::shared_ptr<CWbemServices> connection = Connection();
-  std::shared_ptr<CEnumWbemClassObject> instances;
-  if (!connection ||
-      HrFailed(connection->CreateInstanceEnum(ClassOf(access), kEnumFlags, instances)) ||
-      !instances) {
+  std::shared_ptr<CEnumWbemClassObject> instances = OpenInstances(Connection(), access);
+  if (!instances) {
     LOG_ERROR("AddPart. CreateInstanceEnum failed");
     return ZIVO_WMI_CREATE_FAILED;
   }
-  for (;;) {
-    std::shared_ptr<CWbemClassObject> candidate;
-    uint32_t returned = 0;
-    const HRESULT hr = instances->Next(WBEM_INFINITE, {&candidate, 1}, returned);
-    if (returned == 0 || !candidate) {
-      LOG_DEBUG("EnumerateWmiNameSpace. Reached end of instance");
-      break;
-    }
-    if (hr != WBEM_S_NO_ERROR) {
-      LOG_ERROR("EnumWbemClassObject::Next Failed");
-      break;
-    }
+  bool found = false;
+  WalkInstances(*instances, [&](const std::shared_ptr<CWbemClassObject>& candidate) {
     CVariant value;
     if (HrFailed(candidate->Get(L"InstanceName", value))) {
       LOG_ERROR("Get InstanceName Failed %x", LogAddress(candidate.get()));
-      continue;
+      return true;
     }
     std::wstring instanceName;
     VariantToWString(value, instanceName);
-    if (instanceName == name) {
-      instance = candidate;
-      return ZIVO_SUCCESS;
+    if (instanceName != name) {
+      return true;
     }
+    instance = candidate;
+    found = true;
+    return false;
+  });
+  if (found) {
+    return ZIVO_SUCCESS;
   }
   LOG_ERROR("AddParticipant failed");
   return ZIVO_PARTICIPANT_NOT_FOUND;
