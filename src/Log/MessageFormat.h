@@ -10,4 +10,4 @@
 // character. Returns the length written, cut to capacity - 1 (the text is
 // always terminated), or a negative value when the message cannot be
 // formatted at all. Allocates nothing.
-int FormatMessage(char* buffer, int capacity, const char* format, va_list args);
+int FormatLogMessage(char* buffer, int capacity, const char* format, va_list args);

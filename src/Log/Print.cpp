@@ -64,7 +64,7 @@ int FormatInto(char* buffer, int capacity, const char* format, va_list args) {
   if (capacity <= 0) {
     return 0;
   }
-  const int n = FormatMessage(buffer, capacity, format, args);
+  const int n = FormatLogMessage(buffer, capacity, format, args);
   if (n < 0) {
     const int length = static_cast<int>(strnlen(format, static_cast<size_t>(capacity - 1)));
     memcpy(buffer, format, static_cast<size_t>(length));
