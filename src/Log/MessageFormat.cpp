@@ -153,7 +153,7 @@ bool HasWideConversion(const char* format) {
 
 // One conversion, its '*' values resolved, rebuilt as a format of its own
 // for the C formatter.
-struct ConversionSpec {
+struct CConversion {
   char format[48];
   bool leftAlign = false;
   int width = -1;
@@ -165,7 +165,7 @@ struct ConversionSpec {
 // Parses the conversion after a '%' at `p` and takes its '*' arguments.
 // False for a positional argument ("%1$d"), which this formatter leaves to
 // the C library.
-bool ParseConversion(const char*& p, va_list* args, ConversionSpec& out) {
+bool ParseConversion(const char*& p, va_list* args, CConversion& out) {
   int n = 0;
   out.format[n++] = '%';
   while (*p != '\0' && std::strchr("-+ #0'", *p) != nullptr) {
@@ -229,11 +229,11 @@ bool ParseConversion(const char*& p, va_list* args, ConversionSpec& out) {
   return true;
 }
 
-bool Is(const ConversionSpec& c, const char* length) {
+bool Is(const CConversion& c, const char* length) {
   return std::strcmp(c.length, length) == 0;
 }
 
-void WriteSigned(CBoundedText& out, const ConversionSpec& c, va_list* args) {
+void WriteSigned(CBoundedText& out, const CConversion& c, va_list* args) {
   if (Is(c, "l")) {
     out.Formatted(c.format, va_arg(*args, long));
   } else if (Is(c, "ll")) {
@@ -249,7 +249,7 @@ void WriteSigned(CBoundedText& out, const ConversionSpec& c, va_list* args) {
   }
 }
 
-void WriteUnsigned(CBoundedText& out, const ConversionSpec& c, va_list* args) {
+void WriteUnsigned(CBoundedText& out, const CConversion& c, va_list* args) {
   if (Is(c, "l")) {
     out.Formatted(c.format, va_arg(*args, unsigned long));
   } else if (Is(c, "ll")) {
@@ -283,7 +283,7 @@ bool FormatEach(CBoundedText& out, const char* format, va_list* args) {
       ++p;
       continue;
     }
-    ConversionSpec c;
+    CConversion c;
     if (!ParseConversion(p, args, c)) {
       return false;
     }
