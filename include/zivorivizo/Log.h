@@ -10,6 +10,9 @@
 // lock, and a library log statement is formatted into one piece of text and
 // written with one Write per logger, so lines from different threads never
 // interleave. The mask may be changed at any time with SetLogLevel.
+//
+// Wide-string and wide-character arguments (%ls, %lc) are written as UTF-8,
+// whatever the process locale.
 #pragma once
 
 #include <atomic>
@@ -34,15 +37,22 @@ class ZIVO_EXPORT CLogger {
  public:
   virtual ~CLogger();
   // Writes one piece of already formatted text. Called only by CPrint, under
-  // its lock, so an implementation needs no lock of its own.
+  // its lock, so an implementation needs no lock of its own. A statement the
+  // logger makes itself, from Write or from its destructor, is dropped (it
+  // would wait on that lock), and AddLogger called from there returns 1. An
+  // exception thrown by Write is swallowed: the piece is lost for this
+  // logger, the others still get it, and the caller never sees it.
   virtual void Write(char* text);
 };
 
 // Appends to a text file, flushing after every piece. Owns the stream.
 class ZIVO_EXPORT CFileLogger : public CLogger {
  public:
-  // Opens `path` for appending (created if absent, never truncated). On
-  // failure writes "file open failed\n" to standard error and throws the int 254.
+  // Opens `path` for appending (created with mode 0640 less the umask if
+  // absent, never truncated), close-on-exec so that child processes do not
+  // inherit it. A path whose last component is a symbolic link is refused.
+  // On failure writes "file open failed\n" to standard error and throws the
+  // int 254.
   explicit CFileLogger(const wchar_t* path);
   ~CFileLogger() override;
   CFileLogger(const CFileLogger&) = delete;

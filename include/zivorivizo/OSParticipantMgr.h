@@ -8,7 +8,13 @@
 // The manager owns every participant in its lists. A repeated Enumerate
 // destroys the participants of the previous one (without stopping them)
 // before it discovers anew. Not thread-safe: the host serialises its calls,
-// GetInstance and DeleteInstance included.
+// GetInstance and DeleteInstance included. Not copyable: the one instance
+// owns the participants and the connection.
+//
+// The parameters key's SensorCount and DeviceCount are each read up to
+// MAX_DRIVER_PARTICIPANTS entries; a larger count is logged at Error and cut.
+// A firmware sensor whose description cannot be read (an array of other than
+// one dimension) is left out with an Error line, and discovery goes on.
 #pragma once
 
 #include <memory>
@@ -30,11 +36,16 @@ class ZIVO_EXPORT COSParticipantManager : public CParticipantMgr {
     WMI_ENUM_SENSOR = 2,  // DtmSensorParticipantInformation
   };
 
+  // The most entries read from each count of the parameters key.
+  static constexpr int MAX_DRIVER_PARTICIPANTS = 1024;
+
   static COSParticipantManager* GetInstance();
   static COSParticipantManager* GetInstance(int historyLength);
   static void DeleteInstance();
 
   ~COSParticipantManager() override;
+  COSParticipantManager(const COSParticipantManager&) = delete;
+  COSParticipantManager& operator=(const COSParticipantManager&) = delete;
 
   int Init(int historyLength, int& status) override;
   int Enumerate() override;

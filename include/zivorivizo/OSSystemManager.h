@@ -1,6 +1,8 @@
 // The process-wide system manager. GetInstance creates it on first use;
 // DeleteInstance destroys it. Actions go through the installed platform's
 // power stand-in (on the simulated platform they are recorded, never acted on).
+// GetInstance and DeleteInstance may be called from any thread; a failure to
+// shut down or hibernate is written to the log at Error.
 #pragma once
 
 #include <memory>

@@ -1,8 +1,11 @@
+#include <cxxabi.h>
+
 #include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <mutex>
 
+#include "Log/MessageFormat.h"
 #include "Platform/Clock.h"
 #include "zivorivizo/Log.h"
 #include "zivorivizo/Platform.h"
@@ -41,14 +44,27 @@ std::mutex& WriteLock() {
   return *lock;
 }
 
-// vsnprintf into [buffer, buffer + capacity) and returns the length written,
-// truncated to the capacity. A message that cannot be formatted at all (a wide
-// argument the C locale cannot narrow) is replaced by its format text.
+// Set while this thread writes to the loggers or destroys them. The write
+// lock is then held, so a statement a logger makes from inside (from Write or
+// from its destructor) is dropped rather than waiting on itself.
+thread_local bool tWriting = false;
+
+class CWritingScope {
+ public:
+  CWritingScope() { tWriting = true; }
+  ~CWritingScope() { tWriting = false; }
+  CWritingScope(const CWritingScope&) = delete;
+  CWritingScope& operator=(const CWritingScope&) = delete;
+};
+
+// Formats into [buffer, buffer + capacity) and returns the length written,
+// truncated to the capacity. A message that cannot be formatted at all is
+// replaced by its format text.
 int FormatInto(char* buffer, int capacity, const char* format, va_list args) {
   if (capacity <= 0) {
     return 0;
   }
-  const int n = vsnprintf(buffer, static_cast<size_t>(capacity), format, args);
+  const int n = FormatLogMessage(buffer, capacity, format, args);
   if (n < 0) {
     const int length = static_cast<int>(strnlen(format, static_cast<size_t>(capacity - 1)));
     memcpy(buffer, format, static_cast<size_t>(length));
@@ -147,6 +163,7 @@ CPrint::~CPrint() {
     return;
   }
   std::lock_guard<std::mutex> hold(WriteLock());
+  CWritingScope writing;
   bool owned = false;
   for (int i = 0; i < m_iMaxLogger && i < MAX_LOGGER_SUPPORTED; ++i) {
     if (mLoggers[i] != nullptr) {
@@ -248,6 +265,10 @@ void CPrint::Statement(LEVEL level, const char* source, int line, const char* fo
 }
 
 int CPrint::AddLogger(CLogger* logger) {
+  if (tWriting) {
+    // From inside a logger, with the lock held: refused like a full table.
+    return 1;
+  }
   std::lock_guard<std::mutex> hold(WriteLock());
   if (m_iMaxLogger >= MAX_LOGGER_SUPPORTED) {
     return 1;
@@ -266,10 +287,22 @@ LEVEL CPrint::GetLogLevel() {
 }
 
 void CPrint::WriteAll(char* text) {
+  if (tWriting) {
+    return;
+  }
   std::lock_guard<std::mutex> hold(WriteLock());
+  CWritingScope writing;
   for (int i = 0; i < m_iMaxLogger && i < MAX_LOGGER_SUPPORTED; ++i) {
-    if (mLoggers[i] != nullptr) {
+    if (mLoggers[i] == nullptr) {
+      continue;
+    }
+    // Logging never fails the operation that logs: a logger that throws
+    // loses its piece, and the other loggers still get theirs.
+    try {
       mLoggers[i]->Write(text);
+    } catch (abi::__forced_unwind&) {
+      throw;  // a cancelled thread must finish unwinding
+    } catch (...) {
     }
   }
 }

@@ -79,13 +79,19 @@ std::shared_ptr<CEnumWbemClassObject> OpenInstances(
 }
 
 // Hands the instances to `visit` one at a time until it returns false. The
-// end of the instances, or a failing Next, ends the walk.
+// end of the instances, or a failing Next, ends the walk; a failing Next is
+// logged whether or not it handed over an object.
 void WalkInstances(CEnumWbemClassObject& instances,
                    const std::function<bool(const std::shared_ptr<CWbemClassObject>&)>& visit) {
   for (;;) {
     std::shared_ptr<CWbemClassObject> instance;
     uint32_t returned = 0;
     const HRESULT hr = instances.Next(WBEM_INFINITE, {&instance, 1}, returned);
+    if (HrFailed(hr) && (returned == 0 || !instance)) {
+      // Not the end of the instances: the rest of them is lost.
+      LOG_ERROR("EnumWbemClassObject::Next Failed");
+      return;
+    }
     if (returned == 0 || !instance) {
       LOG_DEBUG("EnumerateWmiNameSpace. Reached end of instance");
       return;
@@ -97,6 +103,37 @@ void WalkInstances(CEnumWbemClassObject& instances,
     if (!visit(instance)) {
       return;
     }
+  }
+}
+
+// A count of the parameters key cut to what discovery reads; a corrupt value
+// would otherwise have it query the key billions of times.
+int32_t CappedCount(uint32_t count, const char* name) {
+  const auto value = static_cast<int32_t>(count);
+  if (value > COSParticipantManager::MAX_DRIVER_PARTICIPANTS) {
+    LOG_ERROR("%s %d is more than %d: only the first %d entries are read", name, value,
+              COSParticipantManager::MAX_DRIVER_PARTICIPANTS,
+              COSParticipantManager::MAX_DRIVER_PARTICIPANTS);
+    return COSParticipantManager::MAX_DRIVER_PARTICIPANTS;
+  }
+  return value;
+}
+
+// A firmware sensor built from its instance; null, with an Error line, when
+// the instance's description cannot be read (the constructor throws its
+// narrow-string exception for an array of other than one dimension).
+std::unique_ptr<CWmiSensor> MakeWmiSensor(int historyLength,
+                                          const std::shared_ptr<CWbemClassObject>& instance) {
+  try {
+    return std::make_unique<CWmiSensor>(historyLength, instance);
+  } catch (const char* reason) {
+    CVariant name;
+    std::wstring text;
+    if (HrSucceeded(instance->Get(L"InstanceName", name))) {
+      VariantToWString(name, text);
+    }
+    LOG_ERROR("Firmware sensor %ls left out: %s", text.c_str(), reason);
+    return nullptr;
   }
 }
 
@@ -277,9 +314,11 @@ int COSParticipantManager::EnumerateWmiNameSpace(WMI_ENUM_ACCESS access) {
       mDeviceList.push_back(device.get());
       device.release();
     } else if (access == WMI_ENUM_SENSOR) {
-      auto sensor = std::make_unique<CWmiSensor>(mHistoryLength, instance);
-      mSensorList.push_back(sensor.get());
-      sensor.release();
+      std::unique_ptr<CWmiSensor> sensor = MakeWmiSensor(mHistoryLength, instance);
+      if (sensor) {
+        mSensorList.push_back(sensor.get());
+        sensor.release();
+      }
     }
     return true;
   });
@@ -331,8 +370,8 @@ int COSParticipantManager::EnumerateNonWmiDrivers() {
     LOG_ERROR("Query Registry failed for SensorCount");
     return ZIVO_COUNT_READ_FAILED;
   }
-  const auto sensorCount = static_cast<int32_t>(count);
-  LOG_DEBUG("SensorCount: %d", sensorCount);
+  LOG_DEBUG("SensorCount: %d", static_cast<int32_t>(count));
+  const int32_t sensorCount = CappedCount(count, "SensorCount");
   for (int32_t i = 0; i < sensorCount; ++i) {
     std::wstring path;
     // An entry that cannot be read is left out: the text of an earlier entry
@@ -349,8 +388,8 @@ int COSParticipantManager::EnumerateNonWmiDrivers() {
     LOG_ERROR("Query Registry failed for DeviceCount");
     return ZIVO_COUNT_READ_FAILED;
   }
-  const auto deviceCount = static_cast<int32_t>(count);
-  LOG_DEBUG("DeviceCount: %d", deviceCount);
+  LOG_DEBUG("DeviceCount: %d", static_cast<int32_t>(count));
+  const int32_t deviceCount = CappedCount(count, "DeviceCount");
   for (int32_t i = 0; i < deviceCount; ++i) {
     std::wstring path;
     if (!ReadPath(*key, L"Device" + std::to_wstring(i), path)) {
@@ -444,12 +483,17 @@ int COSParticipantManager::AddSensor(std::wstring name) {
     }
   }
   std::shared_ptr<CWbemClassObject> instance;
-  const int found = AddParticipant(name, WMI_ENUM_SENSOR, instance);
+  int found = AddParticipant(name, WMI_ENUM_SENSOR, instance);
   if (found == ZIVO_SUCCESS) {
-    auto sensor = std::make_unique<CWmiSensor>(mHistoryLength, instance);
-    mSensorList.push_back(sensor.get());
-    LinkSensor(sensor.release());
-    return ZIVO_SUCCESS;
+    std::unique_ptr<CWmiSensor> sensor = MakeWmiSensor(mHistoryLength, instance);
+    if (sensor) {
+      mSensorList.push_back(sensor.get());
+      LinkSensor(sensor.release());
+      return ZIVO_SUCCESS;
+    }
+    // Its description could not be read: the caller hears that, unless the
+    // drivers list the name.
+    found = ZIVO_WMI_GET_FAILED;
   }
   LOG_DEBUG("Add Participant returned %d, Checking in drivers", found);
 
@@ -465,8 +509,8 @@ int COSParticipantManager::AddSensor(std::wstring name) {
     LOG_ERROR("Query Registry failed for SensorCount");
     return ZIVO_COUNT_READ_FAILED;
   }
-  const auto sensorCount = static_cast<int32_t>(count);
-  LOG_DEBUG("SensorCount: %d", sensorCount);
+  LOG_DEBUG("SensorCount: %d", static_cast<int32_t>(count));
+  const int32_t sensorCount = CappedCount(count, "SensorCount");
   for (int32_t i = 0; i < sensorCount; ++i) {
     std::wstring path;
     // An entry that cannot be read is not compared: an empty name would
@@ -512,7 +556,7 @@ int COSParticipantManager::AddDevice(std::wstring name) {
     LOG_ERROR("Query Registry failed for DeviceCount");
     return ZIVO_COUNT_READ_FAILED;
   }
-  const auto deviceCount = static_cast<int32_t>(count);
+  const int32_t deviceCount = CappedCount(count, "DeviceCount");
   for (int32_t i = 0; i < deviceCount; ++i) {
     std::wstring path;
     if (!ReadPath(*key, L"Device" + std::to_wstring(i), path) || path != name) {

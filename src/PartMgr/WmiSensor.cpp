@@ -1,7 +1,7 @@
 #include "PartMgr/WmiSensor.h"
 
-#include <optional>
 #include <string>
+#include <vector>
 
 #include "Log/LogStatement.h"
 #include "PartMgr/WmiMethodCall.h"
@@ -33,10 +33,17 @@ std::shared_ptr<CSafeArray> ArrayOf(CWbemClassObject& object, const std::wstring
   return value.parray;
 }
 
-struct _tagSExpectedTrip {
-  uint32_t auxType = 0;
-  uint16_t temp = 0;  // tenths of kelvin, as the read-back gives it
-};
+// A value the firmware reports in the sensor's unit, of which the low 16
+// bits count, in tenths of kelvin. Degrees Celsius go below zero, so a
+// Celsius word is signed: -10 is 2632, not a faulty 65526 degrees.
+int32_t WordToTenthsKelvin(uint16_t base, int32_t raw) {
+  const int32_t word =
+      base == 2 ? int32_t{static_cast<int16_t>(raw)} : int32_t{static_cast<uint16_t>(raw)};
+  return RawToTenthsKelvin(base, word);
+}
+
+// SensorTripPoint carries the identifier in its low 16 bits.
+constexpr uint32_t kMaxTripIdentifier = 0xFFFF;
 
 }  // namespace
 
@@ -186,7 +193,7 @@ int CWmiSensor::GetCurrentTemp(int32_t& temperature) {
       LOG_ERROR("GetCurrentTemp Get failed %ls", name);
       return ZIVO_WMI_GET_FAILED;
     }
-    temperature = RawToTenthsKelvin(mSensor.Base, static_cast<uint16_t>(raw));
+    temperature = WordToTenthsKelvin(mSensor.Base, raw);
     if (temperature < ZIVO_FAULTY_TEMPERATURE) {
       return ZIVO_SUCCESS;
     }
@@ -256,13 +263,22 @@ int CWmiSensor::GetSensorTripValue() {
       LOG_ERROR("GetSensorTripValue Get temp failed %ls", name);
       return ZIVO_WMI_GET_FAILED;
     }
-    trip.Temp = static_cast<uint16_t>(RawToTenthsKelvin(mSensor.Base, static_cast<uint16_t>(raw)));
+    trip.Temp = static_cast<uint16_t>(WordToTenthsKelvin(mSensor.Base, raw));
   }
   return ZIVO_SUCCESS;
 }
 
 int CWmiSensor::SetSensorTripValue() {
   const wchar_t* name = mSensor.Name.c_str();
+  // An identifier wider than its 16 bits would run into the temperature's:
+  // refuse the whole record before anything reaches the firmware.
+  for (const _tagSAuxTrip& trip : mSensor.TripPoints) {
+    if (trip.AuxType > kMaxTripIdentifier) {
+      LOG_ERROR("SetSensorTripValue refused for %ls: trip identifier %u does not fit 16 bits", name,
+                trip.AuxType);
+      return ZIVO_WMI_PUT_FAILED;
+    }
+  }
   CWmiMethodCall call(mServices, kControlClass, mControlPath.bstrVal, L"SetSensorTrip");
   if (HrFailed(call.GetClass())) {
     LOG_ERROR("SetSensorTripValue GetObject failed");
@@ -277,16 +293,17 @@ int CWmiSensor::SetSensorTripValue() {
     return ZIVO_WMI_CREATE_FAILED;
   }
 
-  // What the read-back must show, in tenths of kelvin as GetSensorTripValue
-  // gives it: the value sent, converted back from the sensor's unit (so a
-  // trip the unit cannot hold exactly compares as the sensor keeps it).
-  std::optional<_tagSExpectedTrip> expected[2];
-  for (std::size_t i = 0; i < mSensor.TripPoints.size(); ++i) {
-    _tagSAuxTrip& trip = mSensor.TripPoints[i];
+  // What each entry must read back, in tenths of kelvin as
+  // GetSensorTripValue gives it: the value sent, converted back from the
+  // sensor's unit (so a trip the unit cannot hold exactly compares as the
+  // sensor keeps it).
+  std::vector<uint16_t> expected;
+  expected.reserve(mSensor.TripPoints.size());
+  for (_tagSAuxTrip& trip : mSensor.TripPoints) {
     const auto raw = static_cast<uint16_t>(TenthsKelvinToRaw(mSensor.Base, trip.Temp));
-    trip.Temp = static_cast<uint16_t>(RawToTenthsKelvin(mSensor.Base, raw));
+    trip.Temp = static_cast<uint16_t>(WordToTenthsKelvin(mSensor.Base, raw));
     const auto packed = static_cast<int32_t>((static_cast<uint32_t>(raw) << 16) | trip.AuxType);
-    expected[i == 0 ? 0 : 1] = _tagSExpectedTrip{trip.AuxType, trip.Temp};
+    expected.push_back(trip.Temp);
     if (HrFailed(call.PutInput(L"SensorTripPoint", packed))) {
       LOG_ERROR("SetSensorTripValue Put temp failed %ls", name);
       return ZIVO_WMI_PUT_FAILED;
@@ -302,30 +319,24 @@ int CWmiSensor::SetSensorTripValue() {
       LOG_ERROR("SetSensorTripValue failed to return value for %ls", name);
       return ZIVO_TRIP_MISMATCH;
     }
-    int matched = 0;
-    int equal = 0;
-    for (const _tagSAuxTrip& trip : mSensor.TripPoints) {
-      if (expected[0] && trip.AuxType == expected[0]->auxType) {
-        ++matched;
-        if (trip.Temp == expected[0]->temp) {
-          ++equal;
-        } else {
-          LOG_ERROR("Mismatched Values: Set Aux0 = %d while Get Aux0 = %d", expected[0]->temp,
-                    trip.Temp);
-        }
-      } else if (expected[1] && trip.AuxType == expected[1]->auxType) {
-        ++matched;
-        if (trip.Temp == expected[1]->temp) {
-          ++equal;
-        } else {
-          LOG_ERROR("Mismatched Values: Set Aux1 = %d while Get Aux1 = %d", expected[1]->temp,
-                    trip.Temp);
-        }
+    // Every entry the sensor has, however many, must read back what was
+    // written to it.
+    bool allEqual = true;
+    for (std::size_t i = 0; i < expected.size() && i < mSensor.TripPoints.size(); ++i) {
+      const uint16_t read = mSensor.TripPoints[i].Temp;
+      if (read == expected[i]) {
+        continue;
       }
-      if (matched == 2 && equal == 2) {
-        LOG_DEBUG("SetSensorTripValue set correctly for %ls", name);
-        return ZIVO_SUCCESS;
+      allEqual = false;
+      if (i == 0) {
+        LOG_ERROR("Mismatched Values: Set Aux0 = %d while Get Aux0 = %d", expected[i], read);
+      } else {
+        LOG_ERROR("Mismatched Values: Set Aux1 = %d while Get Aux1 = %d", expected[i], read);
       }
+    }
+    if (allEqual) {
+      LOG_DEBUG("SetSensorTripValue set correctly for %ls", name);
+      return ZIVO_SUCCESS;
     }
   }
   LOG_ERROR("SetSensor failed to set the Trip Points");

@@ -10,6 +10,12 @@
 // "Type Mismatch in Parameter. Pass a one-dimensional array" (a const char*)
 // when List or Trips has other than one dimension; otherwise failures are
 // logged and returned as status codes.
+//
+// A Celsius sensor (Base 2) reports signed 16-bit values, so readings and
+// trips below 0 degrees are what they say. SetSensorTripValue refuses (156)
+// a trip identifier wider than 16 bits before it sends anything, and
+// succeeds once every trip entry, however many there are, reads back what
+// was written to it.
 #pragma once
 
 #include <memory>

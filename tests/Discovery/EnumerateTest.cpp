@@ -109,6 +109,20 @@ TEST_F(EnumerateTest, AFailingStepEndsEnumerateWithWhatWasFound) {
   EXPECT_EQ(DeviceNames(), (std::vector<std::wstring>{L"FAN0", FirmwareDeviceName(1)}));
   EXPECT_EQ(SensorNames(), (std::vector<std::wstring>{L"S"}));
 
+  // One that fails and hands over nothing is a failure too, not the end of
+  // the instances: logged, with the results as before.
+  for (const wchar_t* cls :
+       {L"DtmDeviceParticipantInformation", L"DtmSensorParticipantInformation"}) {
+    mLog.Clear();
+    Wmi().Fail(CSimWmi::Op::Next, WBEM_E_FAILED, cls, 2);
+    EXPECT_EQ(Manager().Enumerate(), ZIVO_SUCCESS);
+    EXPECT_EQ(mLog.LevelOf("EnumWbemClassObject::Next Failed"), "ERROR");
+    EXPECT_EQ(mLog.CountMessage("EnumerateWmiNameSpace. Reached end of instance"), 1);
+  }
+  Wmi().Fail(CSimWmi::Op::Next, WBEM_E_FAILED, L"DtmDeviceParticipantInformation");
+  EXPECT_EQ(Manager().AddDevice(FirmwareDeviceName(7)), ZIVO_PARTICIPANT_NOT_FOUND);
+  EXPECT_EQ(mLog.CountMessage("EnumWbemClassObject::Next Failed"), 2);
+
   // A class without instances is a complete, empty enumeration.
   Firmware().Remove(L"S");
   mLog.Clear();
@@ -130,7 +144,9 @@ TEST_F(EnumerateTest, ANameLongerThan254CharactersIsCutButItsInstanceStillAnswer
   EXPECT_EQ(Manager().AddDevice(longName), ZIVO_PARTICIPANT_NOT_FOUND);
 }
 
-TEST_F(EnumerateTest, AFirmwareSensorWithATwoDimensionalArrayEndsEnumerateWithItsException) {
+// A sensor whose description the library cannot read is left out; the
+// others are found and linked, and the host never sees the exception.
+TEST_F(EnumerateTest, AFirmwareSensorWithATwoDimensionalArrayIsLeftOut) {
   PublishDevice(1);
   PublishSensor(L"A", {1});
   _tagSSimWmiSensor bad;
@@ -140,9 +156,42 @@ TEST_F(EnumerateTest, AFirmwareSensorWithATwoDimensionalArrayEndsEnumerateWithIt
   Firmware().AddSensor(bad);
   PublishSensor(L"C", {1});
 
-  EXPECT_THROW(Manager().Enumerate(), const char*);
-  EXPECT_EQ(DeviceNames(), (std::vector<std::wstring>{FirmwareDeviceName(1)}));
-  EXPECT_EQ(SensorNames(), (std::vector<std::wstring>{L"A"})) << "what came before stays";
+  EXPECT_EQ(Manager().Enumerate(), ZIVO_SUCCESS);
+  EXPECT_EQ(SensorNames(), (std::vector<std::wstring>{L"A", L"C"}));
+  EXPECT_EQ(DeviceNamed(FirmwareDeviceName(1))->mLinkedSensors.size(), 2u);
+  EXPECT_EQ(mLog.LevelOf("Firmware sensor B left out: Type Mismatch in Parameter. Pass a "
+                         "one-dimensional array"),
+            "ERROR");
+  // Added at run time: not added, and the caller hears why.
+  Firmware().Remove(L"C");
+  EXPECT_EQ(Manager().AddSensor(L"B"), ZIVO_WMI_GET_FAILED);
+  EXPECT_EQ(SensorNames(), (std::vector<std::wstring>{L"A", L"C"}));
+}
+
+// A corrupt count is cut to the most entries discovery reads, rather than
+// having it query the key billions of times.
+TEST_F(EnumerateTest, ACorruptCountIsCutToTheMostEntriesRead) {
+  SeedDrivers({L"TZ0"}, {L"FAN0"});
+  AttachSensor(L"TZ0");
+  AttachDevice(L"FAN0");
+  Registry().SetDword(kParametersKey, L"SensorCount", 0x7FFFFFFF);
+  Registry().SetDword(kParametersKey, L"DeviceCount", 1025);
+  EXPECT_EQ(Manager().Enumerate(), ZIVO_SUCCESS);
+  EXPECT_EQ(mLog.LevelOf("SensorCount 2147483647 is more than 1024: only the first 1024 entries "
+                         "are read"),
+            "ERROR");
+  EXPECT_TRUE(
+      mLog.HasMessage("DeviceCount 1025 is more than 1024: only the first 1024 entries are read"));
+  EXPECT_EQ(SensorNames(), (std::vector<std::wstring>{L"TZ0"}));
+  EXPECT_EQ(DeviceNames(), (std::vector<std::wstring>{L"FAN0"}));
+  // Adding at run time reads the same way.
+  EXPECT_EQ(Manager().AddSensor(L"TZ9"), ZIVO_PARTICIPANT_NOT_FOUND);
+  EXPECT_EQ(Manager().AddDevice(L"FAN9"), ZIVO_PARTICIPANT_NOT_FOUND);
+  for (const char* entry : {"Sensor1023", "Device1023", "Sensor1024", "Device1024"}) {
+    EXPECT_EQ(mLog.CountMessage(std::string("Query Registry failed for ") + entry),
+              std::string_view(entry).ends_with("3") ? 2 : 0)
+        << entry;
+  }
 }
 
 TEST_F(EnumerateTest, TheParametersKeyListsTheDrivers) {

@@ -4,11 +4,17 @@
 
 #include <functional>
 #include <optional>
+#include <type_traits>
 
 #include "DiscoveryTest.h"
 #include "zivorivizo/StatusCodes.h"
 
 namespace {
+
+// A copy would share the participants and the connection and, when
+// destroyed, stop and delete them under the one instance.
+static_assert(!std::is_copy_constructible_v<COSParticipantManager>);
+static_assert(!std::is_copy_assignable_v<COSParticipantManager>);
 
 class ManagerLifecycleTest : public CDiscoveryTest {
  protected:

@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <cstdarg>
 #include <string>
+#include <vector>
 
 #include "Log/LogStatement.h"
+#include "Log/MessageFormat.h"
 #include "support/SimPlatformTest.h"
 #include "zivorivizo/OSSystemManager.h"
 
@@ -104,8 +108,7 @@ TEST_F(LogStatementTest, SetLogLevelReturnsThePreviousMask) {
 }
 
 // A piece longer than its buffer is cut to what one piece holds; the line
-// keeps its end. A message the formatter cannot narrow falls back to its
-// format text rather than vanishing.
+// keeps its end.
 TEST_F(LogStatementTest, AnOverlongPieceIsTruncatedAndTheLineKeepsItsEnd) {
   const std::string longText(3000, 'x');
   const std::string piece(1023, 'x');
@@ -126,11 +129,39 @@ TEST_F(LogStatementTest, AnOverlongPieceIsTruncatedAndTheLineKeepsItsEnd) {
   const std::string text = mLog.Text();
   EXPECT_EQ(text.size(), 1023u + 8u);
   EXPECT_TRUE(text.ends_with("xmessage\n"));
+}
 
-  mLog.Clear();
-  const int wideLine = __LINE__ + 1;
-  LOG_DEBUG("name %ls", L"\x00e9t\x00e9");
-  EXPECT_EQ(mLog.Text(), Prefix("2026:03:04 05:06:07:008", "DEBUG", wideLine) + "name %ls\n");
+static std::string Formatted(int capacity, const char* format, ...) {
+  std::string buffer(static_cast<std::size_t>(capacity), '#');
+  va_list args;
+  va_start(args, format);
+  buffer.resize(static_cast<std::size_t>(FormatLogMessage(buffer.data(), capacity, format, args)));
+  va_end(args);
+  return buffer;
+}
+
+// Wide arguments reach the log as UTF-8 under the C locale, which cannot
+// narrow them, and the statement keeps its other arguments.
+TEST_F(LogStatementTest, WideArgumentsAreWrittenAsUtf8WhateverTheLocale) {
+  ASSERT_STREQ(setlocale(LC_ALL, nullptr), "C");
+  LOG_ERROR("Error %d, Sensor %ls ", 109, L"caf\u00e9 \u2103");
+  EXPECT_TRUE(mLog.Text().ends_with("] Error 109, Sensor caf\xc3\xa9 \xe2\x84\x83 \n"));
+  const wchar_t* none = nullptr;
+  for (const auto& [got, want] : std::vector<std::pair<std::string, std::string>>{
+           {Formatted(64, "%ls|%ls|%ls|%lc", L"\U0001F600", L"\xD800", none, L'\u20ac'),
+            "\xf0\x9f\x98\x80|\xef\xbf\xbd|(null)|\xe2\x82\xac"},
+           {Formatted(64, "[%5ls][%-*ls][%.3ls][%.2ls]", L"\u00e9", 3, L"a", L"a\u00e9b",
+                      L"a\u00e9"),
+            "[   \xc3\xa9][a  ][a\xc3\xa9][a]"},
+           {Formatted(64, "%s %c %.1f %% %x %lu %lld %zu %p %*d %03d %ls %q", "n", 'c', 2.5, 31,
+                      4000000000ul, -5ll, std::size_t{9}, nullptr, 3, 7, 5, L"w"),
+            "n c 2.5 % 1f 4000000000 -5 9 (nil)   7 005 w %q"},
+           {Formatted(5, "%ls", L"ab\u00e9\u00e9"), "ab\xc3\xa9"},  // never cut inside a character
+           {Formatted(4, "%ls", L"ab\u00e9"), "ab"},
+           {Formatted(64, "%2$ls %1$d", 3, L"b"), "b 3"},
+       }) {
+    EXPECT_EQ(got, want);
+  }
 }
 
 TEST_F(LogStatementTest, TheLocationNamesTheSourceFromTheModuleFolder) {

@@ -3,13 +3,17 @@
 // module leaves it at load: myPrint freshly constructed, no loggers, no
 // CPrint::pPrint. The shared log capture of the other programs registers a
 // logger for the whole process, so it has no place here.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <new>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -168,4 +172,60 @@ TEST_F(InitLogTest, TheSixthLoggerIsRefused) {
   CPrint::Error("after the copy");
   EXPECT_EQ(pieces, std::vector<std::string>(3, "ERROR : after the copy"));
   EXPECT_TRUE(refusedPieces.empty());
+}
+
+// A logger that logs from Write, registers a logger from Write or throws
+// from Write neither deadlocks nor breaks the statement: what it says from
+// inside is dropped, its registration refused, its exception kept in the
+// library, and the other loggers get the line. Its destructor's statement is
+// dropped too.
+TEST_F(InitLogTest, ALoggerThatLogsOrThrowsNeitherDeadlocksNorBreaksTheStatement) {
+  struct CUnrulyLogger : CLogger {
+    explicit CUnrulyLogger(std::function<void()> f) : mOnWrite(std::move(f)) {}
+    std::function<void()> mOnWrite;
+    ~CUnrulyLogger() override { LOG_DEBUG("logger going"); }
+    void Write(char* /*text*/) override { mOnWrite(); }
+  };
+  int added = -1;
+  for (std::function<void()> misbehave :
+       std::vector<std::function<void()>>{[] { LOG_ERROR("from inside"); },
+                                          [&added] {
+                                            CSystemLogger other;
+                                            added = myPrint.AddLogger(&other);
+                                          },
+                                          [] { throw std::runtime_error("logger broke"); }}) {
+    CPrint::pPrint = &myPrint;
+    myPrint.SetLogLevel(LEVEL_ALL);
+    std::vector<std::string> after;
+    myPrint.AddLogger(new CUnrulyLogger(std::move(misbehave)));
+    myPrint.AddLogger(new CRecordingLogger(after));
+    LOG_ERROR("the statement");
+    EXPECT_EQ(after.size(), 1u);
+    EXPECT_EQ(CPrint::m_iMaxLogger, 2);
+    ResetLogToModuleLoad();
+  }
+  EXPECT_EQ(added, 1);
+}
+
+// The log file is close-on-exec, created 0640 (less the umask), and never
+// opened through a symbolic link: the fallback, usually in a folder every
+// user can write, cannot be turned against another file.
+TEST_F(InitLogTest, TheLogFileIsPrivateToTheProcessAndNeverALink) {
+  std::ofstream(mDir / "precious") << "keep\n";
+  std::filesystem::create_symlink(mDir / "precious", mDir / "link.log");
+  const mode_t oldMask = ::umask(022);
+  InitLog(Wide(mDir / "link.log").c_str(), Wide(mDir / "fallback.log").c_str());
+  ::umask(oldMask);
+  LOG_ERROR("where to");
+  EXPECT_EQ(ReadFile(mDir / "precious"), "keep\n");
+  EXPECT_EQ(std::filesystem::status(mDir / "fallback.log").permissions(),
+            std::filesystem::perms(0640));
+  int open = 0;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    std::error_code error;
+    if (std::filesystem::read_symlink(entry.path(), error) == mDir / "fallback.log") {
+      open += (::fcntl(std::stoi(entry.path().filename().string()), F_GETFD) & FD_CLOEXEC) ? 1 : 2;
+    }
+  }
+  EXPECT_EQ(open, 1);
 }

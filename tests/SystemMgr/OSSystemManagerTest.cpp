@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <latch>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "support/SimPlatformTest.h"
 #include "zivorivizo/OSSystemManager.h"
@@ -113,6 +117,50 @@ TEST_F(OSSystemManagerTest, HibernateFallsBackToOneShutdown) {
   // Even when that shutdown is refused.
   Power().SetShutdownAccepted(false);
   EXPECT_EQ(Manager().Hibernate(0), 1);
+}
+
+// Each way an action can fail leaves an Error line that says so, while the
+// result stays what callers have always had.
+TEST_F(OSSystemManagerTest, EveryFailedActionLeavesAnErrorLine) {
+  struct Case {
+    bool privilege, shutdownAccepted, hibernationAccepted, hibernate;
+    int timeout, result;
+    const char* error;
+  };
+  for (const Case& c : std::vector<Case>{
+           {false, true, true, false, 60, 0,
+            "Shutdown not requested: the shutdown privilege could not be enabled"},
+           {true, false, true, false, 60, 1, "Shutdown request refused by the system"},
+           {true, true, true, false, -5, 1, "Shutdown not requested: countdown -5 is negative"},
+           {false, true, true, true, 0, 0,
+            "Hibernate not requested: the shutdown privilege could not be enabled"},
+           {true, true, false, true, 0, 1, "Hibernate request refused by the system"},
+       }) {
+    Power().SetPrivilegeHeld(c.privilege);
+    Power().SetShutdownAccepted(c.shutdownAccepted);
+    Power().SetPowerStateAccepted(c.hibernationAccepted);
+    EXPECT_EQ(c.hibernate ? Manager().Hibernate(0) : Manager().SystemShutdown(c.timeout, nullptr),
+              c.result);
+    EXPECT_EQ(mLog.LevelOf(c.error), "ERROR") << mLog.Text();
+  }
+}
+
+// Sensors on several threads may ask for the manager at once: they all get
+// the one instance.
+TEST_F(OSSystemManagerTest, ThreadsAskingAtOnceShareOneInstance) {
+  COSSystemManager::DeleteInstance();
+  std::vector<COSSystemManager*> seen(8);
+  {
+    std::latch start(static_cast<std::ptrdiff_t>(seen.size()));  // all ask at once
+    std::vector<std::jthread> threads;
+    for (COSSystemManager*& slot : seen) {
+      threads.emplace_back([&slot, &start] {
+        start.arrive_and_wait();
+        slot = COSSystemManager::GetInstance();
+      });
+    }
+  }
+  EXPECT_EQ(std::count(seen.begin(), seen.end(), seen[0]), 8);
 }
 
 }  // namespace

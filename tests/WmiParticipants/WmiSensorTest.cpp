@@ -292,4 +292,66 @@ TEST_F(WmiSensorTest, EachFailingStepOfATripCallHasItsStatusAndLine) {
   EXPECT_TRUE(mLog.HasMessage("Sensor stop called " + name));
 }
 
+// A Celsius sensor reports signed 16-bit values: below zero is cold, not a
+// faulty sensor, for readings and trips alike; 255 degrees and above stays
+// faulty.
+TEST_F(WmiSensorTest, CelsiusWordsAreSignedAndOnlyHeatIsFaulty) {
+  mSensor.base = 2;
+  mSensor.trips = {0, -5, 1, 60};
+  for (const auto& [raw, tenths] : std::vector<std::pair<int32_t, int32_t>>{
+           {-10, 2632}, {0xFFF6, 2632}, {254, 5272}, {255, 5282}, {32767, 330402}}) {
+    mSensor.temperatures = {raw};
+    auto sensor = Publish();
+    Power().ClearRequests();
+    int32_t temperature = 0;
+    EXPECT_EQ(sensor->GetCurrentTemp(temperature), ZIVO_SUCCESS);
+    EXPECT_EQ(temperature, tenths);
+    EXPECT_EQ(Power().Shutdowns().size(), tenths >= 5282 ? 1u : 0u) << raw;
+  }
+  auto sensor = Publish();
+  EXPECT_EQ(Trips(*sensor), (std::vector<std::pair<uint32_t, uint16_t>>{{0, 2682}, {1, 3332}}));
+  sensor->mSensor.TripPoints = {{0, 2632}, {1, 2732}};
+  Firmware().ClearCalls();
+  EXPECT_EQ(sensor->SetSensorTripValue(), ZIVO_SUCCESS);
+  EXPECT_EQ(
+      static_cast<uint32_t>(Firmware().Calls(L"SetSensorTrip").at(0).inputs.at(L"SensorTripPoint")),
+      0xFFF60000u);
+}
+
+// However many trip points a sensor has, writing them succeeds once each
+// reads back what was written to it; an identifier wider than its 16 bits is
+// refused before anything is sent.
+TEST_F(WmiSensorTest, EveryTripEntryIsVerifiedAndWideIdentifiersAreRefused) {
+  struct Case {
+    std::vector<_tagSAuxTrip> written;
+    int32_t offset;
+    int status;
+    std::size_t reads;  // GetSensorTrip calls
+  };
+  mSensor.trips = {0, 3300, 1, 3500, 2, 3700};
+  auto sensor = Publish();
+  for (const Case& c : std::vector<Case>{
+           {{{0, 3400}}, 0, ZIVO_SUCCESS, 1},
+           {{{0, 3400}}, 1, ZIVO_TRIP_MISMATCH, 4},
+           {{{0, 3400}, {1, 3600}, {2, 3800}}, 0, ZIVO_SUCCESS, 3},
+           {{}, 0, ZIVO_SUCCESS, 0},
+           {{{0, 3400}, {0, 3600}}, 0, ZIVO_TRIP_MISMATCH, 8},  // the sensor keeps the later
+           {{{0xFFFF, 3400}}, 0, ZIVO_SUCCESS, 1},
+           {{{0, 3400}, {0x10000, 3600}}, 0, ZIVO_WMI_PUT_FAILED, 0},
+       }) {
+    sensor->mSensor.TripPoints = c.written;
+    Firmware().SetTripReadBackOffset(mSensor.instanceName, c.offset);
+    Firmware().ClearCalls();
+    mLog.Clear();
+    EXPECT_EQ(sensor->SetSensorTripValue(), c.status) << c.written.size();
+    EXPECT_EQ(Firmware().Calls(L"GetSensorTrip").size(), c.reads);
+    EXPECT_EQ(Firmware().Calls(L"SetSensorTrip").size(),
+              c.status == ZIVO_WMI_PUT_FAILED ? 0u : c.written.size());
+  }
+  EXPECT_EQ(Trips(*sensor),
+            (std::vector<std::pair<uint32_t, uint16_t>>{{0, 3400}, {0x10000, 3600}}));
+  EXPECT_EQ(mLog.Text().find("ERROR"), mLog.Text().rfind("ERROR"));
+  EXPECT_NE(mLog.Text().find("ERROR"), std::string::npos);
+}
+
 }  // namespace
