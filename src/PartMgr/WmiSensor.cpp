@@ -296,14 +296,18 @@ int CWmiSensor::SetSensorTripValue() {
   // What each entry must read back, in tenths of kelvin as
   // GetSensorTripValue gives it: the value sent, converted back from the
   // sensor's unit (so a trip the unit cannot hold exactly compares as the
-  // sensor keeps it).
-  std::vector<uint16_t> expected;
+  // sensor keeps it). Read-backs are matched to entries by identifier.
+  struct ExpectedTrip {
+    uint32_t auxType;
+    uint16_t temp;
+  };
+  std::vector<ExpectedTrip> expected;
   expected.reserve(mSensor.TripPoints.size());
   for (_tagSAuxTrip& trip : mSensor.TripPoints) {
     const auto raw = static_cast<uint16_t>(TenthsKelvinToRaw(mSensor.Base, trip.Temp));
     trip.Temp = static_cast<uint16_t>(WordToTenthsKelvin(mSensor.Base, raw));
     const auto packed = static_cast<int32_t>((static_cast<uint32_t>(raw) << 16) | trip.AuxType);
-    expected.push_back(trip.Temp);
+    expected.push_back({trip.AuxType, trip.Temp});
     if (HrFailed(call.PutInput(L"SensorTripPoint", packed))) {
       LOG_ERROR("SetSensorTripValue Put temp failed %ls", name);
       return ZIVO_WMI_PUT_FAILED;
@@ -319,19 +323,29 @@ int CWmiSensor::SetSensorTripValue() {
       LOG_ERROR("SetSensorTripValue failed to return value for %ls", name);
       return ZIVO_TRIP_MISMATCH;
     }
-    // Every entry the sensor has, however many, must read back what was
-    // written to it.
+    // Every entry written, however many, must read back what was written to
+    // it; one the read-back no longer lists was not set.
     bool allEqual = true;
-    for (std::size_t i = 0; i < expected.size() && i < mSensor.TripPoints.size(); ++i) {
-      const uint16_t read = mSensor.TripPoints[i].Temp;
-      if (read == expected[i]) {
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+      const _tagSAuxTrip* read = nullptr;
+      for (const _tagSAuxTrip& trip : mSensor.TripPoints) {
+        if (trip.AuxType == expected[i].auxType) {
+          read = &trip;
+          break;
+        }
+      }
+      if (read != nullptr && read->Temp == expected[i].temp) {
         continue;
       }
       allEqual = false;
-      if (i == 0) {
-        LOG_ERROR("Mismatched Values: Set Aux0 = %d while Get Aux0 = %d", expected[i], read);
+      if (read == nullptr) {
+        LOG_ERROR("SetSensorTripValue: trip %u not read back for %ls", expected[i].auxType, name);
+      } else if (i == 0) {
+        LOG_ERROR("Mismatched Values: Set Aux0 = %d while Get Aux0 = %d", expected[i].temp,
+                  read->Temp);
       } else {
-        LOG_ERROR("Mismatched Values: Set Aux1 = %d while Get Aux1 = %d", expected[i], read);
+        LOG_ERROR("Mismatched Values: Set Aux1 = %d while Get Aux1 = %d", expected[i].temp,
+                  read->Temp);
       }
     }
     if (allEqual) {
