@@ -111,28 +111,6 @@ TEST_F(DriverNotifyTest, EachNotificationValueIsResetAndOnlyAOneWithANameIsDispa
   SetUp();
 }
 
-TEST_F(DriverNotifyTest, InitLogsTheThreadAndAScanUsesIndexesBelowTheCount) {
-  Start();
-  EXPECT_EQ(CEventManagerAccess::SensorCount(Events()), 3);
-  for (const char* message :
-       {"Initializing Driver events", "SensorCount: 3", "SensorCount is greater than 0",
-        "Setting event mechanism notification", "Thread created..."}) {
-    EXPECT_EQ(mLog.LevelOf(message), "DEBUG") << message;
-  }
-  Notify(3, 1);  // beyond the count: never looked at
-  Sentinel();
-  COSEventManager::DeleteInstance();  // the scan has ended
-  EXPECT_EQ(NotifyValue(3), 1u);
-  EXPECT_TRUE(mLog.HasMessage("Sensor: Sensor2 has changed"));
-  EXPECT_TRUE(mLog.HasMessage("Event returned with status 0"));
-  EXPECT_FALSE(mLog.HasMessage("Sensor: Sensor3 is quiet"));
-  for (const std::string& line : mLog.Lines()) {
-    if (line.find("Driver Event occurred") != std::string::npos) {
-      EXPECT_NE(line.find("[..\\EventMgr\\OSEventManager.cpp:"), std::string::npos) << line;
-    }
-  }
-}
-
 TEST_F(DriverNotifyTest, ASimulatedDriverReportsThroughItsOwnValue) {
   Start();
   auto driver = std::make_shared<CSimSensorDriver>();

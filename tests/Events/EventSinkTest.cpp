@@ -160,47 +160,4 @@ TEST_F(EventSinkTest, ThermalSinkSkipsAnEventWhosePartsCannotBeRead) {
   }
 }
 
-TEST_F(EventSinkTest, CountsReferencesAndAnswersOnlyItsTwoInterfaces) {
-  auto* sink = new CThermalEventSink(&Events(), THERMAL_EVENT);
-  EXPECT_EQ(sink->AddRef(), 1u);
-  struct _tagSQueryRow {
-    IID iid;
-    HRESULT result;
-  };
-  const std::vector<_tagSQueryRow> rows = {{IID_IUnknown, S_OK},
-                                           {IID_IWbemObjectSink, S_OK},
-                                           {IID_IUnsecuredApartment, E_NOINTERFACE},
-                                           {CLSID_UnsecuredApartment, E_NOINTERFACE}};
-  ULONG count = 1;
-  for (const _tagSQueryRow& row : rows) {
-    void* object = nullptr;
-    EXPECT_EQ(sink->QueryInterface(row.iid, &object), row.result);
-    if (row.result == S_OK) {
-      EXPECT_EQ(object, static_cast<CWbemObjectSink*>(sink));
-      ++count;
-    } else {
-      EXPECT_EQ(object, nullptr);
-    }
-    // The count moved only for the interfaces handed out.
-    EXPECT_EQ(sink->AddRef(), count + 1);
-    EXPECT_EQ(sink->Release(), count);
-  }
-  EXPECT_EQ(sink->SetStatus(0, WBEM_E_CALL_CANCELLED, L"", nullptr), WBEM_S_NO_ERROR);
-  for (ULONG left = count; left > 0; --left) {
-    EXPECT_EQ(sink->Release(), left - 1);  // the last one deletes the sink
-  }
-}
-
-TEST_F(EventSinkTest, ADetachedSinkPassesNothingOn) {
-  CRecordingListener listener;
-  Events().AddEventListener(&listener, THERMAL_EVENT);
-  auto sink = CComPtr<CThermalEventSink>(new CThermalEventSink(&Events(), THERMAL_EVENT));
-  std::vector<std::shared_ptr<CWbemClassObject>> objects = {
-      Thermal({{L"InstanceName", CVariant::Bstr(L"TZ")}}, {{L"EventCode", CVariant::I4(3)}})};
-  sink->Indicate(1, objects.data());
-  sink->Detach();
-  sink->Indicate(1, objects.data());
-  EXPECT_EQ(listener.Count(), 1u);
-}
-
 }  // namespace

@@ -13,21 +13,6 @@ namespace {
 
 class LifecycleTest : public CEventTest {};
 
-TEST_F(LifecycleTest, GetInstanceGivesOneManagerUntilDeleteInstance) {
-  mLog.Clear();
-  COSEventManager::DeleteInstance();
-  EXPECT_EQ(mLog.Messages(), std::vector<std::string>{"Deleting Event manager"});
-  COSEventManager* first = COSEventManager::GetInstance();
-  EXPECT_EQ(COSEventManager::GetInstance(), first);
-  EXPECT_TRUE(mLog.HasMessage("EM construction called"));
-  CRecordingListener listener;
-  first->AddEventListener(&listener, THERMAL_EVENT);
-  COSEventManager::DeleteInstance();
-  COSEventManager* second = COSEventManager::GetInstance();
-  second->NotifyEvent(THERMAL_EVENT, L"z", 1);
-  EXPECT_EQ(listener.Count(), 0u);  // a new manager has no listeners
-}
-
 TEST_F(LifecycleTest, DeleteInstanceCancelsAndReleasesEverythingAndCallsNobodyAfterwards) {
   CRecordingListener listener;
   Events().AddEventListener(&listener, static_cast<VelmarEventListenerType>(31));

@@ -147,42 +147,6 @@ class CContractSink : public CWbemObjectSink {
   std::thread::id mStatusThread;
 };
 
-TEST_P(ComContractTest, StubsOfTheUnsecuredApartmentForwardToTheirObjectWhileTheyLive) {
-  CCom& com = mUnderTest->Com();
-  CComPtr<CUnsecuredApartment> apartment;
-  EXPECT_EQ(com.CreateUnsecuredApartment(CLSCTX_INPROC_SERVER, apartment), REGDB_E_CLASSNOTREG);
-  ASSERT_EQ(com.CreateUnsecuredApartment(CLSCTX_LOCAL_SERVER, apartment), S_OK);
-  CContractSink sink;
-  {
-    CUnknown* raw = nullptr;
-    ASSERT_EQ(apartment->CreateObjectStub(&sink, &raw), S_OK);
-    auto stub = CComPtr<CUnknown>::Adopt(raw);
-    EXPECT_GE(sink.mCount.load(), 1u) << "the stub holds the object";
-    struct _tagSInterfaceRow {
-      IID iid;
-      HRESULT result;
-    };
-    for (const _tagSInterfaceRow& row :
-         {_tagSInterfaceRow{IID_IUnknown, S_OK}, _tagSInterfaceRow{IID_IWbemObjectSink, S_OK},
-          _tagSInterfaceRow{IID_IUnsecuredApartment, E_NOINTERFACE}}) {
-      void* object = nullptr;
-      EXPECT_EQ(stub->QueryInterface(row.iid, &object), row.result);
-      if (object != nullptr && row.iid == IID_IUnknown) {
-        static_cast<CUnknown*>(object)->Release();
-      } else if (object != nullptr) {
-        static_cast<CWbemObjectSink*>(object)->Release();
-      }
-    }
-    void* forwarded = nullptr;
-    ASSERT_EQ(stub->QueryInterface(IID_IWbemObjectSink, &forwarded), S_OK);
-    auto stubSink = CComPtr<CWbemObjectSink>::Adopt(static_cast<CWbemObjectSink*>(forwarded));
-    EXPECT_NE(static_cast<void*>(stubSink.Get()), static_cast<void*>(&sink));
-    stubSink->SetStatus(0, WBEM_E_FAILED, L"", nullptr);
-    EXPECT_EQ(sink.mStatus.load(), WBEM_E_FAILED);
-  }
-  EXPECT_EQ(sink.mCount.load(), 0u) << "the last stub reference releases the object";
-}
-
 TEST_P(ComContractTest, AnswersExactlyTheFiveNotificationQueriesAndCancelsThem) {
   std::shared_ptr<CWbemLocator> locator;
   ASSERT_EQ(mUnderTest->Com().CreateWbemLocator(locator), S_OK);

@@ -74,7 +74,6 @@ class CEventManagerAccess {
   }
   static std::size_t Sinks(COSEventManager& manager) { return manager.mSinks.size(); }
   static std::size_t Threads(COSEventManager& manager) { return manager.mThreads.size(); }
-  static int SensorCount(COSEventManager& manager) { return manager.mSensorCount; }
 };
 
 class CEventTest : public CManagerTest {
