@@ -17,8 +17,9 @@ inline constexpr long REG_STATUS_MORE_DATA = 234;          // ERROR_MORE_DATA
 inline constexpr long REG_STATUS_CANCELLED = 995;          // ERROR_OPERATION_ABORTED
 inline constexpr long REG_STATUS_UNSUPPORTED_TYPE = 1630;  // ERROR_UNSUPPORTED_TYPE
 
-inline constexpr uint32_t REG_ACCESS_READ = 0x20019;  // KEY_READ
-inline constexpr uint32_t REG_ACCESS_ALL = 0xF003F;   // KEY_ALL_ACCESS
+inline constexpr uint32_t REG_ACCESS_READ = 0x20019;        // KEY_READ
+inline constexpr uint32_t REG_ACCESS_READ_WRITE = 0x2001F;  // KEY_READ | KEY_WRITE
+inline constexpr uint32_t REG_ACCESS_ALL = 0xF003F;         // KEY_ALL_ACCESS
 
 // An open key; closes itself when destroyed. Thread-safe.
 class CRegistryKey {
@@ -36,9 +37,10 @@ class CRegistryKey {
                            std::wstring& value) = 0;
   virtual long SetDword(const std::wstring& name, uint32_t value) = 0;
   virtual long SetString(const std::wstring& name, const std::wstring& value) = 0;
-  // Blocks until a value of this key is set (by anyone, after the call began)
-  // and returns REG_STATUS_SUCCESS, or returns REG_STATUS_CANCELLED as soon as
-  // `stop` is requested.
+  // Blocks until a value of this key is set (by anyone) after this key object
+  // was opened or its previous wait returned, and returns REG_STATUS_SUCCESS;
+  // returns REG_STATUS_CANCELLED as soon as `stop` is requested. So a watcher
+  // that scans the key between waits misses no value set during its scan.
   virtual long WaitForValueChange(std::stop_token stop) = 0;
 };
 
