@@ -208,6 +208,44 @@ int OpenLocalFile(const std::string& url, std::string& path, std::string& reason
   return fd;
 }
 
+// A file read as parser input, refused when it grows past its bound while
+// it is read (its size was checked when it was opened).
+struct CBoundedFile {
+  int fd;
+  long long left;
+  std::string path;
+};
+
+int ReadBounded(void* context, char* buffer, int length) {
+  auto* file = static_cast<CBoundedFile*>(context);
+  ssize_t got = -1;
+  do {
+    got = ::read(file->fd, buffer, static_cast<std::size_t>(length));
+  } while (got < 0 && errno == EINTR);
+  if (got < 0) {
+    return -1;
+  }
+  file->left -= got;
+  if (file->left < 0) {
+    if (tCurrentLoad != nullptr) {
+      tCurrentLoad->Record(kBoundExceeded,
+                           "refused to read \"" + file->path + "\" on: it holds more than the " +
+                               std::to_string(kMaxFileBytes) +
+                               " bytes a policy file or its DTD may hold",
+                           nullptr, 0);
+    }
+    return -1;
+  }
+  return static_cast<int>(got);
+}
+
+int CloseBounded(void* context) {
+  auto* file = static_cast<CBoundedFile*>(context);
+  ::close(file->fd);
+  delete file;
+  return 0;
+}
+
 // Opens a local regular file as parser input; anything else is refused and
 // recorded as the load's error.
 xmlParserInputPtr LoadLocalFile(const char* url, const char* id, xmlParserCtxtPtr context) {
@@ -251,9 +289,12 @@ xmlParserInputPtr LoadLocalFile(const char* url, const char* id, xmlParserCtxtPt
                       std::to_string(kMaxLoadBytes) + " bytes");
     return nullptr;
   }
-  xmlParserInputBufferPtr buffer = xmlParserInputBufferCreateFd(fd, XML_CHAR_ENCODING_NONE);
+  // Owned by the input buffer from here on, which closes it through
+  // CloseBounded (also when the buffer cannot be made).
+  auto* bounded = new CBoundedFile{fd, kMaxFileBytes, path};
+  xmlParserInputBufferPtr buffer =
+      xmlParserInputBufferCreateIO(ReadBounded, CloseBounded, bounded, XML_CHAR_ENCODING_NONE);
   if (buffer == nullptr) {
-    ::close(fd);
     state->Record(XML_ERR_NO_MEMORY, "out of memory reading \"" + path + "\"", nullptr, 0);
     return nullptr;
   }
