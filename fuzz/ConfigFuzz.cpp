@@ -38,15 +38,20 @@ std::wstring gInput;
 // What a load may make libxml2 hold at once.
 constexpr long long kMaxParserMegabytes = 64;
 
-// libxml2's live and peak allocation, in bytes. The target runs one input at
+// libxml2's live allocation, in bytes. The target runs one input at
 // a time on one thread; libxml2 allocates on that thread only.
 long long gLive = 0;
-long long gPeak = 0;
+// What libxml2 held when the input in progress started; -1 between inputs.
+long long gStart = -1;
 
+// Aborts as soon as one input makes libxml2 hold too much, before the run's
+// memory limit or timeout would.
 void Count(long long bytes) {
   gLive += bytes;
-  if (gLive > gPeak) {
-    gPeak = gLive;
+  if (gStart >= 0 && gLive - gStart > kMaxParserMegabytes * 1024 * 1024) {
+    std::fprintf(stderr, "ConfigFuzz: one input made libxml2 hold more than %lld MB\n",
+                 kMaxParserMegabytes);
+    std::abort();
   }
 }
 
@@ -143,8 +148,7 @@ extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  gPeak = gLive;
-  const long long start = gLive;
+  gStart = gLive;
   {
     std::ofstream out(gFolder / "input.xml", std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
@@ -161,10 +165,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
   COSConfigManager::DeleteInstance();
-  if (gPeak - start > kMaxParserMegabytes * 1024 * 1024) {
-    std::fprintf(stderr, "ConfigFuzz: libxml2 held %lld bytes at once for one input\n",
-                 gPeak - start);
-    std::abort();
-  }
+  gStart = -1;
   return 0;
 }
