@@ -2,16 +2,25 @@
 // loaded through COSConfigManager, then every record it produced is queried
 // and the manager destroyed.
 //
+// libxml2 allocates through counting functions: an input that makes it hold
+// more than kMaxParserMegabytes at once aborts the run, so that a policy file
+// that makes the parser allocate without bound (an expansion that multiplies
+// its text) is caught however fast the run's memory grows.
+//
 // Everything happens in a temporary folder that is also the working folder
 // (so the fallback to velmarconfig.xml stays inside it) and is removed at
 // exit; the platform's sysfs root is an empty folder inside it; the log stays
 // off (InitLog is never called). Nothing outside the folder is written: the
 // loader only reads, and only local regular files.
+#include <libxml/xmlmemory.h>
+#include <malloc.h>
 #include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -25,6 +34,59 @@ namespace {
 
 std::filesystem::path gFolder;
 std::wstring gInput;
+
+// What a load may make libxml2 hold at once.
+constexpr long long kMaxParserMegabytes = 64;
+
+// libxml2's live allocation, in bytes. The target runs one input at
+// a time on one thread; libxml2 allocates on that thread only.
+long long gLive = 0;
+// What libxml2 held when the input in progress started; -1 between inputs.
+long long gStart = -1;
+
+// Aborts as soon as one input makes libxml2 hold too much, before the run's
+// memory limit or timeout would.
+void Count(long long bytes) {
+  gLive += bytes;
+  if (gStart >= 0 && gLive - gStart > kMaxParserMegabytes * 1024 * 1024) {
+    std::fprintf(stderr, "ConfigFuzz: one input made libxml2 hold more than %lld MB\n",
+                 kMaxParserMegabytes);
+    std::abort();
+  }
+}
+
+void* CountedMalloc(size_t size) {
+  void* block = std::malloc(size);
+  if (block != nullptr) {
+    Count(static_cast<long long>(malloc_usable_size(block)));
+  }
+  return block;
+}
+
+void CountedFree(void* block) {
+  if (block != nullptr) {
+    Count(-static_cast<long long>(malloc_usable_size(block)));
+    std::free(block);
+  }
+}
+
+void* CountedRealloc(void* block, size_t size) {
+  const long long before = block != nullptr ? static_cast<long long>(malloc_usable_size(block)) : 0;
+  void* moved = std::realloc(block, size);
+  if (moved != nullptr) {
+    Count(static_cast<long long>(malloc_usable_size(moved)) - before);
+  }
+  return moved;
+}
+
+char* CountedStrdup(const char* text) {
+  const size_t size = std::strlen(text) + 1;
+  auto* copy = static_cast<char*>(CountedMalloc(size));
+  if (copy != nullptr) {
+    std::memcpy(copy, text, size);
+  }
+  return copy;
+}
 
 void RemoveFolder() {
   std::error_code ignored;
@@ -66,6 +128,8 @@ void Exercise(COSConfigManager& manager) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
+  // Before libxml2 allocates anything.
+  xmlMemSetup(CountedFree, CountedMalloc, CountedRealloc, CountedStrdup);
   std::string pattern = (std::filesystem::temp_directory_path() / "zivo-fuzz-XXXXXX").string();
   if (mkdtemp(pattern.data()) == nullptr) {
     std::abort();
@@ -84,6 +148,7 @@ extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  gStart = gLive;
   {
     std::ofstream out(gFolder / "input.xml", std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
@@ -100,5 +165,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
   COSConfigManager::DeleteInstance();
+  gStart = -1;
   return 0;
 }

@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "zivorivizo/ConfigManager.h"
 #include "zivorivizo/Export.h"
@@ -19,6 +20,7 @@
 class CPlatform;
 class CXmlDocument;
 struct _tagSXmlNode;
+struct ConfigLoadReport;
 
 class ZIVO_EXPORT COSConfigManager : public CConfigManager {
  public:
@@ -35,6 +37,10 @@ class ZIVO_EXPORT COSConfigManager : public CConfigManager {
 
  private:
   explicit COSConfigManager(std::wstring path);
+  // A manager that has loaded nothing yet and reports what its loads find
+  // into `report` (which must outlive it); used by CheckConfigFile.
+  explicit COSConfigManager(ConfigLoadReport& report);
+  friend ConfigLoadReport CheckConfigFile(const std::wstring& path);
 
   // Init, letting an internal failure of the document escape as an exception
   // (which ends the construction).
@@ -49,8 +55,16 @@ class ZIVO_EXPORT COSConfigManager : public CConfigManager {
   // Reads a decimal attribute into `value`: true when the attribute starts
   // with a number; otherwise `value` is 0.
   bool ReadDecimalAttribute(_tagSXmlNode node, std::wstring_view name, int& value);
+  // Adds a finding about `node` in the element mWhere when reporting.
+  void Note(bool error, _tagSXmlNode node, const std::string& message);
+  void NoteDeviceShadows(const std::vector<_tagSXmlNode>& devices);
+  void NoteSkinCountMismatch(_tagSXmlNode sensor, bool countGiven, const std::wstring& count,
+                             int announced, int added, int pathElements);
 
   static COSConfigManager* mpConfigManager;
   std::shared_ptr<CPlatform> mPlatform;
   std::unique_ptr<CXmlDocument> mDocument;
+  // Set only by CheckConfigFile; the element being read, for its findings.
+  ConfigLoadReport* mReport = nullptr;
+  std::string mWhere;
 };

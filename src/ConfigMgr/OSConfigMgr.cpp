@@ -1,11 +1,13 @@
 #include "zivorivizo/OSConfigMgr.h"
 
-#include <climits>
-#include <cstdint>
+#include <cwctype>
 #include <mutex>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
+#include "ConfigMgr/ConfigLoadReport.h"
+#include "ConfigMgr/ConfigValues.h"
 #include "Log/LogStatement.h"
 #include "Platform/Text.h"
 #include "Platform/Xml.h"
@@ -17,11 +19,11 @@ COSConfigManager* COSConfigManager::mpConfigManager = nullptr;
 namespace {
 
 const wchar_t kDefaultFile[] = L"velmarconfig.xml";
-constexpr std::size_t kMaxAttributeLength = 254;
-constexpr int kSkinSensorClass = 1;
-constexpr int kKelvinTenthsAtZeroCelsius = 2732;
 // ThirdParty_DeviceCount of a skin sensor that does not give one.
 constexpr int kCountNotGiven = -1;
+// Devices beyond this many are not compared for paths that shadow each other
+// (the comparison grows with the square of the count).
+constexpr std::size_t kMaxShadowCheckedDevices = 4096;
 
 // A parser call that failed, or a node the parse needs that is not there.
 // It ends the construction of the manager (GetInstance turns it into 15).
@@ -33,68 +35,33 @@ std::mutex& InstanceLock() {
   return *lock;
 }
 
-bool IsStreamBlank(wchar_t c) {
-  return c == L' ' || c == L'\t' || c == L'\n' || c == L'\v' || c == L'\f' || c == L'\r';
+// An element as findings name it: <Device Path="PNP0C14\1_0">.
+std::string Describe(const char* tag, const char* key, int read, const std::wstring& value) {
+  std::string text = std::string("<") + tag;
+  if (read == 0) {
+    text += std::string(" ") + key + "=\"" + ToUtf8(value) + "\"";
+  }
+  return text + ">";
 }
 
-// Reads a decimal integer the way a wide input stream extracts an int:
-// leading blanks skipped, an optional sign, digits up to the first other
-// character. No digits: false and 0. Out of range: the nearest int.
-bool ParseDecimal(std::wstring_view text, int& value) {
-  value = 0;
-  std::size_t at = 0;
-  while (at < text.size() && IsStreamBlank(text[at])) {
-    ++at;
-  }
-  bool negative = false;
-  if (at < text.size() && (text[at] == L'+' || text[at] == L'-')) {
-    negative = text[at] == L'-';
-    ++at;
-  }
-  const std::size_t firstDigit = at;
-  int64_t magnitude = 0;
-  constexpr int64_t kCeiling = int64_t{INT_MAX} + 2;  // past any int, either sign
-  while (at < text.size() && text[at] >= L'0' && text[at] <= L'9') {
-    if (magnitude < kCeiling) {
-      magnitude = magnitude * 10 + (text[at] - L'0');
-    }
-    ++at;
-  }
-  if (at == firstDigit) {
+std::string Quoted(std::wstring_view name, const std::wstring& text) {
+  return ToUtf8(name) + "=\"" + ToUtf8(text) + "\"";
+}
+
+std::string CelsiusRead(bool read, int celsius) {
+  return read ? std::to_string(celsius) + " degrees Celsius" : "(no number, 0 kelvin)";
+}
+
+bool EqualsIgnoringCase(std::wstring_view a, std::wstring_view b) {
+  if (a.size() != b.size()) {
     return false;
   }
-  const int64_t signedValue = negative ? -magnitude : magnitude;
-  if (signedValue > INT_MAX) {
-    value = INT_MAX;
-  } else if (signedValue < INT_MIN) {
-    value = INT_MIN;
-  } else {
-    value = static_cast<int>(signedValue);
+  for (std::size_t k = 0; k < a.size(); ++k) {
+    if (std::towlower(a[k]) != std::towlower(b[k])) {
+      return false;
+    }
   }
   return true;
-}
-
-int CelsiusToKelvinTenths(int celsius) {
-  // Computed wide and clamped: a file may hold any number.
-  const int64_t tenths = int64_t{celsius} * 10 + kKelvinTenthsAtZeroCelsius;
-  if (tenths > INT_MAX) {
-    return INT_MAX;
-  }
-  if (tenths < INT_MIN) {
-    return INT_MIN;
-  }
-  return static_cast<int>(tenths);
-}
-
-int TenTimes(int value) {
-  const int64_t result = int64_t{value} * 10;
-  if (result > INT_MAX) {
-    return INT_MAX;
-  }
-  if (result < INT_MIN) {
-    return INT_MIN;
-  }
-  return static_cast<int>(result);
 }
 
 }  // namespace
@@ -125,6 +92,27 @@ COSConfigManager::COSConfigManager(std::wstring path) : mPlatform(CPlatform::Cur
   if (LoadAndParse(std::move(path)) != 0) {
     LOG_ERROR("CM Init failed");
   }
+}
+
+COSConfigManager::COSConfigManager(ConfigLoadReport& report)
+    : mPlatform(CPlatform::Current()), mReport(&report) {}
+
+ConfigLoadReport CheckConfigFile(const std::wstring& path) {
+  ConfigLoadReport report;
+  COSConfigManager manager(report);
+  try {
+    report.result = manager.LoadAndParse(path);
+  } catch (...) {
+    report.result = ZIVO_THROW_CONFIG_FAILED;
+    std::lock_guard<std::mutex> hold(manager.mLock);
+    manager.mLoaded = 0;
+    manager.ClearRecordsLocked();
+  }
+  report.loaded = report.result == ZIVO_SUCCESS;
+  manager.GetPlatformConfig(report.platform);
+  manager.GetAllDeviceConfigs(report.devices);
+  manager.GetAllSensorConfigs(report.sensors);
+  return report;
 }
 
 COSConfigManager::~COSConfigManager() {
@@ -161,6 +149,9 @@ int COSConfigManager::LoadAndParse(std::wstring path) {
   int result = LoadXMLFile(path);
   if (result != 0) {
     LOG_ERROR("Load failed for %ls", path.c_str());
+    if (mReport != nullptr) {
+      return result;  // the named file's own outcome
+    }
     LOG_ERROR("Trying Default file");
     result = LoadXMLFile(kDefaultFile);
     if (result != 0) {
@@ -211,6 +202,9 @@ int COSConfigManager::LoadXMLFile(std::wstring path) {
     throw CDocumentFailure();
   }
   if (error.code != 0) {
+    if (mReport != nullptr) {
+      mReport->parseError = error;
+    }
     LOG_ERROR("XML Validation failed on %ls", path.c_str());
     LOG_ERROR("=====================");
     LOG_ERROR("Reason: ");
@@ -248,8 +242,11 @@ int COSConfigManager::getAttributeValue(_tagSXmlNode node, std::wstring_view nam
       LOG_ERROR("Node %.*ls does not exist in the XML", nameLength, name.data());
       return ZIVO_CONFIG_ATTRIBUTE_FAILED;
     }
-    if (value.size() > kMaxAttributeLength) {
-      value.resize(kMaxAttributeLength);
+    if (CutConfigAttribute(value) && mReport != nullptr) {
+      Note(false, node,
+           ToUtf8(name) + " is longer than " + std::to_string(kMaxConfigAttributeLength) +
+               " characters; only its first " + std::to_string(kMaxConfigAttributeLength) +
+               " are used");
     }
     return ZIVO_SUCCESS;
   } catch (...) {
@@ -263,16 +260,61 @@ bool COSConfigManager::ReadDecimalAttribute(_tagSXmlNode node, std::wstring_view
   // attribute read before it.
   std::wstring text;
   value = 0;
-  if (getAttributeValue(node, name, text) != 0) {
+  const int read = getAttributeValue(node, name, text);
+  if (read != 0) {
+    if (mReport != nullptr) {
+      Note(false, node,
+           (read == ZIVO_CONFIG_ATTRIBUTE_FAILED ? "has no " : "cannot read its ") + ToUtf8(name) +
+               " attribute; 0 is used");
+    }
     return false;
   }
-  return ParseDecimal(text, value);
+  const DecimalReading reading = ReadConfigDecimal(text, value);
+  if (mReport != nullptr) {
+    switch (reading) {
+      case DecimalReading::Number:
+        break;
+      case DecimalReading::Trailing:
+        Note(false, node,
+             Quoted(name, text) + " is read as " + std::to_string(value) + "; the rest is ignored");
+        break;
+      case DecimalReading::OutOfRange:
+        Note(false, node,
+             Quoted(name, text) + " is out of range; " + std::to_string(value) + " is used");
+        break;
+      case DecimalReading::NotANumber:
+        Note(false, node, Quoted(name, text) + " is not a number; 0 is used");
+        break;
+    }
+  }
+  return reading != DecimalReading::NotANumber;
+}
+
+void COSConfigManager::Note(bool error, _tagSXmlNode node, const std::string& message) {
+  if (mReport == nullptr) {
+    return;
+  }
+  const long line = node && mDocument ? mDocument->NodeLine(node) : 0;
+  mReport->findings.push_back(ConfigFinding{error, line, mWhere, message});
 }
 
 int COSConfigManager::ParsePlatformConfig() {
   std::vector<_tagSXmlNode> platforms;
-  if (mDocument->ElementsByTagName(L"Platform", platforms) != XmlStatus::Ok || platforms.empty()) {
+  if (mDocument->ElementsByTagName(L"Platform", platforms) != XmlStatus::Ok) {
     throw CDocumentFailure();
+  }
+  if (platforms.empty()) {
+    mWhere = "<Platform>";
+    Note(true, {},
+         "the file has no <Platform> element; the loader needs one (at any depth) and gives up "
+         "without it");
+    throw CDocumentFailure();
+  }
+  for (std::size_t k = 1; mReport != nullptr && k < platforms.size(); ++k) {
+    mWhere = "<Platform>";
+    Note(false, platforms[k],
+         "only the first <Platform> (line " + std::to_string(mDocument->NodeLine(platforms[0])) +
+             ") is read; this one is ignored");
   }
   std::vector<_tagSXmlNode> children;
   if (mDocument->ChildNodes(platforms.front(), children) != XmlStatus::Ok) {
@@ -285,19 +327,31 @@ int COSConfigManager::ParsePlatformConfig() {
       break;
     }
     if (name == L"Shutdown") {
+      mWhere = "<Shutdown>";
       std::wstring option;
-      getAttributeValue(child, L"option", option);
+      if (getAttributeValue(child, L"option", option) != 0) {
+        Note(false, child, "has no option attribute; the machine will shut down (not hibernate)");
+      } else if (option != L"hibernate" && EqualsIgnoringCase(option, L"hibernate")) {
+        Note(false, child,
+             Quoted(L"option", option) +
+                 " is not \"hibernate\" (the comparison is exact); the machine will shut down");
+      }
       mPlatformConfig.iShutdownOption = option == L"hibernate" ? 1 : 0;
       int timer = 0;
       ReadDecimalAttribute(child, L"timer", timer);
       mPlatformConfig.iShutdownTimer = timer;
     } else if (name == L"Throttling") {
+      mWhere = "<Throttling>";
       std::wstring preference;
-      getAttributeValue(child, L"preference", preference);
+      const int read = getAttributeValue(child, L"preference", preference);
       if (preference == L"Active") {
         mPlatformConfig.iThrottlePreference = 1;
       } else if (preference == L"Passive") {
         mPlatformConfig.iThrottlePreference = 0;
+      } else {
+        Note(false, child,
+             (read == 0 ? Quoted(L"preference", preference) : std::string("no preference")) +
+                 " is neither \"Active\" nor \"Passive\"; the preference stays passive (0)");
       }
     }
   }
@@ -313,34 +367,86 @@ int COSConfigManager::ParseDeviceConfig() {
   std::wstring name;
   for (const _tagSXmlNode device : devices) {
     _tagSDeviceConfig record;
-    getAttributeValue(device, L"Path", record.strPath);
+    mWhere = "<Device>";
+    const int pathRead = getAttributeValue(device, L"Path", record.strPath);
+    if (mReport != nullptr) {
+      mWhere = Describe("Device", "Path", pathRead, record.strPath);
+      if (pathRead != 0) {
+        Note(false, device, "has no Path attribute; it applies to every device");
+      }
+    }
+    const std::string deviceWhere = mWhere;
     ReadDecimalAttribute(device, L"class", record.iClass);
     if (mDocument->ChildNodes(device, children) != XmlStatus::Ok) {
       throw CDocumentFailure();
     }
+    bool usage = false;
     for (const _tagSXmlNode child : children) {
       if (mDocument->NodeName(child, name) != XmlStatus::Ok) {
         LOG_ERROR("Invalid child node queried!!");
         break;
       }
       if (name == L"Throttle") {
+        if (mReport != nullptr) {
+          mWhere = deviceWhere + " <Throttle>";
+        }
         ReadDecimalAttribute(child, L"limit", record.iThrottleLimit);
         ReadDecimalAttribute(child, L"step", record.iThrottleStep);
         if (record.iThrottleStep > record.iThrottleLimit) {
+          Note(true, child,
+               "step " + std::to_string(record.iThrottleStep) + " is greater than limit " +
+                   std::to_string(record.iThrottleLimit) + "; the step must not exceed the limit");
           LOG_ERROR("Incorrect Throttel step/ limit for %ls", record.strPath.c_str());
           return ZIVO_CONFIG_RULE_BROKEN;
         }
         ReadDecimalAttribute(child, L"priority", record.iPriority);
       } else if (name == L"DUsage") {
+        usage = true;
+        if (mReport != nullptr) {
+          mWhere = deviceWhere + " <DUsage>";
+        }
         ReadDecimalAttribute(child, L"enable", record.iUsageEnable);
         ReadDecimalAttribute(child, L"shutdown", record.iUsageShutdown);
       }
+    }
+    if (!usage && mReport != nullptr) {
+      mWhere = deviceWhere;
+      Note(false, device,
+           "has no <DUsage>; iUsageEnable and iUsageShutdown are 0: the policy does not use the "
+           "device and it takes no part in the shutdown action");
     }
     LOG_DEBUG("Added Device Config for %ls", record.strPath.c_str());
     mDeviceList.push_back(std::move(record));
   }
   LOG_DEBUG("Added %d Devices", static_cast<int>(mDeviceList.size()));
+  if (mReport != nullptr) {
+    NoteDeviceShadows(devices);
+  }
   return ZIVO_SUCCESS;
+}
+
+// A device record is found by the first record whose path fragment occurs in
+// the device's path: a later record whose fragment contains an earlier one is
+// never found for the paths it names.
+void COSConfigManager::NoteDeviceShadows(const std::vector<_tagSXmlNode>& devices) {
+  std::size_t index = 0;
+  for (auto later = mDeviceList.begin();
+       later != mDeviceList.end() && index < kMaxShadowCheckedDevices; ++later, ++index) {
+    for (auto earlier = mDeviceList.begin(); earlier != later; ++earlier) {
+      if (later->strPath.find(earlier->strPath) == std::wstring::npos) {
+        continue;
+      }
+      const std::size_t earlierIndex =
+          static_cast<std::size_t>(std::distance(mDeviceList.begin(), earlier));
+      mWhere = Describe("Device", "Path", 0, later->strPath);
+      Note(false, devices[index],
+           "is never used for the paths it names: the earlier <Device Path=\"" +
+               ToUtf8(earlier->strPath) + "\"> (line " +
+               std::to_string(mDocument->NodeLine(devices[earlierIndex])) +
+               ") occurs in them and matches first");
+      break;
+    }
+  }
 }
 
 int COSConfigManager::ParseSensorConfig() {
@@ -350,20 +456,39 @@ int COSConfigManager::ParseSensorConfig() {
   }
   std::vector<_tagSXmlNode> children;
   std::wstring name;
+  std::unordered_set<std::wstring> names;
   for (const _tagSXmlNode sensor : sensors) {
     _tagSSensorConfig record;
-    getAttributeValue(sensor, L"Path", record.strName);
+    mWhere = "<Sensor>";
+    const int nameRead = getAttributeValue(sensor, L"Path", record.strName);
+    if (mReport != nullptr) {
+      mWhere = Describe("Sensor", "Path", nameRead, record.strName);
+      if (nameRead != 0) {
+        Note(false, sensor, "has no Path attribute; it is stored under an empty name");
+      }
+      if (!names.insert(record.strName).second) {
+        Note(false, sensor,
+             "has the name of an earlier sensor; only the earlier one is ever found");
+      }
+    }
+    const std::string sensorWhere = mWhere;
     ReadDecimalAttribute(sensor, L"class", record.iClass);
 
     int announced = 0;
+    bool countGiven = false;
+    std::wstring count;
     if (record.iClass == kSkinSensorClass) {
-      std::wstring count;
       if (getAttributeValue(sensor, L"ThirdParty_DeviceCount", count) ==
           ZIVO_CONFIG_ATTRIBUTE_FAILED) {
         LOG_DEBUG("Third Party Device Count not found");
         announced = kCountNotGiven;
       } else {
-        ParseDecimal(count, announced);
+        countGiven = true;
+        if (ReadConfigDecimal(count, announced) == DecimalReading::NotANumber) {
+          Note(false, sensor,
+               Quoted(L"ThirdParty_DeviceCount", count) +
+                   " is not a number; 0 is used (the sensor governs no further devices)");
+        }
         LOG_DEBUG("Third Party Device Count is %d", announced);
       }
     } else {
@@ -371,6 +496,8 @@ int COSConfigManager::ParseSensorConfig() {
     }
 
     int added = 0;
+    int pathElements = 0;
+    bool temperature = false;
     if (mDocument->ChildNodes(sensor, children) != XmlStatus::Ok) {
       children.clear();  // decided by class and counts alone
     }
@@ -380,17 +507,28 @@ int COSConfigManager::ParseSensorConfig() {
         break;
       }
       if (name == L"Temperature") {
-        int celsius = 0;
-        record.iShutdownTemp =
-            ReadDecimalAttribute(child, L"shutdown", celsius) ? CelsiusToKelvinTenths(celsius) : 0;
-        record.iThrottleStartTemp = ReadDecimalAttribute(child, L"ThrottleStart", celsius)
-                                        ? CelsiusToKelvinTenths(celsius)
-                                        : 0;
+        temperature = true;
+        if (mReport != nullptr) {
+          mWhere = sensorWhere + " <Temperature>";
+        }
+        int shutdown = 0;
+        const bool shutdownRead = ReadDecimalAttribute(child, L"shutdown", shutdown);
+        record.iShutdownTemp = shutdownRead ? CelsiusToKelvinTenths(shutdown) : 0;
+        int start = 0;
+        const bool startRead = ReadDecimalAttribute(child, L"ThrottleStart", start);
+        record.iThrottleStartTemp = startRead ? CelsiusToKelvinTenths(start) : 0;
         if (record.iThrottleStartTemp >= record.iShutdownTemp) {
+          Note(true, child,
+               "ThrottleStart " + CelsiusRead(startRead, start) + " is not below shutdown " +
+                   CelsiusRead(shutdownRead, shutdown) +
+                   "; throttling must start below the shutdown temperature");
           LOG_ERROR("Incorrect Throttle Start/Shutdown Temp %ls", record.strName.c_str());
           return ZIVO_CONFIG_RULE_BROKEN;
         }
       } else if (name == L"SUsage") {
+        if (mReport != nullptr) {
+          mWhere = sensorWhere + " <SUsage>";
+        }
         ReadDecimalAttribute(child, L"enable", record.iUsageEnable);
         int interval = 0;
         ReadDecimalAttribute(child, L"aux_interval", interval);
@@ -401,6 +539,10 @@ int COSConfigManager::ParseSensorConfig() {
               "Third Party devices are not to be considered for this type of sensor. Hence "
               "ignoring");
           continue;
+        }
+        ++pathElements;
+        if (mReport != nullptr) {
+          mWhere = sensorWhere + " <DevicePath>";
         }
         const int limit = announced > 0 ? announced : 1;
         try {
@@ -429,7 +571,13 @@ int COSConfigManager::ParseSensorConfig() {
         }
       }
     }
+    mWhere = sensorWhere;
+    if (!temperature) {
+      Note(false, sensor,
+           "has no <Temperature>; its shutdown and throttle-start temperatures are 0 kelvin");
+    }
     if (record.iClass == kSkinSensorClass && added != announced) {
+      NoteSkinCountMismatch(sensor, countGiven, count, announced, added, pathElements);
       LOG_ERROR(
           "Third party devices configured does not match the no of the third party devices "
           "added");
@@ -440,4 +588,33 @@ int COSConfigManager::ParseSensorConfig() {
   }
   LOG_DEBUG("Added %d Sensors", static_cast<int>(mSensorList.size()));
   return ZIVO_SUCCESS;
+}
+
+void COSConfigManager::NoteSkinCountMismatch(_tagSXmlNode sensor, bool countGiven,
+                                             const std::wstring& count, int announced, int added,
+                                             int pathElements) {
+  if (mReport == nullptr) {
+    return;
+  }
+  if (!countGiven) {
+    Note(true, sensor,
+         pathElements == 0
+             ? "a skin sensor (class 1) needs ThirdParty_DeviceCount; give 0 when it governs no "
+               "further devices"
+             : "has a <DevicePath> with Device0 but no ThirdParty_DeviceCount; give the number of "
+               "device paths");
+  } else if (announced < 0) {
+    Note(true, sensor, Quoted(L"ThirdParty_DeviceCount", count) + " is negative");
+  } else if (pathElements == 0) {
+    Note(true, sensor,
+         "ThirdParty_DeviceCount is " + std::to_string(announced) +
+             " but the sensor has no <DevicePath> element");
+  } else {
+    Note(true, sensor,
+         "ThirdParty_DeviceCount is " + std::to_string(announced) + " but " +
+             std::to_string(added) + " device path" + (added == 1 ? " was" : "s were") +
+             " found; one <DevicePath> must hold Device0" +
+             (announced > 1 ? " to Device" + std::to_string(announced - 1) : "") +
+             (announced == 0 ? " only when the count is above 0" : ", without gaps"));
+  }
 }

@@ -26,15 +26,30 @@ struct _tagSXmlNode {
   explicit operator bool() const { return handle != nullptr; }
 };
 
+// One thing a load found wrong: where it is (`file`, the policy file or a
+// file it draws in such as its DTD; `line` 1-based, 0 when it has no place in
+// the text), the text of that line, and what is wrong.
+struct XmlProblem {
+  long code = 0;
+  std::wstring reason;
+  std::wstring file;
+  long line = 0;
+  std::wstring srcText;
+};
+
 // Why a file did not load. `code` 0 means it loaded; otherwise `reason` says
 // what is wrong, `srcText` is the text of the offending line (empty when the
-// file could not be read at all) and `line` its number (1-based, 0 when the
-// failure has no place in the text).
+// file could not be read at all), `line` its number (1-based, 0 when the
+// failure has no place in the text) and `file` the file it is in. These four
+// describe the first problem, the cause; `problems` lists every problem the
+// load found, in order, the first included.
 struct _tagSXmlParseError {
   long code = 0;
   std::wstring reason;
   std::wstring srcText;
   long line = 0;
+  std::wstring file;
+  std::vector<XmlProblem> problems;
 };
 
 class CXmlDocument {
@@ -44,10 +59,19 @@ class CXmlDocument {
   // Loads and parses `path`, replacing whatever the document held. A file that
   // is missing, unreadable, not well-formed, or that declares a DTD and does
   // not validate against it, loads as a parse error (`error.code` non-zero,
-  // status Ok). External entities and DTDs are read from local regular files
-  // only: a reference to anything else (a network resource, a device) is a
-  // parse error. Failed means the document itself could not do the work.
+  // status Ok). External DTDs are read from local regular files only: a
+  // reference to anything else (a network resource, a device) is a parse
+  // error. The work a file can cause is bounded (see LibXmlParser.h): a file
+  // that declares a general entity, or that exceeds one of the limits, is a
+  // parse error too. Failed means the document itself could not do the work.
   virtual XmlStatus Load(const std::wstring& path, _tagSXmlParseError& error) = 0;
+
+  // Validates the loaded document against the DTD in the local file
+  // `grammar` (whatever DTD the document declares itself). Valid: Ok with
+  // `error.code` 0. Not valid, or the grammar does not load: Ok with the
+  // problems in `error`. Failed when nothing is loaded or the document
+  // cannot do the work.
+  virtual XmlStatus ValidateAgainst(const std::wstring& grammar, _tagSXmlParseError& error) = 0;
 
   // Every element named `tag`, in document order (replaces `out`).
   virtual XmlStatus ElementsByTagName(std::wstring_view tag, std::vector<_tagSXmlNode>& out) = 0;

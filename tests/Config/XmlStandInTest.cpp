@@ -2,10 +2,12 @@
 // wrapped in the fault-injecting decorator (with no fault armed).
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 
 #include "Platform/Linux/LibXmlParser.h"
 #include "Platform/Sim/FaultyXml.h"
+#include "Platform/Text.h"
 #include "support/ConfigFileTest.h"
 
 namespace {
@@ -161,57 +163,182 @@ TEST_P(XmlStandInTest, ValidatesAgainstTheDeclaredDtdOnly) {
   EXPECT_NE(error.code, 0);
 }
 
-TEST_P(XmlStandInTest, ReadsLocalEntitiesButRefusesNetworkAndDeviceResources) {
-  Write("name.txt", "local text");
+TEST_P(XmlStandInTest, ReadsLocalDtdPartsButRefusesNetworkAndDeviceResources) {
+  Write("part.dtd", "<!ATTLIST a n CDATA \"from the part\">\n");
   _tagSXmlParseError error;
   auto document =
       Load(Write("local.xml",
-                 "<!DOCTYPE a [<!ELEMENT a (#PCDATA)><!ENTITY e SYSTEM \"name.txt\">]>\n"
-                 "<a>&e;</a>\n"),
+                 "<!DOCTYPE a [<!ELEMENT a EMPTY><!ENTITY % part SYSTEM \"part.dtd\"> %part;]>\n"
+                 "<a/>\n"),
            error);
   ASSERT_EQ(error.code, 0) << error.reason;
   std::vector<_tagSXmlNode> as;
   ASSERT_EQ(document->ElementsByTagName(L"a", as), XmlStatus::Ok);
-  std::vector<_tagSXmlNode> children;
-  ASSERT_EQ(document->ChildNodes(as[0], children), XmlStatus::Ok);
-  ASSERT_EQ(children.size(), 1u);  // the entity's text, substituted
-  EXPECT_EQ(NameOf(*document, children[0]), L"#text");
+  _tagSXmlNode attributes;
+  ASSERT_EQ(document->Attributes(as[0], attributes), XmlStatus::Ok);
+  bool found = false;
+  std::wstring text;
+  ASSERT_EQ(document->AttributeText(attributes, L"n", found, text), XmlStatus::Ok);
+  EXPECT_EQ(text, L"from the part");
 
   const std::wstring network = L"only local files are read";
   for (const char* text : {
            "<!DOCTYPE a SYSTEM \"http://127.0.0.1:9/a.dtd\">\n<a/>\n",
            "<!DOCTYPE a PUBLIC \"-//X//Y//EN\" \"ftp://127.0.0.1/a.dtd\">\n<a/>\n",
-           "<!DOCTYPE a [<!ELEMENT a (#PCDATA)><!ENTITY e SYSTEM \"https://127.0.0.1/e\">]>\n"
-           "<a>&e;</a>\n",
            "<!DOCTYPE a [<!ELEMENT a ANY><!ENTITY % p SYSTEM \"http://127.0.0.1/p\"> %p;]>\n<a/>\n",
-           "<!DOCTYPE a [<!ELEMENT a (#PCDATA)><!ENTITY e SYSTEM \"file://otherhost/etc/x\">]>\n"
-           "<a>&e;</a>\n",
+           "<!DOCTYPE a [<!ELEMENT a ANY><!ENTITY % p SYSTEM \"file://otherhost/etc/x\"> %p;]>\n"
+           "<a/>\n",
        }) {
     Load(Write("remote.xml", text), error);
     EXPECT_NE(error.code, 0) << text;
     EXPECT_NE(error.reason.find(network), std::wstring::npos) << text;
   }
-  Load(Write("device.xml",
-             "<!DOCTYPE a [<!ELEMENT a (#PCDATA)><!ENTITY e SYSTEM \"/dev/zero\">]>\n<a>&e;</a>\n"),
-       error);
+  Load(Write("device.xml", "<!DOCTYPE a [<!ENTITY % p SYSTEM \"/dev/zero\"> %p;]>\n<a/>\n"), error);
   EXPECT_NE(error.reason.find(L"not a regular file"), std::wstring::npos);
   Load(L"http://127.0.0.1:9/config.xml", error);
   EXPECT_NE(error.reason.find(network), std::wstring::npos);
 }
 
-TEST_P(XmlStandInTest, KeepsTheDefaultLimitAgainstEntityExpansion) {
-  std::string text = "<!DOCTYPE a [<!ELEMENT a (#PCDATA)>\n<!ENTITY e0 \"xxxxxxxxxxxxxxxx\">\n";
-  for (int k = 1; k < 12; ++k) {
-    text += "<!ENTITY e" + std::to_string(k) + " \"";
-    for (int r = 0; r < 10; ++r) {
-      text += "&e" + std::to_string(k - 1) + ";";
+// Files under a megabyte whose text libxml2 would multiply (entity
+// references in attribute values and DTD defaults, defaults copied into each
+// element) are refused before the copies are made.
+TEST_P(XmlStandInTest, RefusesFilesThatWouldMultiplyTheirText) {
+  const auto repeat = [](const std::string& text, int times) {
+    std::string out;
+    for (int k = 0; k < times; ++k) {
+      out += text;
     }
-    text += "\">\n";
+    return out;
+  };
+  const std::string head = "<?xml version=\"1.0\"?>\n<!DOCTYPE a [\n<!ELEMENT a (b*)>\n";
+  const std::string big(20000, 'x');
+  struct _tagSCase {
+    const char* what;
+    std::string file;
+    std::string dtd;  // written as part.dtd when not empty
+    const wchar_t* reason;
+    const char* where;  // the file the problem is in
+    long line;
+  };
+  const std::vector<_tagSCase> cases = {
+      {"an entity in a DTD default, copied into each element",
+       head + "<!ELEMENT b EMPTY>\n<!ENTITY e \"" + big + "\">\n<!ATTLIST b v CDATA \"" +
+           repeat("&e;", 400) + "\">\n]>\n<a>" + repeat("<b/>", 400) + "</a>\n",
+       "", L"the general entity \"e\" is declared", "file.xml", 5},
+      {"an entity in attribute values",
+       "<!DOCTYPE a [\n<!ENTITY e \"" + std::string(4000, 'y') + "\">\n]>\n<a>" +
+           repeat("<b v=\"" + repeat("&e;", 400) + "\"/>", 50) + "</a>\n",
+       "", L"the general entity \"e\" is declared", "file.xml", 2},
+      {"an external entity", "<!DOCTYPE a [\n<!ENTITY e SYSTEM \"part.dtd\">\n]>\n<a>&e;</a>\n",
+       "x", L"the general entity \"e\" is declared", "file.xml", 2},
+      {"an entity in the DTD file", "<!DOCTYPE a SYSTEM \"part.dtd\">\n<a/>\n",
+       "<!ELEMENT a ANY>\n<!ENTITY e \"x\">\n", L"the general entity \"e\" is declared", "part.dtd",
+       2},
+      {"an unparsed entity",
+       "<!DOCTYPE a [\n<!NOTATION n SYSTEM \"n\">\n<!ENTITY e SYSTEM \"x\" NDATA n>\n]>\n<a/>\n",
+       "", L"the general entity \"e\" is declared", "file.xml", 3},
+      {"a long default in many elements",
+       head + "<!ELEMENT b EMPTY>\n<!ATTLIST b v CDATA \"" + std::string(400000, 'z') +
+           "\">\n]>\n<a>" + repeat("<b/>", 100000) + "</a>\n",
+       "", L"attribute values, DTD defaults included, hold more than 1048576 characters",
+       "file.xml", 7},
+      {"many empty defaults in many elements",
+       head + "<!ELEMENT b EMPTY>\n<!ATTLIST b" +
+           [] {
+             std::string list;
+             for (int k = 0; k < 1000; ++k) {
+               list += " v" + std::to_string(k) + " CDATA \"\"";
+             }
+             return list;
+           }() +
+           ">\n]>\n<a>" + repeat("<b/>", 100) + "</a>\n",
+       "", L"more than 65536 attributes", "file.xml", 7},
+      {"a parameter entity used in many declarations", "<!DOCTYPE a SYSTEM \"part.dtd\">\n<a/>\n",
+       "<!ENTITY % p '\"" + big + "\"'>\n" +
+           [] {
+             std::string list;
+             for (int k = 0; k < 100; ++k) {
+               list += "<!ATTLIST b" + std::to_string(k) + " v CDATA %p;>\n";
+             }
+             return list;
+           }(),
+       L"parameter entity references expand to more than 1048576 characters", "part.dtd", 53},
+      {"a file over a megabyte",
+       "<a>" + repeat("<!--" + std::string(1000, '-') + " -->", 1100) + "</a>", "",
+       L"a policy file or its DTD may hold", "", 0},
+  };
+  for (const _tagSCase& row : cases) {
+    std::filesystem::remove(mFolder / "part.dtd");
+    if (!row.dtd.empty()) {
+      Write("part.dtd", row.dtd);
+    }
+    _tagSXmlParseError error;
+    Load(Write("file.xml", row.file), error);
+    EXPECT_NE(error.code, 0) << row.what;
+    EXPECT_NE(error.reason.find(row.reason), std::wstring::npos)
+        << row.what << ": " << ToUtf8(error.reason);
+    EXPECT_EQ(error.line, row.line) << row.what;
+    EXPECT_EQ(std::filesystem::path(error.file).filename().string(), row.where) << row.what;
   }
-  text += "]>\n<a>&e11;</a>\n";
+
+  // Within the bounds: a default copied into many elements, a parameter
+  // entity used several times.
+  Write("part.dtd",
+        "<!ELEMENT a (b*)>\n<!ELEMENT b EMPTY>\n<!ENTITY % p '\"7\"'>\n"
+        "<!ATTLIST b v CDATA %p; w CDATA %p;>\n");
   _tagSXmlParseError error;
-  Load(Write("laughs.xml", text), error);
-  EXPECT_NE(error.code, 0);
+  Load(
+      Write("file.xml", "<!DOCTYPE a SYSTEM \"part.dtd\">\n<a>" + repeat("<b/>", 30000) + "</a>\n"),
+      error);
+  EXPECT_EQ(error.code, 0) << ToUtf8(error.reason);
+}
+
+TEST_P(XmlStandInTest, ListsEveryProblemInTheFileWhereItIs) {
+  Write("rules.dtd", "<!ELEMENT a (b*)>\n<!ELEMENT b EMPTY>\n<!ATTLIST b n CDATA #REQUIRED>\n");
+  _tagSXmlParseError error;
+  Load(Write("two.xml", "<!DOCTYPE a SYSTEM \"rules.dtd\">\n<a>\n<b/>\n<c/>\n</a>\n"), error);
+  ASSERT_EQ(error.problems.size(), 3u) << ToUtf8(error.reason);
+  EXPECT_EQ(error.problems[0].line, 3);  // b lacks n
+  EXPECT_EQ(error.problems[0].srcText, L"<b/>");
+  EXPECT_EQ(error.problems[1].line, 4);  // c is not declared
+  EXPECT_EQ(error.problems[0].reason, error.reason);
+  for (const XmlProblem& problem : error.problems) {
+    EXPECT_EQ(std::filesystem::path(problem.file).filename(), "two.xml");
+  }
+
+  // A mistake inside the DTD is placed in the DTD, with the DTD's line.
+  Write("sub dir/broken.dtd", "<!ELEMENT a EMPTY>\n\n<!ATTLIST a n CDATA #WRONG>\n");
+  Load(Write("sub dir/uses.xml", "<!DOCTYPE a SYSTEM \"broken.dtd\">\n<a/>\n"), error);
+  ASSERT_NE(error.code, 0);
+  EXPECT_EQ(ToUtf8(error.file), ToUtf8(PathOf("sub dir/broken.dtd")));
+  EXPECT_EQ(error.line, 3);
+  EXPECT_EQ(error.srcText, L"<!ATTLIST a n CDATA #WRONG>");
+}
+
+TEST_P(XmlStandInTest, ValidatesAgainstAGrammarGivenApart) {
+  const std::wstring grammar =
+      Write("given.dtd", "<!ELEMENT a (b)>\n<!ELEMENT b EMPTY>\n<!ATTLIST b n CDATA #REQUIRED>\n");
+  _tagSXmlParseError error;
+  auto document = Load(Write("free.xml", "<a><b n=\"1\"/></a>"), error);
+  ASSERT_EQ(error.code, 0);
+  EXPECT_EQ(document->ValidateAgainst(grammar, error), XmlStatus::Ok);
+  EXPECT_EQ(error.code, 0) << ToUtf8(error.reason);
+
+  document = Load(Write("wrong.xml", "<a>\n<b/>\n</a>"), error);
+  ASSERT_EQ(error.code, 0);
+  EXPECT_EQ(document->ValidateAgainst(grammar, error), XmlStatus::Ok);
+  ASSERT_NE(error.code, 0);
+  EXPECT_EQ(error.line, 2);
+  EXPECT_NE(error.reason.find(L"n"), std::wstring::npos);
+
+  EXPECT_EQ(document->ValidateAgainst(PathOf("absent.dtd"), error), XmlStatus::Ok);
+  EXPECT_NE(error.reason.find(L"absent.dtd"), std::wstring::npos) << ToUtf8(error.reason);
+  EXPECT_EQ(document->ValidateAgainst(Write("entity.dtd", "<!ENTITY e \"x\">\n"), error),
+            XmlStatus::Ok);
+  EXPECT_NE(error.reason.find(L"general entity"), std::wstring::npos) << ToUtf8(error.reason);
+
+  document->Load(PathOf("absent.xml"), error);
+  EXPECT_EQ(document->ValidateAgainst(grammar, error), XmlStatus::Failed);
 }
 
 INSTANTIATE_TEST_SUITE_P(

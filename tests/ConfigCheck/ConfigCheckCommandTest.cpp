@@ -214,6 +214,100 @@ TEST_F(ConfigCheckCommandTest, WarnsAboutValuesReadOtherwiseThanMeant) {
   }
 }
 
+TEST_F(ConfigCheckCommandTest, DecidesFromTheLoaderNotFromItsLogText) {
+  // Values that read like the library's log lines once logged.
+  Write("lookalike.xml",
+        File(kPlatform,
+             "<Device Path=\"A&#10;] Trying Default file&#10;\" class=\"3\"><Throttle limit=\"4\" "
+             "step=\"1\" priority=\"1\"/><DUsage enable=\"1\" shutdown=\"1\"/></Device>",
+             "<Sensor Path=\"B&#10;] ReadDevices failed for x\" class=\"2\">"
+             "<Temperature shutdown=\"45\" ThrottleStart=\"30\"/></Sensor>"));
+  const _tagSRun run = Zivo({"config", "check", "lookalike.xml", "--json"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.Json()["result"], 0);
+  EXPECT_EQ(run.Json()["loaded"], true);
+  EXPECT_EQ(run.Json()["devices"].size(), 1u);
+}
+
+TEST_F(ConfigCheckCommandTest, ListsEveryParseProblemInTheFileWhereItIs) {
+  Write("rules.dtd",
+        "<!ELEMENT Config (Platform, b*)>\n<!ELEMENT Platform ANY>\n"
+        "<!ELEMENT b EMPTY>\n<!ATTLIST b n CDATA #REQUIRED>\n");
+  Write("two.xml",
+        "<!DOCTYPE Config SYSTEM \"rules.dtd\">\n<Config><Platform/>\n<b/>\n<c/>\n</Config>\n");
+  _tagSRun run = Zivo({"config", "check", "two.xml"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("error: two.xml:3: the file does not load: "), std::string::npos)
+      << run.err;
+  EXPECT_NE(run.err.find("error: two.xml:4: "), std::string::npos) << run.err;
+
+  Write("broken.dtd", "<!ELEMENT Config ANY>\n\n<!ATTLIST Config n CDATA #WRONG>\n");
+  Write("uses.xml", "<!DOCTYPE Config SYSTEM \"broken.dtd\">\n<Config/>\n");
+  run = Zivo({"config", "check", "uses.xml", "--json"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("error: broken.dtd:3: the file does not load: "), std::string::npos)
+      << run.err;
+  EXPECT_NE(run.err.find("  3 | <!ATTLIST Config n CDATA #WRONG>"), std::string::npos) << run.err;
+  ASSERT_FALSE(run.Json()["problems"].empty());
+  EXPECT_EQ(run.Json()["problems"][0]["file"], "broken.dtd");
+  EXPECT_EQ(run.Json()["problems"][0]["line"], 3);
+}
+
+TEST_F(ConfigCheckCommandTest, WarnsBeforeDeployingAndStrictMakesWarningsFail) {
+  const std::string longName(260, 'n');
+  Write("loose.xml",
+        File(kPlatform,
+             "<Device Path=\"PNP0C14\\1_0\" class=\"3\"><Throttle limit=\"4\" step=\"1\" "
+             "priority=\"1\"/></Device>",
+             "<Sensor Path=\"CPU\" class=\"2\"><SUsage enable=\"1\" aux_interval=\"2\"/></Sensor>\n"
+             "<Sensor Path=\"" +
+                 longName +
+                 "\" class=\"1\" ThirdParty_DeviceCount=\"none\">"
+                 "<Temperature shutdown=\"45\" ThrottleStart=\"30\"/></Sensor>"));
+  _tagSRun run = Zivo({"config", "check", "loose.xml"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  for (const char* expected : {
+           "warning: loose.xml:4: <Device Path=\"PNP0C14\\1_0\"> has no <DUsage>",
+           "warning: loose.xml:5: <Sensor Path=\"CPU\"> has no <Temperature>; its shutdown and "
+           "throttle-start temperatures are 0 kelvin",
+           "warning: loose.xml:6: <Sensor> Path is longer than 254 characters",
+           "ThirdParty_DeviceCount=\"none\" is not a number; 0 is used",
+       }) {
+    EXPECT_NE(run.err.find(expected), std::string::npos) << expected << "\n" << run.err;
+  }
+  run = Zivo({"config", "check", "--strict", "loose.xml"});
+  EXPECT_EQ(run.status, 1);
+  Write("good.xml", File(kPlatform, kDevice, kSensor));
+  run = Zivo({"config", "check", "--strict", "good.xml"});
+  EXPECT_EQ(run.status, 0) << run.err;
+}
+
+TEST_F(ConfigCheckCommandTest, ValidatesAgainstAGivenGrammar) {
+  const std::string grammar =
+      (std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "docs" /
+       "velmarconfig.dtd")
+          .string();
+  // No DOCTYPE: the library checks only that it is well-formed.
+  Write("free.xml", File(kPlatform, kDevice, kSensor));
+  _tagSRun run = Zivo({"config", "check", "free.xml"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  run = Zivo({"config", "check", "free.xml", "--dtd", grammar});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("does not follow the DTD " + grammar + ": "), std::string::npos)
+      << run.err;
+  EXPECT_NE(run.out.find("Result: 0 (loaded)"), std::string::npos);  // the library's verdict
+
+  Write("documented.xml", "<VelmarConfig>\n" + std::string(kPlatform) + "\n<Devices>" + kDevice +
+                              "</Devices>\n<Sensors>" + kSensor + "</Sensors>\n</VelmarConfig>\n");
+  run = Zivo({"config", "check", "documented.xml", "--dtd=" + grammar});
+  EXPECT_EQ(run.status, 0) << run.err;
+  run = Zivo({"config", "check", "documented.xml", "--dtd", "absent.dtd"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("absent.dtd"), std::string::npos) << run.err;
+  run = Zivo({"config", "check", "documented.xml", "--dtd"});
+  EXPECT_EQ(run.status, 2);
+}
+
 TEST_F(ConfigCheckCommandTest, UsageMistakesExitTwoAndHelpExitsZero) {
   _tagSRun run = Zivo({"config", "check", "--help"});
   EXPECT_EQ(run.status, 0);

@@ -1,91 +1,42 @@
-// zivo config check FILE [--json]: loads a thermal policy file the way the
-// library does and shows what the library would work from, and, when the file
-// would not be used, why and where. Run it before deploying a policy file.
+// zivo config check FILE [--json] [--strict] [--dtd GRAMMAR]: loads a thermal
+// policy file the way the library does and shows what the library would work
+// from, and, when the file would not be used or would be read otherwise than
+// its writer probably meant, why and where. Run it before deploying a policy
+// file. The verdict and every finding come from the loader itself.
 #include <cstdio>
-#include <mutex>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
 #include "Commands.h"
-#include "ConfigCheckRules.h"
+#include "ConfigMgr/ConfigLoadReport.h"
 #include "Platform/Text.h"
-#include "zivorivizo/Log.h"
-#include "zivorivizo/OSConfigMgr.h"
 #include "zivorivizo/Platform.h"
 #include "zivorivizo/StatusCodes.h"
 
 namespace {
 
 const char kUsage[] =
-    "usage: zivo config check FILE [--json]\n"
+    "usage: zivo config check FILE [--json] [--strict] [--dtd GRAMMAR]\n"
     "\n"
     "Loads the thermal policy file FILE as the library does and prints the\n"
     "outcome: the load result, whether the configuration is loaded, and the\n"
-    "platform, device and sensor records the library would use. When FILE\n"
-    "would not be used, says why and where on standard error.\n"
+    "platform, device and sensor records the library would use. On standard\n"
+    "error it lists why FILE would not be used (errors) and the values the\n"
+    "library would read otherwise than probably meant (warnings), each with\n"
+    "its file and line.\n"
     "\n"
-    "  --json   print the outcome as one JSON object:\n"
-    "           {\"result\": N, \"loaded\": true|false, \"platform\": {...},\n"
-    "            \"devices\": [...], \"sensors\": [...], \"problems\": [...]}\n"
-    "  --help   show this text\n"
+    "  --json         print the outcome as one JSON object:\n"
+    "                 {\"result\": N, \"loaded\": true|false, \"platform\": {...},\n"
+    "                  \"devices\": [...], \"sensors\": [...], \"problems\": [...]}\n"
+    "  --strict       warnings fail the check too\n"
+    "  --dtd GRAMMAR  also validate FILE against the DTD in the file GRAMMAR\n"
+    "                 (for example docs/velmarconfig.dtd), whatever DTD FILE\n"
+    "                 declares itself\n"
+    "  --help         show this text\n"
     "\n"
-    "Exit status: 0 when FILE loads, 1 when it does not, 2 for a usage error.\n";
-
-// Keeps what the library logs while the file is loaded; registered once with
-// the process-wide log, which owns it.
-class CCheckLogger : public CLogger {
- public:
-  void Write(char* text) override {
-    std::lock_guard<std::mutex> hold(mLock);
-    mText += text;
-  }
-  std::string Take() {
-    std::lock_guard<std::mutex> hold(mLock);
-    std::string text;
-    text.swap(mText);
-    return text;
-  }
-
- private:
-  std::mutex mLock;
-  std::string mText;
-};
-
-CCheckLogger* StartCapture() {
-  auto* logger = new CCheckLogger;
-  if (myPrint.AddLogger(logger) != 0) {
-    delete logger;
-    return nullptr;
-  }
-  CPrint::pPrint = &myPrint;
-  myPrint.SetLogLevel(LEVEL_ALL);
-  return logger;
-}
-
-// The messages of the library's Error lines ("... ERROR : [file:line] text").
-std::vector<std::string> ErrorMessages(const std::string& log) {
-  std::vector<std::string> messages;
-  std::size_t start = 0;
-  while (start < log.size()) {
-    std::size_t end = log.find('\n', start);
-    if (end == std::string::npos) {
-      end = log.size();
-    }
-    const std::string line = log.substr(start, end - start);
-    const std::size_t level = line.find(" ERROR : [");
-    const std::size_t text = line.find("] ", level == std::string::npos ? 0 : level);
-    if (level != std::string::npos && text != std::string::npos) {
-      messages.push_back(line.substr(text + 2));
-    }
-    start = end + 1;
-  }
-  return messages;
-}
-
-bool Contains(const std::string& text, const char* part) {
-  return text.find(part) != std::string::npos;
-}
+    "Exit status: 0 when FILE loads (and, with --dtd, follows GRAMMAR; with\n"
+    "--strict, without warnings), 1 when it does not, 2 for a usage error.\n";
 
 const char* Meaning(int result) {
   switch (result) {
@@ -104,6 +55,69 @@ const char* Meaning(int result) {
 
 std::string Where(const std::string& file, long line) {
   return line > 0 ? file + ":" + std::to_string(line) : file;
+}
+
+// Collects what the check prints on standard error and puts in the JSON.
+class CProblems {
+ public:
+  explicit CProblems(std::string file) : mFile(std::move(file)) {}
+
+  // Every problem of a parse, each in the file where it is.
+  void AddParse(const _tagSXmlParseError& error, const std::string& lead) {
+    bool first = true;
+    for (const XmlProblem& problem : error.problems) {
+      const std::string file = problem.file.empty() ? mFile : ToUtf8(problem.file);
+      const std::string reason = ToUtf8(problem.reason);
+      std::fprintf(stderr, "error: %s: %s%s\n", Where(file, problem.line).c_str(),
+                   first ? lead.c_str() : "", reason.c_str());
+      if (!problem.srcText.empty()) {
+        std::fprintf(stderr, "  %ld | %s\n", problem.line, ToUtf8(problem.srcText).c_str());
+      }
+      mJson.push_back({{"severity", "error"},
+                       {"file", file},
+                       {"line", problem.line},
+                       {"element", ""},
+                       {"message", reason},
+                       {"source", ToUtf8(problem.srcText)}});
+      first = false;
+      ++mErrors;
+    }
+  }
+
+  void Add(bool error, long line, const std::string& element, const std::string& message) {
+    std::fprintf(stderr, "%s: %s: %s%s%s\n", error ? "error" : "warning",
+                 Where(mFile, line).c_str(), element.c_str(), element.empty() ? "" : " ",
+                 message.c_str());
+    mJson.push_back({{"severity", error ? "error" : "warning"},
+                     {"file", mFile},
+                     {"line", line},
+                     {"element", element},
+                     {"message", message}});
+    ++(error ? mErrors : mWarnings);
+  }
+
+  int Errors() const { return mErrors; }
+  int Warnings() const { return mWarnings; }
+  const nlohmann::ordered_json& Json() const { return mJson; }
+
+ private:
+  std::string mFile;
+  nlohmann::ordered_json mJson = nlohmann::ordered_json::array();
+  int mErrors = 0;
+  int mWarnings = 0;
+};
+
+// Validates FILE against GRAMMAR with the platform's parser.
+void CheckGrammar(const std::wstring& path, const std::string& grammar, CProblems& problems) {
+  std::unique_ptr<CXmlDocument> document;
+  _tagSXmlParseError error;
+  if (CPlatform::Current()->Xml().CreateDocument(document) != XmlStatus::Ok || !document ||
+      document->Load(path, error) != XmlStatus::Ok || error.code != 0 ||
+      document->ValidateAgainst(FromUtf8(grammar), error) != XmlStatus::Ok) {
+    problems.Add(true, 0, "", "the XML parser could not validate the file against " + grammar);
+    return;
+  }
+  problems.AddParse(error, "does not follow the DTD " + grammar + ": ");
 }
 
 nlohmann::ordered_json PlatformJson(const _tagSPlatformConfig& platform) {
@@ -189,14 +203,29 @@ void PrintText(const std::string& file, int result, bool loaded,
 
 int RunConfigCheck(const ZivoArgs& args) {
   std::string file;
+  std::string grammar;
   bool json = false;
-  for (const std::string& arg : args) {
+  bool strict = false;
+  for (std::size_t k = 0; k < args.size(); ++k) {
+    const std::string& arg = args[k];
     if (arg == "--help" || arg == "-h") {
       std::fputs(kUsage, stdout);
       return 0;
     }
     if (arg == "--json") {
       json = true;
+    } else if (arg == "--strict") {
+      strict = true;
+    } else if (arg == "--dtd" || arg.rfind("--dtd=", 0) == 0) {
+      if (arg == "--dtd" && k + 1 >= args.size()) {
+        std::fprintf(stderr, "zivo config check: --dtd needs a GRAMMAR file\n\n%s", kUsage);
+        return 2;
+      }
+      grammar = arg == "--dtd" ? args[++k] : arg.substr(6);
+      if (grammar.empty()) {
+        std::fprintf(stderr, "zivo config check: --dtd needs a GRAMMAR file\n\n%s", kUsage);
+        return 2;
+      }
     } else if (!arg.empty() && arg[0] == '-') {
       std::fprintf(stderr, "zivo config check: unknown option \"%s\"\n\n%s", arg.c_str(), kUsage);
       return 2;
@@ -214,106 +243,45 @@ int RunConfigCheck(const ZivoArgs& args) {
   }
   const std::wstring path = FromUtf8(file);
 
-  // The library's verdict.
-  CCheckLogger* capture = StartCapture();
-  int result = ZIVO_SUCCESS;
-  COSConfigManager* manager = nullptr;
-  COSConfigManager::DeleteInstance();
-  try {
-    manager = COSConfigManager::GetInstance(path);
-  } catch (int thrown) {
-    result = thrown;
+  const ConfigLoadReport report = CheckConfigFile(path);
+  CProblems problems(file);
+  problems.AddParse(report.parseError, "the file does not load: ");
+  for (const ConfigFinding& finding : report.findings) {
+    problems.Add(finding.error, finding.line, finding.element, finding.message);
   }
-  const std::string log = capture != nullptr ? capture->Take() : "";
-  // The library falls back to velmarconfig.xml in the working folder when
-  // FILE does not load; that file is not the one being checked.
-  const bool fellBack = Contains(log, "] Trying Default file\n");
-  _tagSPlatformConfig platform;
-  std::vector<_tagSDeviceConfig> devices;
-  std::vector<_tagSSensorConfig> sensors;
-  bool loaded = false;
-  if (manager != nullptr) {
-    loaded = manager->GetAllDeviceConfigs(devices) == 0 && !fellBack;
-    manager->GetAllSensorConfigs(sensors);
-    if (fellBack) {
-      result = ZIVO_CONFIG_LOAD_FAILED;
-    } else if (!loaded) {
-      // The status Init returned: the library logs it only as the cause.
-      result =
-          Contains(log, "] ReadDevices failed for ") || Contains(log, "] ReadSensors failed for ")
-              ? ZIVO_CONFIG_RULE_BROKEN
-              : ZIVO_CONFIG_LOAD_FAILED;
-    }
-    if (!loaded) {
-      devices.clear();
-      sensors.clear();
-      platform = _tagSPlatformConfig{1, 1, 10};
-    } else {
-      manager->GetPlatformConfig(platform);
-    }
-  } else {
-    platform = _tagSPlatformConfig{1, 1, 10};
+  if (!report.loaded && problems.Errors() == 0) {
+    problems.Add(
+        true, 0, "",
+        "the library did not load the file (status " + std::to_string(report.result) + ")");
   }
-  COSConfigManager::DeleteInstance();
-
-  // Why, and where.
-  const _tagSConfigInspection inspection = InspectConfigFile(CPlatform::Current()->Xml(), path);
-  nlohmann::ordered_json problems = nlohmann::ordered_json::array();
-  if (!inspection.parsed) {
-    const _tagSXmlParseError& error = inspection.parseError;
-    std::fprintf(stderr, "error: %s: the file does not load: %s\n", Where(file, error.line).c_str(),
-                 ToUtf8(error.reason).c_str());
-    if (!error.srcText.empty()) {
-      std::fprintf(stderr, "  %ld | %s\n", error.line, ToUtf8(error.srcText).c_str());
-    }
-    problems.push_back({{"severity", "error"},
-                        {"line", error.line},
-                        {"element", ""},
-                        {"message", ToUtf8(error.reason)},
-                        {"source", ToUtf8(error.srcText)}});
-  }
-  bool explained = !inspection.parsed;
-  for (const _tagSConfigFinding& finding : inspection.findings) {
-    explained = explained || finding.error;
-    std::fprintf(stderr, "%s: %s: %s %s\n", finding.error ? "error" : "warning",
-                 Where(file, finding.line).c_str(), finding.element.c_str(),
-                 finding.message.c_str());
-    problems.push_back({{"severity", finding.error ? "error" : "warning"},
-                        {"line", finding.line},
-                        {"element", finding.element},
-                        {"message", finding.message}});
-  }
-  if (!loaded && !explained) {
-    // Not foreseen by the checks above: the library's own words.
-    for (const std::string& message : ErrorMessages(log)) {
-      std::fprintf(stderr, "error: %s: %s\n", file.c_str(), message.c_str());
-      problems.push_back(
-          {{"severity", "error"}, {"line", 0}, {"element", ""}, {"message", message}});
-    }
-  }
-  if (fellBack && manager != nullptr) {
+  if (report.parseError.code != 0) {
     std::fprintf(stderr,
                  "note: the library would then try velmarconfig.xml in its working folder "
                  "instead\n");
   }
+  if (!grammar.empty() && report.parseError.code == 0) {
+    CheckGrammar(path, grammar, problems);
+  }
 
   if (json) {
     nlohmann::ordered_json out;
-    out["result"] = result;
-    out["loaded"] = loaded;
-    out["platform"] = PlatformJson(platform);
+    out["result"] = report.result;
+    out["loaded"] = report.loaded;
+    out["platform"] = PlatformJson(report.platform);
     out["devices"] = nlohmann::ordered_json::array();
-    for (const _tagSDeviceConfig& device : devices) {
+    for (const _tagSDeviceConfig& device : report.devices) {
       out["devices"].push_back(DeviceJson(device));
     }
     out["sensors"] = nlohmann::ordered_json::array();
-    for (const _tagSSensorConfig& sensor : sensors) {
+    for (const _tagSSensorConfig& sensor : report.sensors) {
       out["sensors"].push_back(SensorJson(sensor));
     }
-    out["problems"] = problems;
+    out["problems"] = problems.Json();
     std::printf("%s\n", out.dump(2).c_str());
   } else {
-    PrintText(file, result, loaded, platform, devices, sensors);
+    PrintText(file, report.result, report.loaded, report.platform, report.devices, report.sensors);
   }
-  return loaded ? 0 : 1;
+  const bool passed =
+      report.loaded && problems.Errors() == 0 && (!strict || problems.Warnings() == 0);
+  return passed ? 0 : 1;
 }

@@ -27,33 +27,84 @@ constexpr int kParseOptions = XML_PARSE_NONET | XML_PARSE_DTDLOAD | XML_PARSE_DT
                               XML_PARSE_DTDVALID | XML_PARSE_NOENT | XML_PARSE_NOBLANKS |
                               XML_PARSE_BIG_LINES;
 
-// What one load found wrong, collected from libxml2's error reports and from
-// the entity loader. Only the first error counts: it is the cause, later ones
-// are usually consequences.
+// The bounds on the work one load may cause, so that a file of any content
+// costs a few tens of megabytes at most or is refused. libxml2 expands entity
+// references in attribute values and copies DTD default attributes into
+// every element without a bound of its own.
+constexpr long long kMaxFileBytes = kXmlMaxFileBytes;
+constexpr long long kMaxLoadBytes = 4 * kXmlMaxFileBytes;
+constexpr long long kMaxParameterEntityText = kXmlMaxFileBytes;
+constexpr long long kMaxAttributeText = kXmlMaxFileBytes;
+constexpr long long kMaxAttributes = 65536;
+// The code of a parse error that a bound caused: the parse was stopped.
+constexpr long kBoundExceeded = XML_ERR_USER_STOP;
+// Problems listed for one load; a broken file can cause thousands.
+constexpr std::size_t kMaxProblems = 100;
+
+// What one load found wrong, collected from libxml2's error reports, from the
+// entity loader and from the bounds above. The first problem is the cause;
+// every one is kept so that a tool can list them all.
 struct _tagSLoadState {
   xmlParserCtxtPtr context = nullptr;
-  bool failed = false;
-  long code = 0;
-  std::string reason;
-  std::string file;
-  long line = 0;
+  std::vector<XmlProblem> problems;
+  // Display paths of the inputs, by the escaped name libxml2 reports.
+  std::unordered_map<std::string, std::string> paths;
+  long long bytesRead = 0;
+  long long parameterEntityText = 0;
+  long long attributeText = 0;
+  long long attributes = 0;
+  // The handlers of libxml2's tree builder that the bounds wrap.
+  entityDeclSAXFunc entityDecl = nullptr;
+  getParameterEntitySAXFunc getParameterEntity = nullptr;
+  startElementNsSAX2Func startElementNs = nullptr;
+
+  bool Failed() const { return !problems.empty(); }
 
   void Record(long errorCode, std::string text, const char* errorFile, long errorLine) {
-    if (failed) {
-      return;
-    }
-    failed = true;
-    code = errorCode;
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
       text.pop_back();
     }
-    reason = std::move(text);
-    file = errorFile != nullptr ? errorFile : "";
-    line = errorLine;
+    XmlProblem problem;
+    problem.code = errorCode;
+    problem.reason = FromUtf8(text);
+    std::string file = errorFile != nullptr ? errorFile : "";
+    const auto known = paths.find(file);
+    if (known != paths.end()) {
+      file = known->second;
+    }
+    problem.file = FromUtf8(file);
+    problem.line = errorLine;
+    // The same report twice (libxml2 repeats some) says nothing new.
+    if (!problems.empty() && problems.back().code == problem.code &&
+        problems.back().reason == problem.reason && problems.back().line == problem.line &&
+        problems.back().file == problem.file) {
+      return;
+    }
+    if (problems.size() == kMaxProblems) {
+      XmlProblem more;
+      more.code = problem.code;
+      more.reason = L"more problems follow; they are not listed";
+      problems.push_back(std::move(more));
+    }
+    if (problems.size() > kMaxProblems) {
+      return;
+    }
+    problems.push_back(std::move(problem));
+  }
+
+  // Records a refusal at the parser's current place and stops the parse.
+  void Refuse(xmlParserCtxtPtr parser, long errorCode, const std::string& text) {
+    const xmlParserInputPtr input = parser != nullptr ? parser->input : nullptr;
+    Record(errorCode, text, input != nullptr ? input->filename : nullptr,
+           input != nullptr ? input->line : 0);
+    if (parser != nullptr) {
+      xmlStopParser(parser);
+    }
   }
 };
 
-// The load in progress on this thread; the entity loader acts only for it.
+// The load in progress on this thread; the entity loader and the bounds act
+// only for it.
 thread_local _tagSLoadState* tCurrentLoad = nullptr;
 xmlExternalEntityLoader gPreviousLoader = nullptr;
 
@@ -157,6 +208,44 @@ int OpenLocalFile(const std::string& url, std::string& path, std::string& reason
   return fd;
 }
 
+// A file read as parser input, refused when it grows past its bound while
+// it is read (its size was checked when it was opened).
+struct CBoundedFile {
+  int fd;
+  long long left;
+  std::string path;
+};
+
+int ReadBounded(void* context, char* buffer, int length) {
+  auto* file = static_cast<CBoundedFile*>(context);
+  ssize_t got = -1;
+  do {
+    got = ::read(file->fd, buffer, static_cast<std::size_t>(length));
+  } while (got < 0 && errno == EINTR);
+  if (got < 0) {
+    return -1;
+  }
+  file->left -= got;
+  if (file->left < 0) {
+    if (tCurrentLoad != nullptr) {
+      tCurrentLoad->Record(kBoundExceeded,
+                           "refused to read \"" + file->path + "\" on: it holds more than the " +
+                               std::to_string(kMaxFileBytes) +
+                               " bytes a policy file or its DTD may hold",
+                           nullptr, 0);
+    }
+    return -1;
+  }
+  return static_cast<int>(got);
+}
+
+int CloseBounded(void* context) {
+  auto* file = static_cast<CBoundedFile*>(context);
+  ::close(file->fd);
+  delete file;
+  return 0;
+}
+
 // Opens a local regular file as parser input; anything else is refused and
 // recorded as the load's error.
 xmlParserInputPtr LoadLocalFile(const char* url, const char* id, xmlParserCtxtPtr context) {
@@ -182,9 +271,30 @@ xmlParserInputPtr LoadLocalFile(const char* url, const char* id, xmlParserCtxtPt
                   nullptr, 0);
     return nullptr;
   }
-  xmlParserInputBufferPtr buffer = xmlParserInputBufferCreateFd(fd, XML_CHAR_ENCODING_NONE);
-  if (buffer == nullptr) {
+  struct stat info {};
+  const long long size = ::fstat(fd, &info) == 0 ? static_cast<long long>(info.st_size) : 0;
+  if (size > kMaxFileBytes) {
     ::close(fd);
+    state->Refuse(context, kBoundExceeded,
+                  "refused to load \"" + path + "\": it holds " + std::to_string(size) +
+                      " bytes, more than the " + std::to_string(kMaxFileBytes) +
+                      " a policy file or its DTD may hold");
+    return nullptr;
+  }
+  state->bytesRead += size;
+  if (state->bytesRead > kMaxLoadBytes) {
+    ::close(fd);
+    state->Refuse(context, kBoundExceeded,
+                  "refused to load \"" + path + "\": the files read for this load hold more than " +
+                      std::to_string(kMaxLoadBytes) + " bytes");
+    return nullptr;
+  }
+  // Owned by the input buffer from here on, which closes it through
+  // CloseBounded (also when the buffer cannot be made).
+  auto* bounded = new CBoundedFile{fd, kMaxFileBytes, path};
+  xmlParserInputBufferPtr buffer =
+      xmlParserInputBufferCreateIO(ReadBounded, CloseBounded, bounded, XML_CHAR_ENCODING_NONE);
+  if (buffer == nullptr) {
     state->Record(XML_ERR_NO_MEMORY, "out of memory reading \"" + path + "\"", nullptr, 0);
     return nullptr;
   }
@@ -199,12 +309,110 @@ xmlParserInputPtr LoadLocalFile(const char* url, const char* id, xmlParserCtxtPt
   // escaped as a URI reference: libxml2 resolves references only against a
   // valid one (a folder name with a blank is not), and the loader unescapes.
   input->filename = reinterpret_cast<char*>(xmlURIEscapeStr(BAD_CAST path.c_str(), BAD_CAST "/"));
+  if (input->filename != nullptr) {
+    state->paths[input->filename] = path;
+  }
   char* directory = xmlParserGetDirectory(path.c_str());
   input->directory = directory;
   if (context->directory == nullptr && directory != nullptr) {
     context->directory = reinterpret_cast<char*>(xmlStrdup(BAD_CAST directory));
   }
   return input;
+}
+
+// The bounds, applied where libxml2's tree builder is handed each
+// declaration and element.
+
+void RefuseEntityDeclaration(void* parser, const xmlChar* name) {
+  _tagSLoadState* state = tCurrentLoad;
+  if (state == nullptr) {
+    return;
+  }
+  state->Refuse(static_cast<xmlParserCtxtPtr>(parser), kBoundExceeded,
+                "the general entity \"" +
+                    std::string(name != nullptr ? reinterpret_cast<const char*>(name) : "") +
+                    "\" is declared; a policy file and its DTD may not declare general entities");
+}
+
+void OnEntityDecl(void* parser, const xmlChar* name, int type, const xmlChar* publicId,
+                  const xmlChar* systemId, xmlChar* content) {
+  _tagSLoadState* state = tCurrentLoad;
+  if (state == nullptr) {
+    return;
+  }
+  if (type != XML_INTERNAL_PARAMETER_ENTITY && type != XML_EXTERNAL_PARAMETER_ENTITY) {
+    RefuseEntityDeclaration(parser, name);
+    return;
+  }
+  if (state->entityDecl == nullptr) {
+    return;
+  }
+  state->entityDecl(parser, name, type, publicId, systemId, content);
+}
+
+void OnUnparsedEntityDecl(void* parser, const xmlChar* name, const xmlChar* /*publicId*/,
+                          const xmlChar* /*systemId*/, const xmlChar* /*notation*/) {
+  RefuseEntityDeclaration(parser, name);
+}
+
+// Each reference to a parameter entity adds its text to the load's work.
+xmlEntityPtr OnGetParameterEntity(void* parser, const xmlChar* name) {
+  _tagSLoadState* state = tCurrentLoad;
+  if (state == nullptr || state->getParameterEntity == nullptr) {
+    return nullptr;
+  }
+  xmlEntityPtr entity = state->getParameterEntity(parser, name);
+  if (entity != nullptr && entity->etype == XML_INTERNAL_PARAMETER_ENTITY) {
+    state->parameterEntityText += entity->length;
+    if (state->parameterEntityText > kMaxParameterEntityText) {
+      state->Refuse(static_cast<xmlParserCtxtPtr>(parser), kBoundExceeded,
+                    "the parameter entity references expand to more than " +
+                        std::to_string(kMaxParameterEntityText) + " characters");
+      return nullptr;
+    }
+  }
+  return entity;
+}
+
+// Counts every attribute of an element, the DTD's defaults included, before
+// the tree builder copies them.
+void OnStartElementNs(void* parser, const xmlChar* localname, const xmlChar* prefix,
+                      const xmlChar* uri, int namespaceCount, const xmlChar** namespaces,
+                      int attributeCount, int defaultedCount, const xmlChar** attributes) {
+  _tagSLoadState* state = tCurrentLoad;
+  if (state == nullptr || state->startElementNs == nullptr) {
+    return;
+  }
+  state->attributes += attributeCount;
+  for (int k = 0; k < attributeCount; ++k) {
+    // Each attribute is (local name, prefix, URI, value start, value end).
+    state->attributeText += attributes[5 * k + 4] - attributes[5 * k + 3];
+  }
+  if (state->attributes > kMaxAttributes) {
+    state->Refuse(static_cast<xmlParserCtxtPtr>(parser), kBoundExceeded,
+                  "the file's elements hold more than " + std::to_string(kMaxAttributes) +
+                      " attributes, DTD defaults included");
+    return;
+  }
+  if (state->attributeText > kMaxAttributeText) {
+    state->Refuse(static_cast<xmlParserCtxtPtr>(parser), kBoundExceeded,
+                  "the file's attribute values, DTD defaults included, hold more than " +
+                      std::to_string(kMaxAttributeText) + " characters");
+    return;
+  }
+  state->startElementNs(parser, localname, prefix, uri, namespaceCount, namespaces, attributeCount,
+                        defaultedCount, attributes);
+}
+
+// Puts the bounds between the parser and libxml2's tree builder `sax`.
+void WrapTreeBuilder(_tagSLoadState& state, xmlSAXHandler* sax) {
+  state.entityDecl = sax->entityDecl;
+  state.getParameterEntity = sax->getParameterEntity;
+  state.startElementNs = sax->startElementNs;
+  sax->entityDecl = OnEntityDecl;
+  sax->unparsedEntityDecl = OnUnparsedEntityDecl;
+  sax->getParameterEntity = OnGetParameterEntity;
+  sax->startElementNs = OnStartElementNs;
 }
 
 void InstallLoaderOnce() {
@@ -316,6 +524,45 @@ void AssignQualifiedName(std::wstring& out, const xmlChar* local, const xmlNs* n
   AppendUtf8(out, reinterpret_cast<const char*>(local));
 }
 
+// Makes `state` the load in progress on this thread, with libxml2's error
+// reports going to it, for the scope's life.
+class CLoadScope {
+ public:
+  explicit CLoadScope(_tagSLoadState& state)
+      : mPreviousHandler(xmlStructuredError),
+        mPreviousContext(xmlStructuredErrorContext),
+        mPreviousLoad(tCurrentLoad) {
+    xmlSetStructuredErrorFunc(&state, OnError);
+    tCurrentLoad = &state;
+  }
+  ~CLoadScope() {
+    tCurrentLoad = mPreviousLoad;
+    xmlSetStructuredErrorFunc(mPreviousContext, mPreviousHandler);
+  }
+  CLoadScope(const CLoadScope&) = delete;
+  CLoadScope& operator=(const CLoadScope&) = delete;
+
+ private:
+  xmlStructuredErrorFunc mPreviousHandler;
+  void* mPreviousContext;
+  _tagSLoadState* mPreviousLoad;
+};
+
+// Hands what a load found to the caller: every problem with the text of its
+// line, the first one also as the cause.
+void Report(_tagSLoadState& state, _tagSXmlParseError& error) {
+  for (XmlProblem& problem : state.problems) {
+    problem.srcText = FromUtf8(LineOf(ToUtf8(problem.file), problem.line));
+  }
+  const XmlProblem& first = state.problems.front();
+  error.code = first.code != 0 ? first.code : long{XML_ERR_INTERNAL_ERROR};
+  error.reason = first.reason;
+  error.srcText = first.srcText;
+  error.line = first.line;
+  error.file = first.file;
+  error.problems = std::move(state.problems);
+}
+
 class CLibXmlDocument : public CXmlDocument {
  public:
   ~CLibXmlDocument() override { Release(); }
@@ -329,37 +576,67 @@ class CLibXmlDocument : public CXmlDocument {
     if (state.context == nullptr) {
       return XmlStatus::Failed;
     }
-    const xmlStructuredErrorFunc previousHandler = xmlStructuredError;
-    void* const previousContext = xmlStructuredErrorContext;
-    xmlSetStructuredErrorFunc(&state, OnError);
-    _tagSLoadState* const previousLoad = tCurrentLoad;
-    tCurrentLoad = &state;
-
+    WrapTreeBuilder(state, state.context->sax);
     const std::string file = ToUtf8(path);
-    xmlDocPtr doc = xmlCtxtReadFile(state.context, file.c_str(), nullptr, kParseOptions);
-    // Validity errors reach OnError; ctxt->valid is not used because it is
-    // also cleared for a document that declares no DTD at all.
-    const bool wellFormed = state.context->wellFormed != 0;
-
-    tCurrentLoad = previousLoad;
-    xmlSetStructuredErrorFunc(previousContext, previousHandler);
+    xmlDocPtr doc = nullptr;
+    bool wellFormed = false;
+    {
+      CLoadScope scope(state);
+      doc = xmlCtxtReadFile(state.context, file.c_str(), nullptr, kParseOptions);
+      // Validity errors reach OnError; ctxt->valid is not used because it is
+      // also cleared for a document that declares no DTD at all.
+      wellFormed = state.context->wellFormed != 0;
+    }
     xmlFreeParserCtxt(state.context);
     state.context = nullptr;
 
-    if (doc == nullptr || !wellFormed || state.failed) {
-      if (!state.failed) {
+    if (doc == nullptr || !wellFormed || state.Failed()) {
+      if (!state.Failed()) {
         state.Record(XML_ERR_INTERNAL_ERROR, "\"" + file + "\" could not be parsed", nullptr, 0);
       }
       if (doc != nullptr) {
         xmlFreeDoc(doc);
       }
-      error.code = state.code != 0 ? state.code : long{XML_ERR_INTERNAL_ERROR};
-      error.reason = FromUtf8(state.reason);
-      error.srcText = FromUtf8(LineOf(state.file, state.line));
-      error.line = state.line;
+      Report(state, error);
       return XmlStatus::Ok;
     }
     mDoc = doc;
+    return XmlStatus::Ok;
+  }
+
+  XmlStatus ValidateAgainst(const std::wstring& grammar, _tagSXmlParseError& error) override {
+    error = _tagSXmlParseError{};
+    if (mDoc == nullptr) {
+      return XmlStatus::Failed;
+    }
+    InstallLoaderOnce();
+    _tagSLoadState state;
+    const std::string file = ToUtf8(grammar);
+    xmlDtdPtr dtd = nullptr;
+    {
+      CLoadScope scope(state);
+      // Read with the same bounds as a policy file.
+      xmlSAXHandler sax{};
+      xmlSAXVersion(&sax, 2);
+      WrapTreeBuilder(state, &sax);
+      dtd = xmlSAXParseDTD(&sax, nullptr, BAD_CAST file.c_str());
+      if (dtd != nullptr) {
+        xmlValidCtxtPtr validation = xmlNewValidCtxt();
+        if (validation == nullptr) {
+          xmlFreeDtd(dtd);
+          return XmlStatus::Failed;
+        }
+        xmlValidateDtd(validation, mDoc, dtd);
+        xmlFreeValidCtxt(validation);
+        xmlFreeDtd(dtd);
+      } else if (!state.Failed()) {
+        state.Record(XML_ERR_INTERNAL_ERROR, "the DTD \"" + file + "\" could not be parsed",
+                     nullptr, 0);
+      }
+    }
+    if (state.Failed()) {
+      Report(state, error);
+    }
     return XmlStatus::Ok;
   }
 

@@ -17,6 +17,12 @@ class CFaultyXmlDocument : public CXmlDocument {
     }
     return mInner->Load(path, error);
   }
+  XmlStatus ValidateAgainst(const std::wstring& grammar, _tagSXmlParseError& error) override {
+    if (mFaults.TakeFault(Op::Load, grammar)) {
+      return XmlStatus::Failed;
+    }
+    return mInner->ValidateAgainst(grammar, error);
+  }
   XmlStatus ElementsByTagName(std::wstring_view tag, std::vector<_tagSXmlNode>& out) override {
     if (mFaults.TakeFault(Op::ElementsByTagName, tag)) {
       return XmlStatus::Failed;

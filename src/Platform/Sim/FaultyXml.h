@@ -34,7 +34,8 @@ class CFaultyXml : public CXml {
 
   // Arms a fault: of the calls of `op` whose target equals `target` (the tag
   // of ElementsByTagName, the attribute name of AttributeText, the path of
-  // Load; an empty target matches every call), the first `skip` pass, then
+  // Load or the grammar of ValidateAgainst, which counts as a Load; an empty
+  // target matches every call), the first `skip` pass, then
   // `count` fail (count 0: every one from then on). A failed call returns
   // XmlStatus::Failed and changes nothing.
   void FailNext(Op op, const std::wstring& target = L"", int count = 1, int skip = 0);

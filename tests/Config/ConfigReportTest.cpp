@@ -1,0 +1,127 @@
+// What a load reports to the tools that explain a policy file: the loader's
+// own status and records, and each finding with its element and line.
+#include <gtest/gtest.h>
+
+#include "ConfigMgr/ConfigLoadReport.h"
+#include "Platform/Text.h"
+#include "support/ConfigFileTest.h"
+#include "zivorivizo/OSConfigMgr.h"
+#include "zivorivizo/StatusCodes.h"
+
+namespace {
+
+const std::string kDevice =
+    "<Device Path=\"DEV\" class=\"3\"><Throttle limit=\"4\" step=\"1\" priority=\"1\"/>"
+    "<DUsage enable=\"1\" shutdown=\"1\"/></Device>";
+const std::string kSensorChildren =
+    "<Temperature shutdown=\"45\" ThrottleStart=\"30\"/><SUsage enable=\"1\" aux_interval=\"2\"/>";
+
+std::string Findings(const ConfigLoadReport& report) {
+  std::string text;
+  for (const ConfigFinding& finding : report.findings) {
+    text += (finding.error ? "error " : "warning ") + std::to_string(finding.line) + " " +
+            finding.element + " " + finding.message + "\n";
+  }
+  return text;
+}
+
+}  // namespace
+
+class ConfigReportTest : public CConfigFileTest {};
+
+TEST_F(ConfigReportTest, ReportsEachFindingWithItsElementAndLine) {
+  struct _tagSCase {
+    std::string body;  // on the lines after the platform (line 3 on)
+    int result;
+    bool error;
+    long line;
+    std::string element;
+    std::string message;
+  };
+  const std::string longPath(300, 'p');
+  const std::vector<_tagSCase> cases = {
+      {"<Sensor Path=\"CPU\" class=\"2\"><SUsage enable=\"1\" aux_interval=\"2\"/></Sensor>", 0,
+       false, 4, "<Sensor Path=\"CPU\">",
+       "has no <Temperature>; its shutdown and throttle-start temperatures are 0 kelvin"},
+      {"<Device Path=\"DEV\" class=\"3\"><Throttle limit=\"4\" step=\"1\" priority=\"1\"/>"
+       "</Device>",
+       0, false, 4, "<Device Path=\"DEV\">", "has no <DUsage>; iUsageEnable and iUsageShutdown"},
+      {"<Device Path=\"" + longPath +
+           "\" class=\"3\"><DUsage enable=\"1\" shutdown=\"1\"/></Device>",
+       0, false, 4, "<Device>", "Path is longer than 254 characters; only its first 254 are used"},
+      {"<Sensor Path=\"SKIN\" class=\"1\" ThirdParty_DeviceCount=\"two\">" + kSensorChildren +
+           "</Sensor>",
+       0, false, 4, "<Sensor Path=\"SKIN\">",
+       "ThirdParty_DeviceCount=\"two\" is not a number; 0 is used"},
+      {kDevice +
+           "\n<Device Path=\"X\" class=\" 7 s\"><DUsage enable=\"1\" shutdown=\"1\"/></Device>",
+       0, false, 5, "<Device Path=\"X\">", "class=\" 7 s\" is read as 7; the rest is ignored"},
+      {"\n<Device Path=\"X\" class=\"99999999999\"><DUsage enable=\"x\" shutdown=\"1\"/></Device>",
+       0, false, 5, "<Device Path=\"X\">", "class=\"99999999999\" is out of range; 2147483647"},
+      {"<Device Path=\"X\" class=\"1\"><DUsage enable=\"x\" shutdown=\"1\"/></Device>", 0, false, 4,
+       "<Device Path=\"X\"> <DUsage>", "enable=\"x\" is not a number; 0 is used"},
+      {"<Device Path=\"X\" class=\"1\"><DUsage shutdown=\"1\"/></Device>", 0, false, 4,
+       "<Device Path=\"X\"> <DUsage>", "has no enable attribute; 0 is used"},
+      {kDevice + "\n<Device Path=\"BAD\" class=\"2\">\n<Throttle limit=\"4\" step=\"5\"/></Device>",
+       ZIVO_CONFIG_RULE_BROKEN, true, 6, "<Device Path=\"BAD\"> <Throttle>",
+       "step 5 is greater than limit 4"},
+      {"<Sensor Path=\"CPU\" class=\"2\"><Temperature shutdown=\"x\" "
+       "ThrottleStart=\"30\"/></Sensor>",
+       ZIVO_CONFIG_RULE_BROKEN, true, 4, "<Sensor Path=\"CPU\"> <Temperature>",
+       "ThrottleStart 30 degrees Celsius is not below shutdown (no number, 0 kelvin)"},
+      {"<Sensor Path=\"SKIN\" class=\"1\" ThirdParty_DeviceCount=\"2\">" + kSensorChildren +
+           "<DevicePath Device0=\"A\"/></Sensor>",
+       ZIVO_CONFIG_RULE_BROKEN, true, 4, "<Sensor Path=\"SKIN\">",
+       "ThirdParty_DeviceCount is 2 but 1 device path was found"},
+  };
+  for (const _tagSCase& row : cases) {
+    const ConfigLoadReport report = CheckConfigFile(Write("check.xml", ConfigText(row.body)));
+    EXPECT_EQ(report.result, row.result) << row.body;
+    EXPECT_EQ(report.loaded, row.result == 0);
+    const std::string findings = Findings(report);
+    const std::string expected = std::string(row.error ? "error " : "warning ") +
+                                 std::to_string(row.line) + " " + row.element + " " + row.message;
+    EXPECT_NE(findings.find(expected), std::string::npos) << expected << "\nin:\n" << findings;
+  }
+}
+
+TEST_F(ConfigReportTest, GivesTheNamedFilesOwnOutcomeAndWhatTheManagerAnswers) {
+  // A loadable default file in the working folder does not stand in for it.
+  Write("velmarconfig.xml", ConfigText(kDevice));
+  ConfigLoadReport report = CheckConfigFile(Write("broken.xml", "<a>\n<Platform>\n</a>\n"));
+  EXPECT_EQ(report.result, ZIVO_CONFIG_LOAD_FAILED);
+  EXPECT_FALSE(report.loaded);
+  EXPECT_EQ(report.parseError.line, 3);
+  EXPECT_FALSE(report.parseError.problems.empty());
+  EXPECT_TRUE(report.devices.empty());
+  EXPECT_EQ(report.platform.iThrottlePreference, 10);  // the defaults
+
+  report = CheckConfigFile(Write("none.xml", "<a><Device Path=\"D\"/></a>"));
+  EXPECT_EQ(report.result, ZIVO_THROW_CONFIG_FAILED);
+  ASSERT_EQ(report.findings.size(), 1u);
+  EXPECT_EQ(report.findings[0].element, "<Platform>");
+
+  report =
+      CheckConfigFile(Write("good.xml", ConfigText(kDevice + "<Sensor Path=\"CPU\" class=\"2\">" +
+                                                   kSensorChildren + "</Sensor>")));
+  EXPECT_EQ(report.result, 0);
+  EXPECT_TRUE(report.loaded);
+  EXPECT_TRUE(report.findings.empty()) << Findings(report);
+  ASSERT_EQ(report.devices.size(), 1u);
+  const std::string longPath(300, 'p');
+  report = CheckConfigFile(Write("long.xml", ConfigText("<Device Path=\"" + longPath + "\"/>")));
+  ASSERT_EQ(report.devices.size(), 1u);
+  EXPECT_EQ(ToUtf8(report.devices[0].strPath), longPath.substr(0, 254));
+  report = CheckConfigFile(PathOf("good.xml"));
+  EXPECT_EQ(report.devices[0].iThrottleLimit, 4);
+  ASSERT_EQ(report.sensors.size(), 1u);
+  EXPECT_EQ(report.sensors[0].iShutdownTemp, 3182);
+  EXPECT_EQ(report.platform.iShutdownTimer, 15);
+
+  // The process's manager is left alone, and the host's load reports nothing.
+  COSConfigManager* manager = COSConfigManager::GetInstance(PathOf("good.xml"));
+  report = CheckConfigFile(PathOf("broken.xml"));
+  _tagSPlatformConfig platform;
+  ASSERT_EQ(manager->GetPlatformConfig(platform), 0);
+  EXPECT_EQ(platform.iShutdownTimer, 15);
+}
