@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Platform/DeviceIo.h"
@@ -194,6 +195,32 @@ TEST_F(SysfsLiveViewTest, TheViewAnswersByKernelNumber) {
   const uint64_t settled = view.Generation();
   view.Refresh();
   EXPECT_EQ(view.Generation(), settled) << "nothing changed";
+}
+
+// The kernel event bridge refreshes on its own thread while the host reads:
+// each reader sees a whole snapshot and handles stay usable.
+TEST_F(SysfsLiveViewTest, RefreshesRaceNoReader) {
+  mTree.AddZone(0, "acpitz", 40000);
+  mTree.AddCooling(0, "Fan", 3, 0);
+  mTree.LinkCooling(0, 0, 0);
+  auto zone = Open(mTree.ZonePathW(0));
+  ASSERT_NE(zone, nullptr);
+  std::thread bridge([this] {
+    for (int i = 0; i < 100; ++i) {
+      if (i % 2 == 0) {
+        mTree.AddZone(1, "skin", 30000);
+      } else {
+        mTree.Remove("thermal_zone1");
+      }
+      mPlatform.ThermalView().Refresh();
+      mPlatform.ThermalView().ZoneName(1);
+    }
+  });
+  for (int i = 0; i < 200; ++i) {
+    EXPECT_EQ(DevicesOf(*zone), (std::vector<std::wstring>{mTree.CoolingPathW(0)}));
+    EXPECT_NE(Open(mTree.CoolingPathW(0)), nullptr);
+  }
+  bridge.join();
 }
 
 TEST_F(SysfsStableViewTest, StableNamesCountWithinEachType) {
