@@ -8,16 +8,19 @@
 #include "Platform/Linux/LogindPower.h"
 #include "Platform/Linux/SysfsDeviceIo.h"
 #include "Platform/Linux/SysfsRegistry.h"
+#include "Platform/Linux/SysfsThermalView.h"
 #include "Platform/Sim/SimCom.h"
 #include "Platform/Sim/SimFirmware.h"
 #include "Platform/Sim/SimWmi.h"
 
-CLinuxPlatform::CLinuxPlatform(std::string sysfsRoot, std::string busAddress)
-    : mSysfsRoot(std::move(sysfsRoot)) {
+CLinuxPlatform::CLinuxPlatform(std::string sysfsRoot, std::string busAddress,
+                               LinuxParticipantNaming naming)
+    : mSysfsRoot(std::move(sysfsRoot)),
+      mView(std::make_shared<CSysfsThermalView>(mSysfsRoot, naming)) {
   mClock = std::make_shared<CLinuxClock>();
   mXml = CreateLibXmlParser();
-  mRegistry = std::make_shared<CSysfsRegistry>(mSysfsRoot);
-  mDevices = std::make_shared<CSysfsDeviceIo>(mSysfsRoot);
+  mRegistry = std::make_shared<CSysfsRegistry>(mView);
+  mDevices = std::make_shared<CSysfsDeviceIo>(mView);
   mPower = std::make_shared<CLogindPower>(std::move(busAddress));
   // Linux has no firmware WMI: the namespace only says, when asked, whether
   // thermal management is there; the participants are the registry-listed
@@ -36,4 +39,9 @@ CLinuxPlatform::~CLinuxPlatform() = default;
 
 std::shared_ptr<CPlatform> CreateLinuxPlatform(const std::string& sysfsRoot) {
   return std::make_shared<CLinuxPlatform>(sysfsRoot);
+}
+
+std::shared_ptr<CPlatform> CreateLinuxPlatform(const std::string& sysfsRoot,
+                                               LinuxParticipantNaming naming) {
+  return std::make_shared<CLinuxPlatform>(sysfsRoot, std::string(), naming);
 }
