@@ -5,9 +5,13 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
+#include <utility>
 
 using HRESULT = int32_t;
+using LONG = int32_t;
+using ULONG = uint32_t;
 
 inline constexpr bool HrSucceeded(HRESULT hr) {
   return hr >= 0;
@@ -63,6 +67,103 @@ struct _tagSSecurityBlanket {
   uint32_t capabilities = EOAC_NONE;
 };
 
+// A 16-byte interface or class identifier, compared as 16 bytes.
+struct GUID {
+  uint32_t data1 = 0;
+  uint16_t data2 = 0;
+  uint16_t data3 = 0;
+  uint8_t data4[8] = {};
+
+  friend bool operator==(const GUID& a, const GUID& b) {
+    return a.data1 == b.data1 && a.data2 == b.data2 && a.data3 == b.data3 &&
+           std::memcmp(a.data4, b.data4, sizeof a.data4) == 0;
+  }
+};
+using IID = GUID;
+using REFIID = const IID&;
+
+// {00000000-0000-0000-C000-000000000046}
+inline constexpr IID IID_IUnknown = {
+    0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+// {7C857801-7381-11CF-884D-00AA004B2E24}
+inline constexpr IID IID_IWbemObjectSink = {
+    0x7C857801, 0x7381, 0x11CF, {0x88, 0x4D, 0x00, 0xAA, 0x00, 0x4B, 0x2E, 0x24}};
+// {1CFABA8C-1523-11D1-AD79-00C04FD8FDFF}
+inline constexpr IID IID_IUnsecuredApartment = {
+    0x1CFABA8C, 0x1523, 0x11D1, {0xAD, 0x79, 0x00, 0xC0, 0x4F, 0xD8, 0xFD, 0xFF}};
+// {49BD2028-1523-11D1-AD79-00C04FD8FDFF}
+inline constexpr GUID CLSID_UnsecuredApartment = {
+    0x49BD2028, 0x1523, 0x11D1, {0xAD, 0x79, 0x00, 0xC0, 0x4F, 0xD8, 0xFD, 0xFF}};
+
+inline constexpr uint32_t CLSCTX_INPROC_SERVER = 1;
+inline constexpr uint32_t CLSCTX_LOCAL_SERVER = 4;
+
+// A reference-counted object, for the few objects whose lifetime is shared
+// between the library and the stand-in by counting (the event sinks, the
+// unsecured apartment and its stubs). An object deletes itself on its last
+// Release. QueryInterface stores an interface pointer already counted (the
+// caller owns one reference) and returns E_NOINTERFACE, storing nothing, for
+// an interface the object does not have.
+class CUnknown {
+ public:
+  virtual HRESULT QueryInterface(REFIID riid, void** object) = 0;
+  virtual ULONG AddRef() = 0;
+  virtual ULONG Release() = 0;
+
+ protected:
+  virtual ~CUnknown() = default;
+};
+
+// Owns one reference on a counted object: releases it when destroyed or
+// reset, adds one when copied.
+template <typename T>
+class CComPtr {
+ public:
+  CComPtr() = default;
+  // Takes a new reference on `object`.
+  explicit CComPtr(T* object) : mObject(object) {
+    if (mObject != nullptr) {
+      mObject->AddRef();
+    }
+  }
+  CComPtr(const CComPtr& other) : CComPtr(other.mObject) {}
+  CComPtr(CComPtr&& other) noexcept : mObject(std::exchange(other.mObject, nullptr)) {}
+  CComPtr& operator=(CComPtr other) noexcept {
+    std::swap(mObject, other.mObject);
+    return *this;
+  }
+  ~CComPtr() { Reset(); }
+
+  // Adopts a reference the caller already owns (an out-parameter of a call).
+  static CComPtr Adopt(T* object) {
+    CComPtr held;
+    held.mObject = object;
+    return held;
+  }
+
+  void Reset() {
+    if (T* object = std::exchange(mObject, nullptr)) {
+      object->Release();
+    }
+  }
+  T* Get() const { return mObject; }
+  T* operator->() const { return mObject; }
+  explicit operator bool() const { return mObject != nullptr; }
+
+ private:
+  T* mObject = nullptr;
+};
+
+// The unsecured apartment: makes a stub for an object, through which a
+// caller in another process or apartment reaches it without checking the
+// caller's identity. The stub holds a reference on the object until the stub
+// itself goes; the stub's QueryInterface hands out the object's interfaces as
+// forwarders.
+class CUnsecuredApartment : public CUnknown {
+ public:
+  virtual HRESULT CreateObjectStub(CUnknown* object, CUnknown** stub) = 0;
+};
+
 class CWbemLocator;
 class CWbemServices;
 
@@ -91,6 +192,11 @@ class CCom {
   virtual HRESULT CoInitializeSecurity(const _tagSComSecurity& security) = 0;
   // CoCreateInstance of the WMI locator (in-process server).
   virtual HRESULT CreateWbemLocator(std::shared_ptr<CWbemLocator>& locator) = 0;
+  // CoCreateInstance of CLSID_UnsecuredApartment (no outer object, the
+  // class context given, IID_IUnsecuredApartment): a new apartment, counted
+  // once for the caller.
+  virtual HRESULT CreateUnsecuredApartment(uint32_t clsContext,
+                                           CComPtr<CUnsecuredApartment>& apartment) = 0;
   // QueryInterface of a connection for its client security; E_NOINTERFACE
   // (and `security` null) when the connection does not offer it.
   virtual HRESULT QueryClientSecurity(const std::shared_ptr<CWbemServices>& connection,

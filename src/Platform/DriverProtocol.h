@@ -13,6 +13,13 @@
 #include <span>
 #include <type_traits>
 
+// The registry keys of the driver-backed participants: the parameters key
+// their installation writes (SensorCount, Sensor0.., DeviceCount, Device0..)
+// and the key in which each sensor driver reports an event by setting its
+// REG_DWORD "Sensor<index>" to 1.
+inline constexpr wchar_t DRIVER_PARAMETERS_KEY[] = L"SOFTWARE\\Zelan\\VOVUZER\\Parameters";
+inline constexpr wchar_t DRIVER_NOTIFY_KEY[] = L"Software\\Zelan\\VOVUZER\\DriverNotify";
+
 // Device requests.
 // Output: _tagSDeviceInfoBlock.
 inline constexpr uint32_t DRIVER_DEVICE_GET_INFO = 0x222004;

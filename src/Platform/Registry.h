@@ -17,8 +17,9 @@ inline constexpr long REG_STATUS_MORE_DATA = 234;          // ERROR_MORE_DATA
 inline constexpr long REG_STATUS_CANCELLED = 995;          // ERROR_OPERATION_ABORTED
 inline constexpr long REG_STATUS_UNSUPPORTED_TYPE = 1630;  // ERROR_UNSUPPORTED_TYPE
 
-inline constexpr uint32_t REG_ACCESS_READ = 0x20019;  // KEY_READ
-inline constexpr uint32_t REG_ACCESS_ALL = 0xF003F;   // KEY_ALL_ACCESS
+inline constexpr uint32_t REG_ACCESS_READ = 0x20019;        // KEY_READ
+inline constexpr uint32_t REG_ACCESS_READ_WRITE = 0x2001F;  // KEY_READ | KEY_WRITE
+inline constexpr uint32_t REG_ACCESS_ALL = 0xF003F;         // KEY_ALL_ACCESS
 
 // An open key; closes itself when destroyed. Thread-safe.
 class CRegistryKey {

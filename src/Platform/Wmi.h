@@ -34,11 +34,18 @@ inline constexpr HRESULT WBEM_E_INVALID_CLASS = static_cast<HRESULT>(0x80041010u
 inline constexpr HRESULT WBEM_E_ILLEGAL_OPERATION = static_cast<HRESULT>(0x80041016u);
 inline constexpr HRESULT WBEM_E_INVALID_OBJECT_PATH = static_cast<HRESULT>(0x8004103Au);
 inline constexpr HRESULT WBEM_E_INVALID_METHOD = static_cast<HRESULT>(0x8004102Eu);
+inline constexpr HRESULT WBEM_E_INVALID_QUERY = static_cast<HRESULT>(0x80041017u);
+inline constexpr HRESULT WBEM_E_INVALID_QUERY_TYPE = static_cast<HRESULT>(0x80041018u);
+inline constexpr HRESULT WBEM_E_CALL_CANCELLED = static_cast<HRESULT>(0x80041032u);
 
 inline constexpr int32_t WBEM_FLAG_RETURN_IMMEDIATELY = 0x10;
 inline constexpr int32_t WBEM_FLAG_FORWARD_ONLY = 0x20;
 inline constexpr int32_t WBEM_FLAG_SHALLOW = 0x1;
 inline constexpr int32_t WBEM_INFINITE = -1;
+// ExecNotificationQueryAsync: the sink also gets SetStatus calls.
+inline constexpr int32_t WBEM_FLAG_SEND_STATUS = 0x80;
+// SetStatus: the final status of an asynchronous call.
+inline constexpr int32_t WBEM_STATUS_COMPLETE = 0;
 
 // A class, an instance, a method signature or a method's output.
 class CWbemClassObject {
@@ -74,6 +81,18 @@ class CEnumWbemClassObject {
                        uint32_t& returned) = 0;
 };
 
+// The receiver of an asynchronous call's results, implemented by the caller.
+// Indicate hands over `count` objects (each may be used from any thread);
+// SetStatus reports the call's end. Both are called on threads of the
+// stand-in's own, never on the thread that made the call, and calls for
+// different subscriptions may run at the same time.
+class CWbemObjectSink : public CUnknown {
+ public:
+  virtual HRESULT Indicate(LONG count, std::shared_ptr<CWbemClassObject>* objects) = 0;
+  virtual HRESULT SetStatus(LONG flags, HRESULT result, const std::wstring& param,
+                            const std::shared_ptr<CWbemClassObject>& object) = 0;
+};
+
 // A connection to one namespace.
 class CWbemServices {
  public:
@@ -92,6 +111,30 @@ class CWbemServices {
   // the namespace does not have.
   virtual HRESULT CreateInstanceEnum(const std::wstring& className, int32_t flags,
                                      std::shared_ptr<CEnumWbemClassObject>& instances) = 0;
+  // Subscribes `handler` to the events a notification query selects (no
+  // context). The namespace answers these queries in the language "WQL":
+  //
+  //   SELECT * FROM __InstanceCreationEvent WITHIN 1 WHERE TargetInstance ISA "C"
+  //   SELECT * FROM __InstanceDeletionEvent WITHIN 1 WHERE TargetInstance ISA "C"
+  //       for C = DtmSensorParticipantInformation or DtmDeviceParticipantInformation:
+  //       objects whose TargetInstance holds the created or deleted instance;
+  //   SELECT * FROM DTMEvent
+  //       objects with InstanceName (a string) and event_desc, an embedded
+  //       object whose EventCode is an integer.
+  //
+  // Any other text fails with WBEM_E_INVALID_QUERY, another language with
+  // WBEM_E_INVALID_QUERY_TYPE; nothing is subscribed then. The namespace
+  // holds a reference on `handler` until the subscription is cancelled.
+  virtual HRESULT ExecNotificationQueryAsync(const std::wstring& language,
+                                             const std::wstring& query, int32_t flags,
+                                             CWbemObjectSink* handler) = 0;
+  // Cancels every subscription made with `handler`. When it returns, no
+  // Indicate for them is under way or will begin (unless called from inside
+  // one of its own deliveries, which then ends the subscription after that
+  // delivery), SetStatus has been called with WBEM_E_CALL_CANCELLED and the
+  // namespace's reference is released. WBEM_E_NOT_FOUND when `handler` has
+  // no subscription.
+  virtual HRESULT CancelAsyncCall(CWbemObjectSink* handler) = 0;
 };
 
 class CWbemLocator {

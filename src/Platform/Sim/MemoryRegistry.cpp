@@ -111,6 +111,10 @@ class CMemoryRegistryKey : public CRegistryKey {
 
   long WaitForValueChange(std::stop_token stop) override {
     std::unique_lock<std::mutex> hold(mRegistry->mLock);
+    long status = REG_STATUS_SUCCESS;
+    if (mRegistry->TakeFaultLocked(CMemoryRegistry::Op::Wait, mPath, status)) {
+      return status;
+    }
     CMemoryRegistry::_tagSKey* key = mRegistry->FindLocked(mPath);
     if (key == nullptr) {
       return REG_STATUS_NOT_FOUND;

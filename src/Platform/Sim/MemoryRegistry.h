@@ -16,7 +16,9 @@
 
 class CMemoryRegistry : public CRegistry, public std::enable_shared_from_this<CMemoryRegistry> {
  public:
-  enum class Op { Open, QueryDword, QueryString, Set };
+  // Wait: WaitForValueChange, targeted by the key's path; a failing wait
+  // returns its status at once.
+  enum class Op { Open, QueryDword, QueryString, Set, Wait };
 
   CMemoryRegistry();
   ~CMemoryRegistry() override;

@@ -46,6 +46,118 @@ class CSimClientSecurity : public CClientSecurity {
   std::shared_ptr<CComFaults> mFaults;
 };
 
+// Counts itself in `live` while it exists.
+class CLiveCount {
+ public:
+  explicit CLiveCount(std::shared_ptr<std::atomic<int>> live) : mLive(std::move(live)) { ++*mLive; }
+  ~CLiveCount() { --*mLive; }
+  CLiveCount(const CLiveCount&) = delete;
+  CLiveCount& operator=(const CLiveCount&) = delete;
+
+ private:
+  std::shared_ptr<std::atomic<int>> mLive;
+};
+
+// A counted object of the stand-in: deletes itself on its last Release.
+template <typename Base>
+class CSimCounted : public Base {
+ public:
+  ULONG AddRef() override { return ++mCount; }
+  ULONG Release() override {
+    const ULONG left = --mCount;
+    if (left == 0) {
+      delete this;
+    }
+    return left;
+  }
+
+ private:
+  std::atomic<ULONG> mCount{0};
+};
+
+// The stub of an object: its QueryInterface hands out the stub itself for
+// IUnknown and, when the object has it, IWbemObjectSink, forwarding every
+// call to the object.
+class CSimStub : public CSimCounted<CWbemObjectSink> {
+ public:
+  CSimStub(CComPtr<CUnknown> object, std::shared_ptr<CComFaults> faults,
+           std::shared_ptr<std::atomic<int>> live)
+      : mObject(std::move(object)), mFaults(std::move(faults)), mLive(std::move(live)) {
+    void* sink = nullptr;
+    if (HrSucceeded(mObject->QueryInterface(IID_IWbemObjectSink, &sink))) {
+      mSink = CComPtr<CWbemObjectSink>::Adopt(static_cast<CWbemObjectSink*>(sink));
+    }
+  }
+
+  HRESULT QueryInterface(REFIID riid, void** object) override {
+    HRESULT hr = S_OK;
+    if (mFaults->Take(CSimCom::Op::StubQueryInterface, L"", hr)) {
+      return hr;
+    }
+    if (riid == IID_IUnknown) {
+      *object = static_cast<CUnknown*>(this);
+    } else if (riid == IID_IWbemObjectSink && mSink) {
+      *object = static_cast<CWbemObjectSink*>(this);
+    } else {
+      return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
+  }
+
+  HRESULT Indicate(LONG count, std::shared_ptr<CWbemClassObject>* objects) override {
+    return mSink->Indicate(count, objects);
+  }
+  HRESULT SetStatus(LONG flags, HRESULT result, const std::wstring& param,
+                    const std::shared_ptr<CWbemClassObject>& object) override {
+    return mSink->SetStatus(flags, result, param, object);
+  }
+
+ private:
+  CComPtr<CUnknown> mObject;
+  CComPtr<CWbemObjectSink> mSink;
+  std::shared_ptr<CComFaults> mFaults;
+  CLiveCount mLive;
+};
+
+class CSimUnsecuredApartment : public CSimCounted<CUnsecuredApartment> {
+ public:
+  CSimUnsecuredApartment(std::shared_ptr<CComFaults> faults, std::shared_ptr<std::atomic<int>> live,
+                         std::shared_ptr<std::atomic<int>> liveStubs)
+      : mFaults(std::move(faults)), mLive(std::move(live)), mLiveStubs(std::move(liveStubs)) {}
+
+  HRESULT QueryInterface(REFIID riid, void** object) override {
+    if (riid == IID_IUnknown) {
+      *object = static_cast<CUnknown*>(this);
+    } else if (riid == IID_IUnsecuredApartment) {
+      *object = static_cast<CUnsecuredApartment*>(this);
+    } else {
+      return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
+  }
+
+  HRESULT CreateObjectStub(CUnknown* object, CUnknown** stub) override {
+    HRESULT hr = S_OK;
+    if (mFaults->Take(CSimCom::Op::CreateObjectStub, L"", hr)) {
+      return hr;
+    }
+    if (object == nullptr || stub == nullptr) {
+      return E_POINTER;
+    }
+    auto* made = new CSimStub(CComPtr<CUnknown>(object), mFaults, mLiveStubs);
+    made->AddRef();  // the caller's reference
+    *stub = static_cast<CUnknown*>(made);
+    return S_OK;
+  }
+
+ private:
+  std::shared_ptr<CComFaults> mFaults;
+  CLiveCount mLive;
+  std::shared_ptr<std::atomic<int>> mLiveStubs;
+};
+
 }  // namespace
 
 CSimCom::CSimCom(std::shared_ptr<CSimWmi> wmi)
@@ -115,6 +227,29 @@ HRESULT CSimCom::QueryClientSecurity(const std::shared_ptr<CWbemServices>& conne
   }
   security = std::make_shared<CSimClientSecurity>(mFaults);
   return S_OK;
+}
+
+HRESULT CSimCom::CreateUnsecuredApartment(uint32_t clsContext,
+                                          CComPtr<CUnsecuredApartment>& apartment) {
+  HRESULT hr = S_OK;
+  if (mFaults->Take(Op::CreateUnsecuredApartment, L"", hr)) {
+    return hr;
+  }
+  // The apartment is a local server: an in-process request finds no class.
+  if ((clsContext & CLSCTX_LOCAL_SERVER) == 0) {
+    return REGDB_E_CLASSNOTREG;
+  }
+  apartment = CComPtr<CUnsecuredApartment>(
+      new CSimUnsecuredApartment(mFaults, mLiveApartments, mLiveStubs));
+  return S_OK;
+}
+
+int CSimCom::LiveApartments() {
+  return mLiveApartments->load();
+}
+
+int CSimCom::LiveStubs() {
+  return mLiveStubs->load();
 }
 
 void CSimCom::Fail(Op op, HRESULT hr, int nth, bool always) {

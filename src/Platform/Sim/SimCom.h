@@ -1,11 +1,14 @@
 // Simulated COM over an in-memory WMI namespace. One instance stands for one
 // process: it keeps each thread's apartment and whether the process security
 // has been set. Every call can be made to fail from a test; the locator it
-// creates connects to the namespace it was given ("root\WMI" only).
+// creates connects to the namespace it was given ("root\WMI" only). The
+// unsecured apartments it creates make stubs that forward to the object and
+// hold one reference on it while they live.
 //
 // Thread-safe.
 #pragma once
 
+#include <atomic>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -25,6 +28,9 @@ class CSimCom : public CCom {
     ConnectServer,
     QueryClientSecurity,
     SetBlanket,
+    CreateUnsecuredApartment,  // CoCreateInstance of CLSID_UnsecuredApartment
+    CreateObjectStub,
+    StubQueryInterface,  // QueryInterface of a stub, for any interface
   };
 
   explicit CSimCom(std::shared_ptr<CSimWmi> wmi);
@@ -36,6 +42,8 @@ class CSimCom : public CCom {
   HRESULT CreateWbemLocator(std::shared_ptr<CWbemLocator>& locator) override;
   HRESULT QueryClientSecurity(const std::shared_ptr<CWbemServices>& connection,
                               std::shared_ptr<CClientSecurity>& security) override;
+  HRESULT CreateUnsecuredApartment(uint32_t clsContext,
+                                   CComPtr<CUnsecuredApartment>& apartment) override;
 
   // The nth call of `op` from now fails with `hr` (and every later one when
   // `always`). A failing CoInitializeEx or CoInitializeSecurity changes no
@@ -51,6 +59,9 @@ class CSimCom : public CCom {
   // (0 when it is in no apartment), and whether the process security is set.
   int InitCount(std::thread::id thread = std::this_thread::get_id());
   bool SecuritySet();
+  // Apartments and stubs made and not yet released.
+  int LiveApartments();
+  int LiveStubs();
 
  private:
   struct _tagSApartment {
@@ -64,4 +75,6 @@ class CSimCom : public CCom {
   std::map<std::thread::id, _tagSApartment> mApartments;
   bool mSecuritySet = false;
   bool mClientSecurityOffered = true;
+  std::shared_ptr<std::atomic<int>> mLiveApartments = std::make_shared<std::atomic<int>>(0);
+  std::shared_ptr<std::atomic<int>> mLiveStubs = std::make_shared<std::atomic<int>>(0);
 };

@@ -195,6 +195,7 @@ void CSimFirmware::AddDevice(const _tagSSimWmiDevice& device) {
     state = _tagSDeviceState();
     state.state = device.current;
   }
+  const bool arriving = mWmi->Instance(kDeviceInfo, device.instanceName) == nullptr;
   auto control = mWmi->MakeObject(
       L"DtmDeviceThrottleControl",
       {{L"Current", CVariant::I4(device.current)}, {L"Maximum", CVariant::I4(device.maximum)}});
@@ -203,6 +204,9 @@ void CSimFirmware::AddDevice(const _tagSSimWmiDevice& device) {
                                   {L"Control", CVariant::Object(control)},
                                   {L"type", CVariant::I4(device.type)}});
   mWmi->AddInstance(kDeviceControl, {{kKey, CVariant::Bstr(device.instanceName)}});
+  if (arriving) {
+    mWmi->RaiseInstanceEvent(true, kDeviceInfo, {{kKey, CVariant::Bstr(device.instanceName)}});
+  }
 }
 
 void CSimFirmware::AddSensor(const _tagSSimWmiSensor& sensor) {
@@ -215,6 +219,7 @@ void CSimFirmware::AddSensor(const _tagSSimWmiSensor& sensor) {
       state.trips[sensor.trips[i]] = sensor.trips[i + 1];
     }
   }
+  const bool arriving = mWmi->Instance(kSensorInfo, sensor.instanceName) == nullptr;
   auto list = sensor.listArray ? sensor.listArray : std::make_shared<CSafeArray>(sensor.list);
   auto trips = sensor.tripsArray ? sensor.tripsArray : std::make_shared<CSafeArray>(sensor.trips);
   auto device = mWmi->MakeObject(L"DtmSensorDeviceList", {{L"List", CVariant::Array(list)}});
@@ -226,6 +231,9 @@ void CSimFirmware::AddSensor(const _tagSSimWmiSensor& sensor) {
                                   {L"trips", CVariant::Object(tripList)},
                                   {L"type", CVariant::I4(sensor.type)}});
   mWmi->AddInstance(kSensorControl, {{kKey, CVariant::Bstr(sensor.instanceName)}});
+  if (arriving) {
+    mWmi->RaiseInstanceEvent(true, kSensorInfo, {{kKey, CVariant::Bstr(sensor.instanceName)}});
+  }
 }
 
 bool CSimFirmware::Remove(const std::wstring& instanceName) {
@@ -234,9 +242,14 @@ bool CSimFirmware::Remove(const std::wstring& instanceName) {
     mState->devices.erase(instanceName);
     mState->sensors.erase(instanceName);
   }
-  bool removed = mWmi->RemoveInstance(kDeviceInfo, instanceName);
+  bool removed = false;
+  for (const wchar_t* info : {kDeviceInfo, kSensorInfo}) {
+    if (mWmi->RemoveInstance(info, instanceName)) {
+      removed = true;
+      mWmi->RaiseInstanceEvent(false, info, {{kKey, CVariant::Bstr(instanceName)}});
+    }
+  }
   removed = mWmi->RemoveInstance(kDeviceControl, instanceName) || removed;
-  removed = mWmi->RemoveInstance(kSensorInfo, instanceName) || removed;
   removed = mWmi->RemoveInstance(kSensorControl, instanceName) || removed;
   return removed;
 }

@@ -15,8 +15,11 @@
 //                                    Stop()
 //
 // Each participant has an information instance and a control-method instance
-// of the same InstanceName. Method calls that reach the firmware are recorded
-// with their inputs, and each can be made to fail.
+// of the same InstanceName. Publishing a participant that was not there
+// raises an __InstanceCreationEvent for its information class, withdrawing
+// one an __InstanceDeletionEvent (CSimWmi::RaiseInstanceEvent); a platform
+// thermal event is raised with CSimWmi::RaiseThermalEvent. Method calls that reach the firmware are
+// recorded with their inputs, and each can be made to fail.
 //
 // Thread-safe. The method bodies keep their own state, so the namespace stays
 // usable after this object is gone (its participants then answer as they

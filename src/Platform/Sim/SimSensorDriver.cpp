@@ -134,3 +134,29 @@ bool CSimSensorDriver::Handle(uint32_t code, std::span<const std::byte> in,
   error = DEVICE_ERROR_INSUFFICIENT_BUFFER;
   return false;
 }
+
+void CSimSensorDriver::SetNotifyValue(std::shared_ptr<CRegistry> registry, std::wstring valueName) {
+  std::lock_guard<std::mutex> hold(mLock);
+  mNotifyRegistry = std::move(registry);
+  mNotifyValue = std::move(valueName);
+}
+
+long CSimSensorDriver::Notify(uint32_t value) {
+  std::shared_ptr<CRegistry> registry;
+  std::wstring name;
+  {
+    std::lock_guard<std::mutex> hold(mLock);
+    registry = mNotifyRegistry;
+    name = mNotifyValue;
+  }
+  if (!registry || name.empty()) {
+    return REG_STATUS_NOT_FOUND;
+  }
+  long status = REG_STATUS_SUCCESS;
+  std::unique_ptr<CRegistryKey> key =
+      registry->Open(DRIVER_NOTIFY_KEY, REG_ACCESS_READ_WRITE, status);
+  if (!key) {
+    return status;
+  }
+  return key->SetDword(name, value);
+}

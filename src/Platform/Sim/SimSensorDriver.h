@@ -13,9 +13,12 @@
 #include <cstdint>
 #include <deque>
 #include <initializer_list>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "Platform/DriverProtocol.h"
+#include "Platform/Registry.h"
 #include "Platform/Sim/SimScriptedDriver.h"
 
 class CSimSensorDriver : public CSimScriptedDriver {
@@ -47,6 +50,14 @@ class CSimSensorDriver : public CSimScriptedDriver {
 
   bool Started();
 
+  // Where the driver reports an event: its value (for example "Sensor1")
+  // under DRIVER_NOTIFY_KEY of `registry`, as the driver's installation
+  // assigns it.
+  void SetNotifyValue(std::shared_ptr<CRegistry> registry, std::wstring valueName);
+  // Writes `value` (1: something happened) to that value, as the driver does.
+  // The registry's status; REG_STATUS_NOT_FOUND when no value was assigned.
+  long Notify(uint32_t value = 1);
+
  protected:
   bool Handle(uint32_t code, std::span<const std::byte> in, std::span<std::byte> out,
               uint32_t& error) override;
@@ -57,4 +68,6 @@ class CSimSensorDriver : public CSimScriptedDriver {
   int32_t mSteady = 3000;
   _tagSTripBlock mTrips;
   bool mStarted = false;
+  std::shared_ptr<CRegistry> mNotifyRegistry;
+  std::wstring mNotifyValue;
 };

@@ -1,7 +1,11 @@
 #include "Platform/Sim/SimWmi.h"
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
 #include <optional>
+#include <thread>
 
 namespace {
 
@@ -167,6 +171,33 @@ class CSimEnum : public CEnumWbemClassObject {
   std::shared_ptr<CFaults> mFaults;
 };
 
+const wchar_t kCreation[] = L"__InstanceCreationEvent";
+const wchar_t kDeletion[] = L"__InstanceDeletionEvent";
+const wchar_t kThermal[] = L"DTMEvent";
+
+// The notification queries the namespace answers, by their exact text.
+struct _tagSQuery {
+  const wchar_t* text;
+  const wchar_t* eventClass;
+  const wchar_t* targetClass;
+};
+
+const _tagSQuery kQueries[] = {
+    {L"SELECT * FROM __InstanceCreationEvent WITHIN 1 WHERE TargetInstance ISA "
+     L"\"DtmSensorParticipantInformation\"",
+     kCreation, L"DtmSensorParticipantInformation"},
+    {L"SELECT * FROM __InstanceCreationEvent WITHIN 1 WHERE TargetInstance ISA "
+     L"\"DtmDeviceParticipantInformation\"",
+     kCreation, L"DtmDeviceParticipantInformation"},
+    {L"SELECT * FROM __InstanceDeletionEvent WITHIN 1 WHERE TargetInstance ISA "
+     L"\"DtmSensorParticipantInformation\"",
+     kDeletion, L"DtmSensorParticipantInformation"},
+    {L"SELECT * FROM __InstanceDeletionEvent WITHIN 1 WHERE TargetInstance ISA "
+     L"\"DtmDeviceParticipantInformation\"",
+     kDeletion, L"DtmDeviceParticipantInformation"},
+    {L"SELECT * FROM DTMEvent", kThermal, L""},
+};
+
 CSimPropertyMap NullProperties(const std::vector<std::wstring>& names) {
   CSimPropertyMap properties;
   for (const std::wstring& name : names) {
@@ -278,13 +309,187 @@ class CSimWbemServices : public CWbemServices {
                              std::shared_ptr<CEnumWbemClassObject>& instances) override {
     return mWmi->CreateInstanceEnum(className, instances);
   }
+  HRESULT ExecNotificationQueryAsync(const std::wstring& language, const std::wstring& query,
+                                     int32_t /*flags*/, CWbemObjectSink* handler) override {
+    return mWmi->ExecNotificationQueryAsync(language, query, handler);
+  }
+  HRESULT CancelAsyncCall(CWbemObjectSink* handler) override {
+    return mWmi->CancelAsyncCall(handler);
+  }
 
  private:
   std::shared_ptr<CSimWmi> mWmi;
 };
 
+// One subscription: its handler, the events waiting for it and the thread
+// that delivers them.
+struct CSimWmi::_tagSSubscription {
+  std::wstring eventClass;
+  std::wstring targetClass;
+  const CWbemObjectSink* key = nullptr;  // the handler, for CancelAsyncCall
+  CComPtr<CWbemObjectSink> handler;      // touched by the worker only, once it runs
+  std::mutex lock;
+  std::condition_variable changed;
+  std::deque<std::shared_ptr<CWbemClassObject>> queue;
+  bool busy = false;
+  bool cancelled = false;
+  std::thread worker;
+
+  static void Run(std::shared_ptr<_tagSSubscription> self) {
+    std::unique_lock<std::mutex> hold(self->lock);
+    for (;;) {
+      self->changed.wait(hold, [&] { return self->cancelled || !self->queue.empty(); });
+      if (self->cancelled) {
+        break;
+      }
+      std::shared_ptr<CWbemClassObject> event = std::move(self->queue.front());
+      self->queue.pop_front();
+      self->busy = true;
+      hold.unlock();
+      self->handler->Indicate(1, &event);
+      event.reset();
+      hold.lock();
+      self->busy = false;
+      self->changed.notify_all();
+    }
+    self->queue.clear();
+    self->changed.notify_all();
+    hold.unlock();
+    self->handler->SetStatus(WBEM_STATUS_COMPLETE, WBEM_E_CALL_CANCELLED, L"", nullptr);
+    self->handler.Reset();
+  }
+
+  // Stops the worker; joins it unless this is the worker's own thread.
+  void Cancel() {
+    {
+      std::lock_guard<std::mutex> hold(lock);
+      cancelled = true;
+    }
+    changed.notify_all();
+    if (worker.get_id() == std::this_thread::get_id()) {
+      worker.detach();
+    } else if (worker.joinable()) {
+      worker.join();
+    }
+  }
+};
+
 CSimWmi::CSimWmi() : mFaults(std::make_shared<CFaults>()) {}
-CSimWmi::~CSimWmi() = default;
+
+CSimWmi::~CSimWmi() {
+  std::vector<std::shared_ptr<_tagSSubscription>> subscriptions;
+  {
+    std::lock_guard<std::mutex> hold(mEventLock);
+    subscriptions.swap(mSubscriptions);
+  }
+  for (const auto& subscription : subscriptions) {
+    subscription->Cancel();
+  }
+}
+
+HRESULT CSimWmi::ExecNotificationQueryAsync(const std::wstring& language, const std::wstring& query,
+                                            CWbemObjectSink* handler) {
+  HRESULT hr = S_OK;
+  if (mFaults->Take(Op::ExecNotificationQueryAsync, query, hr)) {
+    return hr;
+  }
+  if (handler == nullptr) {
+    return WBEM_E_INVALID_PARAMETER;
+  }
+  if (!SimNameEquals(language, L"WQL")) {
+    return WBEM_E_INVALID_QUERY_TYPE;
+  }
+  const auto known = std::find_if(std::begin(kQueries), std::end(kQueries),
+                                  [&](const _tagSQuery& q) { return query == q.text; });
+  if (known == std::end(kQueries)) {
+    return WBEM_E_INVALID_QUERY;
+  }
+  auto subscription = std::make_shared<_tagSSubscription>();
+  subscription->eventClass = known->eventClass;
+  subscription->targetClass = known->targetClass;
+  subscription->key = handler;
+  subscription->handler = CComPtr<CWbemObjectSink>(handler);
+  std::lock_guard<std::mutex> hold(mEventLock);
+  subscription->worker = std::thread(&_tagSSubscription::Run, subscription);
+  mSubscriptions.push_back(std::move(subscription));
+  return WBEM_S_NO_ERROR;
+}
+
+HRESULT CSimWmi::CancelAsyncCall(CWbemObjectSink* handler) {
+  HRESULT hr = S_OK;
+  if (mFaults->Take(Op::CancelAsyncCall, L"", hr)) {
+    return hr;
+  }
+  std::vector<std::shared_ptr<_tagSSubscription>> cancelled;
+  {
+    std::lock_guard<std::mutex> hold(mEventLock);
+    auto keep = std::stable_partition(mSubscriptions.begin(), mSubscriptions.end(),
+                                      [&](const auto& s) { return s->key != handler; });
+    cancelled.assign(keep, mSubscriptions.end());
+    mSubscriptions.erase(keep, mSubscriptions.end());
+  }
+  if (cancelled.empty()) {
+    return WBEM_E_NOT_FOUND;
+  }
+  for (const auto& subscription : cancelled) {
+    subscription->Cancel();
+  }
+  return WBEM_S_NO_ERROR;
+}
+
+void CSimWmi::RaiseInstanceEvent(bool created, const std::wstring& className,
+                                 CSimPropertyMap properties) {
+  auto target = MakeObject(className, std::move(properties));
+  RaiseEvent(created ? kCreation : kDeletion, className,
+             MakeObject(created ? kCreation : kDeletion,
+                        {{L"TargetInstance", CVariant::Object(std::move(target))}}));
+}
+
+void CSimWmi::RaiseThermalEvent(const std::wstring& instanceName, int32_t eventCode) {
+  auto description = MakeObject(L"DTMEventDescription", {{L"EventCode", CVariant::I4(eventCode)}});
+  RaiseEvent(kThermal, L"",
+             MakeObject(kThermal, {{L"InstanceName", CVariant::Bstr(instanceName)},
+                                   {L"event_desc", CVariant::Object(std::move(description))}}));
+}
+
+void CSimWmi::RaiseEvent(const std::wstring& eventClass, const std::wstring& targetClass,
+                         std::shared_ptr<CWbemClassObject> event) {
+  std::lock_guard<std::mutex> hold(mEventLock);
+  for (const auto& subscription : mSubscriptions) {
+    if (!SimNameEquals(subscription->eventClass, eventClass) ||
+        !SimNameEquals(subscription->targetClass, targetClass)) {
+      continue;
+    }
+    {
+      std::lock_guard<std::mutex> queued(subscription->lock);
+      subscription->queue.push_back(event);
+    }
+    subscription->changed.notify_all();
+  }
+}
+
+int CSimWmi::Subscriptions() {
+  std::lock_guard<std::mutex> hold(mEventLock);
+  return static_cast<int>(mSubscriptions.size());
+}
+
+bool CSimWmi::WaitDelivered(int timeoutMs) {
+  std::vector<std::shared_ptr<_tagSSubscription>> subscriptions;
+  {
+    std::lock_guard<std::mutex> hold(mEventLock);
+    subscriptions = mSubscriptions;
+  }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (const auto& subscription : subscriptions) {
+    std::unique_lock<std::mutex> hold(subscription->lock);
+    if (!subscription->changed.wait_until(hold, deadline, [&] {
+          return subscription->cancelled || (subscription->queue.empty() && !subscription->busy);
+        })) {
+      return false;
+    }
+  }
+  return true;
+}
 
 void CSimWmi::DefineClass(const std::wstring& className, const std::wstring& keyProperty) {
   std::lock_guard<std::mutex> hold(mLock);

@@ -5,8 +5,17 @@
 // and removed at any time. Every call through the stand-in interfaces can be
 // made to fail from a test (Fail), and counts of the calls are kept.
 //
+// Events: a connection answers the notification queries of
+// CWbemServices::ExecNotificationQueryAsync. Each subscription has a delivery
+// thread of its own, which calls the handler's Indicate with one event object
+// at a time, in the order the events were raised. RaiseInstanceEvent and
+// RaiseThermalEvent are how a publisher (the simulated firmware, the Linux
+// platform) reports an instance that came or went and a platform thermal
+// event; they return at once.
+//
 // Thread-safe: one lock guards the namespace; method handlers run without it,
-// so a handler may call back into the namespace.
+// so a handler may call back into the namespace. Sinks are called without any
+// lock of the namespace, so a sink may call back too.
 #pragma once
 
 #include <functional>
@@ -37,6 +46,8 @@ class CSimWmi : public std::enable_shared_from_this<CSimWmi> {
     ExecMethod,
     CreateInstanceEnum,
     Next,
+    ExecNotificationQueryAsync,  // target: the query text
+    CancelAsyncCall,
   };
 
   // A method body: the key of the instance it runs on, the input parameters
@@ -81,6 +92,24 @@ class CSimWmi : public std::enable_shared_from_this<CSimWmi> {
   std::shared_ptr<CWbemClassObject> MakeObject(const std::wstring& className,
                                                CSimPropertyMap properties);
 
+  // Raises __InstanceCreationEvent (`created`) or __InstanceDeletionEvent
+  // whose TargetInstance is an object of `className` with `properties` (its
+  // InstanceName among them), to every subscription for that class.
+  void RaiseInstanceEvent(bool created, const std::wstring& className, CSimPropertyMap properties);
+  // Raises a DTMEvent: InstanceName, and event_desc holding EventCode.
+  void RaiseThermalEvent(const std::wstring& instanceName, int32_t eventCode);
+  // Raises a prepared event object (of any shape, a broken one included) to
+  // the subscriptions of `eventClass` ("DTMEvent", "__InstanceCreationEvent",
+  // "__InstanceDeletionEvent") whose target class is `targetClass` (empty
+  // for DTMEvent).
+  void RaiseEvent(const std::wstring& eventClass, const std::wstring& targetClass,
+                  std::shared_ptr<CWbemClassObject> event);
+  // Subscriptions not yet cancelled.
+  int Subscriptions();
+  // Waits until every event raised so far has been delivered (or dropped by
+  // a cancellation); false when `timeoutMs` passed first.
+  bool WaitDelivered(int timeoutMs);
+
   // A new connection to this namespace.
   std::shared_ptr<CWbemServices> Connect();
 
@@ -119,8 +148,15 @@ class CSimWmi : public std::enable_shared_from_this<CSimWmi> {
   HRESULT GetObject(const std::wstring& path, std::shared_ptr<CWbemClassObject>& object);
   HRESULT CreateInstanceEnum(const std::wstring& className,
                              std::shared_ptr<CEnumWbemClassObject>& instances);
+  HRESULT ExecNotificationQueryAsync(const std::wstring& language, const std::wstring& query,
+                                     CWbemObjectSink* handler);
+  HRESULT CancelAsyncCall(CWbemObjectSink* handler);
+
+  struct _tagSSubscription;
 
   std::mutex mLock;
   std::map<std::wstring, std::unique_ptr<_tagSClass>, _tagSNameLess> mClasses;
   std::shared_ptr<CSimFaultTable<Op>> mFaults;
+  std::mutex mEventLock;  // guards mSubscriptions only
+  std::vector<std::shared_ptr<_tagSSubscription>> mSubscriptions;
 };
