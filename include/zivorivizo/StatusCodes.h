@@ -54,6 +54,23 @@ inline constexpr int ZIVO_CONFIG_RULE_BROKEN = 290;
 inline constexpr int ZIVO_CONFIG_REJECTED = 291;
 inline constexpr int ZIVO_CONFIG_NOT_LOADED = 292;
 
+// Events.
+// The thermal subscription failed (Init, or a thermal listener's subscription).
+inline constexpr int ZIVO_EVENT_THERMAL_FAILED = 51;
+// A participant kind's subscription failed: sensor arriving, sensor leaving,
+// device arriving, device leaving.
+inline constexpr int ZIVO_EVENT_ADD_SENSOR_FAILED = 52;
+inline constexpr int ZIVO_EVENT_REMOVE_SENSOR_FAILED = 53;
+inline constexpr int ZIVO_EVENT_ADD_DEVICE_FAILED = 54;
+inline constexpr int ZIVO_EVENT_REMOVE_DEVICE_FAILED = 55;
+// Init: the driver notification watch could not be set up.
+inline constexpr int ZIVO_EVENT_DRIVER_EVENTS_FAILED = 57;
+// The driver parameters key could not be opened.
+inline constexpr int ZIVO_EVENT_PARAMS_KEY_FAILED = 60;
+// The notification thread could not be created.
+inline constexpr int ZIVO_EVENT_THREAD_FAILED = 62;
+// (The sensor count unreadable: ZIVO_COUNT_READ_FAILED, 113.)
+
 // Values thrown (as int) by constructors.
 inline constexpr int ZIVO_THROW_PM_INIT_FAILED = 13;
 inline constexpr int ZIVO_THROW_PLATFORM_DISABLED = 1000;

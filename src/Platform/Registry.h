@@ -37,9 +37,10 @@ class CRegistryKey {
                            std::wstring& value) = 0;
   virtual long SetDword(const std::wstring& name, uint32_t value) = 0;
   virtual long SetString(const std::wstring& name, const std::wstring& value) = 0;
-  // Blocks until a value of this key is set (by anyone, after the call began)
-  // and returns REG_STATUS_SUCCESS, or returns REG_STATUS_CANCELLED as soon as
-  // `stop` is requested.
+  // Blocks until a value of this key is set (by anyone) after this key object
+  // was opened or its previous wait returned, and returns REG_STATUS_SUCCESS;
+  // returns REG_STATUS_CANCELLED as soon as `stop` is requested. So a watcher
+  // that scans the key between waits misses no value set during its scan.
   virtual long WaitForValueChange(std::stop_token stop) = 0;
 };
 

@@ -40,8 +40,9 @@ struct CMemoryRegistry::_tagSKey {
 
 class CMemoryRegistryKey : public CRegistryKey {
  public:
-  CMemoryRegistryKey(std::shared_ptr<CMemoryRegistry> registry, std::wstring path)
-      : mRegistry(std::move(registry)), mPath(std::move(path)) {}
+  CMemoryRegistryKey(std::shared_ptr<CMemoryRegistry> registry, std::wstring path,
+                     uint64_t generation)
+      : mRegistry(std::move(registry)), mPath(std::move(path)), mSeen(generation) {}
 
   ~CMemoryRegistryKey() override {
     std::lock_guard<std::mutex> hold(mRegistry->mLock);
@@ -119,11 +120,16 @@ class CMemoryRegistryKey : public CRegistryKey {
     if (key == nullptr) {
       return REG_STATUS_NOT_FOUND;
     }
-    const uint64_t start = key->generation;
+    // Changes are counted from what this key object last saw, so a value set
+    // between two waits (while the waiter scans the key) is not missed.
+    const uint64_t start = mSeen;
     const bool changed = mRegistry->mChanged.wait(hold, stop, [&] {
       CMemoryRegistry::_tagSKey* now = mRegistry->FindLocked(mPath);
       return now == nullptr || now->generation != start;
     });
+    if (CMemoryRegistry::_tagSKey* now = mRegistry->FindLocked(mPath)) {
+      mSeen = now->generation;
+    }
     return changed ? REG_STATUS_SUCCESS : REG_STATUS_CANCELLED;
   }
 
@@ -154,6 +160,7 @@ class CMemoryRegistryKey : public CRegistryKey {
 
   std::shared_ptr<CMemoryRegistry> mRegistry;
   std::wstring mPath;
+  uint64_t mSeen;  // the key's generation when last seen by a wait (or the open)
 };
 
 CMemoryRegistry::CMemoryRegistry() = default;
@@ -171,7 +178,8 @@ std::unique_ptr<CRegistryKey> CMemoryRegistry::Open(const std::wstring& path, ui
   }
   ++mOpenKeys;
   status = REG_STATUS_SUCCESS;
-  return std::make_unique<CMemoryRegistryKey>(shared_from_this(), Fold(path));
+  return std::make_unique<CMemoryRegistryKey>(shared_from_this(), Fold(path),
+                                              FindLocked(path)->generation);
 }
 
 void CMemoryRegistry::CreateKey(const std::wstring& path) {

@@ -1,0 +1,385 @@
+#include "zivorivizo/OSEventManager.h"
+
+#include <condition_variable>
+#include <system_error>
+
+#include "EventMgr/NotifyBackoff.h"
+#include "EventMgr/ParticipantEventSink.h"
+#include "EventMgr/ThermalEventSink.h"
+#include "Log/LogStatement.h"
+#include "Platform/Com.h"
+#include "Platform/DriverProtocol.h"
+#include "Platform/Registry.h"
+#include "Platform/Wmi.h"
+#include "zivorivizo/OSParticipantMgr.h"
+#include "zivorivizo/Platform.h"
+#include "zivorivizo/StatusCodes.h"
+
+COSEventManager* COSEventManager::osEventManager = nullptr;
+
+namespace {
+
+// Subscription slots.
+constexpr int kAddSensorSlot = 0;
+constexpr int kAddDeviceSlot = 1;
+constexpr int kRemoveSensorSlot = 2;
+constexpr int kRemoveDeviceSlot = 3;
+constexpr int kThermalSlot = 4;
+
+const wchar_t kAddSensorQuery[] =
+    L"SELECT * FROM __InstanceCreationEvent WITHIN 1 WHERE TargetInstance ISA "
+    L"\"DtmSensorParticipantInformation\"";
+const wchar_t kAddDeviceQuery[] =
+    L"SELECT * FROM __InstanceCreationEvent WITHIN 1 WHERE TargetInstance ISA "
+    L"\"DtmDeviceParticipantInformation\"";
+const wchar_t kRemoveSensorQuery[] =
+    L"SELECT * FROM __InstanceDeletionEvent WITHIN 1 WHERE TargetInstance ISA "
+    L"\"DtmSensorParticipantInformation\"";
+const wchar_t kRemoveDeviceQuery[] =
+    L"SELECT * FROM __InstanceDeletionEvent WITHIN 1 WHERE TargetInstance ISA "
+    L"\"DtmDeviceParticipantInformation\"";
+const wchar_t kThermalQuery[] = L"SELECT * FROM DTMEvent";
+
+// A sensor name: 255 characters and the terminator, read with 510 bytes.
+constexpr std::size_t kNameBytes = 510;
+
+// The participant slot of a single kind, or -1.
+int ParticipantSlot(int kind) {
+  switch (kind) {
+    case ADD_SENSOR_EVENT:
+      return kAddSensorSlot;
+    case ADD_DEVICE_EVENT:
+      return kAddDeviceSlot;
+    case REMOVE_SENSOR_EVENT:
+      return kRemoveSensorSlot;
+    case REMOVE_DEVICE_EVENT:
+      return kRemoveDeviceSlot;
+  }
+  return -1;
+}
+
+}  // namespace
+
+// What one subscription made: the manager's references on its apartment,
+// stub and stub sink, and the connection it was made on (for cancelling it
+// even after the participant manager has gone).
+struct COSEventManager::CSubscription {
+  CComPtr<CUnsecuredApartment> apartment;
+  CComPtr<CUnknown> stub;
+  CComPtr<CWbemObjectSink> stubSink;
+  std::shared_ptr<CWbemServices> connection;
+  bool active = false;
+};
+
+COSEventManager* COSEventManager::GetInstance() {
+  if (osEventManager == nullptr) {
+    osEventManager = new COSEventManager();
+  }
+  return osEventManager;
+}
+
+void COSEventManager::DeleteInstance() {
+  LOG_DEBUG("Deleting Event manager");
+  delete osEventManager;
+  osEventManager = nullptr;
+}
+
+COSEventManager::COSEventManager() : mPlatform(CPlatform::Current()) {
+  LOG_DEBUG("EM construction called");
+}
+
+COSEventManager::~COSEventManager() {
+  LOG_DEBUG("COSEventManager Destructor called");
+  // The notification threads first: each wait is cancelled and each thread
+  // joined, so none calls into this manager afterwards.
+  for (std::jthread& thread : mThreads) {
+    thread.request_stop();
+  }
+  mThreads.clear();
+  LOG_DEBUG("Closed Handle");
+
+  std::list<CEventSink*> sinks;
+  std::vector<std::unique_ptr<CSubscription>> subscriptions;
+  {
+    std::lock_guard<std::mutex> hold(mSubscribeLock);
+    sinks.swap(mSinks);
+    subscriptions.swap(mSubscriptions);
+    mApartments.fill(nullptr);
+    mStubs.fill(nullptr);
+    mStubSinks.fill(nullptr);
+  }
+  // No sink passes an event on once its gate is closed (this waits for the
+  // deliveries under way), whatever becomes of the cancellations below.
+  for (CEventSink* sink : sinks) {
+    sink->Detach();
+  }
+  for (const auto& subscription : subscriptions) {
+    if (subscription->active) {
+      subscription->connection->CancelAsyncCall(subscription->stubSink.Get());
+    }
+  }
+  subscriptions.clear();
+  for (CEventSink*& sink : sinks) {
+    if (sink != nullptr) {
+      sink->Release();
+      LOG_DEBUG("Released Sink");
+      sink = nullptr;
+    }
+  }
+}
+
+int COSEventManager::Init() {
+  if (InitDriverEvents() != 0) {
+    LOG_ERROR("InitDriverEvents Failed");
+    return ZIVO_EVENT_DRIVER_EVENTS_FAILED;
+  }
+  if (RegisterThermalEvent() != 0) {
+    LOG_ERROR("RegisterThermalEvent Failed");
+    return ZIVO_EVENT_THERMAL_FAILED;
+  }
+  LOG_DEBUG("Event Registration done...");
+  return 0;
+}
+
+bool COSEventManager::AddEventListener(CEventListener* listener, VelmarEventListenerType kinds) {
+  CEventManager::AddEventListener(listener, kinds);
+  // Each participant kind is subscribed once, when its first listener
+  // arrives; the thermal kind is subscribed by Init.
+  std::lock_guard<std::mutex> hold(mRegisterLock);
+  for (int kind : {ADD_SENSOR_EVENT, REMOVE_SENSOR_EVENT, ADD_DEVICE_EVENT, REMOVE_DEVICE_EVENT}) {
+    const int slot = ParticipantSlot(kind);
+    if ((kinds & kind) == 0 || mSubscribed[slot]) {
+      continue;
+    }
+    const int result = RegisterEvent(static_cast<VelmarEventListenerType>(kind));
+    if (result == 0) {
+      mSubscribed[slot] = true;
+    } else {
+      LOG_ERROR("RegisterEvent failed for %d, status %d", kind, result);
+    }
+  }
+  return false;
+}
+
+bool COSEventManager::RemoveEventListener(CEventListener* listener, VelmarEventListenerType kinds) {
+  LOG_DEBUG("RemoveEventListener called");
+  return CEventManager::RemoveEventListener(listener, kinds);
+}
+
+int COSEventManager::RegisterEvent(VelmarEventListenerType kind) {
+  switch (kind) {
+    case THERMAL_EVENT:
+      return RegisterThermalEvent() != 0 ? ZIVO_EVENT_THERMAL_FAILED : 0;
+    case ADD_SENSOR_EVENT:
+      return RegisterAddSensorEvent() != 0 ? ZIVO_EVENT_ADD_SENSOR_FAILED : 0;
+    case REMOVE_SENSOR_EVENT:
+      return RegisterRemoveSensorEvent() != 0 ? ZIVO_EVENT_REMOVE_SENSOR_FAILED : 0;
+    case ADD_DEVICE_EVENT:
+      return RegisterAddDeviceEvent() != 0 ? ZIVO_EVENT_ADD_DEVICE_FAILED : 0;
+    case REMOVE_DEVICE_EVENT:
+      return RegisterRemoveDeviceEvent() != 0 ? ZIVO_EVENT_REMOVE_DEVICE_FAILED : 0;
+  }
+  return 0;
+}
+
+int COSEventManager::UnRegisterEvent(VelmarEventListenerType /*kind*/) {
+  return 0;
+}
+
+long COSEventManager::RegisterAddSensorEvent() {
+  return Subscribe(kAddSensorSlot, ADD_SENSOR_EVENT, kAddSensorQuery);
+}
+
+long COSEventManager::RegisterAddDeviceEvent() {
+  return Subscribe(kAddDeviceSlot, ADD_DEVICE_EVENT, kAddDeviceQuery);
+}
+
+long COSEventManager::RegisterRemoveSensorEvent() {
+  return Subscribe(kRemoveSensorSlot, REMOVE_SENSOR_EVENT, kRemoveSensorQuery);
+}
+
+long COSEventManager::RegisterRemoveDeviceEvent() {
+  return Subscribe(kRemoveDeviceSlot, REMOVE_DEVICE_EVENT, kRemoveDeviceQuery);
+}
+
+long COSEventManager::RegisterThermalEvent() {
+  return Subscribe(kThermalSlot, THERMAL_EVENT, kThermalQuery);
+}
+
+long COSEventManager::Subscribe(int slot, VelmarEventListenerType kind, const wchar_t* query) {
+  std::lock_guard<std::mutex> hold(mSubscribeLock);
+  // Whatever a failing step leaves behind is kept in the record and released
+  // with the manager.
+  mSubscriptions.push_back(std::make_unique<CSubscription>());
+  CSubscription& made = *mSubscriptions.back();
+
+  HRESULT hr = mPlatform->Com().CreateUnsecuredApartment(CLSCTX_LOCAL_SERVER, made.apartment);
+  mApartments[slot] = made.apartment.Get();
+  if (HrFailed(hr)) {
+    return hr;
+  }
+
+  CEventSink* sink = kind == THERMAL_EVENT
+                         ? static_cast<CEventSink*>(new CThermalEventSink(this, kind))
+                         : static_cast<CEventSink*>(new CParticipantEventSink(this, kind));
+  mSinks.push_back(sink);
+  sink->AddRef();
+
+  CUnknown* stub = nullptr;
+  hr = made.apartment->CreateObjectStub(sink, &stub);
+  made.stub = CComPtr<CUnknown>::Adopt(HrSucceeded(hr) ? stub : nullptr);
+  mStubs[slot] = made.stub.Get();
+  if (HrFailed(hr)) {
+    return hr;
+  }
+
+  void* stubSink = nullptr;
+  hr = made.stub->QueryInterface(IID_IWbemObjectSink, &stubSink);
+  made.stubSink = CComPtr<CWbemObjectSink>::Adopt(
+      HrSucceeded(hr) ? static_cast<CWbemObjectSink*>(stubSink) : nullptr);
+  mStubSinks[slot] = made.stubSink.Get();
+  if (HrFailed(hr)) {
+    return hr;
+  }
+
+  // Subscriptions need the participant manager's connection.
+  made.connection = COSParticipantManager::Connection();
+  if (!made.connection) {
+    return E_POINTER;
+  }
+  hr = made.connection->ExecNotificationQueryAsync(L"WQL", query, WBEM_FLAG_SEND_STATUS,
+                                                   made.stubSink.Get());
+  made.active = HrSucceeded(hr);
+  return HrFailed(hr) ? hr : 0;
+}
+
+int COSEventManager::OnReceiveEvent(std::wstring name, VelmarEventListenerType kind, int eventId) {
+  if (eventId == 0) {
+    LOG_ERROR("Recived Event for 0 EventID, Dropping...");
+    return 0;
+  }
+  LOG_DEBUG("Received event: From->%ls EventType->%d EventID-> %d", name.c_str(),
+            static_cast<int>(kind), eventId);
+  return static_cast<int>(DispatchEvent(kind, std::move(name), eventId));
+}
+
+int COSEventManager::InitDriverEvents() {
+  LOG_DEBUG("Initializing Driver events");
+  long status = REG_STATUS_SUCCESS;
+  std::unique_ptr<CRegistryKey> key =
+      mPlatform->Registry().Open(DRIVER_PARAMETERS_KEY, REG_ACCESS_READ, status);
+  if (!key) {
+    LOG_ERROR("Failed to read the Velmar Key");
+    return ZIVO_EVENT_PARAMS_KEY_FAILED;
+  }
+  uint32_t count = 0;
+  if (key->QueryDword(L"SensorCount", count) != REG_STATUS_SUCCESS) {
+    LOG_ERROR("Query Registry failed for SensorCount");
+    return ZIVO_COUNT_READ_FAILED;
+  }
+  LOG_DEBUG("SensorCount: %d", static_cast<int>(count));
+  mSensorCount = static_cast<int>(count);
+  if (count != 0) {
+    LOG_DEBUG("SensorCount is greater than 0");
+    LOG_DEBUG("Setting event mechanism notification");
+    try {
+      mThreads.emplace_back([this](std::stop_token stop) { WorkerThreadMain(this, stop); });
+    } catch (const std::system_error&) {
+      LOG_ERROR("Thread creation failed");
+      return ZIVO_EVENT_THREAD_FAILED;
+    }
+    LOG_DEBUG("Thread created...");
+  } else {
+    LOG_DEBUG("Reported SensorCount is Zero");
+    LOG_DEBUG("Worker thread not created. Driver events cant be received");
+  }
+  return 0;
+}
+
+void COSEventManager::WorkerThreadMain(COSEventManager* manager, std::stop_token stop) {
+  LOG_DEBUG("WorkerThreadMain");
+  long status = REG_STATUS_SUCCESS;
+  std::unique_ptr<CRegistryKey> key =
+      manager->mPlatform->Registry().Open(DRIVER_NOTIFY_KEY, REG_ACCESS_READ_WRITE, status);
+  if (!key) {
+    LOG_DEBUG("Failed to open key");
+    return;
+  }
+  // Pauses after failed waits end early when the manager stops the thread.
+  std::mutex pauseLock;
+  std::condition_variable_any pause;
+  int failures = 0;
+  while (!stop.stop_requested()) {
+    const long result = WorkerThreadMonitor(*key, manager, stop);
+    if (result == REG_STATUS_SUCCESS || result == REG_STATUS_CANCELLED) {
+      failures = 0;
+      continue;
+    }
+    ++failures;
+    std::unique_lock<std::mutex> hold(pauseLock);
+    pause.wait_for(hold, stop, NotifyBackoff(failures), [] { return false; });
+  }
+}
+
+long COSEventManager::WorkerThreadMonitor(CRegistryKey& key, COSEventManager* manager,
+                                          std::stop_token stop) {
+  const long waited = key.WaitForValueChange(stop);
+  if (waited == REG_STATUS_CANCELLED && stop.stop_requested()) {
+    return waited;
+  }
+  if (waited != REG_STATUS_SUCCESS) {
+    LOG_ERROR("Worker Thread: RegNotifyChangeKeyValue Failed");
+    return waited;
+  }
+  LOG_DEBUG("Driver Event occurred... ");
+  const int count = manager->mSensorCount;
+  for (int i = 0; i < count; ++i) {
+    const std::wstring valueName = L"Sensor" + std::to_wstring(i);
+    uint32_t value = 0;
+    // A value that cannot be read is not acted on: there is nothing to reset
+    // and no event to trust.
+    if (key.QueryDword(valueName, value) != REG_STATUS_SUCCESS) {
+      LOG_ERROR("Query Registry failed for %ls", valueName.c_str());
+      continue;
+    }
+    if (value == 0) {
+      LOG_DEBUG("Sensor: %ls is quiet", valueName.c_str());
+      continue;
+    }
+    LOG_DEBUG("Sensor: %ls has changed", valueName.c_str());
+    if (key.SetDword(valueName, 0) != REG_STATUS_SUCCESS) {
+      LOG_ERROR("RegSetValueEx Registry failed for %ls", valueName.c_str());
+    }
+    if (value != 1) {
+      LOG_ERROR("Sensor Notify value is not 1, Event discarded for %ls", valueName.c_str());
+      continue;
+    }
+    long status = REG_STATUS_SUCCESS;
+    std::unique_ptr<CRegistryKey> parameters =
+        manager->mPlatform->Registry().Open(DRIVER_PARAMETERS_KEY, REG_ACCESS_READ, status);
+    if (!parameters) {
+      LOG_ERROR("Failed to read the Velmar Params Key");
+      return REG_STATUS_SUCCESS;
+    }
+    std::wstring name;
+    if (parameters->QueryString(valueName, kNameBytes, name) != REG_STATUS_SUCCESS) {
+      LOG_ERROR("Query Registry failed for %ls", valueName.c_str());
+      continue;
+    }
+    // The text up to its first null character, as the name buffer holds it;
+    // an event is never reported under no name.
+    name = std::wstring(name.c_str());
+    if (name.empty()) {
+      LOG_ERROR("Sensor name is empty for %ls, Event discarded", valueName.c_str());
+      continue;
+    }
+    const int result = manager->OnReceiveEvent(name, THERMAL_EVENT, 1);
+    if (result != 0) {
+      LOG_ERROR("Event returned with status %d", result);
+    } else {
+      LOG_DEBUG("Event returned with status %d", result);
+    }
+  }
+  LOG_DEBUG("WorkerThreadMonitor Returning");
+  return REG_STATUS_SUCCESS;
+}
