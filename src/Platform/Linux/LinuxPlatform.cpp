@@ -3,11 +3,14 @@
 #include <filesystem>
 #include <system_error>
 
+#include "Platform/Linux/KernelThermalBridge.h"
+#include "Platform/Linux/KernelThermalEvents.h"
 #include "Platform/Linux/LibXmlParser.h"
 #include "Platform/Linux/LinuxClock.h"
 #include "Platform/Linux/LogindPower.h"
 #include "Platform/Linux/SysfsDeviceIo.h"
 #include "Platform/Linux/SysfsRegistry.h"
+#include "Platform/Linux/SysfsThermalNames.h"
 #include "Platform/Sim/SimCom.h"
 #include "Platform/Sim/SimFirmware.h"
 #include "Platform/Sim/SimWmi.h"
@@ -29,7 +32,11 @@ CLinuxPlatform::CLinuxPlatform(std::string sysfsRoot, std::string busAddress)
     const int32_t status = std::filesystem::is_directory(thermal, error) ? 1 : 0;
     return std::vector<CSimPropertyMap>{{{L"velmarstatus", CVariant::I4(status)}}};
   });
-  mCom = std::make_shared<CSimCom>(std::move(wmi));
+  mCom = std::make_shared<CSimCom>(wmi);
+  // The kernel's thermal events play the drivers' and the firmware's part.
+  auto names = std::make_shared<CSysfsThermalNames>(mRegistry, nullptr);
+  mEvents = std::make_shared<CKernelThermalEvents>(
+      std::make_shared<CKernelThermalBridge>(std::move(names), mRegistry, std::move(wmi)));
 }
 
 CLinuxPlatform::~CLinuxPlatform() = default;
