@@ -57,7 +57,20 @@ class ZIVO_EXPORT CPlatform {
   std::shared_ptr<CPlatformEvents> mEvents;
 };
 
+// How the Linux platform names its participants, that is the names a policy
+// file, the host and the events use (docs/linux-platform.md):
+//   Path    the folder path as listed, "/sys/class/thermal/thermal_zone3"
+//           (the default). The kernel numbers zones and cooling devices in the
+//           order their drivers register, which may change between boots.
+//   Stable  "zone:TYPE:K" and "cooling:TYPE:K", TYPE the kernel's `type` text
+//           and K the position among the participants of the same type in
+//           kernel order: "zone:acpitz:0", "cooling:Processor:3". Unchanged
+//           by a renumbering that keeps the order within each type.
+enum class LinuxParticipantNaming { Path, Stable };
+
 // The real Linux platform: thermal zones and cooling devices under
 // `sysfsRoot`/class/thermal, a registry view built from them, systemd-logind
 // for shutdown and hibernation, the system clock.
 ZIVO_EXPORT std::shared_ptr<CPlatform> CreateLinuxPlatform(const std::string& sysfsRoot = "/sys");
+ZIVO_EXPORT std::shared_ptr<CPlatform> CreateLinuxPlatform(const std::string& sysfsRoot,
+                                                           LinuxParticipantNaming naming);

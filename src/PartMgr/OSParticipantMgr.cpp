@@ -320,6 +320,9 @@ int COSParticipantManager::AddParticipant(std::wstring name, WMI_ENUM_ACCESS acc
 int COSParticipantManager::EnumerateNonWmiDrivers() {
   LOG_DEBUG("EnumerateNonWmiDrivers Called");
   long status = REG_STATUS_SUCCESS;
+  // A key built from the machine lists what is there now: participants
+  // that came or went since the last look.
+  mPlatform->Registry().Refresh();
   std::unique_ptr<CRegistryKey> key =
       mPlatform->Registry().Open(kParametersKey, REG_ACCESS_READ, status);
   if (!key) {
@@ -454,6 +457,9 @@ int COSParticipantManager::AddSensor(std::wstring name) {
   LOG_DEBUG("Add Participant returned %d, Checking in drivers", found);
 
   long status = REG_STATUS_SUCCESS;
+  // A key built from the machine lists what is there now: participants
+  // that came or went since the last look.
+  mPlatform->Registry().Refresh();
   std::unique_ptr<CRegistryKey> key =
       mPlatform->Registry().Open(kParametersKey, REG_ACCESS_READ, status);
   if (!key) {
@@ -501,6 +507,9 @@ int COSParticipantManager::AddDevice(std::wstring name) {
   LOG_DEBUG("Add Participant returned %d, Checking in drivers", found);
 
   long status = REG_STATUS_SUCCESS;
+  // A key built from the machine lists what is there now: participants
+  // that came or went since the last look.
+  mPlatform->Registry().Refresh();
   std::unique_ptr<CRegistryKey> key =
       mPlatform->Registry().Open(kParametersKey, REG_ACCESS_READ, status);
   if (!key) {

@@ -51,4 +51,9 @@ class CRegistry {
   // and sets `status`.
   virtual std::unique_ptr<CRegistryKey> Open(const std::wstring& path, uint32_t access,
                                              long& status) = 0;
+  // Brings keys that the platform builds from the machine (the Linux
+  // parameters key, a view of the thermal tree) up to date with it. A stored
+  // registry has nothing to bring up to date. The participant manager calls
+  // it before it reads the parameters key to enumerate or add participants.
+  virtual void Refresh() {}
 };

@@ -60,8 +60,9 @@ TEST(SysfsRegistryTest, ListsZonesAndCoolingDevicesInNumericOrder) {
 }
 
 // The platform is made before anything is asked of it (the log reads its
-// clock at any time): the tree is scanned on the first registry open, once.
-TEST(SysfsRegistryTest, ScansOnTheFirstOpenOnly) {
+// clock at any time): the tree is scanned on the first registry open, and
+// again only when the registry is refreshed.
+TEST(SysfsRegistryTest, ScansOnTheFirstOpenAndOnRefresh) {
   CFakeSysfs tree;
   CLinuxPlatform platform(tree.Root(), "unix:path=/nonexistent/bus");
   tree.AddZone(0, "skin", 30000);
@@ -73,6 +74,10 @@ TEST(SysfsRegistryTest, ScansOnTheFirstOpenOnly) {
   auto again = OpenParameters(platform.Registry());
   ASSERT_NE(again, nullptr);
   EXPECT_EQ(Count(*again, L"SensorCount"), 1u);
+  platform.Registry().Refresh();
+  auto refreshed = OpenParameters(platform.Registry());
+  ASSERT_NE(refreshed, nullptr);
+  EXPECT_EQ(Count(*refreshed, L"SensorCount"), 2u);
 }
 
 TEST(SysfsRegistryTest, AMissingRootListsNothing) {

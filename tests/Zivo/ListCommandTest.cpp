@@ -154,6 +154,8 @@ TEST(ListCommandTest, RefusesABrokenDescriptionOrCommandLineOnStandardError) {
   const std::vector<std::vector<std::string>> mistakes = {
       {"list", "--platform", "windows"},
       {"list", "--sysfs-root", "/tmp"},
+      {"list", "--naming", "stable"},
+      {"list", "--platform", "linux", "--naming", "random"},
       {"list", "--frobnicate"},
       {"list", "--log"},
       {"list", "extra"},
@@ -211,6 +213,46 @@ TEST(ListCommandTest, ListsTheLinuxPlatformOnAFakeSysfsTreeWithoutWritingIt) {
   text << in.rdbuf();
   EXPECT_NE(text.str().find("CWmiParticipantManager Enumerate Succedded"), std::string::npos)
       << "--log keeps the library's log";
+}
+
+// With the stable naming the names come from the kernel types, and each
+// participant shows its folder with the kernel's governor, mode and
+// max_state, in JSON and in the table.
+TEST(ListCommandTest, ShowsStableNamesNextToTheKernelsValues) {
+  CFakeSysfs sysfs;
+  sysfs.AddCooling(4, "Fan", 3, 1);
+  sysfs.AddZone(2, "acpitz", 40000);
+  sysfs.WriteAttribute("thermal_zone2", "policy", "step_wise\n");
+  sysfs.LinkCooling(2, 0, 4);
+  sysfs.AddZone(5, "acpitz", 41000);  // no policy file: shown as unknown
+  const std::vector<std::string> linux = {"list",       "--platform", "linux", "--sysfs-root",
+                                          sysfs.Root(), "--naming",   "stable"};
+
+  std::vector<std::string> args = linux;
+  args.push_back("--json");
+  _tagSZivoRun run = RunZivo(args);
+  ASSERT_EQ(run.status, 0) << run.err;
+  const json listing = run.Json();
+  const json* first = ByName(listing.at("sensors"), "zone:acpitz:0");
+  const json* second = ByName(listing.at("sensors"), "zone:acpitz:1");
+  const json* fan = ByName(listing.at("devices"), "cooling:Fan:0");
+  ASSERT_TRUE(first && second && fan);
+  EXPECT_EQ(first->at("Sysfs"), (json{{"path", sysfs.ZonePath(2)},
+                                      {"type", "acpitz"},
+                                      {"policy", "step_wise"},
+                                      {"mode", "enabled"}}));
+  EXPECT_TRUE(second->at("Sysfs").at("policy").is_null());
+  EXPECT_EQ(fan->at("Sysfs"),
+            (json{{"path", sysfs.CoolingPath(4)}, {"type", "Fan"}, {"max_state", 3}}));
+  EXPECT_EQ(Strings(first->at("LinkedDevices")), (std::vector<std::string>{"cooling:Fan:0"}));
+
+  run = RunZivo(linux);
+  ASSERT_EQ(run.status, 0) << run.err;
+  for (const std::string& text : {std::string("max_state"), std::string("Policy"),
+                                  std::string("zone:acpitz:1  ") + sysfs.ZonePath(5),
+                                  std::string("step_wise  enabled"), std::string("stable names")}) {
+    EXPECT_NE(run.out.find(text), std::string::npos) << text << " in\n" << run.out;
+  }
 }
 
 }  // namespace

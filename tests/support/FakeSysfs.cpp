@@ -92,11 +92,30 @@ void CFakeSysfs::SetZoneTemp(uint32_t n, int64_t milliCelsius) {
   WriteAttribute(ZoneName(n), "temp", std::to_string(milliCelsius) + "\n", 0444);
 }
 
-void CFakeSysfs::SetTrip(uint32_t zone, uint32_t k, int64_t milliCelsius, bool writable) {
+void CFakeSysfs::SetTrip(uint32_t zone, uint32_t k, int64_t milliCelsius, bool writable,
+                         const std::string& type) {
   const std::string base = "trip_point_" + std::to_string(k);
   WriteAttribute(ZoneName(zone), base + "_temp", std::to_string(milliCelsius) + "\n",
                  writable ? 0644 : 0444);
-  WriteAttribute(ZoneName(zone), base + "_type", "passive\n", 0444);
+  WriteAttribute(ZoneName(zone), base + "_type", type + "\n", 0444);
+}
+
+void CFakeSysfs::Remove(const std::string& folder) {
+  std::error_code ec;
+  fs::remove(mRoot + "/class/thermal/" + folder, ec);
+  fs::remove_all(DeviceFolder(folder), ec);
+  if (ec) {
+    ADD_FAILURE() << "cannot remove " << folder << ": " << ec.message();
+  }
+}
+
+void CFakeSysfs::MakeFifo(const std::string& folder, const std::string& name) {
+  const std::string path = DeviceFolder(folder) + "/" + name;
+  std::error_code ec;
+  fs::remove(path, ec);
+  if (mkfifo(path.c_str(), 0644) != 0) {
+    ADD_FAILURE() << "cannot make the FIFO " << path;
+  }
 }
 
 void CFakeSysfs::LinkCooling(uint32_t zone, uint32_t k, uint32_t cooling) {

@@ -38,14 +38,21 @@ class CFakeSysfs {
   // A zone with `type` and `temp`; no trip points, no links.
   void AddZone(uint32_t n, const std::string& type, int64_t milliCelsius);
   void SetZoneTemp(uint32_t n, int64_t milliCelsius);
-  // trip_point_K_temp (and its _type, "passive"), mode 0644 or 0444.
-  void SetTrip(uint32_t zone, uint32_t k, int64_t milliCelsius, bool writable = true);
+  // trip_point_K_temp (and its _type), mode 0644 or 0444.
+  void SetTrip(uint32_t zone, uint32_t k, int64_t milliCelsius, bool writable = true,
+               const std::string& type = "passive");
   // cdevK -> ../cooling_deviceM, with the cdevK_trip_point and cdevK_weight
   // files the kernel adds beside it.
   void LinkCooling(uint32_t zone, uint32_t k, uint32_t cooling);
 
   void AddCooling(uint32_t n, const std::string& type, uint32_t maxState, uint32_t curState);
   void SetCoolingState(uint32_t n, uint32_t curState);
+
+  // Takes a zone or cooling device ("thermal_zone1") out of the tree, as the
+  // kernel does when its driver goes: the class link and the folder.
+  void Remove(const std::string& folder);
+  // Replaces an attribute with a FIFO (possible in a copied tree).
+  void MakeFifo(const std::string& folder, const std::string& name);
 
   // An attribute of a zone or cooling device folder ("thermal_zone0", "temp").
   std::string ReadAttribute(const std::string& folder, const std::string& name) const;

@@ -7,6 +7,7 @@
 #include "ParticipantView.h"
 #include "PlatformOption.h"
 #include "StatusText.h"
+#include "SysfsDetails.h"
 #include "zivorivizo/OSParticipantMgr.h"
 
 int RunList(const ZivoArgs& args) {
@@ -20,7 +21,9 @@ int RunList(const ZivoArgs& args) {
     std::printf(
         "usage: zivo list [OPTIONS]\n\n"
         "Starts the library on the chosen platform, enumerates the participants and\n"
-        "prints every device and sensor record with its links.\n\noptions:\n%s",
+        "prints every device and sensor record with its links. On the Linux platform\n"
+        "each participant also shows its sysfs folder, a zone its governor (policy) and\n"
+        "mode, a cooling device its max_state.\n\noptions:\n%s",
         PlatformOptionsHelp());
     return 0;
   }
@@ -43,7 +46,15 @@ int RunList(const ZivoArgs& args) {
     std::fprintf(stderr, "zivo list: enumeration stopped with %d: %s\n", enumerated,
                  StatusText(enumerated));
   }
-  const _tagSParticipantView view = ReadParticipants(session.Manager());
+  _tagSParticipantView view = ReadParticipants(session.Manager());
+  if (chosen.thermal) {
+    for (_tagSDeviceView& device : view.devices) {
+      device.sysfs = SysfsDetailsOf(*chosen.thermal, device.record.Name);
+    }
+    for (_tagSSensorView& sensor : view.sensors) {
+      sensor.sysfs = SysfsDetailsOf(*chosen.thermal, sensor.record.Name);
+    }
+  }
   if (options.json) {
     std::printf("%s\n", ParticipantsJson(view).dump(2).c_str());
   } else {

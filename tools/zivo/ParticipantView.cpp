@@ -16,6 +16,33 @@ std::vector<std::wstring> Names(const std::vector<_tagSDevice>& devices) {
   return names;
 }
 
+// A kernel value as a table shows it: "-" when it could not be read.
+std::string Cell(const nlohmann::json& details, const char* key) {
+  const nlohmann::json& value = details.at(key);
+  if (value.is_null()) {
+    return "-";
+  }
+  return value.is_string() ? value.get<std::string>() : value.dump();
+}
+
+template <typename View>
+bool AnySysfs(const std::vector<View>& views) {
+  for (const View& view : views) {
+    if (!view.sysfs.is_null()) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// The columns `keys` of `details`, or "-" for a participant without them.
+void AddSysfsCells(std::vector<std::string>& row, const nlohmann::json& details,
+                   std::initializer_list<const char*> keys) {
+  for (const char* key : keys) {
+    row.push_back(details.is_null() ? "-" : Cell(details, key));
+  }
+}
+
 nlohmann::json NameList(const std::vector<std::wstring>& names) {
   nlohmann::json list = nlohmann::json::array();
   for (const std::wstring& name : names) {
@@ -33,10 +60,10 @@ _tagSParticipantView ReadParticipants(CParticipantMgr& manager) {
   manager.GetAllDevices(devices);
   manager.GetAllSensors(sensors);
   for (_tagSDevice& device : devices) {
-    view.devices.push_back({std::move(device), {}});
+    view.devices.push_back({std::move(device), {}, nullptr});
   }
   for (_tagSSensor& sensor : sensors) {
-    _tagSSensorView entry{std::move(sensor), {}};
+    _tagSSensorView entry{std::move(sensor), {}, nullptr};
     entry.linkedDevices = LinkedDevicesOf(manager, entry.record.Name);
     view.sensors.push_back(std::move(entry));
   }
@@ -78,13 +105,17 @@ std::vector<std::wstring> LinkedSensorsOf(CParticipantMgr& manager, const std::w
 
 nlohmann::json DeviceJson(const _tagSDeviceView& device) {
   const _tagSDevice& r = device.record;
-  return {{"Name", ToUtf8(r.Name)},
-          {"Caps", r.Caps},
-          {"Current", r.Current},
-          {"Max", r.Max},
-          {"Class", r.Class},
-          {"Valid", r.Valid},
-          {"LinkedSensors", NameList(device.linkedSensors)}};
+  nlohmann::json json = {{"Name", ToUtf8(r.Name)},
+                         {"Caps", r.Caps},
+                         {"Current", r.Current},
+                         {"Max", r.Max},
+                         {"Class", r.Class},
+                         {"Valid", r.Valid},
+                         {"LinkedSensors", NameList(device.linkedSensors)}};
+  if (!device.sysfs.is_null()) {
+    json["Sysfs"] = device.sysfs;
+  }
+  return json;
 }
 
 nlohmann::json SensorJson(const _tagSSensorView& sensor) {
@@ -97,15 +128,19 @@ nlohmann::json SensorJson(const _tagSSensorView& sensor) {
   for (const _tagSTempSample& sample : r.TempHistory) {
     history.push_back({{"Temp", sample.Temp}, {"TimeStamp", sample.TimeStamp}});
   }
-  return {{"Name", ToUtf8(r.Name)},
-          {"Caps", r.Caps},
-          {"Base", r.Base},
-          {"Devices", NameList(r.Devices)},
-          {"TripPoints", trips},
-          {"Class", r.Class},
-          {"Valid", r.Valid},
-          {"TempHistory", history},
-          {"LinkedDevices", NameList(sensor.linkedDevices)}};
+  nlohmann::json json = {{"Name", ToUtf8(r.Name)},
+                         {"Caps", r.Caps},
+                         {"Base", r.Base},
+                         {"Devices", NameList(r.Devices)},
+                         {"TripPoints", trips},
+                         {"Class", r.Class},
+                         {"Valid", r.Valid},
+                         {"TempHistory", history},
+                         {"LinkedDevices", NameList(sensor.linkedDevices)}};
+  if (!sensor.sysfs.is_null()) {
+    json["Sysfs"] = sensor.sysfs;
+  }
+  return json;
 }
 
 nlohmann::json ParticipantsJson(const _tagSParticipantView& view) {
@@ -129,8 +164,13 @@ const _tagSTempSample* NewestSample(const _tagSSensor& sensor) {
 }
 
 void PrintDeviceTable(FILE* out, const std::vector<_tagSDeviceView>& devices) {
+  const bool sysfs = AnySysfs(devices);
   CTextTable table;
   table.AddColumn("Device");
+  if (sysfs) {
+    table.AddColumn("Sysfs path");
+    table.AddColumn("max_state", CTextTable::Align::Right);
+  }
   table.AddColumn("Type", CTextTable::Align::Right);
   table.AddColumn("Caps", CTextTable::Align::Right);
   table.AddColumn("State", CTextTable::Align::Right);
@@ -138,16 +178,27 @@ void PrintDeviceTable(FILE* out, const std::vector<_tagSDeviceView>& devices) {
   table.AddColumn("Linked sensors");
   for (const _tagSDeviceView& device : devices) {
     const _tagSDevice& r = device.record;
-    table.AddRow({ToUtf8(r.Name), std::to_string(r.Class), std::to_string(r.Caps),
-                  std::to_string(r.Current) + " of " + std::to_string(r.Max),
-                  std::to_string(r.Valid), JoinNames(device.linkedSensors)});
+    std::vector<std::string> row{ToUtf8(r.Name)};
+    if (sysfs) {
+      AddSysfsCells(row, device.sysfs, {"path", "max_state"});
+    }
+    row.insert(row.end(), {std::to_string(r.Class), std::to_string(r.Caps),
+                           std::to_string(r.Current) + " of " + std::to_string(r.Max),
+                           std::to_string(r.Valid), JoinNames(device.linkedSensors)});
+    table.AddRow(row);
   }
   table.Print(out);
 }
 
 void PrintSensorTable(FILE* out, const std::vector<_tagSSensorView>& sensors) {
+  const bool sysfs = AnySysfs(sensors);
   CTextTable table;
   table.AddColumn("Sensor");
+  if (sysfs) {
+    table.AddColumn("Sysfs path");
+    table.AddColumn("Policy");
+    table.AddColumn("Mode");
+  }
   table.AddColumn("Type", CTextTable::Align::Right);
   table.AddColumn("Base", CTextTable::Align::Right);
   table.AddColumn("Temperature", CTextTable::Align::Right);
@@ -162,9 +213,15 @@ void PrintSensorTable(FILE* out, const std::vector<_tagSSensorView>& sensors) {
       trips += (trips.empty() ? "" : ", ") + std::to_string(trip.AuxType) + ": " +
                Temperature(trip.Temp);
     }
-    table.AddRow({ToUtf8(r.Name), std::to_string(r.Class), std::to_string(r.Base),
-                  newest ? Temperature(newest->Temp) : "no reading", trips.empty() ? "-" : trips,
-                  std::to_string(r.Valid), JoinNames(sensor.linkedDevices)});
+    std::vector<std::string> row{ToUtf8(r.Name)};
+    if (sysfs) {
+      AddSysfsCells(row, sensor.sysfs, {"path", "policy", "mode"});
+    }
+    row.insert(row.end(),
+               {std::to_string(r.Class), std::to_string(r.Base),
+                newest ? Temperature(newest->Temp) : "no reading", trips.empty() ? "-" : trips,
+                std::to_string(r.Valid), JoinNames(sensor.linkedDevices)});
+    table.AddRow(row);
   }
   table.Print(out);
 }

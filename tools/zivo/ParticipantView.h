@@ -14,14 +14,18 @@
 
 class CParticipantMgr;
 
+// `sysfs`: the kernel's side of a Linux participant (SysfsDetails.h), null
+// on other platforms.
 struct _tagSDeviceView {
   _tagSDevice record;
   std::vector<std::wstring> linkedSensors;
+  nlohmann::json sysfs;
 };
 
 struct _tagSSensorView {
   _tagSSensor record;
   std::vector<std::wstring> linkedDevices;
+  nlohmann::json sysfs;
 };
 
 struct _tagSParticipantView {
@@ -36,13 +40,14 @@ std::vector<std::wstring> LinkedDevicesOf(CParticipantMgr& manager, const std::w
 std::vector<std::wstring> LinkedSensorsOf(CParticipantMgr& manager, const std::wstring& device);
 
 // JSON objects with the record field names, plus LinkedSensors or
-// LinkedDevices.
+// LinkedDevices, and Sysfs when known.
 nlohmann::json DeviceJson(const _tagSDeviceView& device);
 nlohmann::json SensorJson(const _tagSSensorView& sensor);
 // {"devices": [...], "sensors": [...]}.
 nlohmann::json ParticipantsJson(const _tagSParticipantView& view);
 
-// The devices and the sensors as two aligned tables.
+// The devices and the sensors as two aligned tables; the sysfs path and the
+// kernel's values follow the name when known.
 void PrintDeviceTable(FILE* out, const std::vector<_tagSDeviceView>& devices);
 void PrintSensorTable(FILE* out, const std::vector<_tagSSensorView>& sensors);
 

@@ -1,5 +1,7 @@
 #include "PlatformOption.h"
 
+#include "Platform/Linux/LinuxPlatform.h"
+#include "Platform/Linux/SysfsThermalView.h"
 #include "Platform/Sim/SimHandheld.h"
 #include "Platform/Sim/SimPlatform.h"
 #include "Platform/Sim/SimPower.h"
@@ -51,6 +53,7 @@ bool Named(const std::string& arg, const std::string& name) {
 
 bool ParsePlatformOptions(const ZivoArgs& args, _tagSPlatformOptions& options, std::string& error) {
   bool sysfsGiven = false;
+  bool namingGiven = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     std::string value;
@@ -77,6 +80,15 @@ bool ParsePlatformOptions(const ZivoArgs& args, _tagSPlatformOptions& options, s
         return false;
       }
       sysfsGiven = true;
+    } else if (Named(arg, "--naming")) {
+      if (!TakeValue(args, i, "--naming", options.naming, error)) {
+        return false;
+      }
+      if (options.naming != "path" && options.naming != "stable") {
+        error = "--naming takes path or stable, not \"" + options.naming + "\"";
+        return false;
+      }
+      namingGiven = true;
     } else if (Named(arg, "--config")) {
       if (!TakeValue(args, i, "--config", options.configFile, error)) {
         return false;
@@ -100,6 +112,10 @@ bool ParsePlatformOptions(const ZivoArgs& args, _tagSPlatformOptions& options, s
     error = "--sysfs-root goes with --platform linux";
     return false;
   }
+  if (namingGiven && options.platform != "linux") {
+    error = "--naming goes with --platform linux";
+    return false;
+  }
   return true;
 }
 
@@ -107,6 +123,8 @@ const char* PlatformOptionsHelp() {
   return "  --platform sim|sim:FILE|linux  the embedded simulated handheld (default), a handheld\n"
          "                                 described in FILE, or the Linux thermal sysfs\n"
          "  --sysfs-root DIR               with linux: the sysfs tree to read (default /sys)\n"
+         "  --naming path|stable           with linux: name participants by sysfs path (default)\n"
+         "                                 or by names that survive a renumbering (zone:acpitz:0)\n"
          "  --config FILE                  load the thermal policy from FILE\n"
          "  --log FILE                     keep the library's log in FILE\n"
          "  --json                         print JSON instead of tables\n"
@@ -117,10 +135,13 @@ bool InstallChosenPlatform(const _tagSPlatformOptions& options, _tagSChosenPlatf
                            std::string& error) {
   if (options.platform == "linux") {
     const std::string root = options.sysfsRoot.empty() ? "/sys" : options.sysfsRoot;
+    const LinuxParticipantNaming naming =
+        options.naming == "stable" ? LinuxParticipantNaming::Stable : LinuxParticipantNaming::Path;
+    auto real = std::make_shared<CLinuxPlatform>(root, std::string(), naming);
+    chosen.thermal = real->SharedThermalView();
     chosen.power = std::make_shared<CSimPower>();
-    chosen.platform =
-        std::make_shared<CRecordingPowerPlatform>(CreateLinuxPlatform(root), chosen.power);
-    chosen.description = "Linux thermal sysfs under " + root;
+    chosen.platform = std::make_shared<CRecordingPowerPlatform>(real, chosen.power);
+    chosen.description = "Linux thermal sysfs under " + root + ", " + options.naming + " names";
   } else {
     std::unique_ptr<CSimHandheld> handheld;
     if (options.handheldFile.empty()) {

@@ -5,6 +5,10 @@
 //                                       FILE, or the real Linux platform
 //   --sysfs-root DIR                    with linux: the sysfs tree to read
 //                                       (/sys when not given)
+//   --naming path | stable              with linux: participants named by
+//                                       their folder path (the default) or by
+//                                       names that survive a renumbering
+//                                       ("zone:acpitz:0")
 //   --config FILE                       the thermal policy file to load
 //   --log FILE                          keep the library's log in FILE
 //   --json                              machine-readable output
@@ -25,11 +29,13 @@ class CPlatform;
 class CSimPlatform;
 class CSimPower;
 class CSimHandheld;
+class CSysfsThermalView;
 
 struct _tagSPlatformOptions {
   std::string platform = "sim";  // "sim" or "linux"
   std::string handheldFile;      // from sim:FILE; empty: the embedded handheld
   std::string sysfsRoot;         // linux only; empty: /sys
+  std::string naming = "path";   // linux only: "path" or "stable"
   std::string configFile;
   std::string logFile;
   bool json = false;
@@ -44,10 +50,11 @@ const char* PlatformOptionsHelp();
 
 struct _tagSChosenPlatform {
   std::shared_ptr<CPlatform> platform;
-  std::shared_ptr<CSimPlatform> sim;       // the simulated platform, else null
-  std::shared_ptr<CSimHandheld> handheld;  // the simulated handheld, else null
-  std::shared_ptr<CSimPower> power;        // where shutdown requests end up
-  std::string description;                 // for people
+  std::shared_ptr<CSimPlatform> sim;           // the simulated platform, else null
+  std::shared_ptr<CSimHandheld> handheld;      // the simulated handheld, else null
+  std::shared_ptr<CSimPower> power;            // where shutdown requests end up
+  std::shared_ptr<CSysfsThermalView> thermal;  // the Linux thermal view, else null
+  std::string description;                     // for people
 };
 
 // Makes the chosen platform and installs it. False with `error` (naming the

@@ -1,6 +1,7 @@
 #include "Platform/Linux/KernelThermalBridge.h"
 
 #include "Platform/DriverProtocol.h"
+#include "Platform/Linux/SysfsThermalView.h"
 #include "Platform/Registry.h"
 #include "Platform/Sim/SimWmi.h"
 
@@ -11,10 +12,10 @@ constexpr wchar_t kDeviceClass[] = L"DtmDeviceParticipantInformation";
 
 }  // namespace
 
-CKernelThermalBridge::CKernelThermalBridge(std::shared_ptr<CThermalNames> names,
+CKernelThermalBridge::CKernelThermalBridge(std::shared_ptr<CSysfsThermalView> view,
                                            std::shared_ptr<CRegistry> registry,
                                            std::shared_ptr<CSimWmi> wmi)
-    : mNames(std::move(names)), mRegistry(std::move(registry)), mWmi(std::move(wmi)) {}
+    : mView(std::move(view)), mRegistry(std::move(registry)), mWmi(std::move(wmi)) {}
 
 void CKernelThermalBridge::Handle(const ThermalKernelEvent& event) {
   using Kind = ThermalKernelEvent::Kind;
@@ -27,13 +28,13 @@ void CKernelThermalBridge::Handle(const ThermalKernelEvent& event) {
       return;
     case Kind::ZoneCreated:
     case Kind::CoolingAdded:
-      mNames->Refresh();
-      name = zone ? mNames->ZoneName(event.id) : mNames->CoolingName(event.id);
+      mView->Refresh();
+      name = zone ? mView->ZoneName(event.id) : mView->CoolingDeviceName(event.id);
       break;
     case Kind::ZoneDeleted:
     case Kind::CoolingDeleted:
-      name = zone ? mNames->ZoneName(event.id) : mNames->CoolingName(event.id);
-      mNames->Refresh();
+      name = zone ? mView->ZoneName(event.id) : mView->CoolingDeviceName(event.id);
+      mView->Refresh();
       break;
   }
   if (!name) {
@@ -45,12 +46,12 @@ void CKernelThermalBridge::Handle(const ThermalKernelEvent& event) {
 }
 
 void CKernelThermalBridge::Notify(uint32_t zone) {
-  std::optional<uint32_t> index = mNames->SensorIndexOfZone(zone);
+  std::optional<uint32_t> index = mView->SensorIndexOfZone(zone);
   if (!index) {
     // A zone the last scan did not see yet (its creation event may still be
     // on the way).
-    mNames->Refresh();
-    index = mNames->SensorIndexOfZone(zone);
+    mView->Refresh();
+    index = mView->SensorIndexOfZone(zone);
   }
   if (!index) {
     return;

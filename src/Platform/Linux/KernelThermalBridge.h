@@ -19,31 +19,19 @@
 
 #include <cstdint>
 #include <memory>
-#include <optional>
-#include <string>
 
 #include "Platform/Linux/ThermalNetlinkEvent.h"
 
 class CRegistry;
 class CSimWmi;
-
-// What the bridge needs of the parameters view.
-class CThermalNames {
- public:
-  virtual ~CThermalNames() = default;
-  // Scans the thermal class again.
-  virtual void Refresh() = 0;
-  // The index N of the parameters value "SensorN" listing zone `zone`.
-  virtual std::optional<uint32_t> SensorIndexOfZone(uint32_t zone) = 0;
-  // The names the view lists thermal_zone`zone` and cooling_device`cooling`
-  // under.
-  virtual std::optional<std::wstring> ZoneName(uint32_t zone) = 0;
-  virtual std::optional<std::wstring> CoolingName(uint32_t cooling) = 0;
-};
+class CSysfsThermalView;
 
 class CKernelThermalBridge {
  public:
-  CKernelThermalBridge(std::shared_ptr<CThermalNames> names, std::shared_ptr<CRegistry> registry,
+  // The view whose names and indexes the events are reported with, the
+  // registry holding its notification key, the namespace that reports
+  // instances created and deleted.
+  CKernelThermalBridge(std::shared_ptr<CSysfsThermalView> view, std::shared_ptr<CRegistry> registry,
                        std::shared_ptr<CSimWmi> wmi);
 
   void Handle(const ThermalKernelEvent& event);
@@ -51,7 +39,7 @@ class CKernelThermalBridge {
  private:
   void Notify(uint32_t zone);
 
-  std::shared_ptr<CThermalNames> mNames;
+  std::shared_ptr<CSysfsThermalView> mView;
   std::shared_ptr<CRegistry> mRegistry;
   std::shared_ptr<CSimWmi> mWmi;
 };

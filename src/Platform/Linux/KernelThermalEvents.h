@@ -11,7 +11,10 @@
 
 class CKernelThermalEvents : public CPlatformEvents {
  public:
-  explicit CKernelThermalEvents(std::shared_ptr<CKernelThermalBridge> bridge);
+  // The kernel's events describe the zones under /sys only: on any other
+  // sysfs root (`live` false: a copy, a test tree) Start reports them as not
+  // available and the seam is the only way in.
+  CKernelThermalEvents(std::shared_ptr<CKernelThermalBridge> bridge, bool live);
   ~CKernelThermalEvents() override;
 
   bool Start(std::string& why) override;
@@ -23,4 +26,5 @@ class CKernelThermalEvents : public CPlatformEvents {
  private:
   std::shared_ptr<CKernelThermalBridge> mBridge;
   CThermalNetlinkReader mReader;
+  bool mLive;
 };

@@ -10,17 +10,19 @@
 #include "Platform/Linux/LogindPower.h"
 #include "Platform/Linux/SysfsDeviceIo.h"
 #include "Platform/Linux/SysfsRegistry.h"
-#include "Platform/Linux/SysfsThermalNames.h"
+#include "Platform/Linux/SysfsThermalView.h"
 #include "Platform/Sim/SimCom.h"
 #include "Platform/Sim/SimFirmware.h"
 #include "Platform/Sim/SimWmi.h"
 
-CLinuxPlatform::CLinuxPlatform(std::string sysfsRoot, std::string busAddress)
-    : mSysfsRoot(std::move(sysfsRoot)) {
+CLinuxPlatform::CLinuxPlatform(std::string sysfsRoot, std::string busAddress,
+                               LinuxParticipantNaming naming)
+    : mSysfsRoot(std::move(sysfsRoot)),
+      mView(std::make_shared<CSysfsThermalView>(mSysfsRoot, naming)) {
   mClock = std::make_shared<CLinuxClock>();
   mXml = CreateLibXmlParser();
-  mRegistry = std::make_shared<CSysfsRegistry>(mSysfsRoot);
-  mDevices = std::make_shared<CSysfsDeviceIo>(mSysfsRoot);
+  mRegistry = std::make_shared<CSysfsRegistry>(mView);
+  mDevices = std::make_shared<CSysfsDeviceIo>(mView);
   mPower = std::make_shared<CLogindPower>(std::move(busAddress));
   // Linux has no firmware WMI: the namespace only says, when asked, whether
   // thermal management is there; the participants are the registry-listed
@@ -34,13 +36,18 @@ CLinuxPlatform::CLinuxPlatform(std::string sysfsRoot, std::string busAddress)
   });
   mCom = std::make_shared<CSimCom>(wmi);
   // The kernel's thermal events play the drivers' and the firmware's part.
-  auto names = std::make_shared<CSysfsThermalNames>(mRegistry, nullptr);
   mEvents = std::make_shared<CKernelThermalEvents>(
-      std::make_shared<CKernelThermalBridge>(std::move(names), mRegistry, std::move(wmi)));
+      std::make_shared<CKernelThermalBridge>(mView, mRegistry, std::move(wmi)),
+      std::filesystem::path(mSysfsRoot).lexically_normal() == "/sys");
 }
 
 CLinuxPlatform::~CLinuxPlatform() = default;
 
 std::shared_ptr<CPlatform> CreateLinuxPlatform(const std::string& sysfsRoot) {
   return std::make_shared<CLinuxPlatform>(sysfsRoot);
+}
+
+std::shared_ptr<CPlatform> CreateLinuxPlatform(const std::string& sysfsRoot,
+                                               LinuxParticipantNaming naming) {
+  return std::make_shared<CLinuxPlatform>(sysfsRoot, std::string(), naming);
 }

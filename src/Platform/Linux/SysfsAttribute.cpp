@@ -51,25 +51,37 @@ uint32_t DeviceErrorFromErrno(int err) {
 CSysfsAttribute::CSysfsAttribute(int dirFd, std::string name)
     : mDirFd(dirFd), mName(std::move(name)) {}
 
+CUniqueFd OpenSysfsFile(int dirFd, const char* name, int access, uint32_t& error) {
+  CUniqueFd fd(openat(dirFd, name, access | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+  if (!fd.Valid()) {
+    error = DeviceErrorFromErrno(errno);
+    return fd;
+  }
+  struct stat info {};
+  if (fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+    error = DEVICE_ERROR_GEN_FAILURE;
+    return CUniqueFd();
+  }
+  return fd;
+}
+
 bool CSysfsAttribute::OpenForReading(uint32_t& error) {
   if (mReadFd.Valid()) {
     return true;
   }
-  CUniqueFd fd(openat(mDirFd, mName.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  CUniqueFd fd = OpenSysfsFile(mDirFd, mName.c_str(), O_RDONLY, error);
   if (!fd.Valid()) {
-    error = DeviceErrorFromErrno(errno);
     return false;
   }
   mReadFd = std::move(fd);
   return true;
 }
 
-bool CSysfsAttribute::ReadNumber(int64_t& value, uint32_t& error) {
-  if (!OpenForReading(error)) {
-    return false;
-  }
+namespace {
+
+bool ParseNumber(int fd, int64_t& value, uint32_t& error) {
   char text[32];
-  const ssize_t got = pread(mReadFd.Get(), text, sizeof(text), 0);
+  const ssize_t got = pread(fd, text, sizeof(text), 0);
   if (got < 0) {
     error = DeviceErrorFromErrno(errno);
     return false;
@@ -91,6 +103,17 @@ bool CSysfsAttribute::ReadNumber(int64_t& value, uint32_t& error) {
   return true;
 }
 
+}  // namespace
+
+bool CSysfsAttribute::ReadNumber(int64_t& value, uint32_t& error) {
+  return OpenForReading(error) && ParseNumber(mReadFd.Get(), value, error);
+}
+
+bool ReadSysfsNumber(int dirFd, const char* name, int64_t& value, uint32_t& error) {
+  CUniqueFd fd = OpenSysfsFile(dirFd, name, O_RDONLY, error);
+  return fd.Valid() && ParseNumber(fd.Get(), value, error);
+}
+
 bool CSysfsAttribute::CheckWritable(uint32_t& error) const {
   struct stat info {};
   if (fstatat(mDirFd, mName.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
@@ -108,9 +131,8 @@ bool CSysfsAttribute::WriteNumber(int64_t value, uint32_t& error) {
   if (!CheckWritable(error)) {
     return false;
   }
-  CUniqueFd fd(openat(mDirFd, mName.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW));
+  CUniqueFd fd = OpenSysfsFile(mDirFd, mName.c_str(), O_WRONLY, error);
   if (!fd.Valid()) {
-    error = DeviceErrorFromErrno(errno);
     return false;
   }
   // The newline ends the value, so a shorter number written over a longer one
@@ -126,9 +148,8 @@ bool CSysfsAttribute::WriteNumber(int64_t value, uint32_t& error) {
 }
 
 bool ReadSysfsText(int dirFd, const char* name, std::string& text, uint32_t& error) {
-  CUniqueFd fd(openat(dirFd, name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  CUniqueFd fd = OpenSysfsFile(dirFd, name, O_RDONLY, error);
   if (!fd.Valid()) {
-    error = DeviceErrorFromErrno(errno);
     return false;
   }
   char buffer[256];

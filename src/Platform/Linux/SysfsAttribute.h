@@ -4,8 +4,10 @@
 // Reads go through one descriptor kept open for the attribute's lifetime and
 // pread at offset 0, so each read shows the current value without an open or
 // an allocation. Writes open the file afresh for writing; nothing is ever
-// created or truncated. A file with no write permission bit is read-only even
-// for root, as sysfs treats it, so a write to it fails with
+// created or truncated. Every open is non-blocking and accepts a regular file
+// only (sysfs attributes are regular files), so a FIFO or a device node put
+// in a copied tree fails the access instead of blocking it for ever. A file with no write
+// permission bit is read-only even for root, as sysfs treats it, so a write to it fails with
 // DEVICE_ERROR_ACCESS_DENIED instead of changing a fake tree behind the test's
 // back.
 //
@@ -49,6 +51,7 @@ class CSysfsAttribute {
   bool OpenForReading(uint32_t& error);
   bool ReadNumber(int64_t& value, uint32_t& error);
   bool WriteNumber(int64_t value, uint32_t& error);
+  const std::string& Name() const { return mName; }
   // Whether the file is present and may be written (a permission bit set).
   bool CheckWritable(uint32_t& error) const;
 
@@ -58,6 +61,11 @@ class CSysfsAttribute {
   CUniqueFd mReadFd;
 };
 
+// Opens attribute `name` of the folder `dirFd` (O_RDONLY or O_WRONLY) without
+// blocking and without following a link; fails unless it is a regular file.
+CUniqueFd OpenSysfsFile(int dirFd, const char* name, int access, uint32_t& error);
 // Reads the whole (short) text of an attribute, without the trailing newline.
 bool ReadSysfsText(int dirFd, const char* name, std::string& text, uint32_t& error);
+// Reads one decimal value, opening the file for this read only.
+bool ReadSysfsNumber(int dirFd, const char* name, int64_t& value, uint32_t& error);
 bool SysfsFileExists(int dirFd, const char* name);

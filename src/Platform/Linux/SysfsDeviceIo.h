@@ -1,31 +1,42 @@
 // Device I/O on Linux: the participant drivers are sysfs thermal zones
-// (sensors) and cooling devices (devices). Opening the folder path of either,
-// as the registry view lists it, gives a handle that answers the sensor or
-// device requests of Platform/DriverProtocol.h from the folder's attribute
-// files; what each code does is described in docs/linux-platform.md.
+// (sensors) and cooling devices (devices). Opening a participant name, as the
+// registry view lists it (a folder path, or a stable name), gives a handle
+// that answers the sensor or device requests of Platform/DriverProtocol.h
+// from the folder's attribute files; what each code does is described in
+// docs/linux-platform.md.
 //
-// A folder is a zone when it has a `temp` file and a cooling device when it
-// has a `cur_state` file; any other path fails with
-// DEVICE_ERROR_FILE_NOT_FOUND. Opening only opens existing files for reading:
-// nothing is created or truncated, so a wrong path never leaves a file behind.
-//
-// The zone's information block reports its linked cooling devices by their
-// registry device index (their position among the cooling devices under the
-// same root), so this class scans `sysfsRoot` when that block is asked for.
+// Only the thermal_zoneN and cooling_deviceN folders of the platform's own
+// tree open: the name is looked up in the thermal view (a name it does not
+// know makes it rescan once), so any other path fails with
+// DEVICE_ERROR_FILE_NOT_FOUND, even a folder with a `temp` file elsewhere
+// (a power supply's battery, whose temperature has another scale). Opening
+// only opens existing files for reading, without blocking: nothing is
+// created or truncated.
 //
 // Open is thread-safe; each handle is used by one thread at a time.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "Platform/DeviceIo.h"
 
+class CSysfsThermalView;
+class CSysfsValueWriter;
+
 class CSysfsDeviceIo : public CDeviceIo {
  public:
+  // `writer` null: values are written to the files as they are.
+  explicit CSysfsDeviceIo(std::shared_ptr<CSysfsThermalView> view,
+                          std::shared_ptr<CSysfsValueWriter> writer = nullptr);
+  // Device I/O with a view of its own, with path names.
   explicit CSysfsDeviceIo(std::string sysfsRoot);
 
-  std::unique_ptr<CDeviceHandle> Open(const std::wstring& path, uint32_t& error) override;
+  std::unique_ptr<CDeviceHandle> Open(const std::wstring& name, uint32_t& error) override;
 
  private:
-  const std::string mRoot;
+  std::unique_ptr<CDeviceHandle> TryOpen(const std::wstring& name, bool& retry, uint32_t& error);
+
+  const std::shared_ptr<CSysfsThermalView> mView;
+  const std::shared_ptr<CSysfsValueWriter> mWriter;
 };

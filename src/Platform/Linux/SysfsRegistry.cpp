@@ -1,33 +1,49 @@
 #include "Platform/Linux/SysfsRegistry.h"
 
-#include "Platform/Linux/SysfsThermalScan.h"
+#include "Platform/Linux/SysfsThermalView.h"
 #include "Platform/Sim/MemoryRegistry.h"
-#include "Platform/Text.h"
 
-CSysfsRegistry::CSysfsRegistry(std::string sysfsRoot) : mRoot(std::move(sysfsRoot)) {}
+namespace {
+
+// Key paths compare as the registry compares them: ASCII case folded, doubled
+// and trailing separators ignored.
+std::wstring Fold(const std::wstring& path) {
+  std::wstring clean;
+  for (wchar_t c : path) {
+    if (c == L'\\' && (clean.empty() || clean.back() == L'\\')) {
+      continue;
+    }
+    clean.push_back(c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c);
+  }
+  while (!clean.empty() && clean.back() == L'\\') {
+    clean.pop_back();
+  }
+  return clean;
+}
+
+}  // namespace
+
+CSysfsRegistry::CSysfsRegistry(std::shared_ptr<CSysfsThermalView> view)
+    : mView(std::move(view)), mOther(std::make_shared<CMemoryRegistry>()) {
+  mOther->CreateKey(SYSFS_PARAMETERS_KEY);  // so that its parent keys open
+  mOther->CreateKey(SYSFS_DRIVER_NOTIFY_KEY);
+}
+
+CSysfsRegistry::CSysfsRegistry(std::string sysfsRoot)
+    : CSysfsRegistry(std::make_shared<CSysfsThermalView>(std::move(sysfsRoot),
+                                                         LinuxParticipantNaming::Path)) {}
 
 CSysfsRegistry::~CSysfsRegistry() = default;
 
 std::unique_ptr<CRegistryKey> CSysfsRegistry::Open(const std::wstring& path, uint32_t access,
                                                    long& status) {
-  std::call_once(mBuilt, [this] { Build(); });
-  return mView->Open(path, access, status);
+  static const std::wstring parameters = Fold(SYSFS_PARAMETERS_KEY);
+  if (Fold(path) == parameters) {
+    return mView->Current()->Parameters().Open(path, access, status);
+  }
+  return mOther->Open(path, access, status);
 }
 
-void CSysfsRegistry::Build() {
-  auto view = std::make_shared<CMemoryRegistry>();
-  const _tagSThermalScan scan = ScanThermal(mRoot);
-  view->SetDword(SYSFS_PARAMETERS_KEY, L"SensorCount", static_cast<uint32_t>(scan.zones.size()));
-  for (std::size_t i = 0; i < scan.zones.size(); ++i) {
-    view->SetString(SYSFS_PARAMETERS_KEY, L"Sensor" + std::to_wstring(i),
-                    FromUtf8(scan.zones[i].path));
-  }
-  view->SetDword(SYSFS_PARAMETERS_KEY, L"DeviceCount",
-                 static_cast<uint32_t>(scan.coolingDevices.size()));
-  for (std::size_t i = 0; i < scan.coolingDevices.size(); ++i) {
-    view->SetString(SYSFS_PARAMETERS_KEY, L"Device" + std::to_wstring(i),
-                    FromUtf8(scan.coolingDevices[i].path));
-  }
-  view->CreateKey(SYSFS_DRIVER_NOTIFY_KEY);
-  mView = std::move(view);
+void CSysfsRegistry::Refresh() {
+  mView->Refresh();
 }

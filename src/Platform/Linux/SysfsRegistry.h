@@ -1,46 +1,50 @@
 // The Linux platform's registry: an in-memory registry holding the keys that
-// a driver installation writes on the original system, filled from a scan of
-// the sysfs root's thermal zones and cooling devices:
+// a driver installation writes on the original system, the parameters key
+// taken from the live thermal view (SysfsThermalView.h):
 //
 //   SOFTWARE\Zelan\VOVUZER\Parameters
-//     SensorCount (REG_DWORD), Sensor0.. (REG_SZ): zone folder paths
-//     DeviceCount (REG_DWORD), Device0.. (REG_SZ): cooling device folder paths
-//   Software\Zelan\VOVUZER\DriverNotify   (empty; sysfs zones never write it)
+//     SensorCount (REG_DWORD), Sensor0.. (REG_SZ): zone names
+//     DeviceCount (REG_DWORD), Device0.. (REG_SZ): cooling device names
+//   Software\Zelan\VOVUZER\DriverNotify   (empty until the kernel event
+//                                          bridge reports a trip crossed)
 //
-// Both lists are in numeric order of the folder names, and the device index
-// is what the zone driver reports as a linked device number (see
-// CSysfsDeviceIo), so a sensor's devices are found under "Device" + number.
+// The names are the folder paths, or the stable names when the platform was
+// made with them. Both lists are in numeric order of the folder names, and
+// the device index is what the zone driver reports as a linked device number
+// (see CSysfsDeviceIo), so a sensor's devices are found under "Device" +
+// number.
 //
-// The scan runs once, on the first Open, not at construction: the log reads
-// the clock through the default platform at any time, and making a platform
-// must not touch the file system. Later changes under the root are not seen.
-// Values may be read, written and waited on like any registry values.
+// A key opened on the parameters key reads the snapshot that was current when
+// it was opened, whole, even if the view is refreshed meanwhile; Refresh
+// rescans the tree. Values may be read, written and waited on like any
+// registry values; values written to the parameters key last until a refresh
+// that changes the picture.
 //
 // Thread-safe.
 #pragma once
 
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include "Platform/Registry.h"
 
 class CMemoryRegistry;
+class CSysfsThermalView;
 
 class CSysfsRegistry : public CRegistry {
  public:
+  explicit CSysfsRegistry(std::shared_ptr<CSysfsThermalView> view);
+  // A registry with a view of its own, with path names.
   explicit CSysfsRegistry(std::string sysfsRoot);
   ~CSysfsRegistry() override;
 
   std::unique_ptr<CRegistryKey> Open(const std::wstring& path, uint32_t access,
                                      long& status) override;
+  void Refresh() override;
 
  private:
-  void Build();
-
-  const std::string mRoot;
-  std::once_flag mBuilt;
-  std::shared_ptr<CMemoryRegistry> mView;
+  const std::shared_ptr<CSysfsThermalView> mView;
+  const std::shared_ptr<CMemoryRegistry> mOther;  // every key but the parameters key
 };
 
 inline constexpr wchar_t SYSFS_PARAMETERS_KEY[] = L"SOFTWARE\\Zelan\\VOVUZER\\Parameters";

@@ -1,0 +1,39 @@
+// What keeps an open sysfs handle on its own folder across refreshes of the
+// thermal view: the zone or cooling device it was opened on, by number and
+// folder identity, and the view generation it last checked. When the view
+// changes, the handle checks once that the current view still lists that very
+// folder; from the first refresh that does not, every request fails with
+// DEVICE_ERROR_FILE_NOT_FOUND, even if a newcomer now has the number. Between
+// refreshes nothing is checked: one atomic load per request.
+// Used by one thread at a time, like its handle.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "Platform/Linux/SysfsThermalScan.h"
+
+class CSysfsThermalView;
+class CSysfsThermalSnapshot;
+
+class CSysfsLiveEntry {
+ public:
+  enum class Kind { Zone, Cooling };
+
+  // `generation` is the view's generation read before `entry` was looked up.
+  CSysfsLiveEntry(std::shared_ptr<CSysfsThermalView> view, Kind kind, _tagSThermalEntry entry,
+                  uint64_t generation);
+
+  bool Check(uint32_t& error);
+
+  const _tagSThermalEntry& Entry() const { return mEntry; }
+  // The view's current snapshot.
+  std::shared_ptr<const CSysfsThermalSnapshot> Snapshot() const;
+
+ private:
+  const std::shared_ptr<CSysfsThermalView> mView;
+  const Kind mKind;
+  const _tagSThermalEntry mEntry;
+  uint64_t mGeneration;
+  bool mGone = false;
+};

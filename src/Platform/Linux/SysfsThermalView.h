@@ -1,0 +1,90 @@
+// The live view of a sysfs root's thermal class: the one picture of the zones
+// and cooling devices that the Linux platform's registry (the parameters key)
+// and its device I/O (which folder a name opens, which device index a zone's
+// cdev link is) both read. Keeping them on one snapshot is what keeps a
+// sensor's device numbers and the `Device<n>` values it looks them up in in
+// step.
+//
+// The picture changes only at defined moments, by Refresh:
+//   - the participant manager's enumeration and its run-time additions (the
+//     registry's Refresh, which it calls before reading the parameters key);
+//   - device I/O asked to open a name the view does not know;
+//   - the kernel event bridge, when the kernel reports a zone or cooling
+//     device created or deleted.
+// The first use scans once; constructing the view reads nothing.
+//
+// A refresh replaces the snapshot whole: a zone or cooling device that went
+// away is no longer listed, a new one is, and the indexes are renumbered
+// (Sensor0.. and Device0.. stay without gaps). Handles opened before keep
+// their own folder: once a refresh no longer lists that very folder (a
+// folder gone, or another one now carrying its number), every request on
+// them fails; they never reach a newcomer.
+//
+// The kernel event bridge calls, with zone or cooling device number N (the N
+// of thermal_zoneN, cooling_deviceN as the kernel's events give it):
+//
+//   // A zone or cooling device was deleted: its name, from the view that
+//   // still lists it; then drop it.
+//   std::optional<std::wstring> name = view.ZoneName(N);
+//   view.Refresh();
+//   // ... report name as removed
+//
+//   // One was created: refresh first, then its name.
+//   view.Refresh();
+//   std::optional<std::wstring> name = view.CoolingDeviceName(N);
+//
+//   // A trip of zone N was crossed: set DriverNotify "Sensor" + K to 1.
+//   std::optional<uint32_t> k = view.SensorIndexOfZone(N);
+//
+// The names are the values of Sensor<K>/Device<K> in the parameters key, that
+// is the participant names under the platform's naming (its folder path, or
+// "zone:TYPE:K" with the stable naming). std::nullopt: the current view does
+// not list that number.
+//
+// The view is reached from the platform object: CLinuxPlatform::ThermalView().
+// All operations are thread-safe; readers keep the snapshot they took for as
+// long as they hold it.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "Platform/Linux/SysfsThermalSnapshot.h"
+#include "zivorivizo/Platform.h"
+
+class CSysfsThermalView {
+ public:
+  CSysfsThermalView(std::string sysfsRoot, LinuxParticipantNaming naming);
+
+  const std::string& Root() const { return mRoot; }
+  LinuxParticipantNaming Naming() const { return mNaming; }
+
+  // Rescans the tree now and publishes the result (a new generation only
+  // when something changed).
+  void Refresh();
+
+  // The participant name of thermal_zone`zone` / cooling_device`device` in
+  // the current view.
+  std::optional<std::wstring> ZoneName(uint32_t zone);
+  std::optional<std::wstring> CoolingDeviceName(uint32_t device);
+  // K of the zone's "Sensor" + K value in the current view.
+  std::optional<uint32_t> SensorIndexOfZone(uint32_t zone);
+
+  // The current snapshot; the first call scans.
+  std::shared_ptr<const CSysfsThermalSnapshot> Current();
+  // Grows by one each time a refresh changes the picture. Cheap: open
+  // handles compare it on every request.
+  uint64_t Generation() const { return mGeneration.load(std::memory_order_acquire); }
+
+ private:
+  const std::string mRoot;
+  const LinuxParticipantNaming mNaming;
+  std::mutex mRefreshing;  // one scan at a time, published in order
+  std::mutex mLock;        // guards mCurrent
+  std::shared_ptr<const CSysfsThermalSnapshot> mCurrent;
+  std::atomic<uint64_t> mGeneration{0};
+};

@@ -1,0 +1,42 @@
+// A thermal zone answering the sensor requests of Platform/DriverProtocol.h
+// from its folder (docs/linux-platform.md): `temp`, the aux trips (see
+// CSysfsZoneTrips) and the cdevN links, reported as device indexes of the
+// thermal view's current snapshot, the one the registry's Device<n> values
+// come from. Only an unreadable `temp` fails the information request; a trip
+// or a link that cannot be read is left out. Every request first checks that
+// the view still lists the zone's folder (CSysfsLiveEntry).
+// Used by one thread at a time.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "Platform/DeviceIo.h"
+#include "Platform/Linux/SysfsAttribute.h"
+#include "Platform/Linux/SysfsLiveEntry.h"
+#include "Platform/Linux/SysfsZoneTrips.h"
+
+class CSysfsValueWriter;
+
+class CSysfsZoneHandle : public CDeviceHandle {
+ public:
+  // `temp` has been opened for reading on `dir`.
+  CSysfsZoneHandle(CSysfsLiveEntry entry, CUniqueFd dir, CSysfsAttribute temp,
+                   std::shared_ptr<CSysfsValueWriter> writer);
+
+  bool Control(uint32_t code, std::span<const std::byte> in, std::span<std::byte> out,
+               uint32_t& error) override;
+
+ private:
+  bool ReadTemperature(int32_t& tenths, uint32_t& error);
+  bool Temperature(std::span<std::byte> out, uint32_t& error);
+  bool Information(std::span<std::byte> out, uint32_t& error);
+  bool Trips(std::span<std::byte> out, uint32_t& error);
+  bool SetTrips(std::span<const std::byte> in, uint32_t& error);
+  std::vector<uint32_t> LinkedDeviceIndexes() const;
+
+  CSysfsLiveEntry mEntry;
+  CUniqueFd mDir;
+  CSysfsAttribute mTemp;
+  CSysfsZoneTrips mTrips;
+};

@@ -1,0 +1,258 @@
+// The live view of the thermal tree: the registry and the zones' device
+// numbers read one snapshot, a refresh follows the tree, open handles never
+// reach a newcomer, only the platform's own thermal folders open, and the
+// stable names.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Platform/DeviceIo.h"
+#include "Platform/DriverProtocol.h"
+#include "Platform/Linux/LinuxPlatform.h"
+#include "Platform/Linux/SysfsRegistry.h"
+#include "Platform/Linux/SysfsStableName.h"
+#include "Platform/Linux/SysfsThermalView.h"
+#include "Platform/Registry.h"
+#include "support/FakeSysfs.h"
+
+namespace {
+
+class SysfsLiveViewTest : public testing::Test {
+ protected:
+  explicit SysfsLiveViewTest(LinuxParticipantNaming naming = LinuxParticipantNaming::Path)
+      : mPlatform(mTree.Root(), "unix:path=/nonexistent-zv-bus/socket", naming) {}
+
+  // The names the parameters key lists under "Sensor" or "Device".
+  std::vector<std::wstring> Listed(const wchar_t* kind) {
+    long status = 0;
+    auto key = mPlatform.Registry().Open(SYSFS_PARAMETERS_KEY, REG_ACCESS_READ, status);
+    EXPECT_NE(key, nullptr);
+    uint32_t count = 0;
+    key->QueryDword(std::wstring(kind) + L"Count", count);
+    std::vector<std::wstring> names(count);
+    for (uint32_t i = 0; i < count; ++i) {
+      EXPECT_EQ(key->QueryString(kind + std::to_wstring(i), 128, names[i]), REG_STATUS_SUCCESS);
+    }
+    return names;
+  }
+
+  // The device names a zone reports: its numbers looked up in the key.
+  std::vector<std::wstring> DevicesOf(CDeviceHandle& zone) {
+    std::array<std::byte, sizeof(_tagSSensorInfoBlock)> out{};
+    uint32_t error = 0;
+    EXPECT_TRUE(zone.Control(DRIVER_SENSOR_GET_INFO, {}, out, error)) << error;
+    _tagSSensorInfoBlock info{};
+    std::memcpy(&info, out.data(), sizeof(info));
+    const std::vector<std::wstring> devices = Listed(L"Device");
+    std::vector<std::wstring> names;
+    for (uint32_t i = 0; i < info.DeviceCount; ++i) {
+      names.push_back(info.DeviceNumbers[i] < devices.size() ? devices[info.DeviceNumbers[i]]
+                                                             : L"?");
+    }
+    return names;
+  }
+
+  std::unique_ptr<CDeviceHandle> Open(const std::wstring& name) {
+    uint32_t error = 0;
+    return mPlatform.Devices().Open(name, error);
+  }
+
+  CFakeSysfs mTree;
+  CLinuxPlatform mPlatform;
+};
+
+class SysfsStableViewTest : public SysfsLiveViewTest {
+ protected:
+  SysfsStableViewTest() : SysfsLiveViewTest(LinuxParticipantNaming::Stable) {}
+};
+
+// Cooling device 1 of three goes away: before and after the refresh, the
+// number the zone reports names cooling_device2 in the key read with it.
+TEST_F(SysfsLiveViewTest, ZoneDeviceNumbersAndTheKeyAgreeAcrossChanges) {
+  for (uint32_t n = 0; n < 3; ++n) {
+    mTree.AddCooling(n, "Processor", 3, 0);
+  }
+  mTree.AddZone(0, "acpitz", 40000);
+  mTree.LinkCooling(0, 0, 2);
+  auto zone = Open(mTree.ZonePathW(0));
+  ASSERT_NE(zone, nullptr);
+  const std::vector<std::wstring> expected{mTree.CoolingPathW(2)};
+  EXPECT_EQ(DevicesOf(*zone), expected);
+
+  mTree.Remove("cooling_device1");
+  EXPECT_EQ(DevicesOf(*zone), expected) << "no refresh yet";
+  mPlatform.Registry().Refresh();
+  EXPECT_EQ(Listed(L"Device"),
+            (std::vector<std::wstring>{mTree.CoolingPathW(0), mTree.CoolingPathW(2)}));
+  EXPECT_EQ(DevicesOf(*zone), expected) << "after the refresh";
+}
+
+// A key opened before a refresh reads its own snapshot whole.
+TEST_F(SysfsLiveViewTest, AnOpenKeyKeepsItsSnapshot) {
+  mTree.AddZone(0, "acpitz", 40000);
+  mTree.AddZone(1, "skin", 30000);
+  long status = 0;
+  auto key = mPlatform.Registry().Open(SYSFS_PARAMETERS_KEY, REG_ACCESS_READ, status);
+  ASSERT_NE(key, nullptr);
+  mTree.Remove("thermal_zone0");
+  mPlatform.Registry().Refresh();
+  uint32_t count = 0;
+  std::wstring name;
+  EXPECT_EQ(key->QueryDword(L"SensorCount", count), REG_STATUS_SUCCESS);
+  EXPECT_EQ(count, 2u);
+  EXPECT_EQ(key->QueryString(L"Sensor0", 128, name), REG_STATUS_SUCCESS);
+  EXPECT_EQ(name, mTree.ZonePathW(0));
+  EXPECT_EQ(Listed(L"Sensor"), (std::vector<std::wstring>{mTree.ZonePathW(1)}));
+}
+
+// Handles opened before the tree changed: the one whose folder went fails
+// from the refresh on, even though a newcomer has its number; the others go
+// on. A name the view does not know yet opens after a rescan.
+TEST_F(SysfsLiveViewTest, OpenHandlesNeverReachANewcomer) {
+  mTree.AddZone(0, "acpitz", 40000);
+  mTree.AddZone(1, "skin", 30000);
+  mTree.AddCooling(0, "Fan", 3, 1);
+  auto kept = Open(mTree.ZonePathW(0));
+  auto gone = Open(mTree.ZonePathW(1));
+  auto fan = Open(mTree.CoolingPathW(0));
+  ASSERT_TRUE(kept && gone && fan);
+
+  mTree.Remove("thermal_zone1");
+  mTree.Remove("cooling_device0");
+  mTree.AddZone(1, "skin", 55000);
+  mTree.AddCooling(0, "Processor", 10, 7);
+  mPlatform.Registry().Refresh();
+
+  std::array<std::byte, 4> out{};
+  uint32_t error = 0;
+  EXPECT_FALSE(gone->Control(DRIVER_SENSOR_GET_TEMP, {}, out, error));
+  EXPECT_EQ(error, DEVICE_ERROR_FILE_NOT_FOUND);
+  EXPECT_FALSE(fan->Control(DRIVER_DEVICE_GET_STATE, {}, out, error));
+  EXPECT_EQ(error, DEVICE_ERROR_FILE_NOT_FOUND);
+  EXPECT_TRUE(kept->Control(DRIVER_SENSOR_GET_TEMP, {}, out, error));
+
+  auto newcomer = Open(mTree.ZonePathW(1));
+  ASSERT_NE(newcomer, nullptr);
+  int32_t temp = 0;
+  ASSERT_TRUE(newcomer->Control(DRIVER_SENSOR_GET_TEMP, {}, out, error));
+  std::memcpy(&temp, out.data(), sizeof(temp));
+  EXPECT_EQ(temp, 3282);
+
+  mTree.AddZone(7, "gpu", 30000);
+  EXPECT_NE(Open(mTree.ZonePathW(7)), nullptr) << "unknown names rescan";
+}
+
+// Only the thermal_zoneN and cooling_deviceN folders of the platform's own
+// tree open, whatever files another folder has.
+TEST_F(SysfsLiveViewTest, OnlyTheTreesOwnThermalFoldersOpen) {
+  mTree.AddZone(0, "acpitz", 40000);
+  CFakeSysfs other;
+  other.AddZone(0, "acpitz", 40000);
+  const std::string battery = mTree.Root() + "/class/power_supply/BAT0";
+  std::filesystem::create_directories(battery);
+  mTree.WriteAttribute("../../../class/power_supply/BAT0", "temp", "295\n");
+  const std::string strays[] = {battery,
+                                other.ZonePath(0),
+                                mTree.Root() + "/devices/virtual/thermal/thermal_zone0",
+                                mTree.ZonePath(0) + "/",
+                                "thermal_zone0",
+                                ""};
+  for (const std::string& path : strays) {
+    uint32_t error = 0;
+    EXPECT_EQ(mPlatform.Devices().Open(std::wstring(path.begin(), path.end()), error), nullptr)
+        << path;
+    EXPECT_EQ(error, DEVICE_ERROR_FILE_NOT_FOUND) << path;
+  }
+  EXPECT_NE(Open(mTree.ZonePathW(0)), nullptr);
+}
+
+// The bridge's questions, before and after the refresh that follows a zone
+// deleted and a cooling device created.
+TEST_F(SysfsLiveViewTest, TheViewAnswersByKernelNumber) {
+  mTree.AddZone(2, "acpitz", 40000);
+  mTree.AddZone(5, "skin", 30000);
+  CSysfsThermalView& view = mPlatform.ThermalView();
+  EXPECT_EQ(view.SensorIndexOfZone(5), 1u);
+  EXPECT_EQ(view.ZoneName(5), mTree.ZonePathW(5));
+  EXPECT_EQ(view.CoolingDeviceName(0), std::nullopt);
+
+  mTree.Remove("thermal_zone2");
+  mTree.AddCooling(0, "Fan", 3, 0);
+  EXPECT_EQ(view.ZoneName(2), mTree.ZonePathW(2)) << "still listed until the refresh";
+  const uint64_t generation = view.Generation();
+  view.Refresh();
+  EXPECT_GT(view.Generation(), generation);
+  EXPECT_EQ(view.ZoneName(2), std::nullopt);
+  EXPECT_EQ(view.SensorIndexOfZone(5), 0u);
+  EXPECT_EQ(view.CoolingDeviceName(0), mTree.CoolingPathW(0));
+  const uint64_t settled = view.Generation();
+  view.Refresh();
+  EXPECT_EQ(view.Generation(), settled) << "nothing changed";
+}
+
+// The kernel event bridge refreshes on its own thread while the host reads:
+// each reader sees a whole snapshot and handles stay usable.
+TEST_F(SysfsLiveViewTest, RefreshesRaceNoReader) {
+  mTree.AddZone(0, "acpitz", 40000);
+  mTree.AddCooling(0, "Fan", 3, 0);
+  mTree.LinkCooling(0, 0, 0);
+  auto zone = Open(mTree.ZonePathW(0));
+  ASSERT_NE(zone, nullptr);
+  std::thread bridge([this] {
+    for (int i = 0; i < 100; ++i) {
+      if (i % 2 == 0) {
+        mTree.AddZone(1, "skin", 30000);
+      } else {
+        mTree.Remove("thermal_zone1");
+      }
+      mPlatform.ThermalView().Refresh();
+      mPlatform.ThermalView().ZoneName(1);
+    }
+  });
+  for (int i = 0; i < 200; ++i) {
+    EXPECT_EQ(DevicesOf(*zone), (std::vector<std::wstring>{mTree.CoolingPathW(0)}));
+    EXPECT_NE(Open(mTree.CoolingPathW(0)), nullptr);
+  }
+  bridge.join();
+}
+
+TEST_F(SysfsStableViewTest, StableNamesCountWithinEachType) {
+  mTree.AddZone(0, "x86_pkg_temp", 50000);
+  mTree.AddZone(3, "acpitz", 40000);
+  mTree.AddZone(1, "acpitz", 41000);
+  mTree.AddZone(4, "INT3400 Thermal", 20000);
+  mTree.AddCooling(2, "Processor", 3, 0);
+  mTree.AddCooling(0, "Processor", 3, 0);
+  mTree.AddCooling(1, "Fan", 1, 0);
+  EXPECT_EQ(Listed(L"Sensor"),
+            (std::vector<std::wstring>{L"zone:x86_pkg_temp:0", L"zone:acpitz:0", L"zone:acpitz:1",
+                                       L"zone:INT3400_Thermal:0"}));
+  EXPECT_EQ(Listed(L"Device"), (std::vector<std::wstring>{L"cooling:Processor:0", L"cooling:Fan:0",
+                                                          L"cooling:Processor:1"}));
+  EXPECT_NE(Open(L"zone:acpitz:1"), nullptr);
+  EXPECT_EQ(Open(mTree.ZonePathW(1)), nullptr) << "the path is no name here";
+}
+
+TEST(SysfsStableNameTest, TypeTextsAreCleaned) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"acpitz", "acpitz"},
+      {"INT3400 Thermal", "INT3400_Thermal"},
+      {"a:b\tc", "a_b_c"},
+      {"", "unknown"},
+      {"\xc3\xa9t\xc3\xa9", "__t__"},
+      {std::string(50, 'x'), std::string(40, 'x')},
+  };
+  for (const auto& [type, text] : cases) {
+    EXPECT_EQ(StableTypeText(type), text) << type;
+  }
+  EXPECT_EQ(StableParticipantName("cooling", std::string(40, 'x'), 123).size(), 52u);
+}
+
+}  // namespace
