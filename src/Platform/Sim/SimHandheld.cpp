@@ -985,6 +985,14 @@ bool CSimHandheld::Withdraw(const std::wstring& name) {
   return true;
 }
 
+bool CSimHandheld::NotifyDriver(const std::wstring& name, uint32_t value) {
+  auto driver = mSensorDrivers.find(name);
+  if (!mPlatform || driver == mSensorDrivers.end() || !IsPublished(name)) {
+    return false;
+  }
+  return driver->second->Notify(value) == REG_STATUS_SUCCESS;
+}
+
 const char* SimTimelineKindName(SimTimelineEvent::Kind kind) {
   switch (kind) {
     case SimTimelineEvent::Kind::Thermal:
@@ -1034,7 +1042,7 @@ void CSimHandheld::Play(const SimTimelineEvent& event) {
       mPlatform->SimWmi().RaiseThermalEvent(event.name, event.code);
       break;
     case SimTimelineEvent::Kind::Notify:
-      mSensorDrivers.at(event.name)->Notify(event.value);
+      NotifyDriver(event.name, event.value);
       break;
     case SimTimelineEvent::Kind::Arrive:
       Publish(event.name);

@@ -152,6 +152,10 @@ class CSimHandheld {
   // event. False when `name` is not published.
   bool Withdraw(const std::wstring& name);
   bool IsPublished(const std::wstring& name) const;
+  // The driver of a published registry-listed sensor writes `value` to its
+  // notification value, as a driver reporting an event does. False for any
+  // other name.
+  bool NotifyDriver(const std::wstring& name, uint32_t value = 1);
 
   // The scripted events in the order they are due.
   const std::vector<SimTimelineEvent>& Timeline() const { return mTimeline; }
