@@ -102,6 +102,11 @@ void CThermalNetlinkReader::Stop() {
   Close();
 }
 
+bool CThermalNetlinkReader::Running() const {
+  std::lock_guard<std::mutex> lock(mStartLock);
+  return mThread.joinable();
+}
+
 void CThermalNetlinkReader::Close() {
   if (mSocket != nullptr) {
     nl_socket_free(mSocket);

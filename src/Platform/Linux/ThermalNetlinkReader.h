@@ -39,7 +39,7 @@ class CThermalNetlinkReader {
   // nothing and returns true.
   bool Start(std::string& why);
   void Stop();
-  bool Running() const { return mThread.joinable(); }
+  bool Running() const;
 
   // Decodes one message and calls the handler when it carries an event the
   // platform acts on. Returns the libnl callback action (NL_OK).
@@ -53,7 +53,7 @@ class CThermalNetlinkReader {
   void Close();
 
   Handler mHandler;
-  std::mutex mStartLock;
+  mutable std::mutex mStartLock;
   nl_sock* mSocket = nullptr;
   int mStopFd = -1;  // an eventfd that Stop signals
   std::thread mThread;
