@@ -80,6 +80,9 @@ class ZIVO_EXPORT COSEventManager : public CEventManager {
   static void WorkerThreadMain(COSEventManager* manager, std::stop_token stop);
   static long WorkerThreadMonitor(CRegistryKey& key, COSEventManager* manager,
                                   std::stop_token stop);
+  // Looks at the value of every sensor: resets what is set and dispatches
+  // the events.
+  static void ScanSensors(CRegistryKey& key, COSEventManager* manager);
 
   static COSEventManager* osEventManager;
 

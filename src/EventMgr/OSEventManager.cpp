@@ -316,6 +316,9 @@ void COSEventManager::WorkerThreadMain(COSEventManager* manager, std::stop_token
     LOG_DEBUG("Failed to open key");
     return;
   }
+  // A driver may have reported before the watch began: look once before
+  // the first wait.
+  ScanSensors(*key, manager);
   // Pauses after failed waits end early when the manager stops the thread.
   std::mutex pauseLock;
   std::condition_variable_any pause;
@@ -343,6 +346,11 @@ long COSEventManager::WorkerThreadMonitor(CRegistryKey& key, COSEventManager* ma
     return waited;
   }
   LOG_DEBUG("Driver Event occurred... ");
+  ScanSensors(key, manager);
+  return REG_STATUS_SUCCESS;
+}
+
+void COSEventManager::ScanSensors(CRegistryKey& key, COSEventManager* manager) {
   const int count = manager->mSensorCount;
   for (int i = 0; i < count; ++i) {
     const std::wstring valueName = L"Sensor" + std::to_wstring(i);
@@ -370,7 +378,7 @@ long COSEventManager::WorkerThreadMonitor(CRegistryKey& key, COSEventManager* ma
         manager->mPlatform->Registry().Open(DRIVER_PARAMETERS_KEY, REG_ACCESS_READ, status);
     if (!parameters) {
       LOG_ERROR("Failed to read the Velmar Params Key");
-      return REG_STATUS_SUCCESS;
+      return;
     }
     std::wstring name;
     if (parameters->QueryString(valueName, kNameBytes, name) != REG_STATUS_SUCCESS) {
@@ -392,5 +400,4 @@ long COSEventManager::WorkerThreadMonitor(CRegistryKey& key, COSEventManager* ma
     }
   }
   LOG_DEBUG("WorkerThreadMonitor Returning");
-  return REG_STATUS_SUCCESS;
 }

@@ -168,6 +168,26 @@ TEST_P(RegistryContract, WaitReturnsWhenAValueOfTheKeyIsSet) {
   EXPECT_EQ(waited.get(), REG_STATUS_SUCCESS);
 }
 
+TEST_P(RegistryContract, AValueSetBetweenTwoWaitsEndsTheNextWaitAtOnce) {
+  auto watched = Open(kDriverNotify);
+  auto writer = Open(kDriverNotify);
+  ASSERT_NE(watched, nullptr);
+  ASSERT_NE(writer, nullptr);
+  // Set after the key was opened, before any wait: a watcher scanning the
+  // key at that moment must not miss it.
+  ASSERT_EQ(writer->SetDword(L"Sensor1", 1), REG_STATUS_SUCCESS);
+  auto waited = std::async(std::launch::async,
+                           [&] { return watched->WaitForValueChange(std::stop_token{}); });
+  ASSERT_EQ(waited.wait_for(kBound), std::future_status::ready) << "the change was missed";
+  EXPECT_EQ(waited.get(), REG_STATUS_SUCCESS);
+  // Seen once: the next wait blocks until its stop.
+  std::stop_source stop;
+  auto next =
+      std::async(std::launch::async, [&] { return watched->WaitForValueChange(stop.get_token()); });
+  stop.request_stop();
+  EXPECT_EQ(next.get(), REG_STATUS_CANCELLED);
+}
+
 TEST_P(RegistryContract, WaitIsCancelledPromptlyByItsStopToken) {
   auto watched = Open(kDriverNotify);
   ASSERT_NE(watched, nullptr);

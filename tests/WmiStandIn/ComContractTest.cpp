@@ -2,6 +2,7 @@
 // implementation: the simulated one and the Linux one on fake sysfs trees.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <thread>
@@ -119,6 +120,78 @@ TEST_P(ComContractTest, ConnectsToRootWmiOnlyAndPublishesTheEnableStatus) {
   EXPECT_EQ(services->CreateInstanceEnum(L"NoSuchClass", 0x31, none), WBEM_E_INVALID_CLASS);
   EXPECT_TRUE(InstancesOf(*services, L"DtmDeviceParticipantInformation").empty());
   EXPECT_TRUE(InstancesOf(*services, L"DtmSensorParticipantInformation").empty());
+}
+
+// A sink that counts its references and records what it is told.
+class CContractSink : public CWbemObjectSink {
+ public:
+  HRESULT QueryInterface(REFIID riid, void** object) override {
+    if (riid == IID_IUnknown || riid == IID_IWbemObjectSink) {
+      *object = static_cast<CWbemObjectSink*>(this);
+      AddRef();
+      return S_OK;
+    }
+    return E_NOINTERFACE;
+  }
+  ULONG AddRef() override { return ++mCount; }
+  ULONG Release() override { return --mCount; }  // lives on the test's stack
+  HRESULT Indicate(LONG, std::shared_ptr<CWbemClassObject>*) override { return S_OK; }
+  HRESULT SetStatus(LONG, HRESULT result, const std::wstring&,
+                    const std::shared_ptr<CWbemClassObject>&) override {
+    mStatus = result;
+    mStatusThread = std::this_thread::get_id();
+    return S_OK;
+  }
+  std::atomic<ULONG> mCount{0};
+  std::atomic<HRESULT> mStatus{S_OK};
+  std::thread::id mStatusThread;
+};
+
+TEST_P(ComContractTest, AnswersExactlyTheFiveNotificationQueriesAndCancelsThem) {
+  std::shared_ptr<CWbemLocator> locator;
+  ASSERT_EQ(mUnderTest->Com().CreateWbemLocator(locator), S_OK);
+  std::shared_ptr<CWbemServices> services;
+  ASSERT_EQ(locator->ConnectServer(L"root\\WMI", services), WBEM_S_NO_ERROR);
+  const std::wstring creation =
+      L"SELECT * FROM __InstanceCreationEvent WITHIN 1 WHERE TargetInstance ISA ";
+  const std::wstring deletion =
+      L"SELECT * FROM __InstanceDeletionEvent WITHIN 1 WHERE TargetInstance ISA ";
+  struct _tagSQueryRow {
+    std::wstring language;
+    std::wstring query;
+    HRESULT result;
+  };
+  const std::vector<_tagSQueryRow> rows = {
+      {L"WQL", creation + L"\"DtmSensorParticipantInformation\"", WBEM_S_NO_ERROR},
+      {L"WQL", creation + L"\"DtmDeviceParticipantInformation\"", WBEM_S_NO_ERROR},
+      {L"WQL", deletion + L"\"DtmSensorParticipantInformation\"", WBEM_S_NO_ERROR},
+      {L"WQL", deletion + L"\"DtmDeviceParticipantInformation\"", WBEM_S_NO_ERROR},
+      {L"WQL", L"SELECT * FROM DTMEvent", WBEM_S_NO_ERROR},
+      {L"wql", L"SELECT * FROM DTMEvent", WBEM_S_NO_ERROR},
+      {L"WQL", L"SELECT * FROM DTMEvent ", WBEM_E_INVALID_QUERY},
+      {L"WQL", L"select * from DTMEvent", WBEM_E_INVALID_QUERY},
+      {L"WQL", creation + L"DtmSensorParticipantInformation", WBEM_E_INVALID_QUERY},
+      {L"WQL", creation + L"\"DTMSystemParams\"", WBEM_E_INVALID_QUERY},
+      {L"WQL", L"", WBEM_E_INVALID_QUERY},
+      {L"SQL", L"SELECT * FROM DTMEvent", WBEM_E_INVALID_QUERY_TYPE},
+  };
+  for (const _tagSQueryRow& row : rows) {
+    CContractSink sink;
+    EXPECT_EQ(
+        services->ExecNotificationQueryAsync(row.language, row.query, WBEM_FLAG_SEND_STATUS, &sink),
+        row.result);
+    if (row.result != WBEM_S_NO_ERROR) {
+      EXPECT_EQ(sink.mCount.load(), 0u) << "a refused query keeps no reference";
+      EXPECT_EQ(services->CancelAsyncCall(&sink), WBEM_E_NOT_FOUND);
+      continue;
+    }
+    EXPECT_EQ(sink.mCount.load(), 1u);
+    EXPECT_EQ(services->CancelAsyncCall(&sink), WBEM_S_NO_ERROR);
+    EXPECT_EQ(sink.mStatus.load(), WBEM_E_CALL_CANCELLED);
+    EXPECT_NE(sink.mStatusThread, std::this_thread::get_id());
+    EXPECT_EQ(sink.mCount.load(), 0u) << "cancelling releases the handler";
+    EXPECT_EQ(services->CancelAsyncCall(&sink), WBEM_E_NOT_FOUND);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(

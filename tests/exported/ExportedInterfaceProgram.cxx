@@ -8,6 +8,17 @@
 
 #include "zivorivizo/zivorivizo.h"
 
+// A host's listener, called through the exported dispatch.
+class CHostListener : public CEventListener {
+ public:
+  using CEventListener::CEventListener;
+  int ProcessEvent(VelmarEventListenerType kind, std::wstring name, int eventId,
+                   void* context) override {
+    *static_cast<int*>(context) += kind == THERMAL_EVENT && name == L"zone" ? eventId : 1000;
+    return 0;
+  }
+};
+
 int main() {
   char pattern[] = "/tmp/zivo-exported-XXXXXX";
   const char* dir = mkdtemp(pattern);
@@ -45,6 +56,19 @@ int main() {
   if (out != 2982) {
     return 1;
   }
+  int heard = 0;
+  CHostListener listener(&heard);
+  CEventManager events;
+  events.AddEventListener(&listener, static_cast<VelmarEventListenerType>(THERMAL_EVENT | 2));
+  events.NotifyEvent(THERMAL_EVENT, L"zone", 7);
+  if (heard != 7 || events.isEmpty(ADD_SENSOR_EVENT)) {
+    std::puts("the exported event manager did not dispatch");
+    return 1;
+  }
+  // The platform's manager is reachable (not created here: that would start
+  // watching the real machine).
+  void (*deleteEvents)() = &COSEventManager::DeleteInstance;
+  deleteEvents();
   std::remove(path.c_str());
   std::remove(dir);
   std::puts("exported interface ok");

@@ -1,12 +1,14 @@
 #include "support/SimPlatformTest.h"
 
 #include "zivorivizo/OSConfigMgr.h"
+#include "zivorivizo/OSEventManager.h"
 #include "zivorivizo/OSParticipantMgr.h"
 #include "zivorivizo/OSSystemManager.h"
 
 namespace {
 
 void DeleteSingletons() {
+  COSEventManager::DeleteInstance();
   COSParticipantManager::DeleteInstance();
   COSConfigManager::DeleteInstance();
   COSSystemManager::DeleteInstance();
