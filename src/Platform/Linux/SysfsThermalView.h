@@ -41,6 +41,12 @@
 // "zone:TYPE:K" with the stable naming). std::nullopt: the current view does
 // not list that number.
 //
+// A sensor reads its device numbers (information request) and then looks
+// them up in the parameters key; a refresh that renumbers the devices between
+// the two would pair numbers of one snapshot with names of the next. Since
+// refreshes happen only at the moments above, that takes the tree changing
+// within that window.
+//
 // The view is reached from the platform object: CLinuxPlatform::ThermalView().
 // All operations are thread-safe; readers keep the snapshot they took for as
 // long as they hold it.
