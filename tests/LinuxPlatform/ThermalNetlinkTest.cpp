@@ -131,22 +131,6 @@ TEST(ThermalNetlinkTest, RefusesMessagesTooShortForTheirHeaders) {
   EXPECT_FALSE(DecodeThermalEvent(bare.get()).has_value());
 }
 
-TEST(ThermalNetlinkTest, TheSeamHandsEachEventToTheHandlerInOrder) {
-  std::vector<ThermalKernelEvent> seen;
-  CThermalNetlinkReader reader([&](const ThermalKernelEvent& event) { seen.push_back(event); });
-  const Message up = Build(THERMAL_GENL_EVENT_TZ_TRIP_UP, {{THERMAL_GENL_ATTR_TZ_ID, 2}});
-  const Message ignored = Build(THERMAL_GENL_EVENT_TZ_GOV_CHANGE, {{THERMAL_GENL_ATTR_TZ_ID, 2}});
-  const Message added = Build(THERMAL_GENL_EVENT_CDEV_ADD, {{THERMAL_GENL_ATTR_CDEV_ID, 6}});
-  EXPECT_EQ(reader.Deliver(up.get()), NL_OK);
-  EXPECT_EQ(reader.Deliver(ignored.get()), NL_OK);
-  EXPECT_EQ(reader.Deliver(added.get()), NL_OK);
-  ASSERT_EQ(seen.size(), 2u);
-  EXPECT_EQ(seen[0].kind, Kind::TripUp);
-  EXPECT_EQ(seen[0].id, 2u);
-  EXPECT_EQ(seen[1].kind, Kind::CoolingAdded);
-  EXPECT_EQ(seen[1].id, 6u);
-}
-
 // Whether this machine has the thermal family or not, Start gives a clear
 // answer and Stop ends the reader; both run again without harm.
 TEST(ThermalNetlinkTest, StartsWhereTheFamilyExistsAndStopsCleanly) {
