@@ -27,18 +27,13 @@ class LinuxDiscoveryTest : public CSimPlatformTest {
     std::filesystem::remove(mConfig, ignored);
   }
 
-  static std::vector<std::wstring> SensorNames(COSParticipantManager& manager) {
-    std::vector<std::wstring> names;
-    for (CSensor* sensor : CParticipantLists::Sensors(manager)) {
-      names.push_back(sensor->mSensor.Name);
-    }
-    return names;
-  }
+  static const std::wstring& NameOf(const CSensor* sensor) { return sensor->mSensor.Name; }
+  static const std::wstring& NameOf(const CDevice* device) { return device->mDevice.Name; }
   template <typename List>
-  static std::vector<std::wstring> DeviceNames(const List& devices) {
+  static std::vector<std::wstring> Names(const List& participants) {
     std::vector<std::wstring> names;
-    for (CDevice* device : devices) {
-      names.push_back(device->mDevice.Name);
+    for (const auto* participant : participants) {
+      names.push_back(NameOf(participant));
     }
     return names;
   }
@@ -123,13 +118,13 @@ TEST_F(LinuxDiscoveryTest, EnumerateAndAddFollowTheTree) {
   CSensor* added = SensorNamed(*manager, sysfs.ZonePathW(2));
   ASSERT_NE(added, nullptr);
   EXPECT_EQ(added->mSensor.Devices, (std::vector<std::wstring>{sysfs.CoolingPathW(2)}));
-  EXPECT_EQ(DeviceNames(added->mLinkedDevices), (std::vector<std::wstring>{sysfs.CoolingPathW(2)}));
+  EXPECT_EQ(Names(added->mLinkedDevices), (std::vector<std::wstring>{sysfs.CoolingPathW(2)}));
 
   sysfs.Remove("thermal_zone1");
   ASSERT_EQ(manager->Enumerate(), ZIVO_SUCCESS);
-  EXPECT_EQ(SensorNames(*manager),
+  EXPECT_EQ(Names(CParticipantLists::Sensors(*manager)),
             (std::vector<std::wstring>{sysfs.ZonePathW(0), sysfs.ZonePathW(2)}));
-  EXPECT_EQ(DeviceNames(CParticipantLists::Devices(*manager)),
+  EXPECT_EQ(Names(CParticipantLists::Devices(*manager)),
             (std::vector<std::wstring>{sysfs.CoolingPathW(0), sysfs.CoolingPathW(2)}));
 
   sysfs.AddCooling(5, "Fan", 2, 0);
@@ -160,10 +155,9 @@ TEST_F(LinuxDiscoveryTest, StableNamesCarryOnePolicyAcrossRenumbering) {
     CSensor* cpu = SensorNamed(*manager, L"zone:x86_pkg_temp:0");
     ASSERT_TRUE(skin && cpu) << boot.skin;
     EXPECT_EQ(skin->mSensor.TempHistory.front().Temp, 3062) << boot.skin;
-    EXPECT_EQ(DeviceNames(skin->mLinkedDevices), (std::vector<std::wstring>{L"cooling:Fan:0"}));
+    EXPECT_EQ(Names(skin->mLinkedDevices), (std::vector<std::wstring>{L"cooling:Fan:0"}));
     EXPECT_EQ(cpu->mSensor.TempHistory.front().Temp, 3342) << boot.skin;
-    EXPECT_EQ(DeviceNames(cpu->mLinkedDevices),
-              (std::vector<std::wstring>{L"cooling:Processor:0"}));
+    EXPECT_EQ(Names(cpu->mLinkedDevices), (std::vector<std::wstring>{L"cooling:Processor:0"}));
     COSParticipantManager::DeleteInstance();
     COSConfigManager::DeleteInstance();
   }

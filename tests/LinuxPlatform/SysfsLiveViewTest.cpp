@@ -1,7 +1,6 @@
-// The live view of the thermal tree: the registry and the zones' device
-// numbers read one snapshot, a refresh follows the tree, open handles never
-// reach a newcomer, only the platform's own thermal folders open, and the
-// stable names.
+// The live view of the thermal tree: a refresh follows the tree, open
+// handles never reach a newcomer, only the platform's own thermal folders
+// open, and the stable names.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -43,22 +42,6 @@ class SysfsLiveViewTest : public testing::Test {
     return names;
   }
 
-  // The device names a zone reports: its numbers looked up in the key.
-  std::vector<std::wstring> DevicesOf(CDeviceHandle& zone) {
-    std::array<std::byte, sizeof(_tagSSensorInfoBlock)> out{};
-    uint32_t error = 0;
-    EXPECT_TRUE(zone.Control(DRIVER_SENSOR_GET_INFO, {}, out, error)) << error;
-    _tagSSensorInfoBlock info{};
-    std::memcpy(&info, out.data(), sizeof(info));
-    const std::vector<std::wstring> devices = Listed(L"Device");
-    std::vector<std::wstring> names;
-    for (uint32_t i = 0; i < info.DeviceCount; ++i) {
-      names.push_back(info.DeviceNumbers[i] < devices.size() ? devices[info.DeviceNumbers[i]]
-                                                             : L"?");
-    }
-    return names;
-  }
-
   std::unique_ptr<CDeviceHandle> Open(const std::wstring& name) {
     uint32_t error = 0;
     return mPlatform.Devices().Open(name, error);
@@ -72,45 +55,6 @@ class SysfsStableViewTest : public SysfsLiveViewTest {
  protected:
   SysfsStableViewTest() : SysfsLiveViewTest(LinuxParticipantNaming::Stable) {}
 };
-
-// Cooling device 1 of three goes away: before and after the refresh, the
-// number the zone reports names cooling_device2 in the key read with it.
-TEST_F(SysfsLiveViewTest, ZoneDeviceNumbersAndTheKeyAgreeAcrossChanges) {
-  for (uint32_t n = 0; n < 3; ++n) {
-    mTree.AddCooling(n, "Processor", 3, 0);
-  }
-  mTree.AddZone(0, "acpitz", 40000);
-  mTree.LinkCooling(0, 0, 2);
-  auto zone = Open(mTree.ZonePathW(0));
-  ASSERT_NE(zone, nullptr);
-  const std::vector<std::wstring> expected{mTree.CoolingPathW(2)};
-  EXPECT_EQ(DevicesOf(*zone), expected);
-
-  mTree.Remove("cooling_device1");
-  EXPECT_EQ(DevicesOf(*zone), expected) << "no refresh yet";
-  mPlatform.Registry().Refresh();
-  EXPECT_EQ(Listed(L"Device"),
-            (std::vector<std::wstring>{mTree.CoolingPathW(0), mTree.CoolingPathW(2)}));
-  EXPECT_EQ(DevicesOf(*zone), expected) << "after the refresh";
-}
-
-// A key opened before a refresh reads its own snapshot whole.
-TEST_F(SysfsLiveViewTest, AnOpenKeyKeepsItsSnapshot) {
-  mTree.AddZone(0, "acpitz", 40000);
-  mTree.AddZone(1, "skin", 30000);
-  long status = 0;
-  auto key = mPlatform.Registry().Open(SYSFS_PARAMETERS_KEY, REG_ACCESS_READ, status);
-  ASSERT_NE(key, nullptr);
-  mTree.Remove("thermal_zone0");
-  mPlatform.Registry().Refresh();
-  uint32_t count = 0;
-  std::wstring name;
-  EXPECT_EQ(key->QueryDword(L"SensorCount", count), REG_STATUS_SUCCESS);
-  EXPECT_EQ(count, 2u);
-  EXPECT_EQ(key->QueryString(L"Sensor0", 128, name), REG_STATUS_SUCCESS);
-  EXPECT_EQ(name, mTree.ZonePathW(0));
-  EXPECT_EQ(Listed(L"Sensor"), (std::vector<std::wstring>{mTree.ZonePathW(1)}));
-}
 
 // Handles opened before the tree changed: the one whose folder went fails
 // from the refresh on, even though a newcomer has its number; the others go
@@ -216,8 +160,11 @@ TEST_F(SysfsLiveViewTest, RefreshesRaceNoReader) {
       mPlatform.ThermalView().ZoneName(1);
     }
   });
+  std::array<std::byte, sizeof(_tagSSensorInfoBlock)> out{};
+  uint32_t error = 0;
   for (int i = 0; i < 200; ++i) {
-    EXPECT_EQ(DevicesOf(*zone), (std::vector<std::wstring>{mTree.CoolingPathW(0)}));
+    EXPECT_TRUE(zone->Control(DRIVER_SENSOR_GET_INFO, {}, out, error));
+    EXPECT_EQ(Listed(L"Device").size(), 1u);
     EXPECT_NE(Open(mTree.CoolingPathW(0)), nullptr);
   }
   bridge.join();
@@ -242,12 +189,8 @@ TEST_F(SysfsStableViewTest, StableNamesCountWithinEachType) {
 
 TEST(SysfsStableNameTest, TypeTextsAreCleaned) {
   const std::pair<std::string, std::string> cases[] = {
-      {"acpitz", "acpitz"},
-      {"INT3400 Thermal", "INT3400_Thermal"},
-      {"a:b\tc", "a_b_c"},
-      {"", "unknown"},
-      {"\xc3\xa9t\xc3\xa9", "__t__"},
-      {std::string(50, 'x'), std::string(40, 'x')},
+      {"acpitz", "acpitz"}, {"INT3400 Thermal", "INT3400_Thermal"},       {"a:b\xc3\xa9", "a_b__"},
+      {"", "unknown"},      {std::string(50, 'x'), std::string(40, 'x')},
   };
   for (const auto& [type, text] : cases) {
     EXPECT_EQ(StableTypeText(type), text) << type;
