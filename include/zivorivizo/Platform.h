@@ -25,6 +25,7 @@ class CDeviceIo;
 class CPower;
 class CCom;
 class CXml;
+class CPlatformEvents;
 
 class ZIVO_EXPORT CPlatform {
  public:
@@ -42,6 +43,7 @@ class ZIVO_EXPORT CPlatform {
   CPower& Power() const { return *mPower; }
   CCom& Com() const { return *mCom; }
   CXml& Xml() const { return *mXml; }
+  CPlatformEvents& Events() const { return *mEvents; }
 
  protected:
   CPlatform();
@@ -52,6 +54,7 @@ class ZIVO_EXPORT CPlatform {
   std::shared_ptr<CPower> mPower;
   std::shared_ptr<CCom> mCom;
   std::shared_ptr<CXml> mXml;
+  std::shared_ptr<CPlatformEvents> mEvents;
 };
 
 // How the Linux platform names its participants, that is the names a policy

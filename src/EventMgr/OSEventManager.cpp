@@ -9,6 +9,7 @@
 #include "Log/LogStatement.h"
 #include "Platform/Com.h"
 #include "Platform/DriverProtocol.h"
+#include "Platform/PlatformEvents.h"
 #include "Platform/Registry.h"
 #include "Platform/Wmi.h"
 #include "zivorivizo/OSParticipantMgr.h"
@@ -90,6 +91,9 @@ COSEventManager::COSEventManager() : mPlatform(CPlatform::Current()) {
 
 COSEventManager::~COSEventManager() {
   LOG_DEBUG("COSEventManager Destructor called");
+  // The operating system's own events first: nothing new is fed to the
+  // notification key or the subscriptions from here on.
+  mPlatform->Events().Stop();
   // The notification threads first: each wait is cancelled and each thread
   // joined, so none calls into this manager afterwards.
   for (std::jthread& thread : mThreads) {
@@ -132,6 +136,13 @@ int COSEventManager::Init() {
   if (InitDriverEvents() != 0) {
     LOG_ERROR("InitDriverEvents Failed");
     return ZIVO_EVENT_DRIVER_EVENTS_FAILED;
+  }
+  // The operating system's own thermal events (the kernel's, on Linux) reach
+  // the listeners through the notification key and the subscriptions.
+  // Where it has none, the firmware's and the drivers' events still do.
+  std::string why;
+  if (!mPlatform->Events().Start(why)) {
+    LOG_WARN("Kernel thermal events are not available: %s", why.c_str());
   }
   if (RegisterThermalEvent() != 0) {
     LOG_ERROR("RegisterThermalEvent Failed");

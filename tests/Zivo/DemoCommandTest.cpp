@@ -22,6 +22,8 @@ TEST(DemoCommandTest, TheTourCompletesAndKeepsTheLog) {
         "Current 4 of 4, Valid 1  holds state 4", "5. Trip points of the skin sensor",
         "6. A participant arrives and leaves",
         "AddSensor(ACPI\\PNP0C14\\13_0 (modem))  0 (success)", "7. A sensor turns faulty",
+        "8. Events a listener receives", "THERMAL_EVENT, ACPI\\PNP0C14\\10_0, id 3",
+        "THERMAL_EVENT, \\\\.\\ZivoSensor0, id 1", "ADD_DEVICE_EVENT, ACPI\\PNP0C14\\4_0, id 1",
         "Shutdown requests the library made (recorded by the simulated power, never carried out): "
         "1",
         "countdown 60 s, force yes, reboot no", "0 not as expected", "Demo complete."}) {

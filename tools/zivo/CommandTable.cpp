@@ -10,6 +10,7 @@ int RunRemoveDevice(const ZivoArgs& args);
 int RunRemoveSensor(const ZivoArgs& args);
 int RunConfigCheck(const ZivoArgs& args);
 int RunStatusCodes(const ZivoArgs& args);
+int RunWatch(const ZivoArgs& args);
 
 const std::vector<_tagSZivoCommand>& ZivoCommands() {
   static const std::vector<_tagSZivoCommand> commands = {
@@ -19,6 +20,7 @@ const std::vector<_tagSZivoCommand>& ZivoCommands() {
       {"add-sensor", "add a sensor at run time and show its links", RunAddSensor},
       {"remove-device", "remove a device and show the links taken apart", RunRemoveDevice},
       {"remove-sensor", "remove a sensor and show the links taken apart", RunRemoveSensor},
+      {"watch", "print the events a listener receives as they arrive", RunWatch},
       {"config check", "check a thermal policy file before deploying it", RunConfigCheck},
       {"status-codes", "what the library's status codes mean", RunStatusCodes},
   };

@@ -2,14 +2,20 @@
 // through the start-up, shows the participants with their links and policy,
 // heats the machine for a few refreshes, throttles, writes trip points, adds
 // and removes a participant at run time and lets a sensor turn faulty, which
-// makes the library ask for a shutdown that the simulated power only records.
+// makes the library ask for a shutdown that the simulated power only records,
+// and ends with the events a host's listener receives.
 //
 // Each step checks what the library answered; the exit status is 0 when
 // every check held. Time is the simulated clock's, so the tour takes no
 // real time.
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <mutex>
+#include <optional>
+#include <tuple>
 
 #include "Commands.h"
 #include "HostSession.h"
@@ -18,11 +24,13 @@
 #include "Platform/Sim/SimHandheld.h"
 #include "Platform/Sim/SimPlatform.h"
 #include "Platform/Sim/SimPower.h"
+#include "Platform/Sim/SimWmi.h"
 #include "Platform/Text.h"
 #include "PlatformOption.h"
 #include "StatusText.h"
 #include "TextTable.h"
 #include "zivorivizo/OSConfigMgr.h"
+#include "zivorivizo/OSEventManager.h"
 #include "zivorivizo/OSParticipantMgr.h"
 #include "zivorivizo/StatusCodes.h"
 
@@ -83,6 +91,7 @@ class CDemo {
     TripPoints();
     RunTimeParticipants();
     FaultySensor();
+    Events();
     return Summary();
   }
 
@@ -464,6 +473,115 @@ class CDemo {
     Check(!shutdowns.empty() && shutdowns.front().timeoutSeconds == 60 && !shutdowns.front().reboot,
           "a faulty sensor makes the library ask for a shutdown in 60 s");
     mHandheld.SetFaulty(victim, false);
+  }
+
+  // A host's listener, as the library calls it: on the library's threads.
+  class CDemoListener : public CEventListener {
+   public:
+    int ProcessEvent(VelmarEventListenerType kind, std::wstring name, int eventId, void*) override {
+      std::lock_guard<std::mutex> hold(mLock);
+      mHeard.push_back({kind, std::move(name), eventId});
+      mArrived.notify_all();
+      return 0;
+    }
+    // The next event not taken yet; none after a bounded wait.
+    std::optional<std::tuple<VelmarEventListenerType, std::wstring, int>> Next() {
+      std::unique_lock<std::mutex> lock(mLock);
+      if (!mArrived.wait_for(lock, std::chrono::seconds(5),
+                             [&] { return mTaken < mHeard.size(); })) {
+        return std::nullopt;
+      }
+      return mHeard[mTaken++];
+    }
+
+   private:
+    std::mutex mLock;
+    std::condition_variable mArrived;
+    std::vector<std::tuple<VelmarEventListenerType, std::wstring, int>> mHeard;
+    std::size_t mTaken = 0;
+  };
+
+  static const char* KindName(VelmarEventListenerType kind) {
+    switch (kind) {
+      case THERMAL_EVENT:
+        return "THERMAL_EVENT";
+      case ADD_SENSOR_EVENT:
+        return "ADD_SENSOR_EVENT";
+      case REMOVE_SENSOR_EVENT:
+        return "REMOVE_SENSOR_EVENT";
+      case ADD_DEVICE_EVENT:
+        return "ADD_DEVICE_EVENT";
+      case REMOVE_DEVICE_EVENT:
+        return "REMOVE_DEVICE_EVENT";
+    }
+    return "?";
+  }
+
+  // One happening and what the listener received for it.
+  void Heard(CTextTable& table, CDemoListener& listener, const std::string& happened,
+             VelmarEventListenerType kind, const std::wstring& name, int id) {
+    const auto event = listener.Next();
+    table.AddRow({happened, event ? std::string(KindName(std::get<0>(*event))) + ", " +
+                                        Quoted(std::get<1>(*event)) + ", id " +
+                                        std::to_string(std::get<2>(*event))
+                                  : "nothing within 5 s"});
+    Check(event && std::get<0>(*event) == kind && std::get<1>(*event) == name &&
+              std::get<2>(*event) == id,
+          "the listener receives " + std::string(KindName(kind)) + " for " + Quoted(name));
+  }
+
+  void Events() {
+    Section(8, "Events a listener receives");
+    // The hotplug participants leave quietly (no listener yet), so one can
+    // arrive below.
+    const _tagSHandheldParticipant* arriving = nullptr;
+    for (const auto* list : {&mHandheld.Devices(), &mHandheld.Sensors()}) {
+      for (const auto& participant : *list) {
+        if (participant.hotplug) {
+          mHandheld.Withdraw(participant.name);
+          arriving = arriving ? arriving : &participant;
+        }
+      }
+    }
+    COSEventManager* events = COSEventManager::GetInstance();
+    const int init = events->Init();
+    CDemoListener listener;
+    events->AddEventListener(&listener, static_cast<VelmarEventListenerType>(
+                                            THERMAL_EVENT | ADD_SENSOR_EVENT | REMOVE_SENSOR_EVENT |
+                                            ADD_DEVICE_EVENT | REMOVE_DEVICE_EVENT));
+    std::printf("COSEventManager::Init -> %s; one listener added for all five kinds.\n",
+                Result(init).c_str());
+    Check(init == 0, "the event manager starts");
+    CTextTable table;
+    table.AddColumn("What happened");
+    table.AddColumn("What the listener received (kind, name, id)");
+    const std::wstring firmwareSensor = mSkin;
+    mChosen.sim->SimWmi().RaiseThermalEvent(firmwareSensor, 3);
+    Heard(table, listener, "the firmware raises thermal event 3 on " + Label(firmwareSensor),
+          THERMAL_EVENT, firmwareSensor, 3);
+    for (const auto& sensor : mHandheld.Sensors()) {
+      if (!sensor.firmware && mHandheld.NotifyDriver(sensor.name)) {
+        Heard(table, listener, "the driver of " + Label(sensor.name) + " sets its notify value",
+              THERMAL_EVENT, sensor.name, 1);
+        break;
+      }
+    }
+    if (arriving != nullptr) {
+      const bool sensor = mHandheld.FindSensor(arriving->name) != nullptr;
+      mHandheld.Publish(arriving->name);
+      Heard(table, listener, Label(arriving->name) + " arrives",
+            sensor ? ADD_SENSOR_EVENT : ADD_DEVICE_EVENT, arriving->name, 1);
+      const int added =
+          sensor ? Manager().AddSensor(arriving->name) : Manager().AddDevice(arriving->name);
+      table.AddRow({std::string("the host calls ") + (sensor ? "AddSensor" : "AddDevice") +
+                        " with the name heard",
+                    Result(added)});
+      Check(added == 0, "the participant heard arriving is added");
+    }
+    table.Print(stdout);
+    events->RemoveEventListener(&listener, static_cast<VelmarEventListenerType>(31));
+    // Waits for deliveries under way; the listener outlives it.
+    COSEventManager::DeleteInstance();
   }
 
   int Summary() {

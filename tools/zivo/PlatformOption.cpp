@@ -21,6 +21,7 @@ class CRecordingPowerPlatform : public CPlatform {
     mDevices = std::shared_ptr<CDeviceIo>(real, &real->Devices());
     mCom = std::shared_ptr<CCom>(real, &real->Com());
     mXml = std::shared_ptr<CXml>(real, &real->Xml());
+    mEvents = std::shared_ptr<CPlatformEvents>(real, &real->Events());
     mPower = std::move(power);
   }
 };

@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "Platform/Linux/KernelThermalBridge.h"
+#include "Platform/Linux/KernelThermalEvents.h"
 #include "Platform/Linux/LibXmlParser.h"
 #include "Platform/Linux/LinuxClock.h"
 #include "Platform/Linux/LogindPower.h"
@@ -32,7 +34,11 @@ CLinuxPlatform::CLinuxPlatform(std::string sysfsRoot, std::string busAddress,
     const int32_t status = std::filesystem::is_directory(thermal, error) ? 1 : 0;
     return std::vector<CSimPropertyMap>{{{L"velmarstatus", CVariant::I4(status)}}};
   });
-  mCom = std::make_shared<CSimCom>(std::move(wmi));
+  mCom = std::make_shared<CSimCom>(wmi);
+  // The kernel's thermal events play the drivers' and the firmware's part.
+  mEvents = std::make_shared<CKernelThermalEvents>(
+      std::make_shared<CKernelThermalBridge>(mView, mRegistry, std::move(wmi)),
+      std::filesystem::path(mSysfsRoot).lexically_normal() == "/sys");
 }
 
 CLinuxPlatform::~CLinuxPlatform() = default;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <fstream>
 #include <initializer_list>
 #include <limits>
@@ -16,6 +17,7 @@
 #include "Platform/Sim/SimFirmware.h"
 #include "Platform/Sim/SimPlatform.h"
 #include "Platform/Sim/SimSensorDriver.h"
+#include "Platform/Sim/SimWmi.h"
 #include "Platform/Text.h"
 #include "zivorivizo/TempConversion.h"
 
@@ -51,6 +53,16 @@ constexpr std::string_view kDefaultDescription = R"json({
     { "wmi": 13, "label": "modem", "type": 7, "base": 1, "devices": [4], "hotplug": true,
       "trips": [ { "id": 0, "temp": 60.0 }, { "id": 1, "temp": 70.0 } ],
       "temperature": 40.0, "heat": 0.5, "cooling": 1.0 }
+  ],
+  "timeline": [
+    { "at": 5, "event": "thermal", "wmi": 10, "code": 3 },
+    { "at": 10, "event": "notify", "path": "\\\\.\\ZivoSensor0" },
+    { "at": 15, "event": "arrive", "wmi": 4 },
+    { "at": 20, "event": "arrive", "wmi": 13 },
+    { "at": 30, "event": "thermal", "wmi": 13, "code": 4 },
+    { "at": 40, "event": "leave", "wmi": 13 },
+    { "at": 45, "event": "leave", "wmi": 4 },
+    { "at": 50, "event": "thermal", "wmi": 11, "code": 7 }
   ]
 }
 )json";
@@ -89,7 +101,8 @@ class CHandheldReader {
       Refuse("top level", "the description must be a JSON object, not " + Describe(root));
     }
     Known(root, "",
-          {"name", "velmarstatus", "step_seconds", "ambient", "devices", "sensors", "registry"});
+          {"name", "velmarstatus", "step_seconds", "ambient", "devices", "sensors", "registry",
+           "timeline"});
     if (root.contains("name")) {
       mHandheld.mName = Text(root["name"], "name");
     }
@@ -122,6 +135,9 @@ class CHandheldReader {
       for (std::size_t i = 0; i < keys.size(); ++i) {
         ReadRegistryKey(keys[i], Index("registry", i));
       }
+    }
+    if (root.contains("timeline")) {
+      ReadTimeline(List(root["timeline"], "timeline"));
     }
   }
 
@@ -446,6 +462,157 @@ class CHandheldReader {
     }
   }
 
+  // The longest a timeline runs: one day of simulated time.
+  static constexpr double kMaxTimelineSeconds = 86400.0;
+
+  void ReadTimeline(const json& entries) {
+    struct Placed {
+      SimTimelineEvent event;
+      std::string place;
+    };
+    std::vector<Placed> placed;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+      const std::string place = Index("timeline", i);
+      placed.push_back({ReadTimelineEntry(entries[i], place), place});
+    }
+    // Played in time order; entries due at the same time keep the file's order.
+    std::stable_sort(placed.begin(), placed.end(),
+                     [](const Placed& a, const Placed& b) { return a.event.atMs < b.event.atMs; });
+    // Who is there as the timeline goes on: an arrival needs an absent
+    // participant, everything else a present one.
+    std::map<std::wstring, bool> present;
+    for (const auto* list : {&mHandheld.mDevices, &mHandheld.mSensors}) {
+      for (const auto& participant : *list) {
+        present[participant.name] = !participant.hotplug;
+      }
+    }
+    for (const Placed& entry : placed) {
+      const SimTimelineEvent& event = entry.event;
+      bool& here = present[event.name];
+      const std::string who = "\"" + ToUtf8(event.name) + "\"";
+      if (event.kind == SimTimelineEvent::Kind::Arrive) {
+        if (here) {
+          Refuse(entry.place, who + " is already there at " + Seconds(event.atMs) +
+                                  " (only a hotplug participant, or one that left, arrives)");
+        }
+        here = true;
+      } else if (!here) {
+        Refuse(entry.place, who + " is not there at " + Seconds(event.atMs) +
+                                (event.kind == SimTimelineEvent::Kind::Leave
+                                     ? ""
+                                     : " (a hotplug participant must arrive first)"));
+      } else if (event.kind == SimTimelineEvent::Kind::Leave) {
+        here = false;
+      }
+      mHandheld.mTimeline.push_back(event);
+    }
+  }
+
+  static std::string Seconds(uint64_t ms) {
+    std::string text = std::to_string(ms / 1000);
+    if (ms % 1000 != 0) {
+      char fraction[8];
+      std::snprintf(fraction, sizeof fraction, ".%03u", static_cast<unsigned>(ms % 1000));
+      text += fraction;
+    }
+    return text + " s";
+  }
+
+  SimTimelineEvent ReadTimelineEntry(const json& object, const std::string& place) {
+    if (!object.is_object()) {
+      Refuse(place, "a timeline entry must be a JSON object, not " + Describe(object));
+    }
+    Known(object, place, {"at", "event", "wmi", "path", "code", "value"});
+    if (!object.contains("at")) {
+      Refuse(place, "needs \"at\", the time in seconds after start");
+    }
+    const json& at = object["at"];
+    if (!at.is_number()) {
+      Refuse(Member(place, "at"), "must be a time in seconds, not " + Describe(at));
+    }
+    const double seconds = at.get<double>();
+    const double ms = std::round(seconds * 1000.0);
+    if (std::fabs(seconds * 1000.0 - ms) > 1e-6) {
+      Refuse(Member(place, "at"), "has more than three decimals: " + Describe(at));
+    }
+    if (seconds < 0 || seconds > kMaxTimelineSeconds) {
+      Refuse(Member(place, "at"), "must be from 0 to 86400 seconds, not " + Describe(at));
+    }
+    SimTimelineEvent event;
+    event.atMs = static_cast<uint64_t>(ms);
+    if (!object.contains("event")) {
+      Refuse(place, "needs \"event\": thermal, notify, arrive or leave");
+    }
+    const std::string kind = Text(object["event"], Member(place, "event"));
+    if (kind == "thermal") {
+      event.kind = SimTimelineEvent::Kind::Thermal;
+    } else if (kind == "notify") {
+      event.kind = SimTimelineEvent::Kind::Notify;
+    } else if (kind == "arrive") {
+      event.kind = SimTimelineEvent::Kind::Arrive;
+    } else if (kind == "leave") {
+      event.kind = SimTimelineEvent::Kind::Leave;
+    } else {
+      Refuse(Member(place, "event"),
+             "must be thermal, notify, arrive or leave, not \"" + kind + "\"");
+    }
+    const _tagSHandheldParticipant& participant = Participant(object, place);
+    event.name = participant.name;
+    event.sensor = mHandheld.FindSensor(participant.name) != nullptr;
+    if (object.contains("code") && event.kind != SimTimelineEvent::Kind::Thermal) {
+      Refuse(Member(place, "code"), "only a thermal event has a code");
+    }
+    if (object.contains("value") && event.kind != SimTimelineEvent::Kind::Notify) {
+      Refuse(Member(place, "value"), "only a driver notification has a value");
+    }
+    if (event.kind == SimTimelineEvent::Kind::Thermal) {
+      if (!event.sensor || !participant.firmware) {
+        Refuse(place,
+               "a thermal event comes from the firmware, on a firmware sensor (\"wmi\"); a "
+               "registry-listed sensor reports through \"notify\"");
+      }
+      if (!object.contains("code")) {
+        Refuse(place, "a thermal event needs \"code\", its event code");
+      }
+      event.code = static_cast<int32_t>(Integer(object["code"], Member(place, "code"), 0, 65535));
+    }
+    if (event.kind == SimTimelineEvent::Kind::Notify) {
+      if (!event.sensor || participant.firmware) {
+        Refuse(place,
+               "a driver notification comes from a registry-listed sensor (\"path\"); the "
+               "firmware raises \"thermal\" events");
+      }
+      if (object.contains("value")) {
+        event.value = Word(object["value"], Member(place, "value"));
+      }
+    }
+    return event;
+  }
+
+  // The participant an entry names with "wmi" or "path".
+  const _tagSHandheldParticipant& Participant(const json& object, const std::string& place) {
+    const bool wmi = object.contains("wmi");
+    if (wmi == object.contains("path")) {
+      Refuse(place, wmi ? "has both \"wmi\" and \"path\"; give one"
+                        : "needs \"wmi\" or \"path\", the participant it is about");
+    }
+    std::wstring name;
+    if (wmi) {
+      name = CSimHandheld::FirmwareName(
+          static_cast<int32_t>(Integer(object["wmi"], Member(place, "wmi"), 0, 999999)));
+    } else {
+      name = FromUtf8(Text(object["path"], Member(place, "path")));
+    }
+    const _tagSHandheldParticipant* participant = mHandheld.FindSensor(name);
+    participant = participant ? participant : mHandheld.FindDevice(name);
+    if (participant == nullptr || participant->firmware != wmi) {
+      Refuse(Member(place, wmi ? "wmi" : "path"), "\"" + ToUtf8(name) + "\" names no " +
+                                                      (wmi ? "firmware" : "registry-listed") +
+                                                      " participant of the handheld");
+    }
+    return *participant;
+  }
+
   CSimHandheld& mHandheld;
   std::map<int32_t, std::string> mNumbers;
   std::map<std::string, std::string> mPaths;
@@ -554,8 +721,10 @@ void CSimHandheld::Install(std::shared_ptr<CSimPlatform> platform) {
   CMemoryRegistry& registry = mPlatform->SimRegistry();
   registry.CreateKey(kParametersKey);
   registry.CreateKey(kNotifyKey);
-  mSensorCount = 0;
-  mDeviceCount = 0;
+  mListedSensors.clear();
+  mListedDevices.clear();
+  mPlayed = 0;
+  mElapsedMs = 0;
 
   // Registry sensors first, as the drivers' installation lists them; the
   // firmware publishes its devices before its sensors.
@@ -580,8 +749,8 @@ void CSimHandheld::Install(std::shared_ptr<CSimPlatform> platform) {
       AppendToParameters(device, false);
     }
   }
-  registry.SetDword(kParametersKey, L"SensorCount", mSensorCount);
-  registry.SetDword(kParametersKey, L"DeviceCount", mDeviceCount);
+  registry.SetDword(kParametersKey, L"SensorCount", static_cast<uint32_t>(mListedSensors.size()));
+  registry.SetDword(kParametersKey, L"DeviceCount", static_cast<uint32_t>(mListedDevices.size()));
   for (const auto& device : mDevices) {
     if (device.firmware && !device.hotplug) {
       PublishFirmware(device, false);
@@ -728,12 +897,42 @@ void CSimHandheld::PublishFirmware(const _tagSHandheldParticipant& participant, 
 }
 
 void CSimHandheld::AppendToParameters(const _tagSHandheldParticipant& participant, bool sensor) {
-  CMemoryRegistry& registry = mPlatform->SimRegistry();
-  uint32_t& count = sensor ? mSensorCount : mDeviceCount;
-  registry.SetString(kParametersKey, (sensor ? L"Sensor" : L"Device") + std::to_wstring(count),
-                     participant.name);
-  ++count;
+  std::vector<std::wstring>& listed = sensor ? mListedSensors : mListedDevices;
+  const std::wstring value = (sensor ? L"Sensor" : L"Device") + std::to_wstring(listed.size());
+  mPlatform->SimRegistry().SetString(kParametersKey, value, participant.name);
+  if (sensor) {
+    // The driver reports events under the same value name in the notify key.
+    mSensorDrivers.at(participant.name)
+        ->SetNotifyValue(mPlatform->SimRegistry().shared_from_this(), value);
+  }
+  listed.push_back(participant.name);
   mPublished[participant.name] = true;
+}
+
+// Rewrites one list of the parameters key from the listed names, after one
+// left: the entries behind it move up, the last value goes, the count drops.
+void CSimHandheld::WriteParameters(bool sensor) {
+  CMemoryRegistry& registry = mPlatform->SimRegistry();
+  std::vector<std::wstring>& listed = sensor ? mListedSensors : mListedDevices;
+  const std::wstring prefix = sensor ? L"Sensor" : L"Device";
+  for (std::size_t i = 0; i < listed.size(); ++i) {
+    registry.SetString(kParametersKey, prefix + std::to_wstring(i), listed[i]);
+    if (sensor) {
+      mSensorDrivers.at(listed[i])->SetNotifyValue(registry.shared_from_this(),
+                                                   prefix + std::to_wstring(i));
+    }
+  }
+  registry.DeleteValue(kParametersKey, prefix + std::to_wstring(listed.size()));
+  registry.SetDword(kParametersKey, sensor ? L"SensorCount" : L"DeviceCount",
+                    static_cast<uint32_t>(listed.size()));
+}
+
+// A registry-listed participant that comes or goes is reported the way the
+// firmware reports its own, so a host learns of both alike.
+void CSimHandheld::RaiseRegistryInstanceEvent(bool created, const std::wstring& name, bool sensor) {
+  mPlatform->SimWmi().RaiseInstanceEvent(
+      created, sensor ? L"DtmSensorParticipantInformation" : L"DtmDeviceParticipantInformation",
+      {{L"InstanceName", CVariant::Bstr(name)}});
 }
 
 bool CSimHandheld::Publish(const std::wstring& name) {
@@ -743,7 +942,8 @@ bool CSimHandheld::Publish(const std::wstring& name) {
   const _tagSHandheldParticipant* sensor = FindSensor(name);
   const _tagSHandheldParticipant* device = sensor ? nullptr : FindDevice(name);
   const _tagSHandheldParticipant* participant = sensor ? sensor : device;
-  if (participant == nullptr || !participant->hotplug) {
+  // A participant that was never held back and never left is there already.
+  if (participant == nullptr || (!participant->hotplug && mPublished.count(name) == 0)) {
     return false;
   }
   if (participant->firmware) {
@@ -756,9 +956,101 @@ bool CSimHandheld::Publish(const std::wstring& name) {
     mPlatform->SimDevices().Attach(name, mDeviceDrivers.at(name));
   }
   AppendToParameters(*participant, sensor != nullptr);
-  mPlatform->SimRegistry().SetDword(kParametersKey, sensor ? L"SensorCount" : L"DeviceCount",
-                                    sensor ? mSensorCount : mDeviceCount);
+  mPlatform->SimRegistry().SetDword(
+      kParametersKey, sensor ? L"SensorCount" : L"DeviceCount",
+      static_cast<uint32_t>(sensor ? mListedSensors.size() : mListedDevices.size()));
+  RaiseRegistryInstanceEvent(true, name, sensor != nullptr);
   return true;
+}
+
+bool CSimHandheld::Withdraw(const std::wstring& name) {
+  if (!mPlatform || !IsPublished(name)) {
+    return false;
+  }
+  const bool sensor = FindSensor(name) != nullptr;
+  const _tagSHandheldParticipant* participant = sensor ? FindSensor(name) : FindDevice(name);
+  mPublished[name] = false;
+  if (participant->firmware) {
+    mPlatform->SimFirmware().Remove(name);
+    return true;
+  }
+  mPlatform->SimDevices().Detach(name);
+  std::vector<std::wstring>& listed = sensor ? mListedSensors : mListedDevices;
+  listed.erase(std::find(listed.begin(), listed.end(), name));
+  WriteParameters(sensor);
+  if (sensor) {
+    mSensorDrivers.at(name)->SetNotifyValue(nullptr, L"");
+  }
+  RaiseRegistryInstanceEvent(false, name, sensor);
+  return true;
+}
+
+bool CSimHandheld::NotifyDriver(const std::wstring& name, uint32_t value) {
+  auto driver = mSensorDrivers.find(name);
+  if (!mPlatform || driver == mSensorDrivers.end() || !IsPublished(name)) {
+    return false;
+  }
+  return driver->second->Notify(value) == REG_STATUS_SUCCESS;
+}
+
+const char* SimTimelineKindName(SimTimelineEvent::Kind kind) {
+  switch (kind) {
+    case SimTimelineEvent::Kind::Thermal:
+      return "thermal";
+    case SimTimelineEvent::Kind::Notify:
+      return "notify";
+    case SimTimelineEvent::Kind::Arrive:
+      return "arrive";
+    case SimTimelineEvent::Kind::Leave:
+      return "leave";
+  }
+  return "unknown";
+}
+
+std::vector<SimTimelineEvent> CSimHandheld::PlayUntil(uint64_t elapsedMs) {
+  std::vector<SimTimelineEvent> played;
+  if (!mPlatform) {
+    return played;
+  }
+  while (mPlayed < mTimeline.size() && mTimeline[mPlayed].atMs <= elapsedMs) {
+    const SimTimelineEvent& event = mTimeline[mPlayed++];
+    AdvanceTo(event.atMs);
+    Play(event);
+    played.push_back(event);
+  }
+  AdvanceTo(elapsedMs);
+  return played;
+}
+
+std::optional<uint64_t> CSimHandheld::NextDue() const {
+  if (mPlayed < mTimeline.size()) {
+    return mTimeline[mPlayed].atMs;
+  }
+  return std::nullopt;
+}
+
+void CSimHandheld::AdvanceTo(uint64_t elapsedMs) {
+  if (elapsedMs > mElapsedMs) {
+    mPlatform->SimClock().Advance(elapsedMs - mElapsedMs);
+    mElapsedMs = elapsedMs;
+  }
+}
+
+void CSimHandheld::Play(const SimTimelineEvent& event) {
+  switch (event.kind) {
+    case SimTimelineEvent::Kind::Thermal:
+      mPlatform->SimWmi().RaiseThermalEvent(event.name, event.code);
+      break;
+    case SimTimelineEvent::Kind::Notify:
+      NotifyDriver(event.name, event.value);
+      break;
+    case SimTimelineEvent::Kind::Arrive:
+      Publish(event.name);
+      break;
+    case SimTimelineEvent::Kind::Leave:
+      Withdraw(event.name);
+      break;
+  }
 }
 
 bool CSimHandheld::IsPublished(const std::wstring& name) const {
@@ -784,7 +1076,7 @@ void CSimHandheld::Step() {
   if (!mPlatform) {
     return;
   }
-  mPlatform->SimClock().Advance(static_cast<uint64_t>(mStepSeconds) * 1000);
+  AdvanceTo(mElapsedMs + static_cast<uint64_t>(mStepSeconds) * 1000);
   // Every throttle state is read before any temperature moves, so the order
   // of the sensors does not matter.
   std::vector<uint32_t> states(mDevices.size());

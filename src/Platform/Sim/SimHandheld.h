@@ -8,6 +8,10 @@
 // the firmware instances published. Participants marked "hotplug" are held
 // back until Publish, so a host can add them at run time.
 //
+// The description may script a timeline of events (a firmware thermal event,
+// a driver notification, a participant arriving or leaving) at set times
+// after Install; PlayUntil plays what is due.
+//
 // Step advances the model and the platform's clock by one step: every
 // modelled sensor gains its heat and loses cooling in proportion to the
 // throttle state of the devices it is linked to, never below the ambient
@@ -22,6 +26,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -82,6 +87,25 @@ struct _tagSHandheldRegistryValue {
   std::wstring text;
 };
 
+// One event of the scripted timeline.
+struct SimTimelineEvent {
+  enum class Kind {
+    Thermal,  // the firmware raises a thermal event with `code` on sensor `name`
+    Notify,   // the driver of registry-listed sensor `name` writes `value` to its notify value
+    Arrive,   // participant `name` is published
+    Leave,    // participant `name` is withdrawn
+  };
+  uint64_t atMs = 0;  // after Install, on the simulated clock
+  Kind kind = Kind::Thermal;
+  std::wstring name;
+  bool sensor = false;  // whether `name` is a sensor (else a device)
+  int32_t code = 0;     // Thermal: 0..65535
+  uint32_t value = 1;   // Notify
+};
+
+// "thermal", "notify", "arrive" or "leave".
+const char* SimTimelineKindName(SimTimelineEvent::Kind kind);
+
 class CSimHandheld {
  public:
   // The key that lists the registry drivers.
@@ -116,11 +140,34 @@ class CSimHandheld {
 
   // Seeds `platform` (a fresh one) and keeps it for Publish and Step.
   void Install(std::shared_ptr<CSimPlatform> platform);
-  // Makes a held-back hotplug participant appear: publishes the firmware
-  // instance, or attaches the driver and appends it to the parameters key.
-  // False when `name` is no hotplug participant or it was published already.
+  // Makes a held-back hotplug participant (or one that left) appear:
+  // publishes the firmware instance, or attaches the driver and appends it to
+  // the parameters key; either way the platform raises the instance creation
+  // event. False when `name` is no participant that may appear or it is
+  // published already.
   bool Publish(const std::wstring& name);
+  // Makes a published participant leave: withdraws the firmware instance, or
+  // detaches the driver and takes it out of the parameters key (the entries
+  // behind it move up); either way the platform raises the instance deletion
+  // event. False when `name` is not published.
+  bool Withdraw(const std::wstring& name);
   bool IsPublished(const std::wstring& name) const;
+  // The driver of a published registry-listed sensor writes `value` to its
+  // notification value, as a driver reporting an event does. False for any
+  // other name.
+  bool NotifyDriver(const std::wstring& name, uint32_t value = 1);
+
+  // The scripted events in the order they are due.
+  const std::vector<SimTimelineEvent>& Timeline() const { return mTimeline; }
+  // Plays, in order, every timeline event due at or before `elapsedMs` after
+  // Install that was not played yet, moving the clock to each one's time
+  // first and then to `elapsedMs`. Returns the events played.
+  std::vector<SimTimelineEvent> PlayUntil(uint64_t elapsedMs);
+  // When the next unplayed event is due (ms after Install); none when all
+  // were played.
+  std::optional<uint64_t> NextDue() const;
+  // Milliseconds the clock moved since Install (by Step and PlayUntil).
+  uint64_t ElapsedMs() const { return mElapsedMs; }
 
   // Advances the model and the clock by one step.
   void Step();
@@ -141,6 +188,10 @@ class CSimHandheld {
   void AttachDeviceDriver(const _tagSHandheldParticipant& device);
   void PublishFirmware(const _tagSHandheldParticipant& participant, bool sensor);
   void AppendToParameters(const _tagSHandheldParticipant& participant, bool sensor);
+  void WriteParameters(bool sensor);
+  void RaiseRegistryInstanceEvent(bool created, const std::wstring& name, bool sensor);
+  void Play(const SimTimelineEvent& event);
+  void AdvanceTo(uint64_t elapsedMs);
   void Report(const _tagSHandheldParticipant& sensor);
 
   std::string mName;
@@ -150,6 +201,7 @@ class CSimHandheld {
   std::vector<_tagSHandheldParticipant> mDevices;
   std::vector<_tagSHandheldParticipant> mSensors;
   std::vector<_tagSHandheldRegistryValue> mRegistry;
+  std::vector<SimTimelineEvent> mTimeline;
 
   std::shared_ptr<CSimPlatform> mPlatform;
   std::map<std::wstring, std::shared_ptr<CSimSensorDriver>> mSensorDrivers;
@@ -159,6 +211,9 @@ class CSimHandheld {
   std::map<std::wstring, bool> mFaulty;
   // Per sensor (by index), the indexes of the devices that cool it.
   std::vector<std::vector<std::size_t>> mCoolers;
-  uint32_t mSensorCount = 0;
-  uint32_t mDeviceCount = 0;
+  // The registry-listed participants in the parameters key, in order.
+  std::vector<std::wstring> mListedSensors;
+  std::vector<std::wstring> mListedDevices;
+  std::size_t mPlayed = 0;  // timeline events played
+  uint64_t mElapsedMs = 0;
 };

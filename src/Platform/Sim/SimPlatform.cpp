@@ -7,6 +7,7 @@
 #include "Platform/Sim/SimCom.h"
 #include "Platform/Sim/SimDeviceIo.h"
 #include "Platform/Sim/SimFirmware.h"
+#include "Platform/Sim/SimPlatformEvents.h"
 #include "Platform/Sim/SimPower.h"
 #include "Platform/Sim/SimWmi.h"
 
@@ -19,6 +20,7 @@ CSimPlatform::CSimPlatform() {
   mFirmware = std::make_shared<CSimFirmware>(mWmi);
   mCom = std::make_shared<CSimCom>(mWmi);
   mXml = std::make_shared<CFaultyXml>(CreateLibXmlParser());
+  mEvents = std::make_shared<CSimPlatformEvents>();
 }
 
 CSimPlatform::~CSimPlatform() = default;
@@ -43,6 +45,9 @@ CSimWmi& CSimPlatform::SimWmi() const {
 }
 CSimFirmware& CSimPlatform::SimFirmware() const {
   return *mFirmware;
+}
+CSimPlatformEvents& CSimPlatform::SimEvents() const {
+  return static_cast<CSimPlatformEvents&>(*mEvents);
 }
 
 std::shared_ptr<CSimPlatform> InstallSimPlatform() {

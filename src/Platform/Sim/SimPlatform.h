@@ -13,6 +13,7 @@ class CSimPower;
 class CSimCom;
 class CSimWmi;
 class CSimFirmware;
+class CSimPlatformEvents;
 
 class CSimPlatform : public CPlatform {
  public:
@@ -27,6 +28,7 @@ class CSimPlatform : public CPlatform {
   // The WMI namespace behind SimCom, and the firmware that publishes in it.
   CSimWmi& SimWmi() const;
   CSimFirmware& SimFirmware() const;
+  CSimPlatformEvents& SimEvents() const;
 
  private:
   std::shared_ptr<CSimWmi> mWmi;

@@ -1,0 +1,116 @@
+// "zivo watch" as a user runs it: the embedded handheld's timeline played
+// fast, the kinds chosen, the ways it ends, and the mistakes it refuses.
+#include <gtest/gtest.h>
+
+#include <set>
+#include <sstream>
+#include <string>
+#include <tuple>
+
+#include "support/FakeSysfs.h"
+#include "support/TempFolder.h"
+#include "support/ZivoProcess.h"
+
+namespace {
+
+using json = nlohmann::json;
+using Event = std::tuple<std::string, std::string, int>;  // kind, name, id
+
+std::multiset<Event> Events(const std::string& out) {
+  std::multiset<Event> events;
+  std::istringstream lines(out);
+  std::string line;
+  while (std::getline(lines, line)) {
+    const json event = json::parse(line, nullptr, false);
+    EXPECT_FALSE(event.is_discarded()) << line;
+    if (event.is_discarded()) {
+      continue;
+    }
+    EXPECT_TRUE(event.contains("time")) << line;
+    events.insert({event.value("kind", ""), event.value("name", ""), event.value("id", 0)});
+  }
+  return events;
+}
+
+TEST(WatchCommandTest, PlaysTheEmbeddedTimelineAndEndsAfterCount) {
+  CTempFolder work;
+  const _tagSZivoRun run = RunZivo(
+      {"watch", "--json", "--count", "8", "--speed", "1000", "--timeout", "30"}, work.Path());
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(Events(run.out), (std::multiset<Event>{
+                                 {"thermal", "ACPI\\PNP0C14\\10_0", 3},
+                                 {"thermal", "\\\\.\\ZivoSensor0", 1},
+                                 {"add-device", "ACPI\\PNP0C14\\4_0", 1},
+                                 {"add-sensor", "ACPI\\PNP0C14\\13_0", 1},
+                                 {"thermal", "ACPI\\PNP0C14\\13_0", 4},
+                                 {"remove-sensor", "ACPI\\PNP0C14\\13_0", 1},
+                                 {"remove-device", "ACPI\\PNP0C14\\4_0", 1},
+                                 {"thermal", "ACPI\\PNP0C14\\11_0", 7},
+                             }));
+}
+
+TEST(WatchCommandTest, PrintsOnlyTheKindsAskedFor) {
+  CTempFolder work;
+  const _tagSZivoRun run = RunZivo({"watch", "--json", "--kinds", "add-device,remove-device",
+                                    "--count", "2", "--speed", "1000", "--timeout", "30"},
+                                   work.Path());
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(Events(run.out), (std::multiset<Event>{{"add-device", "ACPI\\PNP0C14\\4_0", 1},
+                                                   {"remove-device", "ACPI\\PNP0C14\\4_0", 1}}));
+}
+
+TEST(WatchCommandTest, EndsAtTheTimeoutWhenNothingHappens) {
+  CTempFolder work;
+  const std::string quiet = work.Write("quiet.json", R"({"sensors": [{"path": "/s0"}]})");
+  _tagSZivoRun run =
+      RunZivo({"watch", "--json", "--platform", "sim:" + quiet, "--timeout", "0.2"}, work.Path());
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "");
+
+  CFakeSysfs sysfs;
+  sysfs.AddZone(0, "acpitz", 40000);
+  run = RunZivo({"watch", "--platform", "linux", "--sysfs-root", sysfs.Root(), "--timeout", "0.2"},
+                work.Path());
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "");
+}
+
+TEST(WatchCommandTest, AFailedInitEndsWithItsCodeAndMeaning) {
+  CTempFolder work;
+  // A sensor count the notification watch cannot read.
+  const std::string broken = work.Write("broken.json", R"({"sensors": [{"path": "/s0"}],
+      "registry": [{"key": "SOFTWARE\\Zelan\\VOVUZER\\Parameters",
+                    "values": {"SensorCount": "not a number"}}]})");
+  const _tagSZivoRun run =
+      RunZivo({"watch", "--platform", "sim:" + broken, "--timeout", "5"}, work.Path());
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("Init failed with 57: the driver notifications could not be set up"),
+            std::string::npos)
+      << run.err;
+}
+
+TEST(WatchCommandTest, RefusesMistakesOnTheCommandLine) {
+  struct Case {
+    std::vector<std::string> args;
+    const char* error;
+  };
+  const Case cases[] = {
+      {{"--kinds", "thermal,boom"}, "unknown kind \"boom\""},
+      {{"--count", "0"}, "--count takes a whole number"},
+      {{"--timeout", "-1"}, "--timeout takes a number of seconds above 0"},
+      {{"--timeout"}, "--timeout needs a value"},
+      {{"--speed", "0"}, "--speed takes a factor above 0"},
+      {{"--speed", "2", "--platform", "linux"}, "--speed goes with a simulated handheld"},
+      {{"extra"}, "unexpected argument \"extra\""},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"watch"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    SCOPED_TRACE(args.size() > 1 ? args[1] : "");
+    const _tagSZivoRun run = RunZivo(args);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find(c.error), std::string::npos) << run.err;
+  }
+}
+
+}  // namespace
