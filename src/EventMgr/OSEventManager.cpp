@@ -59,6 +59,40 @@ int ParticipantSlot(int kind) {
   return -1;
 }
 
+// The sensor count cut to what discovery reads: a corrupt value would
+// otherwise have every scan query the key billions of times.
+int CappedSensorCount(uint32_t count) {
+  if (count > static_cast<uint32_t>(COSParticipantManager::MAX_DRIVER_PARTICIPANTS)) {
+    LOG_ERROR("SensorCount %u is more than %d: only the first %d sensors are watched", count,
+              COSParticipantManager::MAX_DRIVER_PARTICIPANTS,
+              COSParticipantManager::MAX_DRIVER_PARTICIPANTS);
+    return COSParticipantManager::MAX_DRIVER_PARTICIPANTS;
+  }
+  return static_cast<int>(count);
+}
+
+// A sensor that arrived after the count was read (a zone created on Linux)
+// has its notification value just past the known ones. When that value
+// exists, the parameters key's count is taken again; otherwise `known` stays.
+int ArrivedSensorCount(CRegistry& registry, CRegistryKey& notifyKey, int known) {
+  uint32_t probe = 0;
+  if (notifyKey.QueryDword(L"Sensor" + std::to_wstring(known), probe) != REG_STATUS_SUCCESS) {
+    return known;
+  }
+  long status = REG_STATUS_SUCCESS;
+  std::unique_ptr<CRegistryKey> parameters =
+      registry.Open(DRIVER_PARAMETERS_KEY, REG_ACCESS_READ, status);
+  uint32_t count = 0;
+  if (!parameters || parameters->QueryDword(L"SensorCount", count) != REG_STATUS_SUCCESS) {
+    return known;
+  }
+  const int current = CappedSensorCount(count);
+  if (current > known) {
+    LOG_DEBUG("SensorCount: %d", current);
+  }
+  return current > known ? current : known;
+}
+
 }  // namespace
 
 // What one subscription made: the manager's references on its apartment,
@@ -289,7 +323,7 @@ int COSEventManager::InitDriverEvents() {
     return ZIVO_COUNT_READ_FAILED;
   }
   LOG_DEBUG("SensorCount: %d", static_cast<int>(count));
-  mSensorCount = static_cast<int>(count);
+  mSensorCount = CappedSensorCount(count);
   if (count != 0) {
     LOG_DEBUG("SensorCount is greater than 0");
     LOG_DEBUG("Setting event mechanism notification");
@@ -351,8 +385,15 @@ long COSEventManager::WorkerThreadMonitor(CRegistryKey& key, COSEventManager* ma
 }
 
 void COSEventManager::ScanSensors(CRegistryKey& key, COSEventManager* manager) {
-  const int count = manager->mSensorCount;
-  for (int i = 0; i < count; ++i) {
+  int count = manager->mSensorCount;
+  for (int i = 0;; ++i) {
+    if (i >= count) {
+      count = ArrivedSensorCount(manager->mPlatform->Registry(), key, count);
+      if (i >= count) {
+        break;
+      }
+      manager->mSensorCount = count;
+    }
     const std::wstring valueName = L"Sensor" + std::to_wstring(i);
     uint32_t value = 0;
     // A value that cannot be read is not acted on: there is nothing to reset

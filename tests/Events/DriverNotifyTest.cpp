@@ -121,6 +121,23 @@ TEST_F(DriverNotifyTest, ASimulatedDriverReportsThroughItsOwnValue) {
   EXPECT_EQ(mListener.Heard()[0].name, SensorPaths()[1]);
 }
 
+TEST_F(DriverNotifyTest, ASensorListedAfterInitIsWatchedAndACorruptCountIsCut) {
+  Start();
+  Registry().SetString(DRIVER_PARAMETERS_KEY, L"Sensor3", L"\\\\.\\ZSens3");
+  Registry().SetDword(DRIVER_PARAMETERS_KEY, L"SensorCount", 4);
+  Notify(3, 1);
+  ASSERT_TRUE(mListener.WaitForName(L"\\\\.\\ZSens3"));
+  EXPECT_EQ(NotifyValue(3), 0u);
+  COSEventManager::DeleteInstance();
+
+  Registry().SetDword(DRIVER_PARAMETERS_KEY, L"SensorCount", 0xFFFFFFFF);
+  Start();
+  Sentinel();  // the scan ends: it walks the first sensors only
+  EXPECT_EQ(mLog.LevelOf("SensorCount 4294967295 is more than 1024: only the first 1024 "
+                         "sensors are watched"),
+            "ERROR");
+}
+
 TEST_F(DriverNotifyTest, AMissingNotifyKeyEndsTheThreadQuietly) {
   Registry().FailNext(CMemoryRegistry::Op::Open, DRIVER_NOTIFY_KEY, REG_STATUS_NOT_FOUND);
   Start();
