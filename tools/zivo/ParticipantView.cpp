@@ -126,6 +126,11 @@ nlohmann::json SensorJson(const _tagSSensorView& sensor) {
   }
   nlohmann::json history = nlohmann::json::array();
   for (const _tagSTempSample& sample : r.TempHistory) {
+    // The history is a fixed ring; the slots not yet written hold zeros and
+    // are no readings.
+    if (sample.Temp == 0 && sample.TimeStamp == 0) {
+      continue;
+    }
     history.push_back({{"Temp", sample.Temp}, {"TimeStamp", sample.TimeStamp}});
   }
   nlohmann::json json = {{"Name", ToUtf8(r.Name)},

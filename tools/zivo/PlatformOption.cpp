@@ -1,5 +1,7 @@
 #include "PlatformOption.h"
 
+#include <filesystem>
+
 #include "Platform/Linux/LinuxPlatform.h"
 #include "Platform/Linux/SysfsThermalView.h"
 #include "Platform/Sim/SimHandheld.h"
@@ -135,6 +137,16 @@ bool InstallChosenPlatform(const _tagSPlatformOptions& options, _tagSChosenPlatf
                            std::string& error) {
   if (options.platform == "linux") {
     const std::string root = options.sysfsRoot.empty() ? "/sys" : options.sysfsRoot;
+    // Without the thermal class there is nothing to read: say so, rather than
+    // letting the library report it as firmware with thermal management off.
+    const std::string thermalClass = root + "/class/thermal";
+    std::error_code failure;
+    if (!std::filesystem::is_directory(thermalClass, failure)) {
+      error = thermalClass + ": " +
+              (failure ? failure.message() : std::string("no such folder")) +
+              " (no thermal sysfs to read)";
+      return false;
+    }
     const LinuxParticipantNaming naming =
         options.naming == "stable" ? LinuxParticipantNaming::Stable : LinuxParticipantNaming::Path;
     auto real = std::make_shared<CLinuxPlatform>(root, std::string(), naming);

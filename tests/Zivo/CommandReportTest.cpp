@@ -1,0 +1,125 @@
+// What zivo tells the user besides a command's own result: the policy it
+// loaded or why not, a log it cannot open, a sysfs tree without the thermal
+// class, a tree without zones, and its version.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "support/TempFolder.h"
+#include "support/ZivoProcess.h"
+
+namespace {
+
+struct _tagSReportCase {
+  const char* what;
+  std::vector<std::string> args;  // "@" stands for the test's work folder
+  int status;
+  const char* stream;  // "out" or "err": where the text must show
+  std::string text;    // "@" stands for the work folder
+};
+
+std::string Expand(const std::string& text, const std::string& folder) {
+  std::string expanded;
+  for (char c : text) {
+    expanded += c == '@' ? folder : std::string(1, c);
+  }
+  return expanded;
+}
+
+TEST(CommandReportTest, SaysWhatHappenedAndExitsAccordingly) {
+  const std::vector<_tagSReportCase> cases = {
+      {"no policy given", {"list"}, 0, "out", "Policy: none given (built-in defaults)"},
+      {"a policy file that is missing",
+       {"list", "--config", "@/missing.xml"},
+       1,
+       "out",
+       "Policy: NOT loaded from @/missing.xml: No such file or directory"},
+      {"a policy file that is not a policy",
+       {"list", "--config", "@/garbage.xml"},
+       1,
+       "out",
+       "Policy: NOT loaded from @/garbage.xml: status "},
+      {"with --json the policy goes to the standard error",
+       {"list", "--json", "--config", "@/missing.xml"},
+       1,
+       "err",
+       "Policy: NOT loaded from @/missing.xml"},
+      {"a change with a policy that is missing",
+       {"remove-device", "ACPI\\PNP0C14\\3_0", "--config", "@/missing.xml"},
+       1,
+       "out",
+       "Policy: NOT loaded from @/missing.xml"},
+      {"a log that cannot be opened",
+       {"list", "--log", "@/no/such/folder/zivo.log"},
+       1,
+       "err",
+       "cannot open the log @/no/such/folder/zivo.log: No such file or directory"},
+      {"a sysfs root without the thermal class",
+       {"list", "--platform", "linux", "--sysfs-root", "@/bare"},
+       1,
+       "err",
+       "@/bare/class/thermal: "},
+      {"a thermal class without zones",
+       {"list", "--platform", "linux", "--sysfs-root", "@/empty"},
+       0,
+       "out",
+       "No thermal zones found."},
+      {"the version", {"--version"}, 0, "out", "zivo 1.0.0"},
+  };
+  for (const _tagSReportCase& c : cases) {
+    CTempFolder work;
+    work.Write("garbage.xml", "<this is not a policy");
+    std::filesystem::create_directories(work.Path() + "/bare");
+    std::filesystem::create_directories(work.Path() + "/empty/class/thermal");
+    std::vector<std::string> args;
+    for (const std::string& arg : c.args) {
+      args.push_back(Expand(arg, work.Path()));
+    }
+    const _tagSZivoRun run = RunZivo(args, work.Path());
+    EXPECT_EQ(run.status, c.status) << c.what << "\n" << run.out << run.err;
+    const std::string& seen = std::string(c.stream) == "out" ? run.out : run.err;
+    EXPECT_NE(seen.find(Expand(c.text, work.Path())), std::string::npos)
+        << c.what << ": " << c.stream << " was\n"
+        << seen;
+  }
+}
+
+// The JSON history holds the readings taken, not the empty slots of the ring.
+TEST(CommandReportTest, JsonHistoryHoldsOnlyRealSamples) {
+  CTempFolder work;
+  const _tagSZivoRun run = RunZivo({"list", "--json"}, work.Path());
+  ASSERT_EQ(run.status, 0) << run.err;
+  for (const nlohmann::json& sensor : run.Json().at("sensors")) {
+    ASSERT_FALSE(sensor.at("TempHistory").empty()) << sensor.dump();
+    for (const nlohmann::json& sample : sensor.at("TempHistory")) {
+      EXPECT_GT(sample.at("TimeStamp"), 0) << sensor.at("Name") << ": " << sample.dump();
+    }
+  }
+}
+
+// Every code zivo prints is known, thrown values included; 16 means one thing
+// returned and another thrown.
+TEST(CommandReportTest, StatusCodesKnowTheThrownValuesToo) {
+  const struct {
+    int code;
+    std::vector<std::string> kinds;
+  } cases[] = {
+      {13, {"thrown"}},   {15, {"thrown"}},   {16, {"returned", "thrown"}},
+      {254, {"thrown"}},  {1000, {"thrown"}}, {292, {"returned"}},
+      {4242, {"unknown"}},
+  };
+  for (const auto& c : cases) {
+    const _tagSZivoRun run = RunZivo({"status-codes", "--json", std::to_string(c.code)});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const nlohmann::json rows = run.Json();
+    std::vector<std::string> kinds;
+    for (const nlohmann::json& row : rows) {
+      EXPECT_EQ(row.at("code"), c.code);
+      EXPECT_FALSE(row.at("meaning").get<std::string>().empty());
+      kinds.push_back(row.at("kind"));
+    }
+    EXPECT_EQ(kinds, c.kinds) << c.code;
+  }
+}
+
+}  // namespace
