@@ -26,8 +26,7 @@ std::wstring Wide(const std::string& narrow) {
 class CPrintingListener : public CEventListener {
  public:
   using CEventListener::CEventListener;
-  int ProcessEvent(VelmarEventListenerType kind, std::wstring name, int eventId,
-                   void*) override {
+  int ProcessEvent(VelmarEventListenerType kind, std::wstring name, int eventId, void*) override {
     std::printf("event %d for %s (%d)\n", static_cast<int>(kind), Narrow(name).c_str(), eventId);
     return 0;
   }
@@ -79,8 +78,8 @@ int main(int argc, char** argv) {
     _tagSSensorConfig record;
     record.strName = sensor.Name;
     const bool configured = policy->GetSensorConfig(record) == 0;
-    std::printf("sensor %s: %d (tenths of kelvin), throttle from %d\n",
-                Narrow(sensor.Name).c_str(), temperature, record.iThrottleStartTemp);
+    std::printf("sensor %s: %d (tenths of kelvin), throttle from %d\n", Narrow(sensor.Name).c_str(),
+                temperature, record.iThrottleStartTemp);
     if (!configured || record.iThrottleStartTemp <= 0 || temperature < record.iThrottleStartTemp) {
       continue;
     }
@@ -92,8 +91,8 @@ int main(int argc, char** argv) {
       if (policy->GetDeviceConfig(limits) != 0 || limits.iUsageEnable == 0) {
         continue;
       }
-      const uint32_t limit = std::min<uint32_t>(static_cast<uint32_t>(limits.iThrottleLimit),
-                                                device.Max);
+      const uint32_t limit =
+          std::min<uint32_t>(static_cast<uint32_t>(limits.iThrottleLimit), device.Max);
       const uint32_t next =
           std::min<uint32_t>(device.Current + static_cast<uint32_t>(limits.iThrottleStep), limit);
       if (next == device.Current) {

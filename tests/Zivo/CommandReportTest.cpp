@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include "support/FakeSysfs.h"
 #include "support/TempFolder.h"
 #include "support/ZivoProcess.h"
 
@@ -84,6 +85,55 @@ TEST(CommandReportTest, SaysWhatHappenedAndExitsAccordingly) {
   }
 }
 
+// A table fits a terminal: paths show their last folder, in full with --wide
+// and in JSON; the kernel's type text follows the type number.
+TEST(CommandReportTest, TablesShortenPathsUnlessWide) {
+  CFakeSysfs sysfs;
+  sysfs.AddZone(0, "acpitz", 45000);
+  sysfs.AddCooling(0, "Fan", 4, 0);
+  sysfs.LinkCooling(0, 0, 0);
+  const std::vector<std::string> base = {"list", "--platform", "linux", "--sysfs-root",
+                                         sysfs.Root()};
+  const struct {
+    const char* extra;
+    bool full;
+  } cases[] = {{nullptr, false}, {"--wide", true}, {"--json", true}};
+  for (const auto& c : cases) {
+    std::vector<std::string> args = base;
+    if (c.extra != nullptr) {
+      args.push_back(c.extra);
+    }
+    const _tagSZivoRun run = RunZivo(args);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string extra = c.extra ? c.extra : "plain";
+    EXPECT_EQ(run.out.find(sysfs.ZonePath(0)) != std::string::npos, c.full) << extra << run.out;
+    EXPECT_NE(run.out.find("thermal_zone0"), std::string::npos) << extra;
+    if (c.extra == nullptr || std::string(c.extra) == "--wide") {
+      EXPECT_NE(run.out.find("(acpitz)"), std::string::npos) << extra << run.out;
+      EXPECT_NE(run.out.find("(Fan)"), std::string::npos) << extra << run.out;
+    }
+  }
+}
+
+// A handheld without a skin sensor: the demo says so first and leaves out the
+// chapters that need one.
+TEST(CommandReportTest, DemoSkipsTheChaptersAHandheldLacks) {
+  CTempFolder work;
+  const std::string file = work.Write("tiny.json", R"({
+    "name": "tiny",
+    "devices": [ { "path": "/sim/fan", "type": 9, "maximum": 4, "current": 2 } ],
+    "sensors": [ { "path": "/sim/board", "type": 2, "base": 0, "devices": [0],
+                   "temperature": 26.7 } ]
+  })");
+  const _tagSZivoRun run = RunZivo({"demo", "--platform", "sim:" + file}, work.Path());
+  const std::size_t said = run.out.find("no skin sensor (type 1): chapters 3, 4 and 5 are skipped");
+  ASSERT_NE(said, std::string::npos) << run.out << run.err;
+  EXPECT_LT(said, run.out.find("1. Start-up")) << "said at the start";
+  EXPECT_EQ(run.out.find("3. The machine heats up"), std::string::npos) << run.out;
+  EXPECT_EQ(run.out.find("4. Throttling the fans"), std::string::npos);
+  EXPECT_NE(run.out.find("7. A sensor turns faulty"), std::string::npos);
+}
+
 // The JSON history holds the readings taken, not the empty slots of the ring.
 TEST(CommandReportTest, JsonHistoryHoldsOnlyRealSamples) {
   CTempFolder work;
@@ -104,9 +154,8 @@ TEST(CommandReportTest, StatusCodesKnowTheThrownValuesToo) {
     int code;
     std::vector<std::string> kinds;
   } cases[] = {
-      {13, {"thrown"}},   {15, {"thrown"}},   {16, {"returned", "thrown"}},
-      {254, {"thrown"}},  {1000, {"thrown"}}, {292, {"returned"}},
-      {4242, {"unknown"}},
+      {13, {"thrown"}},   {15, {"thrown"}},    {16, {"returned", "thrown"}}, {254, {"thrown"}},
+      {1000, {"thrown"}}, {292, {"returned"}}, {4242, {"unknown"}},
   };
   for (const auto& c : cases) {
     const _tagSZivoRun run = RunZivo({"status-codes", "--json", std::to_string(c.code)});

@@ -46,8 +46,7 @@ std::size_t ReportPowerRequests(FILE* out, const _tagSChosenPlatform& chosen) {
                    request.force ? "yes" : "no", ToUtf8(request.message).c_str());
       ++count;
     } else if (request.kind == _tagSPowerRequest::Kind::SetPowerState) {
-      std::fprintf(out,
-                   "Power: the library asked to %s (force %s), recorded and not carried out\n",
+      std::fprintf(out, "Power: the library asked to %s (force %s), recorded and not carried out\n",
                    request.suspend ? "suspend" : "hibernate", request.force ? "yes" : "no");
       ++count;
     }

@@ -68,9 +68,9 @@ int RunList(const ZivoArgs& args) {
     policyLoaded = ReportPolicy(notes, options, session);
     std::printf("\n");
     std::printf("Devices (%zu)\n", view.devices.size());
-    PrintDeviceTable(stdout, view.devices);
+    PrintDeviceTable(stdout, view.devices, options.wide);
     std::printf("\nSensors (%zu)\n", view.sensors.size());
-    PrintSensorTable(stdout, view.sensors);
+    PrintSensorTable(stdout, view.sensors, options.wide);
   }
   if (view.devices.empty() && view.sensors.empty()) {
     std::fprintf(notes, "No thermal zones found.\n");

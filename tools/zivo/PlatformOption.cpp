@@ -63,6 +63,8 @@ bool ParsePlatformOptions(const ZivoArgs& args, _tagSPlatformOptions& options, s
       options.help = true;
     } else if (arg == "--json") {
       options.json = true;
+    } else if (arg == "--wide") {
+      options.wide = true;
     } else if (Named(arg, "--platform")) {
       if (!TakeValue(args, i, "--platform", value, error)) {
         return false;
@@ -130,6 +132,7 @@ const char* PlatformOptionsHelp() {
          "  --config FILE                  load the thermal policy from FILE\n"
          "  --log FILE                     keep the library's log in FILE\n"
          "  --json                         print JSON instead of tables\n"
+         "  --wide                         tables show names and sysfs paths in full\n"
          "  --help                         show this text\n";
 }
 
@@ -142,8 +145,7 @@ bool InstallChosenPlatform(const _tagSPlatformOptions& options, _tagSChosenPlatf
     const std::string thermalClass = root + "/class/thermal";
     std::error_code failure;
     if (!std::filesystem::is_directory(thermalClass, failure)) {
-      error = thermalClass + ": " +
-              (failure ? failure.message() : std::string("no such folder")) +
+      error = thermalClass + ": " + (failure ? failure.message() : std::string("no such folder")) +
               " (no thermal sysfs to read)";
       return false;
     }
