@@ -134,6 +134,32 @@ TEST(CommandReportTest, DemoSkipsTheChaptersAHandheldLacks) {
   EXPECT_NE(run.out.find("7. A sensor turns faulty"), std::string::npos);
 }
 
+// A listed device whose driver is missing: labelled with its path, never valid.
+TEST(CommandReportTest, LabelsAParticipantThatFailedToDescribeItself) {
+  CTempFolder work;
+  const std::string file = work.Write("ghost.json", R"({
+    "name": "ghost",
+    "devices": [ { "path": "/sim/fan", "type": 9, "maximum": 4 } ],
+    "sensors": [ { "path": "/sim/board", "devices": [0], "temperature": 30.0 } ],
+    "registry": [ { "key": "SOFTWARE\\Zelan\\VOVUZER\\Parameters",
+                    "values": { "DeviceCount": 2, "Device1": "/sim/ghost" } } ]
+  })");
+  _tagSZivoRun run = RunZivo({"list", "--json", "--platform", "sim:" + file}, work.Path());
+  const nlohmann::json devices = run.Json().at("devices");
+  std::size_t failed = 0;
+  for (const nlohmann::json& device : devices) {
+    if (device.at("Name") == "") {
+      ++failed;
+      EXPECT_EQ(device.at("Valid"), 0) << device.dump();
+      ASSERT_TRUE(device.contains("Failure")) << device.dump();
+      EXPECT_NE(device.at("Failure").get<std::string>().find("/sim/ghost"), std::string::npos);
+    }
+  }
+  EXPECT_EQ(failed, 1u) << devices.dump();
+  run = RunZivo({"list", "--platform", "sim:" + file}, work.Path());
+  EXPECT_NE(run.out.find("(failed) listed as /sim/ghost"), std::string::npos) << run.out;
+}
+
 // The JSON history holds the readings taken, not the empty slots of the ring.
 TEST(CommandReportTest, JsonHistoryHoldsOnlyRealSamples) {
   CTempFolder work;

@@ -4,6 +4,7 @@
 
 #include "CommandReport.h"
 #include "Commands.h"
+#include "FailedParticipants.h"
 #include "HostSession.h"
 #include "ParticipantView.h"
 #include "PlatformOption.h"
@@ -48,6 +49,7 @@ int RunList(const ZivoArgs& args) {
                  StatusText(enumerated));
   }
   _tagSParticipantView view = ReadParticipants(session.Manager());
+  LabelFailedParticipants(view);
   if (chosen.thermal) {
     for (_tagSDeviceView& device : view.devices) {
       device.sysfs = SysfsDetailsOf(*chosen.thermal, device.record.Name);

@@ -84,10 +84,10 @@ _tagSParticipantView ReadParticipants(CParticipantMgr& manager) {
   manager.GetAllDevices(devices);
   manager.GetAllSensors(sensors);
   for (_tagSDevice& device : devices) {
-    view.devices.push_back({std::move(device), {}, nullptr});
+    view.devices.push_back({std::move(device), {}, nullptr, {}});
   }
   for (_tagSSensor& sensor : sensors) {
-    _tagSSensorView entry{std::move(sensor), {}, nullptr};
+    _tagSSensorView entry{std::move(sensor), {}, nullptr, {}};
     entry.linkedDevices = LinkedDevicesOf(manager, entry.record.Name);
     view.sensors.push_back(std::move(entry));
   }
@@ -139,6 +139,9 @@ nlohmann::json DeviceJson(const _tagSDeviceView& device) {
   if (!device.sysfs.is_null()) {
     json["Sysfs"] = device.sysfs;
   }
+  if (!device.failure.empty()) {
+    json["Failure"] = device.failure;
+  }
   return json;
 }
 
@@ -168,6 +171,9 @@ nlohmann::json SensorJson(const _tagSSensorView& sensor) {
                          {"LinkedDevices", NameList(sensor.linkedDevices)}};
   if (!sensor.sysfs.is_null()) {
     json["Sysfs"] = sensor.sysfs;
+  }
+  if (!sensor.failure.empty()) {
+    json["Failure"] = sensor.failure;
   }
   return json;
 }
@@ -207,7 +213,8 @@ void PrintDeviceTable(FILE* out, const std::vector<_tagSDeviceView>& devices, bo
   table.AddColumn("Linked sensors");
   for (const _tagSDeviceView& device : devices) {
     const _tagSDevice& r = device.record;
-    std::vector<std::string> row{Shown(ToUtf8(r.Name), wide)};
+    std::vector<std::string> row{device.failure.empty() ? Shown(ToUtf8(r.Name), wide)
+                                                        : "(failed) " + device.failure};
     if (sysfs) {
       AddSysfsCells(row, device.sysfs, {"path", "max_state"});
       row[1] = Shown(row[1], wide);
@@ -243,7 +250,8 @@ void PrintSensorTable(FILE* out, const std::vector<_tagSSensorView>& sensors, bo
       trips += (trips.empty() ? "" : ", ") + std::to_string(trip.AuxType) + ": " +
                Temperature(trip.Temp);
     }
-    std::vector<std::string> row{Shown(ToUtf8(r.Name), wide)};
+    std::vector<std::string> row{sensor.failure.empty() ? Shown(ToUtf8(r.Name), wide)
+                                                        : "(failed) " + sensor.failure};
     if (sysfs) {
       AddSysfsCells(row, sensor.sysfs, {"path", "policy", "mode"});
       row[1] = Shown(row[1], wide);

@@ -16,16 +16,19 @@ class CParticipantMgr;
 
 // `sysfs`: the kernel's side of a Linux participant (SysfsDetails.h), null
 // on other platforms.
+// `failure`: why a participant has no name (FailedParticipants.h), else empty.
 struct _tagSDeviceView {
   _tagSDevice record;
   std::vector<std::wstring> linkedSensors;
   nlohmann::json sysfs;
+  std::string failure;
 };
 
 struct _tagSSensorView {
   _tagSSensor record;
   std::vector<std::wstring> linkedDevices;
   nlohmann::json sysfs;
+  std::string failure;
 };
 
 struct _tagSParticipantView {
