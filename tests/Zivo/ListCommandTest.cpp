@@ -249,7 +249,7 @@ TEST(ListCommandTest, ShowsStableNamesNextToTheKernelsValues) {
   run = RunZivo(linux);
   ASSERT_EQ(run.status, 0) << run.err;
   for (const std::string& text : {std::string("max_state"), std::string("Policy"),
-                                  std::string("zone:acpitz:1  ") + sysfs.ZonePath(5),
+                                  std::string("zone:acpitz:1  thermal_zone5"),
                                   std::string("step_wise  enabled"), std::string("stable names")}) {
     EXPECT_NE(run.out.find(text), std::string::npos) << text << " in\n" << run.out;
   }

@@ -82,20 +82,51 @@ class CDemo {
     std::printf("ZIVORIVIzo demo: a host on the %s\n", mChosen.description.c_str());
     std::printf("Time runs on the simulated clock: one step is %u s of the machine's life.\n",
                 mHandheld.StepSeconds());
+    AnnounceSkippedChapters();
     if (!StartUp()) {
       return Summary();
     }
     ShowParticipants();
-    HeatUp();
-    Throttle();
-    TripPoints();
+    if (mHasSkin) {
+      HeatUp();
+    }
+    if (mHasSkin && mHasFan) {
+      Throttle();
+    }
+    if (mHasSkin) {
+      TripPoints();
+    }
     RunTimeParticipants();
-    FaultySensor();
+    if (mHasSensor) {
+      FaultySensor();
+    }
     Events();
     return Summary();
   }
 
  private:
+  // A handheld described in a file may lack what a chapter shows: say so
+  // before the tour starts, and leave that chapter out.
+  void AnnounceSkippedChapters() {
+    for (const auto& sensor : mHandheld.Sensors()) {
+      if (!sensor.hotplug) {
+        mHasSensor = true;
+        mHasSkin = mHasSkin || sensor.type == ZIVO_SKIN_SENSOR_CLASS;
+      }
+    }
+    for (const auto& device : mHandheld.Devices()) {
+      mHasFan = mHasFan || (!device.hotplug && device.type == ZIVO_ACTIVE_DEVICE_CLASS);
+    }
+    if (!mHasSkin) {
+      std::printf("This handheld has no skin sensor (type 1): chapters 3, 4 and 5 are skipped.\n");
+    } else if (!mHasFan) {
+      std::printf("This handheld has no active device (type 9): chapter 4 is skipped.\n");
+    }
+    if (!mHasSensor) {
+      std::printf("This handheld has no sensor: chapter 7 is skipped.\n");
+    }
+  }
+
   void Section(int number, const char* title) {
     std::string heading = std::to_string(number) + ". " + title;
     std::printf("\n%s\n%s\n", heading.c_str(), std::string(DisplayWidth(heading), '-').c_str());
@@ -223,8 +254,8 @@ class CDemo {
     }
 
     Check(!view.devices.empty() && !view.sensors.empty(), "participants were discovered");
-    Check(!mSkin.empty(), "a skin sensor (type 1) is present");
-    Check(!mFans.empty(), "an active device (type 9) is present");
+    Check(!mHasSkin || !mSkin.empty(), "the skin sensor (type 1) is discovered");
+    Check(!mHasFan || !mFans.empty(), "the active device (type 9) is discovered");
     bool linked = false;
     for (const _tagSSensorView& sensor : view.sensors) {
       linked = linked || !sensor.linkedDevices.empty();
@@ -606,6 +637,9 @@ class CDemo {
   CHostSession mSession;
   std::wstring mSkin;
   std::vector<std::wstring> mFans;  // the active devices
+  bool mHasSkin = false;            // what the handheld holds, before the tour
+  bool mHasFan = false;
+  bool mHasSensor = false;
   int32_t mSkinBeforeThrottle = 0;
   int mStep = 0;
   int mChecks = 0;

@@ -1,5 +1,9 @@
 #include "HostSession.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
 #include "Platform/Text.h"
 #include "StatusText.h"
 #include "zivorivizo/Log.h"
@@ -16,6 +20,14 @@ CHostSession::~CHostSession() {
 
 bool CHostSession::Start(const _tagSPlatformOptions& options, std::string& error) {
   if (!options.logFile.empty()) {
+    // The library would only throw a bare code for a log it cannot open: try
+    // the file first so the user reads its path and the reason.
+    FILE* probe = std::fopen(options.logFile.c_str(), "a");
+    if (probe == nullptr) {
+      error = "cannot open the log " + options.logFile + ": " + std::strerror(errno);
+      return false;
+    }
+    std::fclose(probe);
     const std::wstring log = FromUtf8(options.logFile);
     InitLog(log.c_str(), log.c_str());
   }

@@ -2,7 +2,9 @@
 // with their records and links.
 #include <cstdio>
 
+#include "CommandReport.h"
 #include "Commands.h"
+#include "FailedParticipants.h"
 #include "HostSession.h"
 #include "ParticipantView.h"
 #include "PlatformOption.h"
@@ -47,6 +49,7 @@ int RunList(const ZivoArgs& args) {
                  StatusText(enumerated));
   }
   _tagSParticipantView view = ReadParticipants(session.Manager());
+  LabelFailedParticipants(view);
   if (chosen.thermal) {
     for (_tagSDeviceView& device : view.devices) {
       device.sysfs = SysfsDetailsOf(*chosen.thermal, device.record.Name);
@@ -55,14 +58,25 @@ int RunList(const ZivoArgs& args) {
       sensor.sysfs = SysfsDetailsOf(*chosen.thermal, sensor.record.Name);
     }
   }
+  // With --json the standard output holds the JSON alone; the policy and the
+  // power requests go to the standard error.
+  FILE* notes = options.json ? stderr : stdout;
+  bool policyLoaded = true;
   if (options.json) {
     std::printf("%s\n", ParticipantsJson(view).dump(2).c_str());
+    policyLoaded = ReportPolicy(notes, options, session);
   } else {
-    std::printf("Platform: %s\n\n", chosen.description.c_str());
+    std::printf("Platform: %s\n", chosen.description.c_str());
+    policyLoaded = ReportPolicy(notes, options, session);
+    std::printf("\n");
     std::printf("Devices (%zu)\n", view.devices.size());
-    PrintDeviceTable(stdout, view.devices);
+    PrintDeviceTable(stdout, view.devices, options.wide);
     std::printf("\nSensors (%zu)\n", view.sensors.size());
-    PrintSensorTable(stdout, view.sensors);
+    PrintSensorTable(stdout, view.sensors, options.wide);
   }
-  return enumerated == 0 ? 0 : 1;
+  if (view.devices.empty() && view.sensors.empty()) {
+    std::fprintf(notes, "No thermal zones found.\n");
+  }
+  ReportPowerRequests(notes, chosen);
+  return enumerated == 0 && policyLoaded ? 0 : 1;
 }

@@ -6,6 +6,7 @@
 // ("hotplug") is published first, as if it had just arrived.
 #include <cstdio>
 
+#include "CommandReport.h"
 #include "Commands.h"
 #include "HostSession.h"
 #include "ParticipantView.h"
@@ -123,7 +124,10 @@ int RunChange(EChange which, const ZivoArgs& args) {
                 StatusText(result));
     std::printf("Links %s: %s\n", change.add ? "made" : "taken apart", JoinNames(links).c_str());
   }
-  return result == 0 ? 0 : 1;
+  FILE* notes = options.json ? stderr : stdout;
+  const bool policyLoaded = ReportPolicy(notes, options, session);
+  ReportPowerRequests(notes, chosen);
+  return result == 0 && policyLoaded ? 0 : 1;
 }
 
 }  // namespace

@@ -43,6 +43,30 @@ void AddSysfsCells(std::vector<std::string>& row, const nlohmann::json& details,
   }
 }
 
+// A name as a table shows it: in full when `wide`, else a path's last folder.
+std::string Shown(const std::string& name, bool wide) {
+  const std::size_t slash = name.find_last_of('/');
+  return wide || slash == std::string::npos || slash + 1 == name.size() ? name
+                                                                        : name.substr(slash + 1);
+}
+
+std::string JoinShown(const std::vector<std::wstring>& names, bool wide) {
+  std::string joined;
+  for (const std::wstring& name : names) {
+    joined += (joined.empty() ? "" : ", ") + Shown(ToUtf8(name), wide);
+  }
+  return joined.empty() ? "-" : joined;
+}
+
+// The type number, and the kernel's type text when known: "9 (Fan)".
+std::string TypeCell(uint32_t type, const nlohmann::json& sysfs) {
+  std::string cell = std::to_string(type);
+  if (sysfs.is_object() && sysfs.contains("type") && sysfs.at("type").is_string()) {
+    cell += " (" + sysfs.at("type").get<std::string>() + ")";
+  }
+  return cell;
+}
+
 nlohmann::json NameList(const std::vector<std::wstring>& names) {
   nlohmann::json list = nlohmann::json::array();
   for (const std::wstring& name : names) {
@@ -60,10 +84,10 @@ _tagSParticipantView ReadParticipants(CParticipantMgr& manager) {
   manager.GetAllDevices(devices);
   manager.GetAllSensors(sensors);
   for (_tagSDevice& device : devices) {
-    view.devices.push_back({std::move(device), {}, nullptr});
+    view.devices.push_back({std::move(device), {}, nullptr, {}});
   }
   for (_tagSSensor& sensor : sensors) {
-    _tagSSensorView entry{std::move(sensor), {}, nullptr};
+    _tagSSensorView entry{std::move(sensor), {}, nullptr, {}};
     entry.linkedDevices = LinkedDevicesOf(manager, entry.record.Name);
     view.sensors.push_back(std::move(entry));
   }
@@ -115,6 +139,9 @@ nlohmann::json DeviceJson(const _tagSDeviceView& device) {
   if (!device.sysfs.is_null()) {
     json["Sysfs"] = device.sysfs;
   }
+  if (!device.failure.empty()) {
+    json["Failure"] = device.failure;
+  }
   return json;
 }
 
@@ -126,6 +153,11 @@ nlohmann::json SensorJson(const _tagSSensorView& sensor) {
   }
   nlohmann::json history = nlohmann::json::array();
   for (const _tagSTempSample& sample : r.TempHistory) {
+    // The history is a fixed ring; the slots not yet written hold zeros and
+    // are no readings.
+    if (sample.Temp == 0 && sample.TimeStamp == 0) {
+      continue;
+    }
     history.push_back({{"Temp", sample.Temp}, {"TimeStamp", sample.TimeStamp}});
   }
   nlohmann::json json = {{"Name", ToUtf8(r.Name)},
@@ -139,6 +171,9 @@ nlohmann::json SensorJson(const _tagSSensorView& sensor) {
                          {"LinkedDevices", NameList(sensor.linkedDevices)}};
   if (!sensor.sysfs.is_null()) {
     json["Sysfs"] = sensor.sysfs;
+  }
+  if (!sensor.failure.empty()) {
+    json["Failure"] = sensor.failure;
   }
   return json;
 }
@@ -163,7 +198,7 @@ const _tagSTempSample* NewestSample(const _tagSSensor& sensor) {
   return newest.Temp == 0 && newest.TimeStamp == 0 ? nullptr : &newest;
 }
 
-void PrintDeviceTable(FILE* out, const std::vector<_tagSDeviceView>& devices) {
+void PrintDeviceTable(FILE* out, const std::vector<_tagSDeviceView>& devices, bool wide) {
   const bool sysfs = AnySysfs(devices);
   CTextTable table;
   table.AddColumn("Device");
@@ -178,19 +213,21 @@ void PrintDeviceTable(FILE* out, const std::vector<_tagSDeviceView>& devices) {
   table.AddColumn("Linked sensors");
   for (const _tagSDeviceView& device : devices) {
     const _tagSDevice& r = device.record;
-    std::vector<std::string> row{ToUtf8(r.Name)};
+    std::vector<std::string> row{device.failure.empty() ? Shown(ToUtf8(r.Name), wide)
+                                                        : "(failed) " + device.failure};
     if (sysfs) {
       AddSysfsCells(row, device.sysfs, {"path", "max_state"});
+      row[1] = Shown(row[1], wide);
     }
-    row.insert(row.end(), {std::to_string(r.Class), std::to_string(r.Caps),
+    row.insert(row.end(), {TypeCell(r.Class, device.sysfs), std::to_string(r.Caps),
                            std::to_string(r.Current) + " of " + std::to_string(r.Max),
-                           std::to_string(r.Valid), JoinNames(device.linkedSensors)});
+                           std::to_string(r.Valid), JoinShown(device.linkedSensors, wide)});
     table.AddRow(row);
   }
   table.Print(out);
 }
 
-void PrintSensorTable(FILE* out, const std::vector<_tagSSensorView>& sensors) {
+void PrintSensorTable(FILE* out, const std::vector<_tagSSensorView>& sensors, bool wide) {
   const bool sysfs = AnySysfs(sensors);
   CTextTable table;
   table.AddColumn("Sensor");
@@ -213,14 +250,16 @@ void PrintSensorTable(FILE* out, const std::vector<_tagSSensorView>& sensors) {
       trips += (trips.empty() ? "" : ", ") + std::to_string(trip.AuxType) + ": " +
                Temperature(trip.Temp);
     }
-    std::vector<std::string> row{ToUtf8(r.Name)};
+    std::vector<std::string> row{sensor.failure.empty() ? Shown(ToUtf8(r.Name), wide)
+                                                        : "(failed) " + sensor.failure};
     if (sysfs) {
       AddSysfsCells(row, sensor.sysfs, {"path", "policy", "mode"});
+      row[1] = Shown(row[1], wide);
     }
     row.insert(row.end(),
-               {std::to_string(r.Class), std::to_string(r.Base),
+               {TypeCell(r.Class, sensor.sysfs), std::to_string(r.Base),
                 newest ? Temperature(newest->Temp) : "no reading", trips.empty() ? "-" : trips,
-                std::to_string(r.Valid), JoinNames(sensor.linkedDevices)});
+                std::to_string(r.Valid), JoinShown(sensor.linkedDevices, wide)});
     table.AddRow(row);
   }
   table.Print(out);

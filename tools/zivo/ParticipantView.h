@@ -16,16 +16,19 @@ class CParticipantMgr;
 
 // `sysfs`: the kernel's side of a Linux participant (SysfsDetails.h), null
 // on other platforms.
+// `failure`: why a participant has no name (FailedParticipants.h), else empty.
 struct _tagSDeviceView {
   _tagSDevice record;
   std::vector<std::wstring> linkedSensors;
   nlohmann::json sysfs;
+  std::string failure;
 };
 
 struct _tagSSensorView {
   _tagSSensor record;
   std::vector<std::wstring> linkedDevices;
   nlohmann::json sysfs;
+  std::string failure;
 };
 
 struct _tagSParticipantView {
@@ -47,9 +50,11 @@ nlohmann::json SensorJson(const _tagSSensorView& sensor);
 nlohmann::json ParticipantsJson(const _tagSParticipantView& view);
 
 // The devices and the sensors as two aligned tables; the sysfs path and the
-// kernel's values follow the name when known.
-void PrintDeviceTable(FILE* out, const std::vector<_tagSDeviceView>& devices);
-void PrintSensorTable(FILE* out, const std::vector<_tagSSensorView>& sensors);
+// kernel's values follow the name when known, the kernel's type text follows
+// the type number. Unless `wide`, a name or path that is a sysfs path shows
+// only its last folder ("thermal_zone3"), so that the table fits a terminal.
+void PrintDeviceTable(FILE* out, const std::vector<_tagSDeviceView>& devices, bool wide = true);
+void PrintSensorTable(FILE* out, const std::vector<_tagSSensorView>& sensors, bool wide = true);
 
 // The newest sample of a sensor, or null when it has none yet (the history
 // starts with zero samples).

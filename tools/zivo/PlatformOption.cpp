@@ -1,5 +1,7 @@
 #include "PlatformOption.h"
 
+#include <filesystem>
+
 #include "Platform/Linux/LinuxPlatform.h"
 #include "Platform/Linux/SysfsThermalView.h"
 #include "Platform/Sim/SimHandheld.h"
@@ -61,6 +63,8 @@ bool ParsePlatformOptions(const ZivoArgs& args, _tagSPlatformOptions& options, s
       options.help = true;
     } else if (arg == "--json") {
       options.json = true;
+    } else if (arg == "--wide") {
+      options.wide = true;
     } else if (Named(arg, "--platform")) {
       if (!TakeValue(args, i, "--platform", value, error)) {
         return false;
@@ -128,6 +132,7 @@ const char* PlatformOptionsHelp() {
          "  --config FILE                  load the thermal policy from FILE\n"
          "  --log FILE                     keep the library's log in FILE\n"
          "  --json                         print JSON instead of tables\n"
+         "  --wide                         tables show names and sysfs paths in full\n"
          "  --help                         show this text\n";
 }
 
@@ -135,6 +140,15 @@ bool InstallChosenPlatform(const _tagSPlatformOptions& options, _tagSChosenPlatf
                            std::string& error) {
   if (options.platform == "linux") {
     const std::string root = options.sysfsRoot.empty() ? "/sys" : options.sysfsRoot;
+    // Without the thermal class there is nothing to read: say so, rather than
+    // letting the library report it as firmware with thermal management off.
+    const std::string thermalClass = root + "/class/thermal";
+    std::error_code failure;
+    if (!std::filesystem::is_directory(thermalClass, failure)) {
+      error = thermalClass + ": " + (failure ? failure.message() : std::string("no such folder")) +
+              " (no thermal sysfs to read)";
+      return false;
+    }
     const LinuxParticipantNaming naming =
         options.naming == "stable" ? LinuxParticipantNaming::Stable : LinuxParticipantNaming::Path;
     auto real = std::make_shared<CLinuxPlatform>(root, std::string(), naming);

@@ -12,6 +12,7 @@
 //   --config FILE                       the thermal policy file to load
 //   --log FILE                          keep the library's log in FILE
 //   --json                              machine-readable output
+//   --wide                              tables with full names and paths
 //   --help
 //
 // Whatever the platform, zivo records the library's shutdown and hibernate
@@ -39,6 +40,7 @@ struct _tagSPlatformOptions {
   std::string configFile;
   std::string logFile;
   bool json = false;
+  bool wide = false;  // tables show full names; else a path shows its last folder
   bool help = false;
   std::vector<std::string> operands;  // the arguments that are no option
 };

@@ -24,6 +24,10 @@ int main(int argc, char** argv) {
     PrintOverview(args.empty() ? stderr : stdout);
     return args.empty() ? 2 : 0;
   }
+  if (args[0] == "--version" || args[0] == "version") {
+    std::printf("zivo %s\n", ZIVO_VERSION);
+    return 0;
+  }
   // A command name may be two words ("config check"): the longest match wins.
   const _tagSZivoCommand* best = nullptr;
   std::size_t bestWords = 0;

@@ -1,0 +1,72 @@
+#!/bin/sh
+# Installs the built tree into a temporary prefix, checks what lands there
+# (the library with its soname, headers, zivo, the example policy with its DTD,
+# the CMake package and the pkg-config file), builds examples/host against it
+# with find_package, and runs that host on a fake sysfs tree: first as a dry
+# run, then with --apply, which must move the cooling device one step.
+#   InstallTreeTest.sh SOURCE_DIR BUILD_DIR
+set -eu
+src=$1
+build=$2
+work=$(mktemp -d /tmp/zivo-install-XXXXXX)
+trap 'rm -rf "$work"' EXIT
+prefix=$work/prefix
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+cmake --install "$build" --prefix "$prefix" >"$work/install.log" || fail "cmake --install"
+for f in lib/libzivorivizo.so lib/libzivorivizo.so.1 include/zivorivizo/zivorivizo.h bin/zivo \
+    share/zivorivizo/examples/velmarconfig.xml share/zivorivizo/examples/velmarconfig.dtd \
+    lib/cmake/zivorivizo/zivorivizoConfig.cmake lib/pkgconfig/zivorivizo.pc; do
+  [ -e "$prefix/$f" ] || [ -e "$prefix/$(echo "$f" | sed 's#^lib/#lib/x86_64-linux-gnu/#')" ] ||
+    fail "$f is not installed"
+done
+libdir=$(dirname "$(find "$prefix" -name 'libzivorivizo.so.1' | head -n 1)")
+soname=$(objdump -p "$libdir/libzivorivizo.so.1" | awk '/SONAME/ {print $2}')
+[ "$soname" = "libzivorivizo.so.1" ] || fail "soname is '$soname'"
+PKG_CONFIG_PATH=$libdir/pkgconfig pkg-config --cflags --libs zivorivizo | grep -q -- -lzivorivizo ||
+  fail "pkg-config does not give -lzivorivizo"
+
+cmake -S "$src/examples/host" -B "$work/host" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" \
+  >"$work/host-configure.log" 2>&1 || { cat "$work/host-configure.log"; fail "find_package"; }
+cmake --build "$work/host" >"$work/host-build.log" 2>&1 || { cat "$work/host-build.log"; fail "build"; }
+
+# A zone at 80 °C linked to a fan with four states, laid out as the kernel
+# lays out the thermal class.
+root=$work/sysfs
+dev=$root/devices/virtual/thermal
+mkdir -p "$root/class/thermal" "$dev/thermal_zone0" "$dev/cooling_device0"
+printf 'acpitz\n' >"$dev/thermal_zone0/type"
+printf '80000\n' >"$dev/thermal_zone0/temp"
+printf 'enabled\n' >"$dev/thermal_zone0/mode"
+printf 'Fan\n' >"$dev/cooling_device0/type"
+printf '4\n' >"$dev/cooling_device0/max_state"
+printf '0\n' >"$dev/cooling_device0/cur_state"
+ln -s ../cooling_device0 "$dev/thermal_zone0/cdev0"
+printf '0\n' >"$dev/thermal_zone0/cdev0_trip_point"
+ln -s ../../devices/virtual/thermal/thermal_zone0 "$root/class/thermal/thermal_zone0"
+ln -s ../../devices/virtual/thermal/cooling_device0 "$root/class/thermal/cooling_device0"
+cat >"$work/policy.xml" <<POLICY
+<?xml version="1.0" encoding="UTF-8"?>
+<VelmarConfig>
+  <Platform><Shutdown option="shutdown" timer="30"/><Throttling preference="Active"/></Platform>
+  <Devices>
+    <Device Path="cooling_device0" class="9">
+      <Throttle limit="3" step="1" priority="0"/><DUsage enable="1" shutdown="0"/>
+    </Device>
+  </Devices>
+  <Sensors>
+    <Sensor Path="$root/class/thermal/thermal_zone0" class="2">
+      <Temperature shutdown="95" ThrottleStart="70"/><SUsage enable="1" aux_interval="2"/>
+    </Sensor>
+  </Sensors>
+</VelmarConfig>
+POLICY
+
+host=$work/host/zivo-example-host
+"$host" "$root" "$work/policy.xml" >"$work/dry.out" 2>&1 || { cat "$work/dry.out"; fail "dry run"; }
+grep -q "would throttle .*cooling_device0: 0 -> 1" "$work/dry.out" || { cat "$work/dry.out"; fail "no step planned"; }
+[ "$(cat "$dev/cooling_device0/cur_state")" = 0 ] || fail "the dry run wrote cur_state"
+"$host" "$root" "$work/policy.xml" --apply >"$work/apply.out" 2>&1 || { cat "$work/apply.out"; fail "apply"; }
+[ "$(cat "$dev/cooling_device0/cur_state")" = 1 ] || { cat "$work/apply.out"; fail "cur_state is not 1"; }
+echo "install tree ok"

@@ -1,0 +1,73 @@
+#include "FailedParticipants.h"
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "Platform/Registry.h"
+#include "Platform/Text.h"
+#include "zivorivizo/Platform.h"
+
+namespace {
+
+constexpr const wchar_t* kParametersKey = L"SOFTWARE\\Zelan\\VOVUZER\\Parameters";
+constexpr std::size_t kPathBytes = 128;  // as the library reads them
+
+// The paths listed as PREFIX0, PREFIX1, ... that no record in `named` has.
+std::vector<std::wstring> UnclaimedPaths(CRegistryKey& key, const std::wstring& prefix,
+                                         const std::set<std::wstring>& named) {
+  std::vector<std::wstring> paths;
+  uint32_t count = 0;
+  if (key.QueryDword(prefix + L"Count", count) != REG_STATUS_SUCCESS) {
+    return paths;
+  }
+  for (uint32_t i = 0; i < count && i < 1024; ++i) {
+    std::wstring path;
+    if (key.QueryString(prefix + std::to_wstring(i), kPathBytes, path) != REG_STATUS_SUCCESS) {
+      continue;
+    }
+    path = std::wstring(path.c_str());
+    if (named.count(path) == 0) {
+      paths.push_back(path);
+    }
+  }
+  return paths;
+}
+
+template <typename View>
+void Label(std::vector<View>& views, CRegistryKey* key, const wchar_t* prefix) {
+  std::set<std::wstring> named;
+  bool anyNameless = false;
+  for (const View& view : views) {
+    if (view.record.Name.empty()) {
+      anyNameless = true;
+    } else {
+      named.insert(view.record.Name);
+    }
+  }
+  if (!anyNameless) {
+    return;
+  }
+  const std::vector<std::wstring> paths =
+      key ? UnclaimedPaths(*key, prefix, named) : std::vector<std::wstring>();
+  std::size_t next = 0;
+  for (View& view : views) {
+    if (!view.record.Name.empty()) {
+      continue;
+    }
+    const std::string path = next < paths.size() ? ToUtf8(paths[next++]) : "an unknown path";
+    view.failure = "listed as " + path +
+                   ": its driver did not open or did not describe itself (the log has the call)";
+    view.record.Valid = 0;
+  }
+}
+
+}  // namespace
+
+void LabelFailedParticipants(_tagSParticipantView& view) {
+  long status = 0;
+  std::unique_ptr<CRegistryKey> key =
+      CPlatform::Current()->Registry().Open(kParametersKey, REG_ACCESS_READ, status);
+  Label(view.devices, key.get(), L"Device");
+  Label(view.sensors, key.get(), L"Sensor");
+}
