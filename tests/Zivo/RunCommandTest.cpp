@@ -160,13 +160,16 @@ TEST(RunCommandTest, DryRunSaysWouldAndApplyRecordsThePowerOnly) {
   CTempFolder work;
   const std::string handheld =
       work.Write("handheld.json", Handheld(R"("temperature": 46.0, "heat": 0.0)"));
-  const std::string policy = work.Write("policy.xml", kPolicy);
+  // The shutdown option: the simulated platform records the request.
+  std::string shutdown = kPolicy;
+  shutdown.replace(shutdown.find("hibernate"), 9, "shutdown");
+  const std::string policy = work.Write("policy.xml", shutdown);
   const std::vector<std::string> base = {"run",      "--platform", "sim:" + handheld,
                                          "--config", policy,       "--speed",
                                          "1000000",  "--duration", "5"};
   _tagSZivoRun run = RunZivo(base, work.Path());
   ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_NE(run.out.find("would hibernate: ACPI\\PNP0C14\\11_0 at 46.0 C reached its shutdown "
+  EXPECT_NE(run.out.find("would shutdown: ACPI\\PNP0C14\\11_0 at 46.0 C reached its shutdown "
                          "temperature 45.0 C"),
             std::string::npos)
       << run.out;
@@ -176,7 +179,7 @@ TEST(RunCommandTest, DryRunSaysWouldAndApplyRecordsThePowerOnly) {
   apply.push_back("--apply");
   run = RunZivo(apply, work.Path());
   ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_NE(run.out.find("  hibernate: "), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("  shutdown: "), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("recorded by the simulated platform, not carried out"), std::string::npos);
 }
 
