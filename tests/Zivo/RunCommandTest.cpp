@@ -39,6 +39,7 @@ const char* kPolicy = R"(<?xml version="1.0"?>
   </Devices>
   <Sensors>
     <Sensor Path="ACPI\PNP0C14\11_0" class="2"><Temperature shutdown="45" ThrottleStart="40"/><SUsage enable="1" aux_interval="2"/></Sensor>
+    <Sensor Path="ACPI\PNP0C14\10_0" class="1" ThirdParty_DeviceCount="1"><Temperature shutdown="90" ThrottleStart="40"/><SUsage enable="1" aux_interval="2"/><DevicePath Device0="PNP0C14\5_0"/></Sensor>
     <Sensor Path="ACPI\PNP0C14\13_0" class="7"><Temperature shutdown="90" ThrottleStart="40"/><SUsage enable="1" aux_interval="2"/></Sensor>
   </Sensors>
 </VelmarConfig>
@@ -143,6 +144,14 @@ INSTANTIATE_TEST_SUITE_P(
                      {"throttle " + kFan + " 0->1", "throttle " + kFan + " 1->2",
                       "throttle " + kCpu + " 0->2", "release " + kCpu + " 2->0",
                       "release " + kFan + " 2->1", "release " + kFan + " 1->0"}},
+        // A hot skin sensor shares the fan with a cool sensor: the cool one
+        // never releases what the hot one needs.
+        DecisionCase{"ASharedDeviceStaysWhileTheHotSensorNeedsIt",
+                     R"("temperature": 30.0)",
+                     R"(, {"wmi": 10, "type": 1, "base": 1, "devices": [3], "temperature": 50.0})",
+                     {},
+                     {"throttle " + kFan + " 0->1", "throttle " + kFan + " 1->2",
+                      "throttle ACPI\\PNP0C14\\5_0 0->3"}},
         // A hot sensor arrives at 12 s and leaves at 22 s: it is added, its
         // device throttled, and it is removed.
         DecisionCase{"AParticipantArrivingMidRun",

@@ -48,6 +48,9 @@ std::vector<PolicyDecision> CPolicyEngine::EvaluateSensor(const std::wstring& na
 void CPolicyEngine::Forget(const std::wstring& name) {
   mWould.erase(name);
   mRaised.erase(name);
+  for (auto& [device, sensors] : mRaised) {
+    sensors.erase(name);
+  }
   mHot.erase(name);
   mPowerAsked.erase(name);
 }
@@ -107,11 +110,12 @@ std::vector<CPolicyEngine::Candidate> CPolicyEngine::DevicesOf(const std::wstrin
 }
 
 bool CPolicyEngine::HeldHotByOther(const std::wstring& device, const std::wstring& sensor) {
-  std::vector<_tagSSensor> sensors;
-  mParticipants.GetSensorList(device, sensors);
-  return std::any_of(sensors.begin(), sensors.end(), [&](const _tagSSensor& s) {
-    return s.Name != sensor && mHot.count(s.Name) != 0;
-  });
+  const auto raised = mRaised.find(device);
+  if (raised == mRaised.end()) {
+    return false;
+  }
+  return std::any_of(raised->second.begin(), raised->second.end(),
+                     [&](const std::wstring& s) { return s != sensor && mHot.count(s) != 0; });
 }
 
 void CPolicyEngine::Set(Candidate& device, uint32_t to, PolicyDecision& decision) {
@@ -190,7 +194,7 @@ void CPolicyEngine::Decide(const std::wstring& sensor, std::vector<PolicyDecisio
       decision.threshold = start;
       decision.record = SensorRecordText(record) + "; " + device.record;
       Set(device, std::min(device.limit, device.current + device.step), decision);
-      mRaised.insert(device.name);
+      mRaised[device.name].insert(sensor);
       out.push_back(std::move(decision));
       return;
     }
@@ -202,7 +206,13 @@ void CPolicyEngine::Decide(const std::wstring& sensor, std::vector<PolicyDecisio
   }
   std::vector<Candidate> devices = DevicesOf(sensor, record);
   for (auto it = devices.rbegin(); it != devices.rend(); ++it) {
-    if (it->current == 0 || mRaised.count(it->name) == 0 || HeldHotByOther(it->name, sensor)) {
+    const auto raised = mRaised.find(it->name);
+    if (it->current == 0 || raised == mRaised.end() || raised->second.count(sensor) == 0) {
+      continue;
+    }
+    if (HeldHotByOther(it->name, sensor)) {
+      // Still needed by a hotter sensor, which releases it when it cools.
+      raised->second.erase(sensor);
       continue;
     }
     PolicyDecision decision;
@@ -214,7 +224,7 @@ void CPolicyEngine::Decide(const std::wstring& sensor, std::vector<PolicyDecisio
     const uint32_t to = it->current > it->step ? it->current - it->step : 0;
     Set(*it, to, decision);
     if (to == 0) {
-      mRaised.erase(it->name);
+      mRaised.erase(raised);
     }
     out.push_back(std::move(decision));
     return;

@@ -10,8 +10,9 @@
 //   the smaller of iThrottleLimit and the device's Max: one step per
 //   evaluation, so the throttle grows while the sensor stays hot;
 // - below iThrottleStartTemp minus kHysteresis, the last of its devices that
-//   the engine raised goes down by one step (never below 0), provided no
-//   other sensor linked to it is still hot; between the two temperatures the
+//   this sensor raised goes down by one step (never below 0), provided no
+//   other sensor that raised it is still hot (that one releases it when it
+//   cools); between the two temperatures the
 //   states are held, so a sensor hovering at its start temperature does not
 //   flap;
 // - at or above iShutdownTemp, once until the sensor falls below it again,
@@ -80,6 +81,7 @@ class CPolicyEngine {
   };
   void Decide(const std::wstring& sensor, std::vector<PolicyDecision>& out);
   std::vector<Candidate> DevicesOf(const std::wstring& sensor, const _tagSSensorConfig& record);
+  // True when a sensor other than `sensor` that raised `device` is still hot.
   bool HeldHotByOther(const std::wstring& device, const std::wstring& sensor);
   void Set(Candidate& device, uint32_t to, PolicyDecision& decision);
   void PowerAction(const std::wstring& sensor, int temperature, const _tagSSensorConfig& record,
@@ -90,7 +92,8 @@ class CPolicyEngine {
   CSystemManager* mSystem;
   bool mApply;
   std::map<std::wstring, uint32_t> mWould;  // dry run: the state a device would hold
-  std::set<std::wstring> mRaised;           // devices the engine throttled
-  std::set<std::wstring> mHot;              // sensors at or above their start
-  std::set<std::wstring> mPowerAsked;       // sensors whose power action was taken
+  // The devices the engine throttled, each with the sensors that raised it.
+  std::map<std::wstring, std::set<std::wstring>> mRaised;
+  std::set<std::wstring> mHot;         // sensors at or above their start
+  std::set<std::wstring> mPowerAsked;  // sensors whose power action was taken
 };
