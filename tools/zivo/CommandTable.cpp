@@ -11,6 +11,7 @@ int RunRemoveSensor(const ZivoArgs& args);
 int RunConfigCheck(const ZivoArgs& args);
 int RunStatusCodes(const ZivoArgs& args);
 int RunWatch(const ZivoArgs& args);
+int RunRun(const ZivoArgs& args);
 
 const std::vector<_tagSZivoCommand>& ZivoCommands() {
   static const std::vector<_tagSZivoCommand> commands = {
@@ -21,6 +22,7 @@ const std::vector<_tagSZivoCommand>& ZivoCommands() {
       {"remove-device", "remove a device and show the links taken apart", RunRemoveDevice},
       {"remove-sensor", "remove a sensor and show the links taken apart", RunRemoveSensor},
       {"watch", "print the events a listener receives as they arrive", RunWatch},
+      {"run", "apply the thermal policy as a daemon (a dry run unless --apply)", RunRun},
       {"config check", "check a thermal policy file before deploying it", RunConfigCheck},
       {"status-codes", "what the library's status codes mean", RunStatusCodes},
   };

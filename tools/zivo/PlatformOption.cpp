@@ -153,8 +153,12 @@ bool InstallChosenPlatform(const _tagSPlatformOptions& options, _tagSChosenPlatf
         options.naming == "stable" ? LinuxParticipantNaming::Stable : LinuxParticipantNaming::Path;
     auto real = std::make_shared<CLinuxPlatform>(root, std::string(), naming);
     chosen.thermal = real->SharedThermalView();
-    chosen.power = std::make_shared<CSimPower>();
-    chosen.platform = std::make_shared<CRecordingPowerPlatform>(real, chosen.power);
+    if (options.realPower) {
+      chosen.platform = real;
+    } else {
+      chosen.power = std::make_shared<CSimPower>();
+      chosen.platform = std::make_shared<CRecordingPowerPlatform>(real, chosen.power);
+    }
     chosen.description = "Linux thermal sysfs under " + root + ", " + options.naming + " names";
   } else {
     std::unique_ptr<CSimHandheld> handheld;

@@ -17,7 +17,8 @@
 //
 // Whatever the platform, zivo records the library's shutdown and hibernate
 // requests instead of passing them on: a command run to look at the
-// participants never turns the machine off.
+// participants never turns the machine off. The one exception is zivo run
+// --apply on linux (realPower), which is asked to act.
 #pragma once
 
 #include <memory>
@@ -42,6 +43,9 @@ struct _tagSPlatformOptions {
   bool json = false;
   bool wide = false;  // tables show full names; else a path shows its last folder
   bool help = false;
+  // linux only: pass shutdown and hibernate requests on to the machine
+  // instead of recording them (zivo run --apply); no other command sets it.
+  bool realPower = false;
   std::vector<std::string> operands;  // the arguments that are no option
 };
 

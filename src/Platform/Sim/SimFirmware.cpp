@@ -52,6 +52,11 @@ struct CSimFirmware::_tagSState {
         call.inputs[name] = number;
       }
     }
+    if (calls.size() >= kMaxRecordedCalls) {
+      // A long run (a host left running on the handheld) would otherwise
+      // grow without bound: the oldest half goes.
+      calls.erase(calls.begin(), calls.begin() + kMaxRecordedCalls / 2);
+    }
     calls.push_back(std::move(call));
     for (auto it = faults.begin(); it != faults.end(); ++it) {
       if (it->instanceName == key && SimNameEquals(it->method, method)) {

@@ -103,7 +103,11 @@ class CSimFirmware {
   void FailMethod(const std::wstring& instanceName, const std::wstring& method, HRESULT hr,
                   int count = 1);
 
-  // Recorded calls, all or those of one method, in order.
+  // At most this many calls are kept: when it is reached, the oldest half
+  // is dropped, so a long run keeps a bounded record of its newest calls.
+  static constexpr std::size_t kMaxRecordedCalls = 2048;
+  // Recorded calls, all or those of one method, in order (the newest
+  // kMaxRecordedCalls / 2 at least, once that many were made).
   std::vector<_tagSFirmwareCall> Calls(const std::wstring& method = L"");
   void ClearCalls();
 

@@ -1,0 +1,232 @@
+#include "PolicyEngine.h"
+
+#include <algorithm>
+
+#include "zivorivizo/ConfigManager.h"
+#include "zivorivizo/ParticipantMgr.h"
+#include "zivorivizo/SystemManager.h"
+
+namespace {
+
+std::string SensorRecordText(const _tagSSensorConfig& r) {
+  return "sensor record: class " + std::to_string(r.iClass) + ", throttle start " +
+         std::to_string(r.iThrottleStartTemp) + ", shutdown " + std::to_string(r.iShutdownTemp) +
+         ", usage " + std::to_string(r.iUsageEnable);
+}
+
+std::string DeviceRecordText(const _tagSDeviceConfig& r) {
+  return "device record: limit " + std::to_string(r.iThrottleLimit) + ", step " +
+         std::to_string(r.iThrottleStep) + ", priority " + std::to_string(r.iPriority) +
+         ", usage " + std::to_string(r.iUsageEnable);
+}
+
+}  // namespace
+
+CPolicyEngine::CPolicyEngine(CParticipantMgr& participants, CConfigManager& config,
+                             CSystemManager* system, bool apply)
+    : mParticipants(participants), mConfig(config), mSystem(system), mApply(apply) {}
+
+std::vector<PolicyDecision> CPolicyEngine::EvaluateAll() {
+  std::vector<_tagSSensor> sensors;
+  mParticipants.GetAllSensors(sensors);
+  std::vector<PolicyDecision> out;
+  for (const _tagSSensor& sensor : sensors) {
+    mParticipants.RefreshSensor(sensor.Name);
+    Decide(sensor.Name, out);
+  }
+  return out;
+}
+
+std::vector<PolicyDecision> CPolicyEngine::EvaluateSensor(const std::wstring& name) {
+  std::vector<PolicyDecision> out;
+  if (mParticipants.RefreshSensor(name) == 0) {
+    Decide(name, out);
+  }
+  return out;
+}
+
+void CPolicyEngine::Forget(const std::wstring& name) {
+  mWould.erase(name);
+  mRaised.erase(name);
+  for (auto& [device, sensors] : mRaised) {
+    sensors.erase(name);
+  }
+  mHot.erase(name);
+  mPowerAsked.erase(name);
+}
+
+std::vector<CPolicyEngine::Candidate> CPolicyEngine::DevicesOf(const std::wstring& sensor,
+                                                               const _tagSSensorConfig& record) {
+  std::vector<_tagSDevice> linked;
+  mParticipants.GetDeviceList(sensor, linked);
+  if (record.iClass == static_cast<int>(ZIVO_SKIN_SENSOR_CLASS)) {
+    std::vector<_tagSDevice> unlinked;
+    mParticipants.GetDevicesWithoutSensors(sensor, unlinked);
+    linked.insert(linked.end(), unlinked.begin(), unlinked.end());
+  }
+  _tagSPlatformConfig platform;
+  mConfig.GetPlatformConfig(platform);
+  const bool activeFirst = platform.iThrottlePreference == 1;
+
+  struct Ranked {
+    Candidate device;
+    bool active;
+    int priority;
+  };
+  std::vector<Ranked> ranked;
+  std::set<std::wstring> seen;
+  for (const _tagSDevice& device : linked) {
+    if (!seen.insert(device.Name).second) {
+      continue;
+    }
+    _tagSDeviceConfig config;
+    config.strPath = device.Name;
+    config.iClass = static_cast<int>(device.Class);
+    if (mConfig.GetDeviceConfig(config) != 0 || config.iUsageEnable == 0) {
+      continue;
+    }
+    Candidate candidate;
+    candidate.name = device.Name;
+    const auto would = mWould.find(device.Name);
+    candidate.current = would != mWould.end() ? would->second : device.Current;
+    candidate.limit =
+        std::min(static_cast<uint32_t>(std::max(config.iThrottleLimit, 0)), device.Max);
+    candidate.step = static_cast<uint32_t>(std::max(config.iThrottleStep, 1));
+    candidate.record = DeviceRecordText(config);
+    ranked.push_back(
+        {candidate, activeFirst && device.Class == ZIVO_ACTIVE_DEVICE_CLASS, config.iPriority});
+  }
+  std::stable_sort(ranked.begin(), ranked.end(), [](const Ranked& a, const Ranked& b) {
+    if (a.active != b.active) {
+      return a.active;
+    }
+    return a.priority < b.priority;
+  });
+  std::vector<Candidate> ordered;
+  for (Ranked& r : ranked) {
+    ordered.push_back(std::move(r.device));
+  }
+  return ordered;
+}
+
+bool CPolicyEngine::HeldHotByOther(const std::wstring& device, const std::wstring& sensor) {
+  const auto raised = mRaised.find(device);
+  if (raised == mRaised.end()) {
+    return false;
+  }
+  return std::any_of(raised->second.begin(), raised->second.end(),
+                     [&](const std::wstring& s) { return s != sensor && mHot.count(s) != 0; });
+}
+
+void CPolicyEngine::Set(Candidate& device, uint32_t to, PolicyDecision& decision) {
+  decision.device = device.name;
+  decision.from = device.current;
+  decision.to = to;
+  if (!mApply) {
+    mWould[device.name] = to;
+    return;
+  }
+  _tagSDevice record;
+  decision.status = mParticipants.GetDevice(device.name, record);
+  if (decision.status == 0) {
+    record.Current = to;
+    decision.status = mParticipants.SetDevice(record);
+  }
+  decision.applied = decision.status == 0;
+}
+
+void CPolicyEngine::PowerAction(const std::wstring& sensor, int temperature,
+                                const _tagSSensorConfig& record, std::vector<PolicyDecision>& out) {
+  if (record.iShutdownTemp <= 0 || temperature < record.iShutdownTemp) {
+    mPowerAsked.erase(sensor);
+    return;
+  }
+  if (!mPowerAsked.insert(sensor).second) {
+    return;
+  }
+  _tagSPlatformConfig platform;
+  mConfig.GetPlatformConfig(platform);
+  PolicyDecision decision;
+  decision.action = platform.iShutdownOption == 1 ? "hibernate" : "shutdown";
+  decision.sensor = sensor;
+  decision.temperature = temperature;
+  decision.threshold = record.iShutdownTemp;
+  decision.record = SensorRecordText(record) + "; platform record: option " +
+                    std::to_string(platform.iShutdownOption) + ", timer " +
+                    std::to_string(platform.iShutdownTimer);
+  if (mApply && mSystem != nullptr) {
+    if (platform.iShutdownOption == 1) {
+      decision.status = mSystem->Hibernate(0);
+    } else {
+      std::wstring message = L"zivo run: " + sensor + L" reached its shutdown temperature";
+      decision.status = mSystem->SystemShutdown(platform.iShutdownTimer, message.data());
+    }
+    decision.applied = decision.status == 0;
+  }
+  out.push_back(std::move(decision));
+}
+
+void CPolicyEngine::Decide(const std::wstring& sensor, std::vector<PolicyDecision>& out) {
+  _tagSSensor reading;
+  if (mParticipants.GetSensor(sensor, reading) != 0 || reading.TempHistory.empty()) {
+    return;
+  }
+  const int temperature = reading.TempHistory.front().Temp;
+  _tagSSensorConfig record;
+  record.strName = sensor;
+  record.iClass = static_cast<int>(reading.Class);
+  if (mConfig.GetSensorConfig(record) != 0 || record.iUsageEnable == 0) {
+    return;
+  }
+  PowerAction(sensor, temperature, record, out);
+
+  const int start = record.iThrottleStartTemp;
+  if (temperature >= start) {
+    mHot.insert(sensor);
+    for (Candidate& device : DevicesOf(sensor, record)) {
+      if (device.current >= device.limit) {
+        continue;
+      }
+      PolicyDecision decision;
+      decision.action = "throttle";
+      decision.sensor = sensor;
+      decision.temperature = temperature;
+      decision.threshold = start;
+      decision.record = SensorRecordText(record) + "; " + device.record;
+      Set(device, std::min(device.limit, device.current + device.step), decision);
+      mRaised[device.name].insert(sensor);
+      out.push_back(std::move(decision));
+      return;
+    }
+    return;
+  }
+  mHot.erase(sensor);
+  if (temperature >= start - kHysteresis) {
+    return;  // within the hysteresis band: hold
+  }
+  std::vector<Candidate> devices = DevicesOf(sensor, record);
+  for (auto it = devices.rbegin(); it != devices.rend(); ++it) {
+    const auto raised = mRaised.find(it->name);
+    if (it->current == 0 || raised == mRaised.end() || raised->second.count(sensor) == 0) {
+      continue;
+    }
+    if (HeldHotByOther(it->name, sensor)) {
+      // Still needed by a hotter sensor, which releases it when it cools.
+      raised->second.erase(sensor);
+      continue;
+    }
+    PolicyDecision decision;
+    decision.action = "release";
+    decision.sensor = sensor;
+    decision.temperature = temperature;
+    decision.threshold = start - kHysteresis;
+    decision.record = SensorRecordText(record) + "; " + it->record;
+    const uint32_t to = it->current > it->step ? it->current - it->step : 0;
+    Set(*it, to, decision);
+    if (to == 0) {
+      mRaised.erase(raised);
+    }
+    out.push_back(std::move(decision));
+    return;
+  }
+}

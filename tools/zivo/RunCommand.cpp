@@ -1,0 +1,374 @@
+// zivo run: the policy daemon. Discovers the participants, loads the policy,
+// listens for every kind of event and applies the policy (PolicyEngine) to
+// each sensor on its thermal events and to every sensor at each interval,
+// until SIGINT or SIGTERM. On a simulated handheld it runs the handheld's
+// clock, its load model and its event timeline, --speed times faster.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "Commands.h"
+#include "ConfigMgr/ConfigLoadReport.h"
+#include "DaemonQueue.h"
+#include "DaemonSignals.h"
+#include "HostSession.h"
+#include "Platform/Clock.h"
+#include "Platform/Sim/SimHandheld.h"
+#include "Platform/Sim/SimPlatform.h"
+#include "Platform/Sim/SimWmi.h"
+#include "Platform/Text.h"
+#include "PlatformOption.h"
+#include "PolicyEngine.h"
+#include "RunOptions.h"
+#include "StatusText.h"
+#include "zivorivizo/Log.h"
+#include "zivorivizo/OSConfigMgr.h"
+#include "zivorivizo/OSEventManager.h"
+#include "zivorivizo/OSParticipantMgr.h"
+#include "zivorivizo/OSSystemManager.h"
+#include "zivorivizo/Platform.h"
+
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+constexpr int kDeliveryWaitMs = 5000;
+constexpr int kAllKinds =
+    THERMAL_EVENT | ADD_SENSOR_EVENT | REMOVE_SENSOR_EVENT | ADD_DEVICE_EVENT | REMOVE_DEVICE_EVENT;
+
+class CRunListener : public CEventListener {
+ public:
+  explicit CRunListener(CDaemonQueue& queue) : CEventListener(&queue) {}
+  int ProcessEvent(VelmarEventListenerType kind, std::wstring name, int eventId,
+                   void* context) override {
+    static_cast<CDaemonQueue*>(context)->Push({kind, std::move(name), eventId});
+    return 0;
+  }
+};
+
+// The process's resident memory (kB) and thread count, from /proc.
+struct Footprint {
+  long rssKb = -1;
+  long threads = -1;
+};
+
+Footprint ReadFootprint() {
+  Footprint f;
+  std::ifstream status("/proc/self/status");
+  std::string key;
+  while (status >> key) {
+    if (key == "VmRSS:") {
+      status >> f.rssKb;
+    } else if (key == "Threads:") {
+      status >> f.threads;
+    }
+    status.ignore(4096, '\n');
+  }
+  return f;
+}
+
+std::string Celsius(int tenthsKelvin) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f C", (tenthsKelvin - 2732) / 10.0);
+  return text;
+}
+
+std::string TimeText(const _tagSLocalTime& t) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u.%03u", t.year, t.month, t.day,
+                t.hour, t.minute, t.second, t.milliseconds);
+  return text;
+}
+
+class CRunOutput {
+ public:
+  CRunOutput(bool json, bool apply, bool simulated, std::shared_ptr<CPlatform> platform)
+      : mJson(json), mApply(apply), mSimulated(simulated), mPlatform(std::move(platform)) {}
+
+  void Decision(const PolicyDecision& d) {
+    const bool power = d.device.empty();
+    std::string reason = ToUtf8(d.sensor) + " at " + Celsius(d.temperature) +
+                         (d.action == "release" ? " below " : " reached ") +
+                         (power                   ? "its shutdown temperature "
+                          : d.action == "release" ? "its release temperature "
+                                                  : "its throttle start ") +
+                         Celsius(d.threshold);
+    std::string outcome;
+    if (!mApply) {
+      outcome = "dry run";
+    } else if (!d.applied) {
+      outcome = "failed with " + std::to_string(d.status) + ": " + StatusText(d.status);
+    } else if (power && mSimulated) {
+      outcome = "recorded by the simulated platform, not carried out";
+    }
+    std::string what = std::string(mApply ? "" : "would ") + d.action;
+    if (!power) {
+      what += " " + ToUtf8(d.device) + " " + std::to_string(d.from) + " -> " + std::to_string(d.to);
+    }
+    if (mJson) {
+      nlohmann::json line = {{"time", Now()},
+                             {"action", d.action},
+                             {"dryRun", !mApply},
+                             {"applied", d.applied},
+                             {"status", d.status},
+                             {"sensor", ToUtf8(d.sensor)},
+                             {"temperature", d.temperature},
+                             {"threshold", d.threshold},
+                             {"record", d.record},
+                             {"reason", reason}};
+      if (!power) {
+        line["device"] = ToUtf8(d.device);
+        line["from"] = d.from;
+        line["to"] = d.to;
+      }
+      Emit(line.dump());
+    } else {
+      Emit(Now() + "  " + what + ": " + reason + " (" + d.record + ")" +
+           (outcome.empty() ? "" : " [" + outcome + "]"));
+    }
+    CPrint::Info("zivo run: %s: %s (%s)%s", what.c_str(), reason.c_str(), d.record.c_str(),
+                 mApply ? "" : " [dry run]");
+  }
+
+  void Note(const std::string& action, const std::wstring& name, const std::string& text) {
+    if (mJson) {
+      Emit(nlohmann::json{
+          {"time", Now()}, {"action", action}, {"name", ToUtf8(name)}, {"reason", text}}
+               .dump());
+    } else {
+      Emit(Now() + "  " + action + (name.empty() ? "" : " " + ToUtf8(name)) + ": " + text);
+    }
+    CPrint::Info("zivo run: %s %s: %s", action.c_str(), ToUtf8(name).c_str(), text.c_str());
+  }
+
+ private:
+  std::string Now() { return TimeText(mPlatform->Clock().LocalNow()); }
+  static void Emit(const std::string& line) {
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+  }
+  bool mJson;
+  bool mApply;
+  bool mSimulated;
+  std::shared_ptr<CPlatform> mPlatform;
+};
+
+// Why a policy file does not load, in one line.
+std::string LoadFailure(const std::string& path, const ConfigLoadReport& report) {
+  std::string text = path + " does not load (" + std::to_string(report.result) + ": " +
+                     StatusText(report.result) + ")";
+  if (report.parseError.code != 0) {
+    text += ": " + ToUtf8(report.parseError.reason);
+    if (report.parseError.line > 0) {
+      text += " at line " + std::to_string(report.parseError.line);
+    }
+  }
+  return text;
+}
+
+class CPolicyDaemon {
+ public:
+  CPolicyDaemon(const RunOptions& options, _tagSChosenPlatform& chosen)
+      : mOptions(options), mChosen(chosen) {}
+
+  int Run() {
+    CHostSession session;
+    std::string error;
+    if (!session.Start(mOptions.platform, error)) {
+      std::fprintf(stderr, "zivo run: %s\n", error.c_str());
+      return 1;
+    }
+    const std::wstring configPath = FromUtf8(mOptions.platform.configFile);
+    if (session.ConfigResult() != 0) {
+      std::fprintf(stderr, "zivo run: the policy %s\n",
+                   LoadFailure(mOptions.platform.configFile, CheckConfigFile(configPath)).c_str());
+      return 1;
+    }
+    COSConfigManager* config = COSConfigManager::GetInstance(configPath);
+    COSSystemManager* system = mOptions.apply ? COSSystemManager::GetInstance() : nullptr;
+    CPolicyEngine engine(session.Manager(), *config, system, mOptions.apply);
+    CRunOutput output(mOptions.platform.json, mOptions.apply, mChosen.handheld != nullptr,
+                      mChosen.platform);
+
+    CDaemonQueue queue;
+    // Before any thread of the event manager starts, so they all inherit
+    // the blocked signals.
+    CDaemonSignals signals(queue);
+    CRunListener listener(queue);
+    COSEventManager* events = COSEventManager::GetInstance();
+    const int init = events->Init();
+    if (init != 0) {
+      output.Note("warning", L"",
+                  "the event manager's Init failed with " + std::to_string(init) + ": " +
+                      StatusText(init) + "; the sensors are read at each interval only");
+    }
+    events->AddEventListener(&listener, static_cast<VelmarEventListenerType>(kAllKinds));
+    std::fprintf(stderr, "zivo run: applying %s on the %s, every %.3g s%s\n",
+                 mOptions.platform.configFile.c_str(), mChosen.description.c_str(),
+                 mOptions.intervalMs / 1000.0,
+                 mOptions.apply ? "" : " (dry run: nothing is changed; --apply acts)");
+
+    uint64_t decisions = 0;
+    const auto emit = [&](const std::vector<PolicyDecision>& made) {
+      for (const PolicyDecision& d : made) {
+        output.Decision(d);
+        ++decisions;
+      }
+    };
+    emit(engine.EvaluateAll());
+    // Measured with everything started, and again before it stops, so a run
+    // that grows shows it.
+    const Footprint before = ReadFootprint();
+
+    const SteadyClock::time_point start = SteadyClock::now();
+    const auto at = [&](uint64_t simulatedMs) {
+      return start + std::chrono::microseconds(
+                         static_cast<int64_t>(std::llround(simulatedMs * 1000.0 / mOptions.speed)));
+    };
+    const auto elapsed = [&]() -> uint64_t {
+      const double us = static_cast<double>(
+          std::chrono::duration_cast<std::chrono::microseconds>(SteadyClock::now() - start)
+              .count());
+      return static_cast<uint64_t>(us * mOptions.speed / 1000.0);
+    };
+    uint64_t nextTick = mOptions.intervalMs;
+    std::string ending = "the run's duration passed";
+    for (;;) {
+      uint64_t due = nextTick;
+      if (mChosen.handheld) {
+        if (const auto timeline = mChosen.handheld->NextDue()) {
+          due = std::min(due, *timeline);
+        }
+      }
+      if (mOptions.durationMs) {
+        due = std::min(due, *mOptions.durationMs);
+      }
+      const DaemonWake wake = queue.Wait(at(due));
+      for (const DaemonEvent& event : wake.events) {
+        HandleEvent(event, session.Manager(), engine, output, emit);
+      }
+      if (wake.stopSignal != 0) {
+        ending = wake.stopSignal == SIGINT ? "SIGINT" : "SIGTERM";
+        break;
+      }
+      if (wake.reload) {
+        Reload(*config, configPath, output);
+      }
+      const uint64_t now = elapsed();
+      if (mChosen.handheld) {
+        if (const auto timeline = mChosen.handheld->NextDue();
+            timeline && *timeline <= now && *timeline <= nextTick) {
+          mChosen.handheld->PlayUntil(*timeline);
+          // The simulated clock does not move on before the firmware's
+          // events of that moment are delivered, whatever the speed.
+          mChosen.sim->SimWmi().WaitDelivered(kDeliveryWaitMs);
+          continue;
+        }
+      }
+      if (now >= nextTick && (!mOptions.durationMs || nextTick <= *mOptions.durationMs)) {
+        if (mChosen.handheld) {
+          const uint64_t step = mChosen.handheld->StepSeconds() * 1000ULL;
+          while (mChosen.handheld->ElapsedMs() + step <= nextTick) {
+            mChosen.handheld->Step();
+          }
+        }
+        emit(engine.EvaluateAll());
+        nextTick += mOptions.intervalMs;
+        continue;
+      }
+      if (mOptions.durationMs && now >= *mOptions.durationMs) {
+        break;
+      }
+    }
+    const Footprint after = ReadFootprint();
+    // DeleteInstance waits for deliveries under way; the listener outlives it.
+    COSEventManager::DeleteInstance();
+    output.Note("stopped", L"",
+                ending + "; " + std::to_string(decisions) +
+                    " decisions; event threads stopped, devices left as they are; rss " +
+                    std::to_string(before.rssKb) + " kB at start, " + std::to_string(after.rssKb) +
+                    " kB at end; threads " + std::to_string(before.threads) + " at start, " +
+                    std::to_string(after.threads) + " at end");
+    return 0;
+  }
+
+ private:
+  template <typename Emit>
+  void HandleEvent(const DaemonEvent& event, COSParticipantManager& manager, CPolicyEngine& engine,
+                   CRunOutput& output, const Emit& emit) {
+    switch (event.kind) {
+      case THERMAL_EVENT:
+        emit(engine.EvaluateSensor(event.name));
+        break;
+      case ADD_SENSOR_EVENT:
+      case ADD_DEVICE_EVENT: {
+        const bool sensor = event.kind == ADD_SENSOR_EVENT;
+        const int status = sensor ? manager.AddSensor(event.name) : manager.AddDevice(event.name);
+        output.Note(sensor ? "add-sensor" : "add-device", event.name,
+                    status == 0 ? "arrived and added; the policy applies to it"
+                                : "arrived, not added: " + std::to_string(status) + ": " +
+                                      StatusText(status));
+        if (status == 0) {
+          emit(sensor ? engine.EvaluateSensor(event.name) : engine.EvaluateAll());
+        }
+        break;
+      }
+      case REMOVE_SENSOR_EVENT:
+      case REMOVE_DEVICE_EVENT: {
+        const bool sensor = event.kind == REMOVE_SENSOR_EVENT;
+        const int status =
+            sensor ? manager.RemoveSensor(event.name) : manager.RemoveDevice(event.name);
+        engine.Forget(event.name);
+        output.Note(sensor ? "remove-sensor" : "remove-device", event.name,
+                    status == 0 ? "left and removed"
+                                : "left; removing it answered " + std::to_string(status) + ": " +
+                                      StatusText(status));
+        break;
+      }
+      default:
+        break;
+    }
+  }
+
+  void Reload(COSConfigManager& config, const std::wstring& path, CRunOutput& output) {
+    // The file is tried apart first: one that does not load never replaces
+    // the policy in force.
+    const ConfigLoadReport report = CheckConfigFile(path);
+    if (!report.loaded) {
+      output.Note("reload", path, "kept the policy in force: " + LoadFailure(ToUtf8(path), report));
+      return;
+    }
+    const int status = config.Init(path);
+    output.Note("reload", path,
+                status == 0
+                    ? "the policy is reloaded"
+                    : "reloading answered " + std::to_string(status) + ": " + StatusText(status));
+  }
+
+  const RunOptions& mOptions;
+  _tagSChosenPlatform& mChosen;
+};
+
+}  // namespace
+
+int RunRun(const ZivoArgs& args) {
+  RunOptions options;
+  std::string error;
+  if (!ParseRunOptions(args, options, error)) {
+    std::fprintf(stderr, "zivo run: %s\n", error.c_str());
+    return 2;
+  }
+  if (options.platform.help) {
+    std::printf("%s%s", RunHelp(), PlatformOptionsHelp());
+    return 0;
+  }
+  options.platform.realPower = options.apply && options.platform.platform == "linux";
+  _tagSChosenPlatform chosen;
+  if (!InstallChosenPlatform(options.platform, chosen, error)) {
+    std::fprintf(stderr, "zivo run: %s\n", error.c_str());
+    return 1;
+  }
+  return CPolicyDaemon(options, chosen).Run();
+}

@@ -1,0 +1,112 @@
+#include "RunOptions.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+
+namespace {
+
+// The value of "--name value" or "--name=value" when `args[i]` is that
+// option; advances `i` past a separate value.
+std::optional<std::string> Value(const ZivoArgs& args, std::size_t& i, const std::string& name,
+                                 std::string& error) {
+  const std::string& arg = args[i];
+  if (arg.compare(0, name.size() + 1, name + "=") == 0) {
+    return arg.substr(name.size() + 1);
+  }
+  if (arg != name) {
+    return std::nullopt;
+  }
+  if (i + 1 >= args.size()) {
+    error = name + " needs a value";
+    return std::string();
+  }
+  return args[++i];
+}
+
+// Seconds above 0 and at most `most`, as milliseconds.
+bool Seconds(const std::string& name, const std::string& text, double most, uint64_t& ms,
+             std::string& error) {
+  errno = 0;
+  char* end = nullptr;
+  const double value = text.empty() ? 0 : std::strtod(text.c_str(), &end);
+  if (text.empty() || errno != 0 || end == nullptr || *end != '\0' || !std::isfinite(value) ||
+      value <= 0 || value > most) {
+    error = name + " takes a number of seconds above 0, not \"" + text + "\"";
+    return false;
+  }
+  ms = static_cast<uint64_t>(std::llround(std::ceil(value * 1000.0)));
+  return true;
+}
+
+}  // namespace
+
+bool ParseRunOptions(const ZivoArgs& args, RunOptions& options, std::string& error) {
+  ZivoArgs rest;
+  bool speedGiven = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    uint64_t ms = 0;
+    if (args[i] == "--apply") {
+      options.apply = true;
+    } else if (auto interval = Value(args, i, "--interval", error)) {
+      if (!error.empty() || !Seconds("--interval", *interval, 86400, ms, error)) {
+        return false;
+      }
+      options.intervalMs = ms;
+    } else if (auto duration = Value(args, i, "--duration", error)) {
+      if (!error.empty() || !Seconds("--duration", *duration, 1e9, ms, error)) {
+        return false;
+      }
+      options.durationMs = ms;
+    } else if (auto speed = Value(args, i, "--speed", error)) {
+      if (!error.empty()) {
+        return false;
+      }
+      char* end = nullptr;
+      const double value = std::strtod(speed->c_str(), &end);
+      if (speed->empty() || *end != '\0' || !(value > 0) || value > 1e6) {
+        error = "--speed takes a factor above 0 (at most 1000000), not \"" + *speed + "\"";
+        return false;
+      }
+      options.speed = value;
+      speedGiven = true;
+    } else {
+      rest.push_back(args[i]);
+    }
+  }
+  if (!ParsePlatformOptions(rest, options.platform, error)) {
+    return false;
+  }
+  if (options.platform.help) {
+    return true;
+  }
+  if (!options.platform.operands.empty()) {
+    error = "unexpected argument \"" + options.platform.operands[0] + "\"";
+    return false;
+  }
+  if (options.platform.configFile.empty()) {
+    error = "--config FILE is required: the policy to apply";
+    return false;
+  }
+  if (speedGiven && options.platform.platform != "sim") {
+    error = "--speed goes with a simulated handheld (--platform sim or sim:FILE)";
+    return false;
+  }
+  return true;
+}
+
+const char* RunHelp() {
+  return "usage: zivo run --config FILE [--interval SECONDS] [--apply] [--speed N]\n"
+         "                [--duration SECONDS] [--platform sim|sim:FILE|linux]\n"
+         "                [--sysfs-root DIR] [--naming path|stable] [--log FILE] [--json]\n\n"
+         "Applies the thermal policy until SIGINT or SIGTERM: throttles the devices of\n"
+         "every sensor at or above its start temperature step by step, releases them\n"
+         "2.0 degrees below it, and takes the platform's power action at the shutdown\n"
+         "temperature. Every decision is printed with its reason (with --json, one\n"
+         "object per line). A dry run unless --apply is given. SIGHUP reloads the\n"
+         "policy; a file that does not load leaves the old one in force.\n\n"
+         "  --interval SECONDS  how often every sensor is read (default 5)\n"
+         "  --apply             write the throttle states and take the power action\n"
+         "  --speed N           simulated handheld: run its clock N times faster\n"
+         "  --duration SECONDS  end after that long (simulated time on a handheld)\n";
+}

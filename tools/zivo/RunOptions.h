@@ -1,0 +1,28 @@
+// The options of zivo run, beside the shared ones:
+//
+//   --interval SECONDS  how often every sensor is read and the policy applied
+//                       (default 5; simulated seconds on a handheld)
+//   --apply             act: write throttle states and take the power action
+//                       (without it, a dry run that prints "would")
+//   --speed N           simulated handheld: its clock runs N times faster
+//   --duration SECONDS  end after that long (simulated seconds on a handheld)
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "Commands.h"
+#include "PlatformOption.h"
+
+struct RunOptions {
+  _tagSPlatformOptions platform;
+  uint64_t intervalMs = 5000;
+  bool apply = false;
+  double speed = 1.0;
+  std::optional<uint64_t> durationMs;
+};
+
+// False with a one-line `error` on a mistake; --config is required.
+bool ParseRunOptions(const ZivoArgs& args, RunOptions& options, std::string& error);
+const char* RunHelp();
