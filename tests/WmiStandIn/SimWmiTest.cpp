@@ -157,6 +157,52 @@ TEST_F(SimWmiTest, ObjectPathsEscapeKeysAndMethodsCheckTheirInput) {
   EXPECT_EQ(state.lVal, 3);
 }
 
+// Enumerations and instance snapshots share the stored instances rather
+// than copying them: what is stored later, or put on a handed-out object,
+// must not show through either way.
+TEST_F(SimWmiTest, EnumerationsAndSnapshotsKeepTheInstancesAsTheyWereWhenTaken) {
+  Wmi().DefineClass(L"Probe", L"Name");
+  Wmi().AddInstance(L"Probe", {{L"Name", CVariant::Bstr(L"a")}, {L"Level", CVariant::I4(1)}});
+  Wmi().AddInstance(L"Probe", {{L"Name", CVariant::Bstr(L"b")}, {L"Level", CVariant::I4(5)}});
+  auto services = Connect();
+  auto levelOf = [](CWbemClassObject& object) {
+    CVariant level;
+    return HrSucceeded(object.Get(L"Level", level)) ? level.lVal : -1;
+  };
+  auto walk = [&] {
+    std::shared_ptr<CEnumWbemClassObject> instances;
+    EXPECT_EQ(services->CreateInstanceEnum(L"Probe", 0, instances), WBEM_S_NO_ERROR);
+    return instances;
+  };
+
+  std::shared_ptr<CWbemClassObject> before = Wmi().Instance(L"Probe", L"a");
+  ASSERT_NE(before, nullptr);
+  std::shared_ptr<CEnumWbemClassObject> opened = walk();
+  ASSERT_NE(opened, nullptr);
+  ASSERT_TRUE(Wmi().SetProperty(L"Probe", L"a", L"Level", CVariant::I4(2)));
+  ASSERT_TRUE(Wmi().RemoveInstance(L"Probe", L"b"));
+  Wmi().AddInstance(L"Probe", {{L"Name", CVariant::Bstr(L"c")}, {L"Level", CVariant::I4(7)}});
+
+  EXPECT_EQ(levelOf(*before), 1);
+  std::vector<std::shared_ptr<CWbemClassObject>> objects(3);
+  uint32_t returned = 0;
+  EXPECT_EQ(opened->Next(0, objects, returned), WBEM_S_FALSE);
+  ASSERT_EQ(returned, 2u);
+  EXPECT_EQ(levelOf(*objects[0]), 1);
+  EXPECT_EQ(levelOf(*objects[1]), 5);
+  CVariant relPath;
+  ASSERT_EQ(objects[1]->Get(L"__RELPATH", relPath), WBEM_S_NO_ERROR);
+  EXPECT_EQ(relPath.bstrVal, L"Probe.Name=\"b\"");
+  EXPECT_EQ(objects[0]->Put(L"Level", CVariant::I4(9)), WBEM_S_NO_ERROR);
+
+  std::shared_ptr<CEnumWbemClassObject> now = walk();
+  ASSERT_NE(now, nullptr);
+  EXPECT_EQ(now->Next(0, objects, returned), WBEM_S_FALSE);
+  ASSERT_EQ(returned, 2u);
+  EXPECT_EQ(levelOf(*objects[0]), 2) << "a put on a handed-out object stays on it";
+  EXPECT_EQ(levelOf(*objects[1]), 7);
+}
+
 TEST_F(SimWmiTest, ObjectsAreUsableFromSeveralThreadsAtOnce) {
   Firmware().AddDevice({kDevice, 0, 0, 100, 0});
   auto services = Connect();

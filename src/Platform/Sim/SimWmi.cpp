@@ -4,7 +4,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
-#include <optional>
 #include <thread>
 
 namespace {
@@ -134,12 +133,42 @@ class CSimWbemObject : public CWbemClassObject {
   std::shared_ptr<CFaults> mFaults;
 };
 
+using CSharedProperties = std::shared_ptr<const CSimPropertyMap>;
+
+// The value of a keyed class's key property, empty for a singleton or when
+// it is not a string.
+std::wstring KeyValue(const std::wstring& key, const CSimPropertyMap& properties) {
+  if (key.empty()) {
+    return L"";
+  }
+  auto it = properties.find(key);
+  return it == properties.end() || it->second.vt != VT_BSTR ? L"" : it->second.bstrVal;
+}
+
+// An instance snapshot: its own copy of the properties with __RELPATH
+// (Class.Key="value", or Class=@ for a singleton).
+std::shared_ptr<CWbemClassObject> Snapshot(const std::wstring& className, const std::wstring& key,
+                                           const CSimPropertyMap& properties,
+                                           const std::shared_ptr<CFaults>& faults) {
+  CSimPropertyMap copy = properties;
+  copy[L"__RELPATH"] =
+      CVariant::Bstr(key.empty() ? className + L"=@"
+                                 : className + L"." + key + L"=\"" +
+                                       CSimWmi::EscapeKey(KeyValue(key, properties)) + L"\"");
+  return std::make_shared<CSimWbemObject>(className, false, std::move(copy), faults);
+}
+
+// Holds the instances as they were when the enumeration was opened (stored
+// instances are never changed in place, so sharing them is enough) and makes
+// each snapshot when Next hands it out: an enumeration of many instances
+// neither copies them all up front nor keeps every copy alive until its end.
 class CSimEnum : public CEnumWbemClassObject {
  public:
-  CSimEnum(std::wstring className, std::vector<std::shared_ptr<CWbemClassObject>> objects,
+  CSimEnum(std::wstring className, std::wstring key, std::vector<CSharedProperties> instances,
            std::shared_ptr<CFaults> faults)
       : mClassName(std::move(className)),
-        mObjects(std::move(objects)),
+        mKey(std::move(key)),
+        mInstances(std::move(instances)),
         mFaults(std::move(faults)) {}
 
   HRESULT Next(int32_t /*timeout*/, std::span<std::shared_ptr<CWbemClassObject>> objects,
@@ -149,24 +178,30 @@ class CSimEnum : public CEnumWbemClassObject {
     bool deliver = false;
     std::lock_guard<std::mutex> hold(mLock);
     if (mFaults->Take(COp::Next, mClassName, hr, &deliver)) {
-      if (deliver && !objects.empty() && mPosition < mObjects.size()) {
-        objects[0] = mObjects[mPosition++];
+      if (deliver && !objects.empty() && mPosition < mInstances.size()) {
+        objects[0] = TakeNext();
         returned = 1;
       }
       return hr;
     }
     std::size_t n = 0;
-    while (n < objects.size() && mPosition < mObjects.size()) {
-      objects[n++] = mObjects[mPosition++];
+    while (n < objects.size() && mPosition < mInstances.size()) {
+      objects[n++] = TakeNext();
     }
     returned = static_cast<uint32_t>(n);
     return n == objects.size() ? WBEM_S_NO_ERROR : WBEM_S_FALSE;
   }
 
  private:
+  std::shared_ptr<CWbemClassObject> TakeNext() {
+    CSharedProperties properties = std::move(mInstances[mPosition++]);
+    return Snapshot(mClassName, mKey, *properties, mFaults);
+  }
+
   const std::wstring mClassName;
+  const std::wstring mKey;
   std::mutex mLock;
-  std::vector<std::shared_ptr<CWbemClassObject>> mObjects;
+  std::vector<CSharedProperties> mInstances;
   std::size_t mPosition = 0;
   std::shared_ptr<CFaults> mFaults;
 };
@@ -229,37 +264,42 @@ struct CSimWmi::_tagSClass {
   std::wstring name;
   std::wstring key;  // empty: a singleton class
   std::map<std::wstring, _tagSMethod, _tagSNameLess> methods;
-  std::vector<CSimPropertyMap> instances;
+  // Stored instances are shared with the enumerations open on them, so they
+  // are replaced, never changed in place.
+  std::vector<CSharedProperties> instances;
   std::map<std::wstring, std::size_t> index;  // key -> position in instances
   InstanceProvider provider;                  // when set, supplies the instances instead
 
-  std::vector<CSimPropertyMap> Current() const { return provider ? provider() : instances; }
+  std::vector<CSharedProperties> Current() const {
+    if (!provider) {
+      return instances;
+    }
+    std::vector<CSharedProperties> current;
+    for (CSimPropertyMap& properties : provider()) {
+      current.push_back(std::make_shared<const CSimPropertyMap>(std::move(properties)));
+    }
+    return current;
+  }
 
-  // A copy of the current instance with that key. Stored instances are
+  // The current instance with that key, or null. Stored instances are
   // found through the index, so a method call costs the same however many
   // participants the firmware publishes.
-  std::optional<CSimPropertyMap> Lookup(const std::wstring& value) const {
+  CSharedProperties Lookup(const std::wstring& value) const {
     if (!provider) {
       auto it = index.find(value);
-      return it == index.end() ? std::nullopt : std::optional(instances[it->second]);
+      return it == index.end() ? nullptr : instances[it->second];
     }
     for (CSimPropertyMap& properties : provider()) {
       if (KeyOf(properties) == value) {
-        return std::move(properties);
+        return std::make_shared<const CSimPropertyMap>(std::move(properties));
       }
     }
-    return std::nullopt;
+    return nullptr;
   }
 
-  std::wstring KeyOf(const CSimPropertyMap& properties) const {
-    if (key.empty()) {
-      return L"";
-    }
-    auto it = properties.find(key);
-    return it == properties.end() || it->second.vt != VT_BSTR ? L"" : it->second.bstrVal;
-  }
+  std::wstring KeyOf(const CSimPropertyMap& properties) const { return KeyValue(key, properties); }
 
-  CSimPropertyMap* Find(const std::wstring& value) {
+  CSharedProperties* Find(const std::wstring& value) {
     auto it = index.find(value);
     return it == index.end() ? nullptr : &instances[it->second];
   }
@@ -267,12 +307,13 @@ struct CSimWmi::_tagSClass {
   // Stores an instance, replacing the one of the same key.
   void Store(CSimPropertyMap properties) {
     const std::wstring value = KeyOf(properties);
-    if (CSimPropertyMap* existing = Find(value)) {
-      *existing = std::move(properties);
+    auto stored = std::make_shared<const CSimPropertyMap>(std::move(properties));
+    if (CSharedProperties* existing = Find(value)) {
+      *existing = std::move(stored);
       return;
     }
     index[value] = instances.size();
-    instances.push_back(std::move(properties));
+    instances.push_back(std::move(stored));
   }
 
   bool Erase(const std::wstring& value) {
@@ -288,7 +329,7 @@ struct CSimWmi::_tagSClass {
   void Reindex() {
     index.clear();
     for (std::size_t i = 0; i < instances.size(); ++i) {
-      index.emplace(KeyOf(instances[i]), i);
+      index.emplace(KeyOf(*instances[i]), i);
     }
   }
 };
@@ -542,11 +583,13 @@ bool CSimWmi::SetProperty(const std::wstring& className, const std::wstring& key
                           const std::wstring& property, CVariant value) {
   std::lock_guard<std::mutex> hold(mLock);
   _tagSClass* cls = FindClassLocked(className);
-  CSimPropertyMap* properties = cls == nullptr ? nullptr : cls->Find(key);
-  if (properties == nullptr) {
+  CSharedProperties* stored = cls == nullptr ? nullptr : cls->Find(key);
+  if (stored == nullptr) {
     return false;
   }
-  (*properties)[property] = std::move(value);
+  auto changed = std::make_shared<CSimPropertyMap>(**stored);
+  (*changed)[property] = std::move(value);
+  *stored = std::move(changed);
   if (SimNameEquals(property, cls->key)) {
     cls->Reindex();
   }
@@ -557,10 +600,7 @@ std::shared_ptr<CWbemClassObject> CSimWmi::Instance(const std::wstring& classNam
                                                     const std::wstring& key) {
   std::lock_guard<std::mutex> hold(mLock);
   _tagSClass* cls = FindClassLocked(className);
-  std::optional<CSimPropertyMap> properties;
-  if (cls != nullptr) {
-    properties = cls->Lookup(key);
-  }
+  const CSharedProperties properties = cls == nullptr ? nullptr : cls->Lookup(key);
   return properties ? SnapshotLocked(*cls, *properties) : nullptr;
 }
 
@@ -659,12 +699,7 @@ std::shared_ptr<CWbemClassObject> CSimWmi::ClassObjectLocked(const _tagSClass& c
 
 std::shared_ptr<CWbemClassObject> CSimWmi::SnapshotLocked(const _tagSClass& cls,
                                                           const CSimPropertyMap& properties) {
-  CSimPropertyMap copy = properties;
-  copy[L"__RELPATH"] =
-      CVariant::Bstr(cls.key.empty() ? cls.name + L"=@"
-                                     : cls.name + L"." + cls.key + L"=\"" +
-                                           EscapeKey(cls.KeyOf(properties)) + L"\"");
-  return std::make_shared<CSimWbemObject>(cls.name, false, std::move(copy), mFaults);
+  return Snapshot(cls.name, cls.key, properties, mFaults);
 }
 
 HRESULT CSimWmi::GetObject(const std::wstring& path, std::shared_ptr<CWbemClassObject>& object) {
@@ -689,7 +724,7 @@ HRESULT CSimWmi::GetObject(const std::wstring& path, std::shared_ptr<CWbemClassO
   if (cls == nullptr || !SimNameEquals(keyProperty, cls->key)) {
     return WBEM_E_NOT_FOUND;
   }
-  const std::optional<CSimPropertyMap> properties = cls->Lookup(key);
+  const CSharedProperties properties = cls->Lookup(key);
   if (!properties) {
     return WBEM_E_NOT_FOUND;
   }
@@ -774,10 +809,6 @@ HRESULT CSimWmi::CreateInstanceEnum(const std::wstring& className,
   if (cls == nullptr) {
     return WBEM_E_INVALID_CLASS;
   }
-  std::vector<std::shared_ptr<CWbemClassObject>> objects;
-  for (const CSimPropertyMap& properties : cls->Current()) {
-    objects.push_back(SnapshotLocked(*cls, properties));
-  }
-  instances = std::make_shared<CSimEnum>(cls->name, std::move(objects), mFaults);
+  instances = std::make_shared<CSimEnum>(cls->name, cls->key, cls->Current(), mFaults);
   return WBEM_S_NO_ERROR;
 }
