@@ -3,6 +3,7 @@
 // destroyed participant.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -214,6 +215,24 @@ TEST_F(LinksTest, AddingFindsDriversInTheParametersKeyAfterTheFirmware) {
   EXPECT_EQ(Manager().AddSensor(L""), ZIVO_PARTICIPANT_NOT_FOUND);
   EXPECT_EQ(SensorNames(), (std::vector<std::wstring>{L"TZ2"}));
   EXPECT_EQ(DeviceNames(), (std::vector<std::wstring>{FirmwareDeviceName(4)}));
+}
+
+// Adding from the parameters key stops at the first entry of that name: a
+// path listed twice makes one participant. Only the sensor count is logged.
+TEST_F(LinksTest, AddingFromTheParametersKeyTakesOnlyTheFirstMatchingEntry) {
+  ASSERT_EQ(Manager().Enumerate(), ZIVO_SUCCESS);
+  SeedDrivers({L"TZ0", L"TZ7", L"TZ7"}, {L"FAN7", L"FAN0", L"FAN7"});
+  mLog.Clear();
+
+  EXPECT_EQ(Manager().AddSensor(L"TZ7"), ZIVO_SUCCESS);
+  EXPECT_EQ(Manager().AddDevice(L"FAN7"), ZIVO_SUCCESS);
+  const std::vector<std::wstring> sensors = SensorNames();
+  const std::vector<std::wstring> devices = DeviceNames();
+  EXPECT_EQ(std::count(sensors.begin(), sensors.end(), L"TZ7"), 1);
+  EXPECT_EQ(std::count(devices.begin(), devices.end(), L"FAN7"), 1);
+  EXPECT_TRUE(mLog.HasMessage("SensorCount: 3"));
+  EXPECT_FALSE(mLog.HasMessage("DeviceCount: 3"));
+  EXPECT_EQ(Registry().OpenKeyCount(), 0);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <set>
 #include <sstream>
 
+#include "Platform/DriverProtocol.h"
 #include "Platform/Sim/MemoryRegistry.h"
 #include "Platform/Sim/SimClock.h"
 #include "Platform/Sim/SimDeviceDriver.h"
@@ -552,8 +553,8 @@ void CSimHandheld::Install(std::shared_ptr<CSimPlatform> platform) {
   mPlatform = std::move(platform);
   mPlatform->SimFirmware().SetVelmarStatus(mVelmarStatus);
   CMemoryRegistry& registry = mPlatform->SimRegistry();
-  registry.CreateKey(kParametersKey);
-  registry.CreateKey(kNotifyKey);
+  registry.CreateKey(DRIVER_PARAMETERS_KEY);
+  registry.CreateKey(DRIVER_NOTIFY_KEY);
   mSensorCount = 0;
   mDeviceCount = 0;
 
@@ -580,8 +581,8 @@ void CSimHandheld::Install(std::shared_ptr<CSimPlatform> platform) {
       AppendToParameters(device, false);
     }
   }
-  registry.SetDword(kParametersKey, L"SensorCount", mSensorCount);
-  registry.SetDword(kParametersKey, L"DeviceCount", mDeviceCount);
+  registry.SetDword(DRIVER_PARAMETERS_KEY, L"SensorCount", mSensorCount);
+  registry.SetDword(DRIVER_PARAMETERS_KEY, L"DeviceCount", mDeviceCount);
   for (const auto& device : mDevices) {
     if (device.firmware && !device.hotplug) {
       PublishFirmware(device, false);
@@ -730,8 +731,8 @@ void CSimHandheld::PublishFirmware(const _tagSHandheldParticipant& participant, 
 void CSimHandheld::AppendToParameters(const _tagSHandheldParticipant& participant, bool sensor) {
   CMemoryRegistry& registry = mPlatform->SimRegistry();
   uint32_t& count = sensor ? mSensorCount : mDeviceCount;
-  registry.SetString(kParametersKey, (sensor ? L"Sensor" : L"Device") + std::to_wstring(count),
-                     participant.name);
+  registry.SetString(DRIVER_PARAMETERS_KEY,
+                     (sensor ? L"Sensor" : L"Device") + std::to_wstring(count), participant.name);
   ++count;
   mPublished[participant.name] = true;
 }
@@ -756,7 +757,7 @@ bool CSimHandheld::Publish(const std::wstring& name) {
     mPlatform->SimDevices().Attach(name, mDeviceDrivers.at(name));
   }
   AppendToParameters(*participant, sensor != nullptr);
-  mPlatform->SimRegistry().SetDword(kParametersKey, sensor ? L"SensorCount" : L"DeviceCount",
+  mPlatform->SimRegistry().SetDword(DRIVER_PARAMETERS_KEY, sensor ? L"SensorCount" : L"DeviceCount",
                                     sensor ? mSensorCount : mDeviceCount);
   return true;
 }
