@@ -31,26 +31,68 @@ class ZIVO_EXPORT CParticipantMgr {
   virtual int AddSensor(std::wstring name) = 0;
   virtual int AddDevice(std::wstring name) = 0;
 
+  // Results, for every operation below: 0 on success; 101 when no device and
+  // 102 when no sensor has the name; 107 when a list the operation needs is
+  // empty (108: the sensor list, GetAllSensors); otherwise the non-zero
+  // result of the participant's own call, unchanged. A named operation acts
+  // on the first participant of that name. Every call on a participant sets
+  // its record's Valid to 1 on success and 0 on failure, except where said.
+  // Output vectors are appended to, never emptied first.
+
+  // Unlinks the participant from every participant that refers to it, stops
+  // it (its result is ignored) and destroys it. 101 / 102 when absent.
   int RemoveDevice(std::wstring name);
   int RemoveSensor(std::wstring name);
+  // Starts (stops) every device, then every sensor. 107 when either list is
+  // empty, nothing called; otherwise 0 whatever the calls returned: a failure
+  // shows only in that participant's Valid and the log.
   int StartAllParticipants();
   int StopAllParticipants();
+  // Start, Stop or Shutdown(bShutdown) of one participant: its result.
   int StartDevice(std::wstring name);
   int StopDevice(std::wstring name);
   int StartSensor(std::wstring name);
   int StopSensor(std::wstring name);
   int ShutdownDevice(std::wstring name, bool bShutdown);
+  // Whole-list reads: refresh every device (GetActiveDevices: every device of
+  // class 9 only; GetAllSensors: read every sensor's trip points) and append
+  // a copy of each record, whether its read failed or not (Valid tells). The
+  // result is that of the last read made: an earlier failure is not
+  // returned, and GetActiveDevices returns 0 when no device is active.
+  // 107 (108 for GetAllSensors) and nothing appended when the list is empty.
   int GetAllDevices(std::vector<_tagSDevice>& out);
   int GetActiveDevices(std::vector<_tagSDevice>& out);
   int GetAllSensors(std::vector<_tagSSensor>& out);
+  // Refreshes one device: on success its record is copied to `out` and 0
+  // returned; on a failed read `out` is left as it was and the read's result
+  // returned.
   int GetDevice(std::wstring name, _tagSDevice& out);
+  // Writes `rec`'s Current (no other field) to the device: the write's result.
   int SetDevice(const _tagSDevice& rec);
+  // Reads one sensor's trip points and copies its record to `out`: 0 even
+  // when the read failed; Valid in the copy is 0 then.
   int GetSensor(std::wstring name, _tagSSensor& out);
+  // Writes `rec`'s TripPoints (no other field) to the sensor: the write's
+  // result.
   int SetSensor(const _tagSSensor& rec);
+  // The devices the sensor controls, each refreshed, in link order (a device
+  // linked twice comes twice). 0 whatever the reads returned; 107 when either
+  // list is empty.
   int GetDeviceList(std::wstring sensorName, std::vector<_tagSDevice>& out);
+  // The sensors that watch the device, each with its trip points read, in
+  // link order. Skin sensors (class 1) are left out: GetDevicesWithoutSensors
+  // answers for them. 0 whatever the reads returned; 107 when either list is
+  // empty.
   int GetSensorList(std::wstring deviceName, std::vector<_tagSSensor>& out);
+  // The devices of every sensor of that name that no non-skin sensor
+  // watches, each refreshed. Always 0: an unknown name appends nothing, and
+  // so does a sensor that is not a skin sensor. Valid is left alone.
   int GetDevicesWithoutSensors(std::wstring skinSensorName, std::vector<_tagSDevice>& out);
+  // Refresh of one sensor: its result, or 102. Valid is left alone.
   int RefreshSensor(std::wstring name);
+  // The sensor's current temperature in `temperature`, which is 0 when the
+  // sensor is absent (102) and otherwise what the read left there. The read's
+  // result; Valid is left alone.
   int GetCurrentTemperature(std::wstring name, int& temperature);
 
  protected:

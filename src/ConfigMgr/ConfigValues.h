@@ -8,10 +8,12 @@
 #include <string>
 #include <string_view>
 
+#include "zivorivizo/ParticipantRecords.h"
+
 // The longest attribute value the loader keeps; longer ones are cut.
 inline constexpr std::size_t kMaxConfigAttributeLength = 254;
 // The sensor class of a skin sensor, the only one with device paths.
-inline constexpr int kSkinSensorClass = 1;
+inline constexpr int kSkinSensorClass = static_cast<int>(ZIVO_SKIN_SENSOR_CLASS);
 
 // Cuts `value` to the length the loader keeps; true when it was longer.
 bool CutConfigAttribute(std::wstring& value);

@@ -16,7 +16,6 @@ namespace {
 // Sensor types the library knows; any other reported type is stored as 0.
 constexpr uint32_t kHighestSensorClass = 9;
 // Where the drivers' installation names the device of each device number.
-const wchar_t kParametersKey[] = L"SOFTWARE\\Zelan\\VOVUZER\\Parameters";
 // A device name is at most 63 characters and its terminator.
 constexpr std::size_t kDeviceNameBytes = 128;
 constexpr int kReadingsBeforeFaulty = 2;
@@ -91,7 +90,7 @@ void CNonWmiSensor::ReadDeviceNames(const uint32_t* numbers, uint32_t count) {
   }
   long status = REG_STATUS_SUCCESS;
   std::unique_ptr<CRegistryKey> key =
-      mPlatform->Registry().Open(kParametersKey, REG_ACCESS_READ, status);
+      mPlatform->Registry().Open(DRIVER_PARAMETERS_KEY, REG_ACCESS_READ, status);
   if (!key) {
     LOG_ERROR("Failed to read the Velmar Key");
   }

@@ -12,6 +12,7 @@
 #include "PartMgr/WmiMethodCall.h"
 #include "PartMgr/WmiSensor.h"
 #include "Platform/Com.h"
+#include "Platform/DriverProtocol.h"
 #include "Platform/Registry.h"
 #include "Platform/Wmi.h"
 #include "zivorivizo/OSConfigMgr.h"
@@ -22,7 +23,6 @@ COSParticipantManager* COSParticipantManager::mParticipantManager = nullptr;
 
 namespace {
 
-const wchar_t kParametersKey[] = L"SOFTWARE\\Zelan\\VOVUZER\\Parameters";
 const wchar_t kConfigFile[] = L"velmarconfig.xml";
 const wchar_t kNamespace[] = L"root\\WMI";
 const wchar_t kSystemParams[] = L"DTMSystemParams";
@@ -51,18 +51,6 @@ const wchar_t* ClassOf(COSParticipantManager::WMI_ENUM_ACCESS access) {
 // The text up to its first null character, as a C string buffer holds it.
 std::wstring BufferText(const std::wstring& value) {
   return std::wstring(value.c_str());
-}
-
-// Reads "<prefix><i>" of the parameters key as a path; false (the Error line
-// written) when it cannot be read.
-bool ReadPath(CRegistryKey& key, const std::wstring& valueName, std::wstring& path) {
-  std::wstring read;
-  if (key.QueryString(valueName, kPathBytes, read) != REG_STATUS_SUCCESS) {
-    LOG_ERROR("Query Registry failed for %ls", valueName.c_str());
-    return false;
-  }
-  path = BufferText(read);
-  return true;
 }
 
 // The forward-only enumeration of the class that `access` selects; null when
@@ -106,6 +94,38 @@ void WalkInstances(CEnumWbemClassObject& instances,
   }
 }
 
+// One kind of driver-backed participant in the parameters key: its count
+// value, the texts logged about that count, and the prefix of its path values
+// ("Sensor0", "Sensor1", ...).
+struct ParameterEntries {
+  const wchar_t* count;
+  const char* countName;
+  const char* countFailed;
+  const char* countLine;
+  const wchar_t* prefix;
+};
+
+constexpr ParameterEntries kSensorEntries{L"SensorCount", "SensorCount",
+                                          "Query Registry failed for SensorCount",
+                                          "SensorCount: %d", L"Sensor"};
+constexpr ParameterEntries kDeviceEntries{L"DeviceCount", "DeviceCount",
+                                          "Query Registry failed for DeviceCount",
+                                          "DeviceCount: %d", L"Device"};
+
+// The parameters key as the machine has it now: participants that came or
+// went since the last look. Null, with its Error line, when it cannot be
+// opened.
+std::unique_ptr<CRegistryKey> OpenParameters(CPlatform& platform) {
+  long status = REG_STATUS_SUCCESS;
+  platform.Registry().Refresh();
+  std::unique_ptr<CRegistryKey> key =
+      platform.Registry().Open(DRIVER_PARAMETERS_KEY, REG_ACCESS_READ, status);
+  if (!key) {
+    LOG_ERROR("Failed to read the VOVUZER Key");
+  }
+  return key;
+}
+
 // A count of the parameters key cut to what discovery reads; a corrupt value
 // would otherwise have it query the key billions of times.
 int32_t CappedCount(uint32_t count, const char* name) {
@@ -117,6 +137,61 @@ int32_t CappedCount(uint32_t count, const char* name) {
     return COSParticipantManager::MAX_DRIVER_PARTICIPANTS;
   }
   return value;
+}
+
+// Reads the count of `entries` (logging it when `logCount`) and hands the path
+// of each entry below it, in index order, to `visit` until that returns true.
+// An entry that cannot be read is logged and passed over: the text of an
+// earlier entry would stand for it, and an empty text would match an empty
+// name. 0, or 113 with its Error line when the count cannot be read.
+template <typename Visit>
+int WalkEntries(CRegistryKey& key, const ParameterEntries& entries, bool logCount, Visit visit) {
+  uint32_t count = 0;
+  if (key.QueryDword(entries.count, count) != REG_STATUS_SUCCESS) {
+    LOG_ERROR("%s", entries.countFailed);
+    return ZIVO_COUNT_READ_FAILED;
+  }
+  if (logCount) {
+    LOG_DEBUG(entries.countLine, static_cast<int32_t>(count));
+  }
+  const int32_t entryCount = CappedCount(count, entries.countName);
+  for (int32_t i = 0; i < entryCount; ++i) {
+    const std::wstring valueName = entries.prefix + std::to_wstring(i);
+    std::wstring read;
+    if (key.QueryString(valueName, kPathBytes, read) != REG_STATUS_SUCCESS) {
+      LOG_ERROR("Query Registry failed for %ls", valueName.c_str());
+      continue;
+    }
+    if (visit(BufferText(read))) {
+      break;
+    }
+  }
+  return ZIVO_SUCCESS;
+}
+
+// Creates, through `add`, the participant of the first entry whose path is
+// `name`. 0 when there is one, otherwise `notFound`; 112 or 113 when the key
+// or its count cannot be read.
+template <typename Add>
+int AddFromParameters(CPlatform& platform, const ParameterEntries& entries, bool logCount,
+                      const std::wstring& name, int notFound, Add add) {
+  std::unique_ptr<CRegistryKey> key = OpenParameters(platform);
+  if (!key) {
+    return ZIVO_KEY_OPEN_FAILED;
+  }
+  bool added = false;
+  const int result = WalkEntries(*key, entries, logCount, [&](const std::wstring& path) {
+    if (path != name) {
+      return false;
+    }
+    add(path);
+    added = true;
+    return true;
+  });
+  if (result != ZIVO_SUCCESS) {
+    return result;
+  }
+  return added ? ZIVO_SUCCESS : notFound;
 }
 
 // A firmware sensor built from its instance; null, with an Error line, when
@@ -358,51 +433,25 @@ int COSParticipantManager::AddParticipant(std::wstring name, WMI_ENUM_ACCESS acc
 
 int COSParticipantManager::EnumerateNonWmiDrivers() {
   LOG_DEBUG("EnumerateNonWmiDrivers Called");
-  long status = REG_STATUS_SUCCESS;
-  // A key built from the machine lists what is there now: participants
-  // that came or went since the last look.
-  mPlatform->Registry().Refresh();
-  std::unique_ptr<CRegistryKey> key =
-      mPlatform->Registry().Open(kParametersKey, REG_ACCESS_READ, status);
+  std::unique_ptr<CRegistryKey> key = OpenParameters(*mPlatform);
   if (!key) {
-    LOG_ERROR("Failed to read the VOVUZER Key");
     return ZIVO_KEY_OPEN_FAILED;
   }
-  uint32_t count = 0;
-  if (key->QueryDword(L"SensorCount", count) != REG_STATUS_SUCCESS) {
-    LOG_ERROR("Query Registry failed for SensorCount");
-    return ZIVO_COUNT_READ_FAILED;
-  }
-  LOG_DEBUG("SensorCount: %d", static_cast<int32_t>(count));
-  const int32_t sensorCount = CappedCount(count, "SensorCount");
-  for (int32_t i = 0; i < sensorCount; ++i) {
-    std::wstring path;
-    // An entry that cannot be read is left out: the text of an earlier entry
-    // would create that participant a second time.
-    if (!ReadPath(*key, L"Sensor" + std::to_wstring(i), path)) {
-      continue;
-    }
+  const int result = WalkEntries(*key, kSensorEntries, true, [this](const std::wstring& path) {
     auto sensor = std::make_unique<CNonWmiSensor>(mHistoryLength, path);
     mSensorList.push_back(sensor.get());
     sensor.release();
+    return false;
+  });
+  if (result != ZIVO_SUCCESS) {
+    return result;
   }
-
-  if (key->QueryDword(L"DeviceCount", count) != REG_STATUS_SUCCESS) {
-    LOG_ERROR("Query Registry failed for DeviceCount");
-    return ZIVO_COUNT_READ_FAILED;
-  }
-  LOG_DEBUG("DeviceCount: %d", static_cast<int32_t>(count));
-  const int32_t deviceCount = CappedCount(count, "DeviceCount");
-  for (int32_t i = 0; i < deviceCount; ++i) {
-    std::wstring path;
-    if (!ReadPath(*key, L"Device" + std::to_wstring(i), path)) {
-      continue;
-    }
+  return WalkEntries(*key, kDeviceEntries, true, [this](const std::wstring& path) {
     auto device = std::make_unique<CNonWmiDevice>(path);
     mDeviceList.push_back(device.get());
     device.release();
-  }
-  return ZIVO_SUCCESS;
+    return false;
+  });
 }
 
 void COSParticipantManager::LinkSensor(
@@ -413,12 +462,7 @@ void COSParticipantManager::LinkSensor(
       auto found = firstByName->find(name);
       device = found == firstByName->end() ? nullptr : found->second;
     } else {
-      for (CDevice* candidate : mDeviceList) {
-        if (candidate->mDevice.Name == name) {
-          device = candidate;
-          break;
-        }
-      }
+      GetDevicePtr(name, device);
     }
     if (device == nullptr) {
       continue;
@@ -479,11 +523,10 @@ int COSParticipantManager::UpdateSensorDeviceLinks() {
 
 int COSParticipantManager::AddSensor(std::wstring name) {
   LOG_DEBUG("Add Sensor called: %ls", name.c_str());
-  for (CSensor* sensor : mSensorList) {
-    if (sensor->mSensor.Name == name) {
-      LOG_ERROR("AddSensor. sensor exists %ls", name.c_str());
-      return ZIVO_SENSOR_EXISTS;
-    }
+  CSensor* existing = nullptr;
+  if (GetSensorPtr(name, existing) == ZIVO_SUCCESS) {
+    LOG_ERROR("AddSensor. sensor exists %ls", name.c_str());
+    return ZIVO_SENSOR_EXISTS;
   }
   std::shared_ptr<CWbemClassObject> instance;
   int found = AddParticipant(name, WMI_ENUM_SENSOR, instance);
@@ -500,45 +543,20 @@ int COSParticipantManager::AddSensor(std::wstring name) {
   }
   LOG_DEBUG("Add Participant returned %d, Checking in drivers", found);
 
-  long status = REG_STATUS_SUCCESS;
-  // A key built from the machine lists what is there now: participants
-  // that came or went since the last look.
-  mPlatform->Registry().Refresh();
-  std::unique_ptr<CRegistryKey> key =
-      mPlatform->Registry().Open(kParametersKey, REG_ACCESS_READ, status);
-  if (!key) {
-    LOG_ERROR("Failed to read the VOVUZER Key");
-    return ZIVO_KEY_OPEN_FAILED;
-  }
-  uint32_t count = 0;
-  if (key->QueryDword(L"SensorCount", count) != REG_STATUS_SUCCESS) {
-    LOG_ERROR("Query Registry failed for SensorCount");
-    return ZIVO_COUNT_READ_FAILED;
-  }
-  LOG_DEBUG("SensorCount: %d", static_cast<int32_t>(count));
-  const int32_t sensorCount = CappedCount(count, "SensorCount");
-  for (int32_t i = 0; i < sensorCount; ++i) {
-    std::wstring path;
-    // An entry that cannot be read is not compared: an empty name would
-    // match the empty text it leaves.
-    if (!ReadPath(*key, L"Sensor" + std::to_wstring(i), path) || path != name) {
-      continue;
-    }
-    auto sensor = std::make_unique<CNonWmiSensor>(mHistoryLength, path);
-    mSensorList.push_back(sensor.get());
-    LinkSensor(sensor.release());
-    return ZIVO_SUCCESS;
-  }
-  return found;
+  return AddFromParameters(*mPlatform, kSensorEntries, true, name, found,
+                           [this](const std::wstring& path) {
+                             auto sensor = std::make_unique<CNonWmiSensor>(mHistoryLength, path);
+                             mSensorList.push_back(sensor.get());
+                             LinkSensor(sensor.release());
+                           });
 }
 
 int COSParticipantManager::AddDevice(std::wstring name) {
   LOG_DEBUG("Add Device called: %ls", name.c_str());
-  for (CDevice* device : mDeviceList) {
-    if (device->mDevice.Name == name) {
-      LOG_ERROR("AddDevice. Device exists %ls", name.c_str());
-      return ZIVO_DEVICE_EXISTS;
-    }
+  CDevice* existing = nullptr;
+  if (GetDevicePtr(name, existing) == ZIVO_SUCCESS) {
+    LOG_ERROR("AddDevice. Device exists %ls", name.c_str());
+    return ZIVO_DEVICE_EXISTS;
   }
   std::shared_ptr<CWbemClassObject> instance;
   const int found = AddParticipant(name, WMI_ENUM_DEVICE, instance);
@@ -550,31 +568,11 @@ int COSParticipantManager::AddDevice(std::wstring name) {
   }
   LOG_DEBUG("Add Participant returned %d, Checking in drivers", found);
 
-  long status = REG_STATUS_SUCCESS;
-  // A key built from the machine lists what is there now: participants
-  // that came or went since the last look.
-  mPlatform->Registry().Refresh();
-  std::unique_ptr<CRegistryKey> key =
-      mPlatform->Registry().Open(kParametersKey, REG_ACCESS_READ, status);
-  if (!key) {
-    LOG_ERROR("Failed to read the VOVUZER Key");
-    return ZIVO_KEY_OPEN_FAILED;
-  }
-  uint32_t count = 0;
-  if (key->QueryDword(L"DeviceCount", count) != REG_STATUS_SUCCESS) {
-    LOG_ERROR("Query Registry failed for DeviceCount");
-    return ZIVO_COUNT_READ_FAILED;
-  }
-  const int32_t deviceCount = CappedCount(count, "DeviceCount");
-  for (int32_t i = 0; i < deviceCount; ++i) {
-    std::wstring path;
-    if (!ReadPath(*key, L"Device" + std::to_wstring(i), path) || path != name) {
-      continue;
-    }
-    auto device = std::make_unique<CNonWmiDevice>(path);
-    mDeviceList.push_back(device.get());
-    LinkDevice(device.release());
-    return ZIVO_SUCCESS;
-  }
-  return found;
+  // Unlike the sensors', the device count is not logged here.
+  return AddFromParameters(*mPlatform, kDeviceEntries, false, name, found,
+                           [this](const std::wstring& path) {
+                             auto device = std::make_unique<CNonWmiDevice>(path);
+                             mDeviceList.push_back(device.get());
+                             LinkDevice(device.release());
+                           });
 }

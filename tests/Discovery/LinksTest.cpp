@@ -216,4 +216,22 @@ TEST_F(LinksTest, AddingFindsDriversInTheParametersKeyAfterTheFirmware) {
   EXPECT_EQ(DeviceNames(), (std::vector<std::wstring>{FirmwareDeviceName(4)}));
 }
 
+// Adding from the parameters key stops at the first entry of that name: a
+// path listed twice makes one participant. Only the sensor count is logged.
+TEST_F(LinksTest, AddingFromTheParametersKeyTakesOnlyTheFirstMatchingEntry) {
+  ASSERT_EQ(Manager().Enumerate(), ZIVO_SUCCESS);
+  SeedDrivers({L"TZ0", L"TZ7", L"TZ7"}, {L"FAN7", L"FAN0", L"FAN7"});
+  const std::size_t sensorsBefore = SensorNames().size();
+  const std::size_t devicesBefore = DeviceNames().size();
+  mLog.Clear();
+
+  EXPECT_EQ(Manager().AddSensor(L"TZ7"), ZIVO_SUCCESS);
+  EXPECT_EQ(Manager().AddDevice(L"FAN7"), ZIVO_SUCCESS);
+  EXPECT_EQ(SensorNames().size(), sensorsBefore + 1);
+  EXPECT_EQ(DeviceNames().size(), devicesBefore + 1);
+  EXPECT_TRUE(mLog.HasMessage("SensorCount: 3"));
+  EXPECT_FALSE(mLog.HasMessage("DeviceCount: 3"));
+  EXPECT_EQ(Registry().OpenKeyCount(), 0);
+}
+
 }  // namespace

@@ -4,13 +4,13 @@
 #include <string>
 #include <vector>
 
+#include "Platform/DriverProtocol.h"
 #include "Platform/Registry.h"
 #include "Platform/Text.h"
 #include "zivorivizo/Platform.h"
 
 namespace {
 
-constexpr const wchar_t* kParametersKey = L"SOFTWARE\\Zelan\\VOVUZER\\Parameters";
 constexpr std::size_t kPathBytes = 128;  // as the library reads them
 
 // The paths listed as PREFIX0, PREFIX1, ... that no record in `named` has.
@@ -67,7 +67,7 @@ void Label(std::vector<View>& views, CRegistryKey* key, const wchar_t* prefix) {
 void LabelFailedParticipants(_tagSParticipantView& view) {
   long status = 0;
   std::unique_ptr<CRegistryKey> key =
-      CPlatform::Current()->Registry().Open(kParametersKey, REG_ACCESS_READ, status);
+      CPlatform::Current()->Registry().Open(DRIVER_PARAMETERS_KEY, REG_ACCESS_READ, status);
   Label(view.devices, key.get(), L"Device");
   Label(view.sensors, key.get(), L"Sensor");
 }

@@ -1,5 +1,6 @@
 #include "zivorivizo/ConfigManager.h"
 
+#include "ConfigMgr/ConfigValues.h"
 #include "Log/LogStatement.h"
 #include "zivorivizo/OSParticipantMgr.h"
 #include "zivorivizo/StatusCodes.h"
@@ -16,7 +17,6 @@ constexpr int kDefaultSkinShutdownTemp = 3182;  // 45 degrees Celsius
 constexpr int kDefaultSkinThrottleStartTemp = 3032;
 constexpr int kDefaultShutdownTemp = 3682;  // 95 degrees Celsius
 constexpr int kDefaultThrottleStartTemp = 3482;
-constexpr int kSkinSensorClass = 1;
 
 void CopyDeviceFields(const _tagSDeviceConfig& from, _tagSDeviceConfig& to) {
   to.iClass = from.iClass;

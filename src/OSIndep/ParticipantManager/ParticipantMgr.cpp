@@ -1,17 +1,19 @@
 #include "zivorivizo/ParticipantMgr.h"
 
 #include <algorithm>
+#include <functional>
 
 #include "Log/LogStatement.h"
 #include "zivorivizo/StatusCodes.h"
 
 namespace {
 
-// Every call the manager makes on a participant leaves its outcome in the
-// record's Valid field, so a host reading the record later sees it.
-int Flag(int result, int32_t& valid) {
-  valid = result == ZIVO_SUCCESS ? 1 : 0;
-  return result;
+_tagSDevice& RecordOf(CDevice* device) {
+  return device->mDevice;
+}
+
+_tagSSensor& RecordOf(CSensor* sensor) {
+  return sensor->mSensor;
 }
 
 const std::wstring& NameOf(const CDevice* device) {
@@ -20,6 +22,14 @@ const std::wstring& NameOf(const CDevice* device) {
 
 const std::wstring& NameOf(const CSensor* sensor) {
   return sensor->mSensor.Name;
+}
+
+int NotFoundCode(const CDevice*) {
+  return ZIVO_DEVICE_NOT_FOUND;
+}
+
+int NotFoundCode(const CSensor*) {
+  return ZIVO_SENSOR_NOT_FOUND;
 }
 
 // Named operations act on the first participant of that name only; a later
@@ -32,6 +42,117 @@ Participant* FindFirst(const std::list<Participant*>& list, const std::wstring& 
     }
   }
   return nullptr;
+}
+
+// FindFirst for an operation the host named: a missing participant writes
+// `notFound` (one %ls, the requested name) at Error level.
+template <typename Participant>
+Participant* FindNamed(const std::list<Participant*>& list, const std::wstring& name,
+                       const char* notFound) {
+  Participant* participant = FindFirst(list, name);
+  if (participant == nullptr) {
+    LOG_ERROR(notFound, name.c_str());
+  }
+  return participant;
+}
+
+// Every call the manager makes on a participant leaves its outcome in the
+// record's Valid field, so a host reading the record later sees it.
+template <typename Participant, typename Call>
+int CallFlagged(Participant* participant, Call call) {
+  const int result = std::invoke(call, *participant);
+  RecordOf(participant).Valid = result == ZIVO_SUCCESS ? 1 : 0;
+  return result;
+}
+
+// CallFlagged; a failure writes `failed` (one %ls, the participant's name) at
+// Error level.
+template <typename Participant, typename Call>
+int CallReported(Participant* participant, Call call, const char* failed) {
+  const int result = CallFlagged(participant, call);
+  if (result != ZIVO_SUCCESS) {
+    LOG_ERROR(failed, NameOf(participant).c_str());
+  }
+  return result;
+}
+
+// CallFlagged; a failure writes `failed` (a %d, the result, then a %ls, the
+// participant's name) at Error level.
+template <typename Participant, typename Call>
+int CallReportedWithCode(Participant* participant, Call call, const char* failed) {
+  const int result = CallFlagged(participant, call);
+  if (result != ZIVO_SUCCESS) {
+    LOG_ERROR(failed, result, NameOf(participant).c_str());
+  }
+  return result;
+}
+
+// A single-participant operation: find the participant of that name and make
+// one reported call on it. The call's result, or 101 / 102.
+template <typename Participant, typename Call>
+int CallNamed(const std::list<Participant*>& list, const std::wstring& name, const char* notFound,
+              Call call, const char* failed) {
+  Participant* participant = FindNamed(list, name, notFound);
+  if (participant == nullptr) {
+    return NotFoundCode(participant);
+  }
+  return CallReported(participant, call, failed);
+}
+
+// One reported call on each participant; the failures are logged and go no
+// further.
+template <typename Participant, typename Call>
+void CallEach(const std::list<Participant*>& list, Call call, const char* failed) {
+  for (Participant* participant : list) {
+    CallReported(participant, call, failed);
+  }
+}
+
+// Refreshes each participant of `participants` that `wanted` admits and
+// appends a copy of its record to `out`, whether or not its call failed. The
+// result of the last call made, 0 when none was.
+template <typename Participants, typename Record, typename Call, typename Wanted>
+int ReadEach(const Participants& participants, Call call, const char* failed,
+             std::vector<Record>& out, Wanted wanted) {
+  int result = ZIVO_SUCCESS;
+  for (auto* participant : participants) {
+    if (!wanted(RecordOf(participant))) {
+      continue;
+    }
+    result = CallReportedWithCode(participant, call, failed);
+    out.push_back(RecordOf(participant));
+  }
+  return result;
+}
+
+// Admits every record.
+template <typename Record>
+bool Any(const Record&) {
+  return true;
+}
+
+// The operations that need both lists give up when either is empty.
+bool EitherListEmpty(const std::list<CDevice*>& devices, const std::list<CSensor*>& sensors) {
+  if (sensors.empty() || devices.empty()) {
+    LOG_ERROR("Link list empty");
+    return true;
+  }
+  return false;
+}
+
+// Erases every entry of `links` that holds `target`, writing `erased` (one
+// %ls, `owner`) at Debug level for each.
+template <typename Target>
+void EraseEvery(std::vector<Target*>& links, const Target* target, const char* erased,
+                const std::wstring& owner) {
+  for (auto it = links.begin(); it != links.end();) {
+    if (*it == target) {
+      it = links.erase(it);
+      LOG_DEBUG(erased, owner.c_str());
+    } else {
+      ++it;
+    }
+  }
 }
 
 }  // namespace
@@ -64,9 +185,8 @@ int CParticipantMgr::GetSensorPtr(std::wstring name, CSensor*& out) {
 
 int CParticipantMgr::RemoveDevice(std::wstring name) {
   LOG_DEBUG("Remove Device called. %ls", name.c_str());
-  CDevice* device = nullptr;
-  if (GetDevicePtr(name, device) != ZIVO_SUCCESS) {
-    LOG_ERROR("Remove device: Device not found in list %ls", name.c_str());
+  CDevice* device = FindNamed(mDeviceList, name, "Remove device: Device not found in list %ls");
+  if (device == nullptr) {
     return ZIVO_DEVICE_NOT_FOUND;
   }
   mDeviceList.remove(device);
@@ -74,15 +194,7 @@ int CParticipantMgr::RemoveDevice(std::wstring name) {
   // A sensor may hold the device more than once (linked by its own list and
   // again by the configuration); every entry goes, or it would dangle.
   for (CSensor* sensor : mSensorList) {
-    std::vector<CDevice*>& links = sensor->mLinkedDevices;
-    for (auto it = links.begin(); it != links.end();) {
-      if (*it == device) {
-        it = links.erase(it);
-        LOG_DEBUG("Erased Link from %ls", sensor->mSensor.Name.c_str());
-      } else {
-        ++it;
-      }
-    }
+    EraseEvery(sensor->mLinkedDevices, device, "Erased Link from %ls", sensor->mSensor.Name);
   }
   device->Stop();
   delete device;
@@ -91,9 +203,8 @@ int CParticipantMgr::RemoveDevice(std::wstring name) {
 
 int CParticipantMgr::RemoveSensor(std::wstring name) {
   LOG_DEBUG("Remove Sensor called. %ls", name.c_str());
-  CSensor* sensor = nullptr;
-  if (GetSensorPtr(name, sensor) != ZIVO_SUCCESS) {
-    LOG_ERROR("Remove sensor: Sensor not found in list %ls", name.c_str());
+  CSensor* sensor = FindNamed(mSensorList, name, "Remove sensor: Sensor not found in list %ls");
+  if (sensor == nullptr) {
     return ZIVO_SENSOR_NOT_FOUND;
   }
   mSensorList.remove(sensor);
@@ -110,15 +221,7 @@ int CParticipantMgr::RemoveSensor(std::wstring name) {
   // Should the pairs ever disagree, no device may keep a pointer to the
   // sensor that is about to be destroyed.
   for (CDevice* device : mDeviceList) {
-    std::vector<CSensor*>& links = device->mLinkedSensors;
-    for (auto it = links.begin(); it != links.end();) {
-      if (*it == sensor) {
-        it = links.erase(it);
-        LOG_DEBUG("Removed ref from %ls", device->mDevice.Name.c_str());
-      } else {
-        ++it;
-      }
-    }
+    EraseEvery(device->mLinkedSensors, sensor, "Removed ref from %ls", device->mDevice.Name);
   }
   sensor->Stop();
   delete sensor;
@@ -127,96 +230,46 @@ int CParticipantMgr::RemoveSensor(std::wstring name) {
 
 int CParticipantMgr::StartAllParticipants() {
   LOG_DEBUG("CParticipantMgr StartAllParticipants called");
-  if (mSensorList.empty() || mDeviceList.empty()) {
-    LOG_ERROR("Link list empty");
+  if (EitherListEmpty(mDeviceList, mSensorList)) {
     return ZIVO_LIST_EMPTY;
   }
-  for (CDevice* device : mDeviceList) {
-    if (Flag(device->Start(), device->mDevice.Valid) != ZIVO_SUCCESS) {
-      LOG_ERROR("Start device failed. Device: %ls  ", device->mDevice.Name.c_str());
-    }
-  }
-  for (CSensor* sensor : mSensorList) {
-    if (Flag(sensor->Start(), sensor->mSensor.Valid) != ZIVO_SUCCESS) {
-      LOG_ERROR("Start sensor failed. Sensor: %ls  ", sensor->mSensor.Name.c_str());
-    }
-  }
+  CallEach(mDeviceList, &CDevice::Start, "Start device failed. Device: %ls  ");
+  CallEach(mSensorList, &CSensor::Start, "Start sensor failed. Sensor: %ls  ");
   return ZIVO_SUCCESS;
 }
 
 int CParticipantMgr::StopAllParticipants() {
   LOG_DEBUG("CParticipantMgr StopAllParticipants called  ");
-  if (mSensorList.empty() || mDeviceList.empty()) {
-    LOG_ERROR("Link list empty");
+  if (EitherListEmpty(mDeviceList, mSensorList)) {
     return ZIVO_LIST_EMPTY;
   }
-  for (CDevice* device : mDeviceList) {
-    if (Flag(device->Stop(), device->mDevice.Valid) != ZIVO_SUCCESS) {
-      LOG_ERROR("Stop device failed. Device: %ls  ", device->mDevice.Name.c_str());
-    }
-  }
-  for (CSensor* sensor : mSensorList) {
-    if (Flag(sensor->Stop(), sensor->mSensor.Valid) != ZIVO_SUCCESS) {
-      LOG_ERROR("Stop sensor failed. Sensor: %ls  ", sensor->mSensor.Name.c_str());
-    }
-  }
+  CallEach(mDeviceList, &CDevice::Stop, "Stop device failed. Device: %ls  ");
+  CallEach(mSensorList, &CSensor::Stop, "Stop sensor failed. Sensor: %ls  ");
   return ZIVO_SUCCESS;
 }
 
 int CParticipantMgr::StartDevice(std::wstring name) {
   LOG_DEBUG("CParticipantMgr StartDevice called %ls", name.c_str());
-  CDevice* device = nullptr;
-  if (GetDevicePtr(name, device) != ZIVO_SUCCESS) {
-    LOG_ERROR("Device not found %ls", name.c_str());
-    return ZIVO_DEVICE_NOT_FOUND;
-  }
-  const int result = Flag(device->Start(), device->mDevice.Valid);
-  if (result != ZIVO_SUCCESS) {
-    LOG_ERROR("Start device failed. device: %ls  ", device->mDevice.Name.c_str());
-  }
-  return result;
+  return CallNamed(mDeviceList, name, "Device not found %ls", &CDevice::Start,
+                   "Start device failed. device: %ls  ");
 }
 
 int CParticipantMgr::StopDevice(std::wstring name) {
   LOG_DEBUG("CParticipantMgr StopDevice called %ls", name.c_str());
-  CDevice* device = nullptr;
-  if (GetDevicePtr(name, device) != ZIVO_SUCCESS) {
-    LOG_ERROR("Device not found %ls", name.c_str());
-    return ZIVO_DEVICE_NOT_FOUND;
-  }
-  const int result = Flag(device->Stop(), device->mDevice.Valid);
-  if (result != ZIVO_SUCCESS) {
-    LOG_ERROR("Stop device failed. device: %ls  ", device->mDevice.Name.c_str());
-  }
-  return result;
+  return CallNamed(mDeviceList, name, "Device not found %ls", &CDevice::Stop,
+                   "Stop device failed. device: %ls  ");
 }
 
 int CParticipantMgr::StartSensor(std::wstring name) {
   LOG_DEBUG("CParticipantMgr StartSensor called %ls", name.c_str());
-  CSensor* sensor = nullptr;
-  if (GetSensorPtr(name, sensor) != ZIVO_SUCCESS) {
-    LOG_ERROR("Sensor not found %ls", name.c_str());
-    return ZIVO_SENSOR_NOT_FOUND;
-  }
-  const int result = Flag(sensor->Start(), sensor->mSensor.Valid);
-  if (result != ZIVO_SUCCESS) {
-    LOG_ERROR("Start sensor failed. Sensor: %ls  ", sensor->mSensor.Name.c_str());
-  }
-  return result;
+  return CallNamed(mSensorList, name, "Sensor not found %ls", &CSensor::Start,
+                   "Start sensor failed. Sensor: %ls  ");
 }
 
 int CParticipantMgr::StopSensor(std::wstring name) {
   LOG_DEBUG("CParticipantMgr StopSensor called %ls", name.c_str());
-  CSensor* sensor = nullptr;
-  if (GetSensorPtr(name, sensor) != ZIVO_SUCCESS) {
-    LOG_ERROR("Sensor not found %ls", name.c_str());
-    return ZIVO_SENSOR_NOT_FOUND;
-  }
-  const int result = Flag(sensor->Stop(), sensor->mSensor.Valid);
-  if (result != ZIVO_SUCCESS) {
-    LOG_ERROR("Stop sensor failed. Sensor: %ls  ", sensor->mSensor.Name.c_str());
-  }
-  return result;
+  return CallNamed(mSensorList, name, "Sensor not found %ls", &CSensor::Stop,
+                   "Stop sensor failed. Sensor: %ls  ");
 }
 
 int CParticipantMgr::ShutdownDevice(std::wstring name, bool bShutdown) {
@@ -225,16 +278,10 @@ int CParticipantMgr::ShutdownDevice(std::wstring name, bool bShutdown) {
   } else {
     LOG_DEBUG("CParticipantMgr ShutdownDevice called for shutting down %ls", name.c_str());
   }
-  CDevice* device = nullptr;
-  if (GetDevicePtr(name, device) != ZIVO_SUCCESS) {
-    LOG_ERROR("Device not found %ls", name.c_str());
-    return ZIVO_DEVICE_NOT_FOUND;
-  }
-  const int result = Flag(device->Shutdown(bShutdown), device->mDevice.Valid);
-  if (result != ZIVO_SUCCESS) {
-    LOG_ERROR("ShutDown device failed. device: %ls  ", device->mDevice.Name.c_str());
-  }
-  return result;
+  return CallNamed(
+      mDeviceList, name, "Device not found %ls",
+      [bShutdown](CDevice& device) { return device.Shutdown(bShutdown); },
+      "ShutDown device failed. device: %ls  ");
 }
 
 int CParticipantMgr::GetAllDevices(std::vector<_tagSDevice>& out) {
@@ -243,16 +290,8 @@ int CParticipantMgr::GetAllDevices(std::vector<_tagSDevice>& out) {
     LOG_ERROR("Empty Device link list passed  ");
     return ZIVO_LIST_EMPTY;
   }
-  int result = ZIVO_SUCCESS;
-  for (CDevice* device : mDeviceList) {
-    result = Flag(device->GetCurrentThrottleLimit(), device->mDevice.Valid);
-    if (result != ZIVO_SUCCESS) {
-      LOG_ERROR("Refresh Device Failed. Error code: %d, Device: %ls  ", result,
-                device->mDevice.Name.c_str());
-    }
-    out.push_back(device->mDevice);
-  }
-  return result;
+  return ReadEach(mDeviceList, &CDevice::GetCurrentThrottleLimit,
+                  "Refresh Device Failed. Error code: %d, Device: %ls  ", out, Any<_tagSDevice>);
 }
 
 int CParticipantMgr::GetActiveDevices(std::vector<_tagSDevice>& out) {
@@ -261,19 +300,10 @@ int CParticipantMgr::GetActiveDevices(std::vector<_tagSDevice>& out) {
     LOG_ERROR("Empty Device link list passed  ");
     return ZIVO_LIST_EMPTY;
   }
-  int result = ZIVO_SUCCESS;
-  for (CDevice* device : mDeviceList) {
-    if (device->mDevice.Class != ZIVO_ACTIVE_DEVICE_CLASS) {
-      continue;
-    }
-    result = Flag(device->GetCurrentThrottleLimit(), device->mDevice.Valid);
-    if (result != ZIVO_SUCCESS) {
-      LOG_ERROR("Refresh Device Failed. Error code: %d, Device: %ls  ", result,
-                device->mDevice.Name.c_str());
-    }
-    out.push_back(device->mDevice);
-  }
-  return result;
+  return ReadEach(
+      mDeviceList, &CDevice::GetCurrentThrottleLimit,
+      "Refresh Device Failed. Error code: %d, Device: %ls  ", out,
+      [](const _tagSDevice& record) { return record.Class == ZIVO_ACTIVE_DEVICE_CLASS; });
 }
 
 int CParticipantMgr::GetAllSensors(std::vector<_tagSSensor>& out) {
@@ -282,64 +312,46 @@ int CParticipantMgr::GetAllSensors(std::vector<_tagSSensor>& out) {
     LOG_ERROR("Link list empty");
     return ZIVO_SENSOR_LIST_EMPTY;
   }
-  int result = ZIVO_SUCCESS;
-  for (CSensor* sensor : mSensorList) {
-    result = Flag(sensor->GetSensorTripValue(), sensor->mSensor.Valid);
-    if (result != ZIVO_SUCCESS) {
-      LOG_ERROR("GetSensorTripValue Failed. Error code: %d, Sensor: %ls  ", result,
-                sensor->mSensor.Name.c_str());
-    }
-    out.push_back(sensor->mSensor);
-  }
-  return result;
+  return ReadEach(mSensorList, &CSensor::GetSensorTripValue,
+                  "GetSensorTripValue Failed. Error code: %d, Sensor: %ls  ", out,
+                  Any<_tagSSensor>);
 }
 
 int CParticipantMgr::GetDevice(std::wstring name, _tagSDevice& out) {
   LOG_DEBUG("CParticipantMgr GetDevice called for %ls", name.c_str());
-  CDevice* device = nullptr;
-  if (GetDevicePtr(name, device) != ZIVO_SUCCESS) {
-    LOG_ERROR("Device requested was not found. Device %ls  ", name.c_str());
+  CDevice* device = FindNamed(mDeviceList, name, "Device requested was not found. Device %ls  ");
+  if (device == nullptr) {
     return ZIVO_DEVICE_NOT_FOUND;
   }
-  const int result = Flag(device->GetCurrentThrottleLimit(), device->mDevice.Valid);
-  if (result != ZIVO_SUCCESS) {
-    LOG_ERROR("Refresh Device failed. Error: %d, Device %ls  ", result,
-              device->mDevice.Name.c_str());
-    return result;
-  }
-  out = device->mDevice;
-  return ZIVO_SUCCESS;
-}
-
-int CParticipantMgr::SetDevice(const _tagSDevice& rec) {
-  LOG_DEBUG("CParticipantMgr SetDevice called for %ls", rec.Name.c_str());
-  CDevice* device = nullptr;
-  if (GetDevicePtr(rec.Name, device) != ZIVO_SUCCESS) {
-    LOG_ERROR("Device requested was not found. Device %ls  ", rec.Name.c_str());
-    return ZIVO_DEVICE_NOT_FOUND;
-  }
-  LOG_DEBUG("USThrottleControlCurrent is %d", static_cast<int>(rec.Current));
-  device->mDevice.Current = rec.Current;
-  const int result = Flag(device->SetCurrentThrottleLimit(), device->mDevice.Valid);
-  if (result != ZIVO_SUCCESS) {
-    LOG_ERROR("Device Update Failed. Error: %d, Device: %ls ", result,
-              device->mDevice.Name.c_str());
+  const int result = CallReportedWithCode(device, &CDevice::GetCurrentThrottleLimit,
+                                          "Refresh Device failed. Error: %d, Device %ls  ");
+  if (result == ZIVO_SUCCESS) {
+    out = device->mDevice;
   }
   return result;
 }
 
+int CParticipantMgr::SetDevice(const _tagSDevice& rec) {
+  LOG_DEBUG("CParticipantMgr SetDevice called for %ls", rec.Name.c_str());
+  CDevice* device =
+      FindNamed(mDeviceList, rec.Name, "Device requested was not found. Device %ls  ");
+  if (device == nullptr) {
+    return ZIVO_DEVICE_NOT_FOUND;
+  }
+  LOG_DEBUG("USThrottleControlCurrent is %d", static_cast<int>(rec.Current));
+  device->mDevice.Current = rec.Current;
+  return CallReportedWithCode(device, &CDevice::SetCurrentThrottleLimit,
+                              "Device Update Failed. Error: %d, Device: %ls ");
+}
+
 int CParticipantMgr::GetSensor(std::wstring name, _tagSSensor& out) {
   LOG_DEBUG("CParticipantMgr GetSensor called for %ls", name.c_str());
-  CSensor* sensor = nullptr;
-  if (GetSensorPtr(name, sensor) != ZIVO_SUCCESS) {
-    LOG_ERROR("The sensor requested was not found %ls  ", name.c_str());
+  CSensor* sensor = FindNamed(mSensorList, name, "The sensor requested was not found %ls  ");
+  if (sensor == nullptr) {
     return ZIVO_SENSOR_NOT_FOUND;
   }
-  const int result = Flag(sensor->GetSensorTripValue(), sensor->mSensor.Valid);
-  if (result != ZIVO_SUCCESS) {
-    LOG_ERROR(" GetSensorTripValue failed. Error %d, Sensor %ls  ", result,
-              sensor->mSensor.Name.c_str());
-  }
+  CallReportedWithCode(sensor, &CSensor::GetSensorTripValue,
+                       " GetSensorTripValue failed. Error %d, Sensor %ls  ");
   // The host learns of a failed read from Valid in the copy, not the result.
   out = sensor->mSensor;
   return ZIVO_SUCCESS;
@@ -347,32 +359,27 @@ int CParticipantMgr::GetSensor(std::wstring name, _tagSSensor& out) {
 
 int CParticipantMgr::SetSensor(const _tagSSensor& rec) {
   LOG_DEBUG("CParticipantMgr SetSensor called %ls", rec.Name.c_str());
-  CSensor* sensor = nullptr;
-  if (GetSensorPtr(rec.Name, sensor) != ZIVO_SUCCESS) {
-    LOG_ERROR("The sensor requested was not found %ls  ", rec.Name.c_str());
+  CSensor* sensor = FindNamed(mSensorList, rec.Name, "The sensor requested was not found %ls  ");
+  if (sensor == nullptr) {
     return ZIVO_SENSOR_NOT_FOUND;
   }
   sensor->mSensor.TripPoints = rec.TripPoints;
-  const int result = Flag(sensor->SetSensorTripValue(), sensor->mSensor.Valid);
-  if (result != ZIVO_SUCCESS) {
-    LOG_ERROR("Update Sensor failed. Error %d, Sensor %ls ", result, sensor->mSensor.Name.c_str());
-  }
-  return result;
+  return CallReportedWithCode(sensor, &CSensor::SetSensorTripValue,
+                              "Update Sensor failed. Error %d, Sensor %ls ");
 }
 
 int CParticipantMgr::GetDeviceList(std::wstring sensorName, std::vector<_tagSDevice>& out) {
   LOG_DEBUG("CParticipantMgr GetDeviceList called for %ls", sensorName.c_str());
-  if (mSensorList.empty() || mDeviceList.empty()) {
-    LOG_ERROR("Link list empty");
+  if (EitherListEmpty(mDeviceList, mSensorList)) {
     return ZIVO_LIST_EMPTY;
   }
-  CSensor* sensor = nullptr;
-  if (GetSensorPtr(sensorName, sensor) != ZIVO_SUCCESS) {
-    LOG_ERROR("The sensor requested was not found. Sensor: %ls  ", sensorName.c_str());
+  CSensor* sensor =
+      FindNamed(mSensorList, sensorName, "The sensor requested was not found. Sensor: %ls  ");
+  if (sensor == nullptr) {
     return ZIVO_SENSOR_NOT_FOUND;
   }
   for (CDevice* device : sensor->mLinkedDevices) {
-    Flag(device->GetCurrentThrottleLimit(), device->mDevice.Valid);
+    CallFlagged(device, &CDevice::GetCurrentThrottleLimit);
     out.push_back(device->mDevice);
   }
   return ZIVO_SUCCESS;
@@ -380,27 +387,18 @@ int CParticipantMgr::GetDeviceList(std::wstring sensorName, std::vector<_tagSDev
 
 int CParticipantMgr::GetSensorList(std::wstring deviceName, std::vector<_tagSSensor>& out) {
   LOG_DEBUG("GetSensorList called for %ls", deviceName.c_str());
-  if (mSensorList.empty() || mDeviceList.empty()) {
-    LOG_ERROR("Link list empty");
+  if (EitherListEmpty(mDeviceList, mSensorList)) {
     return ZIVO_LIST_EMPTY;
   }
-  CDevice* device = nullptr;
-  if (GetDevicePtr(deviceName, device) != ZIVO_SUCCESS) {
-    LOG_ERROR("The device requested was not found. Device: %ls  ", deviceName.c_str());
+  CDevice* device =
+      FindNamed(mDeviceList, deviceName, "The device requested was not found. Device: %ls  ");
+  if (device == nullptr) {
     return ZIVO_DEVICE_NOT_FOUND;
   }
-  for (CSensor* sensor : device->mLinkedSensors) {
-    // Skin sensors are answered by GetDevicesWithoutSensors instead.
-    if (sensor->mSensor.Class == ZIVO_SKIN_SENSOR_CLASS) {
-      continue;
-    }
-    const int result = Flag(sensor->GetSensorTripValue(), sensor->mSensor.Valid);
-    if (result != ZIVO_SUCCESS) {
-      LOG_ERROR(" GetSensorTripValue failed. Error %d, Sensor %ls  ", result,
-                sensor->mSensor.Name.c_str());
-    }
-    out.push_back(sensor->mSensor);
-  }
+  // Skin sensors are answered by GetDevicesWithoutSensors instead.
+  ReadEach(device->mLinkedSensors, &CSensor::GetSensorTripValue,
+           " GetSensorTripValue failed. Error %d, Sensor %ls  ", out,
+           [](const _tagSSensor& record) { return record.Class != ZIVO_SKIN_SENSOR_CLASS; });
   LOG_DEBUG("Returning, %d", static_cast<int>(out.size()));
   return ZIVO_SUCCESS;
 }

@@ -26,6 +26,7 @@
 #include <memory>
 #include <string>
 
+#include "Platform/DriverProtocol.h"
 #include "Platform/Registry.h"
 
 class CMemoryRegistry;
@@ -47,5 +48,6 @@ class CSysfsRegistry : public CRegistry {
   const std::shared_ptr<CMemoryRegistry> mOther;  // every key but the parameters key
 };
 
-inline constexpr wchar_t SYSFS_PARAMETERS_KEY[] = L"SOFTWARE\\Zelan\\VOVUZER\\Parameters";
-inline constexpr wchar_t SYSFS_DRIVER_NOTIFY_KEY[] = L"Software\\Zelan\\VOVUZER\\DriverNotify";
+// The driver keys under the names the Linux platform has given them.
+inline constexpr const wchar_t* SYSFS_PARAMETERS_KEY = DRIVER_PARAMETERS_KEY;
+inline constexpr const wchar_t* SYSFS_DRIVER_NOTIFY_KEY = DRIVER_NOTIFY_KEY;

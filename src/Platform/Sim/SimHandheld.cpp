@@ -10,6 +10,7 @@
 #include <set>
 #include <sstream>
 
+#include "Platform/DriverProtocol.h"
 #include "Platform/Sim/MemoryRegistry.h"
 #include "Platform/Sim/SimClock.h"
 #include "Platform/Sim/SimDeviceDriver.h"
@@ -719,8 +720,8 @@ void CSimHandheld::Install(std::shared_ptr<CSimPlatform> platform) {
   mPlatform = std::move(platform);
   mPlatform->SimFirmware().SetVelmarStatus(mVelmarStatus);
   CMemoryRegistry& registry = mPlatform->SimRegistry();
-  registry.CreateKey(kParametersKey);
-  registry.CreateKey(kNotifyKey);
+  registry.CreateKey(DRIVER_PARAMETERS_KEY);
+  registry.CreateKey(DRIVER_NOTIFY_KEY);
   mListedSensors.clear();
   mListedDevices.clear();
   mPlayed = 0;
@@ -749,8 +750,10 @@ void CSimHandheld::Install(std::shared_ptr<CSimPlatform> platform) {
       AppendToParameters(device, false);
     }
   }
-  registry.SetDword(kParametersKey, L"SensorCount", static_cast<uint32_t>(mListedSensors.size()));
-  registry.SetDword(kParametersKey, L"DeviceCount", static_cast<uint32_t>(mListedDevices.size()));
+  registry.SetDword(DRIVER_PARAMETERS_KEY, L"SensorCount",
+                    static_cast<uint32_t>(mListedSensors.size()));
+  registry.SetDword(DRIVER_PARAMETERS_KEY, L"DeviceCount",
+                    static_cast<uint32_t>(mListedDevices.size()));
   for (const auto& device : mDevices) {
     if (device.firmware && !device.hotplug) {
       PublishFirmware(device, false);
@@ -899,7 +902,7 @@ void CSimHandheld::PublishFirmware(const _tagSHandheldParticipant& participant, 
 void CSimHandheld::AppendToParameters(const _tagSHandheldParticipant& participant, bool sensor) {
   std::vector<std::wstring>& listed = sensor ? mListedSensors : mListedDevices;
   const std::wstring value = (sensor ? L"Sensor" : L"Device") + std::to_wstring(listed.size());
-  mPlatform->SimRegistry().SetString(kParametersKey, value, participant.name);
+  mPlatform->SimRegistry().SetString(DRIVER_PARAMETERS_KEY, value, participant.name);
   if (sensor) {
     // The driver reports events under the same value name in the notify key.
     mSensorDrivers.at(participant.name)
@@ -916,14 +919,14 @@ void CSimHandheld::WriteParameters(bool sensor) {
   std::vector<std::wstring>& listed = sensor ? mListedSensors : mListedDevices;
   const std::wstring prefix = sensor ? L"Sensor" : L"Device";
   for (std::size_t i = 0; i < listed.size(); ++i) {
-    registry.SetString(kParametersKey, prefix + std::to_wstring(i), listed[i]);
+    registry.SetString(DRIVER_PARAMETERS_KEY, prefix + std::to_wstring(i), listed[i]);
     if (sensor) {
       mSensorDrivers.at(listed[i])->SetNotifyValue(registry.shared_from_this(),
                                                    prefix + std::to_wstring(i));
     }
   }
-  registry.DeleteValue(kParametersKey, prefix + std::to_wstring(listed.size()));
-  registry.SetDword(kParametersKey, sensor ? L"SensorCount" : L"DeviceCount",
+  registry.DeleteValue(DRIVER_PARAMETERS_KEY, prefix + std::to_wstring(listed.size()));
+  registry.SetDword(DRIVER_PARAMETERS_KEY, sensor ? L"SensorCount" : L"DeviceCount",
                     static_cast<uint32_t>(listed.size()));
 }
 
@@ -957,7 +960,7 @@ bool CSimHandheld::Publish(const std::wstring& name) {
   }
   AppendToParameters(*participant, sensor != nullptr);
   mPlatform->SimRegistry().SetDword(
-      kParametersKey, sensor ? L"SensorCount" : L"DeviceCount",
+      DRIVER_PARAMETERS_KEY, sensor ? L"SensorCount" : L"DeviceCount",
       static_cast<uint32_t>(sensor ? mListedSensors.size() : mListedDevices.size()));
   RaiseRegistryInstanceEvent(true, name, sensor != nullptr);
   return true;

@@ -108,9 +108,6 @@ const char* SimTimelineKindName(SimTimelineEvent::Kind kind);
 
 class CSimHandheld {
  public:
-  // The key that lists the registry drivers.
-  static constexpr const wchar_t* kParametersKey = L"SOFTWARE\\Zelan\\VOVUZER\\Parameters";
-  static constexpr const wchar_t* kNotifyKey = L"Software\\Zelan\\VOVUZER\\DriverNotify";
   // The reading of a faulty sensor: 255.0 degrees Celsius.
   static constexpr int32_t kFaultyTemp = 5282;
 
