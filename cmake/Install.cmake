@@ -29,7 +29,8 @@ configure_file(cmake/zivorivizo.pc.in ${CMAKE_CURRENT_BINARY_DIR}/zivorivizo.pc 
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/zivorivizo.pc
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
-# The daemon's unit file and the man page, once they are part of the tree.
-if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/docs/zivo.1)
-  install(FILES docs/zivo.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-endif()
+# The policy daemon's unit file, pointing at the installed zivo, and the man
+# page of every zivo command.
+configure_file(dist/zivo-run.service.in ${CMAKE_CURRENT_BINARY_DIR}/zivo-run.service @ONLY)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/zivo-run.service DESTINATION lib/systemd/system)
+install(FILES dist/zivo.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)

@@ -17,7 +17,8 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 cmake --install "$build" --prefix "$prefix" >"$work/install.log" || fail "cmake --install"
 for f in lib/libzivorivizo.so lib/libzivorivizo.so.1 include/zivorivizo/zivorivizo.h bin/zivo \
     share/zivorivizo/examples/velmarconfig.xml share/zivorivizo/examples/velmarconfig.dtd \
-    lib/cmake/zivorivizo/zivorivizoConfig.cmake lib/pkgconfig/zivorivizo.pc; do
+    lib/cmake/zivorivizo/zivorivizoConfig.cmake lib/pkgconfig/zivorivizo.pc \
+    share/man/man1/zivo.1 lib/systemd/system/zivo-run.service; do
   [ -e "$prefix/$f" ] || [ -e "$prefix/$(echo "$f" | sed 's#^lib/#lib/x86_64-linux-gnu/#')" ] ||
     fail "$f is not installed"
 done
