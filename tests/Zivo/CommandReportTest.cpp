@@ -165,7 +165,8 @@ TEST(CommandReportTest, JsonHistoryHoldsOnlyRealSamples) {
   CTempFolder work;
   const _tagSZivoRun run = RunZivo({"list", "--json"}, work.Path());
   ASSERT_EQ(run.status, 0) << run.err;
-  for (const nlohmann::json& sensor : run.Json().at("sensors")) {
+  const nlohmann::json listing = run.Json();
+  for (const nlohmann::json& sensor : listing.at("sensors")) {
     ASSERT_FALSE(sensor.at("TempHistory").empty()) << sensor.dump();
     for (const nlohmann::json& sample : sensor.at("TempHistory")) {
       EXPECT_GT(sample.at("TimeStamp"), 0) << sensor.at("Name") << ": " << sample.dump();
