@@ -2,25 +2,27 @@
 
 #include <pthread.h>
 
-#include "DaemonQueue.h"
+#include <utility>
 
-CDaemonSignals::CDaemonSignals(CDaemonQueue& queue) {
+CDaemonSignals::CDaemonSignals(std::function<void(int)> onStop, std::function<void()> onReload) {
   sigemptyset(&mSignals);
   sigaddset(&mSignals, SIGINT);
   sigaddset(&mSignals, SIGTERM);
-  sigaddset(&mSignals, SIGHUP);
+  if (onReload) {
+    sigaddset(&mSignals, SIGHUP);
+  }
   sigaddset(&mSignals, SIGUSR1);  // the thread's own "stop waiting"
   pthread_sigmask(SIG_BLOCK, &mSignals, &mPrevious);
-  mThread = std::thread([this, &queue] {
+  mThread = std::thread([this, stop = std::move(onStop), reload = std::move(onReload)] {
     int signal = 0;
     while (sigwait(&mSignals, &signal) == 0) {
       if (signal == SIGUSR1) {
         return;
       }
       if (signal == SIGHUP) {
-        queue.Reload();
+        reload();
       } else {
-        queue.Stop(signal);
+        stop(signal);
       }
     }
   });

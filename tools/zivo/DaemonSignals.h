@@ -1,18 +1,20 @@
-// SIGINT, SIGTERM and SIGHUP for zivo run, taken by a thread of their own:
-// the constructor blocks them in the calling thread (so every thread started
-// after it inherits the block) and the thread hands each one to the queue.
-// The destructor stops the thread and restores the signal mask.
+// SIGINT and SIGTERM (and, when asked for, SIGHUP) for zivo's long-running
+// commands, taken by a thread of their own: the constructor blocks them in
+// the calling thread (so every thread started after it inherits the block)
+// and the thread hands each one to the callbacks, on that thread. The
+// destructor stops the thread and restores the signal mask.
 #pragma once
 
 #include <signal.h>
 
+#include <functional>
 #include <thread>
-
-class CDaemonQueue;
 
 class CDaemonSignals {
  public:
-  explicit CDaemonSignals(CDaemonQueue& queue);
+  // `onStop` gets SIGINT and SIGTERM with the signal's number; `onReload`,
+  // when given, gets SIGHUP (otherwise SIGHUP keeps its usual action).
+  explicit CDaemonSignals(std::function<void(int)> onStop, std::function<void()> onReload = {});
   ~CDaemonSignals();
   CDaemonSignals(const CDaemonSignals&) = delete;
   CDaemonSignals& operator=(const CDaemonSignals&) = delete;

@@ -195,7 +195,8 @@ class CPolicyDaemon {
     CDaemonQueue queue;
     // Before any thread of the event manager starts, so they all inherit
     // the blocked signals.
-    CDaemonSignals signals(queue);
+    CDaemonSignals signals([&queue](int signal) { queue.Stop(signal); },
+                           [&queue] { queue.Reload(); });
     CRunListener listener(queue);
     COSEventManager* events = COSEventManager::GetInstance();
     const int init = events->Init();

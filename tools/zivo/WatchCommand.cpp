@@ -2,9 +2,6 @@
 // object) per event as it arrives, until Ctrl-C, --count or --timeout. On the
 // simulated handheld it plays the description's event timeline, --speed
 // times faster than the simulated clock.
-#include <pthread.h>
-#include <signal.h>
-
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
@@ -14,9 +11,9 @@
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <optional>
-#include <thread>
 
 #include "Commands.h"
+#include "DaemonSignals.h"
 #include "HostSession.h"
 #include "Platform/Clock.h"
 #include "Platform/Sim/SimHandheld.h"
@@ -85,41 +82,6 @@ class CWatchListener : public CEventListener {
   std::shared_ptr<CPlatform> mPlatform;
 };
 
-// Ctrl-C and SIGTERM are taken by a thread of their own (every other thread
-// has them blocked), which interrupts the wait; the watch then ends as it
-// does on --count.
-class CSignalWatch {
- public:
-  explicit CSignalWatch(CEventQueue& queue) {
-    sigemptyset(&mSignals);
-    sigaddset(&mSignals, SIGINT);
-    sigaddset(&mSignals, SIGTERM);
-    sigaddset(&mSignals, SIGUSR1);  // the watch's own "stop waiting"
-    pthread_sigmask(SIG_BLOCK, &mSignals, &mPrevious);
-    mThread = std::thread([this, &queue] {
-      int signal = 0;
-      while (sigwait(&mSignals, &signal) == 0) {
-        if (signal == SIGUSR1) {
-          return;
-        }
-        queue.Interrupt();
-      }
-    });
-  }
-  ~CSignalWatch() {
-    pthread_kill(mThread.native_handle(), SIGUSR1);
-    mThread.join();
-    pthread_sigmask(SIG_SETMASK, &mPrevious, nullptr);
-  }
-  CSignalWatch(const CSignalWatch&) = delete;
-  CSignalWatch& operator=(const CSignalWatch&) = delete;
-
- private:
-  sigset_t mSignals;
-  sigset_t mPrevious;
-  std::thread mThread;
-};
-
 std::string TimeText(const _tagSLocalTime& t) {
   char text[32];
   std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u.%03u", t.year, t.month, t.day,
@@ -151,7 +113,9 @@ int Watch(const WatchOptions& options, _tagSChosenPlatform& chosen) {
   CEventQueue queue;
   // Before any thread of the event manager starts, so they all inherit the
   // blocked signals.
-  CSignalWatch signals(queue);
+  // Ctrl-C and SIGTERM interrupt the wait; the watch then ends as it does on
+  // --count.
+  CDaemonSignals signals([&queue](int) { queue.Interrupt(); });
   CWatchListener listener(queue, chosen.platform);
   COSEventManager* events = COSEventManager::GetInstance();
   const int init = events->Init();
