@@ -196,6 +196,18 @@ TEST(CommandReportTest, StatusCodesKnowTheThrownValuesToo) {
     }
     EXPECT_EQ(kinds, c.kinds) << c.code;
   }
+  // In words; with no code, every code.
+  _tagSZivoRun run = RunZivo({"status-codes", "104", "9999"});
+  EXPECT_NE(run.out.find("104  returned  a device of that name is already in the list"),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("9999  unknown   unknown status"), std::string::npos) << run.out;
+  run = RunZivo({"status-codes"});
+  ASSERT_EQ(run.status, 0);
+  for (const char* code : {"101", "110", "163", "292"}) {
+    EXPECT_NE(run.out.find(code), std::string::npos) << code;
+  }
+  EXPECT_EQ(RunZivo({"status-codes", "x1"}).status, 2);
 }
 
 }  // namespace
