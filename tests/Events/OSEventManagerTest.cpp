@@ -166,8 +166,9 @@ TEST_F(OSEventManagerTest, EachParticipantKindIsSubscribedOnceWhateverTheListene
   Wmi().Fail(CSimWmi::Op::ExecNotificationQueryAsync, WBEM_E_FAILED);
   Events().AddEventListener(&b, REMOVE_DEVICE_EVENT);
   EXPECT_EQ(Wmi().Subscriptions(), 2);
-  Events().AddEventListener(&b, REMOVE_DEVICE_EVENT);
+  EXPECT_FALSE(Events().AddEventListener(&b, REMOVE_DEVICE_EVENT));
   EXPECT_EQ(Wmi().Subscriptions(), 3);
+  EXPECT_FALSE(Events().RemoveEventListener(&b, REMOVE_DEVICE_EVENT));
 }
 
 TEST_F(OSEventManagerTest, DeleteInstanceReleasesEverythingAndCallsNobodyAfterwards) {
