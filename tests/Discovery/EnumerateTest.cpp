@@ -121,6 +121,9 @@ TEST_F(EnumerateTest, AFirmwareSensorWithATwoDimensionalArrayIsLeftOut) {
   EXPECT_EQ(Manager().Enumerate(), ZIVO_SUCCESS);
   EXPECT_EQ(SensorNames(), (Names{L"A", L"C"}));
   EXPECT_EQ(DeviceNamed(FirmwareDeviceName(1))->mLinkedSensors.size(), 2u);
+  EXPECT_EQ(mLog.LevelOf("Firmware sensor B left out: Type Mismatch in Parameter. Pass a "
+                         "one-dimensional array"),
+            "ERROR");
   Firmware().Remove(L"C");
   EXPECT_EQ(Manager().AddSensor(L"B"), ZIVO_WMI_GET_FAILED);
   EXPECT_EQ(SensorNames(), (Names{L"A", L"C"}));

@@ -206,6 +206,9 @@ TEST_F(NonWmiSensorTest, GetCurrentTempRetriesOnlyAFaultyReading) {
   auto shutdowns = Power().Shutdowns();
   ASSERT_EQ(shutdowns.size(), 1u);
   EXPECT_EQ(shutdowns[0].timeoutSeconds, 60u);
+  EXPECT_EQ(shutdowns[0].message,
+            L"One of the temperature sensors is faulty, please contact your support. To "
+            L"protect, system is shutting now...");
   EXPECT_TRUE(shutdowns[0].force);
   EXPECT_FALSE(shutdowns[0].reboot);
 

@@ -340,11 +340,13 @@ TEST_F(ParticipantMgrTest, DevicesWithoutSensorsKeepsOnlyTheSkinsUnwatchedDevice
   LinkParticipants(cpu, gpu);
   lamp.mGetLimit.FailOnce(ZIVO_IOCTL_FAILED);
   lamp.mDevice.Valid = 1;
+  fan.mReportedState = 3;
 
   std::vector<_tagSDevice> out(1);
   EXPECT_EQ(Mgr().GetDevicesWithoutSensors(L"Skin", out), 0);
   EXPECT_EQ(Names(out), (std::vector<std::wstring>{L"", L"Fan", L"Lamp"}));
   EXPECT_EQ(lamp.mDevice.Valid, 1) << "a failed refresh is not reported";
+  EXPECT_EQ(out[1].Current, 3u) << "the devices are refreshed";
   out.clear();
   // A sensor that is not a skin takes away everything it collected.
   EXPECT_EQ(Mgr().GetDevicesWithoutSensors(L"Cpu", out), 0);

@@ -96,6 +96,7 @@ TEST_F(WmiSensorTest, ElementsAndPropertiesThatCannotBeReadAddNothing) {
                                                                                {L"trips", 1},
                                                                                {L"Trips", 2},
                                                                                {L"caps", 1},
+                                                                               {L"base", 1},
                                                                                {L"type", 1}}) {
     SCOPED_TRACE(ToUtf8(property));
     mSensor.listArray.reset();
