@@ -14,7 +14,9 @@
 // The parameters key's SensorCount and DeviceCount are each read up to
 // MAX_DRIVER_PARTICIPANTS entries; a larger count is logged at Error and cut.
 // A firmware sensor whose description cannot be read (an array of other than
-// one dimension) is left out with an Error line, and discovery goes on.
+// one dimension) is left out with an Error line, and discovery goes on. The
+// library keeps a count of what the last Enumerate left out, by reason, for
+// its own tools.
 #pragma once
 
 #include <memory>
@@ -25,6 +27,7 @@
 #include "zivorivizo/ParticipantMgr.h"
 
 class CPlatform;
+struct DiscoveryLeftOut;
 class CWbemClassObject;
 class CWbemServices;
 
@@ -58,6 +61,7 @@ class ZIVO_EXPORT COSParticipantManager : public CParticipantMgr {
   friend class CWmiDevice;
   friend class CWmiSensor;
   friend class COSEventManager;
+  friend const DiscoveryLeftOut& LeftOutByLastEnumerate(const COSParticipantManager& manager);
 
   explicit COSParticipantManager(int historyLength);
   int UpdateSensorDeviceLinks() override;
@@ -81,4 +85,6 @@ class ZIVO_EXPORT COSParticipantManager : public CParticipantMgr {
 
   static COSParticipantManager* mParticipantManager;
   std::shared_ptr<CPlatform> mPlatform;
+  // What the last Enumerate left out (never null).
+  std::unique_ptr<DiscoveryLeftOut> mLeftOut;
 };

@@ -30,6 +30,10 @@ struct ConfigLoadReport {
   _tagSPlatformConfig platform;
   std::vector<_tagSDeviceConfig> devices;
   std::vector<_tagSSensorConfig> sensors;
+  // The line of each record's element, in the order of devices and sensors
+  // (0 when unknown); meaningful when loaded.
+  std::vector<long> deviceLines;
+  std::vector<long> sensorLines;
 };
 
 // Loads `path` as COSConfigManager::GetInstance does, on the installed

@@ -417,6 +417,9 @@ int COSConfigManager::ParseDeviceConfig() {
     }
     LOG_DEBUG("Added Device Config for %ls", record.strPath.c_str());
     mDeviceList.push_back(std::move(record));
+    if (mReport != nullptr) {
+      mReport->deviceLines.push_back(mDocument->NodeLine(device));
+    }
   }
   LOG_DEBUG("Added %d Devices", static_cast<int>(mDeviceList.size()));
   if (mReport != nullptr) {
@@ -433,7 +436,7 @@ void COSConfigManager::NoteDeviceShadows(const std::vector<_tagSXmlNode>& device
   for (auto later = mDeviceList.begin();
        later != mDeviceList.end() && index < kMaxShadowCheckedDevices; ++later, ++index) {
     for (auto earlier = mDeviceList.begin(); earlier != later; ++earlier) {
-      if (later->strPath.find(earlier->strPath) == std::wstring::npos) {
+      if (!DeviceFragmentMatches(later->strPath, earlier->strPath)) {
         continue;
       }
       const std::size_t earlierIndex =
@@ -585,6 +588,9 @@ int COSConfigManager::ParseSensorConfig() {
     }
     LOG_DEBUG("Added Sensor Config for %ls", record.strName.c_str());
     mSensorList.push_back(std::move(record));
+    if (mReport != nullptr) {
+      mReport->sensorLines.push_back(mDocument->NodeLine(sensor));
+    }
   }
   LOG_DEBUG("Added %d Sensors", static_cast<int>(mSensorList.size()));
   return ZIVO_SUCCESS;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "Log/LogStatement.h"
+#include "PartMgr/DiscoveryLeftOut.h"
 #include "PartMgr/NonWmiDevice.h"
 #include "PartMgr/NonWmiSensor.h"
 #include "PartMgr/WmiDevice.h"
@@ -68,9 +69,11 @@ std::shared_ptr<CEnumWbemClassObject> OpenInstances(
 
 // Hands the instances to `visit` one at a time until it returns false. The
 // end of the instances, or a failing Next, ends the walk; a failing Next is
-// logged whether or not it handed over an object.
+// logged whether or not it handed over an object, and counted in `leftOut`
+// when given.
 void WalkInstances(CEnumWbemClassObject& instances,
-                   const std::function<bool(const std::shared_ptr<CWbemClassObject>&)>& visit) {
+                   const std::function<bool(const std::shared_ptr<CWbemClassObject>&)>& visit,
+                   DiscoveryLeftOut* leftOut = nullptr) {
   for (;;) {
     std::shared_ptr<CWbemClassObject> instance;
     uint32_t returned = 0;
@@ -78,6 +81,9 @@ void WalkInstances(CEnumWbemClassObject& instances,
     if (HrFailed(hr) && (returned == 0 || !instance)) {
       // Not the end of the instances: the rest of them is lost.
       LOG_ERROR("EnumWbemClassObject::Next Failed");
+      if (leftOut != nullptr) {
+        leftOut->Add(LeftOutReason::FirmwareCut);
+      }
       return;
     }
     if (returned == 0 || !instance) {
@@ -86,6 +92,9 @@ void WalkInstances(CEnumWbemClassObject& instances,
     }
     if (hr != WBEM_S_NO_ERROR) {
       LOG_ERROR("EnumWbemClassObject::Next Failed");
+      if (leftOut != nullptr) {
+        leftOut->Add(LeftOutReason::FirmwareCut);
+      }
       return;
     }
     if (!visit(instance)) {
@@ -128,12 +137,16 @@ std::unique_ptr<CRegistryKey> OpenParameters(CPlatform& platform) {
 
 // A count of the parameters key cut to what discovery reads; a corrupt value
 // would otherwise have it query the key billions of times.
-int32_t CappedCount(uint32_t count, const char* name) {
+int32_t CappedCount(uint32_t count, const char* name, DiscoveryLeftOut* leftOut) {
   const auto value = static_cast<int32_t>(count);
   if (value > COSParticipantManager::MAX_DRIVER_PARTICIPANTS) {
     LOG_ERROR("%s %d is more than %d: only the first %d entries are read", name, value,
               COSParticipantManager::MAX_DRIVER_PARTICIPANTS,
               COSParticipantManager::MAX_DRIVER_PARTICIPANTS);
+    if (leftOut != nullptr) {
+      leftOut->Add(LeftOutReason::CountPastLimit,
+                   value - COSParticipantManager::MAX_DRIVER_PARTICIPANTS);
+    }
     return COSParticipantManager::MAX_DRIVER_PARTICIPANTS;
   }
   return value;
@@ -143,9 +156,11 @@ int32_t CappedCount(uint32_t count, const char* name) {
 // of each entry below it, in index order, to `visit` until that returns true.
 // An entry that cannot be read is logged and passed over: the text of an
 // earlier entry would stand for it, and an empty text would match an empty
-// name. 0, or 113 with its Error line when the count cannot be read.
+// name. Entries left out are counted in `leftOut` when given. 0, or 113 with
+// its Error line when the count cannot be read.
 template <typename Visit>
-int WalkEntries(CRegistryKey& key, const ParameterEntries& entries, bool logCount, Visit visit) {
+int WalkEntries(CRegistryKey& key, const ParameterEntries& entries, bool logCount, Visit visit,
+                DiscoveryLeftOut* leftOut = nullptr) {
   uint32_t count = 0;
   if (key.QueryDword(entries.count, count) != REG_STATUS_SUCCESS) {
     LOG_ERROR("%s", entries.countFailed);
@@ -154,12 +169,17 @@ int WalkEntries(CRegistryKey& key, const ParameterEntries& entries, bool logCoun
   if (logCount) {
     LOG_DEBUG(entries.countLine, static_cast<int32_t>(count));
   }
-  const int32_t entryCount = CappedCount(count, entries.countName);
+  const int32_t entryCount = CappedCount(count, entries.countName, leftOut);
   for (int32_t i = 0; i < entryCount; ++i) {
     const std::wstring valueName = entries.prefix + std::to_wstring(i);
     std::wstring read;
-    if (key.QueryString(valueName, kPathBytes, read) != REG_STATUS_SUCCESS) {
+    const long status = key.QueryString(valueName, kPathBytes, read);
+    if (status != REG_STATUS_SUCCESS) {
       LOG_ERROR("Query Registry failed for %ls", valueName.c_str());
+      if (leftOut != nullptr) {
+        leftOut->Add(status == REG_STATUS_MORE_DATA ? LeftOutReason::PathTooLong
+                                                    : LeftOutReason::EntryUnreadable);
+      }
       continue;
     }
     if (visit(BufferText(read))) {
@@ -235,7 +255,8 @@ void COSParticipantManager::DeleteInstance() {
   mParticipantManager = nullptr;
 }
 
-COSParticipantManager::COSParticipantManager(int historyLength) : mPlatform(CPlatform::Current()) {
+COSParticipantManager::COSParticipantManager(int historyLength)
+    : mPlatform(CPlatform::Current()), mLeftOut(std::make_unique<DiscoveryLeftOut>()) {
   LOG_DEBUG("Participant Manger Construction called");
   int status = 0;
   if (COSParticipantManager::Init(historyLength, status) != ZIVO_SUCCESS) {
@@ -351,6 +372,7 @@ int COSParticipantManager::Enumerate() {
   // Nothing else refers to the participants of the previous enumeration, so
   // they are destroyed rather than dropped (they are not stopped).
   DestroyParticipants();
+  *mLeftOut = DiscoveryLeftOut();
 
   int result = EnumerateNonWmiDrivers();
   if (result != ZIVO_SUCCESS) {
@@ -383,20 +405,25 @@ int COSParticipantManager::EnumerateWmiNameSpace(WMI_ENUM_ACCESS access) {
     LOG_ERROR("CreateInstanceEnum failed");
     return ZIVO_WMI_CREATE_FAILED;
   }
-  WalkInstances(*instances, [&](const std::shared_ptr<CWbemClassObject>& instance) {
-    if (access == WMI_ENUM_DEVICE) {
-      auto device = std::make_unique<CWmiDevice>(instance);
-      mDeviceList.push_back(device.get());
-      device.release();
-    } else if (access == WMI_ENUM_SENSOR) {
-      std::unique_ptr<CWmiSensor> sensor = MakeWmiSensor(mHistoryLength, instance);
-      if (sensor) {
-        mSensorList.push_back(sensor.get());
-        sensor.release();
-      }
-    }
-    return true;
-  });
+  WalkInstances(
+      *instances,
+      [&](const std::shared_ptr<CWbemClassObject>& instance) {
+        if (access == WMI_ENUM_DEVICE) {
+          auto device = std::make_unique<CWmiDevice>(instance);
+          mDeviceList.push_back(device.get());
+          device.release();
+        } else if (access == WMI_ENUM_SENSOR) {
+          std::unique_ptr<CWmiSensor> sensor = MakeWmiSensor(mHistoryLength, instance);
+          if (sensor) {
+            mSensorList.push_back(sensor.get());
+            sensor.release();
+          } else {
+            mLeftOut->Add(LeftOutReason::FirmwareInvalid);
+          }
+        }
+        return true;
+      },
+      mLeftOut.get());
   return ZIVO_SUCCESS;
 }
 
@@ -437,21 +464,27 @@ int COSParticipantManager::EnumerateNonWmiDrivers() {
   if (!key) {
     return ZIVO_KEY_OPEN_FAILED;
   }
-  const int result = WalkEntries(*key, kSensorEntries, true, [this](const std::wstring& path) {
-    auto sensor = std::make_unique<CNonWmiSensor>(mHistoryLength, path);
-    mSensorList.push_back(sensor.get());
-    sensor.release();
-    return false;
-  });
+  const int result = WalkEntries(
+      *key, kSensorEntries, true,
+      [this](const std::wstring& path) {
+        auto sensor = std::make_unique<CNonWmiSensor>(mHistoryLength, path);
+        mSensorList.push_back(sensor.get());
+        sensor.release();
+        return false;
+      },
+      mLeftOut.get());
   if (result != ZIVO_SUCCESS) {
     return result;
   }
-  return WalkEntries(*key, kDeviceEntries, true, [this](const std::wstring& path) {
-    auto device = std::make_unique<CNonWmiDevice>(path);
-    mDeviceList.push_back(device.get());
-    device.release();
-    return false;
-  });
+  return WalkEntries(
+      *key, kDeviceEntries, true,
+      [this](const std::wstring& path) {
+        auto device = std::make_unique<CNonWmiDevice>(path);
+        mDeviceList.push_back(device.get());
+        device.release();
+        return false;
+      },
+      mLeftOut.get());
 }
 
 void COSParticipantManager::LinkSensor(

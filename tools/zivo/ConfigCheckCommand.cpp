@@ -2,7 +2,9 @@
 // policy file the way the library does and shows what the library would work
 // from, and, when the file would not be used or would be read otherwise than
 // its writer probably meant, why and where. Run it before deploying a policy
-// file. The verdict and every finding come from the loader itself.
+// file. The verdict and every finding come from the loader itself. With
+// --against it also compares the records with the participants a platform
+// discovers (PolicyAgainstPlatform.h).
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -10,7 +12,14 @@
 
 #include "Commands.h"
 #include "ConfigMgr/ConfigLoadReport.h"
+#include "HostSession.h"
+#include "LeftOutReport.h"
+#include "ParticipantView.h"
 #include "Platform/Text.h"
+#include "PlatformOption.h"
+#include "PolicyAgainstPlatform.h"
+#include "StatusText.h"
+#include "zivorivizo/OSParticipantMgr.h"
 #include "zivorivizo/Platform.h"
 #include "zivorivizo/StatusCodes.h"
 
@@ -18,6 +27,7 @@ namespace {
 
 const char kUsage[] =
     "usage: zivo config check FILE [--json] [--strict] [--dtd GRAMMAR]\n"
+    "                         [--against PLATFORM [--sysfs-root DIR] [--naming N]]\n"
     "\n"
     "Loads the thermal policy file FILE as the library does and prints the\n"
     "outcome: the load result, whether the configuration is loaded, and the\n"
@@ -33,6 +43,14 @@ const char kUsage[] =
     "  --dtd GRAMMAR  also validate FILE against the DTD in the file GRAMMAR\n"
     "                 (for example docs/velmarconfig.dtd), whatever DTD FILE\n"
     "                 declares itself\n"
+    "  --against PLATFORM\n"
+    "                 also compare the records with the participants that\n"
+    "                 PLATFORM discovers (sim, sim:FILE or linux, with\n"
+    "                 --sysfs-root DIR and --naming path|stable as in zivo\n"
+    "                 list): the devices each <Device> Path applies to (a\n"
+    "                 warning when several or none), a warning for a <Sensor>\n"
+    "                 or skin sensor device path naming no participant, and\n"
+    "                 for a participant without a record\n"
     "  --help         show this text\n"
     "\n"
     "Exit status: 0 when FILE loads (and, with --dtd, follows GRAMMAR; with\n"
@@ -199,6 +217,53 @@ void PrintText(const std::string& file, int result, bool loaded,
   }
 }
 
+// Discovers the participants of the chosen platform and compares the loaded
+// records with them; false, with `error`, when there is nothing to compare
+// with.
+bool CompareWithPlatform(const _tagSPlatformOptions& options, const ConfigLoadReport& report,
+                         CProblems& problems, std::string& description, _tagSPolicyAgainst& against,
+                         std::string& error) {
+  _tagSChosenPlatform chosen;
+  if (!InstallChosenPlatform(options, chosen, error)) {
+    return false;
+  }
+  description = chosen.description;
+  CHostSession session;
+  if (!session.Start(options, error)) {
+    return false;
+  }
+  if (session.EnumerateResult() != 0) {
+    problems.Add(true, 0, "",
+                 "discovery on " + description + " stopped with " +
+                     std::to_string(session.EnumerateResult()) + ": " +
+                     StatusText(session.EnumerateResult()) +
+                     "; compared with what it found before");
+  }
+  const _tagSParticipantView view = ReadParticipants(session.Manager());
+  std::vector<std::wstring> devices;
+  std::vector<std::wstring> sensors;
+  for (const _tagSDeviceView& device : view.devices) {
+    if (!device.record.Name.empty()) {
+      devices.push_back(device.record.Name);
+    }
+  }
+  for (const _tagSSensorView& sensor : view.sensors) {
+    if (!sensor.record.Name.empty()) {
+      sensors.push_back(sensor.record.Name);
+    }
+  }
+  against = CheckPolicyAgainst(report, devices, sensors);
+  for (const ConfigFinding& finding : against.findings) {
+    problems.Add(finding.error, finding.line, finding.element, finding.message);
+  }
+  const std::vector<_tagSLeftOut> leftOut = LeftOutOf(session.Manager(), chosen);
+  if (!leftOut.empty()) {
+    std::fputs("note: participants left out of discovery are not compared: ", stderr);
+    PrintLeftOut(stderr, leftOut);
+  }
+  return true;
+}
+
 }  // namespace
 
 int RunConfigCheck(const ZivoArgs& args) {
@@ -206,11 +271,31 @@ int RunConfigCheck(const ZivoArgs& args) {
   std::string grammar;
   bool json = false;
   bool strict = false;
+  bool against = false;
+  ZivoArgs platformArgs;  // --against and the options that go with it
   for (std::size_t k = 0; k < args.size(); ++k) {
     const std::string& arg = args[k];
     if (arg == "--help" || arg == "-h") {
       std::fputs(kUsage, stdout);
       return 0;
+    }
+    bool platformOption = false;
+    for (const char* name : {"--against", "--sysfs-root", "--naming"}) {
+      const std::string option = name;
+      if (arg == option || arg.rfind(option + "=", 0) == 0) {
+        platformOption = true;
+        const std::string as = option == "--against" ? "--platform" : option;
+        against = against || option == "--against";
+        if (arg == option && k + 1 >= args.size()) {
+          std::fprintf(stderr, "zivo config check: %s needs a value\n\n%s", name, kUsage);
+          return 2;
+        }
+        platformArgs.push_back(as);
+        platformArgs.push_back(arg == option ? args[++k] : arg.substr(option.size() + 1));
+      }
+    }
+    if (platformOption) {
+      continue;
     }
     if (arg == "--json") {
       json = true;
@@ -241,6 +326,20 @@ int RunConfigCheck(const ZivoArgs& args) {
     std::fprintf(stderr, "zivo config check: FILE is missing\n\n%s", kUsage);
     return 2;
   }
+  _tagSPlatformOptions platformOptions;
+  std::string platformError;
+  if (!platformArgs.empty() && !against) {
+    platformError = "--sysfs-root and --naming go with --against linux";
+  } else if (!ParsePlatformOptions(platformArgs, platformOptions, platformError)) {
+    for (std::size_t at = platformError.find("--platform"); at != std::string::npos;
+         at = platformError.find("--platform")) {
+      platformError.replace(at, 10, "--against");
+    }
+  }
+  if (!platformError.empty()) {
+    std::fprintf(stderr, "zivo config check: %s\n\n%s", platformError.c_str(), kUsage);
+    return 2;
+  }
   const std::wstring path = FromUtf8(file);
 
   const ConfigLoadReport report = CheckConfigFile(path);
@@ -262,6 +361,16 @@ int RunConfigCheck(const ZivoArgs& args) {
   if (!grammar.empty() && report.parseError.code == 0) {
     CheckGrammar(path, grammar, problems);
   }
+  std::string platform;
+  _tagSPolicyAgainst comparison;
+  bool compared = false;
+  if (against && report.loaded) {
+    std::string error;
+    compared = CompareWithPlatform(platformOptions, report, problems, platform, comparison, error);
+    if (!compared) {
+      problems.Add(true, 0, "", "cannot compare with the platform: " + error);
+    }
+  }
 
   if (json) {
     nlohmann::ordered_json out;
@@ -276,10 +385,16 @@ int RunConfigCheck(const ZivoArgs& args) {
     for (const _tagSSensorConfig& sensor : report.sensors) {
       out["sensors"].push_back(SensorJson(sensor));
     }
+    if (compared) {
+      out["against"] = PolicyAgainstJson(platform, comparison);
+    }
     out["problems"] = problems.Json();
     std::printf("%s\n", out.dump(2).c_str());
   } else {
     PrintText(file, report.result, report.loaded, report.platform, report.devices, report.sensors);
+    if (compared) {
+      PrintPolicyAgainst(platform, comparison);
+    }
   }
   const bool passed =
       report.loaded && problems.Errors() == 0 && (!strict || problems.Warnings() == 0);

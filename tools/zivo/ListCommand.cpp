@@ -6,6 +6,7 @@
 #include "Commands.h"
 #include "FailedParticipants.h"
 #include "HostSession.h"
+#include "LeftOutReport.h"
 #include "ParticipantView.h"
 #include "PlatformOption.h"
 #include "StatusText.h"
@@ -58,12 +59,15 @@ int RunList(const ZivoArgs& args) {
       sensor.sysfs = SysfsDetailsOf(*chosen.thermal, sensor.record.Name);
     }
   }
-  // With --json the standard output holds the JSON alone; the policy and the
-  // power requests go to the standard error.
+  const std::vector<_tagSLeftOut> leftOut = LeftOutOf(session.Manager(), chosen);
+  // With --json the standard output holds the JSON alone; the policy, what
+  // was left out and the power requests go to the standard error.
   FILE* notes = options.json ? stderr : stdout;
   bool policyLoaded = true;
   if (options.json) {
-    std::printf("%s\n", ParticipantsJson(view).dump(2).c_str());
+    nlohmann::json listing = ParticipantsJson(view);
+    listing["leftOut"] = LeftOutJson(leftOut);
+    std::printf("%s\n", listing.dump(2).c_str());
     policyLoaded = ReportPolicy(notes, options, session);
   } else {
     std::printf("Platform: %s\n", chosen.description.c_str());
@@ -77,6 +81,7 @@ int RunList(const ZivoArgs& args) {
   if (view.devices.empty() && view.sensors.empty()) {
     std::fprintf(notes, "No thermal zones found.\n");
   }
+  PrintLeftOut(notes, leftOut);
   ReportPowerRequests(notes, chosen);
   return enumerated == 0 && policyLoaded ? 0 : 1;
 }

@@ -86,7 +86,7 @@ void CConfigManager::ClearRecordsLocked() {
 _tagSDeviceConfig* CConfigManager::FindDeviceLocked(const std::wstring& path) {
   // The stored path is a fragment of the device paths it applies to.
   for (_tagSDeviceConfig& record : mDeviceList) {
-    if (path.find(record.strPath) != std::wstring::npos) {
+    if (DeviceFragmentMatches(path, record.strPath)) {
       return &record;
     }
   }

@@ -110,7 +110,8 @@ _tagSThermalScan ScanThermal(const std::string& sysfsRoot, LinuxParticipantNamin
     return a.number < b.number;
   };
   for (auto* entries : {&scan.zones, &scan.coolingDevices}) {
-    std::erase_if(*entries, [](_tagSThermalEntry& entry) { return !Describe(entry); });
+    scan.leftOut += static_cast<uint32_t>(
+        std::erase_if(*entries, [](_tagSThermalEntry& entry) { return !Describe(entry); }));
     std::sort(entries->begin(), entries->end(), byNumber);
   }
   Name(scan.zones, "zone", naming);

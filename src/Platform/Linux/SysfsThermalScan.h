@@ -31,6 +31,9 @@ struct _tagSThermalScan {
   // Both in ascending numeric order (thermal_zone2 before thermal_zone10).
   std::vector<_tagSThermalEntry> zones;
   std::vector<_tagSThermalEntry> coolingDevices;
+  // Entries named like a zone or cooling device that are no folder that
+  // opens (a dangling link, a file): left out of both lists.
+  uint32_t leftOut = 0;
 
   // Position of thermal_zone`number` in zones (its sensor index) and of
   // cooling_device`number` in coolingDevices (its device index).
@@ -39,7 +42,7 @@ struct _tagSThermalScan {
 };
 
 // A missing or unreadable folder gives an empty scan. Entries that are not
-// folders are left out.
+// folders are left out, and counted.
 _tagSThermalScan ScanThermal(const std::string& sysfsRoot, LinuxParticipantNaming naming);
 
 // N when `name` is exactly `prefix` followed by decimal digits.
