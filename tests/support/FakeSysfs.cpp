@@ -30,16 +30,20 @@ std::string Contents(const fs::path& path) {
 
 }  // namespace
 
-CFakeSysfs::CFakeSysfs() {
+CFakeSysfs::CFakeSysfs(std::size_t rootLength) {
   char name[] = "/tmp/zv-XXXXXX";
-  mRoot = mkdtemp(name) != nullptr ? name : throw std::runtime_error("mkdtemp failed");
+  mTemp = mkdtemp(name) != nullptr ? name : throw std::runtime_error("mkdtemp failed");
+  mRoot = mTemp;
+  if (rootLength > mRoot.size() + 1) {
+    mRoot += "/" + std::string(rootLength - mRoot.size() - 1, 'r');
+  }
   fs::create_directories(mRoot + "/class/thermal");
   fs::create_directories(mRoot + "/devices/virtual/thermal");
 }
 
 CFakeSysfs::~CFakeSysfs() {
   std::error_code ec;
-  fs::remove_all(mRoot, ec);
+  fs::remove_all(mTemp, ec);
 }
 
 std::string CFakeSysfs::ZonePath(uint32_t n) const {

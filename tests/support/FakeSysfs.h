@@ -11,12 +11,15 @@
 // Helpers throw when the file system refuses, which fails the running test.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
 class CFakeSysfs {
  public:
-  CFakeSysfs();
+  // `rootLength` > 0 makes the root exactly that long (a folder of 'r's under
+  // the temporary one), to try the registry's path buffer.
+  explicit CFakeSysfs(std::size_t rootLength = 0);
   ~CFakeSysfs();
   CFakeSysfs(const CFakeSysfs&) = delete;
   CFakeSysfs& operator=(const CFakeSysfs&) = delete;
@@ -60,5 +63,6 @@ class CFakeSysfs {
   std::string DeviceFolder(const std::string& name) const;
   void AddFolder(const std::string& name);
 
+  std::string mTemp;
   std::string mRoot;
 };
