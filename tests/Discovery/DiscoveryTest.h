@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "Platform/Sim/SimDeviceDriver.h"
-#include "Platform/Sim/SimSensorDriver.h"
+#include "Sim/SimDeviceDriver.h"
+#include "Sim/SimSensorDriver.h"
 #include "support/ManagerTest.h"
 
 class CDiscoveryTest : public CManagerTest {

@@ -85,7 +85,7 @@ TEST_F(EnumerateTest, AFailingStepEndsEnumerateWithWhatWasFound) {
   PublishDevice(2);
   PublishSensor(L"S", {1});
 
-  Wmi().Fail(CSimWmi::Op::CreateInstanceEnum, WBEM_E_FAILED, L"DtmDeviceParticipantInformation");
+  Faults().Fail(FaultOp::WmiCreateInstanceEnum, WBEM_E_FAILED, L"DtmDeviceParticipantInformation");
   EXPECT_EQ(Manager().Enumerate(), ZIVO_WMI_CREATE_FAILED);
   EXPECT_TRUE(mLog.HasMessage("CreateInstanceEnum failed"));
   EXPECT_TRUE(mLog.HasMessage("EnumerateWmiNameSpace failed for Device Info. Error: 152"));
@@ -93,7 +93,7 @@ TEST_F(EnumerateTest, AFailingStepEndsEnumerateWithWhatWasFound) {
   EXPECT_TRUE(SensorList().empty());
 
   mLog.Clear();
-  Wmi().Fail(CSimWmi::Op::CreateInstanceEnum, WBEM_E_FAILED, L"DtmSensorParticipantInformation");
+  Faults().Fail(FaultOp::WmiCreateInstanceEnum, WBEM_E_FAILED, L"DtmSensorParticipantInformation");
   EXPECT_EQ(Manager().Enumerate(), ZIVO_WMI_CREATE_FAILED);
   EXPECT_TRUE(mLog.HasMessage("EnumerateWmiNameSpace failed for Sensor Info. Error: 152"));
   EXPECT_EQ(DeviceList().size(), 3u);
@@ -102,8 +102,7 @@ TEST_F(EnumerateTest, AFailingStepEndsEnumerateWithWhatWasFound) {
 
   // A Next that fails ends that class's enumeration as if complete.
   mLog.Clear();
-  Wmi().Fail(CSimWmi::Op::Next, WBEM_E_FAILED, L"DtmDeviceParticipantInformation", 2, false,
-             /*deliver=*/true);
+  Faults().Fail(FaultOp::WmiNext, WBEM_E_FAILED, L"DtmDeviceParticipantInformation", 2, 1);
   EXPECT_EQ(Manager().Enumerate(), ZIVO_SUCCESS);
   EXPECT_EQ(mLog.LevelOf("EnumWbemClassObject::Next Failed"), "ERROR");
   EXPECT_EQ(DeviceNames(), (std::vector<std::wstring>{L"FAN0", FirmwareDeviceName(1)}));
@@ -114,12 +113,12 @@ TEST_F(EnumerateTest, AFailingStepEndsEnumerateWithWhatWasFound) {
   for (const wchar_t* cls :
        {L"DtmDeviceParticipantInformation", L"DtmSensorParticipantInformation"}) {
     mLog.Clear();
-    Wmi().Fail(CSimWmi::Op::Next, WBEM_E_FAILED, cls, 2);
+    Faults().Fail(FaultOp::WmiNext, WBEM_E_FAILED, cls, 2, 1);
     EXPECT_EQ(Manager().Enumerate(), ZIVO_SUCCESS);
     EXPECT_EQ(mLog.LevelOf("EnumWbemClassObject::Next Failed"), "ERROR");
     EXPECT_EQ(mLog.CountMessage("EnumerateWmiNameSpace. Reached end of instance"), 1);
   }
-  Wmi().Fail(CSimWmi::Op::Next, WBEM_E_FAILED, L"DtmDeviceParticipantInformation");
+  Faults().Fail(FaultOp::WmiNext, WBEM_E_FAILED, L"DtmDeviceParticipantInformation");
   EXPECT_EQ(Manager().AddDevice(FirmwareDeviceName(7)), ZIVO_PARTICIPANT_NOT_FOUND);
   EXPECT_EQ(mLog.CountMessage("EnumWbemClassObject::Next Failed"), 2);
 
@@ -230,7 +229,7 @@ TEST_F(EnumerateTest, TheParametersKeyListsTheDrivers) {
 
   // No key at all.
   PublishDevice(1);
-  Registry().FailNext(CMemoryRegistry::Op::Open, kParametersKey, REG_STATUS_NOT_FOUND);
+  Faults().Fail(FaultOp::RegOpen, REG_STATUS_NOT_FOUND, kParametersKey);
   EXPECT_EQ(Manager().Enumerate(), ZIVO_KEY_OPEN_FAILED);
   EXPECT_TRUE(mLog.HasMessage("Failed to read the VOVUZER Key"));
   EXPECT_TRUE(DeviceList().empty()) << "no firmware participant either";
@@ -256,7 +255,7 @@ TEST_F(EnumerateTest, EntriesAreReadUpToTheirCountAndSkippedWhenUnreadable) {
   SeedDrivers({fits, tooLong, L"TZ2"}, {L"FAN0", L"FAN1"});
   Registry().DeleteValue(kParametersKey, L"Sensor2");
   AttachDevice(L"FAN1");
-  Registry().FailNext(CMemoryRegistry::Op::QueryString, L"Device0", REG_STATUS_ACCESS_DENIED);
+  Faults().Fail(FaultOp::RegQueryString, REG_STATUS_ACCESS_DENIED, L"Device0");
   mLog.Clear();
   ASSERT_EQ(Manager().Enumerate(), ZIVO_SUCCESS);
   EXPECT_EQ(SensorNames(), (std::vector<std::wstring>{fits}));

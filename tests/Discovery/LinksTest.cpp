@@ -10,8 +10,8 @@
 #include "PartMgr/NonWmiSensor.h"
 #include "PartMgr/WmiDevice.h"
 #include "PartMgr/WmiSensor.h"
-#include "Platform/Sim/FaultyXml.h"
 #include "Platform/Text.h"
+#include "Sim/FaultyXml.h"
 #include "zivorivizo/OSConfigMgr.h"
 #include "zivorivizo/StatusCodes.h"
 
@@ -106,7 +106,7 @@ TEST_F(LinksTest, ASkinSensorWithoutItsConfigurationKeepsNoLinks) {
 TEST_F(LinksTest, AConfigurationThatCannotBeHadLeavesSkinSensorsTheirOwnDevices) {
   PublishDevice(1);
   PublishSensor(L"SKIN", {1}, /*type=*/1);
-  dynamic_cast<CFaultyXml&>(Sim().Xml()).FailNext(CFaultyXml::Op::Load);
+  dynamic_cast<CFaultyXml&>(Sim().Xml()).FailNext(FaultOp::XmlLoad);
   ASSERT_EQ(Manager().Enumerate(), ZIVO_SUCCESS);
   EXPECT_EQ(Names(SensorNamed(L"SKIN")->mLinkedDevices),
             (std::vector<std::wstring>{FirmwareDeviceName(1)}));
@@ -154,13 +154,13 @@ TEST_F(LinksTest, AddingRefusesDuplicatesAndNamesListedNowhere) {
   PublishDevice(1);
   PublishSensor(L"A", {1});
   ASSERT_EQ(Manager().Enumerate(), ZIVO_SUCCESS);
-  const int enumerations = Wmi().Calls(CSimWmi::Op::CreateInstanceEnum);
+  const int enumerations = Faults().Calls(FaultOp::WmiCreateInstanceEnum);
 
   EXPECT_EQ(Manager().AddDevice(FirmwareDeviceName(1)), ZIVO_DEVICE_EXISTS);
   EXPECT_TRUE(mLog.HasMessage("AddDevice. Device exists ACPI\\PNP0C14\\1_0"));
   EXPECT_EQ(Manager().AddSensor(L"A"), ZIVO_SENSOR_EXISTS);
   EXPECT_TRUE(mLog.HasMessage("AddSensor. sensor exists A"));
-  EXPECT_EQ(Wmi().Calls(CSimWmi::Op::CreateInstanceEnum), enumerations) << "refused first";
+  EXPECT_EQ(Faults().Calls(FaultOp::WmiCreateInstanceEnum), enumerations) << "refused first";
 
   EXPECT_EQ(Manager().AddSensor(L"NOWHERE"), ZIVO_PARTICIPANT_NOT_FOUND);
   EXPECT_TRUE(mLog.HasMessage("AddParticipant failed"));
@@ -171,17 +171,17 @@ TEST_F(LinksTest, AddingRefusesDuplicatesAndNamesListedNowhere) {
   EXPECT_EQ(DeviceNames(), (std::vector<std::wstring>{FirmwareDeviceName(1)}));
 
   // The firmware cannot be asked and the drivers do not list it: 152.
-  Wmi().Fail(CSimWmi::Op::CreateInstanceEnum, WBEM_E_FAILED);
+  Faults().Fail(FaultOp::WmiCreateInstanceEnum, WBEM_E_FAILED);
   EXPECT_EQ(Manager().AddDevice(L"FAN9"), ZIVO_WMI_CREATE_FAILED);
   EXPECT_TRUE(mLog.HasMessage("AddPart. CreateInstanceEnum failed"));
 
   // An instance whose name cannot be read is passed over.
   PublishDevice(3);
-  Wmi().Fail(CSimWmi::Op::Get, WBEM_E_FAILED, L"InstanceName");
+  Faults().Fail(FaultOp::WmiGet, WBEM_E_FAILED, L"InstanceName");
   EXPECT_EQ(Manager().AddDevice(FirmwareDeviceName(3)), ZIVO_SUCCESS);
   EXPECT_NE(mLog.Text().find("] Get InstanceName Failed "), std::string::npos);
 
-  Registry().FailNext(CMemoryRegistry::Op::Open, kParametersKey, REG_STATUS_ACCESS_DENIED);
+  Faults().Fail(FaultOp::RegOpen, REG_STATUS_ACCESS_DENIED, kParametersKey);
   EXPECT_EQ(Manager().AddSensor(L"TZ9"), ZIVO_KEY_OPEN_FAILED);
   Registry().DeleteValue(kParametersKey, L"DeviceCount");
   EXPECT_EQ(Manager().AddDevice(L"FAN9"), ZIVO_COUNT_READ_FAILED);
@@ -207,7 +207,7 @@ TEST_F(LinksTest, AddingFindsDriversInTheParametersKeyAfterTheFirmware) {
             (std::vector<std::wstring>{FirmwareDeviceName(4)}));
 
   // Unreadable entries are not compared: an empty name matches none.
-  Registry().FailNext(CMemoryRegistry::Op::QueryString, L"Device0", REG_STATUS_MORE_DATA);
+  Faults().Fail(FaultOp::RegQueryString, REG_STATUS_MORE_DATA, L"Device0");
   EXPECT_EQ(Manager().AddDevice(L""), ZIVO_PARTICIPANT_NOT_FOUND);
   EXPECT_TRUE(mLog.HasMessage("Query Registry failed for Device0"));
   Registry().DeleteValue(kParametersKey, L"Sensor0");

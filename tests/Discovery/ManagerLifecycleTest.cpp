@@ -31,7 +31,7 @@ class ManagerLifecycleTest : public CDiscoveryTest {
 
 struct _tagSInitStep {
   const char* step;
-  std::function<void(CManagerTest&, CSimCom&, CSimWmi&)> arm;
+  std::function<void(CManagerTest&, CMemoryCom&, CMemoryWmi&)> arm;
   std::string line;
   int code;
 };
@@ -40,46 +40,46 @@ TEST_F(ManagerLifecycleTest, EveryInitStepThatFailsThrows13AndReturnsItsCode) {
   const std::string prefix = "WmiParticipantManager Init: ";
   const std::vector<_tagSInitStep> steps = {
       {"apartment",
-       [](auto&, CSimCom& com, auto&) { com.Fail(CSimCom::Op::CoInitializeEx, E_OUTOFMEMORY); },
+       [](auto&, CMemoryCom& com, auto&) { Faults().Fail(FaultOp::CoInitializeEx, E_OUTOFMEMORY); },
        prefix + "CoInitialize failed", ZIVO_PM_INIT_FAILED},
       {"security",
-       [](auto&, CSimCom& com, auto&) {
-         com.Fail(CSimCom::Op::CoInitializeSecurity, E_ACCESSDENIED);
+       [](auto&, CMemoryCom& com, auto&) {
+         Faults().Fail(FaultOp::CoInitializeSecurity, E_ACCESSDENIED);
        },
        prefix + "CoInitializeSecurity failed", ZIVO_PM_INIT_FAILED},
       {"locator",
-       [](auto&, CSimCom& com, auto&) {
-         com.Fail(CSimCom::Op::CreateWbemLocator, REGDB_E_CLASSNOTREG);
+       [](auto&, CMemoryCom& com, auto&) {
+         Faults().Fail(FaultOp::CreateWbemLocator, REGDB_E_CLASSNOTREG);
        },
        prefix + "CoCreateInstance failed", ZIVO_PM_INIT_FAILED},
       {"connect",
-       [](auto&, CSimCom& com, auto&) {
-         com.Fail(CSimCom::Op::ConnectServer, WBEM_E_ACCESS_DENIED);
+       [](auto&, CMemoryCom& com, auto&) {
+         Faults().Fail(FaultOp::ConnectServer, WBEM_E_ACCESS_DENIED);
        },
        prefix + "IWbemLocator::ConnectServer failed", ZIVO_PM_INIT_FAILED},
       {"blanket",
-       [](auto&, CSimCom& com, auto&) { com.Fail(CSimCom::Op::SetBlanket, E_ACCESSDENIED); },
+       [](auto&, CMemoryCom& com, auto&) { Faults().Fail(FaultOp::SetBlanket, E_ACCESSDENIED); },
        prefix + "IClientSecurity::SetBlanket failed", ZIVO_PM_INIT_FAILED},
       {"enumeration",
-       [](auto&, auto&, CSimWmi& wmi) {
-         wmi.Fail(CSimWmi::Op::CreateInstanceEnum, WBEM_E_FAILED, L"DTMSystemParams");
+       [](auto&, auto&, CMemoryWmi& wmi) {
+         Faults().Fail(FaultOp::WmiCreateInstanceEnum, WBEM_E_FAILED, L"DTMSystemParams");
        },
        "Failed to get Velmar status instance", ZIVO_WMI_CREATE_FAILED},
       {"next",
-       [](auto&, auto&, CSimWmi& wmi) {
-         wmi.Fail(CSimWmi::Op::Next, WBEM_E_FAILED, L"DTMSystemParams");
+       [](auto&, auto&, CMemoryWmi& wmi) {
+         Faults().Fail(FaultOp::WmiNext, WBEM_E_FAILED, L"DTMSystemParams");
        },
        "Failed to get Velmar status instance", ZIVO_WMI_CREATE_FAILED},
       {"no instance",
-       [](auto&, auto&, CSimWmi& wmi) { wmi.RemoveInstance(L"DTMSystemParams", L""); },
+       [](auto&, auto&, CMemoryWmi& wmi) { wmi.RemoveInstance(L"DTMSystemParams", L""); },
        "Failed to get Velmar status instance", ZIVO_WMI_CREATE_FAILED},
       {"status read",
-       [](auto&, auto&, CSimWmi& wmi) {
-         wmi.Fail(CSimWmi::Op::Get, WBEM_E_FAILED, L"velmarstatus");
+       [](auto&, auto&, CMemoryWmi& wmi) {
+         Faults().Fail(FaultOp::WmiGet, WBEM_E_FAILED, L"velmarstatus");
        },
        "Failed to get status value", ZIVO_WMI_GET_FAILED},
       {"status null",
-       [](auto&, auto&, CSimWmi& wmi) {
+       [](auto&, auto&, CMemoryWmi& wmi) {
          wmi.SetProperty(L"DTMSystemParams", L"", L"velmarstatus", CVariant::Null());
        },
        "Failed to get status value", ZIVO_WMI_GET_FAILED},
@@ -99,8 +99,8 @@ TEST_F(ManagerLifecycleTest, EveryInitStepThatFailsThrows13AndReturnsItsCode) {
     EXPECT_LT(text.find("PM Init failed, throwing..."), base);
 
     // Nothing remains: the next call constructs afresh, and succeeds.
-    Com().ClearFaults();
-    Wmi().ClearFaults();
+    Faults().Clear();
+    Faults().Clear();
     Firmware().SetVelmarStatus(1);
     mLog.Clear();
     ASSERT_EQ(Thrown(), std::nullopt);
@@ -110,8 +110,8 @@ TEST_F(ManagerLifecycleTest, EveryInitStepThatFailsThrows13AndReturnsItsCode) {
     step.arm(*this, Com(), Wmi());
     int status = -1;
     EXPECT_EQ(Manager().Init(3, status), step.code);
-    Com().ClearFaults();
-    Wmi().ClearFaults();
+    Faults().Clear();
+    Faults().Clear();
     Firmware().SetVelmarStatus(1);
     EXPECT_EQ(Manager().Init(3, status), ZIVO_SUCCESS);
     EXPECT_EQ(status, 1);
@@ -138,7 +138,7 @@ TEST_F(ManagerLifecycleTest, TheCallingThreadsApartmentDecides) {
   // A connection without client security goes without a blanket.
   Com().SetClientSecurityOffered(false);
   ASSERT_EQ(Thrown(), std::nullopt);
-  EXPECT_EQ(Com().Calls(CSimCom::Op::SetBlanket), 1) << "only the earlier construction's";
+  EXPECT_EQ(Faults().Calls(FaultOp::SetBlanket), 1) << "only the earlier construction's";
 }
 
 TEST_F(ManagerLifecycleTest, ADisabledPlatformThrows1000UntilItIsEnabled) {

@@ -6,7 +6,7 @@
 #include <functional>
 
 #include "EventMgr/NotifyBackoff.h"
-#include "Platform/Sim/SimSensorDriver.h"
+#include "Sim/SimSensorDriver.h"
 #include "support/EventTest.h"
 
 namespace {
@@ -61,17 +61,17 @@ TEST_F(DriverNotifyTest, EachNotificationValueIsResetAndOnlyAOneWithANameIsDispa
        "Sensor Notify value is not 1, Event discarded for Sensor1"},
       {"an unreadable value is not acted on", 1,
        [](CMemoryRegistry& r) {
-         r.FailNext(CMemoryRegistry::Op::QueryDword, L"Sensor1", REG_STATUS_ACCESS_DENIED, 0);
+         Faults().Fail(FaultOp::RegQueryDword, REG_STATUS_ACCESS_DENIED, L"Sensor1", 1, 0);
        },
        false, 1, "Query Registry failed for Sensor1"},
       {"a value that cannot be reset still reports", 1,
        [](CMemoryRegistry& r) {
-         r.FailNext(CMemoryRegistry::Op::Set, L"Sensor1", REG_STATUS_ACCESS_DENIED);
+         Faults().Fail(FaultOp::RegSet, REG_STATUS_ACCESS_DENIED, L"Sensor1");
        },
        true, kAnyValue, "RegSetValueEx Registry failed for Sensor1"},
       {"an unreadable name is not reported", 1,
        [](CMemoryRegistry& r) {
-         r.FailNext(CMemoryRegistry::Op::QueryString, L"Sensor1", REG_STATUS_MORE_DATA, 0);
+         Faults().Fail(FaultOp::RegQueryString, REG_STATUS_MORE_DATA, L"Sensor1", 1, 0);
        },
        false, 0, "Query Registry failed for Sensor1"},
       {"an empty name is not reported", 1,
@@ -79,7 +79,7 @@ TEST_F(DriverNotifyTest, EachNotificationValueIsResetAndOnlyAOneWithANameIsDispa
        "Sensor name is empty for Sensor1, Event discarded"},
       {"no parameters key ends the scan", 1,
        [](CMemoryRegistry& r) {
-         r.FailNext(CMemoryRegistry::Op::Open, DRIVER_PARAMETERS_KEY, REG_STATUS_NOT_FOUND);
+         Faults().Fail(FaultOp::RegOpen, REG_STATUS_NOT_FOUND, DRIVER_PARAMETERS_KEY);
        },
        false, 0, "Failed to read the Velmar Params Key"},
   };
@@ -139,14 +139,14 @@ TEST_F(DriverNotifyTest, ASensorListedAfterInitIsWatchedAndACorruptCountIsCut) {
 }
 
 TEST_F(DriverNotifyTest, AMissingNotifyKeyEndsTheThreadQuietly) {
-  Registry().FailNext(CMemoryRegistry::Op::Open, DRIVER_NOTIFY_KEY, REG_STATUS_NOT_FOUND);
+  Faults().Fail(FaultOp::RegOpen, REG_STATUS_NOT_FOUND, DRIVER_NOTIFY_KEY);
   Start();
   COSEventManager::DeleteInstance();  // joins the thread, which has ended
   EXPECT_EQ(mLog.LevelOf("Failed to open key"), "DEBUG");
 }
 
 TEST_F(DriverNotifyTest, AFailingWaitIsRetriedAfterAPauseAndTheThreadRecovers) {
-  Registry().FailNext(CMemoryRegistry::Op::Wait, DRIVER_NOTIFY_KEY, REG_STATUS_ACCESS_DENIED, 3);
+  Faults().Fail(FaultOp::RegWait, REG_STATUS_ACCESS_DENIED, DRIVER_NOTIFY_KEY, 1, 3);
   Start();
   ASSERT_TRUE(WaitForMessage("Worker Thread: RegNotifyChangeKeyValue Failed", 3));
   // A value set after the failures is still seen.
@@ -156,7 +156,7 @@ TEST_F(DriverNotifyTest, AFailingWaitIsRetriedAfterAPauseAndTheThreadRecovers) {
 }
 
 TEST_F(DriverNotifyTest, AWaitThatAlwaysFailsDoesNotHoldUpDeleteInstance) {
-  Registry().FailNext(CMemoryRegistry::Op::Wait, DRIVER_NOTIFY_KEY, REG_STATUS_ACCESS_DENIED, 0);
+  Faults().Fail(FaultOp::RegWait, REG_STATUS_ACCESS_DENIED, DRIVER_NOTIFY_KEY, 1, 0);
   Start();
   // Deleting stops the thread in its pause; the test's own time limit bounds
   // this call.

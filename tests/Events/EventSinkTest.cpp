@@ -18,7 +18,7 @@ class EventSinkTest : public CEventTest {
                                                      L"DtmSensorParticipantInformation",
                                                      {{L"InstanceName", CVariant::Bstr(name)}}))}});
   }
-  std::shared_ptr<CWbemClassObject> Thermal(CSimPropertyMap event, CSimPropertyMap description) {
+  std::shared_ptr<CWbemClassObject> Thermal(CWmiPropertyMap event, CWmiPropertyMap description) {
     if (!description.empty()) {
       event[L"event_desc"] =
           CVariant::Object(Wmi().MakeObject(L"DTMEventDescription", std::move(description)));
@@ -29,26 +29,27 @@ class EventSinkTest : public CEventTest {
 
 struct _tagSParticipantRow {
   const char* name;
-  std::vector<std::function<std::shared_ptr<CWbemClassObject>(EventSinkTest&, CSimWmi&)>> objects;
+  std::vector<std::function<std::shared_ptr<CWbemClassObject>(EventSinkTest&, CMemoryWmi&)>>
+      objects;
   HRESULT result;
   std::vector<std::wstring> reported;
 };
 
 TEST_F(EventSinkTest, ParticipantSinkReportsEachInstanceSkipsBrokenEventsAndStopsAtABrokenName) {
   auto good = [](const wchar_t* name) {
-    return [name](EventSinkTest& t, CSimWmi&) { return t.Creation(name); };
+    return [name](EventSinkTest& t, CMemoryWmi&) { return t.Creation(name); };
   };
-  auto noTarget = [](EventSinkTest&, CSimWmi& w) {
+  auto noTarget = [](EventSinkTest&, CMemoryWmi& w) {
     return w.MakeObject(L"__InstanceCreationEvent", {});
   };
-  auto targetNotObject = [](EventSinkTest&, CSimWmi& w) {
+  auto targetNotObject = [](EventSinkTest&, CMemoryWmi& w) {
     return w.MakeObject(L"__InstanceCreationEvent", {{L"TargetInstance", CVariant::I4(4)}});
   };
-  auto noName = [](EventSinkTest&, CSimWmi& w) {
+  auto noName = [](EventSinkTest&, CMemoryWmi& w) {
     return w.MakeObject(L"__InstanceCreationEvent",
                         {{L"TargetInstance", CVariant::Object(w.MakeObject(L"X", {}))}});
   };
-  auto missing = [](EventSinkTest&, CSimWmi&) { return std::shared_ptr<CWbemClassObject>(); };
+  auto missing = [](EventSinkTest&, CMemoryWmi&) { return std::shared_ptr<CWbemClassObject>(); };
   const std::vector<_tagSParticipantRow> rows = {
       {"none", {}, WBEM_S_NO_ERROR, {}},
       {"in array order", {good(L"A"), good(L"B"), good(L"C")}, WBEM_S_NO_ERROR, {L"A", L"B", L"C"}},
@@ -81,18 +82,18 @@ TEST_F(EventSinkTest, ParticipantSinkReportsEachInstanceSkipsBrokenEventsAndStop
 
 struct _tagSThermalRow {
   const char* name;
-  CSimPropertyMap event;
-  CSimPropertyMap description;
-  std::function<void(CSimWmi&)> arm;
+  CWmiPropertyMap event;
+  CWmiPropertyMap description;
+  std::function<void(CMemoryWmi&)> arm;
   std::string error;  // "" when reported
 };
 
 TEST_F(EventSinkTest, ThermalSinkSkipsAnEventWhosePartsCannotBeRead) {
-  const CSimPropertyMap named = {{L"InstanceName", CVariant::Bstr(L"TZ")}};
-  const CSimPropertyMap coded = {{L"EventCode", CVariant::I4(12)}};
-  auto none = [](CSimWmi&) {};
+  const CWmiPropertyMap named = {{L"InstanceName", CVariant::Bstr(L"TZ")}};
+  const CWmiPropertyMap coded = {{L"EventCode", CVariant::I4(12)}};
+  auto none = [](CMemoryWmi&) {};
   auto failGet = [](const wchar_t* property) {
-    return [property](CSimWmi& w) { w.Fail(CSimWmi::Op::Get, WBEM_E_FAILED, property); };
+    return [property](CMemoryWmi& w) { Faults().Fail(FaultOp::WmiGet, WBEM_E_FAILED, property); };
   };
   const std::vector<_tagSThermalRow> rows = {
       {"complete", named, coded, none, ""},
@@ -139,7 +140,7 @@ TEST_F(EventSinkTest, ThermalSinkSkipsAnEventWhosePartsCannotBeRead) {
     mLog.Clear();
     row.arm(Wmi());
     EXPECT_EQ(sink->Indicate(2, objects.data()), WBEM_S_NO_ERROR);
-    Wmi().ClearFaults();
+    Faults().Clear();
     std::vector<_tagSHeardEvent> expected;
     if (row.error.empty()) {
       expected.push_back({THERMAL_EVENT, L"TZ", 12, nullptr, {}});

@@ -48,7 +48,7 @@ TEST_F(LifecycleTest, ASinkWhoseCancellationFailsStillReachesNobody) {
   CRecordingListener listener;
   Events().AddEventListener(&listener, THERMAL_EVENT);
   ASSERT_EQ(Events().Init(), 0);
-  Wmi().Fail(CSimWmi::Op::CancelAsyncCall, WBEM_E_FAILED);
+  Faults().Fail(FaultOp::WmiCancelAsyncCall, WBEM_E_FAILED);
   COSEventManager::DeleteInstance();
   EXPECT_EQ(Wmi().Subscriptions(), 1);  // the platform still delivers to it
   Wmi().RaiseThermalEvent(L"TZ", 1);

@@ -19,7 +19,7 @@ const wchar_t kAddSensorQuery[] =
 
 struct _tagSInitRow {
   const char* name;
-  std::function<void(CEventTest&, CMemoryRegistry&, CSimCom&, CSimWmi&)> arm;
+  std::function<void(CEventTest&, CMemoryRegistry&, CMemoryCom&, CMemoryWmi&)> arm;
   int code;
   std::vector<std::string> errors;  // Error lines, in order
   int subscriptions;                // left in the namespace
@@ -30,7 +30,7 @@ TEST_F(OSEventManagerTest, InitReportsEachFailingStepWithItsCode) {
   const std::vector<_tagSInitRow> rows = {
       {"parameters key",
        [](auto&, CMemoryRegistry& r, auto&, auto&) {
-         r.FailNext(CMemoryRegistry::Op::Open, DRIVER_PARAMETERS_KEY, REG_STATUS_ACCESS_DENIED);
+         Faults().Fail(FaultOp::RegOpen, REG_STATUS_ACCESS_DENIED, DRIVER_PARAMETERS_KEY);
        },
        ZIVO_EVENT_DRIVER_EVENTS_FAILED,
        {"Failed to read the Velmar Key", "InitDriverEvents Failed"},
@@ -38,39 +38,39 @@ TEST_F(OSEventManagerTest, InitReportsEachFailingStepWithItsCode) {
        0},
       {"sensor count",
        [](auto&, CMemoryRegistry& r, auto&, auto&) {
-         r.FailNext(CMemoryRegistry::Op::QueryDword, L"SensorCount", REG_STATUS_NOT_FOUND);
+         Faults().Fail(FaultOp::RegQueryDword, REG_STATUS_NOT_FOUND, L"SensorCount");
        },
        ZIVO_EVENT_DRIVER_EVENTS_FAILED,
        {"Query Registry failed for SensorCount", "InitDriverEvents Failed"},
        0,
        0},
       {"apartment",
-       [](auto&, auto&, CSimCom& c, auto&) {
-         c.Fail(CSimCom::Op::CreateUnsecuredApartment, REGDB_E_CLASSNOTREG);
+       [](auto&, auto&, CMemoryCom& c, auto&) {
+         Faults().Fail(FaultOp::CreateUnsecuredApartment, REGDB_E_CLASSNOTREG);
        },
        ZIVO_EVENT_THERMAL_FAILED,
        {"RegisterThermalEvent Failed"},
        0,
        1},
       {"stub",
-       [](auto&, auto&, CSimCom& c, auto&) {
-         c.Fail(CSimCom::Op::CreateObjectStub, E_OUTOFMEMORY);
+       [](auto&, auto&, CMemoryCom& c, auto&) {
+         Faults().Fail(FaultOp::CreateObjectStub, E_OUTOFMEMORY);
        },
        ZIVO_EVENT_THERMAL_FAILED,
        {"RegisterThermalEvent Failed"},
        0,
        1},
       {"stub sink",
-       [](auto&, auto&, CSimCom& c, auto&) {
-         c.Fail(CSimCom::Op::StubQueryInterface, E_NOINTERFACE);
+       [](auto&, auto&, CMemoryCom& c, auto&) {
+         Faults().Fail(FaultOp::StubQueryInterface, E_NOINTERFACE);
        },
        ZIVO_EVENT_THERMAL_FAILED,
        {"RegisterThermalEvent Failed"},
        0,
        1},
       {"query",
-       [](auto&, auto&, auto&, CSimWmi& w) {
-         w.Fail(CSimWmi::Op::ExecNotificationQueryAsync, WBEM_E_ACCESS_DENIED, kThermalQuery);
+       [](auto&, auto&, auto&, CMemoryWmi& w) {
+         Faults().Fail(FaultOp::WmiExecNotificationQueryAsync, WBEM_E_ACCESS_DENIED, kThermalQuery);
        },
        ZIVO_EVENT_THERMAL_FAILED,
        {"RegisterThermalEvent Failed"},
@@ -133,9 +133,9 @@ TEST_F(OSEventManagerTest, RegisterEventSubscribesOneSingleKindAndReportsItsOwnC
     const std::size_t sinks = CEventManagerAccess::Sinks(Events());
     EXPECT_EQ(CEventManagerAccess::RegisterEvent(Events(), row.kind), 0);
     EXPECT_EQ(Wmi().Subscriptions(), before + (row.failureCode != 0 ? 1 : 0));
-    Wmi().Fail(CSimWmi::Op::ExecNotificationQueryAsync, WBEM_E_FAILED);
+    Faults().Fail(FaultOp::WmiExecNotificationQueryAsync, WBEM_E_FAILED);
     EXPECT_EQ(CEventManagerAccess::RegisterEvent(Events(), row.kind), row.failureCode);
-    Wmi().ClearFaults();
+    Faults().Clear();
     // The sink made before the failing step stays in the list.
     EXPECT_EQ(CEventManagerAccess::Sinks(Events()), sinks + (row.failureCode != 0 ? 2 : 0));
     EXPECT_EQ(CEventManagerAccess::UnRegisterEvent(Events(), row.kind), 0);
@@ -158,7 +158,7 @@ TEST_F(OSEventManagerTest, OnReceiveEventDropsIdZeroAndDispatchesTheRest) {
 struct _tagSFirmwareRow {
   const char* name;
   int kinds;
-  std::function<void(CSimFirmware&, CSimWmi&)> act;
+  std::function<void(CSimFirmware&, CMemoryWmi&)> act;
   std::vector<_tagSHeardEvent> expected;
 };
 
@@ -195,7 +195,7 @@ TEST_F(OSEventManagerTest, FirmwareEventsReachTheListenersOnThePlatformsThreads)
        {Heard(ADD_DEVICE_EVENT, d, 1)}},
       {"thermal codes, 0 dropped, high codes negative",
        THERMAL_EVENT,
-       [&](auto&, CSimWmi& w) {
+       [&](auto&, CMemoryWmi& w) {
          w.RaiseThermalEvent(L"TZ0", 0x52);
          w.RaiseThermalEvent(L"TZ0", 0);
          w.RaiseThermalEvent(L"TZ1", 0x8001);
@@ -240,7 +240,7 @@ TEST_F(OSEventManagerTest, EachParticipantKindIsSubscribedOnceWhateverTheListene
   EXPECT_EQ(a.Count(), 1u);  // once, not once per subscription
 
   // A subscription that fails is logged and tried again by the next listener.
-  Wmi().Fail(CSimWmi::Op::ExecNotificationQueryAsync, WBEM_E_FAILED);
+  Faults().Fail(FaultOp::WmiExecNotificationQueryAsync, WBEM_E_FAILED);
   Events().AddEventListener(&b, REMOVE_DEVICE_EVENT);
   EXPECT_TRUE(mLog.HasMessage("RegisterEvent failed for 16, status 55"));
   EXPECT_EQ(Wmi().Subscriptions(), 2);

@@ -3,7 +3,7 @@
 // warning.
 #include <gtest/gtest.h>
 
-#include "Platform/Sim/SimPlatformEvents.h"
+#include "Sim/SimPlatformEvents.h"
 #include "support/SimPlatformTest.h"
 #include "zivorivizo/OSEventManager.h"
 #include "zivorivizo/OSParticipantMgr.h"

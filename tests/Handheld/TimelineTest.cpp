@@ -5,7 +5,7 @@
 #include <set>
 #include <string>
 
-#include "Platform/Sim/SimHandheld.h"
+#include "Sim/SimHandheld.h"
 #include "support/RecordingSink.h"
 #include "support/SimPlatformTest.h"
 

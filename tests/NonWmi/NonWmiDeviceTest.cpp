@@ -7,7 +7,7 @@
 
 #include "PartMgr/NonWmiDevice.h"
 #include "Platform/DriverProtocol.h"
-#include "Platform/Sim/SimDeviceDriver.h"
+#include "Sim/SimDeviceDriver.h"
 #include "support/SimPlatformTest.h"
 #include "zivorivizo/StatusCodes.h"
 
@@ -79,7 +79,7 @@ TEST_F(NonWmiDeviceTest, ConstructorKeepsWhatItObtainedWhenTheDriverFails) {
   EXPECT_TRUE(mLog.HasMessage("cant create handle. Error 2"));
   EXPECT_EQ(mLog.LevelOf("cant create handle. Error 2"), "ERROR");
   auto driver = AttachDriver();
-  Devices().FailOpen(kPath, DEVICE_ERROR_ACCESS_DENIED);
+  Faults().Fail(FaultOp::DeviceOpen, DEVICE_ERROR_ACCESS_DENIED, kPath);
   CNonWmiDevice refused(kPath);
   EXPECT_TRUE(mLog.HasMessage("cant create handle. Error 5"));
   EXPECT_EQ(driver->CountRequests(SIM_ANY_REQUEST), 0);
@@ -100,7 +100,8 @@ TEST_F(NonWmiDeviceTest, ConstructorKeepsWhatItObtainedWhenTheDriverFails) {
 
   // A driver that cannot describe itself: the name stays empty, the state is
   // not read, the handle stays open for the object's life.
-  driver->FailRequest(DRIVER_DEVICE_GET_INFO, DEVICE_ERROR_GEN_FAILURE);
+  Faults().Fail(FaultOp::DeviceControl, DEVICE_ERROR_GEN_FAILURE,
+                FaultCodeName(DRIVER_DEVICE_GET_INFO));
   {
     CNonWmiDevice undescribed(kPath);
     EXPECT_TRUE(undescribed.mDevice.Name.empty());
@@ -111,7 +112,8 @@ TEST_F(NonWmiDeviceTest, ConstructorKeepsWhatItObtainedWhenTheDriverFails) {
   EXPECT_EQ(Devices().OpenHandleCount(), 0);
 
   // A state that cannot be read leaves Current at 0; the device still joins.
-  driver->FailRequest(DRIVER_DEVICE_GET_STATE, DEVICE_ERROR_GEN_FAILURE);
+  Faults().Fail(FaultOp::DeviceControl, DEVICE_ERROR_GEN_FAILURE,
+                FaultCodeName(DRIVER_DEVICE_GET_STATE));
   driver->SetState(2);
   CNonWmiDevice unread(kPath);
   EXPECT_EQ(unread.mDevice.Name, kPath);
@@ -136,7 +138,8 @@ TEST_F(NonWmiDeviceTest, GetCurrentThrottleLimitRejectsAStateAboveMax) {
   EXPECT_EQ(device.mDevice.Current, 3u);
   EXPECT_TRUE(mLog.HasMessage("Device reporting state which is greater than MAX value: 4"));
 
-  driver->FailRequest(DRIVER_DEVICE_GET_STATE, DEVICE_ERROR_GEN_FAILURE);
+  Faults().Fail(FaultOp::DeviceControl, DEVICE_ERROR_GEN_FAILURE,
+                FaultCodeName(DRIVER_DEVICE_GET_STATE));
   EXPECT_EQ(device.GetCurrentThrottleLimit(), ZIVO_IOCTL_FAILED);
   EXPECT_EQ(device.mDevice.Current, 3u);
   EXPECT_EQ(mLog.LevelOf("device get state Ioctl Failed"), "ERROR");
@@ -175,14 +178,16 @@ TEST_F(NonWmiDeviceTest, SetCurrentThrottleLimitSendsTheStateAndChecksTheReadBac
 
   // The read-back fails.
   driver->PinReportedState(std::nullopt);
-  driver->FailRequest(DRIVER_DEVICE_GET_STATE, DEVICE_ERROR_GEN_FAILURE);
+  Faults().Fail(FaultOp::DeviceControl, DEVICE_ERROR_GEN_FAILURE,
+                FaultCodeName(DRIVER_DEVICE_GET_STATE));
   EXPECT_EQ(device.SetCurrentThrottleLimit(), ZIVO_IOCTL_FAILED);
   EXPECT_TRUE(mLog.HasMessage(
       "SetCurrentThrottleLimit: GetCurrentThrottleLimit failed \\\\.\\ThrottleDev0 Error:114"));
 
   // The set request fails: nothing is read back.
   driver->ClearRequests();
-  driver->FailRequest(DRIVER_DEVICE_SET_STATE, DEVICE_ERROR_GEN_FAILURE);
+  Faults().Fail(FaultOp::DeviceControl, DEVICE_ERROR_GEN_FAILURE,
+                FaultCodeName(DRIVER_DEVICE_SET_STATE));
   device.mDevice.Current = 3;
   EXPECT_EQ(device.SetCurrentThrottleLimit(), ZIVO_IOCTL_FAILED);
   EXPECT_TRUE(mLog.HasMessage("device set state Ioctl Failed"));
@@ -212,7 +217,7 @@ TEST_F(NonWmiDeviceTest, StartStopAndShutdownEachSendOneRequest) {
   EXPECT_TRUE(mLog.HasMessage("Shutdown: Device \\\\.\\ThrottleDev0, bShutdown = 1"));
   EXPECT_TRUE(mLog.HasMessage("Shutdown: Device \\\\.\\ThrottleDev0, bShutdown = 0"));
 
-  driver->FailRequest(SIM_ANY_REQUEST, DEVICE_ERROR_GEN_FAILURE, 3);
+  Faults().Fail(FaultOp::DeviceControl, DEVICE_ERROR_GEN_FAILURE, L"", 1, 3);
   EXPECT_EQ(device.Start(), ZIVO_IOCTL_FAILED);
   EXPECT_EQ(device.Stop(), ZIVO_IOCTL_FAILED);
   EXPECT_EQ(device.Shutdown(true), ZIVO_IOCTL_FAILED);

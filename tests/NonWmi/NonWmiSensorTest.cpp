@@ -7,7 +7,7 @@
 
 #include "PartMgr/NonWmiSensor.h"
 #include "Platform/DriverProtocol.h"
-#include "Platform/Sim/SimSensorDriver.h"
+#include "Sim/SimSensorDriver.h"
 #include "support/SimPlatformTest.h"
 #include "zivorivizo/StatusCodes.h"
 
@@ -128,7 +128,7 @@ TEST_F(NonWmiSensorTest, DeviceNamesComeFromTheRegistryAndUnreadableOnesAreLeftO
   // Number 3 has no value, 4 fails to read, 7 does not fit in 128 bytes. None
   // leaves an empty name or repeats the name read before it.
   driver->SetDeviceNumbers({3, 2, 4, 1, 7});
-  Registry().FailNext(CMemoryRegistry::Op::QueryString, L"Device4", REG_STATUS_ACCESS_DENIED);
+  Faults().Fail(FaultOp::RegQueryString, REG_STATUS_ACCESS_DENIED, L"Device4");
   CNonWmiSensor sensor(3, kPath);
   EXPECT_EQ(sensor.mSensor.Devices, (std::vector<std::wstring>{L"\\\\.\\Cpu0", L"\\\\.\\Gpu0"}));
   EXPECT_EQ(mLog.LevelOf("Query Registry failed for Device3"), "ERROR");
@@ -152,7 +152,7 @@ TEST_F(NonWmiSensorTest, DeviceNamesComeFromTheRegistryAndUnreadableOnesAreLeftO
   // Without the key every number fails, and the sensor still joins.
   mLog.Clear();
   driver->SetDeviceNumbers({1, 2});
-  Registry().FailNext(CMemoryRegistry::Op::Open, kParameters, REG_STATUS_ACCESS_DENIED);
+  Faults().Fail(FaultOp::RegOpen, REG_STATUS_ACCESS_DENIED, kParameters);
   CNonWmiSensor keyless(3, kPath);
   EXPECT_EQ(keyless.mSensor.Name, kPath);
   EXPECT_TRUE(keyless.mSensor.Devices.empty());
@@ -165,7 +165,7 @@ TEST_F(NonWmiSensorTest, ConstructorKeepsWhatItObtainedWhenTheDriverFails) {
   CNonWmiSensor missing(3, L"/dev/none");
   EXPECT_EQ(mLog.LevelOf("cant create handle. Error 2"), "ERROR");
   auto driver = AttachDriver();
-  Devices().FailOpen(kPath, DEVICE_ERROR_ACCESS_DENIED);
+  Faults().Fail(FaultOp::DeviceOpen, DEVICE_ERROR_ACCESS_DENIED, kPath);
   CNonWmiSensor refused(3, kPath);
   EXPECT_TRUE(mLog.HasMessage("cant create handle. Error 5"));
   EXPECT_EQ(driver->CountRequests(SIM_ANY_REQUEST), 0);
@@ -188,8 +188,9 @@ TEST_F(NonWmiSensorTest, ConstructorKeepsWhatItObtainedWhenTheDriverFails) {
 
   // A driver that cannot describe itself: nothing more is asked of it or of
   // the registry.
-  driver->FailRequest(DRIVER_SENSOR_GET_INFO, DEVICE_ERROR_GEN_FAILURE);
-  Registry().FailNext(CMemoryRegistry::Op::Open, L"", REG_STATUS_ACCESS_DENIED);
+  Faults().Fail(FaultOp::DeviceControl, DEVICE_ERROR_GEN_FAILURE,
+                FaultCodeName(DRIVER_SENSOR_GET_INFO));
+  Faults().Fail(FaultOp::RegOpen, REG_STATUS_ACCESS_DENIED, L"");
   CNonWmiSensor undescribed(3, kPath);
   EXPECT_TRUE(undescribed.mSensor.Name.empty());
   EXPECT_EQ(mLog.LevelOf("Can get sensor info Ioctl Failed"), "ERROR");
@@ -197,8 +198,9 @@ TEST_F(NonWmiSensorTest, ConstructorKeepsWhatItObtainedWhenTheDriverFails) {
   EXPECT_FALSE(mLog.HasMessage("Failed to read the Velmar Key"));
 
   // A first reading that fails leaves the history as it was.
-  Registry().ClearFaults();
-  driver->FailRequest(DRIVER_SENSOR_GET_TEMP, DEVICE_ERROR_GEN_FAILURE);
+  Faults().Clear();
+  Faults().Fail(FaultOp::DeviceControl, DEVICE_ERROR_GEN_FAILURE,
+                FaultCodeName(DRIVER_SENSOR_GET_TEMP));
   CNonWmiSensor unread(3, kPath);
   EXPECT_EQ(unread.mSensor.Name, kPath);
   EXPECT_EQ(unread.mSensor.TempHistory.size(), 3u);
@@ -231,14 +233,16 @@ TEST_F(NonWmiSensorTest, RefreshRecordsOnlyChangedReadings) {
 
   // A failed reading adds nothing and does not go on to the trip points.
   driver->ClearRequests();
-  driver->FailRequest(DRIVER_SENSOR_GET_TEMP, DEVICE_ERROR_GEN_FAILURE);
+  Faults().Fail(FaultOp::DeviceControl, DEVICE_ERROR_GEN_FAILURE,
+                FaultCodeName(DRIVER_SENSOR_GET_TEMP));
   EXPECT_EQ(sensor.Refresh(), ZIVO_IOCTL_FAILED);
   EXPECT_EQ(sensor.mSensor.TempHistory.size(), 5u);
   EXPECT_EQ(driver->CountRequests(DRIVER_SENSOR_GET_TRIPS), 0);
 
   // The trip points fail to read after a changed reading was recorded.
   driver->QueueTemps({3020});
-  driver->FailRequest(DRIVER_SENSOR_GET_TRIPS, DEVICE_ERROR_GEN_FAILURE);
+  Faults().Fail(FaultOp::DeviceControl, DEVICE_ERROR_GEN_FAILURE,
+                FaultCodeName(DRIVER_SENSOR_GET_TRIPS));
   EXPECT_EQ(sensor.Refresh(), ZIVO_IOCTL_FAILED);
   EXPECT_EQ(sensor.mSensor.TempHistory[0].Temp, 3020);
 
@@ -256,7 +260,8 @@ TEST_F(NonWmiSensorTest, GetCurrentTempRetriesOnlyAFaultyReading) {
   // A failed request is not retried and shuts nothing down.
   driver->ClearRequests();
   driver->QueueTemps({5282});
-  driver->FailRequest(DRIVER_SENSOR_GET_TEMP, DEVICE_ERROR_GEN_FAILURE);
+  Faults().Fail(FaultOp::DeviceControl, DEVICE_ERROR_GEN_FAILURE,
+                FaultCodeName(DRIVER_SENSOR_GET_TEMP));
   EXPECT_EQ(sensor.GetCurrentTemp(temperature), ZIVO_IOCTL_FAILED);
   EXPECT_EQ(driver->CountRequests(DRIVER_SENSOR_GET_TEMP), 1);
   EXPECT_EQ(mLog.LevelOf("Sensor get temp Ioctl Failed"), "ERROR");
@@ -290,7 +295,7 @@ TEST_F(NonWmiSensorTest, GetCurrentTempRetriesOnlyAFaultyReading) {
 
   // Every call that finds two faulty readings asks again, even when the
   // system refuses, and through Refresh the faulty reading is recorded.
-  Power().SetShutdownAccepted(false);
+  Faults().Arm({FaultOp::PowerShutdown, L"", 1, CFaultPlan::kAlways, 0, true});
   driver->SetBase(DRIVER_BASE_CELSIUS);
   driver->SetSteadyTemp(30);
   CNonWmiSensor celsius(3, kPath);
@@ -327,7 +332,8 @@ TEST_F(NonWmiSensorTest, GetSensorTripValueUpdatesOnlyMatchingEntries) {
   EXPECT_EQ(sensor.GetSensorTripValue(), ZIVO_SUCCESS);
   EXPECT_EQ(sensor.mSensor.TripPoints[0].Temp, 3600);
 
-  driver->FailRequest(DRIVER_SENSOR_GET_TRIPS, DEVICE_ERROR_GEN_FAILURE);
+  Faults().Fail(FaultOp::DeviceControl, DEVICE_ERROR_GEN_FAILURE,
+                FaultCodeName(DRIVER_SENSOR_GET_TRIPS));
   EXPECT_EQ(sensor.GetSensorTripValue(), ZIVO_IOCTL_FAILED);
   EXPECT_EQ(sensor.mSensor.TripPoints[0].Temp, 3600);
   EXPECT_EQ(mLog.LevelOf("Sensor get trips Ioctl Failed"), "ERROR");
@@ -352,7 +358,8 @@ TEST_F(NonWmiSensorTest, SetSensorTripValueSendsTheFirstTwoInTheSensorsUnit) {
   // No read-back.
   EXPECT_EQ(driver->CountRequests(SIM_ANY_REQUEST), 1);
 
-  driver->FailRequest(DRIVER_SENSOR_SET_TRIPS, DEVICE_ERROR_GEN_FAILURE);
+  Faults().Fail(FaultOp::DeviceControl, DEVICE_ERROR_GEN_FAILURE,
+                FaultCodeName(DRIVER_SENSOR_SET_TRIPS));
   EXPECT_EQ(sensor.SetSensorTripValue(), ZIVO_IOCTL_FAILED);
   EXPECT_EQ(mLog.LevelOf("Sensor Set trips Ioctl Failed"), "ERROR");
 }
@@ -368,8 +375,10 @@ TEST_F(NonWmiSensorTest, StartAndStopEachSendOneRequest) {
     EXPECT_TRUE(mLog.HasMessage("Start Called for \\\\.\\TempSensor0"));
     EXPECT_TRUE(mLog.HasMessage("Stop Called for \\\\.\\TempSensor0"));
 
-    driver->FailRequest(DRIVER_SENSOR_START, DEVICE_ERROR_GEN_FAILURE);
-    driver->FailRequest(DRIVER_SENSOR_STOP, DEVICE_ERROR_GEN_FAILURE);
+    Faults().Fail(FaultOp::DeviceControl, DEVICE_ERROR_GEN_FAILURE,
+                  FaultCodeName(DRIVER_SENSOR_START));
+    Faults().Fail(FaultOp::DeviceControl, DEVICE_ERROR_GEN_FAILURE,
+                  FaultCodeName(DRIVER_SENSOR_STOP));
     EXPECT_EQ(sensor.Start(), ZIVO_IOCTL_FAILED);
     EXPECT_EQ(sensor.Stop(), ZIVO_IOCTL_FAILED);
     EXPECT_EQ(mLog.LevelOf("SENSOR start Ioctl Failed"), "ERROR");

@@ -1,23 +1,21 @@
 // The participant driver protocol, run against every driver behind the device
-// I/O stand-in: the scriptable simulated drivers and the sysfs drivers on a
-// fake tree. Both are set up to describe the same sensor and device, and must
-// answer the same requests with the same layouts and fail the same way.
-#include <gtest/gtest.h>
-
+// I/O stand-in, seen through the fault decorator: the scriptable simulated
+// drivers and the sysfs drivers on a fake tree. Both are set up to describe
+// the same sensor and device, and must answer the same requests with the same
+// layouts and fail the same way.
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <functional>
 #include <map>
-#include <memory>
-#include <ostream>
 #include <vector>
 
 #include "Platform/DriverProtocol.h"
 #include "Platform/Linux/SysfsDeviceIo.h"
-#include "Platform/Sim/SimDeviceDriver.h"
-#include "Platform/Sim/SimDeviceIo.h"
-#include "Platform/Sim/SimSensorDriver.h"
+#include "PlatformContract/Contract.h"
+#include "Sim/FaultyDeviceIo.h"
+#include "Sim/SimDeviceDriver.h"
+#include "Sim/SimDeviceIo.h"
+#include "Sim/SimSensorDriver.h"
 #include "support/FakeSysfs.h"
 
 namespace {
@@ -37,21 +35,28 @@ struct _tagSDeviceSetup {
 
 // One implementation, seen through what the cases need. Devices are added
 // before the sensors that name them; the n-th device added has index n.
-class CDeviceIoEnv {
+class CDeviceIoEnv : public CContractEnv {
  public:
-  virtual ~CDeviceIoEnv() = default;
-  virtual CDeviceIo& Io() = 0;
+  CDeviceIo& Io() { return *mFaulty; }
   virtual std::wstring AddDevice(const _tagSDeviceSetup& setup) = 0;
   virtual std::wstring AddSensor(const _tagSSensorSetup& setup) = 0;
   virtual void SetTemperature(const std::wstring& sensor, int32_t tenthsKelvin) = 0;
   virtual std::wstring MissingPath() = 0;
   // Everything that opening a path must leave as it was.
   virtual std::string State() = 0;
+
+ protected:
+  void Wrap(CDeviceIo& inner) {
+    mFaulty = std::make_shared<CFaultyDeviceIo>(std::shared_ptr<CDeviceIo>(mPlan, &inner), mPlan);
+  }
+
+ private:
+  std::shared_ptr<CFaultyDeviceIo> mFaulty;
 };
 
 class CSimDeviceIoEnv : public CDeviceIoEnv {
  public:
-  CDeviceIo& Io() override { return mIo; }
+  CSimDeviceIoEnv() { Wrap(mIo); }
 
   std::wstring AddDevice(const _tagSDeviceSetup& setup) override {
     auto driver = std::make_shared<CSimDeviceDriver>();
@@ -114,9 +119,7 @@ int64_t MilliCelsius(int32_t tenthsKelvin) {
 
 class CSysfsDeviceIoEnv : public CDeviceIoEnv {
  public:
-  CSysfsDeviceIoEnv() : mIo(mTree.Root()) {}
-
-  CDeviceIo& Io() override { return mIo; }
+  CSysfsDeviceIoEnv() : mIo(mTree.Root()) { Wrap(mIo); }
 
   std::wstring AddDevice(const _tagSDeviceSetup& setup) override {
     const uint32_t n = mDevices++;
@@ -152,21 +155,8 @@ class CSysfsDeviceIoEnv : public CDeviceIoEnv {
   std::map<std::wstring, uint32_t> mZones;
 };
 
-using DeviceIoEnvFactory = std::function<std::unique_ptr<CDeviceIoEnv>()>;
-
-struct _tagSDeviceIoImpl {
-  const char* name;
-  DeviceIoEnvFactory make;
-};
-
-void PrintTo(const _tagSDeviceIoImpl& impl, std::ostream* os) {
-  *os << impl.name;
-}
-
-class DeviceIoContract : public testing::TestWithParam<_tagSDeviceIoImpl> {
+class DeviceIoContract : public CContractTest<CDeviceIoEnv> {
  protected:
-  void SetUp() override { mEnv = GetParam().make(); }
-
   std::unique_ptr<CDeviceHandle> OpenOrFail(const std::wstring& path) {
     uint32_t error = 0;
     auto handle = mEnv->Io().Open(path, error);
@@ -204,8 +194,6 @@ class DeviceIoContract : public testing::TestWithParam<_tagSDeviceIoImpl> {
               static_cast<std::ptrdiff_t>(outBytes))
         << "a failed request wrote its output, code " << std::hex << code;
   }
-
-  std::unique_ptr<CDeviceIoEnv> mEnv;
 };
 
 TEST_P(DeviceIoContract, OpeningAMissingPathFailsAndCreatesNothing) {
@@ -260,6 +248,34 @@ TEST_P(DeviceIoContract, SensorDescribesItselfReadsTemperatureAndKeepsTrips) {
   EXPECT_TRUE(sensor->Control(DRIVER_SENSOR_STOP, {}, {}, error));
 }
 
+TEST_P(DeviceIoContract, FaultsFailOpensAndRequestsBeforeTheyReachTheDriver) {
+  const std::wstring devicePath = mEnv->AddDevice({0, 3, 2});
+  const std::wstring sensorPath = mEnv->AddSensor({});
+  Plan().Fail(FaultOp::DeviceOpen, DEVICE_ERROR_ACCESS_DENIED, sensorPath);
+  uint32_t error = 0;
+  EXPECT_NE(mEnv->Io().Open(devicePath, error), nullptr);
+  EXPECT_EQ(mEnv->Io().Open(sensorPath, error), nullptr);
+  EXPECT_EQ(error, DEVICE_ERROR_ACCESS_DENIED);
+  auto device = OpenOrFail(devicePath);
+  auto sensor = OpenOrFail(sensorPath);
+  ASSERT_TRUE(device && sensor);
+
+  // By code on any device, from the second such request on, twice.
+  Plan().Fail(FaultOp::DeviceControl, 0, FaultCodeName(DRIVER_DEVICE_SET_STATE), 2, 2);
+  EXPECT_TRUE(Send(*device, DRIVER_DEVICE_SET_STATE, uint32_t{1}));
+  ExpectFailure(*device, DRIVER_DEVICE_SET_STATE, 4, 0, DEVICE_ERROR_GEN_FAILURE);
+  ExpectFailure(*device, DRIVER_DEVICE_SET_STATE, 4, 0, DEVICE_ERROR_GEN_FAILURE);
+  EXPECT_EQ(Read<uint32_t>(*device, DRIVER_DEVICE_GET_STATE), 1u) << "a failed set reached it";
+  // By device, every request from now on.
+  Plan().Fail(FaultOp::DeviceControl, DEVICE_ERROR_ACCESS_DENIED, sensorPath, 1,
+              CFaultPlan::kAlways);
+  ExpectFailure(*sensor, DRIVER_SENSOR_GET_TEMP, 0, 4, DEVICE_ERROR_ACCESS_DENIED);
+  ExpectFailure(*sensor, DRIVER_SENSOR_GET_INFO, 0, sizeof(_tagSSensorInfoBlock),
+                DEVICE_ERROR_ACCESS_DENIED);
+  EXPECT_EQ(Read<uint32_t>(*device, DRIVER_DEVICE_GET_STATE), 1u);
+  EXPECT_EQ(Plan().Calls(FaultOp::DeviceOpen), 4);
+}
+
 TEST_P(DeviceIoContract, DeviceDescribesItselfAndTakesStates) {
   auto device = OpenOrFail(mEnv->AddDevice({9, 3, 1}));
   ASSERT_NE(device, nullptr);
@@ -311,11 +327,7 @@ TEST_P(DeviceIoContract, UnknownCodesAndShortBuffersFailWithoutEffect) {
   EXPECT_EQ(trips.Aux1Temp, 3532);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Drivers, DeviceIoContract,
-    testing::Values(_tagSDeviceIoImpl{"Sim", [] { return std::make_unique<CSimDeviceIoEnv>(); }},
-                    _tagSDeviceIoImpl{"Sysfs",
-                                      [] { return std::make_unique<CSysfsDeviceIoEnv>(); }}),
-    [](const testing::TestParamInfo<_tagSDeviceIoImpl>& info) { return info.param.name; });
+ZIVO_CONTRACT_SUITE(DeviceIoContract, {"Sim", Make<CSimDeviceIoEnv, CDeviceIoEnv>},
+                    {"Sysfs", Make<CSysfsDeviceIoEnv, CDeviceIoEnv>});
 
 }  // namespace

@@ -66,7 +66,7 @@ TEST_F(WmiDeviceTest, APropertyThatFailsToReadLeavesItsFieldAtZero) {
   Firmware().AddDevice({mName, 0x55, 2, 4, 7});
   for (const _tagSCase& c : cases) {
     mLog.Clear();
-    Wmi().Fail(CSimWmi::Op::Get, WBEM_E_FAILED, c.property);
+    Faults().Fail(FaultOp::WmiGet, WBEM_E_FAILED, c.property);
     auto instance = DeviceInstance(mName);
     CWmiDevice device(instance);
     std::string message = c.message;
@@ -84,14 +84,14 @@ TEST_F(WmiDeviceTest, APropertyThatFailsToReadLeavesItsFieldAtZero) {
     EXPECT_EQ(d.Name, mName) << "the device is complete but for the field";
   }
 
-  Wmi().Fail(CSimWmi::Op::Get, WBEM_E_FAILED, L"InstanceName");
+  Faults().Fail(FaultOp::WmiGet, WBEM_E_FAILED, L"InstanceName");
   auto instance = DeviceInstance(mName);
   CWmiDevice nameless(instance);
   EXPECT_TRUE(mLog.HasMessage("WmiDevice, Get InstanceName Failed " + Hex(instance.get())));
   EXPECT_EQ(nameless.mDevice.Name, L"");
   EXPECT_EQ(nameless.mDevice.Max, 4u);
 
-  Wmi().Fail(CSimWmi::Op::Get, WBEM_E_FAILED, L"__RELPATH");
+  Faults().Fail(FaultOp::WmiGet, WBEM_E_FAILED, L"__RELPATH");
   instance = DeviceInstance(mName);
   Firmware().ClearCalls();
   CWmiDevice pathless(instance);
@@ -136,28 +136,28 @@ TEST_F(WmiDeviceTest, EachFailingStepOfAMethodCallHasItsStatusAndLine) {
   auto device = Publish(0, 1, 3);
   const std::string name = "ACPI\\PNP0C14\\1_0";
   struct _tagSCase {
-    CSimWmi::Op op;
+    FaultOp op;
     int status;
     std::string setLine;
     std::string shutdownLine;
   };
   const std::vector<_tagSCase> cases = {
-      {CSimWmi::Op::GetObject, ZIVO_WMI_GETOBJECT_FAILED,
+      {FaultOp::WmiGetObject, ZIVO_WMI_GETOBJECT_FAILED,
        "SetCurrentThrottleLimit, GetObject failed " + name, "Shutdown, GetObject failed " + name},
-      {CSimWmi::Op::GetMethod, ZIVO_WMI_GET_FAILED, "SetCurrentThrottleLimit failed " + name,
+      {FaultOp::WmiGetMethod, ZIVO_WMI_GET_FAILED, "SetCurrentThrottleLimit failed " + name,
        "Shutdown failed " + name},
-      {CSimWmi::Op::SpawnInstance, ZIVO_WMI_CREATE_FAILED, "", ""},
-      {CSimWmi::Op::Put, ZIVO_WMI_PUT_FAILED, "", ""},
-      {CSimWmi::Op::ExecMethod, ZIVO_WMI_EXEC_FAILED,
+      {FaultOp::WmiSpawnInstance, ZIVO_WMI_CREATE_FAILED, "", ""},
+      {FaultOp::WmiPut, ZIVO_WMI_PUT_FAILED, "", ""},
+      {FaultOp::WmiExecMethod, ZIVO_WMI_EXEC_FAILED,
        "SetCurrentThrottleLimit, ExecMethod failed  " + name,
        "Shutdown, ExecMethod failed " + name},
   };
   for (const _tagSCase& c : cases) {
     mLog.Clear();
     Firmware().ClearCalls();
-    Wmi().Fail(c.op, WBEM_E_FAILED);
+    Faults().Fail(c.op, WBEM_E_FAILED);
     EXPECT_EQ(device->SetCurrentThrottleLimit(), c.status);
-    Wmi().Fail(c.op, WBEM_E_FAILED);
+    Faults().Fail(c.op, WBEM_E_FAILED);
     EXPECT_EQ(device->Shutdown(true), c.status);
     EXPECT_TRUE(Firmware().Calls().empty()) << "nothing reaches the device";
     if (!c.setLine.empty()) {
@@ -165,23 +165,23 @@ TEST_F(WmiDeviceTest, EachFailingStepOfAMethodCallHasItsStatusAndLine) {
       EXPECT_TRUE(mLog.HasMessage(c.shutdownLine)) << mLog.Text();
     } else {
       // The lines name the signature or input instance by address.
-      const std::string prefix = c.op == CSimWmi::Op::Put ? "Put failed " : "SpawnInstance failed ";
+      const std::string prefix = c.op == FaultOp::WmiPut ? "Put failed " : "SpawnInstance failed ";
       EXPECT_NE(mLog.Text().find("SetCurrentThrottleLimit, " + prefix), std::string::npos);
       EXPECT_NE(mLog.Text().find("Shutdown, " + prefix), std::string::npos);
     }
   }
 
-  Wmi().Fail(CSimWmi::Op::ExecMethod, WBEM_E_FAILED, L"GetThrottleState");
+  Faults().Fail(FaultOp::WmiExecMethod, WBEM_E_FAILED, L"GetThrottleState");
   EXPECT_EQ(device->GetCurrentThrottleLimit(), ZIVO_WMI_EXEC_FAILED);
   EXPECT_TRUE(mLog.HasMessage("GetCurrentThrottleLimit, ExecMethod failed " + name));
-  Wmi().Fail(CSimWmi::Op::Get, WBEM_E_FAILED, L"State");
+  Faults().Fail(FaultOp::WmiGet, WBEM_E_FAILED, L"State");
   EXPECT_EQ(device->GetCurrentThrottleLimit(), ZIVO_WMI_GET_FAILED);
   EXPECT_TRUE(mLog.HasMessage("GetCurrentThrottleLimit, GetState failed " + name));
 
-  Firmware().FailMethod(mName, L"Start", WBEM_E_FAILED);
+  Faults().Fail(FaultOp::WmiExecMethod, WBEM_E_FAILED, mName + L"/" + L"Start");
   EXPECT_EQ(device->Start(), ZIVO_WMI_EXEC_FAILED);
   EXPECT_TRUE(mLog.HasMessage("Start ExecMethod failed " + name));
-  Firmware().FailMethod(mName, L"Stop", WBEM_E_FAILED);
+  Faults().Fail(FaultOp::WmiExecMethod, WBEM_E_FAILED, mName + L"/" + L"Stop");
   EXPECT_EQ(device->Stop(), ZIVO_WMI_EXEC_FAILED);
   EXPECT_TRUE(mLog.HasMessage("Stop ExecMethod failed " + name));
 }

@@ -71,7 +71,8 @@ TEST_F(WmiSensorTest, TripsAreTakenInPairsBeforeTheFirstRefreshConvertsThem) {
   mSensor.trips = {0, 30, 9, 40, 2};
   mSensor.temperatures = {25};
   // The constructor's refresh fails, so the trips stay as the instance gave them.
-  Firmware().FailMethod(mSensor.instanceName, L"GetCurrentTemperature", WBEM_E_FAILED);
+  Faults().Fail(FaultOp::WmiExecMethod, WBEM_E_FAILED,
+                mSensor.instanceName + L"/" + L"GetCurrentTemperature");
   auto sensor = Publish();
   EXPECT_EQ(Trips(*sensor), (std::vector<std::pair<uint32_t, uint16_t>>{{0, 30}, {0, 40}}))
       << "an identifier of 9 is stored as 0; the fifth element has no temperature";
@@ -89,7 +90,8 @@ TEST_F(WmiSensorTest, AnElementThatFailsToFetchAddsNothing) {
   mSensor.listArray->FailElement(1, E_FAIL);
   mSensor.tripsArray = std::make_shared<CSafeArray>(std::vector<int32_t>{0, 3300, 1, 3500}, 1);
   mSensor.tripsArray->FailElement(3, E_FAIL);  // the identifier of the second pair
-  Firmware().FailMethod(mSensor.instanceName, L"GetCurrentTemperature", WBEM_E_FAILED);
+  Faults().Fail(FaultOp::WmiExecMethod, WBEM_E_FAILED,
+                mSensor.instanceName + L"/" + L"GetCurrentTemperature");
   auto sensor = Publish();
   EXPECT_EQ(sensor->mSensor.Devices,
             (std::vector<std::wstring>{FirmwareDeviceName(1), FirmwareDeviceName(3)}));
@@ -128,12 +130,12 @@ TEST_F(WmiSensorTest, ArraysThatCannotBeWalkedLeaveTheirListsEmpty) {
     mSensor.tripsArray.reset();
     mSensor.caps = 5;
     mSensor.type = 3;
-    Wmi().Fail(CSimWmi::Op::Get, WBEM_E_FAILED, c.property, c.nth);
+    Faults().Fail(FaultOp::WmiGet, WBEM_E_FAILED, c.property, c.nth, 1);
     auto partial = Publish();
     EXPECT_TRUE(mLog.HasMessage(Line(c.line))) << c.line << "\n" << mLog.Text();
     const std::wstring property = c.property;
     EXPECT_EQ(partial->mSensor.Devices.empty(), property == L"device" || property == L"List");
-    EXPECT_EQ(partial->mSensor.TripPoints.empty(), SimNameEquals(property, L"trips"));
+    EXPECT_EQ(partial->mSensor.TripPoints.empty(), WmiNameEquals(property, L"trips"));
     EXPECT_EQ(partial->mSensor.Caps, property == L"caps" ? 0u : 5u);
     EXPECT_EQ(partial->mSensor.Class, property == L"type" ? 0u : 3u);
   }
@@ -186,12 +188,13 @@ TEST_F(WmiSensorTest, TwoFaultyReadingsInARowRequestOneShutdown) {
       "One of the WMI sensors is faulty, please contact your support. To protect, system is "
       "shutting now..."));
 
-  Firmware().FailMethod(mSensor.instanceName, L"GetCurrentTemperature", WBEM_E_FAILED);
+  Faults().Fail(FaultOp::WmiExecMethod, WBEM_E_FAILED,
+                mSensor.instanceName + L"/" + L"GetCurrentTemperature");
   Firmware().ClearCalls();
   EXPECT_EQ(sensor->GetCurrentTemp(temperature), ZIVO_WMI_EXEC_FAILED);
   EXPECT_EQ(Firmware().Calls(L"GetCurrentTemperature").size(), 1u) << "no second attempt";
   EXPECT_TRUE(mLog.HasMessage("GetCurrentTemp ExecMethod failed ACPI\\PNP0C14\\7_0"));
-  Wmi().Fail(CSimWmi::Op::Get, WBEM_E_FAILED, L"temperature");
+  Faults().Fail(FaultOp::WmiGet, WBEM_E_FAILED, L"temperature");
   EXPECT_EQ(sensor->GetCurrentTemp(temperature), ZIVO_WMI_GET_FAILED);
   EXPECT_TRUE(mLog.HasMessage("GetCurrentTemp Get failed ACPI\\PNP0C14\\7_0"));
 }
@@ -215,7 +218,8 @@ TEST_F(WmiSensorTest, TripPointsAreWrittenPackedAndVerified) {
   EXPECT_EQ(mLog.CountMessage("Mismatched Values: Set Aux1 = 3600 while Get Aux1 = 3601"), 4);
   EXPECT_TRUE(mLog.HasMessage("SetSensor failed to set the Trip Points"));
 
-  Firmware().FailMethod(mSensor.instanceName, L"GetSensorTrip", WBEM_E_FAILED);
+  Faults().Fail(FaultOp::WmiExecMethod, WBEM_E_FAILED,
+                mSensor.instanceName + L"/" + L"GetSensorTrip");
   EXPECT_EQ(sensor->SetSensorTripValue(), ZIVO_TRIP_MISMATCH);
   EXPECT_TRUE(mLog.HasMessage("SetSensorTripValue failed to return value for ACPI\\PNP0C14\\7_0"));
 }
@@ -242,7 +246,7 @@ TEST_F(WmiSensorTest, EachFailingStepOfATripCallHasItsStatusAndLine) {
   auto sensor = Publish();
   const std::string name = "ACPI\\PNP0C14\\7_0";
   struct _tagSCase {
-    CSimWmi::Op op;
+    FaultOp op;
     const wchar_t* target;
     int getStatus;
     std::string getLine;
@@ -250,29 +254,29 @@ TEST_F(WmiSensorTest, EachFailingStepOfATripCallHasItsStatusAndLine) {
     std::string setLine;
   };
   for (const _tagSCase& c : std::vector<_tagSCase>{
-           {CSimWmi::Op::GetObject, L"", ZIVO_WMI_GETOBJECT_FAILED,
+           {FaultOp::WmiGetObject, L"", ZIVO_WMI_GETOBJECT_FAILED,
             "GetSensorTripValue GetObject failed ", ZIVO_WMI_GETOBJECT_FAILED,
             "SetSensorTripValue GetObject failed"},
-           {CSimWmi::Op::GetMethod, L"", ZIVO_WMI_GET_FAILED, "GetSensorTripValue GetMethod failed",
+           {FaultOp::WmiGetMethod, L"", ZIVO_WMI_GET_FAILED, "GetSensorTripValue GetMethod failed",
             ZIVO_WMI_GET_FAILED, "SetSensorTripValue GetMethod failed "},
-           {CSimWmi::Op::SpawnInstance, L"", ZIVO_WMI_CREATE_FAILED,
+           {FaultOp::WmiSpawnInstance, L"", ZIVO_WMI_CREATE_FAILED,
             "GetSensorTripValue SpawnInstance failed " + name, ZIVO_WMI_CREATE_FAILED,
             "SetSensorTripValue SpawnInstance failed " + name},
-           {CSimWmi::Op::Put, L"", ZIVO_WMI_CREATE_FAILED,
+           {FaultOp::WmiPut, L"", ZIVO_WMI_CREATE_FAILED,
             "GetSensorTripValue Put type failed " + name, ZIVO_WMI_PUT_FAILED,
             "SetSensorTripValue Put temp failed " + name},
-           {CSimWmi::Op::ExecMethod, L"", ZIVO_WMI_EXEC_FAILED,
+           {FaultOp::WmiExecMethod, L"", ZIVO_WMI_EXEC_FAILED,
             "GetSensorTripValue ExecMethod failed " + name, ZIVO_WMI_EXEC_FAILED,
             "SetSensorTripValue ExecMethod failed " + name},
-           {CSimWmi::Op::Get, L"temp", ZIVO_WMI_GET_FAILED,
+           {FaultOp::WmiGet, L"temp", ZIVO_WMI_GET_FAILED,
             "GetSensorTripValue Get temp failed " + name, ZIVO_SUCCESS, ""},
        }) {
     mLog.Clear();
-    Wmi().Fail(c.op, WBEM_E_FAILED, c.target);
+    Faults().Fail(c.op, WBEM_E_FAILED, c.target);
     EXPECT_EQ(sensor->GetSensorTripValue(), c.getStatus) << c.getLine;
     EXPECT_TRUE(mLog.HasMessage(c.getLine)) << c.getLine << "\n" << mLog.Text();
     if (c.setStatus != ZIVO_SUCCESS) {
-      Wmi().Fail(c.op, WBEM_E_FAILED, c.target);
+      Faults().Fail(c.op, WBEM_E_FAILED, c.target);
       EXPECT_EQ(sensor->SetSensorTripValue(), c.setStatus) << c.setLine;
       EXPECT_TRUE(mLog.HasMessage(c.setLine)) << c.setLine << "\n" << mLog.Text();
     }
@@ -281,11 +285,11 @@ TEST_F(WmiSensorTest, EachFailingStepOfATripCallHasItsStatusAndLine) {
   // The second trip's read fails: the first keeps what it read.
   Firmware().SetTrip(mSensor.instanceName, 0, 3310);
   Firmware().SetTrip(mSensor.instanceName, 1, 3510);
-  Wmi().Fail(CSimWmi::Op::ExecMethod, WBEM_E_FAILED, L"GetSensorTrip", 2);
+  Faults().Fail(FaultOp::WmiExecMethod, WBEM_E_FAILED, L"GetSensorTrip", 2, 1);
   EXPECT_EQ(sensor->GetSensorTripValue(), ZIVO_WMI_EXEC_FAILED);
   EXPECT_EQ(Trips(*sensor), (std::vector<std::pair<uint32_t, uint16_t>>{{0, 3310}, {1, 3500}}));
 
-  Firmware().FailMethod(mSensor.instanceName, L"Start", WBEM_E_FAILED);
+  Faults().Fail(FaultOp::WmiExecMethod, WBEM_E_FAILED, mSensor.instanceName + L"/" + L"Start");
   EXPECT_EQ(sensor->Start(), ZIVO_WMI_EXEC_FAILED);
   EXPECT_TRUE(mLog.HasMessage("start ExecMethod failed " + name));
   EXPECT_EQ(sensor->Stop(), ZIVO_SUCCESS);

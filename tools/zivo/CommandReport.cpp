@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "HostSession.h"
-#include "Platform/Sim/SimPower.h"
 #include "Platform/Text.h"
+#include "zivorivizo-sim/SimPower.h"
 #include "StatusText.h"
 
 std::string PolicyFailure(const std::string& file, int status) {
