@@ -399,6 +399,11 @@ class CFaultyApartment : public CFaultyCounted<CUnsecuredApartment> {
 
 }  // namespace
 
+std::shared_ptr<CWbemClassObject> FaultyObject(std::shared_ptr<CWbemClassObject> object,
+                                               const std::shared_ptr<CFaultPlan>& plan) {
+  return Wrap(std::move(object), plan);
+}
+
 CFaultyCom::CFaultyCom(std::shared_ptr<CCom> inner, std::shared_ptr<CFaultPlan> plan)
     : mInner(std::move(inner)), mPlan(std::move(plan)) {}
 CFaultyCom::~CFaultyCom() = default;

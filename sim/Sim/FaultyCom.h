@@ -14,6 +14,13 @@
 #include "Platform/Com.h"
 #include "Sim/FaultPlan.h"
 
+class CWbemClassObject;
+
+// `object` as the decorator hands objects out: its calls (and those of the
+// objects embedded in it) consult `plan`.
+std::shared_ptr<CWbemClassObject> FaultyObject(std::shared_ptr<CWbemClassObject> object,
+                                               const std::shared_ptr<CFaultPlan>& plan);
+
 class CFaultyCom : public CCom {
  public:
   CFaultyCom(std::shared_ptr<CCom> inner, std::shared_ptr<CFaultPlan> plan);

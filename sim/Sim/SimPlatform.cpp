@@ -65,6 +65,10 @@ CSimPlatformEvents& CSimPlatform::SimEvents() const {
 CFaultPlan& CSimPlatform::Faults() const {
   return *mPlan;
 }
+std::shared_ptr<CWbemClassObject> CSimPlatform::Reachable(
+    std::shared_ptr<CWbemClassObject> object) const {
+  return FaultyObject(std::move(object), mPlan);
+}
 
 std::shared_ptr<CSimPlatform> InstallSimPlatform() {
   auto platform = std::make_shared<CSimPlatform>();

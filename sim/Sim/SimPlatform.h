@@ -18,6 +18,7 @@ class CSimFirmware;
 class CSimPlatformEvents;
 class CFaultPlan;
 class CPower;
+class CWbemClassObject;
 
 class CSimPlatform : public CPlatform {
  public:
@@ -39,6 +40,9 @@ class CSimPlatform : public CPlatform {
   CSimPlatformEvents& SimEvents() const;
   // The faults every stand-in of this platform consults.
   CFaultPlan& Faults() const;
+  // An object of the namespace as the library receives it through the
+  // platform's COM: the plan's faults apply to it.
+  std::shared_ptr<CWbemClassObject> Reachable(std::shared_ptr<CWbemClassObject> object) const;
 
  private:
   std::shared_ptr<CFaultPlan> mPlan;

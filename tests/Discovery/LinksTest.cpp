@@ -11,7 +11,6 @@
 #include "PartMgr/WmiDevice.h"
 #include "PartMgr/WmiSensor.h"
 #include "Platform/Text.h"
-#include "Sim/FaultyXml.h"
 #include "zivorivizo/OSConfigMgr.h"
 #include "zivorivizo/StatusCodes.h"
 
@@ -106,7 +105,7 @@ TEST_F(LinksTest, ASkinSensorWithoutItsConfigurationKeepsNoLinks) {
 TEST_F(LinksTest, AConfigurationThatCannotBeHadLeavesSkinSensorsTheirOwnDevices) {
   PublishDevice(1);
   PublishSensor(L"SKIN", {1}, /*type=*/1);
-  dynamic_cast<CFaultyXml&>(Sim().Xml()).FailNext(FaultOp::XmlLoad);
+  Faults().Fail(FaultOp::XmlLoad);
   ASSERT_EQ(Manager().Enumerate(), ZIVO_SUCCESS);
   EXPECT_EQ(Names(SensorNamed(L"SKIN")->mLinkedDevices),
             (std::vector<std::wstring>{FirmwareDeviceName(1)}));

@@ -40,33 +40,33 @@ TEST_F(ManagerLifecycleTest, EveryInitStepThatFailsThrows13AndReturnsItsCode) {
   const std::string prefix = "WmiParticipantManager Init: ";
   const std::vector<_tagSInitStep> steps = {
       {"apartment",
-       [](auto&, CMemoryCom& com, auto&) { Faults().Fail(FaultOp::CoInitializeEx, E_OUTOFMEMORY); },
+       [](auto&, CMemoryCom&, auto&) { Faults().Fail(FaultOp::CoInitializeEx, E_OUTOFMEMORY); },
        prefix + "CoInitialize failed", ZIVO_PM_INIT_FAILED},
       {"security",
-       [](auto&, CMemoryCom& com, auto&) {
+       [](auto&, CMemoryCom&, auto&) {
          Faults().Fail(FaultOp::CoInitializeSecurity, E_ACCESSDENIED);
        },
        prefix + "CoInitializeSecurity failed", ZIVO_PM_INIT_FAILED},
       {"locator",
-       [](auto&, CMemoryCom& com, auto&) {
+       [](auto&, CMemoryCom&, auto&) {
          Faults().Fail(FaultOp::CreateWbemLocator, REGDB_E_CLASSNOTREG);
        },
        prefix + "CoCreateInstance failed", ZIVO_PM_INIT_FAILED},
       {"connect",
-       [](auto&, CMemoryCom& com, auto&) {
+       [](auto&, CMemoryCom&, auto&) {
          Faults().Fail(FaultOp::ConnectServer, WBEM_E_ACCESS_DENIED);
        },
        prefix + "IWbemLocator::ConnectServer failed", ZIVO_PM_INIT_FAILED},
       {"blanket",
-       [](auto&, CMemoryCom& com, auto&) { Faults().Fail(FaultOp::SetBlanket, E_ACCESSDENIED); },
+       [](auto&, CMemoryCom&, auto&) { Faults().Fail(FaultOp::SetBlanket, E_ACCESSDENIED); },
        prefix + "IClientSecurity::SetBlanket failed", ZIVO_PM_INIT_FAILED},
       {"enumeration",
-       [](auto&, auto&, CMemoryWmi& wmi) {
+       [](auto&, auto&, CMemoryWmi&) {
          Faults().Fail(FaultOp::WmiCreateInstanceEnum, WBEM_E_FAILED, L"DTMSystemParams");
        },
        "Failed to get Velmar status instance", ZIVO_WMI_CREATE_FAILED},
       {"next",
-       [](auto&, auto&, CMemoryWmi& wmi) {
+       [](auto&, auto&, CMemoryWmi&) {
          Faults().Fail(FaultOp::WmiNext, WBEM_E_FAILED, L"DTMSystemParams");
        },
        "Failed to get Velmar status instance", ZIVO_WMI_CREATE_FAILED},
@@ -74,7 +74,7 @@ TEST_F(ManagerLifecycleTest, EveryInitStepThatFailsThrows13AndReturnsItsCode) {
        [](auto&, auto&, CMemoryWmi& wmi) { wmi.RemoveInstance(L"DTMSystemParams", L""); },
        "Failed to get Velmar status instance", ZIVO_WMI_CREATE_FAILED},
       {"status read",
-       [](auto&, auto&, CMemoryWmi& wmi) {
+       [](auto&, auto&, CMemoryWmi&) {
          Faults().Fail(FaultOp::WmiGet, WBEM_E_FAILED, L"velmarstatus");
        },
        "Failed to get status value", ZIVO_WMI_GET_FAILED},

@@ -60,17 +60,17 @@ TEST_F(DriverNotifyTest, EachNotificationValueIsResetAndOnlyAOneWithANameIsDispa
       {"an undefined value", 2, none, false, 0,
        "Sensor Notify value is not 1, Event discarded for Sensor1"},
       {"an unreadable value is not acted on", 1,
-       [](CMemoryRegistry& r) {
+       [](CMemoryRegistry&) {
          Faults().Fail(FaultOp::RegQueryDword, REG_STATUS_ACCESS_DENIED, L"Sensor1", 1, 0);
        },
        false, 1, "Query Registry failed for Sensor1"},
       {"a value that cannot be reset still reports", 1,
-       [](CMemoryRegistry& r) {
+       [](CMemoryRegistry&) {
          Faults().Fail(FaultOp::RegSet, REG_STATUS_ACCESS_DENIED, L"Sensor1");
        },
        true, kAnyValue, "RegSetValueEx Registry failed for Sensor1"},
       {"an unreadable name is not reported", 1,
-       [](CMemoryRegistry& r) {
+       [](CMemoryRegistry&) {
          Faults().Fail(FaultOp::RegQueryString, REG_STATUS_MORE_DATA, L"Sensor1", 1, 0);
        },
        false, 0, "Query Registry failed for Sensor1"},
@@ -78,7 +78,7 @@ TEST_F(DriverNotifyTest, EachNotificationValueIsResetAndOnlyAOneWithANameIsDispa
        [](CMemoryRegistry& r) { r.SetString(DRIVER_PARAMETERS_KEY, L"Sensor1", L""); }, false, 0,
        "Sensor name is empty for Sensor1, Event discarded"},
       {"no parameters key ends the scan", 1,
-       [](CMemoryRegistry& r) {
+       [](CMemoryRegistry&) {
          Faults().Fail(FaultOp::RegOpen, REG_STATUS_NOT_FOUND, DRIVER_PARAMETERS_KEY);
        },
        false, 0, "Failed to read the Velmar Params Key"},

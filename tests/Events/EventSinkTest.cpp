@@ -13,17 +13,18 @@ namespace {
 class EventSinkTest : public CEventTest {
  public:
   std::shared_ptr<CWbemClassObject> Creation(const std::wstring& name) {
-    return Wmi().MakeObject(L"__InstanceCreationEvent",
-                            {{L"TargetInstance", CVariant::Object(Wmi().MakeObject(
-                                                     L"DtmSensorParticipantInformation",
-                                                     {{L"InstanceName", CVariant::Bstr(name)}}))}});
+    return Sim().Reachable(Wmi().MakeObject(
+        L"__InstanceCreationEvent",
+        {{L"TargetInstance",
+          CVariant::Object(Wmi().MakeObject(L"DtmSensorParticipantInformation",
+                                            {{L"InstanceName", CVariant::Bstr(name)}}))}}));
   }
   std::shared_ptr<CWbemClassObject> Thermal(CWmiPropertyMap event, CWmiPropertyMap description) {
     if (!description.empty()) {
       event[L"event_desc"] =
           CVariant::Object(Wmi().MakeObject(L"DTMEventDescription", std::move(description)));
     }
-    return Wmi().MakeObject(L"DTMEvent", std::move(event));
+    return Sim().Reachable(Wmi().MakeObject(L"DTMEvent", std::move(event)));
   }
 };
 
@@ -93,7 +94,7 @@ TEST_F(EventSinkTest, ThermalSinkSkipsAnEventWhosePartsCannotBeRead) {
   const CWmiPropertyMap coded = {{L"EventCode", CVariant::I4(12)}};
   auto none = [](CMemoryWmi&) {};
   auto failGet = [](const wchar_t* property) {
-    return [property](CMemoryWmi& w) { Faults().Fail(FaultOp::WmiGet, WBEM_E_FAILED, property); };
+    return [property](CMemoryWmi&) { Faults().Fail(FaultOp::WmiGet, WBEM_E_FAILED, property); };
   };
   const std::vector<_tagSThermalRow> rows = {
       {"complete", named, coded, none, ""},

@@ -29,7 +29,7 @@ struct _tagSInitRow {
 TEST_F(OSEventManagerTest, InitReportsEachFailingStepWithItsCode) {
   const std::vector<_tagSInitRow> rows = {
       {"parameters key",
-       [](auto&, CMemoryRegistry& r, auto&, auto&) {
+       [](auto&, CMemoryRegistry&, auto&, auto&) {
          Faults().Fail(FaultOp::RegOpen, REG_STATUS_ACCESS_DENIED, DRIVER_PARAMETERS_KEY);
        },
        ZIVO_EVENT_DRIVER_EVENTS_FAILED,
@@ -37,7 +37,7 @@ TEST_F(OSEventManagerTest, InitReportsEachFailingStepWithItsCode) {
        0,
        0},
       {"sensor count",
-       [](auto&, CMemoryRegistry& r, auto&, auto&) {
+       [](auto&, CMemoryRegistry&, auto&, auto&) {
          Faults().Fail(FaultOp::RegQueryDword, REG_STATUS_NOT_FOUND, L"SensorCount");
        },
        ZIVO_EVENT_DRIVER_EVENTS_FAILED,
@@ -45,7 +45,7 @@ TEST_F(OSEventManagerTest, InitReportsEachFailingStepWithItsCode) {
        0,
        0},
       {"apartment",
-       [](auto&, auto&, CMemoryCom& c, auto&) {
+       [](auto&, auto&, CMemoryCom&, auto&) {
          Faults().Fail(FaultOp::CreateUnsecuredApartment, REGDB_E_CLASSNOTREG);
        },
        ZIVO_EVENT_THERMAL_FAILED,
@@ -53,7 +53,7 @@ TEST_F(OSEventManagerTest, InitReportsEachFailingStepWithItsCode) {
        0,
        1},
       {"stub",
-       [](auto&, auto&, CMemoryCom& c, auto&) {
+       [](auto&, auto&, CMemoryCom&, auto&) {
          Faults().Fail(FaultOp::CreateObjectStub, E_OUTOFMEMORY);
        },
        ZIVO_EVENT_THERMAL_FAILED,
@@ -61,7 +61,7 @@ TEST_F(OSEventManagerTest, InitReportsEachFailingStepWithItsCode) {
        0,
        1},
       {"stub sink",
-       [](auto&, auto&, CMemoryCom& c, auto&) {
+       [](auto&, auto&, CMemoryCom&, auto&) {
          Faults().Fail(FaultOp::StubQueryInterface, E_NOINTERFACE);
        },
        ZIVO_EVENT_THERMAL_FAILED,
@@ -69,7 +69,7 @@ TEST_F(OSEventManagerTest, InitReportsEachFailingStepWithItsCode) {
        0,
        1},
       {"query",
-       [](auto&, auto&, auto&, CMemoryWmi& w) {
+       [](auto&, auto&, auto&, CMemoryWmi&) {
          Faults().Fail(FaultOp::WmiExecNotificationQueryAsync, WBEM_E_ACCESS_DENIED, kThermalQuery);
        },
        ZIVO_EVENT_THERMAL_FAILED,

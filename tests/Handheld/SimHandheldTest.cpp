@@ -2,6 +2,8 @@
 // model, hotplug participants, and how a broken description is refused.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "Platform/DriverProtocol.h"
 #include "Platform/Wmi.h"
 #include "Sim/SimDeviceDriver.h"
@@ -154,38 +156,25 @@ TEST_F(SimHandheldTest, InstallListsDriversInTheParametersKeyAndPublishesTheFirm
   // The drivers answer with their information blocks, in the sensor's unit.
   _tagSSensorInfoBlock info;
   ASSERT_TRUE(DriverRequest(L"/sim/battery", DRIVER_SENSOR_GET_INFO, info));
-  EXPECT_EQ(info.Caps, 5u);
-  EXPECT_EQ(info.Base, DRIVER_BASE_CELSIUS);
-  EXPECT_EQ(info.DeviceCount, 2u);
-  EXPECT_EQ(info.DeviceNumbers[0], 1u);
-  EXPECT_EQ(info.DeviceNumbers[1], 0u);
-  EXPECT_EQ(info.AuxCount, 2u);
-  EXPECT_EQ(info.Aux0Type, 3u);
-  EXPECT_EQ(info.Aux0Trip, 40u);
-  EXPECT_EQ(info.Aux1Type, 4u);
-  EXPECT_EQ(info.Aux1Trip, 45u) << "45.5 degrees in whole degrees";
-  EXPECT_EQ(info.Type, 4u);
-  _tagSTripBlock trips;
-  ASSERT_TRUE(DriverRequest(L"/sim/battery", DRIVER_SENSOR_GET_TRIPS, trips));
-  EXPECT_EQ(trips.Aux1Type, 4u);
-  EXPECT_EQ(trips.Aux1Temp, 45);
+  EXPECT_EQ(std::vector<uint32_t>({info.Caps, info.Base, info.DeviceCount, info.DeviceNumbers[0],
+                                   info.DeviceNumbers[1], info.AuxCount, info.Aux0Type,
+                                   info.Aux0Trip, info.Aux1Type, info.Aux1Trip, info.Type}),
+            std::vector<uint32_t>({5, DRIVER_BASE_CELSIUS, 2, 1, 0, 2, 3, 40, 4, 45, 4}))
+      << "45.5 degrees in whole degrees";
   int32_t reading = 0;
   ASSERT_TRUE(DriverRequest(L"/sim/battery", DRIVER_SENSOR_GET_TEMP, reading));
   EXPECT_EQ(reading, 31);
   ASSERT_TRUE(DriverRequest(L"/sim/board", DRIVER_SENSOR_GET_INFO, info));
   EXPECT_EQ(info.AuxCount, 1u);
-  ASSERT_TRUE(DriverRequest(L"/sim/board", DRIVER_SENSOR_GET_TEMP, reading));
-  EXPECT_EQ(reading, 2932);
-  ASSERT_TRUE(DriverRequest(L"/sim/board", DRIVER_SENSOR_GET_TEMP, reading));
-  EXPECT_EQ(reading, 2947);
-  ASSERT_TRUE(DriverRequest(L"/sim/board", DRIVER_SENSOR_GET_TEMP, reading));
-  EXPECT_EQ(reading, 2947) << "the last reading repeats";
+  for (int32_t expected : {2932, 2947, 2947}) {  // the last reading repeats
+    ASSERT_TRUE(DriverRequest(L"/sim/board", DRIVER_SENSOR_GET_TEMP, reading));
+    EXPECT_EQ(reading, expected);
+  }
 
   _tagSDeviceInfoBlock device;
   ASSERT_TRUE(DriverRequest(L"/sim/fan", DRIVER_DEVICE_GET_INFO, device));
-  EXPECT_EQ(device.Caps, 2u);
-  EXPECT_EQ(device.MaxState, 5u);
-  EXPECT_EQ(device.Class, 3u);
+  EXPECT_EQ(std::vector<uint32_t>({device.Caps, device.MaxState, device.Class}),
+            std::vector<uint32_t>({2, 5, 3}));
   uint32_t state = 0;
   ASSERT_TRUE(DriverRequest(L"/sim/fan", DRIVER_DEVICE_GET_STATE, state));
   EXPECT_EQ(state, 2u);

@@ -194,7 +194,8 @@ TEST_F(NonWmiSensorTest, ConstructorKeepsWhatItObtainedWhenTheDriverFails) {
   CNonWmiSensor undescribed(3, kPath);
   EXPECT_TRUE(undescribed.mSensor.Name.empty());
   EXPECT_EQ(mLog.LevelOf("Can get sensor info Ioctl Failed"), "ERROR");
-  EXPECT_EQ(driver->CountRequests(SIM_ANY_REQUEST), 1);
+  // The fault fails one request in front of the driver: a second would reach it.
+  EXPECT_EQ(driver->CountRequests(SIM_ANY_REQUEST), 0);
   EXPECT_FALSE(mLog.HasMessage("Failed to read the Velmar Key"));
 
   // A first reading that fails leaves the history as it was.
@@ -263,7 +264,7 @@ TEST_F(NonWmiSensorTest, GetCurrentTempRetriesOnlyAFaultyReading) {
   Faults().Fail(FaultOp::DeviceControl, DEVICE_ERROR_GEN_FAILURE,
                 FaultCodeName(DRIVER_SENSOR_GET_TEMP));
   EXPECT_EQ(sensor.GetCurrentTemp(temperature), ZIVO_IOCTL_FAILED);
-  EXPECT_EQ(driver->CountRequests(DRIVER_SENSOR_GET_TEMP), 1);
+  EXPECT_EQ(driver->CountRequests(DRIVER_SENSOR_GET_TEMP), 0) << "a retry would reach the driver";
   EXPECT_EQ(mLog.LevelOf("Sensor get temp Ioctl Failed"), "ERROR");
   EXPECT_TRUE(Power().Requests().empty());
 
