@@ -27,6 +27,7 @@ int main() {
     std::fprintf(stderr, "the participant manager did not start: %d\n", thrown);
     return 1;
   }
+  const int enumerated = participants->Enumerate();
   std::vector<_tagSSensor> sensors;
   participants->GetAllSensors(sensors);
   std::printf("sensors: %zu\n", sensors.size());
@@ -34,5 +35,5 @@ int main() {
   std::printf("shutdowns recorded: %zu\n", power->Shutdowns().size());
   COSSystemManager::DeleteInstance();
   COSParticipantManager::DeleteInstance();
-  return sensors.empty() || power->Shutdowns().size() != 1 ? 1 : 0;
+  return enumerated != 0 || sensors.empty() || power->Shutdowns().size() != 1 ? 1 : 0;
 }
