@@ -18,10 +18,7 @@ class ExamplePolicyTest : public CSimPlatformTest {};
 
 TEST_F(ExamplePolicyTest, NamesTheParticipantsOfTheEmbeddedHandheld) {
   const auto file = std::filesystem::path(__FILE__).parent_path() / "../../docs/velmarconfig.xml";
-  ASSERT_TRUE(std::filesystem::exists(file)) << file;
-  auto handheld = CSimHandheld::Default();
-  handheld->Install(mPlatform);
-
+  CSimHandheld::Default()->Install(mPlatform);
   COSConfigManager* config =
       COSConfigManager::GetInstance(FromUtf8(file.lexically_normal().string()));
   _tagSPlatformConfig platform;
@@ -33,17 +30,17 @@ TEST_F(ExamplePolicyTest, NamesTheParticipantsOfTheEmbeddedHandheld) {
   std::vector<_tagSSensorConfig> sensors;
   ASSERT_EQ(config->GetAllSensorConfigs(sensors), 0);
   for (const _tagSSensorConfig& policy : sensors) {
+    SCOPED_TRACE(ToUtf8(policy.strName));
     _tagSSensor sensor;
-    EXPECT_EQ(manager->GetSensor(policy.strName, sensor), 0)
-        << ToUtf8(policy.strName) << " is configured but not on the handheld";
-    EXPECT_EQ(sensor.Class, static_cast<uint32_t>(policy.iClass)) << ToUtf8(policy.strName);
+    EXPECT_EQ(manager->GetSensor(policy.strName, sensor), 0) << "not on the handheld";
+    EXPECT_EQ(sensor.Class, static_cast<uint32_t>(policy.iClass));
     // A configured device path of a skin sensor becomes one of its links.
     std::vector<_tagSDevice> linked;
     manager->GetDeviceList(policy.strName, linked);
     for (const std::wstring& path : policy.vecDevicePaths) {
-      EXPECT_TRUE(std::any_of(linked.begin(), linked.end(),
-                              [&](const _tagSDevice& d) { return d.Name == path; }))
-          << ToUtf8(path) << " is not linked to " << ToUtf8(policy.strName);
+      EXPECT_TRUE(
+          std::any_of(linked.begin(), linked.end(), [&](auto& d) { return d.Name == path; }))
+          << ToUtf8(path) << " is not linked";
     }
   }
 
@@ -52,12 +49,13 @@ TEST_F(ExamplePolicyTest, NamesTheParticipantsOfTheEmbeddedHandheld) {
   std::vector<_tagSDevice> present;
   manager->GetAllDevices(present);
   for (const _tagSDeviceConfig& policy : devices) {
-    const auto match = std::find_if(present.begin(), present.end(), [&](const _tagSDevice& d) {
+    SCOPED_TRACE(ToUtf8(policy.strPath));
+    const auto match = std::find_if(present.begin(), present.end(), [&](auto& d) {
       return d.Name.find(policy.strPath) != std::wstring::npos;
     });
-    ASSERT_NE(match, present.end()) << ToUtf8(policy.strPath) << " matches no device";
-    EXPECT_EQ(match->Class, static_cast<uint32_t>(policy.iClass)) << ToUtf8(policy.strPath);
-    EXPECT_LE(match->Max, static_cast<uint32_t>(policy.iThrottleLimit)) << ToUtf8(match->Name);
+    ASSERT_NE(match, present.end()) << "matches no device";
+    EXPECT_EQ(match->Class, static_cast<uint32_t>(policy.iClass));
+    EXPECT_LE(match->Max, static_cast<uint32_t>(policy.iThrottleLimit));
   }
 }
 

@@ -2,12 +2,13 @@
 // and what playing one does on the platform.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 #include <string>
 
 #include "Sim/SimHandheld.h"
-#include "support/RecordingSink.h"
-#include "support/SimPlatformTest.h"
+#include "support/EventTest.h"
+#include "zivorivizo/OSParticipantMgr.h"
 
 namespace {
 
@@ -26,170 +27,142 @@ std::string WithTimeline(const std::string& timeline) {
 TEST(TimelineTest, ABrokenTimelineIsRefusedWithThePlaceAndProblem) {
   struct Case {
     const char* timeline;
-    const char* place;
+    const char* place;    // after "timeline"
     const char* problem;  // a part of it
   };
   const Case cases[] = {
-      {"5", "timeline", "must be a list"},
-      {"[3]", "timeline[0]", "must be a JSON object"},
-      {R"([{"at": 1, "event": "thermal", "wmi": 10, "code": 1, "when": 2}])", "timeline[0].when",
-       "unknown key"},
-      {R"([{"event": "thermal", "wmi": 10, "code": 1}])", "timeline[0]", "needs \"at\""},
-      {R"([{"at": -1, "event": "thermal", "wmi": 10, "code": 1}])", "timeline[0].at",
-       "from 0 to 86400"},
-      {R"([{"at": 86401, "event": "thermal", "wmi": 10, "code": 1}])", "timeline[0].at",
-       "from 0 to 86400"},
-      {R"([{"at": 1.0005, "event": "thermal", "wmi": 10, "code": 1}])", "timeline[0].at",
-       "more than three decimals"},
-      {R"([{"at": "soon", "event": "thermal", "wmi": 10, "code": 1}])", "timeline[0].at",
-       "must be a time in seconds"},
-      {R"([{"at": 1, "wmi": 10}])", "timeline[0]", "needs \"event\""},
-      {R"([{"at": 1, "event": "boom", "wmi": 10}])", "timeline[0].event",
-       "must be thermal, notify, arrive or leave"},
-      {R"([{"at": 1, "event": "leave"}])", "timeline[0]", "needs \"wmi\" or \"path\""},
-      {R"([{"at": 1, "event": "leave", "wmi": 1, "path": "/d0"}])", "timeline[0]", "both"},
-      {R"([{"at": 1, "event": "leave", "wmi": 99}])", "timeline[0].wmi",
-       "names no firmware participant"},
-      {R"([{"at": 1, "event": "leave", "path": "/none"}])", "timeline[0].path",
-       "names no registry-listed participant"},
-      {R"([{"at": 1, "event": "thermal", "path": "/s0", "code": 1}])", "timeline[0]",
-       "comes from the firmware"},
-      {R"([{"at": 1, "event": "thermal", "wmi": 1, "code": 1}])", "timeline[0]",
-       "comes from the firmware"},
-      {R"([{"at": 1, "event": "thermal", "wmi": 10}])", "timeline[0]", "needs \"code\""},
-      {R"([{"at": 1, "event": "thermal", "wmi": 10, "code": 65536}])", "timeline[0].code",
-       "from 0 to 65535"},
-      {R"([{"at": 1, "event": "notify", "wmi": 10}])", "timeline[0]", "registry-listed sensor"},
-      {R"([{"at": 1, "event": "notify", "path": "/d0"}])", "timeline[0]", "registry-listed sensor"},
-      {R"([{"at": 1, "event": "notify", "path": "/s0", "code": 1}])", "timeline[0].code",
-       "only a thermal event has a code"},
-      {R"([{"at": 1, "event": "leave", "path": "/s0", "value": 1}])", "timeline[0].value",
-       "only a driver notification has a value"},
-      {R"([{"at": 1, "event": "arrive", "wmi": 10}])", "timeline[0]", "is already there at 1 s"},
-      {R"([{"at": 2.5, "event": "leave", "wmi": 11}])", "timeline[0]", "is not there at 2.500 s"},
+      {"5", "", "must be a list"},
+      {"[3]", "[0]", "must be a JSON object"},
+      {R"([{"at":1,"event":"thermal","wmi":10,"code":1,"when":2}])", "[0].when", "unknown key"},
+      {R"([{"event":"thermal","wmi":10,"code":1}])", "[0]", "needs \"at\""},
+      {R"([{"at":-1,"event":"thermal","wmi":10,"code":1}])", "[0].at", "from 0 to 86400"},
+      {R"([{"at":86401,"event":"thermal","wmi":10,"code":1}])", "[0].at", "from 0 to 86400"},
+      {R"([{"at":1.0005,"event":"thermal","wmi":10,"code":1}])", "[0].at", "three decimals"},
+      {R"([{"at":"soon","event":"thermal","wmi":10,"code":1}])", "[0].at", "a time in seconds"},
+      {R"([{"at":1,"wmi":10}])", "[0]", "needs \"event\""},
+      {R"([{"at":1,"event":"boom","wmi":10}])", "[0].event", "thermal, notify, arrive or leave"},
+      {R"([{"at":1,"event":"leave"}])", "[0]", "needs \"wmi\" or \"path\""},
+      {R"([{"at":1,"event":"leave","wmi":1,"path":"/d0"}])", "[0]", "both"},
+      {R"([{"at":1,"event":"leave","wmi":99}])", "[0].wmi", "names no firmware participant"},
+      {R"([{"at":1,"event":"leave","path":"/none"}])", "[0].path", "no registry-listed"},
+      {R"([{"at":1,"event":"thermal","path":"/s0","code":1}])", "[0]", "comes from the firmware"},
+      {R"([{"at":1,"event":"thermal","wmi":1,"code":1}])", "[0]", "comes from the firmware"},
+      {R"([{"at":1,"event":"thermal","wmi":10}])", "[0]", "needs \"code\""},
+      {R"([{"at":1,"event":"thermal","wmi":10,"code":65536}])", "[0].code", "from 0 to 65535"},
+      {R"([{"at":1,"event":"notify","wmi":10}])", "[0]", "registry-listed sensor"},
+      {R"([{"at":1,"event":"notify","path":"/d0"}])", "[0]", "registry-listed sensor"},
+      {R"([{"at":1,"event":"notify","path":"/s0","code":1}])", "[0].code", "only a thermal"},
+      {R"([{"at":1,"event":"leave","path":"/s0","value":1}])", "[0].value", "only a driver"},
+      {R"([{"at":1,"event":"arrive","wmi":10}])", "[0]", "is already there at 1 s"},
+      {R"([{"at":2.5,"event":"leave","wmi":11}])", "[0]", "is not there at 2.500 s"},
       // Played in time order: the leave at 3 s comes before the arrival at 5 s.
-      {R"([{"at": 5, "event": "arrive", "wmi": 11}, {"at": 3, "event": "leave", "wmi": 11}])",
-       "timeline[1]", "is not there at 3 s"},
-      {R"([{"at": 1, "event": "leave", "wmi": 10}, {"at": 2, "event": "thermal", "wmi": 10,
-            "code": 1}])",
-       "timeline[1]", "is not there at 2 s"},
-      {R"([{"at": 1, "event": "thermal", "wmi": 11, "code": 1}])", "timeline[0]",
-       "must arrive first"},
+      {R"([{"at":5,"event":"arrive","wmi":11},{"at":3,"event":"leave","wmi":11}])", "[1]",
+       "is not there at 3 s"},
+      {R"([{"at":1,"event":"leave","wmi":10},{"at":2,"event":"thermal","wmi":10,"code":1}])", "[1]",
+       "is not there at 2 s"},
+      {R"([{"at":1,"event":"thermal","wmi":11,"code":1}])", "[0]", "must arrive first"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.timeline);
     _tagSHandheldError error;
     EXPECT_EQ(CSimHandheld::Parse(WithTimeline(c.timeline), "t.json", error), nullptr);
-    EXPECT_EQ(error.place, c.place);
+    EXPECT_EQ(error.place, std::string("timeline") + c.place);
     EXPECT_NE(error.problem.find(c.problem), std::string::npos) << error.problem;
   }
 }
 
 TEST(TimelineTest, TheEmbeddedHandheldRaisesEveryKindWithinItsFirstMinute) {
-  auto handheld = CSimHandheld::Default();
-  std::set<std::string> kinds;
+  std::set<std::pair<SimTimelineEvent::Kind, bool>> kinds;
+  const auto handheld = CSimHandheld::Default();
   for (const SimTimelineEvent& event : handheld->Timeline()) {
     EXPECT_LE(event.atMs, 60000u);
-    switch (event.kind) {
-      case SimTimelineEvent::Kind::Thermal:
-      case SimTimelineEvent::Kind::Notify:
-        kinds.insert("thermal");
-        break;
-      case SimTimelineEvent::Kind::Arrive:
-        kinds.insert(event.sensor ? "add-sensor" : "add-device");
-        break;
-      case SimTimelineEvent::Kind::Leave:
-        kinds.insert(event.sensor ? "remove-sensor" : "remove-device");
-        break;
-    }
+    const bool thermal = event.kind == SimTimelineEvent::Kind::Thermal ||
+                         event.kind == SimTimelineEvent::Kind::Notify;
+    kinds.insert(
+        {thermal ? SimTimelineEvent::Kind::Thermal : event.kind, !thermal && event.sensor});
   }
-  EXPECT_EQ(kinds, (std::set<std::string>{"thermal", "add-sensor", "remove-sensor", "add-device",
-                                          "remove-device"}));
+  EXPECT_EQ(kinds.size(), 5u);  // thermal, and sensors and devices arriving and leaving
 }
 
-class TimelinePlayTest : public CSimPlatformTest {};
+// Plays a timeline on the platform, with a host listening to every kind of
+// event; the driver notification values are left to the test.
+class TimelinePlayTest : public CSimPlatformTest {
+ protected:
+  void Play(const std::string& timeline) {
+    _tagSHandheldError error;
+    mHandheld = CSimHandheld::Parse(WithTimeline(timeline), "t.json", error);
+    ASSERT_NE(mHandheld, nullptr) << error.Text();
+    mHandheld->Install(mPlatform);
+    COSParticipantManager::GetInstance();
+    COSEventManager* events = COSEventManager::GetInstance();
+    events->AddEventListener(&mHost, static_cast<VelmarEventListenerType>(31));
+    ASSERT_EQ(CEventManagerAccess::RegisterEvent(*events, THERMAL_EVENT), 0);
+  }
+  std::wstring Read(const wchar_t* key, const wchar_t* name) {
+    std::wstring text = L"(none)";
+    uint32_t value = 0;
+    return Registry().ReadString(key, name, text)   ? text
+           : Registry().ReadDword(key, name, value) ? std::to_wstring(value)
+                                                    : text;
+  }
+
+  std::unique_ptr<CSimHandheld> mHandheld;
+  CRecordingListener mHost;
+};
 
 TEST_F(TimelinePlayTest, PlaysWhatIsDueInTimeOrderAndKeepsTheRegistryInStep) {
-  _tagSHandheldError error;
-  auto handheld = CSimHandheld::Parse(WithTimeline(R"([
-      {"at": 2, "event": "leave", "path": "/s0"},
-      {"at": 1.5, "event": "notify", "path": "/s1", "value": 2},
-      {"at": 1, "event": "thermal", "wmi": 10, "code": 3},
-      {"at": 3, "event": "arrive", "path": "/d0"},
-      {"at": 4, "event": "notify", "path": "/s1"},
-      {"at": 5, "event": "leave", "wmi": 1}])"),
-                                      "t.json", error);
-  ASSERT_NE(handheld, nullptr) << error.Text();
-  handheld->Install(mPlatform);
-  CEventRecorder recorder(Wmi().Connect());
+  Play(
+      R"([{"at":2,"event":"leave","path":"/s0"}, {"at":1.5,"event":"notify","path":"/s1","value":2},
+           {"at":1,"event":"thermal","wmi":10,"code":3}, {"at":3,"event":"arrive","path":"/d0"},
+           {"at":4,"event":"notify","path":"/s1"}, {"at":5,"event":"leave","wmi":1}])");
   const uint64_t start = Clock().UtcSeconds();
-
-  EXPECT_TRUE(handheld->PlayUntil(999).empty());
-  EXPECT_EQ(handheld->NextDue(), 1000u);
-  auto played = handheld->PlayUntil(1000);
+  EXPECT_TRUE(mHandheld->PlayUntil(999).empty());
+  EXPECT_EQ(mHandheld->NextDue(), 1000u);
+  auto played = mHandheld->PlayUntil(1000);
   ASSERT_EQ(played.size(), 1u);
   EXPECT_EQ(played[0].kind, SimTimelineEvent::Kind::Thermal);
-  ASSERT_TRUE(recorder.WaitFor(1));
-  EXPECT_EQ(recorder.Lines()[0], "thermal ACPI\\PNP0C14\\10_0 3");
+  ASSERT_TRUE(mHost.WaitFor(1));
+  EXPECT_EQ(mHost.Heard()[0], (HeardEvent{THERMAL_EVENT, L"ACPI\\PNP0C14\\10_0", 3}));
   EXPECT_EQ(Clock().UtcSeconds(), start + 1);
 
   // /s0 leaves: /s1 moves up to Sensor0 and reports under that value from then on.
-  played = handheld->PlayUntil(2500);
-  ASSERT_EQ(played.size(), 2u);
-  uint32_t value = 0;
-  EXPECT_TRUE(Registry().ReadDword(kNotify, L"Sensor1", value));
-  EXPECT_EQ(value, 2u);
-  EXPECT_TRUE(Registry().ReadDword(kParameters, L"SensorCount", value));
-  EXPECT_EQ(value, 1u);
-  std::wstring name;
-  EXPECT_TRUE(Registry().ReadString(kParameters, L"Sensor0", name));
-  EXPECT_EQ(name, L"/s1");
-  EXPECT_FALSE(Registry().ReadString(kParameters, L"Sensor1", name));
-  EXPECT_FALSE(handheld->IsPublished(L"/s0"));
+  EXPECT_EQ(mHandheld->PlayUntil(2500).size(), 2u);
+  EXPECT_EQ(Read(kNotify, L"Sensor1"), L"2");
+  EXPECT_EQ(Read(kParameters, L"SensorCount"), L"1");
+  EXPECT_EQ(Read(kParameters, L"Sensor0"), L"/s1");
+  EXPECT_EQ(Read(kParameters, L"Sensor1"), L"(none)");
+  EXPECT_FALSE(mHandheld->IsPublished(L"/s0"));
 
-  played = handheld->PlayUntil(60000);
-  ASSERT_EQ(played.size(), 3u);
-  EXPECT_FALSE(handheld->NextDue().has_value());
-  EXPECT_TRUE(Registry().ReadDword(kNotify, L"Sensor0", value));
-  EXPECT_EQ(value, 1u);
-  EXPECT_TRUE(Registry().ReadDword(kParameters, L"DeviceCount", value));
-  EXPECT_EQ(value, 1u);
-  EXPECT_TRUE(Registry().ReadString(kParameters, L"Device0", name));
-  EXPECT_EQ(name, L"/d0");
+  EXPECT_EQ(mHandheld->PlayUntil(60000).size(), 3u);
+  EXPECT_FALSE(mHandheld->NextDue().has_value());
+  EXPECT_EQ(Read(kNotify, L"Sensor0"), L"1");
+  EXPECT_EQ(Read(kParameters, L"DeviceCount"), L"1");
+  EXPECT_EQ(Read(kParameters, L"Device0"), L"/d0");
   EXPECT_EQ(Wmi().Instance(L"DtmDeviceParticipantInformation", L"ACPI\\PNP0C14\\1_0"), nullptr);
   EXPECT_EQ(Clock().UtcSeconds(), start + 60);
 
-  ASSERT_TRUE(recorder.WaitFor(4));
-  EXPECT_EQ(recorder.Lines().size(), 4u);
-  const auto lines = recorder.Lines();
-  const std::multiset<std::string> got(lines.begin() + 1, lines.end());
-  EXPECT_EQ(got, (std::multiset<std::string>{"remove-sensor /s0", "add-device /d0",
-                                             "remove-device ACPI\\PNP0C14\\1_0"}));
+  ASSERT_TRUE(mHost.WaitFor(4));
+  auto heard = mHost.Heard();
+  std::sort(heard.begin(), heard.end(), [](auto& a, auto& b) { return a.kind < b.kind; });
+  EXPECT_EQ(heard, (std::vector<HeardEvent>{{THERMAL_EVENT, L"ACPI\\PNP0C14\\10_0", 3},
+                                            {REMOVE_SENSOR_EVENT, L"/s0", 1},
+                                            {ADD_DEVICE_EVENT, L"/d0", 1},
+                                            {REMOVE_DEVICE_EVENT, L"ACPI\\PNP0C14\\1_0", 1}}));
 }
 
 TEST_F(TimelinePlayTest, AParticipantThatLeftMayArriveAgain) {
-  _tagSHandheldError error;
-  auto handheld = CSimHandheld::Parse(WithTimeline(R"([
-      {"at": 1, "event": "leave", "path": "/s0"},
-      {"at": 2, "event": "arrive", "path": "/s0"},
-      {"at": 3, "event": "arrive", "wmi": 11},
-      {"at": 4, "event": "leave", "wmi": 11},
-      {"at": 5, "event": "arrive", "wmi": 11}])"),
-                                      "t.json", error);
-  ASSERT_NE(handheld, nullptr) << error.Text();
-  handheld->Install(mPlatform);
-  EXPECT_EQ(handheld->PlayUntil(2000).size(), 2u);
-  std::wstring name;
-  EXPECT_TRUE(Registry().ReadString(kParameters, L"Sensor0", name));
-  EXPECT_EQ(name, L"/s1");
-  EXPECT_TRUE(Registry().ReadString(kParameters, L"Sensor1", name));
-  EXPECT_EQ(name, L"/s0");
-  EXPECT_TRUE(handheld->IsPublished(L"/s0"));
-  EXPECT_EQ(handheld->PlayUntil(5000).size(), 3u);
+  Play(R"([{"at":1,"event":"leave","path":"/s0"}, {"at":2,"event":"arrive","path":"/s0"},
+           {"at":3,"event":"arrive","wmi":11}, {"at":4,"event":"leave","wmi":11},
+           {"at":5,"event":"arrive","wmi":11}])");
+  EXPECT_EQ(mHandheld->PlayUntil(2000).size(), 2u);
+  EXPECT_EQ(Read(kParameters, L"Sensor0"), L"/s1");
+  EXPECT_EQ(Read(kParameters, L"Sensor1"), L"/s0");
+  EXPECT_TRUE(mHandheld->IsPublished(L"/s0"));
+  EXPECT_EQ(mHandheld->PlayUntil(5000).size(), 3u);
   EXPECT_NE(Wmi().Instance(L"DtmSensorParticipantInformation", L"ACPI\\PNP0C14\\11_0"), nullptr);
   // Neither the timeline nor a host publishes a participant that is there.
-  EXPECT_FALSE(handheld->Publish(L"/s0"));
-  EXPECT_FALSE(handheld->Publish(L"ACPI\\PNP0C14\\11_0"));
+  EXPECT_FALSE(mHandheld->Publish(L"/s0"));
+  EXPECT_FALSE(mHandheld->Publish(L"ACPI\\PNP0C14\\11_0"));
 }
 
 }  // namespace

@@ -1,16 +1,12 @@
 // The live view of the thermal tree: a refresh follows the tree, open
 // handles never reach a newcomer, only the platform's own thermal folders
-// open, and the stable names.
+// open, refreshes race no reader, and the stable names.
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cstring>
 #include <filesystem>
-#include <memory>
-#include <optional>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "Platform/DeviceIo.h"
 #include "Platform/DriverProtocol.h"
@@ -28,32 +24,26 @@ class SysfsLiveViewTest : public testing::Test {
   explicit SysfsLiveViewTest(LinuxParticipantNaming naming = LinuxParticipantNaming::Path)
       : mPlatform(mTree.Root(), "unix:path=/nonexistent-zv-bus/socket", naming) {}
 
-  // The names the parameters key lists under "Sensor" or "Device".
-  std::vector<std::wstring> Listed(const wchar_t* kind) {
-    long status = 0;
-    auto key = mPlatform.Registry().Open(SYSFS_PARAMETERS_KEY, REG_ACCESS_READ, status);
-    EXPECT_NE(key, nullptr);
-    uint32_t count = 0;
-    key->QueryDword(std::wstring(kind) + L"Count", count);
-    std::vector<std::wstring> names(count);
-    for (uint32_t i = 0; i < count; ++i) {
-      EXPECT_EQ(key->QueryString(kind + std::to_wstring(i), 128, names[i]), REG_STATUS_SUCCESS);
-    }
-    return names;
+  std::unique_ptr<CDeviceHandle> Open(const std::wstring& name, uint32_t& error) {
+    return mPlatform.Devices().Open(name, error);
   }
-
   std::unique_ptr<CDeviceHandle> Open(const std::wstring& name) {
     uint32_t error = 0;
-    return mPlatform.Devices().Open(name, error);
+    return Open(name, error);
+  }
+  // Reads the temperature (or a device's state); 0 and `error` set when that fails.
+  int32_t Value(CDeviceHandle& handle, uint32_t code, uint32_t& error) {
+    std::array<std::byte, 4> out{};
+    int32_t value = 0;
+    error = 0;
+    if (handle.Control(code, {}, out, error)) {
+      std::memcpy(&value, out.data(), sizeof value);
+    }
+    return value;
   }
 
   CFakeSysfs mTree;
   CLinuxPlatform mPlatform;
-};
-
-class SysfsStableViewTest : public SysfsLiveViewTest {
- protected:
-  SysfsStableViewTest() : SysfsLiveViewTest(LinuxParticipantNaming::Stable) {}
 };
 
 // Handles opened before the tree changed: the one whose folder went fails
@@ -67,28 +57,21 @@ TEST_F(SysfsLiveViewTest, OpenHandlesNeverReachANewcomer) {
   auto gone = Open(mTree.ZonePathW(1));
   auto fan = Open(mTree.CoolingPathW(0));
   ASSERT_TRUE(kept && gone && fan);
-
   mTree.Remove("thermal_zone1");
   mTree.Remove("cooling_device0");
   mTree.AddZone(1, "skin", 55000);
   mTree.AddCooling(0, "Processor", 10, 7);
   mPlatform.Registry().Refresh();
 
-  std::array<std::byte, 4> out{};
   uint32_t error = 0;
-  EXPECT_FALSE(gone->Control(DRIVER_SENSOR_GET_TEMP, {}, out, error));
+  EXPECT_EQ(Value(*gone, DRIVER_SENSOR_GET_TEMP, error), 0);
   EXPECT_EQ(error, DEVICE_ERROR_FILE_NOT_FOUND);
-  EXPECT_FALSE(fan->Control(DRIVER_DEVICE_GET_STATE, {}, out, error));
+  EXPECT_EQ(Value(*fan, DRIVER_DEVICE_GET_STATE, error), 0);
   EXPECT_EQ(error, DEVICE_ERROR_FILE_NOT_FOUND);
-  EXPECT_TRUE(kept->Control(DRIVER_SENSOR_GET_TEMP, {}, out, error));
-
+  EXPECT_EQ(Value(*kept, DRIVER_SENSOR_GET_TEMP, error), 3132);
   auto newcomer = Open(mTree.ZonePathW(1));
   ASSERT_NE(newcomer, nullptr);
-  int32_t temp = 0;
-  ASSERT_TRUE(newcomer->Control(DRIVER_SENSOR_GET_TEMP, {}, out, error));
-  std::memcpy(&temp, out.data(), sizeof(temp));
-  EXPECT_EQ(temp, 3282);
-
+  EXPECT_EQ(Value(*newcomer, DRIVER_SENSOR_GET_TEMP, error), 3282);
   mTree.AddZone(7, "gpu", 30000);
   EXPECT_NE(Open(mTree.ZonePathW(7)), nullptr) << "unknown names rescan";
 }
@@ -102,16 +85,14 @@ TEST_F(SysfsLiveViewTest, OnlyTheTreesOwnThermalFoldersOpen) {
   const std::string battery = mTree.Root() + "/class/power_supply/BAT0";
   std::filesystem::create_directories(battery);
   mTree.WriteAttribute("../../../class/power_supply/BAT0", "temp", "295\n");
-  const std::string strays[] = {battery,
-                                other.ZonePath(0),
-                                mTree.Root() + "/devices/virtual/thermal/thermal_zone0",
-                                mTree.ZonePath(0) + "/",
-                                "thermal_zone0",
-                                ""};
-  for (const std::string& path : strays) {
+  const std::string zone = mTree.ZonePath(0);
+  for (const std::string& path :
+       {battery, other.ZonePath(0), mTree.Root() + "/devices/virtual/thermal/thermal_zone0",
+        zone + "/", zone + "/temp", zone + "/cdev0", mTree.Root() + "/class/thermal",
+        mTree.Root() + "/class/thermal/thermal_zone7/temp", std::string("thermal_zone0"),
+        std::string()}) {
     uint32_t error = 0;
-    EXPECT_EQ(mPlatform.Devices().Open(std::wstring(path.begin(), path.end()), error), nullptr)
-        << path;
+    EXPECT_EQ(Open(std::wstring(path.begin(), path.end()), error), nullptr) << path;
     EXPECT_EQ(error, DEVICE_ERROR_FILE_NOT_FOUND) << path;
   }
   EXPECT_NE(Open(mTree.ZonePathW(0)), nullptr);
@@ -126,7 +107,6 @@ TEST_F(SysfsLiveViewTest, TheViewAnswersByKernelNumber) {
   EXPECT_EQ(view.SensorIndexOfZone(5), 1u);
   EXPECT_EQ(view.ZoneName(5), mTree.ZonePathW(5));
   EXPECT_EQ(view.CoolingDeviceName(0), std::nullopt);
-
   mTree.Remove("thermal_zone2");
   mTree.AddCooling(0, "Fan", 3, 0);
   EXPECT_EQ(view.ZoneName(2), mTree.ZonePathW(2)) << "still listed until the refresh";
@@ -161,15 +141,25 @@ TEST_F(SysfsLiveViewTest, RefreshesRaceNoReader) {
     }
   });
   std::array<std::byte, sizeof(_tagSSensorInfoBlock)> out{};
-  uint32_t error = 0;
   for (int i = 0; i < 200; ++i) {
+    uint32_t error = 0, count = 0;
     EXPECT_TRUE(zone->Control(DRIVER_SENSOR_GET_INFO, {}, out, error));
-    EXPECT_EQ(Listed(L"Device").size(), 1u);
+    long status = 0;
+    auto key = mPlatform.Registry().Open(SYSFS_PARAMETERS_KEY, REG_ACCESS_READ, status);
+    EXPECT_EQ(key->QueryDword(L"DeviceCount", count), REG_STATUS_SUCCESS);
+    EXPECT_EQ(count, 1u);
     EXPECT_NE(Open(mTree.CoolingPathW(0)), nullptr);
   }
   bridge.join();
 }
 
+class SysfsStableViewTest : public SysfsLiveViewTest {
+ protected:
+  SysfsStableViewTest() : SysfsLiveViewTest(LinuxParticipantNaming::Stable) {}
+};
+
+// Names count within each type, in kernel number order; the path is no
+// name here.
 TEST_F(SysfsStableViewTest, StableNamesCountWithinEachType) {
   mTree.AddZone(0, "x86_pkg_temp", 50000);
   mTree.AddZone(3, "acpitz", 40000);
@@ -178,13 +168,21 @@ TEST_F(SysfsStableViewTest, StableNamesCountWithinEachType) {
   mTree.AddCooling(2, "Processor", 3, 0);
   mTree.AddCooling(0, "Processor", 3, 0);
   mTree.AddCooling(1, "Fan", 1, 0);
-  EXPECT_EQ(Listed(L"Sensor"),
-            (std::vector<std::wstring>{L"zone:x86_pkg_temp:0", L"zone:acpitz:0", L"zone:acpitz:1",
-                                       L"zone:INT3400_Thermal:0"}));
-  EXPECT_EQ(Listed(L"Device"), (std::vector<std::wstring>{L"cooling:Processor:0", L"cooling:Fan:0",
-                                                          L"cooling:Processor:1"}));
+  CSysfsThermalView& view = mPlatform.ThermalView();
+  const std::pair<uint32_t, std::wstring> zones[] = {{0, L"zone:x86_pkg_temp:0"},
+                                                     {1, L"zone:acpitz:0"},
+                                                     {3, L"zone:acpitz:1"},
+                                                     {4, L"zone:INT3400_Thermal:0"}};
+  for (const auto& [n, name] : zones) {
+    EXPECT_EQ(view.ZoneName(n), name);
+  }
+  const std::pair<uint32_t, std::wstring> coolers[] = {
+      {0, L"cooling:Processor:0"}, {1, L"cooling:Fan:0"}, {2, L"cooling:Processor:1"}};
+  for (const auto& [n, name] : coolers) {
+    EXPECT_EQ(view.CoolingDeviceName(n), name);
+  }
   EXPECT_NE(Open(L"zone:acpitz:1"), nullptr);
-  EXPECT_EQ(Open(mTree.ZonePathW(1)), nullptr) << "the path is no name here";
+  EXPECT_EQ(Open(mTree.ZonePathW(1)), nullptr);
 }
 
 TEST(SysfsStableNameTest, TypeTextsAreCleaned) {

@@ -16,118 +16,80 @@
 namespace {
 
 using Kind = ThermalKernelEvent::Kind;
+using Message = std::unique_ptr<nl_msg, decltype(&nlmsg_free)>;
 
-struct MessageDeleter {
-  void operator()(nl_msg* message) const { nlmsg_free(message); }
-};
-using Message = std::unique_ptr<nl_msg, MessageDeleter>;
-
-// One attribute of a message under construction: a 32-bit value, or a
-// shorter payload that a well-formed kernel message never has.
+// An attribute: a 32-bit value, or (short) a 16-bit payload that a
+// well-formed kernel message never has.
 struct Attribute {
   int type;
   uint32_t value;
-  bool truncated = false;
+  bool shortPayload = false;
 };
 
-Message Build(uint8_t command, const std::vector<Attribute>& attributes, int family = 0x1d) {
-  Message message(nlmsg_alloc());
-  EXPECT_NE(genlmsg_put(message.get(), NL_AUTO_PORT, NL_AUTO_SEQ, family, 0, 0, command,
+Message Build(uint8_t command, const std::vector<Attribute>& attributes) {
+  Message message(nlmsg_alloc(), &nlmsg_free);
+  EXPECT_NE(genlmsg_put(message.get(), NL_AUTO_PORT, NL_AUTO_SEQ, 0x1d, 0, 0, command,
                         THERMAL_GENL_VERSION),
             nullptr);
-  for (const Attribute& attribute : attributes) {
-    if (attribute.truncated) {
-      const uint16_t half = static_cast<uint16_t>(attribute.value);
-      EXPECT_EQ(nla_put(message.get(), attribute.type, sizeof half, &half), 0);
-    } else {
-      EXPECT_EQ(nla_put_u32(message.get(), attribute.type, attribute.value), 0);
-    }
+  for (const Attribute& a : attributes) {
+    const uint16_t half = static_cast<uint16_t>(a.value);
+    EXPECT_EQ(a.shortPayload ? nla_put(message.get(), a.type, sizeof half, &half)
+                             : nla_put_u32(message.get(), a.type, a.value),
+              0);
   }
   return message;
 }
 
-struct DecodeCase {
-  const char* what;
-  uint8_t command;
-  std::vector<Attribute> attributes;
-  std::optional<Kind> kind;  // nothing: the message is not acted on
-  uint32_t id = 0;
-};
-
 TEST(ThermalNetlinkTest, DecodesTheEventsThePlatformActsOn) {
-  const std::vector<DecodeCase> cases = {
-      {"trip up on zone 3",
+  constexpr int kZone = THERMAL_GENL_ATTR_TZ_ID, kTrip = THERMAL_GENL_ATTR_TZ_TRIP_ID;
+  constexpr int kCdev = THERMAL_GENL_ATTR_CDEV_ID;
+  struct Case {
+    const char* what;
+    uint8_t command;
+    std::vector<Attribute> attributes;
+    std::optional<Kind> kind;  // nothing: the message is not acted on
+    uint32_t id = 0;
+  };
+  const std::vector<Case> cases = {
+      {"trip up",
        THERMAL_GENL_EVENT_TZ_TRIP_UP,
-       {{THERMAL_GENL_ATTR_TZ_ID, 3},
-        {THERMAL_GENL_ATTR_TZ_TRIP_ID, 1},
-        {THERMAL_GENL_ATTR_TZ_TEMP, 71000}},
+       {{kZone, 3}, {kTrip, 1}, {THERMAL_GENL_ATTR_TZ_TEMP, 71000}},
        Kind::TripUp,
        3},
-      {"trip down on zone 0",
-       THERMAL_GENL_EVENT_TZ_TRIP_DOWN,
-       {{THERMAL_GENL_ATTR_TZ_ID, 0}, {THERMAL_GENL_ATTR_TZ_TRIP_ID, 0}},
-       Kind::TripDown,
-       0},
-      {"zone created",
-       THERMAL_GENL_EVENT_TZ_CREATE,
-       {{THERMAL_GENL_ATTR_TZ_ID, 12}},
-       Kind::ZoneCreated,
-       12},
-      {"zone deleted",
-       THERMAL_GENL_EVENT_TZ_DELETE,
-       {{THERMAL_GENL_ATTR_TZ_ID, 7}},
-       Kind::ZoneDeleted,
-       7},
+      {"trip down", THERMAL_GENL_EVENT_TZ_TRIP_DOWN, {{kZone, 0}, {kTrip, 0}}, Kind::TripDown, 0},
+      {"zone created", THERMAL_GENL_EVENT_TZ_CREATE, {{kZone, 12}}, Kind::ZoneCreated, 12},
+      {"zone deleted", THERMAL_GENL_EVENT_TZ_DELETE, {{kZone, 7}}, Kind::ZoneDeleted, 7},
       {"cooling device added",
        THERMAL_GENL_EVENT_CDEV_ADD,
-       {{THERMAL_GENL_ATTR_CDEV_ID, 4}, {THERMAL_GENL_ATTR_CDEV_MAX_STATE, 10}},
+       {{kCdev, 4}, {THERMAL_GENL_ATTR_CDEV_MAX_STATE, 10}},
        Kind::CoolingAdded,
        4},
       {"cooling device deleted",
        THERMAL_GENL_EVENT_CDEV_DELETE,
-       {{THERMAL_GENL_ATTR_CDEV_ID, 9}},
+       {{kCdev, 9}},
        Kind::CoolingDeleted,
        9},
       // The zone id of a cooling device event is no cooling device id.
-      {"cooling device added without its id",
-       THERMAL_GENL_EVENT_CDEV_ADD,
-       {{THERMAL_GENL_ATTR_TZ_ID, 4}},
-       std::nullopt},
-      {"trip up without a zone id",
-       THERMAL_GENL_EVENT_TZ_TRIP_UP,
-       {{THERMAL_GENL_ATTR_TZ_TRIP_ID, 1}},
-       std::nullopt},
-      {"zone id shorter than 32 bits",
-       THERMAL_GENL_EVENT_TZ_CREATE,
-       {{THERMAL_GENL_ATTR_TZ_ID, 5, true}},
-       std::nullopt},
-      {"trip changed",
-       THERMAL_GENL_EVENT_TZ_TRIP_CHANGE,
-       {{THERMAL_GENL_ATTR_TZ_ID, 1}},
-       std::nullopt},
-      {"cooling state update",
-       THERMAL_GENL_EVENT_CDEV_STATE_UPDATE,
-       {{THERMAL_GENL_ATTR_CDEV_ID, 1}},
-       std::nullopt},
-      {"zone enabled", THERMAL_GENL_EVENT_TZ_ENABLE, {{THERMAL_GENL_ATTR_TZ_ID, 1}}, std::nullopt},
-      {"unknown command", 200, {{THERMAL_GENL_ATTR_TZ_ID, 1}}, std::nullopt},
+      {"cooling device without its id", THERMAL_GENL_EVENT_CDEV_ADD, {{kZone, 4}}, std::nullopt},
+      {"trip up without a zone id", THERMAL_GENL_EVENT_TZ_TRIP_UP, {{kTrip, 1}}, std::nullopt},
+      {"zone id of 16 bits", THERMAL_GENL_EVENT_TZ_CREATE, {{kZone, 5, true}}, std::nullopt},
+      {"trip changed", THERMAL_GENL_EVENT_TZ_TRIP_CHANGE, {{kZone, 1}}, std::nullopt},
+      {"cooling state", THERMAL_GENL_EVENT_CDEV_STATE_UPDATE, {{kCdev, 1}}, std::nullopt},
+      {"zone enabled", THERMAL_GENL_EVENT_TZ_ENABLE, {{kZone, 1}}, std::nullopt},
+      {"unknown command", 200, {{kZone, 1}}, std::nullopt},
   };
-  for (const DecodeCase& c : cases) {
+  for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    const Message message = Build(c.command, c.attributes);
-    const auto event = DecodeThermalEvent(message.get());
+    const auto event = DecodeThermalEvent(Build(c.command, c.attributes).get());
     ASSERT_EQ(event.has_value(), c.kind.has_value());
     if (event) {
       EXPECT_EQ(event->kind, *c.kind);
       EXPECT_EQ(event->id, c.id);
     }
   }
-}
-
-TEST(ThermalNetlinkTest, RefusesMessagesTooShortForTheirHeaders) {
+  // Messages too short for their headers: none, or no generic header.
   EXPECT_FALSE(DecodeThermalEvent(nullptr).has_value());
-  // A bare netlink header with no generic header behind it.
-  Message bare(nlmsg_alloc_simple(0x1d, 0));
+  Message bare(nlmsg_alloc_simple(0x1d, 0), &nlmsg_free);
   EXPECT_FALSE(DecodeThermalEvent(bare.get()).has_value());
 }
 

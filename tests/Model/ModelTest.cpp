@@ -1,66 +1,59 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 
 #include "support/FakeParticipants.h"
 #include "zivorivizo/TempConversion.h"
 
 TEST(TemperatureUnitTest, ConversionsUseTheLibrarysZeroAndTruncateTowardZero) {
-  int32_t out = -1;
-  EXPECT_EQ(KelvinToTenthsKelvin(300, &out), 0);
-  EXPECT_EQ(out, 3000);
-  EXPECT_EQ(TenthsKelvinToKelvin(3009, &out), 0);
-  EXPECT_EQ(out, 300);
-  EXPECT_EQ(TenthsKelvinToKelvin(-15, &out), 0);
-  EXPECT_EQ(out, -1);
-  EXPECT_EQ(CelsiusToTenthsKelvin(25, &out), 0);
-  EXPECT_EQ(out, 2982);
-  EXPECT_EQ(CelsiusToTenthsKelvin(-40, &out), 0);
-  EXPECT_EQ(out, 2332);
-  EXPECT_EQ(TenthsKelvinToCelsius(3232, &out), 0);
-  EXPECT_EQ(out, 50);
-  // -0.7 degrees: toward zero gives 0 where flooring would give -1.
-  EXPECT_EQ(TenthsKelvinToCelsius(2725, &out), 0);
-  EXPECT_EQ(out, 0);
-  EXPECT_EQ(TenthsKelvinToCelsius(2712, &out), 0);
-  EXPECT_EQ(out, -2);
-
-  // By a sensor's Base: 0 kelvin, 1 tenths of kelvin, 2 Celsius, anything
-  // else taken as tenths of kelvin.
-  EXPECT_EQ(RawToTenthsKelvin(0, 300), 3000);
-  EXPECT_EQ(RawToTenthsKelvin(1, 2990), 2990);
-  EXPECT_EQ(RawToTenthsKelvin(2, 25), 2982);
-  EXPECT_EQ(RawToTenthsKelvin(7, 2990), 2990);
-  EXPECT_EQ(TenthsKelvinToRaw(0, 3009), 300);
-  EXPECT_EQ(TenthsKelvinToRaw(1, 3232), 3232);
-  EXPECT_EQ(TenthsKelvinToRaw(2, 3232), 50);
-  EXPECT_EQ(TenthsKelvinToRaw(7, 3232), 3232);
-
-  // A garbage reading saturates instead of overflowing.
-  EXPECT_EQ(RawToTenthsKelvin(0, INT32_MAX), INT32_MAX);
-  EXPECT_EQ(RawToTenthsKelvin(2, INT32_MIN), INT32_MIN);
-  EXPECT_EQ(TenthsKelvinToRaw(2, INT32_MIN), (int64_t{INT32_MIN} - 2732) / 10);
+  using Convert = std::function<int64_t(int32_t)>;
+  auto out = [](int (*f)(int32_t, int32_t*)) {
+    return Convert([f](int32_t in) {
+      int32_t result = -1;
+      EXPECT_EQ(f(in, &result), 0);
+      return result;
+    });
+  };
+  auto raw = [](int base) {
+    return Convert([base](int32_t in) { return RawToTenthsKelvin(base, in); });
+  };
+  auto back = [](int base) {
+    return Convert([base](int32_t in) { return TenthsKelvinToRaw(base, in); });
+  };
+  const struct {
+    Convert convert;
+    int32_t in;
+    int64_t expected;
+  } cases[] = {
+      {out(KelvinToTenthsKelvin), 300, 3000},
+      {out(TenthsKelvinToKelvin), 3009, 300},
+      {out(TenthsKelvinToKelvin), -15, -1},
+      {out(CelsiusToTenthsKelvin), 25, 2982},
+      {out(CelsiusToTenthsKelvin), -40, 2332},
+      {out(TenthsKelvinToCelsius), 3232, 50},
+      {out(TenthsKelvinToCelsius), 2725, 0},  // -0.7 degrees: toward zero, not -1
+      {out(TenthsKelvinToCelsius), 2712, -2},
+      // By a sensor's Base: 0 kelvin, 1 tenths of kelvin, 2 Celsius, anything
+      // else taken as tenths of kelvin.
+      {raw(0), 300, 3000},
+      {raw(1), 2990, 2990},
+      {raw(2), 25, 2982},
+      {raw(7), 2990, 2990},
+      {back(0), 3009, 300},
+      {back(1), 3232, 3232},
+      {back(2), 3232, 50},
+      {back(7), 3232, 3232},
+      // A garbage reading saturates instead of overflowing.
+      {raw(0), INT32_MAX, INT32_MAX},
+      {raw(2), INT32_MIN, INT32_MIN},
+      {back(2), INT32_MIN, (int64_t{INT32_MIN} - 2732) / 10},
+  };
+  for (std::size_t k = 0; k < std::size(cases); ++k) {
+    EXPECT_EQ(cases[k].convert(cases[k].in), cases[k].expected) << "row " << k;
+  }
 }
-
-TEST(ParticipantRecordTest, CopiesShareNothingWithTheirSource) {
-  _tagSSensor sensor(2);
-  sensor.Name = L"Cpu";
-  sensor.Devices = {L"Fan"};
-  sensor.TripPoints = {{0, 3000}};
-  sensor.Reserved[1] = 5;
-  _tagSSensor copy = sensor;
-  EXPECT_EQ(copy.Reserved[1], 5);
-  copy.Name += L"2";
-  copy.Devices[0] = L"Gpu";
-  copy.TripPoints[0].Temp = 3100;
-  copy.TempHistory[0].Temp = 3200;
-  copy.TempHistory.push_back({});
-  EXPECT_EQ(sensor.Name, L"Cpu");
-  EXPECT_EQ(sensor.Devices[0], L"Fan");
-  EXPECT_EQ(sensor.TripPoints[0].Temp, 3000);
-  EXPECT_EQ(sensor.TempHistory.size(), 2u);
-  EXPECT_EQ(sensor.TempHistory[0].Temp, 0);
-
+TEST(ParticipantRecordTest, ADeviceStartsEmptyAndNotValid) {
   _tagSDevice device;
   EXPECT_TRUE(device.Name.empty());
   EXPECT_EQ(device.Caps + device.Current + device.Max + device.Class, 0u);

@@ -28,45 +28,27 @@ std::string Expand(const std::string& text, const std::string& folder) {
 }
 
 TEST(CommandReportTest, SaysWhatHappenedAndExitsAccordingly) {
+  // clang-format off
   const std::vector<_tagSReportCase> cases = {
       {"no policy given", {"list"}, 0, "out", "Policy: none given (built-in defaults)"},
-      {"a policy file that is missing",
-       {"list", "--config", "@/missing.xml"},
-       1,
-       "out",
+      {"a policy file that is missing", {"list", "--config", "@/missing.xml"}, 1, "out",
        "Policy: NOT loaded from @/missing.xml: No such file or directory"},
-      {"a policy file that is not a policy",
-       {"list", "--config", "@/garbage.xml"},
-       1,
-       "out",
+      {"a policy file that is not a policy", {"list", "--config", "@/garbage.xml"}, 1, "out",
        "Policy: NOT loaded from @/garbage.xml: status "},
       {"with --json the policy goes to the standard error",
-       {"list", "--json", "--config", "@/missing.xml"},
-       1,
-       "err",
-       "Policy: NOT loaded from @/missing.xml"},
+       {"list", "--json", "--config", "@/missing.xml"}, 1, "err", "Policy: NOT loaded from @/missing.xml"},
       {"a change with a policy that is missing",
-       {"remove-device", "ACPI\\PNP0C14\\3_0", "--config", "@/missing.xml"},
-       1,
-       "out",
+       {"remove-device", "ACPI\\PNP0C14\\3_0", "--config", "@/missing.xml"}, 1, "out",
        "Policy: NOT loaded from @/missing.xml"},
-      {"a log that cannot be opened",
-       {"list", "--log", "@/no/such/folder/zivo.log"},
-       1,
-       "err",
+      {"a log that cannot be opened", {"list", "--log", "@/no/such/folder/zivo.log"}, 1, "err",
        "cannot open the log @/no/such/folder/zivo.log: No such file or directory"},
       {"a sysfs root without the thermal class",
-       {"list", "--platform", "linux", "--sysfs-root", "@/bare"},
-       1,
-       "err",
-       "@/bare/class/thermal: "},
+       {"list", "--platform", "linux", "--sysfs-root", "@/bare"}, 1, "err", "@/bare/class/thermal: "},
       {"a thermal class without zones",
-       {"list", "--platform", "linux", "--sysfs-root", "@/empty"},
-       0,
-       "out",
-       "No thermal zones found."},
+       {"list", "--platform", "linux", "--sysfs-root", "@/empty"}, 0, "out", "No thermal zones found."},
       {"the version", {"--version"}, 0, "out", "zivo 1.0.0"},
   };
+  // clang-format on
   for (const _tagSReportCase& c : cases) {
     CTempFolder work;
     work.Write("garbage.xml", "<this is not a policy");
@@ -196,6 +178,18 @@ TEST(CommandReportTest, StatusCodesKnowTheThrownValuesToo) {
     }
     EXPECT_EQ(kinds, c.kinds) << c.code;
   }
+  // In words; with no code, every code.
+  _tagSZivoRun run = RunZivo({"status-codes", "104", "9999"});
+  EXPECT_NE(run.out.find("104  returned  a device of that name is already in the list"),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("9999  unknown   unknown status"), std::string::npos) << run.out;
+  run = RunZivo({"status-codes"});
+  ASSERT_EQ(run.status, 0);
+  for (const char* code : {"101", "110", "163", "292"}) {
+    EXPECT_NE(run.out.find(code), std::string::npos) << code;
+  }
+  EXPECT_EQ(RunZivo({"status-codes", "x1"}).status, 2);
 }
 
 }  // namespace

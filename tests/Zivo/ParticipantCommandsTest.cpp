@@ -103,20 +103,4 @@ TEST(ParticipantCommandsTest, ChangesRegistryListedParticipantsOnTheLinuxPlatfor
   EXPECT_EQ(again.Json().at("result"), 105) << "enumeration found the zone already";
 }
 
-TEST(ParticipantCommandsTest, StatusCodesAreExplained) {
-  _tagSZivoRun run = RunZivo({"status-codes", "104", "0", "9999"});
-  ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_NE(run.out.find("104  returned  a device of that name is already in the list"),
-            std::string::npos)
-      << run.out;
-  EXPECT_NE(run.out.find("  0  returned  success"), std::string::npos) << run.out;
-  EXPECT_NE(run.out.find("9999  unknown   unknown status"), std::string::npos) << run.out;
-  run = RunZivo({"status-codes"});
-  ASSERT_EQ(run.status, 0);
-  for (const char* code : {"101", "110", "163", "292"}) {
-    EXPECT_NE(run.out.find(code), std::string::npos) << code;
-  }
-  EXPECT_EQ(RunZivo({"status-codes", "x1"}).status, 2);
-}
-
 }  // namespace

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "support/TempFolder.h"
-#include "support/ZivoDaemon.h"
 #include "support/ZivoProcess.h"
 
 namespace {
@@ -84,6 +83,10 @@ struct DecisionCase {
   std::vector<std::string> extra;
   std::vector<std::string> expected;
 };
+
+void PrintTo(const DecisionCase& c, std::ostream* out) {
+  *out << c.name;
+}
 
 class RunDecisionTest : public testing::TestWithParam<DecisionCase> {};
 
@@ -220,7 +223,7 @@ TEST(RunCommandTest, ReloadsOnHangupKeepingAPolicyThatFailsAndEndsOnSignals) {
     const std::string handheld =
         work.Write("handheld.json", Handheld(R"("temperature": 41.0, "heat": 0.0)"));
     const std::string policy = work.Write("policy.xml", kPolicy);
-    CZivoDaemon daemon(
+    CZivoProcess daemon(
         {"run", "--platform", "sim:" + handheld, "--config", policy, "--interval", "3600"});
     ASSERT_TRUE(daemon.WaitFor("zivo run: applying", true));
     ASSERT_TRUE(daemon.WaitFor("would throttle ACPI\\PNP0C14\\3_0 0 -> 1"));

@@ -1,6 +1,7 @@
 // "zivo watch" as a user runs it: the embedded handheld's timeline played
 // fast, the kinds chosen, the ways it ends, and the mistakes it refuses.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <set>
 #include <sstream>
@@ -73,6 +74,19 @@ TEST(WatchCommandTest, EndsAtTheTimeoutWhenNothingHappens) {
                 work.Path());
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out, "");
+}
+
+// Ctrl-C or SIGTERM ends a watch without a timeout as --count does.
+TEST(WatchCommandTest, EndsWithStatusZeroOnSigtermOrSigint) {
+  CTempFolder work;
+  const std::string quiet = work.Write("quiet.json", R"({"sensors": [{"path": "/s0"}]})");
+  for (const int signal : {SIGTERM, SIGINT}) {
+    CZivoProcess watch({"watch", "--platform", "sim:" + quiet}, work.Path());
+    ASSERT_TRUE(watch.WaitFor("zivo watch: watching", true));
+    watch.Signal(signal);
+    const _tagSZivoRun run = watch.Finish(std::chrono::seconds(30));
+    EXPECT_EQ(run.status, 0) << signal << run.err;
+  }
 }
 
 TEST(WatchCommandTest, AFailedInitEndsWithItsCodeAndMeaning) {

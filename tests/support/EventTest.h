@@ -1,11 +1,12 @@
 // Fixture and helpers for the event tests: a recording listener that a test
 // can wait on, test access to the event manager's private operations, and a
-// simulated platform with a participant manager connected, driver-listed
-// sensors and the DriverNotify key.
+// simulated platform with a participant manager connected, three
+// driver-listed sensors and the DriverNotify key.
 #pragma once
 
-#include <chrono>
+#include <algorithm>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -16,51 +17,51 @@
 #include "zivorivizo/EventManager.h"
 #include "zivorivizo/OSEventManager.h"
 
-struct _tagSHeardEvent {
+struct HeardEvent {
   VelmarEventListenerType kind;
   std::wstring name;
   int eventId;
-  void* context;
-  std::thread::id thread;
+  std::thread::id thread = {};
 
-  bool operator==(const _tagSHeardEvent& other) const {
+  bool operator==(const HeardEvent& other) const {
     return kind == other.kind && name == other.name && eventId == other.eventId;
   }
 };
 
-// Records every ProcessEvent call. Thread-safe.
+// Records every ProcessEvent call. Thread-safe. The waits give up after five
+// seconds.
 class CRecordingListener : public CEventListener {
  public:
-  explicit CRecordingListener(void* context = nullptr) : CEventListener(context) {}
-
   int ProcessEvent(VelmarEventListenerType kind, std::wstring name, int eventId,
                    void* context) override;
-  // Waits (at most five seconds) until `count` events have been heard.
-  bool WaitFor(std::size_t count);
-  // Waits (at most five seconds) until an event named `name` has been heard.
-  bool WaitForName(const std::wstring& name);
-  std::vector<_tagSHeardEvent> Heard();
-  std::size_t Count();
-  void Clear();
+  bool WaitFor(std::size_t count) {
+    return WaitUntil([&](auto& heard) { return heard.size() >= count; });
+  }
+  bool WaitForName(const std::wstring& name) {
+    return WaitUntil([&](auto& heard) {
+      return std::any_of(heard.begin(), heard.end(), [&](auto& h) { return h.name == name; });
+    });
+  }
+  std::vector<HeardEvent> Heard();
+  std::size_t Count() { return Heard().size(); }
+  void Clear() {
+    std::lock_guard<std::mutex> hold(mLock);
+    mHeard.clear();
+  }
 
  private:
+  bool WaitUntil(const std::function<bool(const std::vector<HeardEvent>&)>& done);
+
   std::mutex mLock;
   std::condition_variable mChanged;
-  std::vector<_tagSHeardEvent> mHeard;
+  std::vector<HeardEvent> mHeard;
 };
 
-inline constexpr std::chrono::seconds kEventWait{5};
-
-// Firmware participants with nothing but a name.
+// A firmware sensor with nothing but a name.
 inline _tagSSimWmiSensor SimSensor(std::wstring name) {
   _tagSSimWmiSensor sensor;
   sensor.instanceName = std::move(name);
   return sensor;
-}
-inline _tagSSimWmiDevice SimDevice(std::wstring name) {
-  _tagSSimWmiDevice device;
-  device.instanceName = std::move(name);
-  return device;
 }
 
 // The event manager's private parts, for tests.
@@ -68,9 +69,6 @@ class CEventManagerAccess {
  public:
   static int RegisterEvent(COSEventManager& manager, int kind) {
     return manager.RegisterEvent(static_cast<VelmarEventListenerType>(kind));
-  }
-  static int UnRegisterEvent(COSEventManager& manager, int kind) {
-    return manager.UnRegisterEvent(static_cast<VelmarEventListenerType>(kind));
   }
   static std::size_t Sinks(COSEventManager& manager) { return manager.mSinks.size(); }
   static std::size_t Threads(COSEventManager& manager) { return manager.mThreads.size(); }
@@ -82,13 +80,11 @@ class CEventTest : public CManagerTest {
   static const std::vector<std::wstring>& SensorPaths();
 
   void SetUp() override;
-  void TearDown() override;
 
-  // The event manager, created on first use after the participant manager.
-  COSEventManager& Events();
+  COSEventManager& Events() { return *COSEventManager::GetInstance(); }
   // Sets the DriverNotify value of sensor `index`, as its driver does.
   void Notify(int index, uint32_t value);
   uint32_t NotifyValue(int index);
   // Waits until the platform has delivered every event raised so far.
-  void Delivered();
+  void Delivered() { ASSERT_TRUE(Wmi().WaitDelivered(5000)) << "events still undelivered"; }
 };

@@ -1,6 +1,5 @@
 #include "support/FakeSysfs.h"
 
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <cstdlib>
@@ -8,6 +7,7 @@
 #include <fstream>
 #include <set>
 #include <sstream>
+#include <stdexcept>
 
 #include "Platform/Text.h"
 
@@ -21,35 +21,25 @@ std::string ZoneName(uint32_t n) {
 std::string CoolingName(uint32_t n) {
   return "cooling_device" + std::to_string(n);
 }
+std::string Contents(const fs::path& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
 
 }  // namespace
 
-CFakeSysfs::CFakeSysfs(std::size_t rootLength) {
+CFakeSysfs::CFakeSysfs() {
   char name[] = "/tmp/zv-XXXXXX";
-  if (mkdtemp(name) == nullptr) {
-    ADD_FAILURE() << "mkdtemp failed";
-    return;
-  }
-  mTemp = name;
-  mRoot = mTemp;
-  if (rootLength > mRoot.size() + 1) {
-    mRoot += "/" + std::string(rootLength - mRoot.size() - 1, 'r');
-  } else if (rootLength != 0) {
-    ADD_FAILURE() << "a root of " << rootLength << " characters is too short";
-  }
-  std::error_code ec;
-  fs::create_directories(mRoot + "/class/thermal", ec);
-  fs::create_directories(mRoot + "/devices/virtual/thermal", ec);
-  if (ec) {
-    ADD_FAILURE() << "cannot lay out " << mRoot << ": " << ec.message();
-  }
+  mRoot = mkdtemp(name) != nullptr ? name : throw std::runtime_error("mkdtemp failed");
+  fs::create_directories(mRoot + "/class/thermal");
+  fs::create_directories(mRoot + "/devices/virtual/thermal");
 }
 
 CFakeSysfs::~CFakeSysfs() {
-  if (!mTemp.empty()) {
-    std::error_code ec;
-    fs::remove_all(mTemp, ec);
-  }
+  std::error_code ec;
+  fs::remove_all(mRoot, ec);
 }
 
 std::string CFakeSysfs::ZonePath(uint32_t n) const {
@@ -70,21 +60,17 @@ std::string CFakeSysfs::DeviceFolder(const std::string& name) const {
 }
 
 void CFakeSysfs::AddFolder(const std::string& name) {
-  std::error_code ec;
-  fs::create_directories(DeviceFolder(name), ec);
-  if (!ec && !fs::is_symlink(mRoot + "/class/thermal/" + name)) {
+  fs::create_directories(DeviceFolder(name));
+  if (!fs::is_symlink(mRoot + "/class/thermal/" + name)) {
     fs::create_directory_symlink("../../devices/virtual/thermal/" + name,
-                                 mRoot + "/class/thermal/" + name, ec);
-  }
-  if (ec) {
-    ADD_FAILURE() << "cannot add " << name << ": " << ec.message();
+                                 mRoot + "/class/thermal/" + name);
   }
 }
 
 void CFakeSysfs::AddZone(uint32_t n, const std::string& type, int64_t milliCelsius) {
   AddFolder(ZoneName(n));
   WriteAttribute(ZoneName(n), "type", type + "\n", 0444);
-  WriteAttribute(ZoneName(n), "temp", std::to_string(milliCelsius) + "\n", 0444);
+  SetZoneTemp(n, milliCelsius);
   WriteAttribute(ZoneName(n), "mode", "enabled\n");
 }
 
@@ -101,32 +87,16 @@ void CFakeSysfs::SetTrip(uint32_t zone, uint32_t k, int64_t milliCelsius, bool w
 }
 
 void CFakeSysfs::Remove(const std::string& folder) {
-  std::error_code ec;
-  fs::remove(mRoot + "/class/thermal/" + folder, ec);
-  fs::remove_all(DeviceFolder(folder), ec);
-  if (ec) {
-    ADD_FAILURE() << "cannot remove " << folder << ": " << ec.message();
-  }
-}
-
-void CFakeSysfs::MakeFifo(const std::string& folder, const std::string& name) {
-  const std::string path = DeviceFolder(folder) + "/" + name;
-  std::error_code ec;
-  fs::remove(path, ec);
-  if (mkfifo(path.c_str(), 0644) != 0) {
-    ADD_FAILURE() << "cannot make the FIFO " << path;
-  }
+  fs::remove(mRoot + "/class/thermal/" + folder);
+  fs::remove_all(DeviceFolder(folder));
 }
 
 void CFakeSysfs::LinkCooling(uint32_t zone, uint32_t k, uint32_t cooling) {
-  const std::string link = DeviceFolder(ZoneName(zone)) + "/cdev" + std::to_string(k);
-  std::error_code ec;
-  fs::create_directory_symlink("../" + CoolingName(cooling), link, ec);
-  if (ec) {
-    ADD_FAILURE() << "cannot link " << link << ": " << ec.message();
-  }
-  WriteAttribute(ZoneName(zone), "cdev" + std::to_string(k) + "_trip_point", "0\n", 0444);
-  WriteAttribute(ZoneName(zone), "cdev" + std::to_string(k) + "_weight", "0\n");
+  const std::string cdev = "cdev" + std::to_string(k);
+  fs::create_directory_symlink("../" + CoolingName(cooling),
+                               DeviceFolder(ZoneName(zone)) + "/" + cdev);
+  WriteAttribute(ZoneName(zone), cdev + "_trip_point", "0\n", 0444);
+  WriteAttribute(ZoneName(zone), cdev + "_weight", "0\n");
 }
 
 void CFakeSysfs::AddCooling(uint32_t n, const std::string& type, uint32_t maxState,
@@ -137,15 +107,8 @@ void CFakeSysfs::AddCooling(uint32_t n, const std::string& type, uint32_t maxSta
   WriteAttribute(CoolingName(n), "cur_state", std::to_string(curState) + "\n");
 }
 
-void CFakeSysfs::SetCoolingState(uint32_t n, uint32_t curState) {
-  WriteAttribute(CoolingName(n), "cur_state", std::to_string(curState) + "\n");
-}
-
 std::string CFakeSysfs::ReadAttribute(const std::string& folder, const std::string& name) const {
-  std::ifstream in(DeviceFolder(folder) + "/" + name);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
+  return Contents(DeviceFolder(folder) + "/" + name);
 }
 
 void CFakeSysfs::WriteAttribute(const std::string& folder, const std::string& name,
@@ -154,13 +117,9 @@ void CFakeSysfs::WriteAttribute(const std::string& folder, const std::string& na
   // Rewritten in place, as a kernel value changes: a reader holding the file
   // open sees the new value.
   chmod(path.c_str(), 0644);
-  {
-    std::ofstream out(path, std::ios::trunc);
-    out << text;
-    if (!out) {
-      ADD_FAILURE() << "cannot write " << path;
-      return;
-    }
+  std::ofstream out(path, std::ios::trunc);
+  if (!(out << text) || !out.flush()) {
+    throw std::runtime_error("cannot write " + path);
   }
   chmod(path.c_str(), mode);
 }
@@ -170,19 +129,13 @@ std::string CFakeSysfs::Snapshot() const {
   std::error_code ec;
   for (auto it = fs::recursive_directory_iterator(mRoot, ec);
        !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-    const fs::path& path = it->path();
-    const fs::file_status status = fs::symlink_status(path);
-    std::string line =
-        path.string() + " " + std::to_string(static_cast<unsigned>(status.permissions())) + " ";
+    const fs::file_status status = fs::symlink_status(it->path());
+    std::string line = it->path().string() + " " +
+                       std::to_string(static_cast<unsigned>(status.permissions())) + " ";
     if (fs::is_symlink(status)) {
-      line += "-> " + fs::read_symlink(path).string();
-    } else if (fs::is_regular_file(status)) {
-      std::ifstream in(path);
-      std::stringstream text;
-      text << in.rdbuf();
-      line += "= " + text.str();
+      line += "-> " + fs::read_symlink(it->path()).string();
     } else {
-      line += "dir";
+      line += fs::is_regular_file(status) ? "= " + Contents(it->path()) : "dir";
     }
     lines.insert(line);
   }

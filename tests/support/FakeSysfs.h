@@ -8,19 +8,15 @@
 // the kernel shows them: decimal text and a newline; temperatures in
 // millidegrees Celsius.
 //
-// Helpers fail the running test (ADD_FAILURE) when the file system refuses.
+// Helpers throw when the file system refuses, which fails the running test.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <string>
 
 class CFakeSysfs {
  public:
-  // `rootLength` 0: the temporary folder is the root. Otherwise the root is a
-  // folder inside it whose path has exactly that many characters, for tests
-  // of path lengths.
-  explicit CFakeSysfs(std::size_t rootLength = 0);
+  CFakeSysfs();
   ~CFakeSysfs();
   CFakeSysfs(const CFakeSysfs&) = delete;
   CFakeSysfs& operator=(const CFakeSysfs&) = delete;
@@ -44,15 +40,11 @@ class CFakeSysfs {
   // cdevK -> ../cooling_deviceM, with the cdevK_trip_point and cdevK_weight
   // files the kernel adds beside it.
   void LinkCooling(uint32_t zone, uint32_t k, uint32_t cooling);
-
   void AddCooling(uint32_t n, const std::string& type, uint32_t maxState, uint32_t curState);
-  void SetCoolingState(uint32_t n, uint32_t curState);
 
   // Takes a zone or cooling device ("thermal_zone1") out of the tree, as the
   // kernel does when its driver goes: the class link and the folder.
   void Remove(const std::string& folder);
-  // Replaces an attribute with a FIFO (possible in a copied tree).
-  void MakeFifo(const std::string& folder, const std::string& name);
 
   // An attribute of a zone or cooling device folder ("thermal_zone0", "temp").
   std::string ReadAttribute(const std::string& folder, const std::string& name) const;
@@ -68,6 +60,5 @@ class CFakeSysfs {
   std::string DeviceFolder(const std::string& name) const;
   void AddFolder(const std::string& name);
 
-  std::string mTemp;  // what the destructor removes
   std::string mRoot;
 };

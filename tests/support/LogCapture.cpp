@@ -1,6 +1,8 @@
 #include "support/LogCapture.h"
 
+#include <algorithm>
 #include <mutex>
+#include <sstream>
 
 #include "zivorivizo/Log.h"
 
@@ -58,54 +60,36 @@ std::string CLogCapture::Text() const {
 
 std::vector<std::string> CLogCapture::Lines() const {
   std::vector<std::string> lines;
-  const std::string text = Text();
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) {
-      lines.push_back(text.substr(start));
-      break;
-    }
-    lines.push_back(text.substr(start, end - start));
-    start = end + 1;
+  std::istringstream text(Text());
+  for (std::string line; std::getline(text, line);) {
+    lines.push_back(line);
   }
   return lines;
 }
 
-namespace {
-
-std::string_view MessageOf(std::string_view line) {
-  const std::size_t at = line.find("] ");
-  return at == std::string_view::npos ? line : line.substr(at + 2);
-}
-
-}  // namespace
-
 std::vector<std::string> CLogCapture::Messages() const {
   std::vector<std::string> messages;
   for (const std::string& line : Lines()) {
-    messages.emplace_back(MessageOf(line));
+    const std::size_t at = line.find("] ");
+    messages.push_back(at == std::string::npos ? line : line.substr(at + 2));
   }
   return messages;
 }
 
 int CLogCapture::CountMessage(std::string_view message) const {
-  int count = 0;
-  for (const std::string& line : Lines()) {
-    if (MessageOf(line) == message) {
-      ++count;
-    }
-  }
-  return count;
+  const std::vector<std::string> messages = Messages();
+  return static_cast<int>(std::count(messages.begin(), messages.end(), message));
 }
 
 std::string CLogCapture::LevelOf(std::string_view message) const {
-  for (const std::string& line : Lines()) {
-    if (MessageOf(line) == message) {
+  const std::vector<std::string> lines = Lines();
+  const std::vector<std::string> messages = Messages();
+  for (std::size_t k = 0; k < lines.size(); ++k) {
+    if (messages[k] == message) {
       // "YYYY:MM:DD hh:mm:ss:mmm LEVEL : [..."
+      const std::string& line = lines[k];
       const std::size_t start = line.find(' ', line.find(' ') + 1) + 1;
-      const std::size_t end = line.find(" : ", start);
-      return line.substr(start, end - start);
+      return line.substr(start, line.find(" : ", start) - start);
     }
   }
   return "";

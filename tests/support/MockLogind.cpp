@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <string_view>
 
 namespace fs = std::filesystem;
 
@@ -84,6 +85,9 @@ struct _tagSCall {
   }
 };
 
+// A call argument as text: strings as they are, booleans "true" or "false",
+// unsigned 64-bit numbers in decimal (what the power code sends), "?" for
+// anything else.
 std::string ReadVariant(sd_bus_message* m) {
   char type = 0;
   const char* contents = nullptr;
@@ -91,54 +95,17 @@ std::string ReadVariant(sd_bus_message* m) {
       sd_bus_message_enter_container(m, 'v', contents) < 0) {
     return "?";
   }
+  union {
+    const char* s;
+    int b;
+    uint64_t t;
+  } value{};
   std::string text = "?";
-  switch (contents[0]) {
-    case 's':
-    case 'o': {
-      const char* s = nullptr;
-      if (sd_bus_message_read_basic(m, contents[0], &s) >= 0) {
-        text = s;
-      }
-      break;
-    }
-    case 'b': {
-      int b = 0;
-      if (sd_bus_message_read_basic(m, 'b', &b) >= 0) {
-        text = b ? "true" : "false";
-      }
-      break;
-    }
-    case 't': {
-      uint64_t t = 0;
-      if (sd_bus_message_read_basic(m, 't', &t) >= 0) {
-        text = std::to_string(t);
-      }
-      break;
-    }
-    case 'u': {
-      uint32_t u = 0;
-      if (sd_bus_message_read_basic(m, 'u', &u) >= 0) {
-        text = std::to_string(u);
-      }
-      break;
-    }
-    case 'i': {
-      int32_t i = 0;
-      if (sd_bus_message_read_basic(m, 'i', &i) >= 0) {
-        text = std::to_string(i);
-      }
-      break;
-    }
-    case 'x': {
-      int64_t x = 0;
-      if (sd_bus_message_read_basic(m, 'x', &x) >= 0) {
-        text = std::to_string(x);
-      }
-      break;
-    }
-    default:
-      sd_bus_message_skip(m, contents);
-      break;
+  const char c = contents[0];
+  if (std::string_view("sbt").find(c) == std::string_view::npos || contents[1] != '\0') {
+    sd_bus_message_skip(m, contents);
+  } else if (sd_bus_message_read_basic(m, c, &value) >= 0) {
+    text = c == 's' ? value.s : c == 't' ? std::to_string(value.t) : value.b ? "true" : "false";
   }
   sd_bus_message_exit_container(m);
   return text;

@@ -22,7 +22,7 @@ struct _tagSMockCall {
   uint64_t timestamp = 0;  // seconds since the epoch, when the mock got the call
   std::string method;
   // The arguments as text: strings as they are, booleans "true" or "false",
-  // numbers in decimal.
+  // 64-bit unsigned numbers in decimal, anything else "?".
   std::vector<std::string> args;
 };
 

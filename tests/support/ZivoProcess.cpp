@@ -1,46 +1,13 @@
 #include "support/ZivoProcess.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <fstream>
-#include <sstream>
-
-#include "support/TempFolder.h"
-
 extern char** environ;
-
-namespace {
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-// Waits for the child to end, at most `timeout`; false when it did not.
-bool WaitBounded(pid_t pid, std::chrono::milliseconds timeout) {
-  const int pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
-  if (pidfd < 0) {
-    return true;  // no pidfd on this kernel: the blocking wait below decides
-  }
-  pollfd ready{pidfd, POLLIN, 0};
-  int polled = 0;
-  do {
-    polled = poll(&ready, 1, static_cast<int>(timeout.count()));
-  } while (polled < 0 && errno == EINTR);
-  close(pidfd);
-  return polled > 0;
-}
-
-}  // namespace
 
 nlohmann::json _tagSZivoRun::Json() const {
   try {
@@ -55,17 +22,14 @@ std::filesystem::path ZivoProgram() {
   return std::filesystem::canonical("/proc/self/exe").parent_path().parent_path() / "zivo";
 }
 
-_tagSZivoRun RunZivo(const std::vector<std::string>& args, const std::string& workDir,
-                     std::chrono::milliseconds timeout) {
-  _tagSZivoRun run;
+CZivoProcess::CZivoProcess(const std::vector<std::string>& args, const std::string& workDir) {
   const std::string program = ZivoProgram().string();
-  if (!std::filesystem::exists(program)) {
-    ADD_FAILURE() << program << " is missing: build the zivo target";
-    return run;
+  int out[2];
+  int err[2];
+  if (!std::filesystem::exists(program) || pipe(out) != 0 || pipe(err) != 0) {
+    ADD_FAILURE() << "cannot start " << program << " (build the zivo target)";
+    return;
   }
-  CTempFolder capture;
-  const std::string out = capture.Path() + "/stdout";
-  const std::string err = capture.Path() + "/stderr";
   std::vector<std::string> all = {program};
   all.insert(all.end(), args.begin(), args.end());
   std::vector<char*> argv;
@@ -73,31 +37,103 @@ _tagSZivoRun RunZivo(const std::vector<std::string>& args, const std::string& wo
     argv.push_back(arg.data());
   }
   argv.push_back(nullptr);
-
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+  posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+  posix_spawn_file_actions_addclose(&actions, out[0]);
+  posix_spawn_file_actions_addclose(&actions, err[0]);
   if (!workDir.empty()) {
     posix_spawn_file_actions_addchdir_np(&actions, workDir.c_str());
   }
-  pid_t pid = 0;
-  const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+  if (posix_spawn(&mPid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) {
+    ADD_FAILURE() << "cannot start " << program;
+    mPid = -1;
+  }
   posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) {
-    ADD_FAILURE() << "cannot start " << program << ": " << spawned;
-    return run;
+  close(out[1]);
+  close(err[1]);
+  mFds[0] = out[0];
+  mFds[1] = err[0];
+}
+
+CZivoProcess::~CZivoProcess() {
+  if (mPid > 0) {
+    kill(mPid, SIGKILL);
+    waitpid(mPid, nullptr, 0);
   }
-  if (!WaitBounded(pid, timeout)) {
-    run.timedOut = true;
-    kill(pid, SIGKILL);
+  for (int fd : mFds) {
+    if (fd >= 0) {
+      close(fd);
+    }
   }
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+}
+
+bool CZivoProcess::Pump(std::chrono::milliseconds wait) {
+  pollfd fds[2] = {{mFds[0], POLLIN, 0}, {mFds[1], POLLIN, 0}};
+  if (poll(fds, 2, static_cast<int>(std::max<long>(wait.count(), 0))) <= 0) {
+    return mFds[0] >= 0 || mFds[1] >= 0;
   }
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  run.out = ReadAll(out);
-  run.err = ReadAll(err);
+  char buffer[4096];
+  for (int i = 0; i < 2; ++i) {
+    if ((fds[i].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+      const ssize_t n = read(mFds[i], buffer, sizeof buffer);
+      if (n > 0) {
+        mText[i].append(buffer, static_cast<std::size_t>(n));
+      } else {
+        close(mFds[i]);
+        mFds[i] = -1;  // poll ignores a negative descriptor
+      }
+    }
+  }
+  return mFds[0] >= 0 || mFds[1] >= 0;
+}
+
+bool CZivoProcess::WaitFor(const std::string& text, bool onError,
+                           std::chrono::milliseconds timeout) {
+  const auto end = std::chrono::steady_clock::now() + timeout;
+  while (mText[onError ? 1 : 0].find(text) == std::string::npos) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        end - std::chrono::steady_clock::now());
+    if (left.count() <= 0 || !Pump(left)) {
+      return mText[onError ? 1 : 0].find(text) != std::string::npos;
+    }
+  }
+  return true;
+}
+
+void CZivoProcess::Signal(int signal) {
+  if (mPid > 0) {
+    kill(mPid, signal);
+  }
+}
+
+_tagSZivoRun CZivoProcess::Finish(std::chrono::milliseconds timeout) {
+  _tagSZivoRun run;
+  const auto end = std::chrono::steady_clock::now() + timeout;
+  bool open = mPid > 0;
+  while (open && std::chrono::steady_clock::now() < end) {
+    open = Pump(std::chrono::duration_cast<std::chrono::milliseconds>(
+        end - std::chrono::steady_clock::now()));
+  }
+  run.timedOut = open;
+  if (mPid > 0) {
+    if (open) {
+      kill(mPid, SIGKILL);
+    }
+    int status = 0;
+    while (waitpid(mPid, &status, 0) < 0 && errno == EINTR) {
+    }
+    mPid = -1;
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  run.out = mText[0];
+  run.err = mText[1];
   EXPECT_FALSE(run.timedOut) << "zivo did not end within " << timeout.count() << " ms";
   return run;
+}
+
+_tagSZivoRun RunZivo(const std::vector<std::string>& args, const std::string& workDir,
+                     std::chrono::milliseconds timeout) {
+  return CZivoProcess(args, workDir).Finish(timeout);
 }

@@ -1,9 +1,11 @@
-// Runs the built zivo program as a user runs it, for the tests of its
-// commands: the program beside the tests folder (build/zivo), its standard
-// output and error captured, its exit status reported. The wait for it is
-// bounded: a program still running after the timeout is killed and the run
-// marked timed out.
+// Runs the built zivo program (build/zivo, beside the tests folder) as a user
+// runs it: standard output and error through pipes, the exit status reported.
+// Every wait is bounded: a program still running at the end of one is killed
+// and the run marked timed out. A process left running when its object goes
+// is killed.
 #pragma once
+
+#include <sys/types.h>
 
 #include <chrono>
 #include <filesystem>
@@ -22,7 +24,30 @@ struct _tagSZivoRun {
 
 std::filesystem::path ZivoProgram();
 
-// Runs zivo with `args` in the working folder `workDir` (the caller's when
-// empty).
+// A zivo started with `args` in `workDir` (the caller's when empty), for a
+// test that talks to it while it runs.
+class CZivoProcess {
+ public:
+  explicit CZivoProcess(const std::vector<std::string>& args, const std::string& workDir = "");
+  ~CZivoProcess();
+  CZivoProcess(const CZivoProcess&) = delete;
+  CZivoProcess& operator=(const CZivoProcess&) = delete;
+
+  // True once `text` has appeared on standard output (or error, with
+  // `onError`), false when `timeout` passed first.
+  bool WaitFor(const std::string& text, bool onError = false,
+               std::chrono::milliseconds timeout = std::chrono::seconds(30));
+  void Signal(int signal);
+  // Waits for the end and reads what is left.
+  _tagSZivoRun Finish(std::chrono::milliseconds timeout = std::chrono::seconds(60));
+
+ private:
+  // Reads what is ready, waiting at most `wait`; false once both pipes closed.
+  bool Pump(std::chrono::milliseconds wait);
+  pid_t mPid = -1;
+  int mFds[2] = {-1, -1};
+  std::string mText[2];
+};
+
 _tagSZivoRun RunZivo(const std::vector<std::string>& args, const std::string& workDir = "",
                      std::chrono::milliseconds timeout = std::chrono::seconds(60));
