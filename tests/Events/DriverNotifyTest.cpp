@@ -44,7 +44,7 @@ constexpr uint32_t kAnyValue = 0xFFFFFFFF;  // depends on how many scans ran
 
 TEST_F(DriverNotifyTest, EachNotificationValueIsResetAndOnlyAOneWithANameIsDispatched) {
   const auto fail = [](FaultOp op, long status, int count = 0) {
-    return [=](CMemoryRegistry& r) { Faults().Fail(op, 0, L"Sensor1", count + 1, status); };
+    return [=](CMemoryRegistry&) { Faults().Fail(op, status, L"Sensor1", 1, count); };
   };
   struct Row {
     const char* name;
