@@ -6,9 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "Platform/Text.h"
 #include "Sim/SimDeviceDriver.h"
 #include "Sim/SimSensorDriver.h"
 #include "support/ManagerTest.h"
+#include "support/TempFolder.h"
+#include "zivorivizo/OSConfigMgr.h"
 
 class CDiscoveryTest : public CManagerTest {
  protected:
@@ -38,26 +41,47 @@ class CDiscoveryTest : public CManagerTest {
     return driver;
   }
 
-  CDevice* DeviceNamed(const std::wstring& name) {
-    for (CDevice* device : DeviceList()) {
-      if (device->mDevice.Name == name) return device;
+  // Loads a configuration whose skin sensor `sensor` names `devices`.
+  void LoadSkinConfig(const std::wstring& sensor, const std::vector<std::wstring>& devices) {
+    std::string paths;
+    for (std::size_t i = 0; i < devices.size(); ++i) {
+      paths += " Device" + std::to_string(i) + "=\"" + ToUtf8(devices[i]) + "\"";
+    }
+    const std::string file = mFolder.Write(
+        "velmarconfig.xml",
+        "<?xml version=\"1.0\"?>\n<VelmarConfig><Platform><Shutdown option=\"hibernate\" "
+        "timer=\"15\"/><Throttling preference=\"Active\"/></Platform><Sensor Path=\"" +
+            ToUtf8(sensor) + "\" class=\"1\" ThirdParty_DeviceCount=\"" +
+            std::to_string(devices.size()) +
+            "\"><Temperature shutdown=\"45\" ThrottleStart=\"30\"/><SUsage enable=\"1\" "
+            "aux_interval=\"2\"/><DevicePath" +
+            paths + "/></Sensor></VelmarConfig>\n");
+    COSConfigManager::GetInstance(FromUtf8(file));
+  }
+
+  CDevice* DeviceNamed(const std::wstring& name) { return Named(DeviceList(), name); }
+  CSensor* SensorNamed(const std::wstring& name) { return Named(SensorList(), name); }
+  // The names of the participants a participant is linked to.
+  template <typename Participant>
+  static std::vector<std::wstring> Links(const Participant* participant) {
+    std::vector<std::wstring> names;
+    if constexpr (std::is_same_v<Participant, CSensor>) {
+      for (CDevice* device : participant->mLinkedDevices) names.push_back(device->mDevice.Name);
+    } else {
+      for (CSensor* sensor : participant->mLinkedSensors) names.push_back(sensor->mSensor.Name);
+    }
+    return names;
+  }
+
+ private:
+  CTempFolder mFolder;
+  template <typename Participant>
+  static Participant* Named(const std::list<Participant*>& list, const std::wstring& name) {
+    for (Participant* participant : list) {
+      if (NameOf(participant) == name) return participant;
     }
     return nullptr;
   }
-  CSensor* SensorNamed(const std::wstring& name) {
-    for (CSensor* sensor : SensorList()) {
-      if (sensor->mSensor.Name == name) return sensor;
-    }
-    return nullptr;
-  }
-  static std::vector<std::wstring> Names(const std::vector<CDevice*>& devices) {
-    std::vector<std::wstring> names;
-    for (CDevice* device : devices) names.push_back(device->mDevice.Name);
-    return names;
-  }
-  static std::vector<std::wstring> Names(const std::vector<CSensor*>& sensors) {
-    std::vector<std::wstring> names;
-    for (CSensor* sensor : sensors) names.push_back(sensor->mSensor.Name);
-    return names;
-  }
+  static const std::wstring& NameOf(const CDevice* device) { return device->mDevice.Name; }
+  static const std::wstring& NameOf(const CSensor* sensor) { return sensor->mSensor.Name; }
 };

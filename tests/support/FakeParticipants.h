@@ -1,13 +1,11 @@
 // Scripted participants for tests of whatever drives CDevice and CSensor
-// objects (the participant manager, the configuration manager, ...).
+// objects (the participant manager, the sensor history, ...).
 //
-// Every virtual operation is backed by a CScriptedResult: it counts the call
-// and returns the next queued result, or the standing result once the queue is
-// empty (0 unless a test says otherwise). A test that wants to see the order of
-// calls across several participants gives them one shared journal, in which
-// each call appends "<name>.<Operation>".
+// Every operation is backed by a CScriptedResult: it counts the call and
+// returns the next queued result, or the standing one (0 unless a test says
+// otherwise).
 //
-//   auto* fan = new CFakeDevice(L"\\\\.\\Fan0", 9);
+//   auto* fan = new CFakeDevice(L"Fan0", 9);
 //   fan->mGetLimit.FailOnce(ZIVO_IOCTL_FAILED);     // next read fails, then 0
 //   fan->mReportedState = 2;                        // what a good read reports
 //
@@ -31,7 +29,7 @@ struct CScriptedResult {
   int Take();
   // Every later call fails with `result` (0 restores success).
   void FailWith(int result) { standing = result; }
-  // Only the next call fails with `result`; later ones return the standing one.
+  // Only the next call fails with `result`.
   void FailOnce(int result) { queued.push_back(result); }
 
   int standing = 0;
@@ -39,84 +37,54 @@ struct CScriptedResult {
   int calls = 0;
 };
 
-// Shared record of calls, in the order they were made.
-using CCallJournal = std::vector<std::wstring>;
-
 class CFakeDevice : public CDevice {
  public:
-  explicit CFakeDevice(std::wstring name, uint32_t deviceClass = 0,
-                       CCallJournal* journal = nullptr);
+  explicit CFakeDevice(std::wstring name, uint32_t deviceClass = 0);
   ~CFakeDevice() override;
 
   // Follows the device contract: on success the state asked for is read back
-  // through GetCurrentThrottleLimit, so a scripted read failure or a reported
-  // state that differs from the request shows as it would on a real device.
+  // through GetCurrentThrottleLimit, and a different state is a mismatch.
   int SetCurrentThrottleLimit() override;
   // On success stores mReportedState (when set) into mDevice.Current, or
-  // returns 163 leaving Current alone when it is above mDevice.Max.
+  // returns 163 when it is above mDevice.Max.
   int GetCurrentThrottleLimit() override;
-  int Start() override;
-  int Stop() override;
+  int Start() override { return mStart.Take(); }
+  int Stop() override { return mStop.Take(); }
   int Shutdown(bool shutdown) override;
 
-  CScriptedResult mSetLimit;
-  CScriptedResult mGetLimit;
-  CScriptedResult mStart;
-  CScriptedResult mStop;
-  CScriptedResult mShutdown;
-  // The state the device reports when read; unset keeps mDevice.Current.
+  CScriptedResult mSetLimit, mGetLimit, mStart, mStop, mShutdown;
   std::optional<uint32_t> mReportedState;
-  // The states SetCurrentThrottleLimit was asked for, and the Shutdown flags.
-  std::vector<uint32_t> mRequestedStates;
   std::vector<bool> mShutdownFlags;
   std::function<void()> mOnDestroy;
-
- private:
-  void Note(const wchar_t* operation);
-  CCallJournal* mJournal;
 };
 
 class CFakeSensor : public CSensor {
  public:
-  explicit CFakeSensor(std::wstring name, uint32_t sensorClass = 0, int historyLength = 3,
-                       CCallJournal* journal = nullptr);
+  explicit CFakeSensor(std::wstring name, uint32_t sensorClass = 0, int historyLength = 3);
   ~CFakeSensor() override;
 
-  int SetSensorTripValue() override;
+  int SetSensorTripValue() override { return mSetTrip.Take(); }
   // A scripted failure of mRefresh is returned at once. Otherwise follows the
-  // sensor contract: GetCurrentTemp, the history rule, then GetSensorTripValue
-  // (so those are counted too).
+  // sensor contract: GetCurrentTemp, the history rule, then GetSensorTripValue.
   int Refresh() override;
-  int Start() override;
-  int Stop() override;
+  int Start() override { return mStart.Take(); }
+  int Stop() override { return mStop.Take(); }
   // On success writes mTemperature.
   int GetCurrentTemp(int32_t& temperature) override;
   // On success copies the Temp of every mReportedTrips entry into the trip
   // point of the same AuxType.
   int GetSensorTripValue() override;
-  // Writes mTimeStamp; always 0.
   int GetTimeStamp(uint32_t& seconds) override;
 
   // The protected history rule, for tests of the model itself.
   using CSensor::HistoryCap;
   using CSensor::RecordReading;
 
-  CScriptedResult mSetTrip;
-  CScriptedResult mRefresh;
-  CScriptedResult mStart;
-  CScriptedResult mStop;
-  CScriptedResult mGetTemp;
-  CScriptedResult mGetTrip;
+  CScriptedResult mSetTrip, mRefresh, mStart, mStop, mGetTemp, mGetTrip;
   int32_t mTemperature = 2982;
   uint32_t mTimeStamp = 0;
   std::vector<_tagSAuxTrip> mReportedTrips;
-  // The trip points each SetSensorTripValue call found in the record.
-  std::vector<std::vector<_tagSAuxTrip>> mWrittenTrips;
   std::function<void()> mOnDestroy;
-
- private:
-  void Note(const wchar_t* operation);
-  CCallJournal* mJournal;
 };
 
 // Links a sensor and a device both ways, as discovery does; calling it twice

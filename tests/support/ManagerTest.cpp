@@ -1,7 +1,5 @@
 #include "support/ManagerTest.h"
 
-#include <cstdio>
-
 void CManagerTest::SetUp() {
   CSimPlatformTest::SetUp();
   SeedDrivers({}, {});
@@ -25,17 +23,13 @@ COSParticipantManager& CManagerTest::Manager() {
 
 std::vector<std::wstring> CManagerTest::DeviceNames() {
   std::vector<std::wstring> names;
-  for (CDevice* device : DeviceList()) {
-    names.push_back(device->mDevice.Name);
-  }
+  for (CDevice* device : DeviceList()) names.push_back(device->mDevice.Name);
   return names;
 }
 
 std::vector<std::wstring> CManagerTest::SensorNames() {
   std::vector<std::wstring> names;
-  for (CSensor* sensor : SensorList()) {
-    names.push_back(sensor->mSensor.Name);
-  }
+  for (CSensor* sensor : SensorList()) names.push_back(sensor->mSensor.Name);
   return names;
 }
 
@@ -49,11 +43,4 @@ std::shared_ptr<CWbemClassObject> CManagerTest::SensorInstance(const std::wstrin
 
 std::wstring FirmwareDeviceName(int n) {
   return L"ACPI\\PNP0C14\\" + std::to_wstring(n) + L"_0";
-}
-
-std::string Hex(const void* pointer) {
-  char text[32];
-  std::snprintf(text, sizeof(text), "%x",
-                static_cast<unsigned>(reinterpret_cast<uintptr_t>(pointer)));
-  return text;
 }

@@ -36,5 +36,3 @@ class CManagerTest : public CSimPlatformTest {
 
 // The firmware's name of the device numbered n ("ACPI\PNP0C14\<n>_0").
 std::wstring FirmwareDeviceName(int n);
-// An address as the library's log lines print it.
-std::string Hex(const void* pointer);

@@ -13,7 +13,4 @@ struct CParticipantLists : CParticipantMgr {
   static std::list<CSensor*>& Sensors(CParticipantMgr& manager) {
     return manager.*(&CParticipantLists::mSensorList);
   }
-  static int HistoryLength(CParticipantMgr& manager) {
-    return manager.*(&CParticipantLists::mHistoryLength);
-  }
 };

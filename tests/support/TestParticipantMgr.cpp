@@ -17,42 +17,14 @@ CTestParticipantMgr::~CTestParticipantMgr() {
   }
 }
 
-int CTestParticipantMgr::Init(int historyLength, int& status) {
-  mHistoryLength = historyLength;
-  status = 0;
-  return 0;
-}
-
-int CTestParticipantMgr::Enumerate() {
-  ++mEnumerateCalls;
-  return 0;
-}
-
-int CTestParticipantMgr::AddSensor(std::wstring name) {
-  mAddedSensors.push_back(std::move(name));
-  return mAddResult;
-}
-
-int CTestParticipantMgr::AddDevice(std::wstring name) {
-  mAddedDevices.push_back(std::move(name));
-  return mAddResult;
-}
-
-int CTestParticipantMgr::UpdateSensorDeviceLinks() {
-  ++mUpdateLinksCalls;
-  return 0;
-}
-
 CFakeDevice& CTestParticipantMgr::AddFakeDevice(std::wstring name, uint32_t deviceClass) {
-  auto device = std::make_unique<CFakeDevice>(std::move(name), deviceClass, &mJournal);
+  auto device = std::make_unique<CFakeDevice>(std::move(name), deviceClass);
   mDeviceList.push_back(device.get());
   return *device.release();
 }
 
 CFakeSensor& CTestParticipantMgr::AddFakeSensor(std::wstring name, uint32_t sensorClass) {
-  const int historyLength = mHistoryLength > 0 ? mHistoryLength : 3;
-  auto sensor =
-      std::make_unique<CFakeSensor>(std::move(name), sensorClass, historyLength, &mJournal);
+  auto sensor = std::make_unique<CFakeSensor>(std::move(name), sensorClass);
   mSensorList.push_back(sensor.get());
   return *sensor.release();
 }
