@@ -53,7 +53,7 @@ TEST_F(LinksTest, ASkinSensorWithoutItsConfigurationKeepsNoLinks) {
 
   // A configuration that cannot be had leaves skin sensors their own devices.
   COSConfigManager::DeleteInstance();
-  FailNext(FaultOp::XmlLoad);
+  Faults().Fail(FaultOp::XmlLoad);
   ASSERT_EQ(Manager().Enumerate(), ZIVO_SUCCESS);
   EXPECT_EQ(Links(SensorNamed(L"SKIN")), (Names{FirmwareDeviceName(1)}));
 }
