@@ -47,6 +47,11 @@ class StartupSweepTest : public CSimPlatformTest {
   // n = 1, 2, ...; `run` returns its code. Returns the calls the path makes.
   int Sweep(const std::function<void()>& prepare, const std::function<int()>& run,
             const std::vector<int>& codes) {
+    // One run without faults first: what a process starts once for good (a
+    // sanitizer's own thread) is then already there.
+    prepare();
+    EXPECT_EQ(run(), codes.front());
+    DeleteManagers();
     for (int n = 1;; ++n) {
       const std::size_t threads = ThreadCount();
       prepare();
@@ -55,9 +60,7 @@ class StartupSweepTest : public CSimPlatformTest {
       const int code = run();
       const bool fired = Faults().Pending() == 0;
       Faults().Clear();
-      COSEventManager::DeleteInstance();
-      COSConfigManager::DeleteInstance();
-      COSParticipantManager::DeleteInstance();
+      DeleteManagers();
       EXPECT_NE(std::find(codes.begin(), codes.end(), code), codes.end())
           << "call " << n << " failing ended with " << code << "\n"
           << mLog.Text();
@@ -67,6 +70,12 @@ class StartupSweepTest : public CSimPlatformTest {
         return n - 1;
       }
     }
+  }
+
+  static void DeleteManagers() {
+    COSEventManager::DeleteInstance();
+    COSConfigManager::DeleteInstance();
+    COSParticipantManager::DeleteInstance();
   }
 
   std::unique_ptr<CSimHandheld> mHandheld;
