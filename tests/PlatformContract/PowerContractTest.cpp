@@ -8,8 +8,8 @@
 #include "Platform/Text.h"
 #include "PlatformContract/Contract.h"
 #include "Sim/FaultyPower.h"
-#include "zivorivizo-sim/SimPower.h"
 #include "support/SharedMockLogind.h"
+#include "zivorivizo-sim/SimPower.h"
 
 namespace {
 

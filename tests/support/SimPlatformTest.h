@@ -15,8 +15,8 @@
 #include "Sim/SimDeviceIo.h"
 #include "Sim/SimFirmware.h"
 #include "Sim/SimPlatform.h"
-#include "zivorivizo-sim/SimPower.h"
 #include "support/LogCapture.h"
+#include "zivorivizo-sim/SimPower.h"
 
 // The fault plan of the simulated platform installed now (the fixture's).
 CFaultPlan& Faults();

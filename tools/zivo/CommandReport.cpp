@@ -5,8 +5,8 @@
 
 #include "HostSession.h"
 #include "Platform/Text.h"
-#include "zivorivizo-sim/SimPower.h"
 #include "StatusText.h"
+#include "zivorivizo-sim/SimPower.h"
 
 std::string PolicyFailure(const std::string& file, int status) {
   FILE* probe = std::fopen(file.c_str(), "r");
