@@ -13,11 +13,11 @@
 #include <string>
 
 #include "CollectingReporter.h"
-#include "Platform/Sim/SimDeviceIo.h"
-#include "Platform/Sim/SimFirmware.h"
-#include "Platform/Sim/SimHandheld.h"
-#include "Platform/Sim/SimPlatform.h"
-#include "Platform/Sim/SimScriptedDriver.h"
+#include "Sim/SimDeviceIo.h"
+#include "Sim/SimFirmware.h"
+#include "Sim/SimHandheld.h"
+#include "Sim/SimPlatform.h"
+#include "Sim/SimScriptedDriver.h"
 #include "zivorivizo/OSConfigMgr.h"
 #include "zivorivizo/OSParticipantMgr.h"
 

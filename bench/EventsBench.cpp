@@ -23,8 +23,8 @@
 
 #include "CollectingReporter.h"
 #include "Platform/DriverProtocol.h"
-#include "Platform/Sim/MemoryRegistry.h"
-#include "Platform/Sim/SimPlatform.h"
+#include "Platform/Memory/MemoryRegistry.h"
+#include "Sim/SimPlatform.h"
 #include "zivorivizo/EventManager.h"
 #include "zivorivizo/OSEventManager.h"
 #include "zivorivizo/OSParticipantMgr.h"

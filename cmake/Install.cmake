@@ -1,7 +1,8 @@
 # What "cmake --install" lays down: the shared library with its soname, the
 # public headers, zivo, the example policy with its DTD, a CMake package
 # (find_package(zivorivizo) gives zivorivizo::zivorivizo) and a pkg-config
-# file. Included from the top-level CMakeLists.txt after the targets exist.
+# file, and the simulation library with its own headers, package component and
+# pkg-config file. Included from the top-level CMakeLists.txt after the targets exist.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -34,3 +35,17 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/zivorivizo.pc
 configure_file(dist/zivo-run.service.in ${CMAKE_CURRENT_BINARY_DIR}/zivo-run.service @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/zivo-run.service DESTINATION lib/systemd/system)
 install(FILES dist/zivo.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+# The simulation library for integrators' tests, with headers of its own:
+# find_package(zivorivizo COMPONENTS sim) gives zivorivizo::sim, and
+# pkg-config zivorivizo-sim.
+set_target_properties(zivorivizo_sim_shared PROPERTIES EXPORT_NAME sim)
+target_include_directories(zivorivizo_sim_shared INTERFACE
+  $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
+install(TARGETS zivorivizo_sim_shared EXPORT zivorivizoSimTargets
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} NAMELINK_COMPONENT Development)
+install(DIRECTORY sim/include/zivorivizo-sim DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(EXPORT zivorivizoSimTargets NAMESPACE zivorivizo:: DESTINATION ${ZIVO_CMAKE_DIR})
+configure_file(cmake/zivorivizo-sim.pc.in ${CMAKE_CURRENT_BINARY_DIR}/zivorivizo-sim.pc @ONLY)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/zivorivizo-sim.pc
+  DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

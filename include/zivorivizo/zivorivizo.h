@@ -14,6 +14,7 @@
 #include "zivorivizo/ParticipantMgr.h"
 #include "zivorivizo/ParticipantRecords.h"
 #include "zivorivizo/Platform.h"
+#include "zivorivizo/Power.h"
 #include "zivorivizo/Sensor.h"
 #include "zivorivizo/StatusCodes.h"
 #include "zivorivizo/SystemManager.h"

@@ -4,5 +4,7 @@
 #include <string>
 #include <string_view>
 
-std::string ToUtf8(std::wstring_view text);
-std::wstring FromUtf8(std::string_view text);
+#include "zivorivizo/Export.h"
+
+ZIVO_EXPORT std::string ToUtf8(std::wstring_view text);
+ZIVO_EXPORT std::wstring FromUtf8(std::string_view text);

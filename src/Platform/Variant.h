@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "Platform/Com.h"
+#include "zivorivizo/Export.h"
 
 // SafeArrayGetElement: an index outside the bounds.
 inline constexpr HRESULT DISP_E_BADINDEX = static_cast<HRESULT>(0x8002000Bu);
@@ -33,7 +34,7 @@ class CSafeArray;
 // A value with public fields as in VARIANT: `vt` says which field holds it.
 // Copies share an embedded object or array (they are not deep copies); the
 // library never modifies either.
-class CVariant {
+class ZIVO_EXPORT CVariant {
  public:
   CVariant() = default;
   static CVariant Null();
@@ -62,7 +63,7 @@ struct _tagSSafeArrayBound {
 // An array of 32-bit integers with one or more dimensions (the library uses
 // one and refuses others). Thread-safe. A test can make the bounds or single
 // elements fail to fetch.
-class CSafeArray {
+class ZIVO_EXPORT CSafeArray {
  public:
   // One dimension holding `elements`, the first at `lowerBound`.
   explicit CSafeArray(std::vector<int32_t> elements, int32_t lowerBound = 0);
@@ -104,8 +105,8 @@ inline constexpr std::size_t ZIVO_VARIANT_TEXT_MAX = 254;
 // ZIVO_VARIANT_TEXT_MAX characters (and at an embedded null character, as a
 // formatted copy would). A value of another type gives an empty text.
 // Returns 0.
-int VariantToWString(const CVariant& value, std::wstring& out);
+ZIVO_EXPORT int VariantToWString(const CVariant& value, std::wstring& out);
 
 // The integer of a VT_I4 or VT_I2 value; DISP_E_TYPEMISMATCH (and `out`
 // untouched) for any other type, a null value included.
-HRESULT VariantToInt32(const CVariant& value, int32_t& out);
+ZIVO_EXPORT HRESULT VariantToInt32(const CVariant& value, int32_t& out);

@@ -13,8 +13,6 @@
 
 namespace {
 
-using Op = CFaultyXml::Op;
-
 const std::string kSkinSensor =
     R"(<Sensor Path="TZ01" class="1" ThirdParty_DeviceCount="1">
          <Temperature shutdown="45" ThrottleStart="30"/><SUsage enable="1" aux_interval="2"/>
@@ -215,10 +213,10 @@ TEST_F(ConfigLoadTest, AnEmptyPathTriesTheDefaultNameTwice) {
 
 TEST_F(ConfigLoadTest, ASecondGetInstanceReturnsTheFirstManagerWithoutReading) {
   COSConfigManager* first = Load(Device("ONE", 3, 1));
-  const int loads = XmlFaults().CallCount(Op::Load);
+  const int loads = Faults().Calls(FaultOp::XmlLoad);
   COSConfigManager* second = COSConfigManager::GetInstance(PathOf("other.xml"));
   EXPECT_EQ(second, first);
-  EXPECT_EQ(XmlFaults().CallCount(Op::Load), loads);
+  EXPECT_EQ(Faults().Calls(FaultOp::XmlLoad), loads);
   COSConfigManager::DeleteInstance();
   COSConfigManager::DeleteInstance();  // nothing left: harmless
 }
@@ -233,7 +231,7 @@ TEST_F(ConfigLoadTest, InitReloadsALiveManager) {
   EXPECT_EQ(manager->GetDeviceConfig(old), ZIVO_CONFIG_DEVICE_NOT_FOUND);
 
   // A document failure on a live manager is a result, not an exception.
-  XmlFaults().FailNext(Op::ElementsByTagName, L"Device");
+  Faults().Fail(FaultOp::XmlElementsByTagName, 0, L"Device");
   EXPECT_EQ(manager->Init(PathOf("new.xml")), ZIVO_CONFIG_LOAD_FAILED);
   EXPECT_FALSE(Loaded(manager));
   EXPECT_TRUE(mLog.HasMessage("CM Exception caught"));
@@ -268,18 +266,18 @@ TEST_F(ConfigLoadTest, ValidatesAgainstADeclaredDtdAndRefusesTheNetwork) {
 TEST_F(ConfigLoadTest, DocumentFailuresEndTheConstructionWith15) {
   struct _tagSCase {
     const char* what;
-    Op op;
+    FaultOp op;
     const wchar_t* target;
   };
   const std::string file = ConfigText(Device("D", 3, 1) + kSkinSensor);
   for (const _tagSCase& fault : {
-           _tagSCase{"load", Op::Load, L""},
-           _tagSCase{"Platform list", Op::ElementsByTagName, L"Platform"},
-           _tagSCase{"Device list", Op::ElementsByTagName, L"Device"},
-           _tagSCase{"Sensor list", Op::ElementsByTagName, L"Sensor"},
-           _tagSCase{"Platform children", Op::ChildNodes, L""},
+           _tagSCase{"load", FaultOp::XmlLoad, L""},
+           _tagSCase{"Platform list", FaultOp::XmlElementsByTagName, L"Platform"},
+           _tagSCase{"Device list", FaultOp::XmlElementsByTagName, L"Device"},
+           _tagSCase{"Sensor list", FaultOp::XmlElementsByTagName, L"Sensor"},
+           _tagSCase{"Platform children", FaultOp::XmlChildNodes, L""},
        }) {
-    XmlFaults().FailNext(fault.op, fault.target);
+    Faults().Fail(fault.op, 0, fault.target);
     int thrown = 0;
     try {
       COSConfigManager::GetInstance(Write("velmarconfig.xml", file));
@@ -288,7 +286,7 @@ TEST_F(ConfigLoadTest, DocumentFailuresEndTheConstructionWith15) {
     }
     EXPECT_EQ(thrown, ZIVO_THROW_CONFIG_FAILED) << fault.what;
     EXPECT_TRUE(mLog.HasMessage("CM Exception caught")) << fault.what;
-    EXPECT_EQ(XmlFaults().PendingFaults(), 0) << fault.what;
+    EXPECT_EQ(Faults().Pending(), 0) << fault.what;
     mLog.Clear();
   }
   // No Platform element at all: the same. The pointer stayed null, so the
@@ -304,7 +302,7 @@ TEST_F(ConfigLoadTest, DocumentFailuresEndTheConstructionWith15) {
 }
 
 TEST_F(ConfigLoadTest, ADocumentThatCannotBeCreatedLeavesTheManagerNotLoaded) {
-  XmlFaults().FailNext(Op::CreateDocument, L"", 0);
+  Faults().Fail(FaultOp::XmlCreateDocument, 0, L"", 1, 0);
   COSConfigManager* manager = Load(Device("D", 3, 1));
   ASSERT_NE(manager, nullptr);
   EXPECT_FALSE(Loaded(manager));
@@ -314,8 +312,8 @@ TEST_F(ConfigLoadTest, ADocumentThatCannotBeCreatedLeavesTheManagerNotLoaded) {
 TEST_F(ConfigLoadTest, AttributeReadFailuresAreLoggedAndReadAsZero) {
   // The attribute list fails for the seventh read (option, timer, preference,
   // Path, class, limit, step): 279; then a single attribute read fails: 278.
-  XmlFaults().FailNext(Op::Attributes, L"", 1, 6);
-  XmlFaults().FailNext(Op::AttributeText, L"enable", 1);
+  Faults().Fail(FaultOp::XmlAttributes, 0, L"", 7, 1);
+  Faults().Fail(FaultOp::XmlAttributeText, 0, L"enable");
   COSConfigManager* manager = Load(Device("D", 3, 1));
   ASSERT_TRUE(Loaded(manager));
   EXPECT_EQ(FieldsOf(manager, L"D"), (std::vector<int>{3, 3, 0, 2, 0, 0}));
@@ -323,7 +321,7 @@ TEST_F(ConfigLoadTest, AttributeReadFailuresAreLoggedAndReadAsZero) {
 
 TEST_F(ConfigLoadTest, AChildWhoseNameCannotBeReadEndsItsSection) {
   // Platform's children: Shutdown, Throttling. The second name read fails.
-  XmlFaults().FailNext(Op::NodeName, L"", 1, 1);
+  Faults().Fail(FaultOp::XmlNodeName, 0, L"", 2, 1);
   COSConfigManager* manager = Load(Device("D", 3, 1));
   ASSERT_TRUE(Loaded(manager));
   EXPECT_EQ(mLog.CountMessage("Invalid child node queried!!"), 1);
@@ -335,15 +333,15 @@ TEST_F(ConfigLoadTest, EverySingleDocumentFailureLeavesACleanState) {
       Write("velmarconfig.xml", ConfigText(Device("D", 3, 1) + Device("E", 4, 2) + kSkinSensor));
   int outcomes = 0;
   for (int n = 0;; ++n) {
-    XmlFaults().ClearFaults();
-    XmlFaults().FailNext(Op::Any, L"", 1, n);
+    Faults().Clear();
+    Faults().Fail(FaultOp::XmlAny, 0, L"", n + 1, 1);
     COSConfigManager* manager = nullptr;
     try {
       manager = COSConfigManager::GetInstance(path);
     } catch (int value) {
       EXPECT_EQ(value, ZIVO_THROW_CONFIG_FAILED);
     }
-    const bool fired = XmlFaults().PendingFaults() == 0;
+    const bool fired = Faults().Pending() == 0;
     if (manager != nullptr) {
       // Whatever was loaded answers consistently.
       _tagSDeviceConfig device;

@@ -108,7 +108,7 @@ TEST_F(SensorSectionTest, KeepsDocumentOrderAndFindsTheFirstOfTwoWithOneName) {
 TEST_F(SensorSectionTest, AFailedChildListSkipsTheChildrenAndTheCountsDecide) {
   // Children: the platform's, the device's, then the sensor's. A skin sensor that announces
   // one path ends with none and is rejected; the other class is accepted.
-  XmlFaults().FailNext(CFaultyXml::Op::ChildNodes, L"", 1, 2);
+  Faults().Fail(FaultOp::XmlChildNodes, 0, L"", 3, 1);
   COSConfigManager* manager =
       Load("<Sensor Path=\"CPU\" class=\"2\">" + std::string(kTemperatures) + "</Sensor>");
   ASSERT_TRUE(Loaded(manager));
@@ -116,7 +116,7 @@ TEST_F(SensorSectionTest, AFailedChildListSkipsTheChildrenAndTheCountsDecide) {
   EXPECT_EQ(cpu.iShutdownTemp, 0);
   COSConfigManager::DeleteInstance();
 
-  XmlFaults().FailNext(CFaultyXml::Op::ChildNodes, L"", 1, 2);
+  Faults().Fail(FaultOp::XmlChildNodes, 0, L"", 3, 1);
   manager = Load("<Sensor Path=\"SKIN\" class=\"1\" ThirdParty_DeviceCount=\"1\">" +
                  std::string(kTemperatures) + "<DevicePath Device0=\"FAN\"/></Sensor>");
   EXPECT_FALSE(Loaded(manager));
@@ -126,7 +126,7 @@ TEST_F(SensorSectionTest, AnUnreadablePathListStopsAtWhatWasRead) {
   // The DevicePath's attribute list fails on the second path: the count of
   // two is not met. Reads before it: the platform's 3, the device's 5, the
   // sensor's 3, Temperature's 2, SUsage's 2 and Device0.
-  XmlFaults().FailNext(CFaultyXml::Op::Attributes, L"", 1, 3 + 5 + 3 + 2 + 2 + 1);
+  Faults().Fail(FaultOp::XmlAttributes, 0, L"", 3 + 5 + 3 + 2 + 2 + 1 + 1, 1);
   COSConfigManager* manager =
       Load("<Sensor Path=\"SKIN\" class=\"1\" ThirdParty_DeviceCount=\"2\">" +
            std::string(kTemperatures) +

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "Platform/Sim/SimDeviceDriver.h"
-#include "Platform/Sim/SimSensorDriver.h"
 #include "Platform/Text.h"
+#include "Sim/SimDeviceDriver.h"
+#include "Sim/SimSensorDriver.h"
 #include "support/ManagerTest.h"
 #include "support/TempFolder.h"
 #include "zivorivizo/OSConfigMgr.h"

@@ -60,18 +60,18 @@ TEST_F(EnumerateTest, AFailingStepEndsEnumerateWithWhatWasFound) {
   const wchar_t* deviceClass = L"DtmDeviceParticipantInformation";
   const wchar_t* sensorClass = L"DtmSensorParticipantInformation";
 
-  Wmi().Fail(CSimWmi::Op::CreateInstanceEnum, WBEM_E_FAILED, deviceClass);
+  Faults().Fail(FaultOp::WmiCreateInstanceEnum, WBEM_E_FAILED, deviceClass);
   EXPECT_EQ(Manager().Enumerate(), ZIVO_WMI_CREATE_FAILED);
   EXPECT_EQ(DeviceNames(), (Names{L"FAN0"}));
   EXPECT_TRUE(SensorList().empty());
 
-  Wmi().Fail(CSimWmi::Op::CreateInstanceEnum, WBEM_E_FAILED, sensorClass);
+  Faults().Fail(FaultOp::WmiCreateInstanceEnum, WBEM_E_FAILED, sensorClass);
   EXPECT_EQ(Manager().Enumerate(), ZIVO_WMI_CREATE_FAILED);
   EXPECT_EQ(DeviceList().size(), 3u);
   EXPECT_TRUE(DeviceNamed(FirmwareDeviceName(1))->mLinkedSensors.empty()) << "no links made";
 
   // A Next that fails ends that class's enumeration with what it delivered.
-  Wmi().Fail(CSimWmi::Op::Next, WBEM_E_FAILED, deviceClass, 2, false, /*deliver=*/true);
+  Faults().Fail(FaultOp::WmiNext, WBEM_E_FAILED, deviceClass, 2, 1);
   EXPECT_EQ(Manager().Enumerate(), ZIVO_SUCCESS);
   EXPECT_EQ(DeviceNames(), (Names{L"FAN0", FirmwareDeviceName(1)}));
   EXPECT_EQ(SensorNames(), (Names{L"S"}));
@@ -79,12 +79,12 @@ TEST_F(EnumerateTest, AFailingStepEndsEnumerateWithWhatWasFound) {
   // for the end of the instances.
   for (const wchar_t* cls : {deviceClass, sensorClass}) {
     mLog.Clear();
-    Wmi().Fail(CSimWmi::Op::Next, WBEM_E_FAILED, cls, 2);
+    Faults().Fail(FaultOp::WmiNext, WBEM_E_FAILED, cls, 2, 1);
     EXPECT_EQ(Manager().Enumerate(), ZIVO_SUCCESS);
     EXPECT_EQ(mLog.LevelOf("EnumWbemClassObject::Next Failed"), "ERROR");
     EXPECT_EQ(mLog.CountMessage("EnumerateWmiNameSpace. Reached end of instance"), 1);
   }
-  Wmi().Fail(CSimWmi::Op::Next, WBEM_E_FAILED, deviceClass);
+  Faults().Fail(FaultOp::WmiNext, WBEM_E_FAILED, deviceClass);
   EXPECT_EQ(Manager().AddDevice(FirmwareDeviceName(7)), ZIVO_PARTICIPANT_NOT_FOUND);
 
   // A class without instances is a complete, empty enumeration.
@@ -180,8 +180,8 @@ TEST_F(EnumerateTest, TheParametersKeyListsTheDrivers) {
        {},
        {L"FAN0", firmware}},
       {"no key",
-       [](CMemoryRegistry& r) {
-         r.FailNext(CMemoryRegistry::Op::Open, kParametersKey, REG_STATUS_NOT_FOUND);
+       [](CMemoryRegistry&) {
+         Faults().Fail(FaultOp::RegOpen, REG_STATUS_NOT_FOUND, kParametersKey);
        },
        ZIVO_KEY_OPEN_FAILED,
        {},
@@ -217,7 +217,7 @@ TEST_F(EnumerateTest, EntriesAreReadUpToTheirCountAndSkippedWhenUnreadable) {
   SeedDrivers({fits, tooLong, L"TZ2"}, {L"FAN0", L"FAN1"});
   Registry().DeleteValue(kParametersKey, L"Sensor2");
   AttachDevice(L"FAN1");
-  Registry().FailNext(CMemoryRegistry::Op::QueryString, L"Device0", REG_STATUS_ACCESS_DENIED);
+  Faults().Fail(FaultOp::RegQueryString, REG_STATUS_ACCESS_DENIED, L"Device0");
   ASSERT_EQ(Manager().Enumerate(), ZIVO_SUCCESS);
   EXPECT_EQ(SensorNames(), (Names{fits}));
   EXPECT_EQ(DeviceNames(), (Names{L"FAN1"}));

@@ -7,7 +7,6 @@
 #include "PartMgr/NonWmiSensor.h"
 #include "PartMgr/WmiDevice.h"
 #include "PartMgr/WmiSensor.h"
-#include "Platform/Sim/FaultyXml.h"
 #include "zivorivizo/StatusCodes.h"
 
 namespace {
@@ -54,7 +53,7 @@ TEST_F(LinksTest, ASkinSensorWithoutItsConfigurationKeepsNoLinks) {
 
   // A configuration that cannot be had leaves skin sensors their own devices.
   COSConfigManager::DeleteInstance();
-  dynamic_cast<CFaultyXml&>(Sim().Xml()).FailNext(CFaultyXml::Op::Load);
+  Faults().Fail(FaultOp::XmlLoad);
   ASSERT_EQ(Manager().Enumerate(), ZIVO_SUCCESS);
   EXPECT_EQ(Links(SensorNamed(L"SKIN")), (Names{FirmwareDeviceName(1)}));
 }
@@ -87,10 +86,10 @@ TEST_F(LinksTest, AddingRefusesDuplicatesAndNamesListedNowhere) {
   PublishDevice(1);
   PublishSensor(L"A", {1});
   ASSERT_EQ(Manager().Enumerate(), ZIVO_SUCCESS);
-  const int enumerations = Wmi().Calls(CSimWmi::Op::CreateInstanceEnum);
+  const int enumerations = Faults().Calls(FaultOp::WmiCreateInstanceEnum);
   EXPECT_EQ(Manager().AddDevice(FirmwareDeviceName(1)), ZIVO_DEVICE_EXISTS);
   EXPECT_EQ(Manager().AddSensor(L"A"), ZIVO_SENSOR_EXISTS);
-  EXPECT_EQ(Wmi().Calls(CSimWmi::Op::CreateInstanceEnum), enumerations) << "refused first";
+  EXPECT_EQ(Faults().Calls(FaultOp::WmiCreateInstanceEnum), enumerations) << "refused first";
 
   EXPECT_EQ(Manager().AddSensor(L"NOWHERE"), ZIVO_PARTICIPANT_NOT_FOUND);
   PublishSensor(L"Lower", {});
@@ -98,13 +97,13 @@ TEST_F(LinksTest, AddingRefusesDuplicatesAndNamesListedNowhere) {
   EXPECT_EQ(SensorNames(), (Names{L"A"}));
 
   // The firmware cannot be asked and the drivers do not list it: 152.
-  Wmi().Fail(CSimWmi::Op::CreateInstanceEnum, WBEM_E_FAILED);
+  Faults().Fail(FaultOp::WmiCreateInstanceEnum, WBEM_E_FAILED);
   EXPECT_EQ(Manager().AddDevice(L"FAN9"), ZIVO_WMI_CREATE_FAILED);
   // An instance whose name cannot be read is passed over.
   PublishDevice(3);
-  Wmi().Fail(CSimWmi::Op::Get, WBEM_E_FAILED, L"InstanceName");
+  Faults().Fail(FaultOp::WmiGet, WBEM_E_FAILED, L"InstanceName");
   EXPECT_EQ(Manager().AddDevice(FirmwareDeviceName(3)), ZIVO_SUCCESS);
-  Registry().FailNext(CMemoryRegistry::Op::Open, kParametersKey, REG_STATUS_ACCESS_DENIED);
+  Faults().Fail(FaultOp::RegOpen, REG_STATUS_ACCESS_DENIED, kParametersKey);
   EXPECT_EQ(Manager().AddSensor(L"TZ9"), ZIVO_KEY_OPEN_FAILED);
   Registry().DeleteValue(kParametersKey, L"DeviceCount");
   EXPECT_EQ(Manager().AddDevice(L"FAN9"), ZIVO_COUNT_READ_FAILED);
@@ -131,7 +130,7 @@ TEST_F(LinksTest, AddingFindsDriversInTheParametersKeyAfterTheFirmware) {
   EXPECT_EQ(Links(SensorNamed(L"TZ7")), (Names{FirmwareDeviceName(4)}));
 
   // Unreadable entries are not compared: an empty name matches none.
-  Registry().FailNext(CMemoryRegistry::Op::QueryString, L"Device1", REG_STATUS_MORE_DATA);
+  Faults().Fail(FaultOp::RegQueryString, REG_STATUS_MORE_DATA, L"Device1");
   EXPECT_EQ(Manager().AddDevice(L""), ZIVO_PARTICIPANT_NOT_FOUND);
   Registry().DeleteValue(kParametersKey, L"Sensor0");
   EXPECT_EQ(Manager().AddSensor(L""), ZIVO_PARTICIPANT_NOT_FOUND);

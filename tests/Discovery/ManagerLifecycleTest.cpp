@@ -28,44 +28,56 @@ class ManagerLifecycleTest : public CDiscoveryTest {
     return std::nullopt;
   }
   void ClearFaults() {
-    Com().ClearFaults();
-    Wmi().ClearFaults();
+    Faults().Clear();
+    Faults().Clear();
     Firmware().SetVelmarStatus(1);
   }
 };
 
 TEST_F(ManagerLifecycleTest, EveryInitStepThatFailsThrows13AndReturnsItsCode) {
-  using Arm = std::function<void(CSimCom&, CSimWmi&)>;
+  using Arm = std::function<void(CMemoryCom&, CMemoryWmi&)>;
   const wchar_t* params = L"DTMSystemParams";
   const std::vector<std::tuple<const char*, Arm, int>> steps = {
       {"apartment",
-       [](CSimCom& c, CSimWmi&) { c.Fail(CSimCom::Op::CoInitializeEx, E_OUTOFMEMORY); },
+       [](CMemoryCom&, CMemoryWmi&) { Faults().Fail(FaultOp::CoInitializeEx, E_OUTOFMEMORY); },
        ZIVO_PM_INIT_FAILED},
       {"security",
-       [](CSimCom& c, CSimWmi&) { c.Fail(CSimCom::Op::CoInitializeSecurity, E_ACCESSDENIED); },
+       [](CMemoryCom&, CMemoryWmi&) {
+         Faults().Fail(FaultOp::CoInitializeSecurity, E_ACCESSDENIED);
+       },
        ZIVO_PM_INIT_FAILED},
       {"locator",
-       [](CSimCom& c, CSimWmi&) { c.Fail(CSimCom::Op::CreateWbemLocator, REGDB_E_CLASSNOTREG); },
+       [](CMemoryCom&, CMemoryWmi&) {
+         Faults().Fail(FaultOp::CreateWbemLocator, REGDB_E_CLASSNOTREG);
+       },
        ZIVO_PM_INIT_FAILED},
       {"connect",
-       [](CSimCom& c, CSimWmi&) { c.Fail(CSimCom::Op::ConnectServer, WBEM_E_ACCESS_DENIED); },
+       [](CMemoryCom&, CMemoryWmi&) {
+         Faults().Fail(FaultOp::ConnectServer, WBEM_E_ACCESS_DENIED);
+       },
        ZIVO_PM_INIT_FAILED},
-      {"blanket", [](CSimCom& c, CSimWmi&) { c.Fail(CSimCom::Op::SetBlanket, E_ACCESSDENIED); },
+      {"blanket",
+       [](CMemoryCom&, CMemoryWmi&) { Faults().Fail(FaultOp::SetBlanket, E_ACCESSDENIED); },
        ZIVO_PM_INIT_FAILED},
       {"enumeration",
-       [=](CSimCom&, CSimWmi& w) {
-         w.Fail(CSimWmi::Op::CreateInstanceEnum, WBEM_E_FAILED, params);
+       [=](CMemoryCom&, CMemoryWmi&) {
+         Faults().Fail(FaultOp::WmiCreateInstanceEnum, WBEM_E_FAILED, params);
        },
        ZIVO_WMI_CREATE_FAILED},
-      {"next", [=](CSimCom&, CSimWmi& w) { w.Fail(CSimWmi::Op::Next, WBEM_E_FAILED, params); },
+      {"next",
+       [=](CMemoryCom&, CMemoryWmi&) { Faults().Fail(FaultOp::WmiNext, WBEM_E_FAILED, params); },
        ZIVO_WMI_CREATE_FAILED},
-      {"no instance", [=](CSimCom&, CSimWmi& w) { w.RemoveInstance(params, L""); },
+      {"no instance", [=](CMemoryCom&, CMemoryWmi& w) { w.RemoveInstance(params, L""); },
        ZIVO_WMI_CREATE_FAILED},
       {"status read",
-       [](CSimCom&, CSimWmi& w) { w.Fail(CSimWmi::Op::Get, WBEM_E_FAILED, L"velmarstatus"); },
+       [](CMemoryCom&, CMemoryWmi&) {
+         Faults().Fail(FaultOp::WmiGet, WBEM_E_FAILED, L"velmarstatus");
+       },
        ZIVO_WMI_GET_FAILED},
       {"status null",
-       [=](CSimCom&, CSimWmi& w) { w.SetProperty(params, L"", L"velmarstatus", CVariant::Null()); },
+       [=](CMemoryCom&, CMemoryWmi& w) {
+         w.SetProperty(params, L"", L"velmarstatus", CVariant::Null());
+       },
        ZIVO_WMI_GET_FAILED},
   };
   for (const auto& [step, arm, code] : steps) {
@@ -107,7 +119,7 @@ TEST_F(ManagerLifecycleTest, TheCallingThreadsApartmentDecides) {
   // A connection without client security goes without a blanket.
   Com().SetClientSecurityOffered(false);
   ASSERT_EQ(Thrown(), std::nullopt);
-  EXPECT_EQ(Com().Calls(CSimCom::Op::SetBlanket), 1) << "only the earlier construction's";
+  EXPECT_EQ(Faults().Calls(FaultOp::SetBlanket), 1) << "only the earlier construction's";
 }
 
 TEST_F(ManagerLifecycleTest, ADisabledPlatformThrows1000UntilItIsEnabled) {

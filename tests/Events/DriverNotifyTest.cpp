@@ -43,8 +43,8 @@ class DriverNotifyTest : public CEventTest {
 constexpr uint32_t kAnyValue = 0xFFFFFFFF;  // depends on how many scans ran
 
 TEST_F(DriverNotifyTest, EachNotificationValueIsResetAndOnlyAOneWithANameIsDispatched) {
-  const auto fail = [](CMemoryRegistry::Op op, long status, int count = 0) {
-    return [=](CMemoryRegistry& r) { r.FailNext(op, L"Sensor1", status, count); };
+  const auto fail = [](FaultOp op, long status, int count = 0) {
+    return [=](CMemoryRegistry&) { Faults().Fail(op, status, L"Sensor1", 1, count); };
   };
   struct Row {
     const char* name;
@@ -58,19 +58,18 @@ TEST_F(DriverNotifyTest, EachNotificationValueIsResetAndOnlyAOneWithANameIsDispa
       {"an event", 1, [](auto&) {}, true, 0, ""},
       {"an undefined value", 2, [](auto&) {}, false, 0,
        "Sensor Notify value is not 1, Event discarded for Sensor1"},
-      {"an unreadable value", 1, fail(CMemoryRegistry::Op::QueryDword, REG_STATUS_ACCESS_DENIED),
-       false, 1, "Query Registry failed for Sensor1"},
-      {"a value that cannot be reset", 1,
-       fail(CMemoryRegistry::Op::Set, REG_STATUS_ACCESS_DENIED, 1), true, kAnyValue,
-       "RegSetValueEx Registry failed for Sensor1"},
-      {"an unreadable name", 1, fail(CMemoryRegistry::Op::QueryString, REG_STATUS_MORE_DATA), false,
-       0, "Query Registry failed for Sensor1"},
+      {"an unreadable value", 1, fail(FaultOp::RegQueryDword, REG_STATUS_ACCESS_DENIED), false, 1,
+       "Query Registry failed for Sensor1"},
+      {"a value that cannot be reset", 1, fail(FaultOp::RegSet, REG_STATUS_ACCESS_DENIED, 1), true,
+       kAnyValue, "RegSetValueEx Registry failed for Sensor1"},
+      {"an unreadable name", 1, fail(FaultOp::RegQueryString, REG_STATUS_MORE_DATA), false, 0,
+       "Query Registry failed for Sensor1"},
       {"an empty name", 1,
        [](CMemoryRegistry& r) { r.SetString(DRIVER_PARAMETERS_KEY, L"Sensor1", L""); }, false, 0,
        "Sensor name is empty for Sensor1, Event discarded"},
       {"no parameters key", 1,
-       [](CMemoryRegistry& r) {
-         r.FailNext(CMemoryRegistry::Op::Open, DRIVER_PARAMETERS_KEY, REG_STATUS_NOT_FOUND);
+       [](CMemoryRegistry&) {
+         Faults().Fail(FaultOp::RegOpen, REG_STATUS_NOT_FOUND, DRIVER_PARAMETERS_KEY);
        },
        false, 0, "Failed to read the Velmar Params Key"},
   };
@@ -119,7 +118,7 @@ TEST_F(DriverNotifyTest, ASensorListedAfterInitIsWatchedAndACorruptCountIsCut) {
 }
 
 TEST_F(DriverNotifyTest, AMissingNotifyKeyEndsTheThreadQuietly) {
-  Registry().FailNext(CMemoryRegistry::Op::Open, DRIVER_NOTIFY_KEY, REG_STATUS_NOT_FOUND);
+  Faults().Fail(FaultOp::RegOpen, REG_STATUS_NOT_FOUND, DRIVER_NOTIFY_KEY);
   Start();
   COSEventManager::DeleteInstance();  // joins the thread, which has ended
   EXPECT_EQ(mLog.LevelOf("Failed to open key"), "DEBUG");
@@ -132,8 +131,7 @@ TEST_F(DriverNotifyTest, AFailingWaitIsRetriedAfterAPause) {
   for (int failures : {3, 0}) {
     SCOPED_TRACE(failures);
     SetUp();
-    Registry().FailNext(CMemoryRegistry::Op::Wait, DRIVER_NOTIFY_KEY, REG_STATUS_ACCESS_DENIED,
-                        failures);
+    Faults().Fail(FaultOp::RegWait, REG_STATUS_ACCESS_DENIED, DRIVER_NOTIFY_KEY, 1, failures);
     Start();
     ASSERT_TRUE(WaitForMessage(failed, failures == 0 ? 2 : failures));
     if (failures != 0) {

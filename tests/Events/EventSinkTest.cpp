@@ -13,7 +13,8 @@ namespace {
 class EventSinkTest : public CEventTest {
  protected:
   std::shared_ptr<CWbemClassObject> Creation(CVariant target) {
-    return Wmi().MakeObject(L"__InstanceCreationEvent", {{L"TargetInstance", target}});
+    return Sim().Reachable(
+        Wmi().MakeObject(L"__InstanceCreationEvent", {{L"TargetInstance", target}}));
   }
   std::shared_ptr<CWbemClassObject> Named(const wchar_t* name) {
     return Creation(CVariant::Object(Wmi().MakeObject(L"DtmSensorParticipantInformation",
@@ -24,7 +25,9 @@ class EventSinkTest : public CEventTest {
 TEST_F(EventSinkTest, ParticipantSinkReportsEachInstanceSkipsBrokenEventsAndStopsAtABrokenName) {
   using Make = std::function<std::shared_ptr<CWbemClassObject>()>;
   const auto good = [this](const wchar_t* name) { return [=, this] { return Named(name); }; };
-  const Make noTarget = [this] { return Wmi().MakeObject(L"__InstanceCreationEvent", {}); };
+  const Make noTarget = [this] {
+    return Sim().Reachable(Wmi().MakeObject(L"__InstanceCreationEvent", {}));
+  };
   const Make notObject = [this] { return Creation(CVariant::I4(4)); };
   const Make noName = [this] { return Creation(CVariant::Object(Wmi().MakeObject(L"X", {}))); };
   const Make missing = [] { return nullptr; };
@@ -63,13 +66,13 @@ TEST_F(EventSinkTest, ParticipantSinkReportsEachInstanceSkipsBrokenEventsAndStop
 }
 
 TEST_F(EventSinkTest, ThermalSinkSkipsAnEventWhosePartsCannotBeRead) {
-  const CSimPropertyMap named = {{L"InstanceName", CVariant::Bstr(L"TZ")}};
-  const CSimPropertyMap coded = {{L"EventCode", CVariant::I4(12)}};
+  const CWmiPropertyMap named = {{L"InstanceName", CVariant::Bstr(L"TZ")}};
+  const CWmiPropertyMap coded = {{L"EventCode", CVariant::I4(12)}};
   const std::string desc = "event_desc", name = "InstanceName", code = "EventCode";
   struct Row {
     const char* what;
-    CSimPropertyMap event;
-    CSimPropertyMap description;  // empty: no event_desc
+    CWmiPropertyMap event;
+    CWmiPropertyMap description;  // empty: no event_desc
     const wchar_t* failGet;       // a property whose Get fails
     std::string unread;           // "" when reported
   };
@@ -89,12 +92,12 @@ TEST_F(EventSinkTest, ThermalSinkSkipsAnEventWhosePartsCannotBeRead) {
       {"EventCode fails", named, coded, L"EventCode", code},
       {"EventCode a text", named, {{L"EventCode", CVariant::Bstr(L"12")}}, nullptr, code},
   };
-  const auto thermal = [&](CSimPropertyMap event, CSimPropertyMap description) {
+  const auto thermal = [&](CWmiPropertyMap event, CWmiPropertyMap description) {
     if (!description.empty()) {
       event[L"event_desc"] =
           CVariant::Object(Wmi().MakeObject(L"DTMEventDescription", std::move(description)));
     }
-    return Wmi().MakeObject(L"DTMEvent", std::move(event));
+    return Sim().Reachable(Wmi().MakeObject(L"DTMEvent", std::move(event)));
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
@@ -105,10 +108,10 @@ TEST_F(EventSinkTest, ThermalSinkSkipsAnEventWhosePartsCannotBeRead) {
     auto sink = CComPtr<CThermalEventSink>(new CThermalEventSink(&Events(), THERMAL_EVENT));
     mLog.Clear();
     if (row.failGet != nullptr) {
-      Wmi().Fail(CSimWmi::Op::Get, WBEM_E_FAILED, row.failGet);
+      Faults().Fail(FaultOp::WmiGet, WBEM_E_FAILED, row.failGet);
     }
     EXPECT_EQ(sink->Indicate(2, objects.data()), WBEM_S_NO_ERROR);
-    Wmi().ClearFaults();
+    Faults().Clear();
     std::vector<HeardEvent> expected;
     if (row.unread.empty()) {
       expected.push_back({THERMAL_EVENT, L"TZ", 12});

@@ -8,7 +8,7 @@
 #include <atomic>
 #include <functional>
 
-#include "Platform/Sim/SimPlatformEvents.h"
+#include "Sim/SimPlatformEvents.h"
 #include "support/EventTest.h"
 #include "zivorivizo/StatusCodes.h"
 
@@ -31,15 +31,14 @@ class OSEventManagerTest : public CEventTest {
 
 TEST_F(OSEventManagerTest, InitReportsEachFailingStepWithItsCode) {
   using Arm = std::function<void()>;
-  using Op = CSimCom::Op;
-  const auto com = [this](CSimCom::Op op, HRESULT hr) { return [=, this] { Com().Fail(op, hr); }; };
+  const auto com = [this](FaultOp op, HRESULT hr) { return [=, this] { Faults().Fail(op, hr); }; };
   const Arm noKey = [this] {
-    Registry().FailNext(CMemoryRegistry::Op::Open, DRIVER_PARAMETERS_KEY, REG_STATUS_ACCESS_DENIED);
+    Faults().Fail(FaultOp::RegOpen, REG_STATUS_ACCESS_DENIED, DRIVER_PARAMETERS_KEY);
   };
   const Arm noCount = [this] { Registry().DeleteValue(DRIVER_PARAMETERS_KEY, L"SensorCount"); };
   const Arm noQuery = [this] {
-    Wmi().Fail(CSimWmi::Op::ExecNotificationQueryAsync, WBEM_E_ACCESS_DENIED,
-               L"SELECT * FROM DTMEvent");
+    Faults().Fail(FaultOp::WmiExecNotificationQueryAsync, WBEM_E_ACCESS_DENIED,
+                  L"SELECT * FROM DTMEvent");
   };
   const Arm zero = [this] { Registry().SetDword(DRIVER_PARAMETERS_KEY, L"SensorCount", 0); };
   const Arm noSource = [this] { Sim().SimEvents().SetUnavailable("none"); };
@@ -60,9 +59,21 @@ TEST_F(OSEventManagerTest, InitReportsEachFailingStepWithItsCode) {
   const std::vector<Row> rows = {
       {"parameters key", noKey, kDriver, {keyError, driver}, 0, 0, false},
       {"sensor count", noCount, kDriver, {countError, driver}, 0, 0, false},
-      {"apartment", com(Op::CreateUnsecuredApartment, E_FAIL), kThermal, {thermal}, 0, 1, true},
-      {"stub", com(Op::CreateObjectStub, E_OUTOFMEMORY), kThermal, {thermal}, 0, 1, true},
-      {"stub sink", com(Op::StubQueryInterface, E_NOINTERFACE), kThermal, {thermal}, 0, 1, true},
+      {"apartment",
+       com(FaultOp::CreateUnsecuredApartment, E_FAIL),
+       kThermal,
+       {thermal},
+       0,
+       1,
+       true},
+      {"stub", com(FaultOp::CreateObjectStub, E_OUTOFMEMORY), kThermal, {thermal}, 0, 1, true},
+      {"stub sink",
+       com(FaultOp::StubQueryInterface, E_NOINTERFACE),
+       kThermal,
+       {thermal},
+       0,
+       1,
+       true},
       {"query", noQuery, kThermal, {thermal}, 0, 1, true},
       {"no sensors", zero, 0, {}, 1, 0, true},
       {"no kernel events", noSource, 0, {noEvents}, 1, 1, false},
@@ -106,9 +117,9 @@ TEST_F(OSEventManagerTest, RegisterEventSubscribesOneSingleKindAndReportsItsOwnC
     const std::size_t sinks = CEventManagerAccess::Sinks(Events());
     EXPECT_EQ(CEventManagerAccess::RegisterEvent(Events(), kind), 0);
     EXPECT_EQ(Wmi().Subscriptions(), before + (failure != 0 ? 1 : 0));
-    Wmi().Fail(CSimWmi::Op::ExecNotificationQueryAsync, WBEM_E_FAILED);
+    Faults().Fail(FaultOp::WmiExecNotificationQueryAsync, WBEM_E_FAILED);
     EXPECT_EQ(CEventManagerAccess::RegisterEvent(Events(), kind), failure);
-    Wmi().ClearFaults();
+    Faults().Clear();
     // The sink made before the failing step stays in the list.
     EXPECT_EQ(CEventManagerAccess::Sinks(Events()), sinks + (failure != 0 ? 2 : 0));
   }
@@ -163,7 +174,7 @@ TEST_F(OSEventManagerTest, EachParticipantKindIsSubscribedOnceWhateverTheListene
   EXPECT_EQ(a.Count(), 1u);  // once, not once per subscription
 
   // A subscription that fails is tried again by the next listener.
-  Wmi().Fail(CSimWmi::Op::ExecNotificationQueryAsync, WBEM_E_FAILED);
+  Faults().Fail(FaultOp::WmiExecNotificationQueryAsync, WBEM_E_FAILED);
   Events().AddEventListener(&b, REMOVE_DEVICE_EVENT);
   EXPECT_EQ(Wmi().Subscriptions(), 2);
   EXPECT_FALSE(Events().AddEventListener(&b, REMOVE_DEVICE_EVENT));
@@ -180,7 +191,7 @@ TEST_F(OSEventManagerTest, DeleteInstanceReleasesEverythingAndCallsNobodyAfterwa
     ASSERT_EQ(Events().Init(), 0);
     EXPECT_EQ(Wmi().Subscriptions(), 5);
     if (cancelFails) {
-      Wmi().Fail(CSimWmi::Op::CancelAsyncCall, WBEM_E_FAILED, L"", 1, true);
+      Faults().Fail(FaultOp::WmiCancelAsyncCall, WBEM_E_FAILED, L"", 1, CFaultPlan::kAlways);
     }
     COSEventManager::DeleteInstance();
     // A sink whose cancellation failed still gets events, and passes none on.

@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "Platform/Sim/SimHandheld.h"
 #include "Platform/Text.h"
+#include "Sim/SimHandheld.h"
 #include "support/SimPlatformTest.h"
 #include "zivorivizo/OSConfigMgr.h"
 #include "zivorivizo/OSParticipantMgr.h"

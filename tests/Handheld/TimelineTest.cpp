@@ -6,7 +6,7 @@
 #include <set>
 #include <string>
 
-#include "Platform/Sim/SimHandheld.h"
+#include "Sim/SimHandheld.h"
 #include "support/EventTest.h"
 #include "zivorivizo/OSParticipantMgr.h"
 

@@ -8,7 +8,7 @@
 
 #include "PartMgr/NonWmiDevice.h"
 #include "Platform/DriverProtocol.h"
-#include "Platform/Sim/SimDeviceDriver.h"
+#include "Sim/SimDeviceDriver.h"
 #include "support/SimPlatformTest.h"
 #include "zivorivizo/StatusCodes.h"
 
@@ -61,7 +61,7 @@ TEST_F(NonWmiDeviceTest, ConstructorKeepsWhatItObtainedWhenTheDriverFails) {
   // A path without a driver, and a driver that refuses the open.
   CNonWmiDevice missing(L"/dev/none");
   auto driver = AttachDriver();
-  Devices().FailOpen(kPath, DEVICE_ERROR_ACCESS_DENIED);
+  Faults().Fail(FaultOp::DeviceOpen, DEVICE_ERROR_ACCESS_DENIED, kPath);
   CNonWmiDevice refused(kPath);
   EXPECT_EQ(driver->CountRequests(SIM_ANY_REQUEST), 0);
   for (CNonWmiDevice* device : {&missing, &refused}) {
@@ -77,7 +77,8 @@ TEST_F(NonWmiDeviceTest, ConstructorKeepsWhatItObtainedWhenTheDriverFails) {
 
   // A driver that cannot describe itself: the name stays empty, the state is
   // not read, the handle stays open for the object's life.
-  driver->FailRequest(DRIVER_DEVICE_GET_INFO, DEVICE_ERROR_GEN_FAILURE);
+  Faults().Fail(FaultOp::DeviceControl, DEVICE_ERROR_GEN_FAILURE,
+                FaultCodeName(DRIVER_DEVICE_GET_INFO));
   {
     CNonWmiDevice undescribed(kPath);
     EXPECT_TRUE(undescribed.mDevice.Name.empty());
@@ -87,7 +88,8 @@ TEST_F(NonWmiDeviceTest, ConstructorKeepsWhatItObtainedWhenTheDriverFails) {
   EXPECT_EQ(Devices().OpenHandleCount(), 0);
 
   // A state that cannot be read leaves Current at 0; the device still joins.
-  driver->FailRequest(DRIVER_DEVICE_GET_STATE, DEVICE_ERROR_GEN_FAILURE);
+  Faults().Fail(FaultOp::DeviceControl, DEVICE_ERROR_GEN_FAILURE,
+                FaultCodeName(DRIVER_DEVICE_GET_STATE));
   driver->SetState(2);
   CNonWmiDevice unread(kPath);
   EXPECT_EQ(unread.mDevice.Name, kPath);
@@ -103,7 +105,8 @@ TEST_F(NonWmiDeviceTest, ThrottleStatesAreSentReadBackAndCheckedAgainstMax) {
   driver->SetState(4);
   EXPECT_EQ(device.GetCurrentThrottleLimit(), ZIVO_STATE_ABOVE_MAX);
   EXPECT_EQ(device.mDevice.Current, 3u);
-  driver->FailRequest(DRIVER_DEVICE_GET_STATE, DEVICE_ERROR_GEN_FAILURE);
+  Faults().Fail(FaultOp::DeviceControl, DEVICE_ERROR_GEN_FAILURE,
+                FaultCodeName(DRIVER_DEVICE_GET_STATE));
   EXPECT_EQ(device.GetCurrentThrottleLimit(), ZIVO_IOCTL_FAILED);
   EXPECT_EQ(device.mDevice.Current, 3u);
 
@@ -126,11 +129,13 @@ TEST_F(NonWmiDeviceTest, ThrottleStatesAreSentReadBackAndCheckedAgainstMax) {
   EXPECT_EQ(device.SetCurrentThrottleLimit(), ZIVO_STATE_ABOVE_MAX);
   EXPECT_EQ(device.mDevice.Current, 2u);
   driver->PinReportedState(std::nullopt);
-  driver->FailRequest(DRIVER_DEVICE_GET_STATE, DEVICE_ERROR_GEN_FAILURE);
+  Faults().Fail(FaultOp::DeviceControl, DEVICE_ERROR_GEN_FAILURE,
+                FaultCodeName(DRIVER_DEVICE_GET_STATE));
   EXPECT_EQ(device.SetCurrentThrottleLimit(), ZIVO_IOCTL_FAILED);
   // The set request fails: nothing is read back.
   driver->ClearRequests();
-  driver->FailRequest(DRIVER_DEVICE_SET_STATE, DEVICE_ERROR_GEN_FAILURE);
+  Faults().Fail(FaultOp::DeviceControl, DEVICE_ERROR_GEN_FAILURE,
+                FaultCodeName(DRIVER_DEVICE_SET_STATE));
   EXPECT_EQ(device.SetCurrentThrottleLimit(), ZIVO_IOCTL_FAILED);
   EXPECT_EQ(driver->CountRequests(DRIVER_DEVICE_GET_STATE), 0);
 }
@@ -151,7 +156,7 @@ TEST_F(NonWmiDeviceTest, StartStopAndShutdownEachSendOneRequest) {
   EXPECT_EQ(InputValue(shutdowns[1]), 0u);
   EXPECT_EQ(driver->CountRequests(SIM_ANY_REQUEST), 4);
 
-  driver->FailRequest(SIM_ANY_REQUEST, DEVICE_ERROR_GEN_FAILURE, 3);
+  Faults().Fail(FaultOp::DeviceControl, DEVICE_ERROR_GEN_FAILURE, L"", 1, 3);
   EXPECT_EQ(device->Start(), ZIVO_IOCTL_FAILED);
   EXPECT_EQ(device->Stop(), ZIVO_IOCTL_FAILED);
   EXPECT_EQ(device->Shutdown(true), ZIVO_IOCTL_FAILED);

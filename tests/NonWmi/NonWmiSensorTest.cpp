@@ -8,7 +8,7 @@
 
 #include "PartMgr/NonWmiSensor.h"
 #include "Platform/DriverProtocol.h"
-#include "Platform/Sim/SimSensorDriver.h"
+#include "Sim/SimSensorDriver.h"
 #include "support/SimPlatformTest.h"
 #include "zivorivizo/StatusCodes.h"
 
@@ -88,7 +88,7 @@ TEST_F(NonWmiSensorTest, DeviceNamesComeFromTheRegistryAndUnreadableOnesAreLeftO
   // Number 3 has no value, 4 fails to read, 7 does not fit in 128 bytes. None
   // leaves an empty name or repeats the name read before it.
   driver->SetDeviceNumbers({3, 2, 4, 1, 7});
-  Registry().FailNext(CMemoryRegistry::Op::QueryString, L"Device4", REG_STATUS_ACCESS_DENIED);
+  Faults().Fail(FaultOp::RegQueryString, REG_STATUS_ACCESS_DENIED, L"Device4");
   EXPECT_EQ(CNonWmiSensor(3, kPath).mSensor.Devices,
             (std::vector<std::wstring>{L"\\\\.\\Cpu0", L"\\\\.\\Gpu0"}));
 
@@ -104,7 +104,7 @@ TEST_F(NonWmiSensorTest, DeviceNamesComeFromTheRegistryAndUnreadableOnesAreLeftO
 
   // Without the key every number fails, and the sensor still joins.
   driver->SetDeviceNumbers({1, 2});
-  Registry().FailNext(CMemoryRegistry::Op::Open, kParameters, REG_STATUS_ACCESS_DENIED);
+  Faults().Fail(FaultOp::RegOpen, REG_STATUS_ACCESS_DENIED, kParameters);
   CNonWmiSensor keyless(3, kPath);
   EXPECT_EQ(keyless.mSensor.Name, kPath);
   EXPECT_TRUE(keyless.mSensor.Devices.empty());
@@ -114,7 +114,7 @@ TEST_F(NonWmiSensorTest, DeviceNamesComeFromTheRegistryAndUnreadableOnesAreLeftO
 TEST_F(NonWmiSensorTest, ConstructorKeepsWhatItObtainedWhenTheDriverFails) {
   CNonWmiSensor missing(3, L"/dev/none");
   auto driver = AttachDriver();
-  Devices().FailOpen(kPath, DEVICE_ERROR_ACCESS_DENIED);
+  Faults().Fail(FaultOp::DeviceOpen, DEVICE_ERROR_ACCESS_DENIED, kPath);
   CNonWmiSensor refused(3, kPath);
   EXPECT_EQ(driver->CountRequests(SIM_ANY_REQUEST), 0);
   // Without a driver every operation fails alike, whatever the record holds.
@@ -134,15 +134,18 @@ TEST_F(NonWmiSensorTest, ConstructorKeepsWhatItObtainedWhenTheDriverFails) {
 
   // A driver that cannot describe itself: nothing more is asked of it or of
   // the registry.
-  driver->FailRequest(DRIVER_SENSOR_GET_INFO, DEVICE_ERROR_GEN_FAILURE);
-  Registry().FailNext(CMemoryRegistry::Op::Open, L"", REG_STATUS_ACCESS_DENIED);
+  Faults().Fail(FaultOp::DeviceControl, DEVICE_ERROR_GEN_FAILURE,
+                FaultCodeName(DRIVER_SENSOR_GET_INFO));
+  Faults().Fail(FaultOp::RegOpen, REG_STATUS_ACCESS_DENIED, L"");
   EXPECT_TRUE(CNonWmiSensor(3, kPath).mSensor.Name.empty());
-  EXPECT_EQ(driver->CountRequests(SIM_ANY_REQUEST), 1);
+  // The fault fails one request in front of the driver: a second would reach it.
+  EXPECT_EQ(driver->CountRequests(SIM_ANY_REQUEST), 0);
   EXPECT_FALSE(mLog.HasMessage("Failed to read the Velmar Key"));
 
   // A first reading that fails leaves the history as it was.
-  Registry().ClearFaults();
-  driver->FailRequest(DRIVER_SENSOR_GET_TEMP, DEVICE_ERROR_GEN_FAILURE);
+  Faults().Clear();
+  Faults().Fail(FaultOp::DeviceControl, DEVICE_ERROR_GEN_FAILURE,
+                FaultCodeName(DRIVER_SENSOR_GET_TEMP));
   CNonWmiSensor unread(3, kPath);
   EXPECT_EQ(unread.mSensor.Name, kPath);
   EXPECT_EQ(unread.mSensor.TempHistory.size(), 3u);
@@ -168,13 +171,15 @@ TEST_F(NonWmiSensorTest, RefreshRecordsOnlyChangedReadingsAndRereadsTheTrips) {
 
   // A failed reading adds nothing and does not go on to the trip points.
   driver->ClearRequests();
-  driver->FailRequest(DRIVER_SENSOR_GET_TEMP, DEVICE_ERROR_GEN_FAILURE);
+  Faults().Fail(FaultOp::DeviceControl, DEVICE_ERROR_GEN_FAILURE,
+                FaultCodeName(DRIVER_SENSOR_GET_TEMP));
   EXPECT_EQ(sensor.Refresh(), ZIVO_IOCTL_FAILED);
   EXPECT_EQ(sensor.mSensor.TempHistory.size(), 5u);
   EXPECT_EQ(driver->CountRequests(DRIVER_SENSOR_GET_TRIPS), 0);
   // The trip points fail to read after a changed reading was recorded.
   driver->QueueTemps({3020});
-  driver->FailRequest(DRIVER_SENSOR_GET_TRIPS, DEVICE_ERROR_GEN_FAILURE);
+  Faults().Fail(FaultOp::DeviceControl, DEVICE_ERROR_GEN_FAILURE,
+                FaultCodeName(DRIVER_SENSOR_GET_TRIPS));
   EXPECT_EQ(sensor.Refresh(), ZIVO_IOCTL_FAILED);
   EXPECT_EQ(sensor.mSensor.TempHistory[0].Temp, 3020);
 }
@@ -186,17 +191,18 @@ TEST_F(NonWmiSensorTest, GetCurrentTempRetriesOnlyAFaultyReading) {
   // A failed request is not retried and shuts nothing down.
   driver->ClearRequests();
   driver->QueueTemps({5282});
-  driver->FailRequest(DRIVER_SENSOR_GET_TEMP, DEVICE_ERROR_GEN_FAILURE);
+  Faults().Fail(FaultOp::DeviceControl, DEVICE_ERROR_GEN_FAILURE,
+                FaultCodeName(DRIVER_SENSOR_GET_TEMP));
   EXPECT_EQ(sensor.GetCurrentTemp(temperature), ZIVO_IOCTL_FAILED);
-  EXPECT_EQ(driver->CountRequests(DRIVER_SENSOR_GET_TEMP), 1);
+  EXPECT_EQ(driver->CountRequests(DRIVER_SENSOR_GET_TEMP), 0) << "a retry would reach the driver";
   // The 5282 queued above is still there: one faulty reading is taken back
   // by the second, and the history is not touched.
   driver->QueueTemps({5281});
   EXPECT_EQ(sensor.GetCurrentTemp(temperature), ZIVO_SUCCESS);
   EXPECT_EQ(temperature, 5281);
-  EXPECT_EQ(driver->CountRequests(DRIVER_SENSOR_GET_TEMP), 3);
+  EXPECT_EQ(driver->CountRequests(DRIVER_SENSOR_GET_TEMP), 2);
   EXPECT_EQ(sensor.GetCurrentTemp(temperature), ZIVO_SUCCESS);
-  EXPECT_EQ(driver->CountRequests(DRIVER_SENSOR_GET_TEMP), 4) << "a good reading needs no second";
+  EXPECT_EQ(driver->CountRequests(DRIVER_SENSOR_GET_TEMP), 3) << "a good reading needs no second";
   EXPECT_TRUE(Power().Requests().empty());
   EXPECT_EQ(sensor.mSensor.TempHistory.size(), 4u);
 
@@ -214,7 +220,7 @@ TEST_F(NonWmiSensorTest, GetCurrentTempRetriesOnlyAFaultyReading) {
 
   // Every call that finds two faulty readings asks again, even when the
   // system refuses, and through Refresh the faulty reading is recorded.
-  Power().SetShutdownAccepted(false);
+  Faults().Arm({FaultOp::PowerShutdown, L"", 1, CFaultPlan::kAlways, 0, true});
   driver->SetBase(DRIVER_BASE_CELSIUS);
   driver->SetSteadyTemp(30);
   CNonWmiSensor celsius(3, kPath);
@@ -245,7 +251,8 @@ TEST_F(NonWmiSensorTest, TripPointsAreReadIntoMatchingEntriesAndWrittenInTheSens
   driver->SetTrips({6, 350, 6, 360});
   EXPECT_EQ(sensor.GetSensorTripValue(), ZIVO_SUCCESS);
   EXPECT_EQ(sensor.mSensor.TripPoints[0].Temp, 3600);
-  driver->FailRequest(DRIVER_SENSOR_GET_TRIPS, DEVICE_ERROR_GEN_FAILURE);
+  Faults().Fail(FaultOp::DeviceControl, DEVICE_ERROR_GEN_FAILURE,
+                FaultCodeName(DRIVER_SENSOR_GET_TRIPS));
   EXPECT_EQ(sensor.GetSensorTripValue(), ZIVO_IOCTL_FAILED);
   EXPECT_EQ(sensor.mSensor.TripPoints[0].Temp, 3600);
 
@@ -266,7 +273,8 @@ TEST_F(NonWmiSensorTest, TripPointsAreReadIntoMatchingEntriesAndWrittenInTheSens
   EXPECT_EQ(trips.Aux1Type, 0u);
   EXPECT_EQ(trips.Aux1Temp, 100);
   EXPECT_EQ(driver->CountRequests(SIM_ANY_REQUEST), 1);
-  driver->FailRequest(DRIVER_SENSOR_SET_TRIPS, DEVICE_ERROR_GEN_FAILURE);
+  Faults().Fail(FaultOp::DeviceControl, DEVICE_ERROR_GEN_FAILURE,
+                FaultCodeName(DRIVER_SENSOR_SET_TRIPS));
   EXPECT_EQ(celsius.SetSensorTripValue(), ZIVO_IOCTL_FAILED);
 }
 
@@ -278,8 +286,10 @@ TEST_F(NonWmiSensorTest, StartAndStopEachSendOneRequest) {
     EXPECT_TRUE(driver->Started());
     EXPECT_EQ(sensor.Stop(), ZIVO_SUCCESS);
     EXPECT_FALSE(driver->Started());
-    driver->FailRequest(DRIVER_SENSOR_START, DEVICE_ERROR_GEN_FAILURE);
-    driver->FailRequest(DRIVER_SENSOR_STOP, DEVICE_ERROR_GEN_FAILURE);
+    Faults().Fail(FaultOp::DeviceControl, DEVICE_ERROR_GEN_FAILURE,
+                  FaultCodeName(DRIVER_SENSOR_START));
+    Faults().Fail(FaultOp::DeviceControl, DEVICE_ERROR_GEN_FAILURE,
+                  FaultCodeName(DRIVER_SENSOR_STOP));
     EXPECT_EQ(sensor.Start(), ZIVO_IOCTL_FAILED);
     EXPECT_EQ(sensor.Stop(), ZIVO_IOCTL_FAILED);
     EXPECT_EQ(Devices().OpenHandleCount(), 1);

@@ -1,22 +1,17 @@
 // The clock stand-in's contract, run against the manual simulated clock (set
 // by the test) and the system clock.
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <cstdlib>
 #include <ctime>
-#include <functional>
-#include <memory>
-#include <ostream>
 
 #include "Platform/Linux/LinuxClock.h"
-#include "Platform/Sim/SimClock.h"
+#include "PlatformContract/Contract.h"
+#include "Sim/SimClock.h"
 
 namespace {
 
-class CClockEnv {
+class CClockEnv : public CContractEnv {
  public:
-  virtual ~CClockEnv() = default;
   virtual CClock& Clock() = 0;
   // The UTC seconds the clock may show now, at the earliest and at the latest.
   virtual uint64_t Earliest() = 0;
@@ -57,25 +52,12 @@ class CLinuxClockEnv : public CClockEnv {
   CLinuxClock mClock;
 };
 
-struct _tagSClockImpl {
-  const char* name;
-  std::function<std::unique_ptr<CClockEnv>()> make;
-};
-
-void PrintTo(const _tagSClockImpl& impl, std::ostream* os) {
-  *os << impl.name;
-}
-
-class ClockContract : public testing::TestWithParam<_tagSClockImpl> {
- protected:
-  void SetUp() override { mEnv = GetParam().make(); }
-  std::unique_ptr<CClockEnv> mEnv;
-};
+using ClockContract = CContractTest<CClockEnv>;
 
 TEST_P(ClockContract, UtcSecondsAreTheCurrentTime) {
-  const uint64_t earliest = mEnv->Earliest();
-  const uint64_t shown = mEnv->Clock().UtcSeconds();
-  const uint64_t latest = mEnv->Latest();
+  const uint64_t earliest = E().Earliest();
+  const uint64_t shown = E().Clock().UtcSeconds();
+  const uint64_t latest = E().Latest();
   EXPECT_LE(earliest, shown);
   EXPECT_LE(shown, latest);
 }
@@ -83,23 +65,15 @@ TEST_P(ClockContract, UtcSecondsAreTheCurrentTime) {
 // Local time is UTC shifted by a zone offset: a whole number of quarter hours,
 // at most 14 hours either way, whatever zone the machine is in.
 TEST_P(ClockContract, LocalTimeIsAValidDateAtAZoneOffsetFromUtc) {
-  const uint64_t earliest = mEnv->Earliest();
-  const _tagSLocalTime local = mEnv->Clock().LocalNow();
-  const uint64_t latest = mEnv->Latest();
+  const uint64_t earliest = E().Earliest();
+  const _tagSLocalTime local = E().Clock().LocalNow();
+  const uint64_t latest = E().Latest();
 
   EXPECT_GE(local.year, 2024);
-  EXPECT_GE(local.month, 1);
-  EXPECT_LE(local.month, 12);
-  EXPECT_GE(local.day, 1);
-  EXPECT_LE(local.day, 31);
-  EXPECT_GE(local.hour, 0);
-  EXPECT_LE(local.hour, 23);
-  EXPECT_GE(local.minute, 0);
-  EXPECT_LE(local.minute, 59);
-  EXPECT_GE(local.second, 0);
-  EXPECT_LE(local.second, 60);
-  EXPECT_GE(local.milliseconds, 0);
-  EXPECT_LE(local.milliseconds, 999);
+  EXPECT_TRUE(local.month >= 1 && local.month <= 12 && local.day >= 1 && local.day <= 31);
+  EXPECT_TRUE(local.hour >= 0 && local.hour <= 23 && local.minute >= 0 && local.minute <= 59);
+  EXPECT_TRUE(local.second >= 0 && local.second <= 60);
+  EXPECT_TRUE(local.milliseconds >= 0 && local.milliseconds <= 999);
 
   tm fields{};
   fields.tm_year = local.year - 1900;
@@ -117,10 +91,7 @@ TEST_P(ClockContract, LocalTimeIsAValidDateAtAZoneOffsetFromUtc) {
   EXPECT_LE(quarter, offsetHigh + 1) << "local " << asUtc << ", utc " << latest;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Clocks, ClockContract,
-    testing::Values(_tagSClockImpl{"Sim", [] { return std::make_unique<CSimClockEnv>(); }},
-                    _tagSClockImpl{"Linux", [] { return std::make_unique<CLinuxClockEnv>(); }}),
-    [](const testing::TestParamInfo<_tagSClockImpl>& info) { return info.param.name; });
+ZIVO_CONTRACT_SUITE(ClockContract, {"Sim", Make<CSimClockEnv, CClockEnv>},
+                    {"Linux", Make<CLinuxClockEnv, CClockEnv>});
 
 }  // namespace

@@ -1,23 +1,21 @@
 // The participant driver protocol, run against every driver behind the device
-// I/O stand-in: the scriptable simulated drivers and the sysfs drivers on a
-// fake tree. Both are set up to describe the same sensor and device, and must
-// answer the same requests with the same layouts and fail the same way.
-#include <gtest/gtest.h>
-
+// I/O stand-in, seen through the fault decorator: the scriptable simulated
+// drivers and the sysfs drivers on a fake tree. Both are set up to describe
+// the same sensor and device, and must answer the same requests with the same
+// layouts and fail the same way.
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <functional>
 #include <map>
-#include <memory>
-#include <ostream>
 #include <vector>
 
 #include "Platform/DriverProtocol.h"
 #include "Platform/Linux/SysfsDeviceIo.h"
-#include "Platform/Sim/SimDeviceDriver.h"
-#include "Platform/Sim/SimDeviceIo.h"
-#include "Platform/Sim/SimSensorDriver.h"
+#include "PlatformContract/Contract.h"
+#include "Sim/FaultyDeviceIo.h"
+#include "Sim/SimDeviceDriver.h"
+#include "Sim/SimDeviceIo.h"
+#include "Sim/SimSensorDriver.h"
 #include "support/FakeSysfs.h"
 
 namespace {
@@ -37,21 +35,28 @@ struct _tagSDeviceSetup {
 
 // One implementation, seen through what the cases need. Devices are added
 // before the sensors that name them; the n-th device added has index n.
-class CDeviceIoEnv {
+class CDeviceIoEnv : public CContractEnv {
  public:
-  virtual ~CDeviceIoEnv() = default;
-  virtual CDeviceIo& Io() = 0;
+  CDeviceIo& Io() { return *mFaulty; }
   virtual std::wstring AddDevice(const _tagSDeviceSetup& setup) = 0;
   virtual std::wstring AddSensor(const _tagSSensorSetup& setup) = 0;
   virtual void SetTemperature(const std::wstring& sensor, int32_t tenthsKelvin) = 0;
   virtual std::wstring MissingPath() = 0;
   // Everything that opening a path must leave as it was.
   virtual std::string State() = 0;
+
+ protected:
+  void Wrap(CDeviceIo& inner) {
+    mFaulty = std::make_shared<CFaultyDeviceIo>(std::shared_ptr<CDeviceIo>(mPlan, &inner), mPlan);
+  }
+
+ private:
+  std::shared_ptr<CFaultyDeviceIo> mFaulty;
 };
 
 class CSimDeviceIoEnv : public CDeviceIoEnv {
  public:
-  CDeviceIo& Io() override { return mIo; }
+  CSimDeviceIoEnv() { Wrap(mIo); }
 
   std::wstring AddDevice(const _tagSDeviceSetup& setup) override {
     auto driver = std::make_shared<CSimDeviceDriver>();
@@ -114,9 +119,7 @@ int64_t MilliCelsius(int32_t tenthsKelvin) {
 
 class CSysfsDeviceIoEnv : public CDeviceIoEnv {
  public:
-  CSysfsDeviceIoEnv() : mIo(mTree.Root()) {}
-
-  CDeviceIo& Io() override { return mIo; }
+  CSysfsDeviceIoEnv() : mIo(mTree.Root()) { Wrap(mIo); }
 
   std::wstring AddDevice(const _tagSDeviceSetup& setup) override {
     const uint32_t n = mDevices++;
@@ -152,21 +155,8 @@ class CSysfsDeviceIoEnv : public CDeviceIoEnv {
   std::map<std::wstring, uint32_t> mZones;
 };
 
-using DeviceIoEnvFactory = std::function<std::unique_ptr<CDeviceIoEnv>()>;
-
-struct _tagSDeviceIoImpl {
-  const char* name;
-  DeviceIoEnvFactory make;
-};
-
-void PrintTo(const _tagSDeviceIoImpl& impl, std::ostream* os) {
-  *os << impl.name;
-}
-
-class DeviceIoContract : public testing::TestWithParam<_tagSDeviceIoImpl> {
+class DeviceIoContract : public CContractTest<CDeviceIoEnv> {
  protected:
-  void SetUp() override { mEnv = GetParam().make(); }
-
   std::unique_ptr<CDeviceHandle> OpenOrFail(const std::wstring& path) {
     uint32_t error = 0;
     auto handle = mEnv->Io().Open(path, error);
@@ -204,8 +194,6 @@ class DeviceIoContract : public testing::TestWithParam<_tagSDeviceIoImpl> {
               static_cast<std::ptrdiff_t>(outBytes))
         << "a failed request wrote its output, code " << std::hex << code;
   }
-
-  std::unique_ptr<CDeviceIoEnv> mEnv;
 };
 
 TEST_P(DeviceIoContract, OpeningAMissingPathFailsAndCreatesNothing) {
@@ -227,16 +215,10 @@ TEST_P(DeviceIoContract, SensorDescribesItselfReadsTemperatureAndKeepsTrips) {
   ASSERT_NE(sensor, nullptr);
 
   const auto info = Read<_tagSSensorInfoBlock>(*sensor, DRIVER_SENSOR_GET_INFO);
-  EXPECT_EQ(info.Base, DRIVER_BASE_TENTHS_KELVIN);
-  EXPECT_EQ(info.DeviceCount, 2u);
-  EXPECT_EQ(info.DeviceNumbers[0], 1u);
-  EXPECT_EQ(info.DeviceNumbers[1], 0u);
-  EXPECT_EQ(info.AuxCount, 2u);
-  EXPECT_EQ(info.Aux0Type, 0u);
-  EXPECT_EQ(info.Aux0Trip, 3432u);
-  EXPECT_EQ(info.Aux1Type, 1u);
-  EXPECT_EQ(info.Aux1Trip, 3532u);
-  EXPECT_EQ(info.Type, 1u);
+  EXPECT_EQ(std::vector<uint32_t>({info.Base, info.DeviceCount, info.DeviceNumbers[0],
+                                   info.DeviceNumbers[1], info.AuxCount, info.Aux0Type,
+                                   info.Aux0Trip, info.Aux1Type, info.Aux1Trip, info.Type}),
+            std::vector<uint32_t>({DRIVER_BASE_TENTHS_KELVIN, 2, 1, 0, 2, 0, 3432, 1, 3532, 1}));
 
   EXPECT_EQ(Read<int32_t>(*sensor, DRIVER_SENSOR_GET_TEMP), 3032);
   // Every request shows the value of the moment, on the same handle.
@@ -246,18 +228,43 @@ TEST_P(DeviceIoContract, SensorDescribesItselfReadsTemperatureAndKeepsTrips) {
   EXPECT_EQ(Read<int32_t>(*sensor, DRIVER_SENSOR_GET_TEMP), 2632);
 
   auto trips = Read<_tagSTripBlock>(*sensor, DRIVER_SENSOR_GET_TRIPS);
-  EXPECT_EQ(trips.Aux0Type, 0u);
-  EXPECT_EQ(trips.Aux0Temp, 3432);
-  EXPECT_EQ(trips.Aux1Type, 1u);
-  EXPECT_EQ(trips.Aux1Temp, 3532);
+  EXPECT_EQ(trips.Aux0Temp + trips.Aux1Temp, 3432 + 3532);
   EXPECT_TRUE(Send(*sensor, DRIVER_SENSOR_SET_TRIPS, _tagSTripBlock{0, 3332, 1, 3632}));
   trips = Read<_tagSTripBlock>(*sensor, DRIVER_SENSOR_GET_TRIPS);
   EXPECT_EQ(trips.Aux0Temp, 3332);
   EXPECT_EQ(trips.Aux1Temp, 3632);
 
   uint32_t error = 0;
-  EXPECT_TRUE(sensor->Control(DRIVER_SENSOR_START, {}, {}, error));
-  EXPECT_TRUE(sensor->Control(DRIVER_SENSOR_STOP, {}, {}, error));
+  EXPECT_TRUE(sensor->Control(DRIVER_SENSOR_START, {}, {}, error) &&
+              sensor->Control(DRIVER_SENSOR_STOP, {}, {}, error));
+}
+
+TEST_P(DeviceIoContract, FaultsFailOpensAndRequestsBeforeTheyReachTheDriver) {
+  const std::wstring devicePath = mEnv->AddDevice({0, 3, 2});
+  const std::wstring sensorPath = mEnv->AddSensor({});
+  Plan().Fail(FaultOp::DeviceOpen, DEVICE_ERROR_ACCESS_DENIED, sensorPath);
+  uint32_t error = 0;
+  EXPECT_NE(mEnv->Io().Open(devicePath, error), nullptr);
+  EXPECT_EQ(mEnv->Io().Open(sensorPath, error), nullptr);
+  EXPECT_EQ(error, DEVICE_ERROR_ACCESS_DENIED);
+  auto device = OpenOrFail(devicePath);
+  auto sensor = OpenOrFail(sensorPath);
+  ASSERT_TRUE(device && sensor);
+
+  // By code on any device, from the second such request on, twice.
+  Plan().Fail(FaultOp::DeviceControl, 0, FaultCodeName(DRIVER_DEVICE_SET_STATE), 2, 2);
+  EXPECT_TRUE(Send(*device, DRIVER_DEVICE_SET_STATE, uint32_t{1}));
+  ExpectFailure(*device, DRIVER_DEVICE_SET_STATE, 4, 0, DEVICE_ERROR_GEN_FAILURE);
+  ExpectFailure(*device, DRIVER_DEVICE_SET_STATE, 4, 0, DEVICE_ERROR_GEN_FAILURE);
+  EXPECT_EQ(Read<uint32_t>(*device, DRIVER_DEVICE_GET_STATE), 1u) << "a failed set reached it";
+  // By device, every request from now on.
+  Plan().Fail(FaultOp::DeviceControl, DEVICE_ERROR_ACCESS_DENIED, sensorPath, 1,
+              CFaultPlan::kAlways);
+  ExpectFailure(*sensor, DRIVER_SENSOR_GET_TEMP, 0, 4, DEVICE_ERROR_ACCESS_DENIED);
+  ExpectFailure(*sensor, DRIVER_SENSOR_GET_INFO, 0, sizeof(_tagSSensorInfoBlock),
+                DEVICE_ERROR_ACCESS_DENIED);
+  EXPECT_EQ(Read<uint32_t>(*device, DRIVER_DEVICE_GET_STATE), 1u);
+  EXPECT_EQ(Plan().Calls(FaultOp::DeviceOpen), 4);
 }
 
 TEST_P(DeviceIoContract, DeviceDescribesItselfAndTakesStates) {
@@ -275,10 +282,10 @@ TEST_P(DeviceIoContract, DeviceDescribesItselfAndTakesStates) {
   EXPECT_EQ(Read<uint32_t>(*device, DRIVER_DEVICE_GET_STATE), 0u);
 
   uint32_t error = 0;
-  EXPECT_TRUE(device->Control(DRIVER_DEVICE_START, {}, {}, error));
-  EXPECT_TRUE(device->Control(DRIVER_DEVICE_STOP, {}, {}, error));
-  EXPECT_TRUE(Send(*device, DRIVER_DEVICE_SHUTDOWN, uint32_t{1}));
-  EXPECT_TRUE(Send(*device, DRIVER_DEVICE_SHUTDOWN, uint32_t{0}));
+  EXPECT_TRUE(device->Control(DRIVER_DEVICE_START, {}, {}, error) &&
+              device->Control(DRIVER_DEVICE_STOP, {}, {}, error));
+  EXPECT_TRUE(Send(*device, DRIVER_DEVICE_SHUTDOWN, uint32_t{1}) &&
+              Send(*device, DRIVER_DEVICE_SHUTDOWN, uint32_t{0}));
 }
 
 TEST_P(DeviceIoContract, UnknownCodesAndShortBuffersFailWithoutEffect) {
@@ -311,11 +318,7 @@ TEST_P(DeviceIoContract, UnknownCodesAndShortBuffersFailWithoutEffect) {
   EXPECT_EQ(trips.Aux1Temp, 3532);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Drivers, DeviceIoContract,
-    testing::Values(_tagSDeviceIoImpl{"Sim", [] { return std::make_unique<CSimDeviceIoEnv>(); }},
-                    _tagSDeviceIoImpl{"Sysfs",
-                                      [] { return std::make_unique<CSysfsDeviceIoEnv>(); }}),
-    [](const testing::TestParamInfo<_tagSDeviceIoImpl>& info) { return info.param.name; });
+ZIVO_CONTRACT_SUITE(DeviceIoContract, {"Sim", Make<CSimDeviceIoEnv, CDeviceIoEnv>},
+                    {"Sysfs", Make<CSysfsDeviceIoEnv, CDeviceIoEnv>});
 
 }  // namespace

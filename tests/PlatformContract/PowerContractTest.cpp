@@ -1,19 +1,15 @@
 // The power stand-in's contract, run against the recording simulated power
-// and logind power talking to a mock logind on a private bus. Neither may act
-// on this machine.
-#include <gtest/gtest.h>
-
+// and logind power talking to a mock logind on a private bus, each behind the
+// fault decorator. Neither may act on this machine.
 #include <cstdlib>
-#include <functional>
-#include <memory>
-#include <ostream>
-#include <string>
 #include <vector>
 
 #include "Platform/Linux/LogindPower.h"
-#include "Platform/Sim/SimPower.h"
 #include "Platform/Text.h"
+#include "PlatformContract/Contract.h"
+#include "Sim/FaultyPower.h"
 #include "support/SharedMockLogind.h"
+#include "zivorivizo-sim/SimPower.h"
 
 namespace {
 
@@ -25,26 +21,36 @@ struct _tagSPowerAction {
   bool reboot = false;
 };
 
-class CPowerEnv {
+class CPowerEnv : public CContractEnv {
  public:
-  virtual ~CPowerEnv() = default;
-  // Why this implementation cannot run here, for a skip; "" when it can.
-  virtual std::string Unavailable() { return ""; }
-  virtual CPower& Power() = 0;
+  CPower& Power() { return *mFaulty; }
   virtual void SetPrivilegeHeld(bool held) = 0;
   virtual void SetHibernateAllowed(bool allowed) = 0;
-  virtual void SetShutdownAccepted(bool accepted) = 0;
-  virtual void SetPowerStateAccepted(bool accepted) = 0;
+  // The system receives the requests and refuses them.
+  virtual void RefuseRequests() = 0;
   virtual std::vector<_tagSPowerAction> Actions() = 0;
+
+ protected:
+  void Wrap(CPower& inner) {
+    mFaulty = std::make_shared<CFaultyPower>(std::shared_ptr<CPower>(mPlan, &inner), mPlan);
+  }
+
+ private:
+  std::shared_ptr<CFaultyPower> mFaulty;
 };
 
+// The simulated system accepts every request: a refusal is a fault that
+// proceeds, so the request is still recorded.
 class CSimPowerEnv : public CPowerEnv {
  public:
-  CPower& Power() override { return mPower; }
+  CSimPowerEnv() { Wrap(mPower); }
   void SetPrivilegeHeld(bool held) override { mPower.SetPrivilegeHeld(held); }
   void SetHibernateAllowed(bool allowed) override { mPower.SetHibernateAllowed(allowed); }
-  void SetShutdownAccepted(bool accepted) override { mPower.SetShutdownAccepted(accepted); }
-  void SetPowerStateAccepted(bool accepted) override { mPower.SetPowerStateAccepted(accepted); }
+  void RefuseRequests() override {
+    for (FaultOp op : {FaultOp::PowerShutdown, FaultOp::PowerSetState}) {
+      mPlan->Arm({op, L"", 1, CFaultPlan::kAlways, 0, true});
+    }
+  }
 
   std::vector<_tagSPowerAction> Actions() override {
     std::vector<_tagSPowerAction> actions;
@@ -69,28 +75,25 @@ const char* const kRefusal =
 class CLogindPowerEnv : public CPowerEnv {
  public:
   CLogindPowerEnv() {
+    Wrap(mPower);
     if (Unavailable().empty() && mMock.Error().empty()) {
       mReady = mMock.Reset();
     }
   }
 
   std::string Unavailable() override { return CMockLogind::MissingTool(); }
-  // The mock runs but could not be prepared: a failure, not a skip.
-  std::string Problem() const { return mReady ? "" : "mock logind not ready: " + mMock.Error(); }
+  std::string Problem() override { return mReady ? "" : "mock logind not ready: " + mMock.Error(); }
 
-  CPower& Power() override { return mPower; }
   void SetPrivilegeHeld(bool held) override {
     mMock.AddMethod("CanPowerOff", "", "s", held ? "ret = 'yes'" : "ret = 'no'");
   }
   void SetHibernateAllowed(bool allowed) override {
     mMock.AddMethod("CanHibernate", "", "s", allowed ? "ret = 'yes'" : "ret = 'no'");
   }
-  void SetShutdownAccepted(bool accepted) override {
-    mMock.AddMethod("ScheduleShutdown", "st", "", accepted ? "" : kRefusal);
-  }
-  void SetPowerStateAccepted(bool accepted) override {
-    mMock.AddMethod("Hibernate", "b", "", accepted ? "" : kRefusal);
-    mMock.AddMethod("Suspend", "b", "", accepted ? "" : kRefusal);
+  void RefuseRequests() override {
+    mMock.AddMethod("ScheduleShutdown", "st", "", kRefusal);
+    mMock.AddMethod("Hibernate", "b", "", kRefusal);
+    mMock.AddMethod("Suspend", "b", "", kRefusal);
   }
 
   // A scheduled shutdown carries the wall message set just before it and an
@@ -118,43 +121,21 @@ class CLogindPowerEnv : public CPowerEnv {
   CLogindPower mPower{mMock.Address()};
 };
 
-struct _tagSPowerImpl {
-  const char* name;
-  std::function<std::unique_ptr<CPowerEnv>()> make;
-};
-
-void PrintTo(const _tagSPowerImpl& impl, std::ostream* os) {
-  *os << impl.name;
-}
-
-class PowerContract : public testing::TestWithParam<_tagSPowerImpl> {
- protected:
-  void SetUp() override {
-    mEnv = GetParam().make();
-    if (const std::string why = mEnv->Unavailable(); !why.empty()) {
-      GTEST_SKIP() << why;
-    }
-    if (auto* logind = dynamic_cast<CLogindPowerEnv*>(mEnv.get())) {
-      ASSERT_EQ(logind->Problem(), "");
-    }
-  }
-
-  std::unique_ptr<CPowerEnv> mEnv;
-};
+using PowerContract = CContractTest<CPowerEnv>;
 
 TEST_P(PowerContract, PrivilegeIsHeldOnlyWhenTheSystemGrantsIt) {
-  EXPECT_TRUE(mEnv->Power().EnableShutdownPrivilege());
-  mEnv->SetPrivilegeHeld(false);
-  EXPECT_FALSE(mEnv->Power().EnableShutdownPrivilege());
-  EXPECT_TRUE(mEnv->Actions().empty()) << "asking for the privilege acted";
+  EXPECT_TRUE(E().Power().EnableShutdownPrivilege());
+  E().SetPrivilegeHeld(false);
+  EXPECT_FALSE(E().Power().EnableShutdownPrivilege());
+  EXPECT_TRUE(E().Actions().empty()) << "asking for the privilege acted";
 }
 
 TEST_P(PowerContract, ShutdownCarriesItsMessageCountdownAndKind) {
   const std::wstring message = L"Zu hei\u00DF: the system is shutting down...";
-  EXPECT_TRUE(mEnv->Power().InitiateShutdown(message, 60, true, false));
-  EXPECT_TRUE(mEnv->Power().InitiateShutdown(L"Restarting", 0, false, true));
+  EXPECT_TRUE(E().Power().InitiateShutdown(message, 60, true, false));
+  EXPECT_TRUE(E().Power().InitiateShutdown(L"Restarting", 0, false, true));
 
-  const auto actions = mEnv->Actions();
+  const auto actions = E().Actions();
   ASSERT_EQ(actions.size(), 2u);
   EXPECT_EQ(actions[0].kind, "shutdown");
   EXPECT_EQ(actions[0].message, message);
@@ -166,32 +147,38 @@ TEST_P(PowerContract, ShutdownCarriesItsMessageCountdownAndKind) {
   EXPECT_TRUE(actions[1].reboot);
 }
 
-TEST_P(PowerContract, ARefusedShutdownIsReportedAsFailed) {
-  mEnv->SetShutdownAccepted(false);
-  EXPECT_FALSE(mEnv->Power().InitiateShutdown(L"Too hot", 60, true, false));
-}
+TEST_P(PowerContract, HibernationFollowsThePolicyAndRefusalsAreReported) {
+  EXPECT_TRUE(E().Power().IsHibernateAllowed());
+  E().SetHibernateAllowed(false);
+  EXPECT_FALSE(E().Power().IsHibernateAllowed());
 
-TEST_P(PowerContract, HibernationFollowsThePolicyAndIsAskedAsSuch) {
-  EXPECT_TRUE(mEnv->Power().IsHibernateAllowed());
-  mEnv->SetHibernateAllowed(false);
-  EXPECT_FALSE(mEnv->Power().IsHibernateAllowed());
+  EXPECT_TRUE(E().Power().SetPowerState(false, true));
+  EXPECT_TRUE(E().Power().SetPowerState(true, false));
+  E().RefuseRequests();
+  EXPECT_FALSE(E().Power().SetPowerState(false, true));
+  EXPECT_FALSE(E().Power().InitiateShutdown(L"Too hot", 60, true, false));
 
-  EXPECT_TRUE(mEnv->Power().SetPowerState(false, true));
-  EXPECT_TRUE(mEnv->Power().SetPowerState(true, false));
-  mEnv->SetPowerStateAccepted(false);
-  EXPECT_FALSE(mEnv->Power().SetPowerState(false, true));
-
-  const auto actions = mEnv->Actions();
-  ASSERT_EQ(actions.size(), 3u);
+  const auto actions = E().Actions();
+  ASSERT_EQ(actions.size(), 4u);
   EXPECT_EQ(actions[0].kind, "hibernate");
   EXPECT_EQ(actions[1].kind, "suspend");
   EXPECT_EQ(actions[2].kind, "hibernate");
+  EXPECT_EQ(actions[3].kind, "shutdown");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Powers, PowerContract,
-    testing::Values(_tagSPowerImpl{"Sim", [] { return std::make_unique<CSimPowerEnv>(); }},
-                    _tagSPowerImpl{"Logind", [] { return std::make_unique<CLogindPowerEnv>(); }}),
-    [](const testing::TestParamInfo<_tagSPowerImpl>& info) { return info.param.name; });
+// A fault that does not proceed keeps the request from the system: no test
+// that arms one can reach the machine's power.
+TEST_P(PowerContract, AFailedCallNeverReachesTheSystem) {
+  Plan().Fail(FaultOp::Any, 0, L"", 1, CFaultPlan::kAlways);
+  EXPECT_FALSE(E().Power().EnableShutdownPrivilege());
+  EXPECT_FALSE(E().Power().InitiateShutdown(L"Too hot", 0, true, false));
+  EXPECT_FALSE(E().Power().IsHibernateAllowed());
+  EXPECT_FALSE(E().Power().SetPowerState(false, true));
+  EXPECT_TRUE(E().Actions().empty());
+  EXPECT_EQ(Plan().Fired(), 4);
+}
+
+ZIVO_CONTRACT_SUITE(PowerContract, {"Sim", Make<CSimPowerEnv, CPowerEnv>},
+                    {"Logind", Make<CLogindPowerEnv, CPowerEnv>});
 
 }  // namespace

@@ -1,19 +1,14 @@
-// The registry stand-in's contract, run against the fresh in-memory registry
+// The registry stand-in's contract, run against the in-memory registry
 // (seeded with the driver keys as an installation would) and the Linux view
-// built from a fake sysfs tree.
-#include <gtest/gtest.h>
-
+// built from a fake sysfs tree, each behind the fault decorator.
 #include <chrono>
-#include <functional>
 #include <future>
-#include <memory>
-#include <ostream>
 #include <stop_token>
-#include <string>
-#include <thread>
 
 #include "Platform/Linux/SysfsRegistry.h"
-#include "Platform/Sim/MemoryRegistry.h"
+#include "Platform/Memory/MemoryRegistry.h"
+#include "PlatformContract/Contract.h"
+#include "Sim/FaultyRegistry.h"
 #include "support/FakeSysfs.h"
 
 namespace {
@@ -24,186 +19,140 @@ const wchar_t kParameters[] = L"SOFTWARE\\Zelan\\VOVUZER\\Parameters";
 const wchar_t kDriverNotify[] = L"Software\\Zelan\\VOVUZER\\DriverNotify";
 constexpr auto kBound = 10s;
 
-class CRegistryEnv {
+class CRegistryEnv : public CContractEnv {
  public:
-  virtual ~CRegistryEnv() = default;
-  virtual CRegistry& Registry() = 0;
+  CRegistry& Registry() { return *mFaulty; }
+
+ protected:
+  void Wrap(std::shared_ptr<CRegistry> inner) {
+    mFaulty = std::make_shared<CFaultyRegistry>(std::move(inner), mPlan);
+  }
+
+ private:
+  std::shared_ptr<CFaultyRegistry> mFaulty;
 };
 
 class CMemoryRegistryEnv : public CRegistryEnv {
  public:
   CMemoryRegistryEnv() {
-    mRegistry->SetDword(kParameters, L"SensorCount", 0);
-    mRegistry->SetDword(kParameters, L"DeviceCount", 0);
-    mRegistry->CreateKey(kDriverNotify);
+    auto store = std::make_shared<CMemoryRegistry>();
+    store->SetDword(kParameters, L"SensorCount", 0);
+    store->CreateKey(kDriverNotify);
+    Wrap(store);
   }
-  CRegistry& Registry() override { return *mRegistry; }
-
- private:
-  std::shared_ptr<CMemoryRegistry> mRegistry = std::make_shared<CMemoryRegistry>();
 };
 
 class CSysfsRegistryEnv : public CRegistryEnv {
  public:
   CSysfsRegistryEnv() {
     mTree.AddZone(0, "skin", 30000);
-    mTree.AddCooling(0, "Fan", 3, 0);
+    Wrap(std::make_shared<CSysfsRegistry>(mTree.Root()));
   }
-  CRegistry& Registry() override { return mRegistry; }
 
  private:
   CFakeSysfs mTree;
-  CSysfsRegistry mRegistry{mTree.Root()};
 };
 
-struct _tagSRegistryImpl {
-  const char* name;
-  std::function<std::unique_ptr<CRegistryEnv>()> make;
-};
+using RegistryContract = CContractTest<CRegistryEnv>;
 
-void PrintTo(const _tagSRegistryImpl& impl, std::ostream* os) {
-  *os << impl.name;
+std::unique_ptr<CRegistryKey> Open(CRegistry& registry, const std::wstring& path) {
+  long status = -1;
+  auto key = registry.Open(path, REG_ACCESS_ALL, status);
+  EXPECT_EQ(status, key ? REG_STATUS_SUCCESS : REG_STATUS_NOT_FOUND);
+  return key;
 }
 
-class RegistryContract : public testing::TestWithParam<_tagSRegistryImpl> {
- protected:
-  void SetUp() override { mEnv = GetParam().make(); }
-
-  std::unique_ptr<CRegistryKey> Open(const std::wstring& path, uint32_t access = REG_ACCESS_ALL) {
-    long status = -1;
-    auto key = mEnv->Registry().Open(path, access, status);
-    EXPECT_NE(key, nullptr) << "status " << status;
-    EXPECT_EQ(status, REG_STATUS_SUCCESS);
-    return key;
-  }
-
-  std::unique_ptr<CRegistryEnv> mEnv;
-};
-
-TEST_P(RegistryContract, KeysOpenWhateverTheCaseOfTheirPath) {
-  EXPECT_NE(Open(kParameters, REG_ACCESS_READ), nullptr);
-  EXPECT_NE(Open(L"software\\zelan\\vovuzer\\PARAMETERS"), nullptr);
-  EXPECT_NE(Open(L"SOFTWARE\\ZELAN\\VOVUZER\\DRIVERNOTIFY"), nullptr);
-
-  long status = REG_STATUS_SUCCESS;
-  EXPECT_EQ(mEnv->Registry().Open(L"SOFTWARE\\Zelan\\VOVUZER\\Missing", REG_ACCESS_READ, status),
-            nullptr);
-  EXPECT_EQ(status, REG_STATUS_NOT_FOUND);
-}
-
-TEST_P(RegistryContract, ValuesKeepTheirTypeAndAnyCaseOfTheirName) {
-  auto writer = Open(kDriverNotify);
-  auto reader = Open(L"SOFTWARE\\ZELAN\\VOVUZER\\DRIVERNOTIFY", REG_ACCESS_READ);
-  ASSERT_NE(writer, nullptr);
-  ASSERT_NE(reader, nullptr);
+TEST_P(RegistryContract, KeysAndValueNamesIgnoreCaseAndValuesKeepTheirType) {
+  auto writer = Open(E().Registry(), kDriverNotify);
+  auto reader = Open(E().Registry(), L"SOFTWARE\\ZELAN\\VOVUZER\\DRIVERNOTIFY");
+  ASSERT_TRUE(writer && reader && Open(E().Registry(), L"software\\zelan\\vovuzer\\PARAMETERS"));
+  EXPECT_EQ(Open(E().Registry(), L"SOFTWARE\\Zelan\\VOVUZER\\Missing"), nullptr);
 
   uint32_t number = 0;
   std::wstring text = L"untouched";
   EXPECT_EQ(reader->QueryDword(L"Sensor0", number), REG_STATUS_NOT_FOUND);
-  EXPECT_EQ(reader->QueryString(L"Sensor0", 128, text), REG_STATUS_NOT_FOUND);
-  EXPECT_EQ(text, L"untouched");
-
-  EXPECT_EQ(writer->SetDword(L"Sensor0", 1), REG_STATUS_SUCCESS);
+  EXPECT_EQ(writer->SetDword(L"sensor0", 1), REG_STATUS_SUCCESS);
   EXPECT_EQ(reader->QueryDword(L"SENSOR0", number), REG_STATUS_SUCCESS);
   EXPECT_EQ(number, 1u);
-  EXPECT_EQ(writer->SetDword(L"sensor0", 0), REG_STATUS_SUCCESS);
-  EXPECT_EQ(reader->QueryDword(L"Sensor0", number), REG_STATUS_SUCCESS);
-  EXPECT_EQ(number, 0u);
   EXPECT_EQ(reader->QueryString(L"Sensor0", 128, text), REG_STATUS_UNSUPPORTED_TYPE);
   EXPECT_EQ(text, L"untouched");
-
-  EXPECT_EQ(writer->SetString(L"Path", L"/sys/class/thermal/thermal_zone0"), REG_STATUS_SUCCESS);
+  EXPECT_EQ(writer->SetString(L"Path", L"/sys/x"), REG_STATUS_SUCCESS);
   EXPECT_EQ(reader->QueryString(L"PATH", 128, text), REG_STATUS_SUCCESS);
-  EXPECT_EQ(text, L"/sys/class/thermal/thermal_zone0");
+  EXPECT_EQ(text, L"/sys/x");
 }
 
 // A read takes a byte capacity like the Windows call: two bytes a character
 // plus the terminator. What does not fit fails and leaves the value alone.
 TEST_P(RegistryContract, ReadsNeverGoBeyondTheCallersCapacity) {
-  auto key = Open(kParameters);
+  auto key = Open(E().Registry(), kParameters);
   ASSERT_NE(key, nullptr);
-  const std::wstring fits(63, L'a');
-  const std::wstring tooLong(64, L'b');
-  ASSERT_EQ(key->SetString(L"Fits", fits), REG_STATUS_SUCCESS);
-  ASSERT_EQ(key->SetString(L"TooLong", tooLong), REG_STATUS_SUCCESS);
-
-  std::wstring text = L"untouched";
-  EXPECT_EQ(key->QueryString(L"Fits", 128, text), REG_STATUS_SUCCESS);
-  EXPECT_EQ(text, fits);
-  text = L"untouched";
-  EXPECT_EQ(key->QueryString(L"TooLong", 128, text), REG_STATUS_MORE_DATA);
-  EXPECT_EQ(text, L"untouched");
-  EXPECT_EQ(key->QueryString(L"TooLong", 130, text), REG_STATUS_SUCCESS);
-  EXPECT_EQ(text, tooLong);
-
-  // A count read takes exactly four bytes: a one-character string with its
-  // terminator fits, anything longer does not and leaves the count alone.
-  ASSERT_EQ(key->SetString(L"OneChar", L"7"), REG_STATUS_SUCCESS);
+  ASSERT_EQ(key->SetString(L"Long", std::wstring(64, L'b')), REG_STATUS_SUCCESS);
   ASSERT_EQ(key->SetString(L"TwoChars", L"12"), REG_STATUS_SUCCESS);
+  ASSERT_EQ(key->SetString(L"OneChar", L"7"), REG_STATUS_SUCCESS);
+  std::wstring text = L"untouched";
+  EXPECT_EQ(key->QueryString(L"Long", 128, text), REG_STATUS_MORE_DATA);
+  EXPECT_EQ(text, L"untouched");
+  EXPECT_EQ(key->QueryString(L"Long", 130, text), REG_STATUS_SUCCESS);
+  EXPECT_EQ(text, std::wstring(64, L'b'));
+  // A count read takes exactly four bytes: one character and its terminator.
   uint32_t count = 0xDEADBEEF;
-  EXPECT_EQ(key->QueryDword(L"OneChar", count), REG_STATUS_SUCCESS);
-  EXPECT_EQ(count, static_cast<uint32_t>(L'7'));
-  count = 0xDEADBEEF;
   EXPECT_EQ(key->QueryDword(L"TwoChars", count), REG_STATUS_MORE_DATA);
   EXPECT_EQ(count, 0xDEADBEEFu);
+  EXPECT_EQ(key->QueryDword(L"OneChar", count), REG_STATUS_SUCCESS);
+  EXPECT_EQ(count, static_cast<uint32_t>(L'7'));
 }
 
-TEST_P(RegistryContract, WaitReturnsWhenAValueOfTheKeyIsSet) {
-  auto watched = Open(kDriverNotify);
-  auto writer = Open(L"software\\zelan\\vovuzer\\drivernotify");
-  ASSERT_NE(watched, nullptr);
-  ASSERT_NE(writer, nullptr);
-
-  auto waited = std::async(std::launch::async,
-                           [&] { return watched->WaitForValueChange(std::stop_token{}); });
-  // Only a write after the wait began counts, and the waiter may not be
-  // blocked yet: keep writing until it wakes.
-  const auto deadline = std::chrono::steady_clock::now() + kBound;
-  uint32_t turn = 0;
-  while (waited.wait_for(1ms) != std::future_status::ready &&
-         std::chrono::steady_clock::now() < deadline) {
-    writer->SetDword(L"Sensor0", ++turn);
-  }
-  ASSERT_EQ(waited.wait_for(0s), std::future_status::ready) << "the wait never returned";
-  EXPECT_EQ(waited.get(), REG_STATUS_SUCCESS);
-}
-
-TEST_P(RegistryContract, AValueSetBetweenTwoWaitsEndsTheNextWaitAtOnce) {
-  auto watched = Open(kDriverNotify);
-  auto writer = Open(kDriverNotify);
-  ASSERT_NE(watched, nullptr);
-  ASSERT_NE(writer, nullptr);
-  // Set after the key was opened, before any wait: a watcher scanning the
-  // key at that moment must not miss it.
+// A value set after the key was opened and before the wait (while a watcher
+// scans the key) ends the next wait at once; seen once, the wait blocks until
+// its stop.
+TEST_P(RegistryContract, AWaitSeesEveryChangeSinceTheLastAndEndsOnItsStop) {
+  auto watched = Open(E().Registry(), kDriverNotify);
+  auto writer = Open(E().Registry(), kDriverNotify);
+  ASSERT_TRUE(watched && writer);
   ASSERT_EQ(writer->SetDword(L"Sensor1", 1), REG_STATUS_SUCCESS);
-  auto waited = std::async(std::launch::async,
-                           [&] { return watched->WaitForValueChange(std::stop_token{}); });
+  auto waited = std::async(std::launch::async, [&] { return watched->WaitForValueChange({}); });
   ASSERT_EQ(waited.wait_for(kBound), std::future_status::ready) << "the change was missed";
   EXPECT_EQ(waited.get(), REG_STATUS_SUCCESS);
-  // Seen once: the next wait blocks until its stop.
+
   std::stop_source stop;
   auto next =
       std::async(std::launch::async, [&] { return watched->WaitForValueChange(stop.get_token()); });
   stop.request_stop();
+  ASSERT_EQ(next.wait_for(kBound), std::future_status::ready) << "the wait ignored its stop";
   EXPECT_EQ(next.get(), REG_STATUS_CANCELLED);
 }
 
-TEST_P(RegistryContract, WaitIsCancelledPromptlyByItsStopToken) {
-  auto watched = Open(kDriverNotify);
-  ASSERT_NE(watched, nullptr);
-  std::stop_source stop;
-  auto waited =
-      std::async(std::launch::async, [&] { return watched->WaitForValueChange(stop.get_token()); });
-  stop.request_stop();
-  ASSERT_EQ(waited.wait_for(kBound), std::future_status::ready) << "the wait ignored its stop";
-  EXPECT_EQ(waited.get(), REG_STATUS_CANCELLED);
+TEST_P(RegistryContract, FaultsFailTheNamedCallsAndAFailedSetWritesNothing) {
+  auto key = Open(E().Registry(), kParameters);
+  ASSERT_NE(key, nullptr);
+  ASSERT_EQ(key->SetDword(L"SensorCount", 1), REG_STATUS_SUCCESS);
+  uint32_t count = 0;
+  std::wstring text;
+  long status = 0;
+  Plan().Fail(FaultOp::RegOpen, REG_STATUS_NOT_FOUND, L"software\\zelan\\vovuzer\\parameters");
+  EXPECT_NE(E().Registry().Open(kDriverNotify, REG_ACCESS_READ, status), nullptr);
+  EXPECT_EQ(E().Registry().Open(kParameters, REG_ACCESS_READ, status), nullptr);
+  EXPECT_EQ(status, REG_STATUS_NOT_FOUND);
+  Plan().Fail(FaultOp::RegQueryDword, 0, L"SensorCount", 2);
+  EXPECT_EQ(key->QueryDword(L"SensorCount", count), REG_STATUS_SUCCESS);
+  EXPECT_EQ(key->QueryDword(L"SensorCount", count), REG_STATUS_ACCESS_DENIED) << "the default";
+  EXPECT_EQ(key->QueryDword(L"SensorCount", count), REG_STATUS_SUCCESS) << "once";
+  Plan().Fail(FaultOp::RegSet, REG_STATUS_ACCESS_DENIED, L"", 1, CFaultPlan::kAlways);
+  EXPECT_EQ(key->SetDword(L"SensorCount", 5), REG_STATUS_ACCESS_DENIED);
+  EXPECT_EQ(key->SetString(L"Sensor0", L"x"), REG_STATUS_ACCESS_DENIED);
+  EXPECT_EQ(key->QueryDword(L"SensorCount", count), REG_STATUS_SUCCESS);
+  EXPECT_EQ(count, 1u) << "a failed set reached the registry";
+  Plan().Clear();
+  Plan().Fail(FaultOp::RegQueryString, REG_STATUS_MORE_DATA, L"Sensor0", 1, 2);
+  Plan().Fail(FaultOp::RegWait, REG_STATUS_ACCESS_DENIED, kParameters);
+  EXPECT_EQ(key->QueryString(L"Sensor0", 128, text), REG_STATUS_MORE_DATA);
+  EXPECT_EQ(key->QueryString(L"Sensor0", 128, text), REG_STATUS_MORE_DATA);
+  EXPECT_EQ(key->WaitForValueChange({}), REG_STATUS_ACCESS_DENIED) << "fails at once";
+  EXPECT_EQ(Plan().Pending(), 0);
+  EXPECT_EQ(Plan().Calls(FaultOp::RegQueryDword), 4);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Registries, RegistryContract,
-    testing::Values(
-        _tagSRegistryImpl{"Memory", [] { return std::make_unique<CMemoryRegistryEnv>(); }},
-        _tagSRegistryImpl{"SysfsView", [] { return std::make_unique<CSysfsRegistryEnv>(); }}),
-    [](const testing::TestParamInfo<_tagSRegistryImpl>& info) { return info.param.name; });
+ZIVO_CONTRACT_SUITE(RegistryContract, {"Memory", Make<CMemoryRegistryEnv, CRegistryEnv>},
+                    {"SysfsView", Make<CSysfsRegistryEnv, CRegistryEnv>});
 
 }  // namespace

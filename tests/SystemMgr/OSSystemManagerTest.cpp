@@ -58,12 +58,12 @@ TEST_F(OSSystemManagerTest, SystemShutdownAsksForAForcedShutdownWithoutRestart) 
   EXPECT_FALSE(requests[3].reboot);
 
   // A refused shutdown is the only 1.
-  Power().SetShutdownAccepted(false);
+  Faults().Arm({FaultOp::PowerShutdown, L"", 1, CFaultPlan::kAlways, 0, true});
   EXPECT_EQ(Manager().SystemShutdown(60, nullptr), 1);
 
   // A negative countdown is refused before the system is asked, rather than
   // taken as an immediate shutdown.
-  Power().SetShutdownAccepted(true);
+  Faults().Clear();
   Power().ClearRequests();
   EXPECT_EQ(Manager().SystemShutdown(-1, nullptr), 1);
   EXPECT_TRUE(Power().Shutdowns().empty());
@@ -89,7 +89,7 @@ TEST_F(OSSystemManagerTest, HibernateFallsBackToOneShutdown) {
   EXPECT_TRUE(Power().Shutdowns().empty());
 
   // A refused hibernation still counts as asked.
-  Power().SetPowerStateAccepted(false);
+  Faults().Arm({FaultOp::PowerSetState, L"", 1, CFaultPlan::kAlways, 0, true});
   EXPECT_EQ(Manager().Hibernate(0), 1);
 
   Power().ClearRequests();
@@ -104,7 +104,7 @@ TEST_F(OSSystemManagerTest, HibernateFallsBackToOneShutdown) {
   EXPECT_TRUE(Power().PowerStates().empty());
 
   // Even when that shutdown is refused.
-  Power().SetShutdownAccepted(false);
+  Faults().Arm({FaultOp::PowerShutdown, L"", 1, CFaultPlan::kAlways, 0, true});
   EXPECT_EQ(Manager().Hibernate(0), 1);
 }
 
@@ -126,8 +126,13 @@ TEST_F(OSSystemManagerTest, EveryFailedActionLeavesAnErrorLine) {
            {true, true, false, true, 0, 1, "Hibernate request refused by the system"},
        }) {
     Power().SetPrivilegeHeld(c.privilege);
-    Power().SetShutdownAccepted(c.shutdownAccepted);
-    Power().SetPowerStateAccepted(c.hibernationAccepted);
+    Faults().Clear();
+    if (!c.shutdownAccepted) {
+      Faults().Arm({FaultOp::PowerShutdown, L"", 1, CFaultPlan::kAlways, 0, true});
+    }
+    if (!c.hibernationAccepted) {
+      Faults().Arm({FaultOp::PowerSetState, L"", 1, CFaultPlan::kAlways, 0, true});
+    }
     EXPECT_EQ(c.hibernate ? Manager().Hibernate(0) : Manager().SystemShutdown(c.timeout, nullptr),
               c.result);
     EXPECT_EQ(mLog.LevelOf(c.error), "ERROR") << mLog.Text();

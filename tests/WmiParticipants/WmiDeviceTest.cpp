@@ -46,7 +46,7 @@ TEST_F(WmiDeviceTest, ReadsItsDescriptionAndCallsItsControlInstance) {
 TEST_F(WmiDeviceTest, APropertyThatFailsToReadLeavesItsFieldAtZero) {
   for (const std::wstring property :
        {L"caps", L"Control", L"Current", L"Maximum", L"type", L"InstanceName"}) {
-    Wmi().Fail(CSimWmi::Op::Get, WBEM_E_FAILED, property);
+    Faults().Fail(FaultOp::WmiGet, WBEM_E_FAILED, property);
     auto device = Publish(7, 2, 4);
     const _tagSDevice& d = device->mDevice;
     EXPECT_EQ(d.Caps, property == L"caps" ? 0u : 0x55u);
@@ -54,7 +54,7 @@ TEST_F(WmiDeviceTest, APropertyThatFailsToReadLeavesItsFieldAtZero) {
     EXPECT_EQ(d.Class, property == L"type" ? 0u : 7u);
     EXPECT_EQ(d.Name, property == L"InstanceName" ? L"" : mName);
   }
-  Wmi().Fail(CSimWmi::Op::Get, WBEM_E_FAILED, L"__RELPATH");
+  Faults().Fail(FaultOp::WmiGet, WBEM_E_FAILED, L"__RELPATH");
   auto pathless = Publish(0);
   Firmware().ClearCalls();
   EXPECT_EQ(pathless->Start(), ZIVO_WMI_EXEC_FAILED) << "no control path, no call";
@@ -96,27 +96,27 @@ TEST_F(WmiDeviceTest, ThrottleStatesAreReadBackAndCheckedAgainstMax) {
 
 TEST_F(WmiDeviceTest, EachFailingStepOfAMethodCallHasItsStatus) {
   auto device = Publish(0, 1, 3);
-  for (const auto& [op, status] : std::vector<std::pair<CSimWmi::Op, int>>{
-           {CSimWmi::Op::GetObject, ZIVO_WMI_GETOBJECT_FAILED},
-           {CSimWmi::Op::GetMethod, ZIVO_WMI_GET_FAILED},
-           {CSimWmi::Op::SpawnInstance, ZIVO_WMI_CREATE_FAILED},
-           {CSimWmi::Op::Put, ZIVO_WMI_PUT_FAILED},
-           {CSimWmi::Op::ExecMethod, ZIVO_WMI_EXEC_FAILED},
+  for (const auto& [op, status] : std::vector<std::pair<FaultOp, int>>{
+           {FaultOp::WmiGetObject, ZIVO_WMI_GETOBJECT_FAILED},
+           {FaultOp::WmiGetMethod, ZIVO_WMI_GET_FAILED},
+           {FaultOp::WmiSpawnInstance, ZIVO_WMI_CREATE_FAILED},
+           {FaultOp::WmiPut, ZIVO_WMI_PUT_FAILED},
+           {FaultOp::WmiExecMethod, ZIVO_WMI_EXEC_FAILED},
        }) {
     Firmware().ClearCalls();
-    Wmi().Fail(op, WBEM_E_FAILED);
+    Faults().Fail(op, WBEM_E_FAILED);
     EXPECT_EQ(device->SetCurrentThrottleLimit(), status);
-    Wmi().Fail(op, WBEM_E_FAILED);
+    Faults().Fail(op, WBEM_E_FAILED);
     EXPECT_EQ(device->Shutdown(true), status);
     EXPECT_TRUE(Firmware().Calls().empty()) << "nothing reaches the device";
   }
-  Wmi().Fail(CSimWmi::Op::ExecMethod, WBEM_E_FAILED, L"GetThrottleState");
+  Faults().Fail(FaultOp::WmiExecMethod, WBEM_E_FAILED, L"GetThrottleState");
   EXPECT_EQ(device->GetCurrentThrottleLimit(), ZIVO_WMI_EXEC_FAILED);
-  Wmi().Fail(CSimWmi::Op::Get, WBEM_E_FAILED, L"State");
+  Faults().Fail(FaultOp::WmiGet, WBEM_E_FAILED, L"State");
   EXPECT_EQ(device->GetCurrentThrottleLimit(), ZIVO_WMI_GET_FAILED);
-  Firmware().FailMethod(mName, L"Start", WBEM_E_FAILED);
+  Faults().Fail(FaultOp::WmiExecMethod, WBEM_E_FAILED, mName + L"/" + L"Start");
   EXPECT_EQ(device->Start(), ZIVO_WMI_EXEC_FAILED);
-  Firmware().FailMethod(mName, L"Stop", WBEM_E_FAILED);
+  Faults().Fail(FaultOp::WmiExecMethod, WBEM_E_FAILED, mName + L"/" + L"Stop");
   EXPECT_EQ(device->Stop(), ZIVO_WMI_EXEC_FAILED);
 }
 

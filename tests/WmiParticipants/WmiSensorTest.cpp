@@ -29,7 +29,8 @@ class WmiSensorTest : public CManagerTest {
     return std::make_unique<CWmiSensor>(3, SensorInstance(mSensor.instanceName));
   }
   void FailTemperature() {
-    Firmware().FailMethod(mSensor.instanceName, L"GetCurrentTemperature", WBEM_E_FAILED);
+    Faults().Fail(FaultOp::WmiExecMethod, WBEM_E_FAILED,
+                  mSensor.instanceName + L"/" + L"GetCurrentTemperature");
   }
   static Trips TripsOf(const CSensor& sensor) {
     Trips trips;
@@ -103,10 +104,10 @@ TEST_F(WmiSensorTest, ElementsAndPropertiesThatCannotBeReadAddNothing) {
     mSensor.tripsArray.reset();
     mSensor.caps = 5;
     mSensor.type = 3;
-    Wmi().Fail(CSimWmi::Op::Get, WBEM_E_FAILED, property, nth);
+    Faults().Fail(FaultOp::WmiGet, WBEM_E_FAILED, property, nth, 1);
     auto partial = Publish();
     EXPECT_EQ(partial->mSensor.Devices.empty(), property == L"device" || property == L"List");
-    EXPECT_EQ(partial->mSensor.TripPoints.empty(), SimNameEquals(property, L"trips"));
+    EXPECT_EQ(partial->mSensor.TripPoints.empty(), WmiNameEquals(property, L"trips"));
     EXPECT_EQ(partial->mSensor.Caps, property == L"caps" ? 0u : 5u);
     EXPECT_EQ(partial->mSensor.Class, property == L"type" ? 0u : 3u);
   }
@@ -148,8 +149,8 @@ TEST_F(WmiSensorTest, TwoFaultyReadingsInARowRequestOneShutdown) {
   FailTemperature();
   Firmware().ClearCalls();
   EXPECT_EQ(sensor->GetCurrentTemp(temperature), ZIVO_WMI_EXEC_FAILED);
-  EXPECT_EQ(Firmware().Calls(L"GetCurrentTemperature").size(), 1u) << "no second attempt";
-  Wmi().Fail(CSimWmi::Op::Get, WBEM_E_FAILED, L"temperature");
+  EXPECT_TRUE(Firmware().Calls(L"GetCurrentTemperature").empty()) << "no second attempt";
+  Faults().Fail(FaultOp::WmiGet, WBEM_E_FAILED, L"temperature");
   EXPECT_EQ(sensor->GetCurrentTemp(temperature), ZIVO_WMI_GET_FAILED);
 }
 
@@ -231,37 +232,38 @@ TEST_F(WmiSensorTest, EveryTripEntryIsVerifiedAndWideIdentifiersAreRefused) {
   }
   Firmware().SetTripReadBackOffset(mSensor.instanceName, 0);
   sensor->mSensor.TripPoints = {{0, 3400}};
-  Firmware().FailMethod(mSensor.instanceName, L"GetSensorTrip", WBEM_E_FAILED);
+  Faults().Fail(FaultOp::WmiExecMethod, WBEM_E_FAILED,
+                mSensor.instanceName + L"/" + L"GetSensorTrip");
   EXPECT_EQ(sensor->SetSensorTripValue(), ZIVO_TRIP_MISMATCH);
 }
 
 TEST_F(WmiSensorTest, EachFailingStepOfATripCallHasItsStatus) {
   auto sensor = Publish();
   for (const auto& [op, target, getStatus, setStatus] :
-       std::vector<std::tuple<CSimWmi::Op, const wchar_t*, int, int>>{
-           {CSimWmi::Op::GetObject, L"", ZIVO_WMI_GETOBJECT_FAILED, ZIVO_WMI_GETOBJECT_FAILED},
-           {CSimWmi::Op::GetMethod, L"", ZIVO_WMI_GET_FAILED, ZIVO_WMI_GET_FAILED},
-           {CSimWmi::Op::SpawnInstance, L"", ZIVO_WMI_CREATE_FAILED, ZIVO_WMI_CREATE_FAILED},
-           {CSimWmi::Op::Put, L"", ZIVO_WMI_CREATE_FAILED, ZIVO_WMI_PUT_FAILED},
-           {CSimWmi::Op::ExecMethod, L"", ZIVO_WMI_EXEC_FAILED, ZIVO_WMI_EXEC_FAILED},
-           {CSimWmi::Op::Get, L"temp", ZIVO_WMI_GET_FAILED, ZIVO_TRIP_MISMATCH},
+       std::vector<std::tuple<FaultOp, const wchar_t*, int, int>>{
+           {FaultOp::WmiGetObject, L"", ZIVO_WMI_GETOBJECT_FAILED, ZIVO_WMI_GETOBJECT_FAILED},
+           {FaultOp::WmiGetMethod, L"", ZIVO_WMI_GET_FAILED, ZIVO_WMI_GET_FAILED},
+           {FaultOp::WmiSpawnInstance, L"", ZIVO_WMI_CREATE_FAILED, ZIVO_WMI_CREATE_FAILED},
+           {FaultOp::WmiPut, L"", ZIVO_WMI_CREATE_FAILED, ZIVO_WMI_PUT_FAILED},
+           {FaultOp::WmiExecMethod, L"", ZIVO_WMI_EXEC_FAILED, ZIVO_WMI_EXEC_FAILED},
+           {FaultOp::WmiGet, L"temp", ZIVO_WMI_GET_FAILED, ZIVO_TRIP_MISMATCH},
        }) {
-    Wmi().Fail(op, WBEM_E_FAILED, target);
+    Faults().Fail(op, WBEM_E_FAILED, target);
     EXPECT_EQ(sensor->GetSensorTripValue(), getStatus) << static_cast<int>(op);
-    Wmi().ClearFaults();
-    Wmi().Fail(op, WBEM_E_FAILED, target);
+    Faults().Clear();
+    Faults().Fail(op, WBEM_E_FAILED, target);
     EXPECT_EQ(sensor->SetSensorTripValue(), setStatus) << static_cast<int>(op);
-    Wmi().ClearFaults();
+    Faults().Clear();
   }
 
   // The second trip's read fails: the first keeps what it read.
   Firmware().SetTrip(mSensor.instanceName, 0, 3310);
   Firmware().SetTrip(mSensor.instanceName, 1, 3510);
-  Wmi().Fail(CSimWmi::Op::ExecMethod, WBEM_E_FAILED, L"GetSensorTrip", 2);
+  Faults().Fail(FaultOp::WmiExecMethod, WBEM_E_FAILED, L"GetSensorTrip", 2, 1);
   EXPECT_EQ(sensor->GetSensorTripValue(), ZIVO_WMI_EXEC_FAILED);
   EXPECT_EQ(TripsOf(*sensor), (Trips{{0, 3310}, {1, 3500}}));
 
-  Firmware().FailMethod(mSensor.instanceName, L"Start", WBEM_E_FAILED);
+  Faults().Fail(FaultOp::WmiExecMethod, WBEM_E_FAILED, mSensor.instanceName + L"/" + L"Start");
   EXPECT_EQ(sensor->Start(), ZIVO_WMI_EXEC_FAILED);
   EXPECT_EQ(sensor->Stop(), ZIVO_SUCCESS);
 }

@@ -1,9 +1,11 @@
 #!/bin/sh
 # Installs the built tree into a temporary prefix, checks what lands there
 # (the library with its soname, headers, zivo, the example policy with its DTD,
-# the CMake package and the pkg-config file), builds examples/host against it
-# with find_package, and runs that host on a fake sysfs tree: first as a dry
-# run, then with --apply, which must move the cooling device one step.
+# the CMake package and the pkg-config file, the simulation library with its
+# own), builds examples/host against it with find_package, and runs that host
+# on a fake sysfs tree: first as a dry run, then with --apply, which must move
+# the cooling device one step; and the simulated host, whose one shutdown
+# only the recording power sees.
 #   InstallTreeTest.sh SOURCE_DIR BUILD_DIR
 set -eu
 src=$1
@@ -18,7 +20,9 @@ cmake --install "$build" --prefix "$prefix" >"$work/install.log" || fail "cmake 
 for f in lib/libzivorivizo.so lib/libzivorivizo.so.1 include/zivorivizo/zivorivizo.h bin/zivo \
     share/zivorivizo/examples/velmarconfig.xml share/zivorivizo/examples/velmarconfig.dtd \
     lib/cmake/zivorivizo/zivorivizoConfig.cmake lib/pkgconfig/zivorivizo.pc \
-    share/man/man1/zivo.1 lib/systemd/system/zivo-run.service; do
+    share/man/man1/zivo.1 lib/systemd/system/zivo-run.service \
+    lib/libzivorivizo-sim.so.1 include/zivorivizo-sim/SimHandheldPlatform.h \
+    lib/pkgconfig/zivorivizo-sim.pc lib/cmake/zivorivizo/zivorivizoSimTargets.cmake; do
   [ -e "$prefix/$f" ] || [ -e "$prefix/$(echo "$f" | sed 's#^lib/#lib/x86_64-linux-gnu/#')" ] ||
     fail "$f is not installed"
 done
@@ -27,6 +31,9 @@ soname=$(objdump -p "$libdir/libzivorivizo.so.1" | awk '/SONAME/ {print $2}')
 [ "$soname" = "libzivorivizo.so.1" ] || fail "soname is '$soname'"
 PKG_CONFIG_PATH=$libdir/pkgconfig pkg-config --cflags --libs zivorivizo | grep -q -- -lzivorivizo ||
   fail "pkg-config does not give -lzivorivizo"
+
+PKG_CONFIG_PATH=$libdir/pkgconfig pkg-config --libs zivorivizo-sim | grep -q -- -lzivorivizo-sim ||
+  fail "pkg-config does not give -lzivorivizo-sim"
 
 cmake -S "$src/examples/host" -B "$work/host" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" \
   >"$work/host-configure.log" 2>&1 || { cat "$work/host-configure.log"; fail "find_package"; }
@@ -70,4 +77,8 @@ grep -q "would throttle .*cooling_device0: 0 -> 1" "$work/dry.out" || { cat "$wo
 [ "$(cat "$dev/cooling_device0/cur_state")" = 0 ] || fail "the dry run wrote cur_state"
 "$host" "$root" "$work/policy.xml" --apply >"$work/apply.out" 2>&1 || { cat "$work/apply.out"; fail "apply"; }
 [ "$(cat "$dev/cooling_device0/cur_state")" = 1 ] || { cat "$work/apply.out"; fail "cur_state is not 1"; }
+# A host's own test on the simulated handheld: participants without hardware,
+# and a shutdown that only the recording power sees.
+"$work/host/zivo-example-sim-host" >"$work/sim.out" 2>&1 || { cat "$work/sim.out"; fail "sim host"; }
+grep -q "shutdowns recorded: 1" "$work/sim.out" || { cat "$work/sim.out"; fail "no recorded shutdown"; }
 echo "install tree ok"

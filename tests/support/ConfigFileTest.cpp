@@ -37,10 +37,6 @@ std::wstring CConfigFileTest::Write(const std::string& name, const std::string& 
   return FromUtf8(path.string());
 }
 
-CFaultyXml& CConfigFileTest::XmlFaults() {
-  return dynamic_cast<CFaultyXml&>(Sim().Xml());
-}
-
 std::string ConfigText(const std::string& body, const std::string& platform) {
   return "<?xml version=\"1.0\"?>\n<VelmarConfig>\n" + platform + "\n" + body +
          "\n</VelmarConfig>\n";

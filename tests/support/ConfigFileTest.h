@@ -1,5 +1,5 @@
 // Fixture for the configuration tests: a simulated platform (whose XML parser
-// can be made to fail, see CFaultyXml), a private temporary folder for the
+// can be made to fail through Faults()), a private temporary folder for the
 // files a test writes, removed afterwards and also the working folder during
 // the test (so the loader's fallback to velmarconfig.xml finds only what the
 // test wrote), and no configuration manager left over from another test.
@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <string>
 
-#include "Platform/Sim/FaultyXml.h"
 #include "support/SimPlatformTest.h"
 
 class CConfigFileTest : public CSimPlatformTest {
@@ -19,7 +18,6 @@ class CConfigFileTest : public CSimPlatformTest {
   // Writes `text` to `name` in the folder and returns the file's path.
   std::wstring Write(const std::string& name, const std::string& text);
   std::wstring PathOf(const std::string& name) const;
-  CFaultyXml& XmlFaults();
 
   std::filesystem::path mFolder;
   std::filesystem::path mPreviousFolder;

@@ -34,11 +34,11 @@ std::vector<std::wstring> CManagerTest::SensorNames() {
 }
 
 std::shared_ptr<CWbemClassObject> CManagerTest::DeviceInstance(const std::wstring& name) {
-  return Wmi().Instance(L"DtmDeviceParticipantInformation", name);
+  return Sim().Reachable(Wmi().Instance(L"DtmDeviceParticipantInformation", name));
 }
 
 std::shared_ptr<CWbemClassObject> CManagerTest::SensorInstance(const std::wstring& name) {
-  return Wmi().Instance(L"DtmSensorParticipantInformation", name);
+  return Sim().Reachable(Wmi().Instance(L"DtmSensorParticipantInformation", name));
 }
 
 std::wstring FirmwareDeviceName(int n) {

@@ -16,6 +16,10 @@ void DeleteSingletons() {
 
 }  // namespace
 
+CFaultPlan& Faults() {
+  return dynamic_cast<CSimPlatform&>(*CPlatform::Current()).Faults();
+}
+
 void CSimPlatformTest::SetUp() {
   DeleteSingletons();
   mPlatform = InstallSimPlatform();

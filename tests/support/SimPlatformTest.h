@@ -6,15 +6,20 @@
 
 #include <memory>
 
-#include "Platform/Sim/MemoryRegistry.h"
-#include "Platform/Sim/SimClock.h"
-#include "Platform/Sim/SimCom.h"
-#include "Platform/Sim/SimDeviceIo.h"
-#include "Platform/Sim/SimFirmware.h"
-#include "Platform/Sim/SimPlatform.h"
-#include "Platform/Sim/SimPower.h"
-#include "Platform/Sim/SimWmi.h"
+#include "Platform/Memory/MemoryCom.h"
+#include "Platform/Memory/MemoryRegistry.h"
+#include "Platform/Memory/MemoryWmi.h"
+#include "Sim/FaultPlan.h"
+#include "Sim/FaultyDeviceIo.h"
+#include "Sim/SimClock.h"
+#include "Sim/SimDeviceIo.h"
+#include "Sim/SimFirmware.h"
+#include "Sim/SimPlatform.h"
 #include "support/LogCapture.h"
+#include "zivorivizo-sim/SimPower.h"
+
+// The fault plan of the simulated platform installed now (the fixture's).
+CFaultPlan& Faults();
 
 class CSimPlatformTest : public testing::Test {
  protected:
@@ -26,8 +31,8 @@ class CSimPlatformTest : public testing::Test {
   CSimDeviceIo& Devices() { return mPlatform->SimDevices(); }
   CSimPower& Power() { return mPlatform->SimPower(); }
   CSimClock& Clock() { return mPlatform->SimClock(); }
-  CSimCom& Com() { return mPlatform->SimCom(); }
-  CSimWmi& Wmi() { return mPlatform->SimWmi(); }
+  CMemoryCom& Com() { return mPlatform->SimCom(); }
+  CMemoryWmi& Wmi() { return mPlatform->SimWmi(); }
   CSimFirmware& Firmware() { return mPlatform->SimFirmware(); }
 
   std::shared_ptr<CSimPlatform> mPlatform;

@@ -3,7 +3,7 @@
 // /sys through the default Linux platform.
 #include <gtest/gtest.h>
 
-#include "Platform/Sim/SimPlatform.h"
+#include "Sim/SimPlatform.h"
 
 int main(int argc, char** argv) {
   InstallSimPlatform();

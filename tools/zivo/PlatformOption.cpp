@@ -4,9 +4,9 @@
 
 #include "Platform/Linux/LinuxPlatform.h"
 #include "Platform/Linux/SysfsThermalView.h"
-#include "Platform/Sim/SimHandheld.h"
-#include "Platform/Sim/SimPlatform.h"
-#include "Platform/Sim/SimPower.h"
+#include "Sim/SimHandheld.h"
+#include "Sim/SimPlatform.h"
+#include "zivorivizo-sim/SimPower.h"
 #include "zivorivizo/Platform.h"
 
 namespace {

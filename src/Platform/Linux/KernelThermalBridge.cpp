@@ -2,8 +2,8 @@
 
 #include "Platform/DriverProtocol.h"
 #include "Platform/Linux/SysfsThermalView.h"
+#include "Platform/Memory/MemoryWmi.h"
 #include "Platform/Registry.h"
-#include "Platform/Sim/SimWmi.h"
 
 namespace {
 
@@ -14,7 +14,7 @@ constexpr wchar_t kDeviceClass[] = L"DtmDeviceParticipantInformation";
 
 CKernelThermalBridge::CKernelThermalBridge(std::shared_ptr<CSysfsThermalView> view,
                                            std::shared_ptr<CRegistry> registry,
-                                           std::shared_ptr<CSimWmi> wmi)
+                                           std::shared_ptr<CMemoryWmi> wmi)
     : mView(std::move(view)), mRegistry(std::move(registry)), mWmi(std::move(wmi)) {}
 
 void CKernelThermalBridge::Handle(const ThermalKernelEvent& event) {

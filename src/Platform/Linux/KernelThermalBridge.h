@@ -23,7 +23,7 @@
 #include "Platform/Linux/ThermalNetlinkEvent.h"
 
 class CRegistry;
-class CSimWmi;
+class CMemoryWmi;
 class CSysfsThermalView;
 
 class CKernelThermalBridge {
@@ -32,7 +32,7 @@ class CKernelThermalBridge {
   // registry holding its notification key, the namespace that reports
   // instances created and deleted.
   CKernelThermalBridge(std::shared_ptr<CSysfsThermalView> view, std::shared_ptr<CRegistry> registry,
-                       std::shared_ptr<CSimWmi> wmi);
+                       std::shared_ptr<CMemoryWmi> wmi);
 
   void Handle(const ThermalKernelEvent& event);
 
@@ -41,5 +41,5 @@ class CKernelThermalBridge {
 
   std::shared_ptr<CSysfsThermalView> mView;
   std::shared_ptr<CRegistry> mRegistry;
-  std::shared_ptr<CSimWmi> mWmi;
+  std::shared_ptr<CMemoryWmi> mWmi;
 };

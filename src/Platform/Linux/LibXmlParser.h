@@ -26,10 +26,11 @@
 #include <memory>
 
 #include "Platform/Xml.h"
+#include "zivorivizo/Export.h"
 
 inline constexpr long long kXmlMaxFileBytes = 1 << 20;
 
-std::shared_ptr<CXml> CreateLibXmlParser();
+ZIVO_EXPORT std::shared_ptr<CXml> CreateLibXmlParser();
 
 // The parser options every load uses. Exposed so that a benchmark can time
 // libxml2's own parse of the same file with the same options.

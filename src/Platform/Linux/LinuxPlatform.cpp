@@ -11,9 +11,50 @@
 #include "Platform/Linux/SysfsDeviceIo.h"
 #include "Platform/Linux/SysfsRegistry.h"
 #include "Platform/Linux/SysfsThermalView.h"
-#include "Platform/Sim/SimCom.h"
-#include "Platform/Sim/SimFirmware.h"
-#include "Platform/Sim/SimWmi.h"
+#include "Platform/Memory/MemoryCom.h"
+#include "Platform/Memory/MemoryWmi.h"
+
+namespace {
+
+// The firmware's thermal classes with their methods, and no participant: the
+// library's enumerations find them empty and its subscriptions are accepted.
+// DTMSystemParams says whether the kernel has thermal management at all.
+std::shared_ptr<CMemoryWmi> ThermalNamespace(const std::string& sysfsRoot) {
+  auto wmi = std::make_shared<CMemoryWmi>();
+  const wchar_t kKey[] = L"InstanceName";
+  wmi->DefineClass(L"DTMSystemParams");
+  wmi->DefineClass(L"DtmDeviceParticipantInformation", kKey);
+  wmi->DefineClass(L"DtmSensorParticipantInformation", kKey);
+  wmi->DefineClass(L"DtmDeviceControlMethod", kKey);
+  wmi->DefineClass(L"DtmSensorControlMethod", kKey);
+  const struct {
+    const wchar_t* cls;
+    const wchar_t* method;
+    std::vector<std::wstring> in, out;
+  } methods[] = {
+      {L"DtmDeviceControlMethod", L"GetThrottleState", {}, {L"State"}},
+      {L"DtmDeviceControlMethod", L"SetThrottleState", {L"State"}, {}},
+      {L"DtmDeviceControlMethod", L"Start", {}, {}},
+      {L"DtmDeviceControlMethod", L"Stop", {}, {}},
+      {L"DtmDeviceControlMethod", L"Shutdown", {L"Option"}, {}},
+      {L"DtmSensorControlMethod", L"GetCurrentTemperature", {}, {L"temperature"}},
+      {L"DtmSensorControlMethod", L"GetSensorTrip", {L"type"}, {L"temp"}},
+      {L"DtmSensorControlMethod", L"SetSensorTrip", {L"SensorTripPoint"}, {}},
+      {L"DtmSensorControlMethod", L"Start", {}, {}},
+      {L"DtmSensorControlMethod", L"Stop", {}, {}},
+  };
+  for (const auto& m : methods) {
+    wmi->DefineMethod(m.cls, m.method, m.in, m.out, nullptr);
+  }
+  wmi->SetProvider(L"DTMSystemParams", [thermal = sysfsRoot + "/class/thermal"] {
+    std::error_code error;
+    const int32_t status = std::filesystem::is_directory(thermal, error) ? 1 : 0;
+    return std::vector<CWmiPropertyMap>{{{L"velmarstatus", CVariant::I4(status)}}};
+  });
+  return wmi;
+}
+
+}  // namespace
 
 CLinuxPlatform::CLinuxPlatform(std::string sysfsRoot, std::string busAddress,
                                LinuxParticipantNaming naming)
@@ -27,14 +68,8 @@ CLinuxPlatform::CLinuxPlatform(std::string sysfsRoot, std::string busAddress,
   // Linux has no firmware WMI: the namespace only says, when asked, whether
   // thermal management is there; the participants are the registry-listed
   // drivers.
-  auto wmi = std::make_shared<CSimWmi>();
-  CSimFirmware firmware(wmi);
-  wmi->SetProvider(L"DTMSystemParams", [thermal = mSysfsRoot + "/class/thermal"] {
-    std::error_code error;
-    const int32_t status = std::filesystem::is_directory(thermal, error) ? 1 : 0;
-    return std::vector<CSimPropertyMap>{{{L"velmarstatus", CVariant::I4(status)}}};
-  });
-  mCom = std::make_shared<CSimCom>(wmi);
+  auto wmi = ThermalNamespace(mSysfsRoot);
+  mCom = std::make_shared<CMemoryCom>(wmi);
   // The kernel's thermal events play the drivers' and the firmware's part.
   mEvents = std::make_shared<CKernelThermalEvents>(
       std::make_shared<CKernelThermalBridge>(mView, mRegistry, std::move(wmi)),

@@ -1,7 +1,7 @@
 #include "Platform/Linux/SysfsRegistry.h"
 
 #include "Platform/Linux/SysfsThermalView.h"
-#include "Platform/Sim/MemoryRegistry.h"
+#include "Platform/Memory/MemoryRegistry.h"
 
 namespace {
 

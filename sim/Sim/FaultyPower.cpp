@@ -1,0 +1,35 @@
+#include "Sim/FaultyPower.h"
+
+CFaultyPower::CFaultyPower(std::shared_ptr<CPower> inner, std::shared_ptr<CFaultPlan> plan)
+    : mInner(std::move(inner)), mPlan(std::move(plan)) {}
+
+template <typename Call>
+bool CFaultyPower::Forward(FaultOp op, Call call) {
+  long status = 0;
+  bool proceed = false;
+  if (!mPlan->Take(op, {}, status, &proceed)) {
+    return call();
+  }
+  if (proceed) {
+    call();
+  }
+  return false;
+}
+
+bool CFaultyPower::EnableShutdownPrivilege() {
+  return Forward(FaultOp::PowerPrivilege, [&] { return mInner->EnableShutdownPrivilege(); });
+}
+
+bool CFaultyPower::InitiateShutdown(const std::wstring& message, uint32_t timeoutSeconds,
+                                    bool force, bool reboot) {
+  return Forward(FaultOp::PowerShutdown,
+                 [&] { return mInner->InitiateShutdown(message, timeoutSeconds, force, reboot); });
+}
+
+bool CFaultyPower::IsHibernateAllowed() {
+  return Forward(FaultOp::PowerHibernateAllowed, [&] { return mInner->IsHibernateAllowed(); });
+}
+
+bool CFaultyPower::SetPowerState(bool suspend, bool force) {
+  return Forward(FaultOp::PowerSetState, [&] { return mInner->SetPowerState(suspend, force); });
+}

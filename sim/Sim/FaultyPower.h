@@ -1,0 +1,27 @@
+// A forwarding power stand-in that refuses the calls a fault plan names: a
+// failing call answers false and does not reach the power it wraps, unless
+// the fault proceeds (the system received the request and refused it).
+#pragma once
+
+#include <memory>
+
+#include "Platform/Power.h"
+#include "Sim/FaultPlan.h"
+
+class CFaultyPower : public CPower {
+ public:
+  CFaultyPower(std::shared_ptr<CPower> inner, std::shared_ptr<CFaultPlan> plan);
+
+  bool EnableShutdownPrivilege() override;
+  bool InitiateShutdown(const std::wstring& message, uint32_t timeoutSeconds, bool force,
+                        bool reboot) override;
+  bool IsHibernateAllowed() override;
+  bool SetPowerState(bool suspend, bool force) override;
+
+ private:
+  template <typename Call>
+  bool Forward(FaultOp op, Call call);
+
+  std::shared_ptr<CPower> mInner;
+  std::shared_ptr<CFaultPlan> mPlan;
+};

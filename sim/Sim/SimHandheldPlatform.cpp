@@ -1,0 +1,20 @@
+#include "zivorivizo-sim/SimHandheldPlatform.h"
+
+#include "Sim/SimHandheld.h"
+#include "Sim/SimPlatform.h"
+
+std::shared_ptr<CPlatform> CreateSimHandheldPlatform(const std::string& descriptionFile,
+                                                     std::shared_ptr<CPower> power,
+                                                     std::string& error) {
+  _tagSHandheldError refusal;
+  std::unique_ptr<CSimHandheld> handheld = descriptionFile.empty()
+                                               ? CSimHandheld::Default()
+                                               : CSimHandheld::Load(descriptionFile, refusal);
+  if (!handheld) {
+    error = refusal.Text();
+    return nullptr;
+  }
+  auto platform = std::make_shared<CSimPlatform>(std::move(power));
+  handheld->Install(platform);
+  return platform;
+}

@@ -1,0 +1,76 @@
+#include "zivorivizo-sim/SimPower.h"
+
+bool CSimPower::EnableShutdownPrivilege() {
+  std::lock_guard<std::mutex> hold(mLock);
+  mRequests.emplace_back(_tagSPowerRequest::Kind::EnablePrivilege);
+  return mPrivilegeHeld;
+}
+
+bool CSimPower::InitiateShutdown(const std::wstring& message, uint32_t timeoutSeconds, bool force,
+                                 bool reboot) {
+  std::lock_guard<std::mutex> hold(mLock);
+  _tagSPowerRequest request(_tagSPowerRequest::Kind::Shutdown);
+  request.message = message;
+  request.timeoutSeconds = timeoutSeconds;
+  request.force = force;
+  request.reboot = reboot;
+  mRequests.push_back(request);
+  return true;
+}
+
+bool CSimPower::IsHibernateAllowed() {
+  std::lock_guard<std::mutex> hold(mLock);
+  mRequests.emplace_back(_tagSPowerRequest::Kind::QueryHibernate);
+  return mHibernateAllowed;
+}
+
+bool CSimPower::SetPowerState(bool suspend, bool force) {
+  std::lock_guard<std::mutex> hold(mLock);
+  _tagSPowerRequest request(_tagSPowerRequest::Kind::SetPowerState);
+  request.suspend = suspend;
+  request.force = force;
+  mRequests.push_back(request);
+  return true;
+}
+
+void CSimPower::SetPrivilegeHeld(bool held) {
+  std::lock_guard<std::mutex> hold(mLock);
+  mPrivilegeHeld = held;
+}
+
+void CSimPower::SetHibernateAllowed(bool allowed) {
+  std::lock_guard<std::mutex> hold(mLock);
+  mHibernateAllowed = allowed;
+}
+
+std::vector<_tagSPowerRequest> CSimPower::Requests() {
+  std::lock_guard<std::mutex> hold(mLock);
+  return mRequests;
+}
+
+std::vector<_tagSPowerRequest> CSimPower::Shutdowns() {
+  std::lock_guard<std::mutex> hold(mLock);
+  std::vector<_tagSPowerRequest> out;
+  for (const auto& r : mRequests) {
+    if (r.kind == _tagSPowerRequest::Kind::Shutdown) {
+      out.push_back(r);
+    }
+  }
+  return out;
+}
+
+std::vector<_tagSPowerRequest> CSimPower::PowerStates() {
+  std::lock_guard<std::mutex> hold(mLock);
+  std::vector<_tagSPowerRequest> out;
+  for (const auto& r : mRequests) {
+    if (r.kind == _tagSPowerRequest::Kind::SetPowerState) {
+      out.push_back(r);
+    }
+  }
+  return out;
+}
+
+void CSimPower::ClearRequests() {
+  std::lock_guard<std::mutex> hold(mLock);
+  mRequests.clear();
+}

@@ -1,0 +1,38 @@
+#include "Sim/SimScriptedDriver.h"
+
+#include <algorithm>
+
+bool CSimScriptedDriver::Control(uint32_t code, std::span<const std::byte> in,
+                                 std::span<std::byte> out, uint32_t& error) {
+  std::lock_guard<std::mutex> hold(mLock);
+  mRequests.push_back({code, std::vector<std::byte>(in.begin(), in.end())});
+  return Handle(code, in, out, error);
+}
+
+std::vector<_tagSDriverRequest> CSimScriptedDriver::Requests() {
+  std::lock_guard<std::mutex> hold(mLock);
+  return mRequests;
+}
+
+std::vector<_tagSDriverRequest> CSimScriptedDriver::RequestsWith(uint32_t code) {
+  std::lock_guard<std::mutex> hold(mLock);
+  std::vector<_tagSDriverRequest> out;
+  for (const _tagSDriverRequest& request : mRequests) {
+    if (request.code == code) {
+      out.push_back(request);
+    }
+  }
+  return out;
+}
+
+int CSimScriptedDriver::CountRequests(uint32_t code) {
+  std::lock_guard<std::mutex> hold(mLock);
+  return static_cast<int>(std::count_if(mRequests.begin(), mRequests.end(), [&](const auto& r) {
+    return code == SIM_ANY_REQUEST || r.code == code;
+  }));
+}
+
+void CSimScriptedDriver::ClearRequests() {
+  std::lock_guard<std::mutex> hold(mLock);
+  mRequests.clear();
+}

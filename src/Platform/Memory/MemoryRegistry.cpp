@@ -1,0 +1,260 @@
+#include "Platform/Memory/MemoryRegistry.h"
+
+namespace {
+
+std::wstring Fold(const std::wstring& text) {
+  std::wstring out = text;
+  for (wchar_t& c : out) {
+    if (c >= L'A' && c <= L'Z') {
+      c = static_cast<wchar_t>(c - L'A' + L'a');
+    }
+  }
+  // One key, however its separators are doubled or trailing.
+  std::wstring clean;
+  for (wchar_t c : out) {
+    if (c == L'\\' && (clean.empty() || clean.back() == L'\\')) {
+      continue;
+    }
+    clean.push_back(c);
+  }
+  while (!clean.empty() && clean.back() == L'\\') {
+    clean.pop_back();
+  }
+  return clean;
+}
+
+enum class _tagEValueType { Dword, String };
+
+}  // namespace
+
+struct CMemoryRegistry::_tagSValue {
+  _tagEValueType type = _tagEValueType::Dword;
+  uint32_t dword = 0;
+  std::wstring text;
+};
+
+struct CMemoryRegistry::_tagSKey {
+  std::map<std::wstring, _tagSValue> values;  // by folded name
+  uint64_t generation = 0;
+};
+
+class CMemoryRegistryKey : public CRegistryKey {
+ public:
+  CMemoryRegistryKey(std::shared_ptr<CMemoryRegistry> registry, std::wstring path,
+                     uint64_t generation)
+      : mRegistry(std::move(registry)), mPath(std::move(path)), mSeen(generation) {}
+
+  ~CMemoryRegistryKey() override {
+    std::lock_guard<std::mutex> hold(mRegistry->mLock);
+    --mRegistry->mOpenKeys;
+  }
+
+  long QueryDword(const std::wstring& name, uint32_t& value) override {
+    std::lock_guard<std::mutex> hold(mRegistry->mLock);
+    const CMemoryRegistry::_tagSValue* found = Find(name);
+    if (found == nullptr) {
+      return REG_STATUS_NOT_FOUND;
+    }
+    if (found->type == _tagEValueType::Dword) {
+      value = found->dword;
+      return REG_STATUS_SUCCESS;
+    }
+    // A string read into a 4-byte buffer: UTF-16 data plus terminator.
+    if ((found->text.size() + 1) * 2 > 4) {
+      return REG_STATUS_MORE_DATA;
+    }
+    uint32_t raw = 0;
+    if (!found->text.empty()) {
+      raw = static_cast<uint32_t>(found->text[0]) & 0xFFFF;
+    }
+    value = raw;
+    return REG_STATUS_SUCCESS;
+  }
+
+  long QueryString(const std::wstring& name, std::size_t capacityBytes,
+                   std::wstring& value) override {
+    std::lock_guard<std::mutex> hold(mRegistry->mLock);
+    const CMemoryRegistry::_tagSValue* found = Find(name);
+    if (found == nullptr) {
+      return REG_STATUS_NOT_FOUND;
+    }
+    if (found->type != _tagEValueType::String) {
+      return REG_STATUS_UNSUPPORTED_TYPE;
+    }
+    if ((found->text.size() + 1) * 2 > capacityBytes) {
+      return REG_STATUS_MORE_DATA;
+    }
+    value = found->text;
+    return REG_STATUS_SUCCESS;
+  }
+
+  long SetDword(const std::wstring& name, uint32_t value) override {
+    CMemoryRegistry::_tagSValue v;
+    v.type = _tagEValueType::Dword;
+    v.dword = value;
+    return Set(name, std::move(v));
+  }
+
+  long SetString(const std::wstring& name, const std::wstring& value) override {
+    CMemoryRegistry::_tagSValue v;
+    v.type = _tagEValueType::String;
+    v.text = value;
+    return Set(name, std::move(v));
+  }
+
+  long WaitForValueChange(std::stop_token stop) override {
+    std::unique_lock<std::mutex> hold(mRegistry->mLock);
+    CMemoryRegistry::_tagSKey* key = mRegistry->FindLocked(mPath);
+    if (key == nullptr) {
+      return REG_STATUS_NOT_FOUND;
+    }
+    // Changes are counted from what this key object last saw, so a value set
+    // between two waits (while the waiter scans the key) is not missed.
+    const uint64_t start = mSeen;
+    const bool changed = mRegistry->mChanged.wait(hold, stop, [&] {
+      CMemoryRegistry::_tagSKey* now = mRegistry->FindLocked(mPath);
+      return now == nullptr || now->generation != start;
+    });
+    if (CMemoryRegistry::_tagSKey* now = mRegistry->FindLocked(mPath)) {
+      mSeen = now->generation;
+    }
+    return changed ? REG_STATUS_SUCCESS : REG_STATUS_CANCELLED;
+  }
+
+ private:
+  const CMemoryRegistry::_tagSValue* Find(const std::wstring& name) {
+    CMemoryRegistry::_tagSKey* key = mRegistry->FindLocked(mPath);
+    if (key == nullptr) {
+      return nullptr;
+    }
+    auto it = key->values.find(Fold(name));
+    return it == key->values.end() ? nullptr : &it->second;
+  }
+
+  long Set(const std::wstring& name, CMemoryRegistry::_tagSValue value) {
+    {
+      std::lock_guard<std::mutex> hold(mRegistry->mLock);
+      CMemoryRegistry::_tagSKey& key = mRegistry->KeyLocked(mPath);
+      key.values[Fold(name)] = std::move(value);
+      ++key.generation;
+    }
+    mRegistry->mChanged.notify_all();
+    return REG_STATUS_SUCCESS;
+  }
+
+  std::shared_ptr<CMemoryRegistry> mRegistry;
+  std::wstring mPath;
+  uint64_t mSeen;  // the key's generation when last seen by a wait (or the open)
+};
+
+CMemoryRegistry::CMemoryRegistry() = default;
+CMemoryRegistry::~CMemoryRegistry() = default;
+
+std::unique_ptr<CRegistryKey> CMemoryRegistry::Open(const std::wstring& path, uint32_t /*access*/,
+                                                    long& status) {
+  std::lock_guard<std::mutex> hold(mLock);
+  if (FindLocked(path) == nullptr) {
+    status = REG_STATUS_NOT_FOUND;
+    return nullptr;
+  }
+  ++mOpenKeys;
+  status = REG_STATUS_SUCCESS;
+  return std::make_unique<CMemoryRegistryKey>(shared_from_this(), Fold(path),
+                                              FindLocked(path)->generation);
+}
+
+void CMemoryRegistry::CreateKey(const std::wstring& path) {
+  std::lock_guard<std::mutex> hold(mLock);
+  KeyLocked(path);
+}
+
+void CMemoryRegistry::SetDword(const std::wstring& path, const std::wstring& name, uint32_t value) {
+  {
+    std::lock_guard<std::mutex> hold(mLock);
+    _tagSKey& key = KeyLocked(path);
+    _tagSValue& v = key.values[Fold(name)];
+    v.type = _tagEValueType::Dword;
+    v.dword = value;
+    v.text.clear();
+    ++key.generation;
+  }
+  mChanged.notify_all();
+}
+
+void CMemoryRegistry::SetString(const std::wstring& path, const std::wstring& name,
+                                const std::wstring& value) {
+  {
+    std::lock_guard<std::mutex> hold(mLock);
+    _tagSKey& key = KeyLocked(path);
+    _tagSValue& v = key.values[Fold(name)];
+    v.type = _tagEValueType::String;
+    v.text = value;
+    v.dword = 0;
+    ++key.generation;
+  }
+  mChanged.notify_all();
+}
+
+void CMemoryRegistry::DeleteValue(const std::wstring& path, const std::wstring& name) {
+  std::lock_guard<std::mutex> hold(mLock);
+  if (_tagSKey* key = FindLocked(path)) {
+    key->values.erase(Fold(name));
+  }
+}
+
+bool CMemoryRegistry::ReadDword(const std::wstring& path, const std::wstring& name,
+                                uint32_t& value) {
+  std::lock_guard<std::mutex> hold(mLock);
+  _tagSKey* key = FindLocked(path);
+  if (key == nullptr) {
+    return false;
+  }
+  auto it = key->values.find(Fold(name));
+  if (it == key->values.end() || it->second.type != _tagEValueType::Dword) {
+    return false;
+  }
+  value = it->second.dword;
+  return true;
+}
+
+bool CMemoryRegistry::ReadString(const std::wstring& path, const std::wstring& name,
+                                 std::wstring& value) {
+  std::lock_guard<std::mutex> hold(mLock);
+  _tagSKey* key = FindLocked(path);
+  if (key == nullptr) {
+    return false;
+  }
+  auto it = key->values.find(Fold(name));
+  if (it == key->values.end() || it->second.type != _tagEValueType::String) {
+    return false;
+  }
+  value = it->second.text;
+  return true;
+}
+
+int CMemoryRegistry::OpenKeyCount() {
+  std::lock_guard<std::mutex> hold(mLock);
+  return mOpenKeys;
+}
+
+CMemoryRegistry::_tagSKey& CMemoryRegistry::KeyLocked(const std::wstring& path) {
+  const std::wstring folded = Fold(path);
+  // Parents exist whenever a child does, as in a real registry.
+  for (std::size_t at = folded.find(L'\\'); at != std::wstring::npos;
+       at = folded.find(L'\\', at + 1)) {
+    auto& parent = mKeys[folded.substr(0, at)];
+    if (!parent) {
+      parent = std::make_unique<_tagSKey>();
+    }
+  }
+  auto& key = mKeys[folded];
+  if (!key) {
+    key = std::make_unique<_tagSKey>();
+  }
+  return *key;
+}
+
+CMemoryRegistry::_tagSKey* CMemoryRegistry::FindLocked(const std::wstring& path) {
+  auto it = mKeys.find(Fold(path));
+  return it == mKeys.end() ? nullptr : it->second.get();
+}
