@@ -25,7 +25,7 @@ TEST_F(LeftOutCountTest, CountsTheFirmwareParticipantsLeftOutAndStartsAgainAtEac
   EXPECT_EQ(leftOut.Count(LeftOutReason::FirmwareInvalid), 1);
   EXPECT_EQ(leftOut.Total(), 1);
 
-  Wmi().Fail(CSimWmi::Op::Next, WBEM_E_FAILED, L"DtmDeviceParticipantInformation");
+  Faults().Fail(FaultOp::WmiNext, WBEM_E_FAILED, L"DtmDeviceParticipantInformation");
   ASSERT_EQ(Manager().Enumerate(), ZIVO_SUCCESS);
   EXPECT_EQ(leftOut.Count(LeftOutReason::FirmwareCut), 1);
   EXPECT_EQ(leftOut.Count(LeftOutReason::FirmwareInvalid), 1);
