@@ -12,8 +12,16 @@ wchar_t Fold(wchar_t c) {
   return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
 }
 
+using CSharedProperties = std::shared_ptr<const CWmiPropertyMap>;
+
 // Every object the namespace hands out: a class, an instance snapshot, a
 // method signature or output, an embedded object.
+//
+// Its properties are its own ones over a map it may share with others (a
+// stored instance, a method's signature), which is never changed: a write
+// to a shared property puts the new value among the object's own. Handing
+// out a snapshot of a stored instance therefore copies nothing. __CLASS is
+// the object's class name, whatever the properties hold.
 class CMemoryWbemObject : public CWbemClassObject {
  public:
   struct _tagSMethodSignatures {
@@ -21,19 +29,33 @@ class CMemoryWbemObject : public CWbemClassObject {
     std::shared_ptr<CWbemClassObject> out;
   };
 
-  CMemoryWbemObject(std::wstring className, bool isClass, CWmiPropertyMap properties)
-      : mClassName(std::move(className)), mIsClass(isClass), mProperties(std::move(properties)) {
-    mProperties[L"__CLASS"] = CVariant::Bstr(mClassName);
-  }
+  CMemoryWbemObject(std::wstring className, bool isClass, CWmiPropertyMap properties,
+                    CSharedProperties shared = nullptr)
+      : mClassName(std::move(className)),
+        mIsClass(isClass),
+        mShared(std::move(shared)),
+        mProperties(std::move(properties)) {}
 
   HRESULT Get(const std::wstring& name, CVariant& value) override {
+    static const std::wstring kClassProperty = L"__CLASS";
+    if (WmiNameEquals(name, kClassProperty)) {
+      value = CVariant::Bstr(mClassName);
+      return WBEM_S_NO_ERROR;
+    }
     std::lock_guard<std::mutex> hold(mLock);
     auto it = mProperties.find(name);
-    if (it == mProperties.end()) {
-      return WBEM_E_NOT_FOUND;
+    if (it != mProperties.end()) {
+      value = it->second;
+      return WBEM_S_NO_ERROR;
     }
-    value = it->second;
-    return WBEM_S_NO_ERROR;
+    if (mShared) {
+      auto shared = mShared->find(name);
+      if (shared != mShared->end()) {
+        value = shared->second;
+        return WBEM_S_NO_ERROR;
+      }
+    }
+    return WBEM_E_NOT_FOUND;
   }
 
   HRESULT Put(const std::wstring& name, const CVariant& value) override {
@@ -42,14 +64,21 @@ class CMemoryWbemObject : public CWbemClassObject {
     }
     std::lock_guard<std::mutex> hold(mLock);
     auto it = mProperties.find(name);
-    if (it == mProperties.end()) {
-      if (!mIsClass) {
-        return WBEM_E_NOT_FOUND;
-      }
-      mProperties[name] = value;
+    if (it != mProperties.end()) {
+      it->second = value;
       return WBEM_S_NO_ERROR;
     }
-    it->second = value;
+    if (mShared) {
+      auto shared = mShared->find(name);
+      if (shared != mShared->end()) {
+        mProperties.emplace(shared->first, value);
+        return WBEM_S_NO_ERROR;
+      }
+    }
+    if (!mIsClass) {
+      return WBEM_E_NOT_FOUND;
+    }
+    mProperties[name] = value;
     return WBEM_S_NO_ERROR;
   }
 
@@ -79,11 +108,17 @@ class CMemoryWbemObject : public CWbemClassObject {
     CWmiPropertyMap properties;
     {
       std::lock_guard<std::mutex> hold(mLock);
-      for (const auto& [name, value] : mProperties) {
-        if (!name.starts_with(L"__")) {
-          properties[name] = CVariant::Null();
+      const auto addNulls = [&](const CWmiPropertyMap& map) {
+        for (const auto& [name, value] : map) {
+          if (!name.starts_with(L"__")) {
+            properties[name] = CVariant::Null();
+          }
         }
+      };
+      if (mShared) {
+        addNulls(*mShared);
       }
+      addNulls(mProperties);
     }
     instance = std::make_shared<CMemoryWbemObject>(mClassName, false, std::move(properties));
     return WBEM_S_NO_ERROR;
@@ -96,20 +131,14 @@ class CMemoryWbemObject : public CWbemClassObject {
 
   bool IsClass() const { return mIsClass; }
 
-  CWmiPropertyMap Properties() {
-    std::lock_guard<std::mutex> hold(mLock);
-    return mProperties;
-  }
-
  private:
   const std::wstring mClassName;
   const bool mIsClass;
+  const CSharedProperties mShared;  // may be null
   std::mutex mLock;
   CWmiPropertyMap mProperties;
   std::map<std::wstring, _tagSMethodSignatures, _tagSNameLess> mMethods;
 };
-
-using CSharedProperties = std::shared_ptr<const CWmiPropertyMap>;
 
 // The value of a keyed class's key property, empty for a singleton or when
 // it is not a string.
@@ -121,16 +150,18 @@ std::wstring KeyValue(const std::wstring& key, const CWmiPropertyMap& properties
   return it == properties.end() || it->second.vt != VT_BSTR ? L"" : it->second.bstrVal;
 }
 
-// An instance snapshot: its own copy of the properties with __RELPATH
-// (Class.Key="value", or Class=@ for a singleton).
+// An instance snapshot: the stored properties, shared, with __RELPATH
+// (Class.Key="value", or Class=@ for a singleton) of its own.
 std::shared_ptr<CWbemClassObject> Snapshot(const std::wstring& className, const std::wstring& key,
-                                           const CWmiPropertyMap& properties) {
-  CWmiPropertyMap copy = properties;
-  copy[L"__RELPATH"] =
+                                           CSharedProperties properties) {
+  CWmiPropertyMap own;
+  own.emplace(
+      L"__RELPATH",
       CVariant::Bstr(key.empty() ? className + L"=@"
                                  : className + L"." + key + L"=\"" +
-                                       CMemoryWmi::EscapeKey(KeyValue(key, properties)) + L"\"");
-  return std::make_shared<CMemoryWbemObject>(className, false, std::move(copy));
+                                       CMemoryWmi::EscapeKey(KeyValue(key, *properties)) + L"\""));
+  return std::make_shared<CMemoryWbemObject>(className, false, std::move(own),
+                                             std::move(properties));
 }
 
 // Holds the instances as they were when the enumeration was opened (stored
@@ -156,8 +187,7 @@ class CMemoryEnum : public CEnumWbemClassObject {
 
  private:
   std::shared_ptr<CWbemClassObject> TakeNext() {
-    CSharedProperties properties = std::move(mInstances[mPosition++]);
-    return Snapshot(mClassName, mKey, *properties);
+    return Snapshot(mClassName, mKey, std::move(mInstances[mPosition++]));
   }
 
   const std::wstring mClassName;
@@ -167,6 +197,7 @@ class CMemoryEnum : public CEnumWbemClassObject {
   std::size_t mPosition = 0;
 };
 
+const wchar_t kParameters[] = L"__PARAMETERS";
 const wchar_t kCreation[] = L"__InstanceCreationEvent";
 const wchar_t kDeletion[] = L"__InstanceDeletionEvent";
 const wchar_t kThermal[] = L"DTMEvent";
@@ -215,16 +246,21 @@ bool _tagSNameLess::operator()(const std::wstring& a, const std::wstring& b) con
                                       [](wchar_t x, wchar_t y) { return Fold(x) < Fold(y); });
 }
 
+// A method never changes once defined (defining it again replaces it), so
+// a call holds it by a shared pointer rather than copying it.
 struct CMemoryWmi::_tagSMethod {
   std::vector<std::wstring> inParams;
   std::vector<std::wstring> outParams;
   MethodHandler handler;
+  // The signatures' properties, every one null; null without parameters.
+  CSharedProperties inSignature;
+  CSharedProperties outSignature;
 };
 
 struct CMemoryWmi::_tagSClass {
   std::wstring name;
   std::wstring key;  // empty: a singleton class
-  std::map<std::wstring, _tagSMethod, _tagSNameLess> methods;
+  std::map<std::wstring, std::shared_ptr<const _tagSMethod>, _tagSNameLess> methods;
   // Stored instances are shared with the enumerations open on them, so they
   // are replaced, never changed in place.
   std::vector<CSharedProperties> instances;
@@ -504,7 +540,17 @@ void CMemoryWmi::DefineMethod(const std::wstring& className, const std::wstring&
   if (cls == nullptr) {
     return;
   }
-  cls->methods[method] = {std::move(inParams), std::move(outParams), std::move(handler)};
+  auto body = std::make_shared<_tagSMethod>();
+  if (!inParams.empty()) {
+    body->inSignature = std::make_shared<const CWmiPropertyMap>(NullProperties(inParams));
+  }
+  if (!outParams.empty()) {
+    body->outSignature = std::make_shared<const CWmiPropertyMap>(NullProperties(outParams));
+  }
+  body->inParams = std::move(inParams);
+  body->outParams = std::move(outParams);
+  body->handler = std::move(handler);
+  cls->methods[method] = std::move(body);
 }
 
 void CMemoryWmi::SetProvider(const std::wstring& className, InstanceProvider provider) {
@@ -555,7 +601,7 @@ std::shared_ptr<CWbemClassObject> CMemoryWmi::Instance(const std::wstring& class
   std::lock_guard<std::mutex> hold(mLock);
   _tagSClass* cls = FindClassLocked(className);
   const CSharedProperties properties = cls == nullptr ? nullptr : cls->Lookup(key);
-  return properties ? SnapshotLocked(*cls, *properties) : nullptr;
+  return properties ? SnapshotLocked(*cls, properties) : nullptr;
 }
 
 std::shared_ptr<CWbemClassObject> CMemoryWmi::MakeObject(const std::wstring& className,
@@ -625,13 +671,13 @@ std::shared_ptr<CWbemClassObject> CMemoryWmi::ClassObjectLocked(const _tagSClass
   auto object = std::make_shared<CMemoryWbemObject>(cls.name, true, std::move(properties));
   for (const auto& [name, method] : cls.methods) {
     CMemoryWbemObject::_tagSMethodSignatures signatures;
-    if (!method.inParams.empty()) {
-      signatures.in = std::make_shared<CMemoryWbemObject>(L"__PARAMETERS", true,
-                                                          NullProperties(method.inParams));
+    if (method->inSignature) {
+      signatures.in = std::make_shared<CMemoryWbemObject>(kParameters, true, CWmiPropertyMap(),
+                                                          method->inSignature);
     }
-    if (!method.outParams.empty()) {
-      signatures.out = std::make_shared<CMemoryWbemObject>(L"__PARAMETERS", true,
-                                                           NullProperties(method.outParams));
+    if (method->outSignature) {
+      signatures.out = std::make_shared<CMemoryWbemObject>(kParameters, true, CWmiPropertyMap(),
+                                                           method->outSignature);
     }
     object->AddMethod(name, std::move(signatures));
   }
@@ -639,8 +685,8 @@ std::shared_ptr<CWbemClassObject> CMemoryWmi::ClassObjectLocked(const _tagSClass
 }
 
 std::shared_ptr<CWbemClassObject> CMemoryWmi::SnapshotLocked(const _tagSClass& cls,
-                                                             const CWmiPropertyMap& properties) {
-  return Snapshot(cls.name, cls.key, properties);
+                                                             CSharedProperties properties) {
+  return Snapshot(cls.name, cls.key, std::move(properties));
 }
 
 HRESULT CMemoryWmi::GetObject(const std::wstring& path, std::shared_ptr<CWbemClassObject>& object) {
@@ -665,7 +711,7 @@ HRESULT CMemoryWmi::GetObject(const std::wstring& path, std::shared_ptr<CWbemCla
   if (!properties) {
     return WBEM_E_NOT_FOUND;
   }
-  object = SnapshotLocked(*cls, *properties);
+  object = SnapshotLocked(*cls, properties);
   return WBEM_S_NO_ERROR;
 }
 
@@ -676,7 +722,7 @@ HRESULT CMemoryWmi::ExecMethod(const std::wstring& objectPath, const std::wstrin
   if (!ParsePath(objectPath, className, keyProperty, key)) {
     return WBEM_E_INVALID_OBJECT_PATH;
   }
-  _tagSMethod body;
+  std::shared_ptr<const _tagSMethod> body;
   {
     std::lock_guard<std::mutex> hold(mLock);
     _tagSClass* cls = FindClassLocked(className);
@@ -692,39 +738,39 @@ HRESULT CMemoryWmi::ExecMethod(const std::wstring& objectPath, const std::wstrin
     }
     body = found->second;
   }
-  CWmiPropertyMap in = NullProperties(body.inParams);
-  if (!body.inParams.empty()) {
+  CWmiPropertyMap in;
+  if (!body->inParams.empty()) {
     auto* given = dynamic_cast<CMemoryWbemObject*>(inParams.get());
     if (given == nullptr || given->IsClass()) {
       return WBEM_E_INVALID_PARAMETER;
     }
-    const CWmiPropertyMap values = given->Properties();
-    for (auto& [name, value] : in) {
-      auto it = values.find(name);
-      if (it != values.end()) {
-        value = it->second;
-      }
+    for (const std::wstring& name : body->inParams) {
+      CVariant value = CVariant::Null();
+      given->Get(name, value);
+      in.insert_or_assign(name, std::move(value));
     }
   }
-  if (!body.handler) {
+  if (!body->handler) {
     return WBEM_E_NOT_SUPPORTED;
   }
   CWmiPropertyMap out;
-  const HRESULT hr = body.handler(key, in, out);
+  const HRESULT hr = body->handler(key, in, out);
   if (HrFailed(hr)) {
     return hr;
   }
   if (outParams != nullptr) {
     outParams->reset();
-    if (!body.outParams.empty()) {
-      CWmiPropertyMap result = NullProperties(body.outParams);
-      for (auto& [name, value] : result) {
+    if (!body->outParams.empty()) {
+      CWmiPropertyMap result;
+      for (const std::wstring& name : body->outParams) {
         auto it = out.find(name);
-        if (it != out.end()) {
-          value = it->second;
+        if (it == out.end()) {
+          result.try_emplace(name, CVariant::Null());
+        } else {
+          result.try_emplace(name, std::move(it->second));
         }
       }
-      *outParams = std::make_shared<CMemoryWbemObject>(L"__PARAMETERS", false, std::move(result));
+      *outParams = std::make_shared<CMemoryWbemObject>(kParameters, false, std::move(result));
     }
   }
   return WBEM_S_NO_ERROR;
