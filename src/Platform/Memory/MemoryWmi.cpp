@@ -14,6 +14,16 @@ wchar_t Fold(wchar_t c) {
 
 using CSharedProperties = std::shared_ptr<const CWmiPropertyMap>;
 
+const wchar_t kParameters[] = L"__PARAMETERS";
+
+// A class's method signatures: the properties of each direction, every one
+// null; null for a direction without parameters.
+struct _tagSSignatureProperties {
+  CSharedProperties in;
+  CSharedProperties out;
+};
+using CSignatureTable = std::map<std::wstring, _tagSSignatureProperties, _tagSNameLess>;
+
 // Every object the namespace hands out: a class, an instance snapshot, a
 // method signature or output, an embedded object.
 //
@@ -29,11 +39,15 @@ class CMemoryWbemObject : public CWbemClassObject {
     std::shared_ptr<CWbemClassObject> out;
   };
 
+  // `signatures`: a class's methods, whose signature objects are made when
+  // first asked for.
   CMemoryWbemObject(std::wstring className, bool isClass, CWmiPropertyMap properties,
-                    CSharedProperties shared = nullptr)
+                    CSharedProperties shared = nullptr,
+                    std::shared_ptr<const CSignatureTable> signatures = nullptr)
       : mClassName(std::move(className)),
         mIsClass(isClass),
         mShared(std::move(shared)),
+        mSignatures(std::move(signatures)),
         mProperties(std::move(properties)) {}
 
   HRESULT Get(const std::wstring& name, CVariant& value) override {
@@ -90,7 +104,20 @@ class CMemoryWbemObject : public CWbemClassObject {
     std::lock_guard<std::mutex> hold(mLock);
     auto it = mMethods.find(name);
     if (it == mMethods.end()) {
-      return WBEM_E_NOT_FOUND;
+      auto found = mSignatures ? mSignatures->find(name) : CSignatureTable::const_iterator();
+      if (!mSignatures || found == mSignatures->end()) {
+        return WBEM_E_NOT_FOUND;
+      }
+      _tagSMethodSignatures made;
+      if (found->second.in) {
+        made.in = std::make_shared<CMemoryWbemObject>(kParameters, true, CWmiPropertyMap(),
+                                                      found->second.in);
+      }
+      if (found->second.out) {
+        made.out = std::make_shared<CMemoryWbemObject>(kParameters, true, CWmiPropertyMap(),
+                                                       found->second.out);
+      }
+      it = mMethods.emplace(found->first, std::move(made)).first;
     }
     if (inSignature != nullptr) {
       *inSignature = it->second.in;
@@ -124,17 +151,13 @@ class CMemoryWbemObject : public CWbemClassObject {
     return WBEM_S_NO_ERROR;
   }
 
-  void AddMethod(const std::wstring& name, _tagSMethodSignatures signatures) {
-    std::lock_guard<std::mutex> hold(mLock);
-    mMethods[name] = std::move(signatures);
-  }
-
   bool IsClass() const { return mIsClass; }
 
  private:
   const std::wstring mClassName;
   const bool mIsClass;
-  const CSharedProperties mShared;  // may be null
+  const CSharedProperties mShared;                           // may be null
+  const std::shared_ptr<const CSignatureTable> mSignatures;  // may be null
   std::mutex mLock;
   CWmiPropertyMap mProperties;
   std::map<std::wstring, _tagSMethodSignatures, _tagSNameLess> mMethods;
@@ -197,7 +220,6 @@ class CMemoryEnum : public CEnumWbemClassObject {
   std::size_t mPosition = 0;
 };
 
-const wchar_t kParameters[] = L"__PARAMETERS";
 const wchar_t kCreation[] = L"__InstanceCreationEvent";
 const wchar_t kDeletion[] = L"__InstanceDeletionEvent";
 const wchar_t kThermal[] = L"DTMEvent";
@@ -252,15 +274,15 @@ struct CMemoryWmi::_tagSMethod {
   std::vector<std::wstring> inParams;
   std::vector<std::wstring> outParams;
   MethodHandler handler;
-  // The signatures' properties, every one null; null without parameters.
-  CSharedProperties inSignature;
-  CSharedProperties outSignature;
 };
 
 struct CMemoryWmi::_tagSClass {
   std::wstring name;
   std::wstring key;  // empty: a singleton class
   std::map<std::wstring, std::shared_ptr<const _tagSMethod>, _tagSNameLess> methods;
+  // The methods' signatures, shared with the class objects handed out; a
+  // method defined again gets a new table.
+  std::shared_ptr<const CSignatureTable> signatures = std::make_shared<const CSignatureTable>();
   // Stored instances are shared with the enumerations open on them, so they
   // are replaced, never changed in place.
   std::vector<CSharedProperties> instances;
@@ -540,13 +562,17 @@ void CMemoryWmi::DefineMethod(const std::wstring& className, const std::wstring&
   if (cls == nullptr) {
     return;
   }
-  auto body = std::make_shared<_tagSMethod>();
+  _tagSSignatureProperties signature;
   if (!inParams.empty()) {
-    body->inSignature = std::make_shared<const CWmiPropertyMap>(NullProperties(inParams));
+    signature.in = std::make_shared<const CWmiPropertyMap>(NullProperties(inParams));
   }
   if (!outParams.empty()) {
-    body->outSignature = std::make_shared<const CWmiPropertyMap>(NullProperties(outParams));
+    signature.out = std::make_shared<const CWmiPropertyMap>(NullProperties(outParams));
   }
+  auto table = std::make_shared<CSignatureTable>(*cls->signatures);
+  table->insert_or_assign(method, std::move(signature));
+  cls->signatures = std::move(table);
+  auto body = std::make_shared<_tagSMethod>();
   body->inParams = std::move(inParams);
   body->outParams = std::move(outParams);
   body->handler = std::move(handler);
@@ -668,20 +694,8 @@ std::shared_ptr<CWbemClassObject> CMemoryWmi::ClassObjectLocked(const _tagSClass
   if (!cls.key.empty()) {
     properties[cls.key] = CVariant::Null();
   }
-  auto object = std::make_shared<CMemoryWbemObject>(cls.name, true, std::move(properties));
-  for (const auto& [name, method] : cls.methods) {
-    CMemoryWbemObject::_tagSMethodSignatures signatures;
-    if (method->inSignature) {
-      signatures.in = std::make_shared<CMemoryWbemObject>(kParameters, true, CWmiPropertyMap(),
-                                                          method->inSignature);
-    }
-    if (method->outSignature) {
-      signatures.out = std::make_shared<CMemoryWbemObject>(kParameters, true, CWmiPropertyMap(),
-                                                           method->outSignature);
-    }
-    object->AddMethod(name, std::move(signatures));
-  }
-  return object;
+  return std::make_shared<CMemoryWbemObject>(cls.name, true, std::move(properties), nullptr,
+                                             cls.signatures);
 }
 
 std::shared_ptr<CWbemClassObject> CMemoryWmi::SnapshotLocked(const _tagSClass& cls,
