@@ -1,10 +1,10 @@
 #include "Sim/FaultyCom.h"
 
-#include <atomic>
 #include <map>
 #include <mutex>
 #include <vector>
 
+#include "Platform/ComCounted.h"
 #include "Platform/Variant.h"
 #include "Platform/Wmi.h"
 
@@ -138,7 +138,7 @@ class CFaultyEnum : public CEnumWbemClassObject {
 
 // Stands between a subscription and the caller's sink, so that the event
 // objects delivered are forwarders too.
-class CFaultySink : public CWbemObjectSink {
+class CFaultySink : public CComCounted<CWbemObjectSink> {
  public:
   CFaultySink(CWbemObjectSink* inner, CPlan plan) : mInner(inner), mPlan(std::move(plan)) {}
 
@@ -149,14 +149,6 @@ class CFaultySink : public CWbemObjectSink {
       return S_OK;
     }
     return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++mCount; }
-  ULONG Release() override {
-    const ULONG left = --mCount;
-    if (left == 0) {
-      delete this;
-    }
-    return left;
   }
   HRESULT Indicate(LONG count, std::shared_ptr<CWbemClassObject>* objects) override {
     std::vector<std::shared_ptr<CWbemClassObject>> wrapped;
@@ -173,7 +165,6 @@ class CFaultySink : public CWbemObjectSink {
  private:
   CComPtr<CWbemObjectSink> mInner;
   CPlan mPlan;
-  std::atomic<ULONG> mCount{0};
 };
 
 class CFaultyServices : public CWbemServices {
@@ -326,26 +317,9 @@ class CFaultyClientSecurity : public CClientSecurity {
   CPlan mPlan;
 };
 
-// A counted forwarder: deletes itself on its last Release.
-template <typename Base>
-class CFaultyCounted : public Base {
- public:
-  ULONG AddRef() override { return ++mCount; }
-  ULONG Release() override {
-    const ULONG left = --mCount;
-    if (left == 0) {
-      delete this;
-    }
-    return left;
-  }
-
- private:
-  std::atomic<ULONG> mCount{0};
-};
-
 // A stub's forwarder: its QueryInterface can fail; what it hands out is the
 // wrapped stub's own interface.
-class CFaultyStub : public CFaultyCounted<CUnknown> {
+class CFaultyStub : public CComCounted<CUnknown> {
  public:
   CFaultyStub(CUnknown* inner, CPlan plan) : mInner(inner), mPlan(std::move(plan)) {}
   ~CFaultyStub() override { mInner->Release(); }
@@ -363,7 +337,7 @@ class CFaultyStub : public CFaultyCounted<CUnknown> {
   CPlan mPlan;
 };
 
-class CFaultyApartment : public CFaultyCounted<CUnsecuredApartment> {
+class CFaultyApartment : public CComCounted<CUnsecuredApartment> {
  public:
   CFaultyApartment(CComPtr<CUnsecuredApartment> inner, CPlan plan)
       : mInner(std::move(inner)), mPlan(std::move(plan)) {}

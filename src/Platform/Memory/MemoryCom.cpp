@@ -1,5 +1,6 @@
 #include "Platform/Memory/MemoryCom.h"
 
+#include "Platform/ComCounted.h"
 #include "Platform/Memory/MemoryWmi.h"
 #include "Platform/Wmi.h"
 
@@ -39,27 +40,10 @@ class CLiveCount {
   std::shared_ptr<std::atomic<int>> mLive;
 };
 
-// A counted object of the stand-in: deletes itself on its last Release.
-template <typename Base>
-class CMemoryCounted : public Base {
- public:
-  ULONG AddRef() override { return ++mCount; }
-  ULONG Release() override {
-    const ULONG left = --mCount;
-    if (left == 0) {
-      delete this;
-    }
-    return left;
-  }
-
- private:
-  std::atomic<ULONG> mCount{0};
-};
-
 // The stub of an object: its QueryInterface hands out the stub itself for
 // IUnknown and, when the object has it, IWbemObjectSink, forwarding every
 // call to the object.
-class CMemoryStub : public CMemoryCounted<CWbemObjectSink> {
+class CMemoryStub : public CComCounted<CWbemObjectSink> {
  public:
   CMemoryStub(CComPtr<CUnknown> object, std::shared_ptr<std::atomic<int>> live)
       : mObject(std::move(object)), mLive(std::move(live)) {
@@ -95,7 +79,7 @@ class CMemoryStub : public CMemoryCounted<CWbemObjectSink> {
   CLiveCount mLive;
 };
 
-class CMemoryUnsecuredApartment : public CMemoryCounted<CUnsecuredApartment> {
+class CMemoryUnsecuredApartment : public CComCounted<CUnsecuredApartment> {
  public:
   CMemoryUnsecuredApartment(std::shared_ptr<std::atomic<int>> live,
                             std::shared_ptr<std::atomic<int>> liveStubs)
