@@ -21,6 +21,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 
 #include "zivorivizo/Export.h"
@@ -76,7 +77,7 @@ class ZIVO_EXPORT COSParticipantManager : public CParticipantMgr {
   // `firstByName`, when given, maps each name to the first device of that
   // name, so a pass over every sensor walks the device list once.
   void LinkSensor(CSensor* sensor,
-                  const std::unordered_map<std::wstring, CDevice*>* firstByName = nullptr);
+                  const std::unordered_map<std::wstring_view, CDevice*>* firstByName = nullptr);
   void LinkDevice(CDevice* device);
 
   // The process-wide connection to "root\WMI": opened by Init, released by

@@ -76,22 +76,23 @@ CMemoryWmi::MethodHandler Recorded(CState state, std::wstring method) {
 }
 
 void DefineDeviceMethods(CMemoryWmi& wmi, const CState& state) {
-  wmi.DefineMethod(
-      kDeviceControl, L"GetThrottleState", {}, {L"State"},
-      [state](const std::wstring& key, const CWmiPropertyMap& in, CWmiPropertyMap& out) {
-        std::lock_guard<std::mutex> hold(state->lock);
-        state->Enter(key, L"GetThrottleState", in);
-        auto it = state->devices.find(key);
-        if (it == state->devices.end()) {
-          return WBEM_E_NOT_FOUND;
-        }
-        out[L"State"] = CVariant::I4(it->second.reported.value_or(it->second.state));
-        return WBEM_S_NO_ERROR;
-      });
-  wmi.DefineMethod(kDeviceControl, L"SetThrottleState", {L"State"}, {},
-                   [state](const std::wstring& key, const CWmiPropertyMap& in, CWmiPropertyMap&) {
+  wmi.DefineMethod(kDeviceControl, L"GetThrottleState", {}, {L"State"},
+                   [state, method = std::wstring(L"GetThrottleState")](
+                       const std::wstring& key, const CWmiPropertyMap& in, CWmiPropertyMap& out) {
                      std::lock_guard<std::mutex> hold(state->lock);
-                     state->Enter(key, L"SetThrottleState", in);
+                     state->Enter(key, method, in);
+                     auto it = state->devices.find(key);
+                     if (it == state->devices.end()) {
+                       return WBEM_E_NOT_FOUND;
+                     }
+                     out[L"State"] = CVariant::I4(it->second.reported.value_or(it->second.state));
+                     return WBEM_S_NO_ERROR;
+                   });
+  wmi.DefineMethod(kDeviceControl, L"SetThrottleState", {L"State"}, {},
+                   [state, method = std::wstring(L"SetThrottleState")](
+                       const std::wstring& key, const CWmiPropertyMap& in, CWmiPropertyMap&) {
+                     std::lock_guard<std::mutex> hold(state->lock);
+                     state->Enter(key, method, in);
                      auto it = state->devices.find(key);
                      if (it == state->devices.end()) {
                        return WBEM_E_NOT_FOUND;
@@ -107,41 +108,42 @@ void DefineDeviceMethods(CMemoryWmi& wmi, const CState& state) {
 }
 
 void DefineSensorMethods(CMemoryWmi& wmi, const CState& state) {
-  wmi.DefineMethod(
-      kSensorControl, L"GetCurrentTemperature", {}, {L"temperature"},
-      [state](const std::wstring& key, const CWmiPropertyMap& in, CWmiPropertyMap& out) {
-        std::lock_guard<std::mutex> hold(state->lock);
-        state->Enter(key, L"GetCurrentTemperature", in);
-        auto it = state->sensors.find(key);
-        if (it == state->sensors.end()) {
-          return WBEM_E_NOT_FOUND;
-        }
-        std::vector<int32_t>& readings = it->second.readings;
-        int32_t reading = readings.empty() ? 0 : readings.front();
-        if (readings.size() > 1) {
-          readings.erase(readings.begin());
-        }
-        out[L"temperature"] = CVariant::I4(reading);
-        return WBEM_S_NO_ERROR;
-      });
-  wmi.DefineMethod(
-      kSensorControl, L"GetSensorTrip", {L"type"}, {L"temp"},
-      [state](const std::wstring& key, const CWmiPropertyMap& in, CWmiPropertyMap& out) {
-        std::lock_guard<std::mutex> hold(state->lock);
-        state->Enter(key, L"GetSensorTrip", in);
-        auto it = state->sensors.find(key);
-        if (it == state->sensors.end()) {
-          return WBEM_E_NOT_FOUND;
-        }
-        auto trip = it->second.trips.find(IntOf(in, L"type"));
-        const int32_t value = trip == it->second.trips.end() ? 0 : trip->second;
-        out[L"temp"] = CVariant::I4(value + it->second.readBackOffset);
-        return WBEM_S_NO_ERROR;
-      });
-  wmi.DefineMethod(kSensorControl, L"SetSensorTrip", {L"SensorTripPoint"}, {},
-                   [state](const std::wstring& key, const CWmiPropertyMap& in, CWmiPropertyMap&) {
+  wmi.DefineMethod(kSensorControl, L"GetCurrentTemperature", {}, {L"temperature"},
+                   [state, method = std::wstring(L"GetCurrentTemperature")](
+                       const std::wstring& key, const CWmiPropertyMap& in, CWmiPropertyMap& out) {
                      std::lock_guard<std::mutex> hold(state->lock);
-                     state->Enter(key, L"SetSensorTrip", in);
+                     state->Enter(key, method, in);
+                     auto it = state->sensors.find(key);
+                     if (it == state->sensors.end()) {
+                       return WBEM_E_NOT_FOUND;
+                     }
+                     std::vector<int32_t>& readings = it->second.readings;
+                     int32_t reading = readings.empty() ? 0 : readings.front();
+                     if (readings.size() > 1) {
+                       readings.erase(readings.begin());
+                     }
+                     out[L"temperature"] = CVariant::I4(reading);
+                     return WBEM_S_NO_ERROR;
+                   });
+  wmi.DefineMethod(kSensorControl, L"GetSensorTrip", {L"type"}, {L"temp"},
+                   [state, method = std::wstring(L"GetSensorTrip")](
+                       const std::wstring& key, const CWmiPropertyMap& in, CWmiPropertyMap& out) {
+                     std::lock_guard<std::mutex> hold(state->lock);
+                     state->Enter(key, method, in);
+                     auto it = state->sensors.find(key);
+                     if (it == state->sensors.end()) {
+                       return WBEM_E_NOT_FOUND;
+                     }
+                     auto trip = it->second.trips.find(IntOf(in, L"type"));
+                     const int32_t value = trip == it->second.trips.end() ? 0 : trip->second;
+                     out[L"temp"] = CVariant::I4(value + it->second.readBackOffset);
+                     return WBEM_S_NO_ERROR;
+                   });
+  wmi.DefineMethod(kSensorControl, L"SetSensorTrip", {L"SensorTripPoint"}, {},
+                   [state, method = std::wstring(L"SetSensorTrip")](
+                       const std::wstring& key, const CWmiPropertyMap& in, CWmiPropertyMap&) {
+                     std::lock_guard<std::mutex> hold(state->lock);
+                     state->Enter(key, method, in);
                      auto it = state->sensors.find(key);
                      if (it == state->sensors.end()) {
                        return WBEM_E_NOT_FOUND;

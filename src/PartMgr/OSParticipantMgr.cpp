@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -488,7 +489,7 @@ int COSParticipantManager::EnumerateNonWmiDrivers() {
 }
 
 void COSParticipantManager::LinkSensor(
-    CSensor* sensor, const std::unordered_map<std::wstring, CDevice*>* firstByName) {
+    CSensor* sensor, const std::unordered_map<std::wstring_view, CDevice*>* firstByName) {
   for (const std::wstring& name : sensor->mSensor.Devices) {
     CDevice* device = nullptr;
     if (firstByName != nullptr) {
@@ -532,7 +533,10 @@ int COSParticipantManager::UpdateSensorDeviceLinks() {
     config = nullptr;
   }
   // The first device of each name, as a walk from the front would find it.
-  std::unordered_map<std::wstring, CDevice*> firstByName;
+  // The names are the devices' own: no device goes or is renamed while the
+  // links are made.
+  std::unordered_map<std::wstring_view, CDevice*> firstByName;
+  firstByName.reserve(mDeviceList.size());
   for (CDevice* device : mDeviceList) {
     firstByName.emplace(device->mDevice.Name, device);
   }

@@ -12,8 +12,26 @@ wchar_t Fold(wchar_t c) {
   return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
 }
 
+using CSharedProperties = std::shared_ptr<const CWmiPropertyMap>;
+
+const wchar_t kParameters[] = L"__PARAMETERS";
+
+// A class's method signatures: the properties of each direction, every one
+// null; null for a direction without parameters.
+struct _tagSSignatureProperties {
+  CSharedProperties in;
+  CSharedProperties out;
+};
+using CSignatureTable = std::map<std::wstring, _tagSSignatureProperties, _tagSNameLess>;
+
 // Every object the namespace hands out: a class, an instance snapshot, a
 // method signature or output, an embedded object.
+//
+// Its properties are its own ones over a map it may share with others (a
+// stored instance, a method's signature), which is never changed: a write
+// to a shared property puts the new value among the object's own. Handing
+// out a snapshot of a stored instance therefore copies nothing. __CLASS is
+// the object's class name, whatever the properties hold.
 class CMemoryWbemObject : public CWbemClassObject {
  public:
   struct _tagSMethodSignatures {
@@ -21,19 +39,37 @@ class CMemoryWbemObject : public CWbemClassObject {
     std::shared_ptr<CWbemClassObject> out;
   };
 
-  CMemoryWbemObject(std::wstring className, bool isClass, CWmiPropertyMap properties)
-      : mClassName(std::move(className)), mIsClass(isClass), mProperties(std::move(properties)) {
-    mProperties[L"__CLASS"] = CVariant::Bstr(mClassName);
-  }
+  // `signatures`: a class's methods, whose signature objects are made when
+  // first asked for.
+  CMemoryWbemObject(std::wstring className, bool isClass, CWmiPropertyMap properties,
+                    CSharedProperties shared = nullptr,
+                    std::shared_ptr<const CSignatureTable> signatures = nullptr)
+      : mClassName(std::move(className)),
+        mIsClass(isClass),
+        mShared(std::move(shared)),
+        mSignatures(std::move(signatures)),
+        mProperties(std::move(properties)) {}
 
   HRESULT Get(const std::wstring& name, CVariant& value) override {
+    static const std::wstring kClassProperty = L"__CLASS";
+    if (WmiNameEquals(name, kClassProperty)) {
+      value = CVariant::Bstr(mClassName);
+      return WBEM_S_NO_ERROR;
+    }
     std::lock_guard<std::mutex> hold(mLock);
     auto it = mProperties.find(name);
-    if (it == mProperties.end()) {
-      return WBEM_E_NOT_FOUND;
+    if (it != mProperties.end()) {
+      value = it->second;
+      return WBEM_S_NO_ERROR;
     }
-    value = it->second;
-    return WBEM_S_NO_ERROR;
+    if (mShared) {
+      auto shared = mShared->find(name);
+      if (shared != mShared->end()) {
+        value = shared->second;
+        return WBEM_S_NO_ERROR;
+      }
+    }
+    return WBEM_E_NOT_FOUND;
   }
 
   HRESULT Put(const std::wstring& name, const CVariant& value) override {
@@ -42,14 +78,21 @@ class CMemoryWbemObject : public CWbemClassObject {
     }
     std::lock_guard<std::mutex> hold(mLock);
     auto it = mProperties.find(name);
-    if (it == mProperties.end()) {
-      if (!mIsClass) {
-        return WBEM_E_NOT_FOUND;
-      }
-      mProperties[name] = value;
+    if (it != mProperties.end()) {
+      it->second = value;
       return WBEM_S_NO_ERROR;
     }
-    it->second = value;
+    if (mShared) {
+      auto shared = mShared->find(name);
+      if (shared != mShared->end()) {
+        mProperties.emplace(shared->first, value);
+        return WBEM_S_NO_ERROR;
+      }
+    }
+    if (!mIsClass) {
+      return WBEM_E_NOT_FOUND;
+    }
+    mProperties[name] = value;
     return WBEM_S_NO_ERROR;
   }
 
@@ -61,7 +104,20 @@ class CMemoryWbemObject : public CWbemClassObject {
     std::lock_guard<std::mutex> hold(mLock);
     auto it = mMethods.find(name);
     if (it == mMethods.end()) {
-      return WBEM_E_NOT_FOUND;
+      auto found = mSignatures ? mSignatures->find(name) : CSignatureTable::const_iterator();
+      if (!mSignatures || found == mSignatures->end()) {
+        return WBEM_E_NOT_FOUND;
+      }
+      _tagSMethodSignatures made;
+      if (found->second.in) {
+        made.in = std::make_shared<CMemoryWbemObject>(kParameters, true, CWmiPropertyMap(),
+                                                      found->second.in);
+      }
+      if (found->second.out) {
+        made.out = std::make_shared<CMemoryWbemObject>(kParameters, true, CWmiPropertyMap(),
+                                                       found->second.out);
+      }
+      it = mMethods.emplace(found->first, std::move(made)).first;
     }
     if (inSignature != nullptr) {
       *inSignature = it->second.in;
@@ -79,37 +135,33 @@ class CMemoryWbemObject : public CWbemClassObject {
     CWmiPropertyMap properties;
     {
       std::lock_guard<std::mutex> hold(mLock);
-      for (const auto& [name, value] : mProperties) {
-        if (!name.starts_with(L"__")) {
-          properties[name] = CVariant::Null();
+      const auto addNulls = [&](const CWmiPropertyMap& map) {
+        for (const auto& [name, value] : map) {
+          if (!name.starts_with(L"__")) {
+            properties[name] = CVariant::Null();
+          }
         }
+      };
+      if (mShared) {
+        addNulls(*mShared);
       }
+      addNulls(mProperties);
     }
     instance = std::make_shared<CMemoryWbemObject>(mClassName, false, std::move(properties));
     return WBEM_S_NO_ERROR;
   }
 
-  void AddMethod(const std::wstring& name, _tagSMethodSignatures signatures) {
-    std::lock_guard<std::mutex> hold(mLock);
-    mMethods[name] = std::move(signatures);
-  }
-
   bool IsClass() const { return mIsClass; }
-
-  CWmiPropertyMap Properties() {
-    std::lock_guard<std::mutex> hold(mLock);
-    return mProperties;
-  }
 
  private:
   const std::wstring mClassName;
   const bool mIsClass;
+  const CSharedProperties mShared;                           // may be null
+  const std::shared_ptr<const CSignatureTable> mSignatures;  // may be null
   std::mutex mLock;
   CWmiPropertyMap mProperties;
   std::map<std::wstring, _tagSMethodSignatures, _tagSNameLess> mMethods;
 };
-
-using CSharedProperties = std::shared_ptr<const CWmiPropertyMap>;
 
 // The value of a keyed class's key property, empty for a singleton or when
 // it is not a string.
@@ -121,16 +173,18 @@ std::wstring KeyValue(const std::wstring& key, const CWmiPropertyMap& properties
   return it == properties.end() || it->second.vt != VT_BSTR ? L"" : it->second.bstrVal;
 }
 
-// An instance snapshot: its own copy of the properties with __RELPATH
-// (Class.Key="value", or Class=@ for a singleton).
+// An instance snapshot: the stored properties, shared, with __RELPATH
+// (Class.Key="value", or Class=@ for a singleton) of its own.
 std::shared_ptr<CWbemClassObject> Snapshot(const std::wstring& className, const std::wstring& key,
-                                           const CWmiPropertyMap& properties) {
-  CWmiPropertyMap copy = properties;
-  copy[L"__RELPATH"] =
+                                           CSharedProperties properties) {
+  CWmiPropertyMap own;
+  own.emplace(
+      L"__RELPATH",
       CVariant::Bstr(key.empty() ? className + L"=@"
                                  : className + L"." + key + L"=\"" +
-                                       CMemoryWmi::EscapeKey(KeyValue(key, properties)) + L"\"");
-  return std::make_shared<CMemoryWbemObject>(className, false, std::move(copy));
+                                       CMemoryWmi::EscapeKey(KeyValue(key, *properties)) + L"\""));
+  return std::make_shared<CMemoryWbemObject>(className, false, std::move(own),
+                                             std::move(properties));
 }
 
 // Holds the instances as they were when the enumeration was opened (stored
@@ -156,8 +210,7 @@ class CMemoryEnum : public CEnumWbemClassObject {
 
  private:
   std::shared_ptr<CWbemClassObject> TakeNext() {
-    CSharedProperties properties = std::move(mInstances[mPosition++]);
-    return Snapshot(mClassName, mKey, *properties);
+    return Snapshot(mClassName, mKey, std::move(mInstances[mPosition++]));
   }
 
   const std::wstring mClassName;
@@ -215,6 +268,8 @@ bool _tagSNameLess::operator()(const std::wstring& a, const std::wstring& b) con
                                       [](wchar_t x, wchar_t y) { return Fold(x) < Fold(y); });
 }
 
+// A method never changes once defined (defining it again replaces it), so
+// a call holds it by a shared pointer rather than copying it.
 struct CMemoryWmi::_tagSMethod {
   std::vector<std::wstring> inParams;
   std::vector<std::wstring> outParams;
@@ -224,7 +279,10 @@ struct CMemoryWmi::_tagSMethod {
 struct CMemoryWmi::_tagSClass {
   std::wstring name;
   std::wstring key;  // empty: a singleton class
-  std::map<std::wstring, _tagSMethod, _tagSNameLess> methods;
+  std::map<std::wstring, std::shared_ptr<const _tagSMethod>, _tagSNameLess> methods;
+  // The methods' signatures, shared with the class objects handed out; a
+  // method defined again gets a new table.
+  std::shared_ptr<const CSignatureTable> signatures = std::make_shared<const CSignatureTable>();
   // Stored instances are shared with the enumerations open on them, so they
   // are replaced, never changed in place.
   std::vector<CSharedProperties> instances;
@@ -504,7 +562,21 @@ void CMemoryWmi::DefineMethod(const std::wstring& className, const std::wstring&
   if (cls == nullptr) {
     return;
   }
-  cls->methods[method] = {std::move(inParams), std::move(outParams), std::move(handler)};
+  _tagSSignatureProperties signature;
+  if (!inParams.empty()) {
+    signature.in = std::make_shared<const CWmiPropertyMap>(NullProperties(inParams));
+  }
+  if (!outParams.empty()) {
+    signature.out = std::make_shared<const CWmiPropertyMap>(NullProperties(outParams));
+  }
+  auto table = std::make_shared<CSignatureTable>(*cls->signatures);
+  table->insert_or_assign(method, std::move(signature));
+  cls->signatures = std::move(table);
+  auto body = std::make_shared<_tagSMethod>();
+  body->inParams = std::move(inParams);
+  body->outParams = std::move(outParams);
+  body->handler = std::move(handler);
+  cls->methods[method] = std::move(body);
 }
 
 void CMemoryWmi::SetProvider(const std::wstring& className, InstanceProvider provider) {
@@ -555,7 +627,7 @@ std::shared_ptr<CWbemClassObject> CMemoryWmi::Instance(const std::wstring& class
   std::lock_guard<std::mutex> hold(mLock);
   _tagSClass* cls = FindClassLocked(className);
   const CSharedProperties properties = cls == nullptr ? nullptr : cls->Lookup(key);
-  return properties ? SnapshotLocked(*cls, *properties) : nullptr;
+  return properties ? SnapshotLocked(*cls, properties) : nullptr;
 }
 
 std::shared_ptr<CWbemClassObject> CMemoryWmi::MakeObject(const std::wstring& className,
@@ -622,25 +694,13 @@ std::shared_ptr<CWbemClassObject> CMemoryWmi::ClassObjectLocked(const _tagSClass
   if (!cls.key.empty()) {
     properties[cls.key] = CVariant::Null();
   }
-  auto object = std::make_shared<CMemoryWbemObject>(cls.name, true, std::move(properties));
-  for (const auto& [name, method] : cls.methods) {
-    CMemoryWbemObject::_tagSMethodSignatures signatures;
-    if (!method.inParams.empty()) {
-      signatures.in = std::make_shared<CMemoryWbemObject>(L"__PARAMETERS", true,
-                                                          NullProperties(method.inParams));
-    }
-    if (!method.outParams.empty()) {
-      signatures.out = std::make_shared<CMemoryWbemObject>(L"__PARAMETERS", true,
-                                                           NullProperties(method.outParams));
-    }
-    object->AddMethod(name, std::move(signatures));
-  }
-  return object;
+  return std::make_shared<CMemoryWbemObject>(cls.name, true, std::move(properties), nullptr,
+                                             cls.signatures);
 }
 
 std::shared_ptr<CWbemClassObject> CMemoryWmi::SnapshotLocked(const _tagSClass& cls,
-                                                             const CWmiPropertyMap& properties) {
-  return Snapshot(cls.name, cls.key, properties);
+                                                             CSharedProperties properties) {
+  return Snapshot(cls.name, cls.key, std::move(properties));
 }
 
 HRESULT CMemoryWmi::GetObject(const std::wstring& path, std::shared_ptr<CWbemClassObject>& object) {
@@ -665,7 +725,7 @@ HRESULT CMemoryWmi::GetObject(const std::wstring& path, std::shared_ptr<CWbemCla
   if (!properties) {
     return WBEM_E_NOT_FOUND;
   }
-  object = SnapshotLocked(*cls, *properties);
+  object = SnapshotLocked(*cls, properties);
   return WBEM_S_NO_ERROR;
 }
 
@@ -676,7 +736,7 @@ HRESULT CMemoryWmi::ExecMethod(const std::wstring& objectPath, const std::wstrin
   if (!ParsePath(objectPath, className, keyProperty, key)) {
     return WBEM_E_INVALID_OBJECT_PATH;
   }
-  _tagSMethod body;
+  std::shared_ptr<const _tagSMethod> body;
   {
     std::lock_guard<std::mutex> hold(mLock);
     _tagSClass* cls = FindClassLocked(className);
@@ -692,39 +752,39 @@ HRESULT CMemoryWmi::ExecMethod(const std::wstring& objectPath, const std::wstrin
     }
     body = found->second;
   }
-  CWmiPropertyMap in = NullProperties(body.inParams);
-  if (!body.inParams.empty()) {
+  CWmiPropertyMap in;
+  if (!body->inParams.empty()) {
     auto* given = dynamic_cast<CMemoryWbemObject*>(inParams.get());
     if (given == nullptr || given->IsClass()) {
       return WBEM_E_INVALID_PARAMETER;
     }
-    const CWmiPropertyMap values = given->Properties();
-    for (auto& [name, value] : in) {
-      auto it = values.find(name);
-      if (it != values.end()) {
-        value = it->second;
-      }
+    for (const std::wstring& name : body->inParams) {
+      CVariant value = CVariant::Null();
+      given->Get(name, value);
+      in.insert_or_assign(name, std::move(value));
     }
   }
-  if (!body.handler) {
+  if (!body->handler) {
     return WBEM_E_NOT_SUPPORTED;
   }
   CWmiPropertyMap out;
-  const HRESULT hr = body.handler(key, in, out);
+  const HRESULT hr = body->handler(key, in, out);
   if (HrFailed(hr)) {
     return hr;
   }
   if (outParams != nullptr) {
     outParams->reset();
-    if (!body.outParams.empty()) {
-      CWmiPropertyMap result = NullProperties(body.outParams);
-      for (auto& [name, value] : result) {
+    if (!body->outParams.empty()) {
+      CWmiPropertyMap result;
+      for (const std::wstring& name : body->outParams) {
         auto it = out.find(name);
-        if (it != out.end()) {
-          value = it->second;
+        if (it == out.end()) {
+          result.try_emplace(name, CVariant::Null());
+        } else {
+          result.try_emplace(name, std::move(it->second));
         }
       }
-      *outParams = std::make_shared<CMemoryWbemObject>(L"__PARAMETERS", false, std::move(result));
+      *outParams = std::make_shared<CMemoryWbemObject>(kParameters, false, std::move(result));
     }
   }
   return WBEM_S_NO_ERROR;

@@ -115,8 +115,8 @@ class ZIVO_EXPORT CMemoryWmi : public std::enable_shared_from_this<CMemoryWmi> {
 
   _tagSClass* FindClassLocked(const std::wstring& className);
   std::shared_ptr<CWbemClassObject> ClassObjectLocked(const _tagSClass& cls);
-  std::shared_ptr<CWbemClassObject> SnapshotLocked(const _tagSClass& cls,
-                                                   const CWmiPropertyMap& properties);
+  std::shared_ptr<CWbemClassObject> SnapshotLocked(
+      const _tagSClass& cls, std::shared_ptr<const CWmiPropertyMap> properties);
 
   HRESULT ExecMethod(const std::wstring& objectPath, const std::wstring& method,
                      const std::shared_ptr<CWbemClassObject>& inParams,
