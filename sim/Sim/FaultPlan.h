@@ -70,6 +70,11 @@ enum class FaultOp {
   WmiNext,
   WmiExecNotificationQueryAsync,
   WmiCancelAsyncCall,
+  // Arrays read out of a WMI object: the property that held the array
+  // ("List"); for an element also the property and index ("List[1]").
+  ArrayLBound,
+  ArrayUBound,
+  ArrayElement,
 };
 
 struct SimFault {

@@ -2,6 +2,7 @@
 
 #include <map>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "Platform/ComCounted.h"
@@ -21,6 +22,46 @@ HRESULT WmiStatus(long status) {
 
 std::shared_ptr<CWbemClassObject> Wrap(std::shared_ptr<CWbemClassObject> inner, const CPlan& plan);
 
+// An array read out of an object through the decorator: its bounds and
+// elements fail as the plan says, named after the property that held it.
+class CFaultyArray : public CSafeArray {
+ public:
+  CFaultyArray(std::shared_ptr<CSafeArray> inner, std::wstring property, CPlan plan)
+      : CSafeArray(std::vector<int32_t>{}),
+        mInner(std::move(inner)),
+        mProperty(std::move(property)),
+        mPlan(std::move(plan)) {}
+
+  uint32_t GetDim() const override { return mInner->GetDim(); }
+  HRESULT GetLBound(uint32_t dim, int32_t& bound) const override {
+    long status = 0;
+    if (mPlan->Take(FaultOp::ArrayLBound, {mProperty}, status)) {
+      return ComStatus(status);
+    }
+    return mInner->GetLBound(dim, bound);
+  }
+  HRESULT GetUBound(uint32_t dim, int32_t& bound) const override {
+    long status = 0;
+    if (mPlan->Take(FaultOp::ArrayUBound, {mProperty}, status)) {
+      return ComStatus(status);
+    }
+    return mInner->GetUBound(dim, bound);
+  }
+  HRESULT GetElement(int32_t index, int32_t& value) const override {
+    long status = 0;
+    const std::wstring element = mProperty + L"[" + std::to_wstring(index) + L"]";
+    if (mPlan->Take(FaultOp::ArrayElement, {mProperty, element}, status)) {
+      return ComStatus(status);
+    }
+    return mInner->GetElement(index, value);
+  }
+
+ private:
+  std::shared_ptr<CSafeArray> mInner;
+  std::wstring mProperty;
+  CPlan mPlan;
+};
+
 class CFaultyObject : public CWbemClassObject {
  public:
   CFaultyObject(std::shared_ptr<CWbemClassObject> inner, CPlan plan)
@@ -34,6 +75,9 @@ class CFaultyObject : public CWbemClassObject {
     const HRESULT hr = mInner->Get(name, value);
     if (HrSucceeded(hr) && value.vt == VT_UNKNOWN && value.punkVal) {
       value.punkVal = Wrap(value.punkVal, mPlan);
+    }
+    if (HrSucceeded(hr) && (value.vt & VT_ARRAY) != 0 && value.parray) {
+      value.parray = std::make_shared<CFaultyArray>(value.parray, name, mPlan);
     }
     return hr;
   }

@@ -52,15 +52,10 @@ CSafeArray::CSafeArray(std::vector<_tagSSafeArrayBound> bounds, std::vector<int3
 }
 
 uint32_t CSafeArray::GetDim() const {
-  std::lock_guard<std::mutex> hold(mLock);
   return static_cast<uint32_t>(mBounds.size());
 }
 
 HRESULT CSafeArray::GetLBound(uint32_t dim, int32_t& bound) const {
-  std::lock_guard<std::mutex> hold(mLock);
-  if (HrFailed(mLBoundFault)) {
-    return mLBoundFault;
-  }
   if (dim < 1 || dim > mBounds.size()) {
     return E_INVALIDARG;
   }
@@ -69,10 +64,6 @@ HRESULT CSafeArray::GetLBound(uint32_t dim, int32_t& bound) const {
 }
 
 HRESULT CSafeArray::GetUBound(uint32_t dim, int32_t& bound) const {
-  std::lock_guard<std::mutex> hold(mLock);
-  if (HrFailed(mUBoundFault)) {
-    return mUBoundFault;
-  }
   if (dim < 1 || dim > mBounds.size()) {
     return E_INVALIDARG;
   }
@@ -82,11 +73,6 @@ HRESULT CSafeArray::GetUBound(uint32_t dim, int32_t& bound) const {
 }
 
 HRESULT CSafeArray::GetElement(int32_t index, int32_t& value) const {
-  std::lock_guard<std::mutex> hold(mLock);
-  auto fault = mElementFaults.find(index);
-  if (fault != mElementFaults.end()) {
-    return fault->second;
-  }
   if (mBounds.size() != 1) {
     return E_INVALIDARG;
   }
@@ -96,21 +82,6 @@ HRESULT CSafeArray::GetElement(int32_t index, int32_t& value) const {
   }
   value = mElements[static_cast<std::size_t>(offset)];
   return S_OK;
-}
-
-void CSafeArray::FailElement(int32_t index, HRESULT hr) {
-  std::lock_guard<std::mutex> hold(mLock);
-  mElementFaults[index] = hr;
-}
-
-void CSafeArray::FailLBound(HRESULT hr) {
-  std::lock_guard<std::mutex> hold(mLock);
-  mLBoundFault = hr;
-}
-
-void CSafeArray::FailUBound(HRESULT hr) {
-  std::lock_guard<std::mutex> hold(mLock);
-  mUBoundFault = hr;
 }
 
 int VariantToWString(const CVariant& value, std::wstring& out) {

@@ -4,9 +4,7 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -61,8 +59,8 @@ struct _tagSSafeArrayBound {
 };
 
 // An array of 32-bit integers with one or more dimensions (the library uses
-// one and refuses others). Thread-safe. A test can make the bounds or single
-// elements fail to fetch.
+// one and refuses others). Immutable once made, so safe to share between
+// threads. The reads are virtual so that a stand-in can forward them.
 class ZIVO_EXPORT CSafeArray {
  public:
   // One dimension holding `elements`, the first at `lowerBound`.
@@ -70,31 +68,22 @@ class ZIVO_EXPORT CSafeArray {
   // Any number of dimensions; `elements` is filled up with zeros or cut to
   // the product of the extents.
   CSafeArray(std::vector<_tagSSafeArrayBound> bounds, std::vector<int32_t> elements);
+  virtual ~CSafeArray() = default;
 
   // SafeArrayGetDim.
-  uint32_t GetDim() const;
+  virtual uint32_t GetDim() const;
   // SafeArrayGetLBound / GetUBound of dimension `dim` (from 1); E_INVALIDARG
   // for a dimension the array does not have.
-  HRESULT GetLBound(uint32_t dim, int32_t& bound) const;
-  HRESULT GetUBound(uint32_t dim, int32_t& bound) const;
+  virtual HRESULT GetLBound(uint32_t dim, int32_t& bound) const;
+  virtual HRESULT GetUBound(uint32_t dim, int32_t& bound) const;
   // SafeArrayGetElement of a one-dimensional array; DISP_E_BADINDEX outside
   // the bounds, E_INVALIDARG for an array of other than one dimension.
   // `value` is written only on success.
-  HRESULT GetElement(int32_t index, int32_t& value) const;
-
-  // Faults: fetching the element at `index` fails with `hr` every time;
-  // GetLBound or GetUBound fail with `hr` every time.
-  void FailElement(int32_t index, HRESULT hr);
-  void FailLBound(HRESULT hr);
-  void FailUBound(HRESULT hr);
+  virtual HRESULT GetElement(int32_t index, int32_t& value) const;
 
  private:
-  mutable std::mutex mLock;
   std::vector<_tagSSafeArrayBound> mBounds;
   std::vector<int32_t> mElements;
-  std::map<int32_t, HRESULT> mElementFaults;
-  HRESULT mLBoundFault = S_OK;
-  HRESULT mUBoundFault = S_OK;
 };
 
 // The most wide characters VariantToWString keeps: its buffer holds 255 with

@@ -73,23 +73,26 @@ TEST_F(WmiSensorTest, TripsAreTakenInPairsBeforeTheFirstRefreshConvertsThem) {
 }
 
 TEST_F(WmiSensorTest, ElementsAndPropertiesThatCannotBeReadAddNothing) {
-  mSensor.listArray = std::make_shared<CSafeArray>(std::vector<int32_t>{1, 2, 3});
-  mSensor.listArray->FailElement(1, E_FAIL);
+  mSensor.list = {1, 2, 3};
+  Faults().Fail(FaultOp::ArrayElement, E_FAIL, L"List[1]", 1, CFaultPlan::kAlways);
   mSensor.tripsArray = std::make_shared<CSafeArray>(std::vector<int32_t>{0, 3300, 1, 3500}, 1);
-  mSensor.tripsArray->FailElement(3, E_FAIL);  // the identifier of the second pair
+  // The identifier of the second pair.
+  Faults().Fail(FaultOp::ArrayElement, E_FAIL, L"Trips[3]", 1, CFaultPlan::kAlways);
   FailTemperature();
   auto sensor = Publish();
   EXPECT_EQ(sensor->mSensor.Devices,
             (std::vector<std::wstring>{FirmwareDeviceName(1), FirmwareDeviceName(3)}));
   EXPECT_EQ(TripsOf(*sensor), (Trips{{0, 3300}}));
 
-  mSensor.listArray = std::make_shared<CSafeArray>(std::vector<int32_t>{1});
-  mSensor.listArray->FailUBound(E_FAIL);
-  mSensor.tripsArray = std::make_shared<CSafeArray>(std::vector<int32_t>{0, 3300, 1, 3500});
-  mSensor.tripsArray->FailLBound(E_FAIL);
+  Faults().Clear();
+  mSensor.list = {1};
+  Faults().Fail(FaultOp::ArrayUBound, E_FAIL, L"List", 1, CFaultPlan::kAlways);
+  mSensor.tripsArray = nullptr;
+  Faults().Fail(FaultOp::ArrayLBound, E_FAIL, L"Trips", 1, CFaultPlan::kAlways);
   sensor = Publish();
   EXPECT_TRUE(sensor->mSensor.Devices.empty());
   EXPECT_TRUE(sensor->mSensor.TripPoints.empty());
+  Faults().Clear();
 
   // Property names ignore case: "Trips" is the second "trips" read.
   for (const auto& [property, nth] : std::vector<std::pair<std::wstring, int>>{{L"device", 1},
@@ -100,8 +103,6 @@ TEST_F(WmiSensorTest, ElementsAndPropertiesThatCannotBeReadAddNothing) {
                                                                                {L"base", 1},
                                                                                {L"type", 1}}) {
     SCOPED_TRACE(ToUtf8(property));
-    mSensor.listArray.reset();
-    mSensor.tripsArray.reset();
     mSensor.caps = 5;
     mSensor.type = 3;
     Faults().Fail(FaultOp::WmiGet, WBEM_E_FAILED, property, nth, 1);
