@@ -7,7 +7,7 @@
 
 #include "Platform/Linux/LinuxPlatform.h"
 #include "Platform/Linux/LogindPower.h"
-#include "support/SharedMockLogind.h"
+#include "support/MockLogind.h"
 
 namespace {
 
@@ -21,7 +21,7 @@ class LogindPowerTest : public testing::Test {
     ASSERT_TRUE(mMock.Reset());
   }
 
-  CMockLogind& mMock = SharedMockLogind();
+  CMockLogind& mMock = CMockLogind::Shared();
   CLogindPower mPower{mMock.Address()};
 };
 

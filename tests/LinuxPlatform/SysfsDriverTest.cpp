@@ -22,6 +22,7 @@
 #include "Platform/Linux/SysfsThermalView.h"
 #include "Platform/Linux/SysfsTypeMap.h"
 #include "Platform/Linux/SysfsValueWriter.h"
+#include "support/DriverCalls.h"
 #include "support/FakeSysfs.h"
 #include "support/SimPlatformTest.h"
 
@@ -42,26 +43,8 @@ class CRefusingWriter : public CSysfsValueWriter {
   int mWrites = 0;
 };
 
-template <typename T>
-bool Read(CDeviceHandle& handle, uint32_t code, T& value, uint32_t& error) {
-  std::array<std::byte, sizeof(T)> out{};
-  const bool read = handle.Control(code, {}, out, error);
-  std::memcpy(&value, out.data(), sizeof(T));
-  return read;
-}
-
-template <typename T>
-T Read(CDeviceHandle& handle, uint32_t code) {
-  T value{};
-  uint32_t error = 0;
-  EXPECT_TRUE(Read(handle, code, value, error)) << "error " << error;
-  return value;
-}
-
 bool SetTrips(CDeviceHandle& handle, const _tagSTripBlock& block, uint32_t& error) {
-  std::array<std::byte, sizeof(block)> in{};
-  std::memcpy(in.data(), &block, sizeof(block));
-  return handle.Control(DRIVER_SENSOR_SET_TRIPS, in, {}, error);
+  return Send(handle, DRIVER_SENSOR_SET_TRIPS, block, error);
 }
 
 // The names the parameters key lists under "Sensor" or "Device"; a name that
@@ -93,12 +76,7 @@ int OpenDescriptorCount() {
 
 class SysfsDriverTest : public testing::Test {
  protected:
-  std::unique_ptr<CDeviceHandle> Open(const std::wstring& name) {
-    uint32_t error = 0;
-    auto handle = mIo.Open(name, error);
-    EXPECT_NE(handle, nullptr) << "error " << error;
-    return handle;
-  }
+  std::unique_ptr<CDeviceHandle> Open(const std::wstring& name) { return OpenOrFail(mIo, name); }
 
   CFakeSysfs mTree;
   std::shared_ptr<CRefusingWriter> mWriter = std::make_shared<CRefusingWriter>();

@@ -15,6 +15,7 @@
 #include "Platform/Linux/SysfsStableName.h"
 #include "Platform/Linux/SysfsThermalView.h"
 #include "Platform/Registry.h"
+#include "support/DriverCalls.h"
 #include "support/FakeSysfs.h"
 
 namespace {
@@ -33,13 +34,9 @@ class SysfsLiveViewTest : public testing::Test {
   }
   // Reads the temperature (or a device's state); 0 and `error` set when that fails.
   int32_t Value(CDeviceHandle& handle, uint32_t code, uint32_t& error) {
-    std::array<std::byte, 4> out{};
     int32_t value = 0;
     error = 0;
-    if (handle.Control(code, {}, out, error)) {
-      std::memcpy(&value, out.data(), sizeof value);
-    }
-    return value;
+    return Read(handle, code, value, error) ? value : 0;
   }
 
   CFakeSysfs mTree;
@@ -140,10 +137,9 @@ TEST_F(SysfsLiveViewTest, RefreshesRaceNoReader) {
       mPlatform.ThermalView().ZoneName(1);
     }
   });
-  std::array<std::byte, sizeof(_tagSSensorInfoBlock)> out{};
   for (int i = 0; i < 200; ++i) {
-    uint32_t error = 0, count = 0;
-    EXPECT_TRUE(zone->Control(DRIVER_SENSOR_GET_INFO, {}, out, error));
+    uint32_t count = 0;
+    Read<_tagSSensorInfoBlock>(*zone, DRIVER_SENSOR_GET_INFO);
     long status = 0;
     auto key = mPlatform.Registry().Open(SYSFS_PARAMETERS_KEY, REG_ACCESS_READ, status);
     EXPECT_EQ(key->QueryDword(L"DeviceCount", count), REG_STATUS_SUCCESS);

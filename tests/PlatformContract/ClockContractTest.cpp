@@ -10,12 +10,12 @@
 
 namespace {
 
+// The UTC seconds the clock may show now are Earliest() to Latest().
 class CClockEnv : public CContractEnv {
  public:
   virtual CClock& Clock() = 0;
-  // The UTC seconds the clock may show now, at the earliest and at the latest.
   virtual uint64_t Earliest() = 0;
-  virtual uint64_t Latest() = 0;
+  virtual uint64_t Latest() { return Earliest(); }
 };
 
 // Set to 2026-03-04 05:06:07.008 local time in a zone one hour ahead of UTC.
@@ -23,30 +23,25 @@ class CSimClockEnv : public CClockEnv {
  public:
   CSimClockEnv() {
     mClock.SetLocal({2026, 3, 4, 5, 6, 7, 8});
-    mClock.SetUtcSeconds(kUtc);
+    mClock.SetUtcSeconds(Earliest());
   }
   CClock& Clock() override { return mClock; }
-  uint64_t Earliest() override { return kUtc; }
-  uint64_t Latest() override { return kUtc; }
+  uint64_t Earliest() override { return 1772597167; }  // 2026-03-04 04:06:07 UTC
 
  private:
-  static constexpr uint64_t kUtc = 1772597167;  // 2026-03-04 04:06:07 UTC
   CSimClock mClock;
 };
 
 // time() may read a coarser clock that lags the precise one by a tick, so the
 // bounds come from the precise clock the system clock reads too.
-uint64_t RealtimeSeconds() {
-  timespec now{};
-  clock_gettime(CLOCK_REALTIME, &now);
-  return static_cast<uint64_t>(now.tv_sec);
-}
-
 class CLinuxClockEnv : public CClockEnv {
  public:
   CClock& Clock() override { return mClock; }
-  uint64_t Earliest() override { return RealtimeSeconds(); }
-  uint64_t Latest() override { return RealtimeSeconds(); }
+  uint64_t Earliest() override {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return static_cast<uint64_t>(now.tv_sec);
+  }
 
  private:
   CLinuxClock mClock;

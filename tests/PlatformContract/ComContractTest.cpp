@@ -5,23 +5,19 @@
 #include <filesystem>
 #include <thread>
 
-#include <unistd.h>
-
 #include "Platform/Com.h"
 #include "Platform/Wmi.h"
 #include "PlatformContract/Contract.h"
 #include "Sim/FaultyCom.h"
 #include "Sim/SimPlatform.h"
+#include "support/TempFolder.h"
 #include "zivorivizo/Platform.h"
 
 namespace {
 
 class CComEnv : public CContractEnv {
  public:
-  explicit CComEnv(int32_t velmarStatus) : mVelmarStatus(velmarStatus) {
-    std::filesystem::remove_all(mTree);
-  }
-  ~CComEnv() override { std::filesystem::remove_all(mTree); }
+  explicit CComEnv(int32_t velmarStatus) : mVelmarStatus(velmarStatus) {}
 
   CCom& Com() { return *mCom; }
   std::shared_ptr<CWbemServices> Connect() {
@@ -33,8 +29,8 @@ class CComEnv : public CContractEnv {
   }
 
   const int32_t mVelmarStatus;
-  const std::filesystem::path mTree =
-      std::filesystem::temp_directory_path() / ("zivo-com-" + std::to_string(::getpid()));
+  CTempFolder mTemp;
+  const std::filesystem::path mTree = mTemp.Path();
 
  protected:
   void Wrap(std::shared_ptr<CPlatform> platform) {

@@ -16,6 +16,7 @@
 #include "Sim/SimDeviceDriver.h"
 #include "Sim/SimDeviceIo.h"
 #include "Sim/SimSensorDriver.h"
+#include "support/DriverCalls.h"
 #include "support/FakeSysfs.h"
 
 namespace {
@@ -63,9 +64,7 @@ class CSimDeviceIoEnv : public CDeviceIoEnv {
     driver->SetClass(setup.deviceClass);
     driver->SetMaxState(setup.maxState);
     driver->SetState(setup.state);
-    const std::wstring path = L"\\\\.\\SimDevice" + std::to_wstring(mDevices++);
-    mIo.Attach(path, driver);
-    return path;
+    return Attach(L"\\\\.\\SimDevice", driver);
   }
 
   std::wstring AddSensor(const _tagSSensorSetup& setup) override {
@@ -74,16 +73,13 @@ class CSimDeviceIoEnv : public CDeviceIoEnv {
     driver->SetType(setup.type);
     _tagSSensorInfoBlock info = driver->Info();
     info.DeviceCount = static_cast<uint32_t>(setup.devices.size());
-    for (std::size_t i = 0; i < setup.devices.size() && i < DRIVER_MAX_SENSOR_DEVICES; ++i) {
-      info.DeviceNumbers[i] = setup.devices[i];
-    }
+    std::copy(setup.devices.begin(), setup.devices.end(), info.DeviceNumbers);
     driver->SetInfo(info);
-    driver->SetAux(2, 0, static_cast<uint32_t>(setup.trips[0]), 1,
-                   static_cast<uint32_t>(setup.trips[1]));
-    driver->SetTrips({0, setup.trips[0], 1, setup.trips[1]});
+    const auto [trip0, trip1] = setup.trips;
+    driver->SetAux(2, 0, static_cast<uint32_t>(trip0), 1, static_cast<uint32_t>(trip1));
+    driver->SetTrips({0, trip0, 1, trip1});
     driver->SetSteadyTemp(setup.tenthsKelvin);
-    const std::wstring path = L"\\\\.\\SimSensor" + std::to_wstring(mSensors++);
-    mIo.Attach(path, driver);
+    const std::wstring path = Attach(L"\\\\.\\SimSensor", driver);
     mSensorDrivers[path] = driver;
     return path;
   }
@@ -91,17 +87,20 @@ class CSimDeviceIoEnv : public CDeviceIoEnv {
   void SetTemperature(const std::wstring& sensor, int32_t tenthsKelvin) override {
     mSensorDrivers.at(sensor)->SetSteadyTemp(tenthsKelvin);
   }
-
   std::wstring MissingPath() override { return L"\\\\.\\SimNothing"; }
-
   std::string State() override {
     return std::to_string(mIo.OpenHandleCount()) + (mIo.Driver(MissingPath()) ? "+" : "-");
   }
 
  private:
+  std::wstring Attach(const std::wstring& prefix, std::shared_ptr<CSimDriver> driver) {
+    const std::wstring path = prefix + std::to_wstring(mAttached++);
+    mIo.Attach(path, std::move(driver));
+    return path;
+  }
+
   CSimDeviceIo mIo;
-  int mDevices = 0;
-  int mSensors = 0;
+  int mAttached = 0;
   std::map<std::wstring, std::shared_ptr<CSimSensorDriver>> mSensorDrivers;
 };
 
@@ -158,28 +157,7 @@ class CSysfsDeviceIoEnv : public CDeviceIoEnv {
 class DeviceIoContract : public CContractTest<CDeviceIoEnv> {
  protected:
   std::unique_ptr<CDeviceHandle> OpenOrFail(const std::wstring& path) {
-    uint32_t error = 0;
-    auto handle = mEnv->Io().Open(path, error);
-    EXPECT_NE(handle, nullptr) << "error " << error;
-    return handle;
-  }
-
-  template <typename T>
-  T Read(CDeviceHandle& handle, uint32_t code) {
-    T value{};
-    std::array<std::byte, sizeof(T)> out{};
-    uint32_t error = 0;
-    EXPECT_TRUE(handle.Control(code, {}, out, error)) << std::hex << code << " error " << error;
-    std::memcpy(&value, out.data(), sizeof(T));
-    return value;
-  }
-
-  template <typename T>
-  bool Send(CDeviceHandle& handle, uint32_t code, const T& value) {
-    std::array<std::byte, sizeof(T)> in{};
-    std::memcpy(in.data(), &value, sizeof(T));
-    uint32_t error = 0;
-    return handle.Control(code, in, {}, error);
+    return ::OpenOrFail(mEnv->Io(), path);
   }
 
   // A request that must fail with `expected` and leave the output untouched.

@@ -8,7 +8,7 @@
 #include "Platform/Text.h"
 #include "PlatformContract/Contract.h"
 #include "Sim/FaultyPower.h"
-#include "support/SharedMockLogind.h"
+#include "support/MockLogind.h"
 #include "zivorivizo-sim/SimPower.h"
 
 namespace {
@@ -116,7 +116,7 @@ class CLogindPowerEnv : public CPowerEnv {
   }
 
  private:
-  CMockLogind& mMock = SharedMockLogind();
+  CMockLogind& mMock = CMockLogind::Shared();
   bool mReady = false;
   CLogindPower mPower{mMock.Address()};
 };

@@ -22,9 +22,8 @@ std::string CoolingName(uint32_t n) {
   return "cooling_device" + std::to_string(n);
 }
 std::string Contents(const fs::path& path) {
-  std::ifstream in(path);
   std::stringstream text;
-  text << in.rdbuf();
+  text << std::ifstream(path).rdbuf();
   return text.str();
 }
 
@@ -111,10 +110,6 @@ void CFakeSysfs::AddCooling(uint32_t n, const std::string& type, uint32_t maxSta
   WriteAttribute(CoolingName(n), "cur_state", std::to_string(curState) + "\n");
 }
 
-std::string CFakeSysfs::ReadAttribute(const std::string& folder, const std::string& name) const {
-  return Contents(DeviceFolder(folder) + "/" + name);
-}
-
 void CFakeSysfs::WriteAttribute(const std::string& folder, const std::string& name,
                                 const std::string& text, unsigned mode) {
   const std::string path = DeviceFolder(folder) + "/" + name;
@@ -144,8 +139,6 @@ std::string CFakeSysfs::Snapshot() const {
     lines.insert(line);
   }
   std::string out;
-  for (const std::string& line : lines) {
-    out += line + "\n";
-  }
+  for (const std::string& line : lines) out += line + "\n";
   return out;
 }

@@ -49,8 +49,8 @@ class CFakeSysfs {
   // kernel does when its driver goes: the class link and the folder.
   void Remove(const std::string& folder);
 
-  // An attribute of a zone or cooling device folder ("thermal_zone0", "temp").
-  std::string ReadAttribute(const std::string& folder, const std::string& name) const;
+  // Writes an attribute of a zone or cooling device folder ("thermal_zone0",
+  // "temp").
   void WriteAttribute(const std::string& folder, const std::string& name, const std::string& text,
                       unsigned mode = 0644);
 

@@ -1,6 +1,7 @@
 #include "support/LogCapture.h"
 
 #include <algorithm>
+#include <memory>
 #include <mutex>
 #include <sstream>
 
@@ -28,18 +29,21 @@ class CCaptureLogger : public CLogger {
   std::string mText;
 };
 
+// Registered once for the process; when the logger table is full the capture
+// stays empty rather than leak.
 CCaptureLogger& Capture() {
+  static CCaptureLogger unused;
   static CCaptureLogger* logger = [] {
-    auto* created = new CCaptureLogger;
-    if (myPrint.AddLogger(created) != 0) {
-      // The table is full; the capture stays empty rather than leak.
-      static CCaptureLogger unused;
-      delete created;
-      return &unused;
-    }
-    return created;
+    auto created = std::make_unique<CCaptureLogger>();
+    return myPrint.AddLogger(created.get()) == 0 ? created.release() : &unused;
   }();
   return *logger;
+}
+
+// The message part of a log line (after "] ").
+std::string MessageOf(const std::string& line) {
+  const std::size_t at = line.find("] ");
+  return at == std::string::npos ? line : line.substr(at + 2);
 }
 
 }  // namespace
@@ -61,18 +65,13 @@ std::string CLogCapture::Text() const {
 std::vector<std::string> CLogCapture::Lines() const {
   std::vector<std::string> lines;
   std::istringstream text(Text());
-  for (std::string line; std::getline(text, line);) {
-    lines.push_back(line);
-  }
+  for (std::string line; std::getline(text, line);) lines.push_back(line);
   return lines;
 }
 
 std::vector<std::string> CLogCapture::Messages() const {
-  std::vector<std::string> messages;
-  for (const std::string& line : Lines()) {
-    const std::size_t at = line.find("] ");
-    messages.push_back(at == std::string::npos ? line : line.substr(at + 2));
-  }
+  std::vector<std::string> messages = Lines();
+  std::transform(messages.begin(), messages.end(), messages.begin(), MessageOf);
   return messages;
 }
 
@@ -82,12 +81,9 @@ int CLogCapture::CountMessage(std::string_view message) const {
 }
 
 std::string CLogCapture::LevelOf(std::string_view message) const {
-  const std::vector<std::string> lines = Lines();
-  const std::vector<std::string> messages = Messages();
-  for (std::size_t k = 0; k < lines.size(); ++k) {
-    if (messages[k] == message) {
+  for (const std::string& line : Lines()) {
+    if (MessageOf(line) == message) {
       // "YYYY:MM:DD hh:mm:ss:mmm LEVEL : [..."
-      const std::string& line = lines[k];
       const std::size_t start = line.find(' ', line.find(' ') + 1) + 1;
       return line.substr(start, line.find(" : ", start) - start);
     }

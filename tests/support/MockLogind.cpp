@@ -15,42 +15,34 @@
 #include <sstream>
 #include <string_view>
 
-namespace fs = std::filesystem;
-
 namespace {
 
 constexpr const char* kDaemon = "/usr/bin/dbus-daemon";
 constexpr const char* kPython = "/usr/bin/python3";
 constexpr const char* kTemplate = "/usr/lib/python3/dist-packages/dbusmock/templates/logind.py";
+constexpr const char* kBusName = "org.freedesktop.DBus";
+constexpr const char* kBusPath = "/org/freedesktop/DBus";
 constexpr const char* kLogind = "org.freedesktop.login1";
 constexpr const char* kLogindPath = "/org/freedesktop/login1";
-constexpr const char* kManager = "org.freedesktop.login1.Manager";
-constexpr const char* kMockInterface = "org.freedesktop.DBus.Mock";
+constexpr const char* kMock = "org.freedesktop.DBus.Mock";
 constexpr auto kStartBound = std::chrono::seconds(30);
 
-// Starts `argv` with exactly `env`, its output going to `out` (stdout) and
-// `err` (stderr). The child is killed when the test process dies.
+// Starts `argv` with exactly `env`, its standard output going to `out` and
+// its standard error to `err`. The child is killed when the test process dies.
 pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env, int out,
             int err) {
   // Everything the child needs is prepared before fork: between fork and exec
   // it may only make async-signal-safe calls.
-  std::vector<char*> args;
-  for (const std::string& a : argv) {
-    args.push_back(const_cast<char*>(a.c_str()));
-  }
+  std::vector<char*> args, vars;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  for (const std::string& e : env) vars.push_back(const_cast<char*>(e.c_str()));
   args.push_back(nullptr);
-  std::vector<char*> vars;
-  for (const std::string& e : env) {
-    vars.push_back(const_cast<char*>(e.c_str()));
-  }
   vars.push_back(nullptr);
   const pid_t parent = getpid();
   const pid_t pid = fork();
   if (pid == 0) {
     prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (getppid() != parent) {
-      _exit(126);
-    }
+    if (getppid() != parent) _exit(126);
     dup2(out, STDOUT_FILENO);
     dup2(err, STDERR_FILENO);
     execve(args[0], args.data(), vars.data());
@@ -67,14 +59,6 @@ void Stop(pid_t& pid) {
   }
 }
 
-bool Exited(pid_t& pid) {
-  if (pid > 0 && waitpid(pid, nullptr, WNOHANG) == pid) {
-    pid = -1;
-    return true;
-  }
-  return pid <= 0;
-}
-
 // Frees an sd-bus error and a reply however a call ends.
 struct _tagSCall {
   sd_bus_error error = SD_BUS_ERROR_NULL;
@@ -84,6 +68,12 @@ struct _tagSCall {
     sd_bus_message_unref(reply);
   }
 };
+
+bool Call(sd_bus* bus, const char* to, const char* path, const char* iface, const char* method,
+          _tagSCall& call) {
+  return bus != nullptr &&
+         sd_bus_call_method(bus, to, path, iface, method, &call.error, &call.reply, "") >= 0;
+}
 
 // A call argument as text: strings as they are, booleans "true" or "false",
 // unsigned 64-bit numbers in decimal (what the power code sends), "?" for
@@ -111,145 +101,101 @@ std::string ReadVariant(sd_bus_message* m) {
   return text;
 }
 
+// The first line `fd` gives within `deadline`, or "".
+std::string ReadLine(int fd, std::chrono::steady_clock::time_point deadline) {
+  std::string text;
+  while (text.find('\n') == std::string::npos) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    pollfd ready{fd, POLLIN, 0};
+    char chunk[256];
+    ssize_t got = 0;
+    if (left.count() <= 0 || poll(&ready, 1, static_cast<int>(left.count())) <= 0 ||
+        (got = read(fd, chunk, sizeof(chunk))) <= 0) {
+      return "";
+    }
+    text.append(chunk, static_cast<std::size_t>(got));
+  }
+  return text.substr(0, text.find('\n'));
+}
+
 }  // namespace
 
 std::string CMockLogind::MissingTool() {
-  if (access(kDaemon, X_OK) != 0) {
-    return "dbus-daemon is not installed";
-  }
+  if (access(kDaemon, X_OK) != 0) return "dbus-daemon is not installed";
   if (access(kPython, X_OK) != 0 || access(kTemplate, R_OK) != 0) {
     return "python3-dbusmock is not installed";
   }
   return "";
 }
 
+CMockLogind& CMockLogind::Shared() {
+  static CMockLogind mock;
+  return mock;
+}
+
 CMockLogind::CMockLogind() {
-  if (!Start() && mError.empty()) {
-    mError = "the mock did not start";
-  }
+  mError = Start();
 }
 
 CMockLogind::~CMockLogind() {
   sd_bus_flush_close_unref(mBus);
   Stop(mMock);
   Stop(mDaemon);
-  if (!mFolder.empty()) {
-    std::error_code ec;
-    fs::remove_all(mFolder, ec);
-  }
+  std::error_code ec;
+  if (!mFolder.empty()) std::filesystem::remove_all(mFolder, ec);
 }
 
-bool CMockLogind::Start() {
-  if (const std::string missing = MissingTool(); !missing.empty()) {
-    mError = missing;
-    return false;
-  }
+std::string CMockLogind::Start() {
+  if (std::string missing = MissingTool(); !missing.empty()) return missing;
   char folder[] = "/tmp/zv-bus-XXXXXX";
-  if (mkdtemp(folder) == nullptr) {
-    mError = "mkdtemp failed";
-    return false;
-  }
+  if (mkdtemp(folder) == nullptr) return "mkdtemp failed";
   mFolder = folder;
-  return StartDaemon() && WaitForMock();
-}
-
-bool CMockLogind::StartDaemon() {
-  const std::string config = mFolder + "/bus.conf";
-  {
-    std::ofstream out(config);
-    out << "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
-           " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-           "<busconfig>\n"
-           "  <type>session</type>\n"
-           "  <listen>unix:path="
-        << mFolder
-        << "/bus</listen>\n"
-           "  <auth>EXTERNAL</auth>\n"
-           "  <policy context=\"default\">\n"
-           "    <allow user=\"*\"/>\n"
-           "    <allow own=\"*\"/>\n"
-           "    <allow send_destination=\"*\"/>\n"
-           "    <allow receive_sender=\"*\"/>\n"
-           "  </policy>\n"
-           "</busconfig>\n";
-  }
-  int pipeFds[2];
-  if (pipe2(pipeFds, O_CLOEXEC) != 0) {
-    mError = "pipe failed";
-    return false;
-  }
-  const int log = open((mFolder + "/daemon.log").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-  mDaemon = Spawn({kDaemon, "--config-file=" + config, "--nofork", "--print-address"},
-                  {"PATH=/usr/bin:/bin", "LANG=C.UTF-8"}, pipeFds[1], log);
-  close(pipeFds[1]);
-  if (log >= 0) {
-    close(log);
-  }
+  const auto deadline = std::chrono::steady_clock::now() + kStartBound;
+  std::ofstream(mFolder + "/bus.conf")
+      << "<busconfig><type>session</type><listen>unix:path=" << mFolder
+      << "/bus</listen><auth>EXTERNAL</auth><policy context=\"default\"><allow user=\"*\"/>"
+         "<allow own=\"*\"/><allow send_destination=\"*\"/><allow receive_sender=\"*\"/>"
+         "</policy></busconfig>\n";
+  int address[2];
+  if (pipe2(address, O_CLOEXEC) != 0) return "pipe failed";
+  const int log = open((mFolder + "/bus.log").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  mDaemon =
+      Spawn({kDaemon, "--config-file=" + mFolder + "/bus.conf", "--nofork", "--print-address"},
+            {"PATH=/usr/bin:/bin", "LANG=C.UTF-8"}, address[1], log);
+  close(address[1]);
   // The daemon prints its address once it listens.
-  std::string line;
-  const auto deadline = std::chrono::steady_clock::now() + kStartBound;
-  while (line.find('\n') == std::string::npos) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    pollfd ready{pipeFds[0], POLLIN, 0};
-    if (left.count() <= 0 || poll(&ready, 1, static_cast<int>(left.count())) <= 0) {
-      break;
-    }
-    char chunk[256];
-    const ssize_t got = read(pipeFds[0], chunk, sizeof(chunk));
-    if (got <= 0) {
-      break;
-    }
-    line.append(chunk, static_cast<std::size_t>(got));
-  }
-  close(pipeFds[0]);
-  if (line.find('\n') == std::string::npos) {
-    mError = "dbus-daemon printed no address";
-    return false;
-  }
-  mAddress = line.substr(0, line.find('\n'));
-  return true;
-}
+  mAddress = ReadLine(address[0], deadline);
+  close(address[0]);
+  if (mAddress.empty()) return "dbus-daemon printed no address";
 
-bool CMockLogind::WaitForMock() {
-  if (sd_bus_new(&mBus) < 0 || sd_bus_set_address(mBus, mAddress.c_str()) < 0 ||
-      sd_bus_set_bus_client(mBus, 1) < 0 || sd_bus_start(mBus) < 0) {
-    mError = "cannot connect to the private bus";
-    return false;
-  }
   // Watch for the name before asking for it, so its arrival cannot be missed.
-  if (sd_bus_match_signal(mBus, nullptr, "org.freedesktop.DBus", "/org/freedesktop/DBus",
-                          "org.freedesktop.DBus", "NameOwnerChanged", nullptr, nullptr) < 0) {
-    mError = "cannot watch the bus names";
-    return false;
+  if (sd_bus_new(&mBus) < 0 || sd_bus_set_address(mBus, mAddress.c_str()) < 0 ||
+      sd_bus_set_bus_client(mBus, 1) < 0 || sd_bus_start(mBus) < 0 ||
+      sd_bus_match_signal(mBus, nullptr, kBusName, kBusPath, kBusName, "NameOwnerChanged", nullptr,
+                          nullptr) < 0) {
+    return "cannot connect to the private bus";
   }
-  const std::string address = "DBUS_SYSTEM_BUS_ADDRESS=" + mAddress;
-  const std::string session = "DBUS_SESSION_BUS_ADDRESS=" + mAddress;
-  const int log = open((mFolder + "/mock.log").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-  mMock = Spawn({kPython, "-m", "dbusmock", "--template", "logind"},
-                {address, session, "PATH=/usr/bin:/bin", "HOME=" + mFolder, "LANG=C.UTF-8",
-                 "PYTHONDONTWRITEBYTECODE=1"},
-                log, log);
-  if (log >= 0) {
-    close(log);
-  }
-  const auto deadline = std::chrono::steady_clock::now() + kStartBound;
+  mMock =
+      Spawn({kPython, "-m", "dbusmock", "--template", "logind"},
+            {"DBUS_SYSTEM_BUS_ADDRESS=" + mAddress, "DBUS_SESSION_BUS_ADDRESS=" + mAddress,
+             "PATH=/usr/bin:/bin", "HOME=" + mFolder, "LANG=C.UTF-8", "PYTHONDONTWRITEBYTECODE=1"},
+            log, log);
+  if (log >= 0) close(log);
   for (;;) {
     _tagSCall call;
     int owned = 0;
-    if (sd_bus_call_method(mBus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
-                           "org.freedesktop.DBus", "NameHasOwner", &call.error, &call.reply, "s",
-                           kLogind) >= 0 &&
+    if (sd_bus_call_method(mBus, kBusName, kBusPath, kBusName, "NameHasOwner", &call.error,
+                           &call.reply, "s", kLogind) >= 0 &&
         sd_bus_message_read(call.reply, "b", &owned) >= 0 && owned) {
-      return true;
+      return "";
     }
-    if (Exited(mMock)) {
-      mError = "the mock exited: " + MockLog();
-      return false;
-    }
-    if (std::chrono::steady_clock::now() >= deadline) {
-      mError = "the mock never took its name: " + MockLog();
-      return false;
+    const bool exited = waitpid(mMock, nullptr, WNOHANG) == mMock;
+    if (exited || std::chrono::steady_clock::now() >= deadline) {
+      if (exited) mMock = -1;
+      std::stringstream text;
+      text << std::ifstream(mFolder + "/bus.log").rdbuf();
+      return (exited ? "the mock exited: " : "the mock never took its name: ") + text.str();
     }
     // Woken by the NameOwnerChanged signal; the slice only bounds how late a
     // dead mock is noticed.
@@ -259,58 +205,44 @@ bool CMockLogind::WaitForMock() {
   }
 }
 
-std::string CMockLogind::MockLog() const {
-  std::ifstream in(mFolder + "/mock.log");
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 bool CMockLogind::AddMethod(const std::string& name, const std::string& inSignature,
                             const std::string& outSignature, const std::string& code) {
-  if (mBus == nullptr) {
-    return false;
-  }
   _tagSCall call;
-  return sd_bus_call_method(mBus, kLogind, kLogindPath, kMockInterface, "AddMethod", &call.error,
-                            &call.reply, "sssss", kManager, name.c_str(), inSignature.c_str(),
-                            outSignature.c_str(), code.c_str()) >= 0;
+  return mBus != nullptr &&
+         sd_bus_call_method(mBus, kLogind, kLogindPath, kMock, "AddMethod", &call.error,
+                            &call.reply, "sssss", "org.freedesktop.login1.Manager", name.c_str(),
+                            inSignature.c_str(), outSignature.c_str(), code.c_str()) >= 0;
 }
 
 bool CMockLogind::Reset() {
   _tagSCall call;
-  return mBus != nullptr && AddMethod("CanPowerOff", "", "s", "ret = 'yes'") &&
+  return AddMethod("CanPowerOff", "", "s", "ret = 'yes'") &&
          AddMethod("CanHibernate", "", "s", "ret = 'yes'") &&
          AddMethod("SetWallMessage", "sb", "", "") && AddMethod("ScheduleShutdown", "st", "", "") &&
          AddMethod("Hibernate", "b", "", "") && AddMethod("Suspend", "b", "", "") &&
-         sd_bus_call_method(mBus, kLogind, kLogindPath, kMockInterface, "ClearCalls", &call.error,
-                            &call.reply, "") >= 0;
+         Call(mBus, kLogind, kLogindPath, kMock, "ClearCalls", call);
 }
 
 std::vector<_tagSMockCall> CMockLogind::Calls() {
   std::vector<_tagSMockCall> calls;
   _tagSCall call;
-  if (mBus == nullptr ||
-      sd_bus_call_method(mBus, kLogind, kLogindPath, kMockInterface, "GetCalls", &call.error,
-                         &call.reply, "") < 0 ||
-      sd_bus_message_enter_container(call.reply, 'a', "(tsav)") < 0) {
+  sd_bus_message* m = call.reply;
+  if (!Call(mBus, kLogind, kLogindPath, kMock, "GetCalls", call) ||
+      sd_bus_message_enter_container(m = call.reply, 'a', "(tsav)") < 0) {
     return calls;
   }
-  sd_bus_message* m = call.reply;
   while (sd_bus_message_enter_container(m, 'r', "tsav") > 0) {
-    _tagSMockCall entry;
+    _tagSMockCall& entry = calls.emplace_back();
     const char* method = nullptr;
     if (sd_bus_message_read(m, "ts", &entry.timestamp, &method) < 0 ||
         sd_bus_message_enter_container(m, 'a', "v") < 0) {
+      calls.pop_back();
       break;
     }
     entry.method = method;
-    while (sd_bus_message_at_end(m, 0) == 0) {
-      entry.args.push_back(ReadVariant(m));
-    }
+    while (sd_bus_message_at_end(m, 0) == 0) entry.args.push_back(ReadVariant(m));
     sd_bus_message_exit_container(m);
     sd_bus_message_exit_container(m);
-    calls.push_back(std::move(entry));
   }
   return calls;
 }
@@ -319,16 +251,12 @@ std::set<std::string> CMockLogind::Connections() {
   std::set<std::string> names;
   _tagSCall call;
   char** list = nullptr;
-  if (mBus == nullptr ||
-      sd_bus_call_method(mBus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
-                         "org.freedesktop.DBus", "ListNames", &call.error, &call.reply, "") < 0 ||
+  if (!Call(mBus, kBusName, kBusPath, kBusName, "ListNames", call) ||
       sd_bus_message_read_strv(call.reply, &list) < 0) {
     return names;
   }
   for (char** name = list; name != nullptr && *name != nullptr; ++name) {
-    if ((*name)[0] == ':') {
-      names.insert(*name);
-    }
+    if ((*name)[0] == ':') names.insert(*name);
     free(*name);
   }
   free(list);

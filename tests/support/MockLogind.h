@@ -1,5 +1,5 @@
 // A mock logind on a private D-Bus bus, for tests of the Linux power: a
-// dbus-daemon of its own (its config, socket and log in a temporary folder)
+// dbus-daemon of its own (its config, socket and logs in a temporary folder)
 // and the logind template of python-dbusmock on it. Nothing reaches the
 // machine's system bus.
 //
@@ -31,6 +31,10 @@ class CMockLogind {
   // Why the mock cannot run on this machine ("" when it can): dbus-daemon or
   // python3-dbusmock is not installed.
   static std::string MissingTool();
+  // One mock per test program, started on first use and stopped at exit, so
+  // the power tests pay for starting python-dbusmock once. Each test resets
+  // it before use.
+  static CMockLogind& Shared();
 
   CMockLogind();
   ~CMockLogind();
@@ -53,10 +57,7 @@ class CMockLogind {
   std::set<std::string> Connections();
 
  private:
-  bool Start();
-  bool StartDaemon();
-  bool WaitForMock();
-  std::string MockLog() const;
+  std::string Start();
 
   std::string mFolder;
   std::string mAddress;

@@ -9,12 +9,8 @@ CTestParticipantMgr::~CTestParticipantMgr() {
   std::set<CSensor*> sensors(mSensorList.begin(), mSensorList.end());
   mDeviceList.clear();
   mSensorList.clear();
-  for (CDevice* device : devices) {
-    delete device;
-  }
-  for (CSensor* sensor : sensors) {
-    delete sensor;
-  }
+  for (CDevice* device : devices) delete device;
+  for (CSensor* sensor : sensors) delete sensor;
 }
 
 CFakeDevice& CTestParticipantMgr::AddFakeDevice(std::wstring name, uint32_t deviceClass) {

@@ -23,31 +23,25 @@ std::filesystem::path ZivoProgram() {
 }
 
 CZivoProcess::CZivoProcess(const std::vector<std::string>& args, const std::string& workDir) {
-  const std::string program = ZivoProgram().string();
-  int out[2];
-  int err[2];
-  if (!std::filesystem::exists(program) || pipe(out) != 0 || pipe(err) != 0) {
-    ADD_FAILURE() << "cannot start " << program << " (build the zivo target)";
-    return;
-  }
-  std::vector<std::string> all = {program};
+  std::vector<std::string> all = {ZivoProgram().string()};
   all.insert(all.end(), args.begin(), args.end());
   std::vector<char*> argv;
-  for (std::string& arg : all) {
-    argv.push_back(arg.data());
-  }
+  for (std::string& arg : all) argv.push_back(arg.data());
   argv.push_back(nullptr);
+  int out[2], err[2];
+  if (!std::filesystem::exists(all[0]) || pipe(out) != 0 || pipe(err) != 0) {
+    ADD_FAILURE() << "cannot start " << all[0] << " (build the zivo target)";
+    return;
+  }
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, out[1], 1);
   posix_spawn_file_actions_adddup2(&actions, err[1], 2);
   posix_spawn_file_actions_addclose(&actions, out[0]);
   posix_spawn_file_actions_addclose(&actions, err[0]);
-  if (!workDir.empty()) {
-    posix_spawn_file_actions_addchdir_np(&actions, workDir.c_str());
-  }
-  if (posix_spawn(&mPid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) {
-    ADD_FAILURE() << "cannot start " << program;
+  if (!workDir.empty()) posix_spawn_file_actions_addchdir_np(&actions, workDir.c_str());
+  if (posix_spawn(&mPid, all[0].c_str(), &actions, nullptr, argv.data(), environ) != 0) {
+    ADD_FAILURE() << "cannot start " << all[0];
     mPid = -1;
   }
   posix_spawn_file_actions_destroy(&actions);
@@ -63,9 +57,7 @@ CZivoProcess::~CZivoProcess() {
     waitpid(mPid, nullptr, 0);
   }
   for (int fd : mFds) {
-    if (fd >= 0) {
-      close(fd);
-    }
+    if (fd >= 0) close(fd);
   }
 }
 
@@ -103,9 +95,7 @@ bool CZivoProcess::WaitFor(const std::string& text, bool onError,
 }
 
 void CZivoProcess::Signal(int signal) {
-  if (mPid > 0) {
-    kill(mPid, signal);
-  }
+  if (mPid > 0) kill(mPid, signal);
 }
 
 _tagSZivoRun CZivoProcess::Finish(std::chrono::milliseconds timeout) {
@@ -118,9 +108,7 @@ _tagSZivoRun CZivoProcess::Finish(std::chrono::milliseconds timeout) {
   }
   run.timedOut = open;
   if (mPid > 0) {
-    if (open) {
-      kill(mPid, SIGKILL);
-    }
+    if (open) kill(mPid, SIGKILL);
     int status = 0;
     while (waitpid(mPid, &status, 0) < 0 && errno == EINTR) {
     }

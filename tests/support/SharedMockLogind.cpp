@@ -1,6 +1,0 @@
-#include "support/SharedMockLogind.h"
-
-CMockLogind& SharedMockLogind() {
-  static CMockLogind mock;
-  return mock;
-}
