@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "DiscoveryTest.h"
+#include "PartMgr/DiscoveryLeftOut.h"
 #include "zivorivizo/StatusCodes.h"
 
 namespace {
@@ -106,9 +107,10 @@ TEST_F(EnumerateTest, ANameLongerThan254CharactersIsCutButItsInstanceStillAnswer
   EXPECT_EQ(Manager().AddDevice(longName), ZIVO_PARTICIPANT_NOT_FOUND);
 }
 
-// A sensor whose description the library cannot read is left out; the
-// others are found and linked, and the host never sees the exception.
-TEST_F(EnumerateTest, AFirmwareSensorWithATwoDimensionalArrayIsLeftOut) {
+// A sensor whose description the library cannot read is left out and
+// counted; the others are found and linked, and the host never sees the
+// exception. Each Enumerate counts what it left out afresh.
+TEST_F(EnumerateTest, AFirmwareSensorWithATwoDimensionalArrayIsLeftOutAndCounted) {
   PublishDevice(1);
   PublishSensor(L"A", {1});
   _tagSSimWmiSensor bad;
@@ -117,6 +119,8 @@ TEST_F(EnumerateTest, AFirmwareSensorWithATwoDimensionalArrayIsLeftOut) {
                                                std::vector<int32_t>{1});
   Firmware().AddSensor(bad);
   PublishSensor(L"C", {1});
+  const DiscoveryLeftOut& leftOut = LeftOutByLastEnumerate(Manager());
+  EXPECT_EQ(leftOut.Total(), 0) << "nothing before the first Enumerate";
 
   EXPECT_EQ(Manager().Enumerate(), ZIVO_SUCCESS);
   EXPECT_EQ(SensorNames(), (Names{L"A", L"C"}));
@@ -124,9 +128,19 @@ TEST_F(EnumerateTest, AFirmwareSensorWithATwoDimensionalArrayIsLeftOut) {
   EXPECT_EQ(mLog.LevelOf("Firmware sensor B left out: Type Mismatch in Parameter. Pass a "
                          "one-dimensional array"),
             "ERROR");
+  EXPECT_EQ(leftOut.Count(LeftOutReason::FirmwareInvalid), 1);
+  EXPECT_EQ(leftOut.Total(), 1);
   Firmware().Remove(L"C");
   EXPECT_EQ(Manager().AddSensor(L"B"), ZIVO_WMI_GET_FAILED);
   EXPECT_EQ(SensorNames(), (Names{L"A", L"C"}));
+
+  Faults().Fail(FaultOp::WmiNext, WBEM_E_FAILED, L"DtmDeviceParticipantInformation");
+  ASSERT_EQ(Manager().Enumerate(), ZIVO_SUCCESS);
+  EXPECT_EQ(leftOut.Count(LeftOutReason::FirmwareCut), 1);
+  EXPECT_EQ(leftOut.Total(), 2);
+  Firmware().Remove(L"B");
+  ASSERT_EQ(Manager().Enumerate(), ZIVO_SUCCESS);
+  EXPECT_EQ(leftOut.Total(), 0);
 }
 
 // A corrupt count is cut to the most entries discovery reads, rather than
