@@ -176,30 +176,22 @@ TEST_F(EnumerateTest, TheParametersKeyListsTheDrivers) {
     Names sensors, devices;
   };
   const std::wstring firmware = FirmwareDeviceName(1);
+  const auto drop = [](const wchar_t* value) {
+    return [=](CMemoryRegistry& r) { r.DeleteValue(kParametersKey, value); };
+  };
+  const auto negative = [](CMemoryRegistry& r) {
+    r.SetDword(kParametersKey, L"SensorCount", uint32_t(-2));
+  };
+  const auto noKey = [](CMemoryRegistry&) {
+    Faults().Fail(FaultOp::RegOpen, REG_STATUS_NOT_FOUND, kParametersKey);
+  };
+  const int noCount = ZIVO_COUNT_READ_FAILED;
   const std::vector<Case> cases = {
       {"complete", [](CMemoryRegistry&) {}, 0, {L"TZ0", L"TZ1"}, {L"FAN0", firmware}},
-      {"no DeviceCount",
-       [](CMemoryRegistry& r) { r.DeleteValue(kParametersKey, L"DeviceCount"); },
-       ZIVO_COUNT_READ_FAILED,
-       {L"TZ0", L"TZ1"},
-       {}},
-      {"no SensorCount",
-       [](CMemoryRegistry& r) { r.DeleteValue(kParametersKey, L"SensorCount"); },
-       ZIVO_COUNT_READ_FAILED,
-       {},
-       {}},
-      {"negative SensorCount",
-       [](CMemoryRegistry& r) { r.SetDword(kParametersKey, L"SensorCount", uint32_t(-2)); },
-       0,
-       {},
-       {L"FAN0", firmware}},
-      {"no key",
-       [](CMemoryRegistry&) {
-         Faults().Fail(FaultOp::RegOpen, REG_STATUS_NOT_FOUND, kParametersKey);
-       },
-       ZIVO_KEY_OPEN_FAILED,
-       {},
-       {}},
+      {"no DeviceCount", drop(L"DeviceCount"), noCount, {L"TZ0", L"TZ1"}, {}},
+      {"no SensorCount", drop(L"SensorCount"), noCount, {}, {}},
+      {"negative SensorCount", negative, 0, {}, {L"FAN0", firmware}},
+      {"no key", noKey, ZIVO_KEY_OPEN_FAILED, {}, {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
