@@ -134,10 +134,14 @@ TEST_F(EnumerateTest, AFirmwareSensorWithATwoDimensionalArrayIsLeftOutAndCounted
   EXPECT_EQ(Manager().AddSensor(L"B"), ZIVO_WMI_GET_FAILED);
   EXPECT_EQ(SensorNames(), (Names{L"A", L"C"}));
 
-  Faults().Fail(FaultOp::WmiNext, WBEM_E_FAILED, L"DtmDeviceParticipantInformation");
-  ASSERT_EQ(Manager().Enumerate(), ZIVO_SUCCESS);
-  EXPECT_EQ(leftOut.Count(LeftOutReason::FirmwareCut), 1);
-  EXPECT_EQ(leftOut.Total(), 2);
+  // A Next that fails cuts the walk short, whether or not it handed over an
+  // object.
+  for (bool handsOver : {false, true}) {
+    Faults().Arm({FaultOp::WmiNext, L"DtmDeviceParticipantInformation", 1, 1, 0, handsOver});
+    ASSERT_EQ(Manager().Enumerate(), ZIVO_SUCCESS);
+    EXPECT_EQ(leftOut.Count(LeftOutReason::FirmwareCut), 1) << handsOver;
+    EXPECT_EQ(leftOut.Total(), 2);
+  }
   Firmware().Remove(L"B");
   ASSERT_EQ(Manager().Enumerate(), ZIVO_SUCCESS);
   EXPECT_EQ(leftOut.Total(), 0);
