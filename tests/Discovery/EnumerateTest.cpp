@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "DiscoveryTest.h"
+#include "PartMgr/DiscoveryLeftOut.h"
 #include "zivorivizo/StatusCodes.h"
 
 namespace {
@@ -106,9 +107,10 @@ TEST_F(EnumerateTest, ANameLongerThan254CharactersIsCutButItsInstanceStillAnswer
   EXPECT_EQ(Manager().AddDevice(longName), ZIVO_PARTICIPANT_NOT_FOUND);
 }
 
-// A sensor whose description the library cannot read is left out; the
-// others are found and linked, and the host never sees the exception.
-TEST_F(EnumerateTest, AFirmwareSensorWithATwoDimensionalArrayIsLeftOut) {
+// A sensor whose description the library cannot read is left out and
+// counted; the others are found and linked, and the host never sees the
+// exception. Each Enumerate counts what it left out afresh.
+TEST_F(EnumerateTest, AFirmwareSensorWithATwoDimensionalArrayIsLeftOutAndCounted) {
   PublishDevice(1);
   PublishSensor(L"A", {1});
   _tagSSimWmiSensor bad;
@@ -117,6 +119,8 @@ TEST_F(EnumerateTest, AFirmwareSensorWithATwoDimensionalArrayIsLeftOut) {
                                                std::vector<int32_t>{1});
   Firmware().AddSensor(bad);
   PublishSensor(L"C", {1});
+  const DiscoveryLeftOut& leftOut = LeftOutByLastEnumerate(Manager());
+  EXPECT_EQ(leftOut.Total(), 0) << "nothing before the first Enumerate";
 
   EXPECT_EQ(Manager().Enumerate(), ZIVO_SUCCESS);
   EXPECT_EQ(SensorNames(), (Names{L"A", L"C"}));
@@ -124,9 +128,23 @@ TEST_F(EnumerateTest, AFirmwareSensorWithATwoDimensionalArrayIsLeftOut) {
   EXPECT_EQ(mLog.LevelOf("Firmware sensor B left out: Type Mismatch in Parameter. Pass a "
                          "one-dimensional array"),
             "ERROR");
+  EXPECT_EQ(leftOut.Count(LeftOutReason::FirmwareInvalid), 1);
+  EXPECT_EQ(leftOut.Total(), 1);
   Firmware().Remove(L"C");
   EXPECT_EQ(Manager().AddSensor(L"B"), ZIVO_WMI_GET_FAILED);
   EXPECT_EQ(SensorNames(), (Names{L"A", L"C"}));
+
+  // A Next that fails cuts the walk short, whether or not it handed over an
+  // object.
+  for (bool handsOver : {false, true}) {
+    Faults().Arm({FaultOp::WmiNext, L"DtmDeviceParticipantInformation", 1, 1, 0, handsOver});
+    ASSERT_EQ(Manager().Enumerate(), ZIVO_SUCCESS);
+    EXPECT_EQ(leftOut.Count(LeftOutReason::FirmwareCut), 1) << handsOver;
+    EXPECT_EQ(leftOut.Total(), 2);
+  }
+  Firmware().Remove(L"B");
+  ASSERT_EQ(Manager().Enumerate(), ZIVO_SUCCESS);
+  EXPECT_EQ(leftOut.Total(), 0);
 }
 
 // A corrupt count is cut to the most entries discovery reads, rather than
@@ -162,30 +180,22 @@ TEST_F(EnumerateTest, TheParametersKeyListsTheDrivers) {
     Names sensors, devices;
   };
   const std::wstring firmware = FirmwareDeviceName(1);
+  const auto drop = [](const wchar_t* value) {
+    return [=](CMemoryRegistry& r) { r.DeleteValue(kParametersKey, value); };
+  };
+  const auto negative = [](CMemoryRegistry& r) {
+    r.SetDword(kParametersKey, L"SensorCount", uint32_t(-2));
+  };
+  const auto noKey = [](CMemoryRegistry&) {
+    Faults().Fail(FaultOp::RegOpen, REG_STATUS_NOT_FOUND, kParametersKey);
+  };
+  const int noCount = ZIVO_COUNT_READ_FAILED;
   const std::vector<Case> cases = {
       {"complete", [](CMemoryRegistry&) {}, 0, {L"TZ0", L"TZ1"}, {L"FAN0", firmware}},
-      {"no DeviceCount",
-       [](CMemoryRegistry& r) { r.DeleteValue(kParametersKey, L"DeviceCount"); },
-       ZIVO_COUNT_READ_FAILED,
-       {L"TZ0", L"TZ1"},
-       {}},
-      {"no SensorCount",
-       [](CMemoryRegistry& r) { r.DeleteValue(kParametersKey, L"SensorCount"); },
-       ZIVO_COUNT_READ_FAILED,
-       {},
-       {}},
-      {"negative SensorCount",
-       [](CMemoryRegistry& r) { r.SetDword(kParametersKey, L"SensorCount", uint32_t(-2)); },
-       0,
-       {},
-       {L"FAN0", firmware}},
-      {"no key",
-       [](CMemoryRegistry&) {
-         Faults().Fail(FaultOp::RegOpen, REG_STATUS_NOT_FOUND, kParametersKey);
-       },
-       ZIVO_KEY_OPEN_FAILED,
-       {},
-       {}},
+      {"no DeviceCount", drop(L"DeviceCount"), noCount, {L"TZ0", L"TZ1"}, {}},
+      {"no SensorCount", drop(L"SensorCount"), noCount, {}, {}},
+      {"negative SensorCount", negative, 0, {}, {L"FAN0", firmware}},
+      {"no key", noKey, ZIVO_KEY_OPEN_FAILED, {}, {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

@@ -29,61 +29,33 @@ class ManagerLifecycleTest : public CDiscoveryTest {
   }
   void ClearFaults() {
     Faults().Clear();
-    Faults().Clear();
     Firmware().SetVelmarStatus(1);
   }
 };
 
 TEST_F(ManagerLifecycleTest, EveryInitStepThatFailsThrows13AndReturnsItsCode) {
-  using Arm = std::function<void(CMemoryCom&, CMemoryWmi&)>;
   const wchar_t* params = L"DTMSystemParams";
-  const std::vector<std::tuple<const char*, Arm, int>> steps = {
-      {"apartment",
-       [](CMemoryCom&, CMemoryWmi&) { Faults().Fail(FaultOp::CoInitializeEx, E_OUTOFMEMORY); },
-       ZIVO_PM_INIT_FAILED},
-      {"security",
-       [](CMemoryCom&, CMemoryWmi&) {
-         Faults().Fail(FaultOp::CoInitializeSecurity, E_ACCESSDENIED);
-       },
-       ZIVO_PM_INIT_FAILED},
-      {"locator",
-       [](CMemoryCom&, CMemoryWmi&) {
-         Faults().Fail(FaultOp::CreateWbemLocator, REGDB_E_CLASSNOTREG);
-       },
-       ZIVO_PM_INIT_FAILED},
-      {"connect",
-       [](CMemoryCom&, CMemoryWmi&) {
-         Faults().Fail(FaultOp::ConnectServer, WBEM_E_ACCESS_DENIED);
-       },
-       ZIVO_PM_INIT_FAILED},
-      {"blanket",
-       [](CMemoryCom&, CMemoryWmi&) { Faults().Fail(FaultOp::SetBlanket, E_ACCESSDENIED); },
-       ZIVO_PM_INIT_FAILED},
-      {"enumeration",
-       [=](CMemoryCom&, CMemoryWmi&) {
-         Faults().Fail(FaultOp::WmiCreateInstanceEnum, WBEM_E_FAILED, params);
-       },
-       ZIVO_WMI_CREATE_FAILED},
-      {"next",
-       [=](CMemoryCom&, CMemoryWmi&) { Faults().Fail(FaultOp::WmiNext, WBEM_E_FAILED, params); },
-       ZIVO_WMI_CREATE_FAILED},
-      {"no instance", [=](CMemoryCom&, CMemoryWmi& w) { w.RemoveInstance(params, L""); },
-       ZIVO_WMI_CREATE_FAILED},
-      {"status read",
-       [](CMemoryCom&, CMemoryWmi&) {
-         Faults().Fail(FaultOp::WmiGet, WBEM_E_FAILED, L"velmarstatus");
-       },
-       ZIVO_WMI_GET_FAILED},
-      {"status null",
-       [=](CMemoryCom&, CMemoryWmi& w) {
-         w.SetProperty(params, L"", L"velmarstatus", CVariant::Null());
-       },
+  const auto fail = [](FaultOp op, long status, std::wstring target = L"") {
+    return std::function<void()>([=] { Faults().Fail(op, status, target); });
+  };
+  const int init = ZIVO_PM_INIT_FAILED, create = ZIVO_WMI_CREATE_FAILED;
+  const std::vector<std::tuple<const char*, std::function<void()>, int>> steps = {
+      {"apartment", fail(FaultOp::CoInitializeEx, E_OUTOFMEMORY), init},
+      {"security", fail(FaultOp::CoInitializeSecurity, E_ACCESSDENIED), init},
+      {"locator", fail(FaultOp::CreateWbemLocator, REGDB_E_CLASSNOTREG), init},
+      {"connect", fail(FaultOp::ConnectServer, WBEM_E_ACCESS_DENIED), init},
+      {"blanket", fail(FaultOp::SetBlanket, E_ACCESSDENIED), init},
+      {"enumeration", fail(FaultOp::WmiCreateInstanceEnum, WBEM_E_FAILED, params), create},
+      {"next", fail(FaultOp::WmiNext, WBEM_E_FAILED, params), create},
+      {"no instance", [&] { Wmi().RemoveInstance(params, L""); }, create},
+      {"status read", fail(FaultOp::WmiGet, WBEM_E_FAILED, L"velmarstatus"), ZIVO_WMI_GET_FAILED},
+      {"status null", [&] { Wmi().SetProperty(params, L"", L"velmarstatus", CVariant::Null()); },
        ZIVO_WMI_GET_FAILED},
   };
   for (const auto& [step, arm, code] : steps) {
     SCOPED_TRACE(step);
     mLog.Clear();
-    arm(Com(), Wmi());
+    arm();
     EXPECT_EQ(Thrown(), ZIVO_THROW_PM_INIT_FAILED);
     // Only the base part, already constructed, is destroyed again.
     EXPECT_FALSE(mLog.HasMessage("COSParticipantMgr Destructor called"));
@@ -93,7 +65,7 @@ TEST_F(ManagerLifecycleTest, EveryInitStepThatFailsThrows13AndReturnsItsCode) {
     ClearFaults();
     ASSERT_EQ(Thrown(), std::nullopt);
     // The same fault met by Init itself gives the step's code.
-    arm(Com(), Wmi());
+    arm();
     int status = -1;
     EXPECT_EQ(Manager().Init(3, status), code);
     ClearFaults();

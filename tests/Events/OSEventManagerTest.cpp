@@ -56,24 +56,15 @@ TEST_F(OSEventManagerTest, InitReportsEachFailingStepWithItsCode) {
     int subscriptions, threads;  // left in the namespace; notification threads
     bool started;                // the platform's own event source
   };
+  const Arm apartment = com(FaultOp::CreateUnsecuredApartment, E_FAIL);
+  const Arm stub = com(FaultOp::CreateObjectStub, E_OUTOFMEMORY);
+  const Arm stubSink = com(FaultOp::StubQueryInterface, E_NOINTERFACE);
   const std::vector<Row> rows = {
       {"parameters key", noKey, kDriver, {keyError, driver}, 0, 0, false},
       {"sensor count", noCount, kDriver, {countError, driver}, 0, 0, false},
-      {"apartment",
-       com(FaultOp::CreateUnsecuredApartment, E_FAIL),
-       kThermal,
-       {thermal},
-       0,
-       1,
-       true},
-      {"stub", com(FaultOp::CreateObjectStub, E_OUTOFMEMORY), kThermal, {thermal}, 0, 1, true},
-      {"stub sink",
-       com(FaultOp::StubQueryInterface, E_NOINTERFACE),
-       kThermal,
-       {thermal},
-       0,
-       1,
-       true},
+      {"apartment", apartment, kThermal, {thermal}, 0, 1, true},
+      {"stub", stub, kThermal, {thermal}, 0, 1, true},
+      {"stub sink", stubSink, kThermal, {thermal}, 0, 1, true},
       {"query", noQuery, kThermal, {thermal}, 0, 1, true},
       {"no sensors", zero, 0, {}, 1, 0, true},
       {"no kernel events", noSource, 0, {noEvents}, 1, 1, false},

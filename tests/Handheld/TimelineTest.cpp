@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <set>
 #include <string>
 
 #include "Sim/SimHandheld.h"
@@ -69,19 +68,6 @@ TEST(TimelineTest, ABrokenTimelineIsRefusedWithThePlaceAndProblem) {
     EXPECT_EQ(error.place, std::string("timeline") + c.place);
     EXPECT_NE(error.problem.find(c.problem), std::string::npos) << error.problem;
   }
-}
-
-TEST(TimelineTest, TheEmbeddedHandheldRaisesEveryKindWithinItsFirstMinute) {
-  std::set<std::pair<SimTimelineEvent::Kind, bool>> kinds;
-  const auto handheld = CSimHandheld::Default();
-  for (const SimTimelineEvent& event : handheld->Timeline()) {
-    EXPECT_LE(event.atMs, 60000u);
-    const bool thermal = event.kind == SimTimelineEvent::Kind::Thermal ||
-                         event.kind == SimTimelineEvent::Kind::Notify;
-    kinds.insert(
-        {thermal ? SimTimelineEvent::Kind::Thermal : event.kind, !thermal && event.sensor});
-  }
-  EXPECT_EQ(kinds.size(), 5u);  // thermal, and sensors and devices arriving and leaving
 }
 
 // Plays a timeline on the platform, with a host listening to every kind of

@@ -53,13 +53,6 @@ TEST(TemperatureUnitTest, ConversionsUseTheLibrarysZeroAndTruncateTowardZero) {
     EXPECT_EQ(cases[k].convert(cases[k].in), cases[k].expected) << "row " << k;
   }
 }
-TEST(ParticipantRecordTest, ADeviceStartsEmptyAndNotValid) {
-  _tagSDevice device;
-  EXPECT_TRUE(device.Name.empty());
-  EXPECT_EQ(device.Caps + device.Current + device.Max + device.Class, 0u);
-  EXPECT_EQ(device.Valid, 0);
-}
-
 TEST(SensorHistoryTest, StartsWithZeroSamplesAndGrowsOnlyWhenTheReadingChanges) {
   CFakeSensor sensor(L"Cpu", 0, 3);
   ASSERT_EQ(sensor.mSensor.TempHistory.size(), 3u);
@@ -91,6 +84,7 @@ TEST(SensorHistoryTest, DropsTheOldestSamplesBeyondTheCap) {
   CFakeSensor sensor(L"Cpu", 0, 3);
   const std::size_t cap = 3 + ZIVO_TEMP_HISTORY_HEADROOM;
   ASSERT_EQ(sensor.HistoryCap(), cap);
+  EXPECT_EQ(CFakeSensor(L"One", 0, 1).HistoryCap(), 1 + ZIVO_TEMP_HISTORY_HEADROOM);
   const int readings = static_cast<int>(cap) + 40;
   for (int t = 1; t <= readings; ++t) {
     sensor.mTimeStamp = static_cast<uint32_t>(t);

@@ -36,6 +36,20 @@ int Calls(const CFakeSensor& s) {
          s.mGetTrip.calls;
 }
 
+// A fresh record to read into, and one that names a participant.
+template <typename Record>
+Record& Scratch() {
+  static Record record;
+  record = Record{};
+  return record;
+}
+template <typename Record>
+Record NamedRecord(const std::wstring& name) {
+  Record record;
+  record.Name = name;
+  return record;
+}
+
 using M = CTestParticipantMgr;
 using W = const std::wstring&;
 using DeviceScript = CScriptedResult CFakeDevice::*;
@@ -63,56 +77,29 @@ const NamedOp kNamedOps[] = {
      true, true, ZIVO_DEVICE_NOT_FOUND},
     {"ShutdownDevice", L"Fan", [](M& m, W n) { return m.ShutdownDevice(n, false); },
      &CFakeDevice::mShutdown, nullptr, true, true, ZIVO_DEVICE_NOT_FOUND},
-    {"GetDevice", L"Fan",
-     [](M& m, W n) {
-       _tagSDevice out;
-       return m.GetDevice(n, out);
-     },
+    {"GetDevice", L"Fan", [](M& m, W n) { return m.GetDevice(n, Scratch<_tagSDevice>()); },
      &CFakeDevice::mGetLimit, nullptr, true, true, ZIVO_DEVICE_NOT_FOUND},
-    {"SetDevice", L"Fan",
-     [](M& m, W n) {
-       _tagSDevice request;
-       request.Name = n;
-       return m.SetDevice(request);
-     },
+    {"SetDevice", L"Fan", [](M& m, W n) { return m.SetDevice(NamedRecord<_tagSDevice>(n)); },
      &CFakeDevice::mSetLimit, nullptr, true, true, ZIVO_DEVICE_NOT_FOUND},
     {"GetSensorList", L"Fan",
-     [](M& m, W n) {
-       std::vector<_tagSSensor> out;
-       return m.GetSensorList(n, out);
-     },
-     nullptr, &CFakeSensor::mGetTrip, true, false, ZIVO_DEVICE_NOT_FOUND},
+     [](M& m, W n) { return m.GetSensorList(n, Scratch<std::vector<_tagSSensor>>()); }, nullptr,
+     &CFakeSensor::mGetTrip, true, false, ZIVO_DEVICE_NOT_FOUND},
     {"StartSensor", L"Cpu", [](M& m, W n) { return m.StartSensor(n); }, nullptr,
      &CFakeSensor::mStart, true, true, ZIVO_SENSOR_NOT_FOUND},
     {"StopSensor", L"Cpu", [](M& m, W n) { return m.StopSensor(n); }, nullptr, &CFakeSensor::mStop,
      true, true, ZIVO_SENSOR_NOT_FOUND},
-    {"GetSensor", L"Cpu",
-     [](M& m, W n) {
-       _tagSSensor out;
-       return m.GetSensor(n, out);
-     },
-     nullptr, &CFakeSensor::mGetTrip, true, false, ZIVO_SENSOR_NOT_FOUND},
-    {"SetSensor", L"Cpu",
-     [](M& m, W n) {
-       _tagSSensor request;
-       request.Name = n;
-       return m.SetSensor(request);
-     },
+    {"GetSensor", L"Cpu", [](M& m, W n) { return m.GetSensor(n, Scratch<_tagSSensor>()); }, nullptr,
+     &CFakeSensor::mGetTrip, true, false, ZIVO_SENSOR_NOT_FOUND},
+    {"SetSensor", L"Cpu", [](M& m, W n) { return m.SetSensor(NamedRecord<_tagSSensor>(n)); },
      nullptr, &CFakeSensor::mSetTrip, true, true, ZIVO_SENSOR_NOT_FOUND},
     {"GetDeviceList", L"Cpu",
-     [](M& m, W n) {
-       std::vector<_tagSDevice> out;
-       return m.GetDeviceList(n, out);
-     },
+     [](M& m, W n) { return m.GetDeviceList(n, Scratch<std::vector<_tagSDevice>>()); },
      &CFakeDevice::mGetLimit, nullptr, true, false, ZIVO_SENSOR_NOT_FOUND},
     {"RefreshSensor", L"Cpu", [](M& m, W n) { return m.RefreshSensor(n); }, nullptr,
      &CFakeSensor::mRefresh, false, true, ZIVO_SENSOR_NOT_FOUND},
     {"GetCurrentTemperature", L"Cpu",
-     [](M& m, W n) {
-       int temperature = 0;
-       return m.GetCurrentTemperature(n, temperature);
-     },
-     nullptr, &CFakeSensor::mGetTemp, false, true, ZIVO_SENSOR_NOT_FOUND},
+     [](M& m, W n) { return m.GetCurrentTemperature(n, Scratch<int>()); }, nullptr,
+     &CFakeSensor::mGetTemp, false, true, ZIVO_SENSOR_NOT_FOUND},
 };
 
 TEST_F(ParticipantMgrTest, NamedOperationsActOnTheFirstNamesakeAndReportThroughValid) {

@@ -4,6 +4,7 @@
 #include <latch>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "support/SimPlatformTest.h"
@@ -46,37 +47,13 @@ TEST_F(OSSystemManagerTest, SystemShutdownAsksForAForcedShutdownWithoutRestart) 
   const auto requests = Power().Requests();
   ASSERT_EQ(requests.size(), 4u);
   EXPECT_EQ(requests[0].kind, Kind::EnablePrivilege);
-  EXPECT_EQ(requests[1].kind, Kind::Shutdown);
-  EXPECT_EQ(requests[1].timeoutSeconds, 60u);
-  EXPECT_EQ(requests[1].message, kDefaultMessage);
-  EXPECT_TRUE(requests[1].force);
-  EXPECT_FALSE(requests[1].reboot);
   EXPECT_EQ(requests[2].kind, Kind::EnablePrivilege);
-  EXPECT_EQ(requests[3].timeoutSeconds, 0u);
-  EXPECT_EQ(requests[3].message, L"Closing now");
-  EXPECT_TRUE(requests[3].force);
-  EXPECT_FALSE(requests[3].reboot);
-
-  // A refused shutdown is the only 1.
-  Faults().Arm({FaultOp::PowerShutdown, L"", 1, CFaultPlan::kAlways, 0, true});
-  EXPECT_EQ(Manager().SystemShutdown(60, nullptr), 1);
-
-  // A negative countdown is refused before the system is asked, rather than
-  // taken as an immediate shutdown.
-  Faults().Clear();
-  Power().ClearRequests();
-  EXPECT_EQ(Manager().SystemShutdown(-1, nullptr), 1);
-  EXPECT_TRUE(Power().Shutdowns().empty());
-}
-
-TEST_F(OSSystemManagerTest, WithoutThePrivilegeNothingIsAsked) {
-  Power().SetPrivilegeHeld(false);
-  EXPECT_EQ(Manager().SystemShutdown(60, nullptr), 0);
-  EXPECT_EQ(Manager().Hibernate(0), 0);
-  const auto requests = Power().Requests();
-  ASSERT_EQ(requests.size(), 2u);
-  EXPECT_EQ(requests[0].kind, Kind::EnablePrivilege);
-  EXPECT_EQ(requests[1].kind, Kind::EnablePrivilege);
+  for (const auto& [request, timeout, message] :
+       {std::tuple{requests[1], 60u, kDefaultMessage}, {requests[3], 0u, L"Closing now"}}) {
+    EXPECT_EQ(std::tie(request.kind, request.timeoutSeconds, request.message, request.force,
+                       request.reboot),
+              std::make_tuple(Kind::Shutdown, timeout, std::wstring(message), true, false));
+  }
 }
 
 TEST_F(OSSystemManagerTest, HibernateFallsBackToOneShutdown) {
@@ -97,10 +74,9 @@ TEST_F(OSSystemManagerTest, HibernateFallsBackToOneShutdown) {
   EXPECT_EQ(Manager().Hibernate(0), 1);
   const auto shutdowns = Power().Shutdowns();
   ASSERT_EQ(shutdowns.size(), 1u);
-  EXPECT_EQ(shutdowns[0].timeoutSeconds, 60u);
-  EXPECT_EQ(shutdowns[0].message, kHibernateFallback);
-  EXPECT_TRUE(shutdowns[0].force);
-  EXPECT_FALSE(shutdowns[0].reboot);
+  EXPECT_EQ(std::tie(shutdowns[0].timeoutSeconds, shutdowns[0].message, shutdowns[0].force,
+                     shutdowns[0].reboot),
+            std::make_tuple(60u, std::wstring(kHibernateFallback), true, false));
   EXPECT_TRUE(Power().PowerStates().empty());
 
   // Even when that shutdown is refused.
@@ -109,23 +85,26 @@ TEST_F(OSSystemManagerTest, HibernateFallsBackToOneShutdown) {
 }
 
 // Each way an action can fail leaves an Error line that says so, while the
-// result stays what callers have always had.
+// result stays what callers have always had; without the privilege, or with a
+// negative countdown, the system is not asked at all.
 TEST_F(OSSystemManagerTest, EveryFailedActionLeavesAnErrorLine) {
   struct Case {
     bool privilege, shutdownAccepted, hibernationAccepted, hibernate;
     int timeout, result;
     const char* error;
+    std::size_t asked;  // shutdown and power-state requests made
   };
   for (const Case& c : std::vector<Case>{
            {false, true, true, false, 60, 0,
-            "Shutdown not requested: the shutdown privilege could not be enabled"},
-           {true, false, true, false, 60, 1, "Shutdown request refused by the system"},
-           {true, true, true, false, -5, 1, "Shutdown not requested: countdown -5 is negative"},
+            "Shutdown not requested: the shutdown privilege could not be enabled", 0},
+           {true, false, true, false, 60, 1, "Shutdown request refused by the system", 1},
+           {true, true, true, false, -5, 1, "Shutdown not requested: countdown -5 is negative", 0},
            {false, true, true, true, 0, 0,
-            "Hibernate not requested: the shutdown privilege could not be enabled"},
-           {true, true, false, true, 0, 1, "Hibernate request refused by the system"},
+            "Hibernate not requested: the shutdown privilege could not be enabled", 0},
+           {true, true, false, true, 0, 1, "Hibernate request refused by the system", 1},
        }) {
     Power().SetPrivilegeHeld(c.privilege);
+    Power().ClearRequests();
     Faults().Clear();
     if (!c.shutdownAccepted) {
       Faults().Arm({FaultOp::PowerShutdown, L"", 1, CFaultPlan::kAlways, 0, true});
@@ -136,6 +115,7 @@ TEST_F(OSSystemManagerTest, EveryFailedActionLeavesAnErrorLine) {
     EXPECT_EQ(c.hibernate ? Manager().Hibernate(0) : Manager().SystemShutdown(c.timeout, nullptr),
               c.result);
     EXPECT_EQ(mLog.LevelOf(c.error), "ERROR") << mLog.Text();
+    EXPECT_EQ(Power().Shutdowns().size() + Power().PowerStates().size(), c.asked) << c.error;
   }
 }
 

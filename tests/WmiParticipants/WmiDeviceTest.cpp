@@ -2,6 +2,8 @@
 // the status of each step of a method call that fails.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "PartMgr/WmiDevice.h"
 #include "support/ManagerTest.h"
 #include "zivorivizo/StatusCodes.h"
@@ -25,12 +27,9 @@ class WmiDeviceTest : public CManagerTest {
 
 TEST_F(WmiDeviceTest, ReadsItsDescriptionAndCallsItsControlInstance) {
   auto device = Publish(7, 2, 4);
-  EXPECT_EQ(device->mDevice.Name, mName);
-  EXPECT_EQ(device->mDevice.Caps, 0x55u);
-  EXPECT_EQ(device->mDevice.Current, 2u);
-  EXPECT_EQ(device->mDevice.Max, 4u);
-  EXPECT_EQ(device->mDevice.Class, 7u);
-  EXPECT_EQ(device->mDevice.Valid, 0);
+  const _tagSDevice& d = device->mDevice;
+  EXPECT_EQ(std::tie(d.Name, d.Caps, d.Current, d.Max, d.Class, d.Valid),
+            std::make_tuple(mName, 0x55u, 2u, 4u, 7u, 0));
   // The constructor's read went to the control-method instance of the same
   // key, which only a correctly rewritten and escaped path reaches.
   const auto reads = Firmware().Calls(L"GetThrottleState");

@@ -3,6 +3,8 @@
 // points written and verified.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "PartMgr/WmiSensor.h"
 #include "Platform/Text.h"
 #include "support/ManagerTest.h"
@@ -48,10 +50,9 @@ TEST_F(WmiSensorTest, ReadsDevicesAndTripsAndTakesAFirstReading) {
   mSensor.type = 6;
   auto sensor = Publish();
   const _tagSSensor& s = sensor->mSensor;
-  EXPECT_EQ(s.Name, mSensor.instanceName);
-  EXPECT_EQ(s.Caps, 0x21u);
-  EXPECT_EQ(s.Base, 1);
-  EXPECT_EQ(s.Class, 0u) << "type 6 is stored as 0";
+  EXPECT_EQ(std::tie(s.Name, s.Caps, s.Base, s.Class),
+            std::make_tuple(mSensor.instanceName, 0x21u, uint16_t{1}, 0u))
+      << "type 6 is stored as 0";
   EXPECT_EQ(s.Devices, (std::vector<std::wstring>{FirmwareDeviceName(1), FirmwareDeviceName(2)}));
   EXPECT_EQ(TripsOf(*sensor), (Trips{{0, 3300}, {1, 3500}}));
   ASSERT_EQ(s.TempHistory.size(), 4u) << "three zero samples and the first reading";

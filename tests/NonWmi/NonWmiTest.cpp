@@ -1,33 +1,62 @@
-// The driver-backed sensor: its description from the driver and the
-// parameters key, the history and faulty-reading rules, and its trip points.
+// The driver-backed participants: their description from the driver and the
+// parameters key, the history and faulty-reading rules, trip points, throttle
+// read-back, and what they keep when their driver fails.
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "PartMgr/NonWmiDevice.h"
 #include "PartMgr/NonWmiSensor.h"
 #include "Platform/DriverProtocol.h"
+#include "Sim/SimDeviceDriver.h"
 #include "Sim/SimSensorDriver.h"
 #include "support/SimPlatformTest.h"
 #include "zivorivizo/StatusCodes.h"
 
 namespace {
 
+using Trips = std::vector<std::pair<uint32_t, int>>;
+Trips TripsOf(const _tagSSensor& s) {
+  Trips trips;
+  for (const _tagSAuxTrip& trip : s.TripPoints) trips.emplace_back(trip.AuxType, trip.Temp);
+  return trips;
+}
+
+std::vector<uint32_t> Codes(const std::vector<_tagSDriverRequest>& requests) {
+  std::vector<uint32_t> codes;
+  for (const auto& request : requests) codes.push_back(request.code);
+  return codes;
+}
+
+uint32_t InputValue(const _tagSDriverRequest& request) {
+  uint32_t value = 0;
+  EXPECT_EQ(request.input.size(), sizeof(value));
+  ReadDriverBlock(std::span<const std::byte>(request.input), value);
+  return value;
+}
+
 const std::wstring kPath = L"\\\\.\\TempSensor0";
+const std::wstring kDevicePath = L"\\\\.\\ThrottleDev0";
 const std::wstring kParameters = L"SOFTWARE\\Zelan\\VOVUZER\\Parameters";
 
-class NonWmiSensorTest : public CSimPlatformTest {
+class NonWmiTest : public CSimPlatformTest {
  protected:
-  std::shared_ptr<CSimSensorDriver> AttachDriver() {
-    auto driver = std::make_shared<CSimSensorDriver>();
-    Devices().Attach(kPath, driver);
+  template <typename Driver>
+  std::shared_ptr<Driver> Attach(const std::wstring& path) {
+    auto driver = std::make_shared<Driver>();
+    Devices().Attach(path, driver);
     return driver;
+  }
+  static void FailRequest(uint32_t code) {
+    Faults().Fail(FaultOp::DeviceControl, DEVICE_ERROR_GEN_FAILURE, FaultCodeName(code));
   }
 };
 
-TEST_F(NonWmiSensorTest, DescribesItselfAndTakesAFirstReading) {
-  auto driver = AttachDriver();
+TEST_F(NonWmiTest, SensorDescribesItselfAndTakesAFirstReading) {
+  auto driver = Attach<CSimSensorDriver>(kPath);
   driver->SetCaps(0x21);
   driver->SetBase(DRIVER_BASE_CELSIUS);
   driver->SetType(9);
@@ -41,18 +70,11 @@ TEST_F(NonWmiSensorTest, DescribesItselfAndTakesAFirstReading) {
 
   CNonWmiSensor sensor(3, kPath);
   const _tagSSensor& s = sensor.mSensor;
-  EXPECT_EQ(s.Name, kPath);
-  EXPECT_EQ(s.Caps, 0x21u);
-  EXPECT_EQ(s.Base, DRIVER_BASE_CELSIUS);
-  EXPECT_EQ(s.Class, 9u);
-  EXPECT_EQ(s.Valid, 0);
+  EXPECT_EQ(std::tie(s.Name, s.Caps, s.Base, s.Class, s.Valid),
+            std::make_tuple(kPath, 0x21u, uint16_t{DRIVER_BASE_CELSIUS}, 9u, 0));
   EXPECT_EQ(s.Devices, (std::vector<std::wstring>{L"\\\\.\\Cpu0", L"\\\\.\\Fan0"}));
   // Aux 0 then aux 1, converted from Celsius by the first refresh.
-  ASSERT_EQ(s.TripPoints.size(), 2u);
-  EXPECT_EQ(s.TripPoints[0].AuxType, 7u);
-  EXPECT_EQ(s.TripPoints[0].Temp, 3532);
-  EXPECT_EQ(s.TripPoints[1].AuxType, 3u);
-  EXPECT_EQ(s.TripPoints[1].Temp, 3632);
+  EXPECT_EQ(TripsOf(s), (Trips{{7, 3532}, {3, 3632}}));
   // In front of the three zero samples, stamped with the clock's low 32 bits.
   ASSERT_EQ(s.TempHistory.size(), 4u);
   EXPECT_EQ(s.TempHistory[0].Temp, 3032);
@@ -65,8 +87,8 @@ TEST_F(NonWmiSensorTest, DescribesItselfAndTakesAFirstReading) {
   EXPECT_EQ(CNonWmiSensor(0, kPath).mSensor.TempHistory.size(), 1u);
 }
 
-TEST_F(NonWmiSensorTest, FewerThanTwoAuxTripPointsAreIgnoredAndNeverSent) {
-  auto driver = AttachDriver();
+TEST_F(NonWmiTest, SensorFewerThanTwoAuxTripPointsAreIgnoredAndNeverSent) {
+  auto driver = Attach<CSimSensorDriver>(kPath);
   driver->SetAux(1, 0, 3000, 1, 3100);
   CNonWmiSensor sensor(3, kPath);
   EXPECT_TRUE(sensor.mSensor.TripPoints.empty());
@@ -77,8 +99,8 @@ TEST_F(NonWmiSensorTest, FewerThanTwoAuxTripPointsAreIgnoredAndNeverSent) {
   EXPECT_EQ(driver->CountRequests(SIM_ANY_REQUEST), 0);
 }
 
-TEST_F(NonWmiSensorTest, DeviceNamesComeFromTheRegistryAndUnreadableOnesAreLeftOut) {
-  auto driver = AttachDriver();
+TEST_F(NonWmiTest, SensorDeviceNamesComeFromTheRegistryAndUnreadableOnesAreLeftOut) {
+  auto driver = Attach<CSimSensorDriver>(kPath);
   Registry().SetString(kParameters, L"Device1", L"\\\\.\\Gpu0");
   Registry().SetString(kParameters, L"Device2", L"\\\\.\\Cpu0");
   Registry().SetString(kParameters, L"Device4", L"\\\\.\\Modem0");
@@ -111,9 +133,9 @@ TEST_F(NonWmiSensorTest, DeviceNamesComeFromTheRegistryAndUnreadableOnesAreLeftO
   EXPECT_EQ(Registry().OpenKeyCount(), 0);
 }
 
-TEST_F(NonWmiSensorTest, ConstructorKeepsWhatItObtainedWhenTheDriverFails) {
+TEST_F(NonWmiTest, SensorConstructorKeepsWhatItObtainedWhenTheDriverFails) {
   CNonWmiSensor missing(3, L"/dev/none");
-  auto driver = AttachDriver();
+  auto driver = Attach<CSimSensorDriver>(kPath);
   Faults().Fail(FaultOp::DeviceOpen, DEVICE_ERROR_ACCESS_DENIED, kPath);
   CNonWmiSensor refused(3, kPath);
   EXPECT_EQ(driver->CountRequests(SIM_ANY_REQUEST), 0);
@@ -134,8 +156,7 @@ TEST_F(NonWmiSensorTest, ConstructorKeepsWhatItObtainedWhenTheDriverFails) {
 
   // A driver that cannot describe itself: nothing more is asked of it or of
   // the registry.
-  Faults().Fail(FaultOp::DeviceControl, DEVICE_ERROR_GEN_FAILURE,
-                FaultCodeName(DRIVER_SENSOR_GET_INFO));
+  FailRequest(DRIVER_SENSOR_GET_INFO);
   Faults().Fail(FaultOp::RegOpen, REG_STATUS_ACCESS_DENIED, L"");
   EXPECT_TRUE(CNonWmiSensor(3, kPath).mSensor.Name.empty());
   // The fault fails one request in front of the driver: a second would reach it.
@@ -144,15 +165,14 @@ TEST_F(NonWmiSensorTest, ConstructorKeepsWhatItObtainedWhenTheDriverFails) {
 
   // A first reading that fails leaves the history as it was.
   Faults().Clear();
-  Faults().Fail(FaultOp::DeviceControl, DEVICE_ERROR_GEN_FAILURE,
-                FaultCodeName(DRIVER_SENSOR_GET_TEMP));
+  FailRequest(DRIVER_SENSOR_GET_TEMP);
   CNonWmiSensor unread(3, kPath);
   EXPECT_EQ(unread.mSensor.Name, kPath);
   EXPECT_EQ(unread.mSensor.TempHistory.size(), 3u);
 }
 
-TEST_F(NonWmiSensorTest, RefreshRecordsOnlyChangedReadingsAndRereadsTheTrips) {
-  auto driver = AttachDriver();
+TEST_F(NonWmiTest, SensorRefreshRecordsOnlyChangedReadingsAndRereadsTheTrips) {
+  auto driver = Attach<CSimSensorDriver>(kPath);
   driver->SetSteadyTemp(3000);
   CNonWmiSensor sensor(3, kPath);
   Clock().Advance(2000);
@@ -166,33 +186,29 @@ TEST_F(NonWmiSensorTest, RefreshRecordsOnlyChangedReadingsAndRereadsTheTrips) {
   EXPECT_EQ(sensor.mSensor.TempHistory[0].Temp, 3010);
   EXPECT_EQ(sensor.mSensor.TempHistory[0].TimeStamp, static_cast<uint32_t>(Clock().UtcSeconds()));
   EXPECT_EQ(sensor.mSensor.TempHistory[1].Temp, 3000);
-  EXPECT_EQ(sensor.mSensor.TripPoints[0].Temp, 3300);
-  EXPECT_EQ(sensor.mSensor.TripPoints[1].Temp, 3400);
+  EXPECT_EQ(TripsOf(sensor.mSensor), (Trips{{0, 3300}, {1, 3400}}));
 
   // A failed reading adds nothing and does not go on to the trip points.
   driver->ClearRequests();
-  Faults().Fail(FaultOp::DeviceControl, DEVICE_ERROR_GEN_FAILURE,
-                FaultCodeName(DRIVER_SENSOR_GET_TEMP));
+  FailRequest(DRIVER_SENSOR_GET_TEMP);
   EXPECT_EQ(sensor.Refresh(), ZIVO_IOCTL_FAILED);
   EXPECT_EQ(sensor.mSensor.TempHistory.size(), 5u);
   EXPECT_EQ(driver->CountRequests(DRIVER_SENSOR_GET_TRIPS), 0);
   // The trip points fail to read after a changed reading was recorded.
   driver->QueueTemps({3020});
-  Faults().Fail(FaultOp::DeviceControl, DEVICE_ERROR_GEN_FAILURE,
-                FaultCodeName(DRIVER_SENSOR_GET_TRIPS));
+  FailRequest(DRIVER_SENSOR_GET_TRIPS);
   EXPECT_EQ(sensor.Refresh(), ZIVO_IOCTL_FAILED);
   EXPECT_EQ(sensor.mSensor.TempHistory[0].Temp, 3020);
 }
 
-TEST_F(NonWmiSensorTest, GetCurrentTempRetriesOnlyAFaultyReading) {
-  auto driver = AttachDriver();
+TEST_F(NonWmiTest, SensorGetCurrentTempRetriesOnlyAFaultyReading) {
+  auto driver = Attach<CSimSensorDriver>(kPath);
   CNonWmiSensor sensor(3, kPath);
   int32_t temperature = 0;
   // A failed request is not retried and shuts nothing down.
   driver->ClearRequests();
   driver->QueueTemps({5282});
-  Faults().Fail(FaultOp::DeviceControl, DEVICE_ERROR_GEN_FAILURE,
-                FaultCodeName(DRIVER_SENSOR_GET_TEMP));
+  FailRequest(DRIVER_SENSOR_GET_TEMP);
   EXPECT_EQ(sensor.GetCurrentTemp(temperature), ZIVO_IOCTL_FAILED);
   EXPECT_EQ(driver->CountRequests(DRIVER_SENSOR_GET_TEMP), 0) << "a retry would reach the driver";
   // The 5282 queued above is still there: one faulty reading is taken back
@@ -211,12 +227,11 @@ TEST_F(NonWmiSensorTest, GetCurrentTempRetriesOnlyAFaultyReading) {
   EXPECT_EQ(temperature, 5282);
   auto shutdowns = Power().Shutdowns();
   ASSERT_EQ(shutdowns.size(), 1u);
-  EXPECT_EQ(shutdowns[0].timeoutSeconds, 60u);
+  EXPECT_EQ(std::tie(shutdowns[0].timeoutSeconds, shutdowns[0].force, shutdowns[0].reboot),
+            std::make_tuple(60u, true, false));
   EXPECT_EQ(shutdowns[0].message,
             L"One of the temperature sensors is faulty, please contact your support. To "
             L"protect, system is shutting now...");
-  EXPECT_TRUE(shutdowns[0].force);
-  EXPECT_FALSE(shutdowns[0].reboot);
 
   // Every call that finds two faulty readings asks again, even when the
   // system refuses, and through Refresh the faulty reading is recorded.
@@ -230,8 +245,8 @@ TEST_F(NonWmiSensorTest, GetCurrentTempRetriesOnlyAFaultyReading) {
   EXPECT_EQ(Power().Shutdowns().size(), 2u);
 }
 
-TEST_F(NonWmiSensorTest, TripPointsAreReadIntoMatchingEntriesAndWrittenInTheSensorsUnit) {
-  auto driver = AttachDriver();
+TEST_F(NonWmiTest, SensorTripPointsAreReadIntoMatchingEntriesAndWrittenInTheSensorsUnit) {
+  auto driver = Attach<CSimSensorDriver>(kPath);
   driver->SetBase(DRIVER_BASE_KELVIN);
   driver->SetSteadyTemp(300);
   driver->SetTrips({4, 330, 5, 340});
@@ -243,16 +258,13 @@ TEST_F(NonWmiSensorTest, TripPointsAreReadIntoMatchingEntriesAndWrittenInTheSens
   sensor.mSensor.TripPoints = {{9, 1234}, {5, 0}, {5, 0}};
   driver->SetTrips({4, 350, 5, 360});
   EXPECT_EQ(sensor.GetSensorTripValue(), ZIVO_SUCCESS);
-  EXPECT_EQ(sensor.mSensor.TripPoints[0].Temp, 1234);
-  EXPECT_EQ(sensor.mSensor.TripPoints[1].Temp, 3600);
-  EXPECT_EQ(sensor.mSensor.TripPoints[2].Temp, 3600);
+  EXPECT_EQ(TripsOf(sensor.mSensor), (Trips{{9, 1234}, {5, 3600}, {5, 3600}}));
   // Both identifiers equal: the second one decides.
   sensor.mSensor.TripPoints = {{6, 0}};
   driver->SetTrips({6, 350, 6, 360});
   EXPECT_EQ(sensor.GetSensorTripValue(), ZIVO_SUCCESS);
   EXPECT_EQ(sensor.mSensor.TripPoints[0].Temp, 3600);
-  Faults().Fail(FaultOp::DeviceControl, DEVICE_ERROR_GEN_FAILURE,
-                FaultCodeName(DRIVER_SENSOR_GET_TRIPS));
+  FailRequest(DRIVER_SENSOR_GET_TRIPS);
   EXPECT_EQ(sensor.GetSensorTripValue(), ZIVO_IOCTL_FAILED);
   EXPECT_EQ(sensor.mSensor.TripPoints[0].Temp, 3600);
 
@@ -268,32 +280,140 @@ TEST_F(NonWmiSensorTest, TripPointsAreReadIntoMatchingEntriesAndWrittenInTheSens
   _tagSTripBlock trips;
   ASSERT_EQ(sent[0].input.size(), sizeof(trips));
   ReadDriverBlock(std::span<const std::byte>(sent[0].input), trips);
-  EXPECT_EQ(trips.Aux0Type, 1u);
-  EXPECT_EQ(trips.Aux0Temp, 50);
-  EXPECT_EQ(trips.Aux1Type, 0u);
-  EXPECT_EQ(trips.Aux1Temp, 100);
+  EXPECT_EQ(std::tie(trips.Aux0Type, trips.Aux0Temp, trips.Aux1Type, trips.Aux1Temp),
+            std::make_tuple(1u, 50, 0u, 100));
   EXPECT_EQ(driver->CountRequests(SIM_ANY_REQUEST), 1);
-  Faults().Fail(FaultOp::DeviceControl, DEVICE_ERROR_GEN_FAILURE,
-                FaultCodeName(DRIVER_SENSOR_SET_TRIPS));
+  FailRequest(DRIVER_SENSOR_SET_TRIPS);
   EXPECT_EQ(celsius.SetSensorTripValue(), ZIVO_IOCTL_FAILED);
 }
 
-TEST_F(NonWmiSensorTest, StartAndStopEachSendOneRequest) {
-  auto driver = AttachDriver();
+TEST_F(NonWmiTest, DeviceDescribesItselfFromTheInformationBlock) {
+  auto driver = Attach<CSimDeviceDriver>(kDevicePath);
+  _tagSDeviceInfoBlock info;
+  info.Caps = 0x15;
+  info.Reserved[0] = 0xDEAD;
+  info.MaxState = 4;
+  info.Class = 9;
+  driver->SetInfo(info);
+  driver->SetState(3);
+
+  CNonWmiDevice device(kDevicePath);
+  const _tagSDevice& d = device.mDevice;
+  EXPECT_EQ(std::tie(d.Name, d.Caps, d.Max, d.Class, d.Current, d.Valid),
+            std::make_tuple(kDevicePath, 0x15u, 4u, 9u, 3u, 0));
+  EXPECT_EQ(Codes(driver->Requests()),
+            (std::vector<uint32_t>{DRIVER_DEVICE_GET_INFO, DRIVER_DEVICE_GET_STATE}));
+  driver->SetClass(12);
+  EXPECT_EQ(CNonWmiDevice(kDevicePath).mDevice.Class, 0u) << "types beyond 9 are unknown";
+}
+
+TEST_F(NonWmiTest, DeviceConstructorKeepsWhatItObtainedWhenTheDriverFails) {
+  // A path without a driver, and a driver that refuses the open.
+  CNonWmiDevice missing(L"/dev/none");
+  auto driver = Attach<CSimDeviceDriver>(kDevicePath);
+  Faults().Fail(FaultOp::DeviceOpen, DEVICE_ERROR_ACCESS_DENIED, kDevicePath);
+  CNonWmiDevice refused(kDevicePath);
+  EXPECT_EQ(driver->CountRequests(SIM_ANY_REQUEST), 0);
+  for (CNonWmiDevice* device : {&missing, &refused}) {
+    EXPECT_TRUE(device->mDevice.Name.empty());
+    device->mDevice.Current = 1;
+    EXPECT_EQ(device->SetCurrentThrottleLimit(), ZIVO_IOCTL_FAILED);
+    EXPECT_EQ(device->GetCurrentThrottleLimit(), ZIVO_IOCTL_FAILED);
+    EXPECT_EQ(device->Start(), ZIVO_IOCTL_FAILED);
+    EXPECT_EQ(device->Stop(), ZIVO_IOCTL_FAILED);
+    EXPECT_EQ(device->Shutdown(true), ZIVO_IOCTL_FAILED);
+  }
+  EXPECT_EQ(Devices().OpenHandleCount(), 0);
+
+  // A driver that cannot describe itself: the name stays empty, the state is
+  // not read, the handle stays open for the object's life.
+  FailRequest(DRIVER_DEVICE_GET_INFO);
   {
-    CNonWmiSensor sensor(3, kPath);
-    EXPECT_EQ(sensor.Start(), ZIVO_SUCCESS);
-    EXPECT_TRUE(driver->Started());
-    EXPECT_EQ(sensor.Stop(), ZIVO_SUCCESS);
-    EXPECT_FALSE(driver->Started());
-    Faults().Fail(FaultOp::DeviceControl, DEVICE_ERROR_GEN_FAILURE,
-                  FaultCodeName(DRIVER_SENSOR_START));
-    Faults().Fail(FaultOp::DeviceControl, DEVICE_ERROR_GEN_FAILURE,
-                  FaultCodeName(DRIVER_SENSOR_STOP));
-    EXPECT_EQ(sensor.Start(), ZIVO_IOCTL_FAILED);
-    EXPECT_EQ(sensor.Stop(), ZIVO_IOCTL_FAILED);
+    CNonWmiDevice undescribed(kDevicePath);
+    EXPECT_TRUE(undescribed.mDevice.Name.empty());
+    EXPECT_EQ(driver->CountRequests(DRIVER_DEVICE_GET_STATE), 0);
     EXPECT_EQ(Devices().OpenHandleCount(), 1);
   }
+  EXPECT_EQ(Devices().OpenHandleCount(), 0);
+
+  // A state that cannot be read leaves Current at 0; the device still joins.
+  FailRequest(DRIVER_DEVICE_GET_STATE);
+  driver->SetState(2);
+  CNonWmiDevice unread(kDevicePath);
+  EXPECT_EQ(unread.mDevice.Name, kDevicePath);
+  EXPECT_EQ(unread.mDevice.Current, 0u);
+}
+
+TEST_F(NonWmiTest, DeviceThrottleStatesAreSentReadBackAndCheckedAgainstMax) {
+  auto driver = Attach<CSimDeviceDriver>(kDevicePath);
+  driver->SetMaxState(3);
+  driver->SetState(3);
+  CNonWmiDevice device(kDevicePath);
+  ASSERT_EQ(device.mDevice.Current, 3u) << "Max itself is a state";
+  driver->SetState(4);
+  EXPECT_EQ(device.GetCurrentThrottleLimit(), ZIVO_STATE_ABOVE_MAX);
+  EXPECT_EQ(device.mDevice.Current, 3u);
+  FailRequest(DRIVER_DEVICE_GET_STATE);
+  EXPECT_EQ(device.GetCurrentThrottleLimit(), ZIVO_IOCTL_FAILED);
+  EXPECT_EQ(device.mDevice.Current, 3u);
+
+  driver->ClearRequests();
+  device.mDevice.Current = 2;
+  EXPECT_EQ(device.SetCurrentThrottleLimit(), ZIVO_SUCCESS);
+  EXPECT_EQ(driver->State(), 2u);
+  const auto requests = driver->Requests();
+  EXPECT_EQ(Codes(requests),
+            (std::vector<uint32_t>{DRIVER_DEVICE_SET_STATE, DRIVER_DEVICE_GET_STATE}));
+  EXPECT_EQ(InputValue(requests[0]), 2u);
+
+  // Accepted, but the driver reports another state, or one above Max.
+  driver->PinReportedState(1);
+  EXPECT_EQ(device.SetCurrentThrottleLimit(), ZIVO_THROTTLE_MISMATCH);
+  EXPECT_EQ(device.mDevice.Current, 1u);
+  driver->PinReportedState(4);
+  device.mDevice.Current = 2;
+  EXPECT_EQ(device.SetCurrentThrottleLimit(), ZIVO_STATE_ABOVE_MAX);
+  EXPECT_EQ(device.mDevice.Current, 2u);
+  driver->PinReportedState(std::nullopt);
+  FailRequest(DRIVER_DEVICE_GET_STATE);
+  EXPECT_EQ(device.SetCurrentThrottleLimit(), ZIVO_IOCTL_FAILED);
+  // The set request fails: nothing is read back.
+  driver->ClearRequests();
+  FailRequest(DRIVER_DEVICE_SET_STATE);
+  EXPECT_EQ(device.SetCurrentThrottleLimit(), ZIVO_IOCTL_FAILED);
+  EXPECT_EQ(driver->CountRequests(DRIVER_DEVICE_GET_STATE), 0);
+}
+
+TEST_F(NonWmiTest, StartStopAndShutdownEachSendOneRequest) {
+  auto sensorDriver = Attach<CSimSensorDriver>(kPath);
+  auto driver = Attach<CSimDeviceDriver>(kDevicePath);
+  auto sensor = std::make_unique<CNonWmiSensor>(3, kPath);
+  auto device = std::make_unique<CNonWmiDevice>(kDevicePath);
+  driver->ClearRequests();
+  EXPECT_EQ(sensor->Start(), ZIVO_SUCCESS);
+  EXPECT_TRUE(sensorDriver->Started());
+  EXPECT_EQ(sensor->Stop(), ZIVO_SUCCESS);
+  EXPECT_FALSE(sensorDriver->Started());
+  EXPECT_EQ(device->Start(), ZIVO_SUCCESS);
+  EXPECT_TRUE(driver->Started());
+  EXPECT_EQ(device->Stop(), ZIVO_SUCCESS);
+  EXPECT_FALSE(driver->Started());
+  EXPECT_EQ(device->Shutdown(true), ZIVO_SUCCESS);
+  EXPECT_EQ(device->Shutdown(false), ZIVO_SUCCESS);
+  const auto shutdowns = driver->RequestsWith(DRIVER_DEVICE_SHUTDOWN);
+  ASSERT_EQ(shutdowns.size(), 2u);
+  EXPECT_EQ(InputValue(shutdowns[0]) * 2 + InputValue(shutdowns[1]), 2u) << "flags 1 then 0";
+  EXPECT_EQ(driver->CountRequests(SIM_ANY_REQUEST), 4);
+
+  Faults().Fail(FaultOp::DeviceControl, DEVICE_ERROR_GEN_FAILURE, L"", 1, 5);
+  EXPECT_EQ(sensor->Start(), ZIVO_IOCTL_FAILED);
+  EXPECT_EQ(sensor->Stop(), ZIVO_IOCTL_FAILED);
+  EXPECT_EQ(device->Start(), ZIVO_IOCTL_FAILED);
+  EXPECT_EQ(device->Stop(), ZIVO_IOCTL_FAILED);
+  EXPECT_EQ(device->Shutdown(true), ZIVO_IOCTL_FAILED);
+  EXPECT_EQ(Devices().OpenHandleCount(), 2);
+  sensor.reset();
+  device.reset();
   EXPECT_EQ(Devices().OpenHandleCount(), 0);
 }
 
