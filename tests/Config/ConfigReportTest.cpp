@@ -60,6 +60,8 @@ TEST_F(ConfigReportTest, ReportsEachFindingWithItsElementAndLine) {
        0, false, 5, "<Device Path=\"X\">", "class=\"99999999999\" is out of range; 2147483647"},
       {"<Device Path=\"X\" class=\"1\"><DUsage enable=\"x\" shutdown=\"1\"/></Device>", 0, false, 4,
        "<Device Path=\"X\"> <DUsage>", "enable=\"x\" is not a number; 0 is used"},
+      {"<Device class=\"1\"><DUsage enable=\"1\" shutdown=\"1\"/></Device>", 0, false, 4,
+       "<Device>", "has no Path attribute; it applies to every device"},
       {"<Device Path=\"X\" class=\"1\"><DUsage shutdown=\"1\"/></Device>", 0, false, 4,
        "<Device Path=\"X\"> <DUsage>", "has no enable attribute; 0 is used"},
       {kDevice + "\n<Device Path=\"BAD\" class=\"2\">\n<Throttle limit=\"4\" step=\"5\"/></Device>",

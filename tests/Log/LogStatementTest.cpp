@@ -153,6 +153,7 @@ TEST_F(LogStatementTest, WideArgumentsAreWrittenAsUtf8WhateverTheLocale) {
            {Formatted(5, "%ls", L"ab\u00e9\u00e9"), "ab\xc3\xa9"},  // never cut inside a character
            {Formatted(4, "%ls", L"ab\u00e9"), "ab"},
            {Formatted(64, "%2$ls %1$d", 3, L"b"), "b 3"},
+           {Formatted(64, "[%.0ls]", L"abc"), "[]"},
        }) {
     EXPECT_EQ(got, want);
   }
