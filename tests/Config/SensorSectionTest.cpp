@@ -2,193 +2,144 @@
 // sensors with their announced count.
 #include <gtest/gtest.h>
 
-#include "Platform/Text.h"
-#include "support/ConfigFileTest.h"
-#include "zivorivizo/OSConfigMgr.h"
-#include "zivorivizo/StatusCodes.h"
+#include "Config/ConfigTest.h"
 
 namespace {
 
-const char kTemperatures[] = "<Temperature shutdown=\"45\" ThrottleStart=\"30\"/>";
-
-bool Loaded(COSConfigManager* manager) {
-  _tagSPlatformConfig platform;
-  manager->GetPlatformConfig(platform);
-  return manager->SetPlatformConfig(platform) == 0;
-}
+const std::string kTemperatures = "<Temperature shutdown=\"45\" ThrottleStart=\"30\"/>";
 
 }  // namespace
 
-class SensorSectionTest : public CConfigFileTest {
+class SensorSectionTest : public CConfigTest {
  protected:
-  COSConfigManager* Load(const std::string& sensors) {
-    return COSConfigManager::GetInstance(Write(
-        "velmarconfig.xml",
-        ConfigText("<Device Path=\"D\" class=\"1\"><Throttle limit=\"5\" step=\"1\"/></Device>" +
-                   sensors)));
-  }
-  static _tagSSensorConfig SensorOf(COSConfigManager* manager, const std::wstring& name) {
-    _tagSSensorConfig sensor;
-    sensor.strName = name;
-    EXPECT_EQ(manager->GetSensorConfig(sensor), 0) << ToUtf8(name);
-    return sensor;
-  }
-  // Class, shutdown, throttle start, usage enable, interval.
-  static std::vector<int> FieldsOf(COSConfigManager* manager, const std::wstring& name) {
-    const _tagSSensorConfig s = SensorOf(manager, name);
-    return {s.iClass, s.iShutdownTemp, s.iThrottleStartTemp, s.iUsageEnable, s.iAuxInterval};
+  COSConfigManager* LoadSensors(const std::string& sensors) {
+    return Load("<Device Path=\"D\" class=\"1\"><Throttle limit=\"5\" step=\"1\"/></Device>" +
+                sensors);
   }
 };
 
-TEST_F(SensorSectionTest, StoresTemperaturesInTenthsOfKelvinAndTenTimesTheInterval) {
-  COSConfigManager* manager = Load(
+TEST_F(SensorSectionTest, StoresTemperaturesInTenthsOfKelvinAndKeepsDocumentOrder) {
+  COSConfigManager* manager = LoadSensors(
       "<Sensor Path=\"CPU\" class=\"2\"><Temperature shutdown=\"95\" ThrottleStart=\"75\"/>"
       "<SUsage enable=\"1\" aux_interval=\"2\"/></Sensor>"
       "<Sensor Path=\"COLD\" class=\"3\"><Temperature shutdown=\"-5\" ThrottleStart=\"-20\"/>"
-      "</Sensor>");
+      "</Sensor><Sensor Path=\"CPU\" class=\"4\"><SUsage aux_interval=\"9\"/></Sensor>"
+      "<Sensor Path=\"OTHER\" class=\"2\" ThirdParty_DeviceCount=\"3\">" +
+      kTemperatures + "<DevicePath Device0=\"FAN\"/></Sensor>");
   ASSERT_TRUE(Loaded(manager));
-  EXPECT_EQ(FieldsOf(manager, L"CPU"), (std::vector<int>{2, 3682, 3482, 1, 20}));
-  EXPECT_EQ(FieldsOf(manager, L"COLD"), (std::vector<int>{3, 2682, 2532, 0, 0}));
+  // The first of two records with one name answers; names match exactly.
+  EXPECT_EQ(SensorOf(manager, L"CPU"), (Ints{2, 3682, 3482, 1, 20}));
+  EXPECT_EQ(SensorOf(manager, L"COLD"), (Ints{3, 2682, 2532, 0, 0}));
+  SensorOf(manager, L"CPU0", 0, ZIVO_CONFIG_SENSOR_NOT_FOUND);
+  // Other sensor classes ignore the count and the device paths.
+  std::vector<std::wstring> paths = {L"kept"};
+  EXPECT_EQ(manager->GetSensorDevices(L"OTHER", &paths), ZIVO_CONFIG_REJECTED);
+  EXPECT_EQ(paths, std::vector<std::wstring>{L"kept"});
 }
 
 TEST_F(SensorSectionTest, AThrottleStartNotBelowShutdownRejectsTheWholeFile) {
   COSConfigManager* manager =
-      Load("<Sensor Path=\"OK\" class=\"2\">" + std::string(kTemperatures) +
-           "</Sensor><Sensor Path=\"HOT\" class=\"2\"><Temperature shutdown=\"50\" "
-           "ThrottleStart=\"50\"/></Sensor>");
-  ASSERT_NE(manager, nullptr);
+      LoadSensors("<Sensor Path=\"OK\" class=\"2\">" + kTemperatures +
+                  "</Sensor><Sensor Path=\"HOT\" class=\"2\"><Temperature shutdown=\"50\" "
+                  "ThrottleStart=\"50\"/></Sensor>");
   EXPECT_FALSE(Loaded(manager));
   EXPECT_EQ(manager->Init(PathOf("velmarconfig.xml")), ZIVO_CONFIG_RULE_BROKEN);
   // Defaults answer for the devices and sensors read before the bad one.
-  _tagSSensorConfig ok;
-  ok.strName = L"OK";
-  ok.iClass = 2;
-  EXPECT_EQ(manager->GetSensorConfig(ok), 0);
-  EXPECT_EQ(ok.iShutdownTemp, 3682);
-  _tagSDeviceConfig device;
-  device.strPath = L"D";
-  EXPECT_EQ(manager->GetDeviceConfig(device), 0);
-  EXPECT_EQ(device.iThrottleLimit, 0x50005);
+  EXPECT_EQ(SensorOf(manager, L"OK", 2)[1], 3682);
+  EXPECT_EQ(DeviceOf(manager, L"D")[1], 0x50005);
 }
 
-TEST_F(SensorSectionTest, AMissingTemperatureReadsAsZeroAndIsLogged) {
+TEST_F(SensorSectionTest, AMissingTemperatureReadsAsZero) {
   // Without ThrottleStart the start is 0, below any shutdown: accepted. Without
   // shutdown both are 0: rejected, not compared with a leftover value.
-  COSConfigManager* manager =
-      Load("<Sensor Path=\"S\" class=\"2\"><Temperature shutdown=\"60\"/><SUsage/></Sensor>");
+  COSConfigManager* manager = LoadSensors(
+      "<Sensor Path=\"S\" class=\"2\"><Temperature shutdown=\"60\"/><SUsage/></Sensor>");
   ASSERT_TRUE(Loaded(manager));
-  EXPECT_EQ(FieldsOf(manager, L"S"), (std::vector<int>{2, 3332, 0, 0, 0}));
+  EXPECT_EQ(SensorOf(manager, L"S"), (Ints{2, 3332, 0, 0, 0}));
   COSConfigManager::DeleteInstance();
-
-  manager = Load("<Sensor Path=\"S\" class=\"2\"><Temperature ThrottleStart=\"abc\"/></Sensor>");
-  EXPECT_FALSE(Loaded(manager));
+  EXPECT_FALSE(Loaded(
+      LoadSensors("<Sensor Path=\"S\" class=\"2\"><Temperature ThrottleStart=\"abc\"/></Sensor>")));
 }
 
-TEST_F(SensorSectionTest, OtherSensorClassesIgnoreCountAndDevicePaths) {
-  COSConfigManager* manager =
-      Load("<Sensor Path=\"CPU\" class=\"2\" ThirdParty_DeviceCount=\"3\">" +
-           std::string(kTemperatures) + "<DevicePath Device0=\"FAN\"/></Sensor>");
-  ASSERT_TRUE(Loaded(manager));
-  std::vector<std::wstring> paths = {L"kept"};
-  EXPECT_EQ(manager->GetSensorDevices(L"CPU", &paths), ZIVO_CONFIG_REJECTED);
-  EXPECT_EQ(paths, std::vector<std::wstring>{L"kept"});
-}
-
-TEST_F(SensorSectionTest, KeepsDocumentOrderAndFindsTheFirstOfTwoWithOneName) {
-  COSConfigManager* manager = Load(
-      "<Sensor Path=\"TZ0\" class=\"2\"><SUsage enable=\"1\" aux_interval=\"1\"/></Sensor>"
-      "<Sensor Path=\"TZ0\" class=\"3\"><SUsage enable=\"0\" aux_interval=\"9\"/></Sensor>");
-  ASSERT_TRUE(Loaded(manager));
-  EXPECT_EQ(SensorOf(manager, L"TZ0").iAuxInterval, 10);
-  _tagSSensorConfig longer;
-  longer.strName = L"TZ01";
-  EXPECT_EQ(manager->GetSensorConfig(longer), ZIVO_CONFIG_SENSOR_NOT_FOUND);
-}
-
-TEST_F(SensorSectionTest, AFailedChildListSkipsTheChildrenAndTheCountsDecide) {
+TEST_F(SensorSectionTest, FailedReadsLeaveTheCountsToDecide) {
   // Children: the platform's, the device's, then the sensor's. A skin sensor that announces
   // one path ends with none and is rejected; the other class is accepted.
   Faults().Fail(FaultOp::XmlChildNodes, 0, L"", 3, 1);
   COSConfigManager* manager =
-      Load("<Sensor Path=\"CPU\" class=\"2\">" + std::string(kTemperatures) + "</Sensor>");
+      LoadSensors("<Sensor Path=\"CPU\" class=\"2\">" + kTemperatures + "</Sensor>");
   ASSERT_TRUE(Loaded(manager));
-  const _tagSSensorConfig cpu = SensorOf(manager, L"CPU");
-  EXPECT_EQ(cpu.iShutdownTemp, 0);
+  EXPECT_EQ(SensorOf(manager, L"CPU")[1], 0);
+  COSConfigManager::DeleteInstance();
+  Faults().Fail(FaultOp::XmlChildNodes, 0, L"", 3, 1);
+  EXPECT_FALSE(
+      Loaded(LoadSensors("<Sensor Path=\"SKIN\" class=\"1\" ThirdParty_DeviceCount=\"1\">" +
+                         kTemperatures + "<DevicePath Device0=\"FAN\"/></Sensor>")));
   COSConfigManager::DeleteInstance();
 
-  Faults().Fail(FaultOp::XmlChildNodes, 0, L"", 3, 1);
-  manager = Load("<Sensor Path=\"SKIN\" class=\"1\" ThirdParty_DeviceCount=\"1\">" +
-                 std::string(kTemperatures) + "<DevicePath Device0=\"FAN\"/></Sensor>");
-  EXPECT_FALSE(Loaded(manager));
-}
-
-TEST_F(SensorSectionTest, AnUnreadablePathListStopsAtWhatWasRead) {
   // The DevicePath's attribute list fails on the second path: the count of
   // two is not met. Reads before it: the platform's 3, the device's 5, the
   // sensor's 3, Temperature's 2, SUsage's 2 and Device0.
+  Faults().Clear();
   Faults().Fail(FaultOp::XmlAttributes, 0, L"", 3 + 5 + 3 + 2 + 2 + 1 + 1, 1);
-  COSConfigManager* manager =
-      Load("<Sensor Path=\"SKIN\" class=\"1\" ThirdParty_DeviceCount=\"2\">" +
-           std::string(kTemperatures) +
-           "<SUsage enable=\"1\" aux_interval=\"1\"/>"
-           "<DevicePath Device0=\"A\" Device1=\"B\"/></Sensor>");
-  EXPECT_FALSE(Loaded(manager));
+  EXPECT_FALSE(Loaded(LoadSensors(
+      "<Sensor Path=\"SKIN\" class=\"1\" ThirdParty_DeviceCount=\"2\">" + kTemperatures +
+      "<SUsage enable=\"1\" aux_interval=\"1\"/><DevicePath Device0=\"A\" "
+      "Device1=\"B\"/></Sensor>")));
   EXPECT_TRUE(mLog.HasMessage("Error reading the Device1 attribute"));
 }
 
 // One row per combination of announced count and DevicePath children that a
 // skin sensor can have.
-struct _tagSSkinCase {
-  const char* what;
-  const char* countAttribute;  // "" when absent
-  const char* devicePaths;     // the DevicePath children
+struct SkinCase {
+  const char* name;
+  const char* count;        // the ThirdParty_DeviceCount value; nullptr when absent
+  const char* devicePaths;  // the DevicePath children
   bool accepted;
   std::vector<std::wstring> paths;
 };
 
-// The case's name, so that a test's listed parameter reads the same in every build.
-void PrintTo(const _tagSSkinCase& row, std::ostream* out) {
-  *out << row.what;
+// Listed by its name, so that the test's parameter reads the same in every build.
+void PrintTo(const SkinCase& row, std::ostream* out) {
+  *out << row.name;
 }
 
 class SkinSensorCountTest : public SensorSectionTest,
-                            public testing::WithParamInterface<_tagSSkinCase> {};
+                            public testing::WithParamInterface<SkinCase> {};
 
 TEST_P(SkinSensorCountTest, DecidesByAnnouncedAndAddedCounts) {
-  const _tagSSkinCase& row = GetParam();
-  COSConfigManager* manager =
-      Load("<Sensor Path=\"SKIN\" class=\"1\" " + std::string(row.countAttribute) + ">" +
-           kTemperatures + row.devicePaths + "</Sensor>");
-  ASSERT_NE(manager, nullptr);
-  EXPECT_EQ(Loaded(manager), row.accepted) << mLog.Text();
-  if (!row.accepted) {
-    return;
+  const SkinCase& row = GetParam();
+  const std::string count =
+      row.count ? std::string(" ThirdParty_DeviceCount=\"") + row.count + "\"" : "";
+  COSConfigManager* manager = LoadSensors("<Sensor Path=\"SKIN\" class=\"1\"" + count + ">" +
+                                          kTemperatures + row.devicePaths + "</Sensor>");
+  ASSERT_EQ(Loaded(manager), row.accepted) << mLog.Text();
+  if (row.accepted) {
+    std::vector<std::wstring> paths = {L"replaced"};
+    EXPECT_EQ(manager->GetSensorDevices(L"SKIN", &paths), 0);
+    EXPECT_EQ(paths, row.paths);
   }
-  std::vector<std::wstring> paths = {L"replaced"};
-  EXPECT_EQ(manager->GetSensorDevices(L"SKIN", &paths), 0);
-  EXPECT_EQ(paths, row.paths);
 }
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(
     CountTable, SkinSensorCountTest,
     testing::Values(
-        _tagSSkinCase{"AbsentNone", "", "", false, {}},
-        _tagSSkinCase{"AbsentWithoutDevice0", "", "<DevicePath Device1=\"B\"/>", true, {}},
-        _tagSSkinCase{"AbsentWithDevice0", "", "<DevicePath Device0=\"A\" Device1=\"B\"/>", false, {}},
-        _tagSSkinCase{"ZeroNone", "ThirdParty_DeviceCount=\"0\"", "", true, {}},
-        _tagSSkinCase{"ZeroWithoutDevice0", "ThirdParty_DeviceCount=\"0\"", "<DevicePath/>", true, {}},
-        _tagSSkinCase{"ZeroWithDevice0", "ThirdParty_DeviceCount=\"0\"", "<DevicePath Device0=\"A\"/>", false, {}},
-        _tagSSkinCase{"NNone", "ThirdParty_DeviceCount=\"2\"", "", false, {}},
-        _tagSSkinCase{"NAll", "ThirdParty_DeviceCount=\"2\"", "<DevicePath Device1=\"B\" Device0=\"A\"/>", true, {L"A", L"B"}},
-        _tagSSkinCase{"NMore", "ThirdParty_DeviceCount=\"2\"", "<DevicePath Device0=\"A\" Device1=\"B\" Device2=\"C\"/>", true, {L"A", L"B"}},
-        _tagSSkinCase{"NGap", "ThirdParty_DeviceCount=\"3\"", "<DevicePath Device0=\"A\" Device2=\"C\"/>", false, {}},
-        _tagSSkinCase{"NTwice", "ThirdParty_DeviceCount=\"1\"", "<DevicePath Device0=\"A\"/><DevicePath Device0=\"B\"/>", false, {}},
-        _tagSSkinCase{"NTwiceSecondEmpty", "ThirdParty_DeviceCount=\"1\"", "<DevicePath Device0=\"A\"/><DevicePath/>", true, {L"A"}},
-        _tagSSkinCase{"NegativeNone", "ThirdParty_DeviceCount=\"-2\"", "", false, {}},
-        _tagSSkinCase{"NegativeWithoutDevice0", "ThirdParty_DeviceCount=\"-2\"", "<DevicePath/>", false, {}},
-        _tagSSkinCase{"NegativeWithDevice0", "ThirdParty_DeviceCount=\"-2\"", "<DevicePath Device0=\"A\"/>", false, {}},
-        _tagSSkinCase{"MinusOneWithoutDevice0", "ThirdParty_DeviceCount=\"-1\"", "<DevicePath/>", true, {}},
-        _tagSSkinCase{"NotANumberCountsZero", "ThirdParty_DeviceCount=\"many\"", "", true, {}}),
-    [](const testing::TestParamInfo<_tagSSkinCase>& info) { return std::string(info.param.what); });
+        SkinCase{"AbsentNone", nullptr, "", false, {}},
+        SkinCase{"AbsentWithoutDevice0", nullptr, "<DevicePath Device1=\"B\"/>", true, {}},
+        SkinCase{"AbsentWithDevice0", nullptr, "<DevicePath Device0=\"A\" Device1=\"B\"/>", false, {}},
+        SkinCase{"ZeroNone", "0", "", true, {}},
+        SkinCase{"ZeroWithoutDevice0", "0", "<DevicePath/>", true, {}},
+        SkinCase{"ZeroWithDevice0", "0", "<DevicePath Device0=\"A\"/>", false, {}},
+        SkinCase{"NNone", "2", "", false, {}},
+        SkinCase{"NAll", "2", "<DevicePath Device1=\"B\" Device0=\"A\"/>", true, {L"A", L"B"}},
+        SkinCase{"NMore", "2", "<DevicePath Device0=\"A\" Device1=\"B\" Device2=\"C\"/>", true, {L"A", L"B"}},
+        SkinCase{"NGap", "3", "<DevicePath Device0=\"A\" Device2=\"C\"/>", false, {}},
+        SkinCase{"NTwice", "1", "<DevicePath Device0=\"A\"/><DevicePath Device0=\"B\"/>", false, {}},
+        SkinCase{"NTwiceSecondEmpty", "1", "<DevicePath Device0=\"A\"/><DevicePath/>", true, {L"A"}},
+        SkinCase{"NegativeNone", "-2", "", false, {}},
+        SkinCase{"NegativeWithoutDevice0", "-2", "<DevicePath/>", false, {}},
+        SkinCase{"NegativeWithDevice0", "-2", "<DevicePath Device0=\"A\"/>", false, {}},
+        SkinCase{"MinusOneWithoutDevice0", "-1", "<DevicePath/>", true, {}},
+        SkinCase{"NotANumberCountsZero", "many", "", true, {}}),
+    [](const testing::TestParamInfo<SkinCase>& info) { return std::string(info.param.name); });
 // clang-format on

@@ -83,9 +83,10 @@ class InitLogTest : public testing::Test {
   std::filesystem::path mDir;
 };
 
-TEST_F(InitLogTest, InitLogOpensThePrimaryFileAndWritesTheFirstStatementWhole) {
+TEST_F(InitLogTest, InitLogAppendsToThePrimaryFileAndWritesTheFirstStatementWhole) {
   const auto primary = mDir / "zivo.log";
   const auto fallback = mDir / "fallback.log";
+  std::ofstream(primary) << "from an earlier run\n";
   EXPECT_EQ(myPrint.SetLogLevel(static_cast<LEVEL>(0)), 0u);
   InitLog(Wide(primary).c_str(), Wide(fallback).c_str());
   EXPECT_EQ(CPrint::pPrint, &myPrint);
@@ -93,7 +94,7 @@ TEST_F(InitLogTest, InitLogOpensThePrimaryFileAndWritesTheFirstStatementWhole) {
 
   const int line = __LINE__ + 1;
   LOG_DEBUG("first %d", 1);
-  EXPECT_EQ(ReadFile(primary), "2026:02:03 04:05:06:007 DEBUG : [" +
+  EXPECT_EQ(ReadFile(primary), "from an earlier run\n2026:02:03 04:05:06:007 DEBUG : [" +
                                    std::string(MakeSourcePath(__FILE__).text) + ":" +
                                    std::to_string(line) + "] first 1\n");
   EXPECT_FALSE(std::filesystem::exists(fallback));
@@ -127,36 +128,11 @@ TEST_F(InitLogTest, AnUnopenablePrimaryFallsBackWithOneComplaint) {
   LOG_ERROR("into the void");
 }
 
-TEST_F(InitLogTest, AnExistingLogFileIsAppendedTo) {
-  const auto path = mDir / "zivo.log";
-  std::ofstream(path) << "from an earlier run\n";
-  InitLog(Wide(path).c_str(), Wide(path).c_str());
-  LOG_DEBUG("this run");
-  const std::string text = ReadFile(path);
-  EXPECT_EQ(text.rfind("from an earlier run\n2026:02:03 04:05:06:007 DEBUG : [", 0), 0u);
-  EXPECT_TRUE(text.ends_with("] this run\n")) << text;
-}
-
 // One statement reaches each logger as one Write holding the whole line, so
-// no other thread's text can come between its pieces.
-TEST_F(InitLogTest, EachLoggerGetsAStatementAsOneWholeWrite) {
-  InitLog(Wide(mDir / "zivo.log").c_str(), L"");
-  std::vector<std::string> first;
-  std::vector<std::string> second;
-  ASSERT_EQ(myPrint.AddLogger(new CRecordingLogger(first)), 0);
-  ASSERT_EQ(myPrint.AddLogger(new CRecordingLogger(second)), 0);
-  const int line = __LINE__ + 1;
-  LOG_WARN("one %ls", L"piece");
-  const std::string whole = "2026:02:03 04:05:06:007 WARNING : [" +
-                            std::string(MakeSourcePath(__FILE__).text) + ":" +
-                            std::to_string(line) + "] one piece\n";
-  EXPECT_EQ(first, std::vector<std::string>{whole});
-  EXPECT_EQ(second, std::vector<std::string>{whole});
-}
-
-// The table holds five loggers. A refused one stays the caller's and is never
-// written to; a copy of the front end shares the loggers without owning them.
-TEST_F(InitLogTest, TheSixthLoggerIsRefused) {
+// no other thread's text can come between its pieces. The table holds five
+// loggers. A refused one stays the caller's and is never written to; a copy
+// of the front end shares the loggers without owning them.
+TEST_F(InitLogTest, EachLoggerGetsAStatementWholeAndTheSixthIsRefused) {
   InitLog(Wide(mDir / "zivo.log").c_str(), L"");
   std::vector<std::string> pieces;
   std::vector<std::string> refusedPieces;
@@ -164,6 +140,12 @@ TEST_F(InitLogTest, TheSixthLoggerIsRefused) {
     EXPECT_EQ(myPrint.AddLogger(new CRecordingLogger(pieces)), 0);
   }
   EXPECT_EQ(CPrint::m_iMaxLogger, 5);
+  const int line = __LINE__ + 1;
+  LOG_WARN("one %ls", L"piece");
+  EXPECT_EQ(pieces, std::vector<std::string>(3, "2026:02:03 04:05:06:007 WARNING : [" +
+                                                    std::string(MakeSourcePath(__FILE__).text) +
+                                                    ":" + std::to_string(line) + "] one piece\n"));
+  pieces.clear();
   CRecordingLogger refused(refusedPieces);
   EXPECT_EQ(myPrint.AddLogger(&refused), 1);
   EXPECT_EQ(CPrint::m_iMaxLogger, 5);

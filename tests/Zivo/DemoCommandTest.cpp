@@ -38,17 +38,4 @@ TEST(DemoCommandTest, TheTourCompletesAndKeepsTheLog) {
   EXPECT_NE(text.str().find("One of the Non WMI sensors is faulty"), std::string::npos);
 }
 
-TEST(DemoCommandTest, RefusesWhatItDoesNotOffer) {
-  for (const std::vector<std::string>& args :
-       {std::vector<std::string>{"demo", "--platform", "linux"},
-        std::vector<std::string>{"demo", "--json"}, std::vector<std::string>{"demo", "now"}}) {
-    const _tagSZivoRun run = RunZivo(args);
-    EXPECT_EQ(run.status, 2) << args[1];
-    EXPECT_EQ(run.err.rfind("zivo demo: ", 0), 0u) << run.err;
-  }
-  const _tagSZivoRun help = RunZivo({"demo", "--help"});
-  EXPECT_EQ(help.status, 0);
-  EXPECT_NE(help.out.find("usage: zivo demo"), std::string::npos);
-}
-
 }  // namespace
