@@ -65,6 +65,16 @@ TEST_F(EventSinkTest, ParticipantSinkReportsEachInstanceSkipsBrokenEventsAndStop
   }
 }
 
+TEST_F(EventSinkTest, AnswersOnlyForTheSinkInterfaces) {
+  auto sink =
+      CComPtr<CParticipantEventSink>(new CParticipantEventSink(&Events(), ADD_SENSOR_EVENT));
+  void* object = nullptr;
+  EXPECT_EQ(sink->QueryInterface(IID_IUnsecuredApartment, &object), E_NOINTERFACE);
+  ASSERT_EQ(sink->QueryInterface(IID_IWbemObjectSink, &object), WBEM_S_NO_ERROR);
+  EXPECT_EQ(object, static_cast<CWbemObjectSink*>(sink.Get()));
+  static_cast<CWbemObjectSink*>(object)->Release();
+}
+
 TEST_F(EventSinkTest, ThermalSinkSkipsAnEventWhosePartsCannotBeRead) {
   const CWmiPropertyMap named = {{L"InstanceName", CVariant::Bstr(L"TZ")}};
   const CWmiPropertyMap coded = {{L"EventCode", CVariant::I4(12)}};

@@ -255,6 +255,7 @@ TEST_F(SysfsDriverTest, UnreadableOrInvalidValues) {
                         {"trip_point_1_temp", "9999999\n", true, 1, 1},
                         {"type", "", true, 2, 1},
                         {"temp", "hot\n", false, 0, 0},
+                        {"temp", "", false, 0, 0},
                         {"temp", "-274000\n", false, 0, 0},
                         {"temp", "99999999999999\n", false, 0, 0}};
   mTree.AddCooling(0, "Fan", 3, 1);
