@@ -75,85 +75,77 @@ CMemoryWmi::MethodHandler Recorded(CState state, std::wstring method) {
   };
 }
 
+// A method on one device or sensor (`participants` picks which map): the
+// call is recorded, then `body` runs on the participant's state under the
+// lock. WBEM_E_NOT_FOUND when the firmware has no such participant.
+template <typename Participant, typename Body>
+CMemoryWmi::MethodHandler OnParticipant(
+    CState state, std::map<std::wstring, Participant> CSimFirmware::_tagSState::*participants,
+    std::wstring method, Body body) {
+  return [state, participants, method = std::move(method), body](
+             const std::wstring& key, const CWmiPropertyMap& in, CWmiPropertyMap& out) {
+    std::lock_guard<std::mutex> hold(state->lock);
+    state->Enter(key, method, in);
+    auto& all = (*state).*participants;
+    auto it = all.find(key);
+    if (it == all.end()) {
+      return WBEM_E_NOT_FOUND;
+    }
+    body(it->second, in, out);
+    return WBEM_S_NO_ERROR;
+  };
+}
+
 void DefineDeviceMethods(CMemoryWmi& wmi, const CState& state) {
-  wmi.DefineMethod(kDeviceControl, L"GetThrottleState", {}, {L"State"},
-                   [state, method = std::wstring(L"GetThrottleState")](
-                       const std::wstring& key, const CWmiPropertyMap& in, CWmiPropertyMap& out) {
-                     std::lock_guard<std::mutex> hold(state->lock);
-                     state->Enter(key, method, in);
-                     auto it = state->devices.find(key);
-                     if (it == state->devices.end()) {
-                       return WBEM_E_NOT_FOUND;
-                     }
-                     out[L"State"] = CVariant::I4(it->second.reported.value_or(it->second.state));
-                     return WBEM_S_NO_ERROR;
-                   });
-  wmi.DefineMethod(kDeviceControl, L"SetThrottleState", {L"State"}, {},
-                   [state, method = std::wstring(L"SetThrottleState")](
-                       const std::wstring& key, const CWmiPropertyMap& in, CWmiPropertyMap&) {
-                     std::lock_guard<std::mutex> hold(state->lock);
-                     state->Enter(key, method, in);
-                     auto it = state->devices.find(key);
-                     if (it == state->devices.end()) {
-                       return WBEM_E_NOT_FOUND;
-                     }
-                     if (it->second.accepts) {
-                       it->second.state = IntOf(in, L"State");
-                     }
-                     return WBEM_S_NO_ERROR;
-                   });
+  const auto devices = &CSimFirmware::_tagSState::devices;
+  wmi.DefineMethod(
+      kDeviceControl, L"GetThrottleState", {}, {L"State"},
+      OnParticipant(state, devices, L"GetThrottleState",
+                    [](_tagSDeviceState& device, const CWmiPropertyMap&, CWmiPropertyMap& out) {
+                      out[L"State"] = CVariant::I4(device.reported.value_or(device.state));
+                    }));
+  wmi.DefineMethod(
+      kDeviceControl, L"SetThrottleState", {L"State"}, {},
+      OnParticipant(state, devices, L"SetThrottleState",
+                    [](_tagSDeviceState& device, const CWmiPropertyMap& in, CWmiPropertyMap&) {
+                      if (device.accepts) {
+                        device.state = IntOf(in, L"State");
+                      }
+                    }));
   wmi.DefineMethod(kDeviceControl, L"Start", {}, {}, Recorded(state, L"Start"));
   wmi.DefineMethod(kDeviceControl, L"Stop", {}, {}, Recorded(state, L"Stop"));
   wmi.DefineMethod(kDeviceControl, L"Shutdown", {L"Option"}, {}, Recorded(state, L"Shutdown"));
 }
 
 void DefineSensorMethods(CMemoryWmi& wmi, const CState& state) {
-  wmi.DefineMethod(kSensorControl, L"GetCurrentTemperature", {}, {L"temperature"},
-                   [state, method = std::wstring(L"GetCurrentTemperature")](
-                       const std::wstring& key, const CWmiPropertyMap& in, CWmiPropertyMap& out) {
-                     std::lock_guard<std::mutex> hold(state->lock);
-                     state->Enter(key, method, in);
-                     auto it = state->sensors.find(key);
-                     if (it == state->sensors.end()) {
-                       return WBEM_E_NOT_FOUND;
-                     }
-                     std::vector<int32_t>& readings = it->second.readings;
-                     int32_t reading = readings.empty() ? 0 : readings.front();
-                     if (readings.size() > 1) {
-                       readings.erase(readings.begin());
-                     }
-                     out[L"temperature"] = CVariant::I4(reading);
-                     return WBEM_S_NO_ERROR;
-                   });
-  wmi.DefineMethod(kSensorControl, L"GetSensorTrip", {L"type"}, {L"temp"},
-                   [state, method = std::wstring(L"GetSensorTrip")](
-                       const std::wstring& key, const CWmiPropertyMap& in, CWmiPropertyMap& out) {
-                     std::lock_guard<std::mutex> hold(state->lock);
-                     state->Enter(key, method, in);
-                     auto it = state->sensors.find(key);
-                     if (it == state->sensors.end()) {
-                       return WBEM_E_NOT_FOUND;
-                     }
-                     auto trip = it->second.trips.find(IntOf(in, L"type"));
-                     const int32_t value = trip == it->second.trips.end() ? 0 : trip->second;
-                     out[L"temp"] = CVariant::I4(value + it->second.readBackOffset);
-                     return WBEM_S_NO_ERROR;
-                   });
-  wmi.DefineMethod(kSensorControl, L"SetSensorTrip", {L"SensorTripPoint"}, {},
-                   [state, method = std::wstring(L"SetSensorTrip")](
-                       const std::wstring& key, const CWmiPropertyMap& in, CWmiPropertyMap&) {
-                     std::lock_guard<std::mutex> hold(state->lock);
-                     state->Enter(key, method, in);
-                     auto it = state->sensors.find(key);
-                     if (it == state->sensors.end()) {
-                       return WBEM_E_NOT_FOUND;
-                     }
-                     // The trip's temperature in the high 16 bits, its identifier in the low.
-                     const auto packed = static_cast<uint32_t>(IntOf(in, L"SensorTripPoint"));
-                     it->second.trips[static_cast<int32_t>(packed & 0xFFFF)] =
-                         static_cast<int32_t>(packed >> 16);
-                     return WBEM_S_NO_ERROR;
-                   });
+  const auto sensors = &CSimFirmware::_tagSState::sensors;
+  wmi.DefineMethod(
+      kSensorControl, L"GetCurrentTemperature", {}, {L"temperature"},
+      OnParticipant(state, sensors, L"GetCurrentTemperature",
+                    [](_tagSSensorState& sensor, const CWmiPropertyMap&, CWmiPropertyMap& out) {
+                      std::vector<int32_t>& readings = sensor.readings;
+                      out[L"temperature"] = CVariant::I4(readings.empty() ? 0 : readings.front());
+                      if (readings.size() > 1) {
+                        readings.erase(readings.begin());
+                      }
+                    }));
+  wmi.DefineMethod(
+      kSensorControl, L"GetSensorTrip", {L"type"}, {L"temp"},
+      OnParticipant(state, sensors, L"GetSensorTrip",
+                    [](_tagSSensorState& sensor, const CWmiPropertyMap& in, CWmiPropertyMap& out) {
+                      auto trip = sensor.trips.find(IntOf(in, L"type"));
+                      const int32_t value = trip == sensor.trips.end() ? 0 : trip->second;
+                      out[L"temp"] = CVariant::I4(value + sensor.readBackOffset);
+                    }));
+  wmi.DefineMethod(
+      kSensorControl, L"SetSensorTrip", {L"SensorTripPoint"}, {},
+      OnParticipant(state, sensors, L"SetSensorTrip",
+                    [](_tagSSensorState& sensor, const CWmiPropertyMap& in, CWmiPropertyMap&) {
+                      // The trip's temperature in the high 16 bits, its identifier in the low.
+                      const auto packed = static_cast<uint32_t>(IntOf(in, L"SensorTripPoint"));
+                      sensor.trips[static_cast<int32_t>(packed & 0xFFFF)] =
+                          static_cast<int32_t>(packed >> 16);
+                    }));
   wmi.DefineMethod(kSensorControl, L"Start", {}, {}, Recorded(state, L"Start"));
   wmi.DefineMethod(kSensorControl, L"Stop", {}, {}, Recorded(state, L"Stop"));
 }
