@@ -57,35 +57,6 @@ TEST_P(ClockContract, UtcSecondsAreTheCurrentTime) {
   EXPECT_LE(shown, latest);
 }
 
-// Local time is UTC shifted by a zone offset: a whole number of quarter hours,
-// at most 14 hours either way, whatever zone the machine is in.
-TEST_P(ClockContract, LocalTimeIsAValidDateAtAZoneOffsetFromUtc) {
-  const uint64_t earliest = E().Earliest();
-  const _tagSLocalTime local = E().Clock().LocalNow();
-  const uint64_t latest = E().Latest();
-
-  EXPECT_GE(local.year, 2024);
-  EXPECT_TRUE(local.month >= 1 && local.month <= 12 && local.day >= 1 && local.day <= 31);
-  EXPECT_TRUE(local.hour >= 0 && local.hour <= 23 && local.minute >= 0 && local.minute <= 59);
-  EXPECT_TRUE(local.second >= 0 && local.second <= 60);
-  EXPECT_TRUE(local.milliseconds >= 0 && local.milliseconds <= 999);
-
-  tm fields{};
-  fields.tm_year = local.year - 1900;
-  fields.tm_mon = local.month - 1;
-  fields.tm_mday = local.day;
-  fields.tm_hour = local.hour;
-  fields.tm_min = local.minute;
-  fields.tm_sec = local.second;
-  const auto asUtc = static_cast<int64_t>(timegm(&fields));
-  const int64_t offsetLow = asUtc - static_cast<int64_t>(latest);
-  const int64_t offsetHigh = asUtc - static_cast<int64_t>(earliest);
-  const int64_t quarter = std::llround(static_cast<double>(offsetLow) / 900.0) * 900;
-  EXPECT_LE(std::llabs(quarter), 14 * 3600);
-  EXPECT_GE(quarter, offsetLow - 1) << "local " << asUtc << ", utc " << earliest;
-  EXPECT_LE(quarter, offsetHigh + 1) << "local " << asUtc << ", utc " << latest;
-}
-
 ZIVO_CONTRACT_SUITE(ClockContract, {"Sim", Make<CSimClockEnv, CClockEnv>},
                     {"Linux", Make<CLinuxClockEnv, CClockEnv>});
 
