@@ -31,12 +31,12 @@ class OSEventManagerTest : public CEventTest {
 
 TEST_F(OSEventManagerTest, InitReportsEachFailingStepWithItsCode) {
   using Arm = std::function<void()>;
-  const auto com = [this](FaultOp op, HRESULT hr) { return [=, this] { Faults().Fail(op, hr); }; };
-  const Arm noKey = [this] {
+  const auto com = [](FaultOp op, HRESULT hr) { return [=] { Faults().Fail(op, hr); }; };
+  const Arm noKey = [] {
     Faults().Fail(FaultOp::RegOpen, REG_STATUS_ACCESS_DENIED, DRIVER_PARAMETERS_KEY);
   };
   const Arm noCount = [this] { Registry().DeleteValue(DRIVER_PARAMETERS_KEY, L"SensorCount"); };
-  const Arm noQuery = [this] {
+  const Arm noQuery = [] {
     Faults().Fail(FaultOp::WmiExecNotificationQueryAsync, WBEM_E_ACCESS_DENIED,
                   L"SELECT * FROM DTMEvent");
   };
