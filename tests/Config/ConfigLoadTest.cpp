@@ -28,38 +28,6 @@ int ThrownBy(const std::wstring& path) {
 
 class ConfigLoadTest : public CConfigTest {};
 
-TEST_F(ConfigLoadTest, FindsSectionsAtAnyDepthAndMatchesDevicesByFragment) {
-  const std::string nested =
-      "<?xml version=\"1.0\"?><Whatever><a><b><Platform><Shutdown option=\"hibernate\" "
-      "timer=\"3\"/><Throttling preference=\"Active\"/></Platform></b></a><x><y>"
-      "<Device Path=\"PNP0C14\\1_0\" class=\"3\"><Throttle limit=\"10\" step=\"2\" priority=\"1\"/>"
-      "<DUsage enable=\"1\" shutdown=\"1\"/></Device></y></x><z>" +
-      kSkinSensor + "</z></Whatever>";
-  COSConfigManager* manager = COSConfigManager::GetInstance(Write("nested.xml", nested));
-  ASSERT_TRUE(Loaded(manager));
-  EXPECT_EQ(PlatformOf(manager), (Ints{1, 3, 1}));
-  EXPECT_EQ(DeviceOf(manager, L"ACPI\\PNP0C14\\1_0"), (Ints{3, 10, 2, 1, 1, 1}));
-  EXPECT_EQ(SensorOf(manager, L"TZ01"), (Ints{1, 3182, 3032, 1, 20}));
-}
-
-TEST_F(ConfigLoadTest, ReadsOnlyTheFirstPlatformAndItsValuesExactly) {
-  // Hibernate with a capital H is a shutdown; "active" leaves the preference
-  // as it was (0 after construction); the second Platform is never read.
-  COSConfigManager* manager = Load(
-      "<Platform><Shutdown option=\"hibernate\" timer=\"99\"/>"
-      "<Throttling preference=\"Active\"/></Platform>",
-      "<Platform><!-- note --><Shutdown option=\"Hibernate\" timer=\" 15 s\"/>"
-      "<Throttling preference=\"active\"/><Other/>text</Platform>");
-  ASSERT_TRUE(Loaded(manager));
-  EXPECT_EQ(PlatformOf(manager), (Ints{0, 15, 0}));
-  COSConfigManager::DeleteInstance();
-
-  manager = Load("",
-                 "<Platform><Throttling preference=\"Passive\"/>"
-                 "<Throttling preference=\"Active\"/><Throttling preference=\"x\"/></Platform>");
-  EXPECT_EQ(PlatformOf(manager), (Ints{0, 0, 1}));  // no Shutdown element
-}
-
 TEST_F(ConfigLoadTest, ReadsDecimalsAsAWideStreamExtractsAnInt) {
   // The text as written, and as the attribute holds it once references are replaced.
   // clang-format off
@@ -84,69 +52,6 @@ TEST_F(ConfigLoadTest, ReadsDecimalsAsAWideStreamExtractsAnInt) {
     EXPECT_EQ(DeviceOf(manager, L"D" + std::to_wstring(k) + L";")[0], expected)
         << "class=\"" << texts[k].first << "\"";
   }
-}
-
-TEST_F(ConfigLoadTest, AMissingOrNonNumericAttributeReadsAsZeroAndIsLogged) {
-  // Each field stands alone: a missing one does not take the text of the
-  // attribute read before it.
-  COSConfigManager* manager = Load(
-      "<Device Path=\"A\"><Throttle limit=\"9\" priority=\"x\"/><DUsage shutdown=\"1\"/></Device>"
-      "<Device Path=\"B\" class=\"5\"><DUsage enable=\"1\"/></Device>",
-      "<Platform><Shutdown option=\"hibernate\"/></Platform>");
-  ASSERT_TRUE(Loaded(manager));
-  EXPECT_EQ(DeviceOf(manager, L"A"), (Ints{0, 9, 0, 0, 0, 1}));
-  EXPECT_EQ(DeviceOf(manager, L"B"), (Ints{5, 0, 0, 0, 1, 0}));
-  EXPECT_EQ(PlatformOf(manager), (Ints{1, 0, 0}));
-  EXPECT_EQ(mLog.CountMessage("Node step does not exist in the XML"), 1);
-}
-
-TEST_F(ConfigLoadTest, AStepAboveTheLimitRejectsEveryDevice) {
-  COSConfigManager* manager = Load(Device("GOOD", 9, 1) + Device("BAD", 4, 5) + kSkinSensor);
-  EXPECT_FALSE(Loaded(manager));
-  // Not loaded: the defaults answer, the good device is gone with the bad.
-  EXPECT_EQ(DeviceOf(manager, L"GOOD"), (Ints{0, 0x50005, 2, 0, 1, 0}));
-  EXPECT_EQ(manager->Init(PathOf("velmarconfig.xml")), ZIVO_CONFIG_RULE_BROKEN);
-  COSConfigManager::DeleteInstance();
-  manager = Load(Device("EQUAL", 5, 5));
-  ASSERT_TRUE(Loaded(manager));
-  EXPECT_EQ(DeviceOf(manager, L"EQUAL")[2], 5);
-}
-
-TEST_F(ConfigLoadTest, AFileThatDoesNotParseIsReportedInEightStatements) {
-  const std::wstring path = Write("broken.xml", "<a>\n<Platform>\n</a>\n");
-  COSConfigManager* manager = COSConfigManager::GetInstance(path);
-  EXPECT_FALSE(Loaded(manager));
-  // The file, a rule, reason, its text, source, the failed line, "Line: " and its number.
-  const std::vector<std::string> messages = mLog.Messages();
-  const auto at =
-      std::find(messages.begin(), messages.end(), "XML Validation failed on " + ToUtf8(path));
-  ASSERT_LT(at + 7, messages.end()) << mLog.Text();
-  EXPECT_EQ(std::vector<std::string>(at + 4, at + 8),
-            (std::vector<std::string>{"Source: ", "</a>", "Line: ", "3"}));
-  EXPECT_EQ(mLog.LevelOf("Line: "), "ERROR");
-  EXPECT_TRUE(mLog.HasMessage("Load failed for velmarconfig.xml"));
-  EXPECT_EQ(manager->Init(path), ZIVO_CONFIG_LOAD_FAILED);
-}
-
-TEST_F(ConfigLoadTest, FallsBackToTheDefaultNameInTheWorkingFolder) {
-  // An empty path tries the default name twice; nothing there: the defaults.
-  COSConfigManager* manager = COSConfigManager::GetInstance(L"");
-  EXPECT_FALSE(Loaded(manager));
-  EXPECT_EQ(mLog.CountMessage("Load failed for velmarconfig.xml"), 2);
-  EXPECT_EQ(mLog.CountMessage("XML Validation failed on "), 0);
-  EXPECT_EQ(PlatformOf(manager), (Ints{1, 1, 10}));
-  COSConfigManager::DeleteInstance();
-
-  Write("velmarconfig.xml", ConfigText(Device("FROMDEFAULT", 3, 1)));
-  manager = COSConfigManager::GetInstance(PathOf("absent.xml"));
-  ASSERT_TRUE(Loaded(manager));
-  EXPECT_EQ(DeviceOf(manager, L"FROMDEFAULT")[1], 3);
-  // A second GetInstance returns the first manager without reading.
-  const int loads = Faults().Calls(FaultOp::XmlLoad);
-  EXPECT_EQ(COSConfigManager::GetInstance(PathOf("other.xml")), manager);
-  EXPECT_EQ(Faults().Calls(FaultOp::XmlLoad), loads);
-  COSConfigManager::DeleteInstance();
-  COSConfigManager::DeleteInstance();  // nothing left: harmless
 }
 
 TEST_F(ConfigLoadTest, InitReloadsALiveManager) {

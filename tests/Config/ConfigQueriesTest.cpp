@@ -77,23 +77,6 @@ TEST_F(ConfigQueriesTest, ANotLoadedManagerAnswersWithDefaultsAndRefusesUpdates)
   EXPECT_EQ(PathsOf(manager, L"S"), std::vector<std::wstring>{L"untouched"});
 }
 
-TEST_F(ConfigQueriesTest, DeviceRecordsMatchTheFirstFragmentContainedInThePath) {
-  COSConfigManager* manager = Load(
-      "<Device Path=\"ABC\" class=\"1\"/><Device Path=\"BC\" class=\"2\"/>"
-      "<Device Path=\"Q\" class=\"3\"/>");
-  for (const auto& [path, expected] : std::vector<std::pair<std::wstring, int>>{
-           {L"ABC", 1}, {L"xABCx", 1}, {L"xBCx", 2}, {L"QABC", 1}, {L"Q", 3}}) {
-    EXPECT_EQ(DeviceOf(manager, path)[0], expected) << ToUtf8(path);
-  }
-  for (const std::wstring path : {L"AB", L"abc", L""}) {
-    DeviceOf(manager, path, ZIVO_CONFIG_DEVICE_NOT_FOUND);
-  }
-  COSConfigManager::DeleteInstance();
-  // A record without a Path matches every path.
-  manager = Load("<Device class=\"5\"/><Device Path=\"ABC\" class=\"1\"/>");
-  EXPECT_EQ(DeviceOf(manager, L"ABC")[0], 5);
-}
-
 TEST_F(ConfigQueriesTest, SetDeviceConfigOverwritesTheMatchOrAppends) {
   COSConfigManager* manager = Load(kPolicy);
   // Thermal management disabled: there is no participant manager to check
@@ -135,42 +118,6 @@ TEST_F(ConfigQueriesTest, SetDeviceConfigRejectsALimitAboveTheDevicesMax) {
   // A device the participant manager does not know cannot be checked.
   EXPECT_EQ(manager->SetDeviceConfig(DeviceUpdate(L"\\\\.\\ZivoFan0", 99)), 0);
   EXPECT_EQ(DeviceOf(manager, L"\\\\.\\ZivoFan0")[1], 99);
-}
-
-TEST_F(ConfigQueriesTest, SensorRecordsMatchExactNamesAndKeepSkinPaths) {
-  COSConfigManager* manager = Load(kPolicy);
-  SensorOf(manager, L"TZ01", 0, ZIVO_CONFIG_SENSOR_NOT_FOUND);
-  PathsOf(manager, L"TZ01", ZIVO_CONFIG_SENSOR_NOT_FOUND);
-  _tagSSensorConfig sensor;
-  sensor.strName = L"SKIN";
-  sensor.vecDevicePaths = {L"caller's"};
-  ASSERT_EQ(manager->GetSensorConfig(sensor), 0);
-  EXPECT_EQ(sensor.vecDevicePaths, std::vector<std::wstring>{L"caller's"});
-  EXPECT_EQ(PathsOf(manager, L"SKIN"), (std::vector<std::wstring>{L"FAN0", L"FAN1"}));
-
-  // A skin update replaces the paths; another class keeps them stored but no
-  // longer serves them; unknown names are appended.
-  const struct {
-    const wchar_t* name;
-    int sensorClass;
-    std::vector<std::wstring> paths;
-    int result;
-    std::vector<std::wstring> served;
-  } updates[] = {{L"SKIN", 1, {L"FAN9"}, 0, {L"FAN9"}},
-                 {L"SKIN", 2, {L"IGNORED"}, ZIVO_CONFIG_REJECTED, {L"untouched"}},
-                 {L"SKIN", 1, {}, 0, {}},
-                 {L"SKIN", 2, {L"X"}, ZIVO_CONFIG_REJECTED, {L"untouched"}},
-                 {L"SKIN", 1, {L"Y"}, 0, {L"Y"}},
-                 {L"NEW", 3, {L"P"}, ZIVO_CONFIG_REJECTED, {L"untouched"}},
-                 {L"NEW", 1, {}, 0, {}}};
-  for (const auto& update : updates) {
-    ASSERT_EQ(manager->SetSensorConfig(SensorUpdate(update.name, update.sensorClass, update.paths)),
-              0);
-    EXPECT_EQ(PathsOf(manager, update.name, update.result), update.served) << update.sensorClass;
-    if (update.sensorClass == 3) {
-      EXPECT_EQ(SensorOf(manager, update.name), (Ints{3, 3000, 3100, 1, 40}));
-    }
-  }
 }
 
 TEST_F(ConfigQueriesTest, EmptyListsAreReportedAndUpdatesDoNotFillThem) {

@@ -86,22 +86,3 @@ TEST_F(ConfigReportTest, ReportsEachFindingWithItsElementAndLine) {
     EXPECT_NE(findings.find(expected), std::string::npos) << expected << "\nin:\n" << findings;
   }
 }
-
-// (The named file's own outcome, not a default file's, is checked through
-// "zivo config check".) A long path is cut as the manager cuts it, and the
-// process's manager is left alone.
-TEST_F(ConfigReportTest, ReadsLikeTheManagerAndLeavesTheProcesssManagerAlone) {
-  const std::string longPath(300, 'p');
-  ConfigLoadReport report =
-      CheckConfigFile(Write("long.xml", ConfigText("<Device Path=\"" + longPath + "\"/>")));
-  ASSERT_EQ(report.devices.size(), 1u);
-  EXPECT_EQ(ToUtf8(report.devices[0].strPath), longPath.substr(0, 254));
-
-  COSConfigManager* manager = COSConfigManager::GetInstance(Write("good.xml", ConfigText(kDevice)));
-  report = CheckConfigFile(Write("broken.xml", "<a>\n<Platform>\n</a>\n"));
-  EXPECT_EQ(report.result, ZIVO_CONFIG_LOAD_FAILED);
-  _tagSPlatformConfig platform;
-  ASSERT_EQ(manager->GetPlatformConfig(platform), 0);
-  EXPECT_EQ(platform.iShutdownTimer, 15);
-  EXPECT_EQ(manager->SetPlatformConfig(platform), 0) << "still loaded";
-}

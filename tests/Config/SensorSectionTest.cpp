@@ -37,30 +37,6 @@ TEST_F(SensorSectionTest, StoresTemperaturesInTenthsOfKelvinAndKeepsDocumentOrde
   EXPECT_EQ(paths, std::vector<std::wstring>{L"kept"});
 }
 
-TEST_F(SensorSectionTest, AThrottleStartNotBelowShutdownRejectsTheWholeFile) {
-  COSConfigManager* manager =
-      LoadSensors("<Sensor Path=\"OK\" class=\"2\">" + kTemperatures +
-                  "</Sensor><Sensor Path=\"HOT\" class=\"2\"><Temperature shutdown=\"50\" "
-                  "ThrottleStart=\"50\"/></Sensor>");
-  EXPECT_FALSE(Loaded(manager));
-  EXPECT_EQ(manager->Init(PathOf("velmarconfig.xml")), ZIVO_CONFIG_RULE_BROKEN);
-  // Defaults answer for the devices and sensors read before the bad one.
-  EXPECT_EQ(SensorOf(manager, L"OK", 2)[1], 3682);
-  EXPECT_EQ(DeviceOf(manager, L"D")[1], 0x50005);
-}
-
-TEST_F(SensorSectionTest, AMissingTemperatureReadsAsZero) {
-  // Without ThrottleStart the start is 0, below any shutdown: accepted. Without
-  // shutdown both are 0: rejected, not compared with a leftover value.
-  COSConfigManager* manager = LoadSensors(
-      "<Sensor Path=\"S\" class=\"2\"><Temperature shutdown=\"60\"/><SUsage/></Sensor>");
-  ASSERT_TRUE(Loaded(manager));
-  EXPECT_EQ(SensorOf(manager, L"S"), (Ints{2, 3332, 0, 0, 0}));
-  COSConfigManager::DeleteInstance();
-  EXPECT_FALSE(Loaded(
-      LoadSensors("<Sensor Path=\"S\" class=\"2\"><Temperature ThrottleStart=\"abc\"/></Sensor>")));
-}
-
 TEST_F(SensorSectionTest, FailedReadsLeaveTheCountsToDecide) {
   // Children: the platform's, the device's, then the sensor's. A skin sensor that announces
   // one path ends with none and is rejected; the other class is accepted.

@@ -47,47 +47,6 @@ class ConfigCheckCommandTest : public CConfigFileTest {
   }
 };
 
-TEST_F(ConfigCheckCommandTest, AValidFileShowsItsRecordsAndExitsZero) {
-  Write("good.xml", File(kPlatform, kDevice, kSensor));
-  const _tagSZivoRun text = Expect(
-      {"config", "check", "good.xml"}, 0,
-      {"Result: 0 (loaded)", "Loaded: yes", "strPath=\"PNP0C14\\1_0\" iClass=3 iThrottleLimit=4",
-       "vecDevicePaths=[\"\\\\.\\ZivoFan0\"]"});
-  EXPECT_EQ(text.err, "");
-  const json out = Expect({"config", "check", "good.xml", "--json"}, 0, {}).Json();
-  EXPECT_EQ(out["result"], 0);
-  EXPECT_EQ(out["loaded"], true);
-  EXPECT_EQ(out["platform"], json::parse(R"({"iShutdownOption": 1, "iShutdownTimer": 15,
-                                             "iThrottlePreference": 0})"));
-  ASSERT_EQ(out["devices"].size(), 1u);
-  EXPECT_EQ(out["devices"][0]["strPath"], "PNP0C14\\1_0");
-  EXPECT_EQ(out["devices"][0]["iThrottleStep"], 1);
-  ASSERT_EQ(out["sensors"].size(), 1u);
-  EXPECT_EQ(out["sensors"][0]["strName"], "SKIN");
-  EXPECT_EQ(out["sensors"][0]["iShutdownTemp"], 3182);
-  EXPECT_EQ(out["sensors"][0]["iAuxInterval"], 20);
-  EXPECT_EQ(out["sensors"][0]["vecDevicePaths"], json::array({"\\\\.\\ZivoFan0"}));
-  EXPECT_TRUE(out["problems"].empty());
-}
-
-TEST_F(ConfigCheckCommandTest, AFileThatDoesNotLoadIsExplainedWithItsLine) {
-  Write("broken.xml", "<Config>\n<Platform>\n</Config>\n");
-  // A valid default file in the working folder must not make it pass.
-  Write("velmarconfig.xml", File(kPlatform, kDevice, kSensor));
-  Expect({"config", "check", "broken.xml"}, 1,
-         {"Result: 276", "Loaded: no",
-          "!error: broken.xml:3: the file does not load: ", "!3 | </Config>"});
-  const json out = Expect({"config", "check", "--json", "broken.xml"}, 1, {}).Json();
-  EXPECT_EQ(out["result"], 276);
-  EXPECT_EQ(out["loaded"], false);
-  EXPECT_TRUE(out["devices"].empty());
-  EXPECT_EQ(out["platform"]["iThrottlePreference"], 10);  // the defaults
-  ASSERT_FALSE(out["problems"].empty());
-  EXPECT_EQ(out["problems"][0]["line"], 3);
-  Expect({"config", "check", "absent.xml"}, 1,
-         {"!cannot read \"absent.xml\": No such file or directory"});
-}
-
 // Each finding on standard error as "error|warning: FILE:LINE: <element> what";
 // an error fails the check, a warning only with --strict. (What the loader
 // finds is checked in the configuration tests; these rows are the ones only
@@ -131,20 +90,6 @@ TEST_F(ConfigCheckCommandTest, ReportsEachFindingAndExitsByItsKind) {
     EXPECT_EQ(out["loaded"], row.result == 0);
     Expect({"config", "check", "--strict", "rule.xml"}, row.expected.empty() ? 0 : 1, {});
   }
-}
-
-TEST_F(ConfigCheckCommandTest, DecidesFromTheLoaderNotFromItsLogText) {
-  // Values that read like the library's log lines once logged.
-  Write("lookalike.xml",
-        File(kPlatform,
-             "<Device Path=\"A&#10;] Trying Default file&#10;\" class=\"3\"><Throttle limit=\"4\" "
-             "step=\"1\" priority=\"1\"/><DUsage enable=\"1\" shutdown=\"1\"/></Device>",
-             "<Sensor Path=\"B&#10;] ReadDevices failed for x\" class=\"2\">"
-             "<Temperature shutdown=\"45\" ThrottleStart=\"30\"/></Sensor>"));
-  const json out = Expect({"config", "check", "lookalike.xml", "--json"}, 0, {}).Json();
-  EXPECT_EQ(out["result"], 0);
-  EXPECT_EQ(out["loaded"], true);
-  EXPECT_EQ(out["devices"].size(), 1u);
 }
 
 TEST_F(ConfigCheckCommandTest, ListsEveryParseProblemAndChecksAGivenGrammar) {

@@ -33,25 +33,6 @@ TEST_F(EnumerateTest, DriversComeFirstThenFirmwareDevicesThenSensorsAllLinked) {
   EXPECT_EQ(Links(DeviceNamed(L"FAN1")), (Names{L"TZ0"}));
 }
 
-TEST_F(EnumerateTest, EnumeratingAgainBuildsTheListsAnewAndDestroysTheOldOnes) {
-  PublishDevice(1);
-  PublishDevice(2);
-  PublishSensor(L"S", {1, 2});
-  ASSERT_EQ(Manager().Enumerate(), ZIVO_SUCCESS);
-  const Names devices = DeviceNames();
-  CDevice* old = DeviceList().front();
-  Firmware().ClearCalls();
-
-  ASSERT_EQ(Manager().Enumerate(), ZIVO_SUCCESS);
-  EXPECT_EQ(DeviceNames(), devices);
-  EXPECT_EQ(SensorNames(), (Names{L"S"}));
-  EXPECT_EQ(mLog.CountMessage("Deleting ACPI\\PNP0C14\\1_0"), 1) << old;
-  EXPECT_TRUE(Firmware().Calls(L"Stop").empty()) << "the old participants are not stopped";
-  // Links of the new participants only, once each.
-  EXPECT_EQ(SensorNamed(L"S")->mLinkedDevices.size(), 2u);
-  for (CDevice* device : DeviceList()) EXPECT_EQ(Links(device), (Names{L"S"}));
-}
-
 TEST_F(EnumerateTest, AFailingStepEndsEnumerateWithWhatWasFound) {
   SeedDrivers({}, {L"FAN0"});
   AttachDevice(L"FAN0");
@@ -206,31 +187,6 @@ TEST_F(EnumerateTest, TheParametersKeyListsTheDrivers) {
     EXPECT_EQ(DeviceNames(), c.devices);
     EXPECT_EQ(Registry().OpenKeyCount(), 0);
   }
-}
-
-TEST_F(EnumerateTest, EntriesAreReadUpToTheirCountAndSkippedWhenUnreadable) {
-  Names paths;
-  for (int i = 0; i < 11; ++i) {
-    paths.push_back(L"TZ" + std::to_wstring(i));
-    AttachSensor(paths.back());
-  }
-  SeedDrivers(paths, {});
-  ASSERT_EQ(Manager().Enumerate(), ZIVO_SUCCESS);
-  EXPECT_EQ(SensorNames(), paths) << "Sensor10 is the eleventh";
-
-  // 63 characters fit the path buffer, 64 do not; neither an unreadable
-  // entry nor a missing one creates a participant from another's path.
-  const std::wstring fits(63, L'a');
-  const std::wstring tooLong(64, L'b');
-  AttachSensor(fits);
-  AttachSensor(tooLong);
-  SeedDrivers({fits, tooLong, L"TZ2"}, {L"FAN0", L"FAN1"});
-  Registry().DeleteValue(kParametersKey, L"Sensor2");
-  AttachDevice(L"FAN1");
-  Faults().Fail(FaultOp::RegQueryString, REG_STATUS_ACCESS_DENIED, L"Device0");
-  ASSERT_EQ(Manager().Enumerate(), ZIVO_SUCCESS);
-  EXPECT_EQ(SensorNames(), (Names{fits}));
-  EXPECT_EQ(DeviceNames(), (Names{L"FAN1"}));
 }
 
 }  // namespace

@@ -94,31 +94,6 @@ TEST_F(ManagerLifecycleTest, TheCallingThreadsApartmentDecides) {
   EXPECT_EQ(Faults().Calls(FaultOp::SetBlanket), 1) << "only the earlier construction's";
 }
 
-TEST_F(ManagerLifecycleTest, ADisabledPlatformThrows1000UntilItIsEnabled) {
-  for (int32_t disabled : {0, 0x10000}) {
-    Firmware().SetVelmarStatus(disabled);
-    EXPECT_EQ(Thrown(), ZIVO_THROW_PLATFORM_DISABLED) << "status " << disabled;
-  }
-  // Security was set by the first attempt; a later construction in the same
-  // process still succeeds.
-  Firmware().SetVelmarStatus(0x10005);
-  ASSERT_EQ(Thrown(), std::nullopt);
-  COSParticipantManager::DeleteInstance();
-  EXPECT_EQ(Com().InitCount(), 2) << "each thrown construction leaves its apartment entry";
-}
-
-TEST_F(ManagerLifecycleTest, TheFirstHistoryLengthStays) {
-  PublishSensor(L"S", {});
-  COSParticipantManager* first = COSParticipantManager::GetInstance();
-  EXPECT_EQ(COSParticipantManager::GetInstance(5), first);
-  ASSERT_EQ(first->Enumerate(), ZIVO_SUCCESS);
-  EXPECT_EQ(SensorList().front()->mSensor.TempHistory.size(), 4u)
-      << "three zero samples and the first reading";
-  COSParticipantManager::DeleteInstance();
-  ASSERT_EQ(COSParticipantManager::GetInstance(5)->Enumerate(), ZIVO_SUCCESS);
-  EXPECT_EQ(SensorList().front()->mSensor.TempHistory.size(), 6u);
-}
-
 TEST_F(ManagerLifecycleTest, DeleteInstanceStopsAndDestroysEveryParticipant) {
   PublishDevice(1);
   PublishSensor(L"S", {1});

@@ -100,30 +100,6 @@ TEST_F(DriverNotifyTest, EachNotificationValueIsResetAndOnlyAOneWithANameIsDispa
   SetUp();
 }
 
-TEST_F(DriverNotifyTest, ASensorListedAfterInitIsWatchedAndACorruptCountIsCut) {
-  Start();
-  Registry().SetString(DRIVER_PARAMETERS_KEY, L"Sensor3", L"\\\\.\\ZSens3");
-  Registry().SetDword(DRIVER_PARAMETERS_KEY, L"SensorCount", 4);
-  Notify(3, 1);
-  ASSERT_TRUE(mListener.WaitForName(L"\\\\.\\ZSens3"));
-  EXPECT_EQ(NotifyValue(3), 0u);
-  COSEventManager::DeleteInstance();
-
-  Registry().SetDword(DRIVER_PARAMETERS_KEY, L"SensorCount", 0xFFFFFFFF);
-  Start();
-  Sentinel();  // the scan ends: it walks the first sensors only
-  EXPECT_EQ(mLog.LevelOf("SensorCount 4294967295 is more than 1024: only the first 1024 "
-                         "sensors are watched"),
-            "ERROR");
-}
-
-TEST_F(DriverNotifyTest, AMissingNotifyKeyEndsTheThreadQuietly) {
-  Faults().Fail(FaultOp::RegOpen, REG_STATUS_NOT_FOUND, DRIVER_NOTIFY_KEY);
-  Start();
-  COSEventManager::DeleteInstance();  // joins the thread, which has ended
-  EXPECT_EQ(mLog.LevelOf("Failed to open key"), "DEBUG");
-}
-
 // Failed waits are retried after a pause; the thread recovers, and a wait that
 // always fails does not hold up DeleteInstance (the test's time limit bounds it).
 TEST_F(DriverNotifyTest, AFailingWaitIsRetriedAfterAPause) {
@@ -145,14 +121,6 @@ TEST_F(DriverNotifyTest, AFailingWaitIsRetriedAfterAPause) {
     mListener.Clear();
   }
   SetUp();
-}
-
-TEST(NotifyBackoffTest, DoublesFromTenMillisecondsUpToOneSecond) {
-  const std::pair<int, int> rows[] = {{1, 10},   {2, 20},   {3, 40},     {7, 640},
-                                      {8, 1000}, {9, 1000}, {1000, 1000}};
-  for (const auto& [failures, ms] : rows) {
-    EXPECT_EQ(NotifyBackoff(failures).count(), ms) << failures;
-  }
 }
 
 }  // namespace

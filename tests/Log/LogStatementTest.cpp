@@ -29,23 +29,6 @@ class LogStatementTest : public CSimPlatformTest {
   }
 };
 
-TEST_F(LogStatementTest, AStatementIsOneLineWithPaddedTimeStampLevelLocationAndMessage) {
-  const int line = __LINE__ + 1;
-  LOG_DEBUG("hello %ls %d", L"world", 7);
-  EXPECT_EQ(mLog.Text(), Prefix("2026:03:04 05:06:07:008", "DEBUG", line) + "hello world 7\n");
-
-  mLog.Clear();
-  Clock().SetLocal({2026, 11, 29, 23, 59, 58, 999});
-  const int errorLine = __LINE__ + 1;
-  LOG_ERROR("failed %d", 114);
-  EXPECT_EQ(mLog.Text(), Prefix("2026:11:29 23:59:58:999", "ERROR", errorLine) + "failed 114\n");
-
-  mLog.Clear();
-  Clock().SetLocal({987, 1, 2, 0, 0, 0, 0});
-  LOG_WARN("careful");
-  EXPECT_EQ(mLog.Text().rfind("0987:01:02 00:00:00:000 WARNING : [", 0), 0u);
-}
-
 // Every piece of a statement, its time stamp included, passes or fails by the
 // statement's own level; the level it leaves behind still governs a host's
 // raw pieces.
@@ -72,57 +55,6 @@ TEST_F(LogStatementTest, APieceIsFilteredByItsOwnStatementsLevel) {
   LOG_DEBUG("silent");
   CPrint::Print(" raw after debug");
   EXPECT_EQ(mLog.Text(), "raw after error");
-}
-
-// The host's own level operations and raw pieces keep their old form: a
-// level name with no time stamp and no line end, and raw text under the level
-// of the last level operation.
-TEST_F(LogStatementTest, HostLevelOperationsAndRawPiecesKeepTheirForm) {
-  CPrint::Info("i%d", 1);
-  CPrint::Debug("d");
-  CPrint::Warn("w");
-  CPrint::Error("e");
-  CPrint::Fatal("f");
-  CPrint::Print("|raw %s|", "piece");
-  EXPECT_EQ(mLog.Text(), "INFO : i1DEBUG : dWARNING : wERROR : eFATAL : f|raw piece|");
-
-  mLog.Clear();
-  myPrint.SetLogLevel(LEVEL_ERROR);
-  CPrint::Debug("hidden");
-  CPrint::Print("hidden raw");
-  CPrint::Error("shown");
-  CPrint::Print(" raw");
-  EXPECT_EQ(mLog.Text(), "ERROR : shown raw");
-
-  // A level with several bits is named after its highest one.
-  mLog.Clear();
-  myPrint.SetLogLevel(LEVEL_ALL);
-  CPrint::Statement(static_cast<LEVEL>(0x0A), "where", 3, "two bits");
-  EXPECT_EQ(mLog.Text(), "2026:03:04 05:06:07:008 ERROR : [where:3] two bits\n");
-}
-
-// A piece longer than its buffer is cut to what one piece holds; the line
-// keeps its end.
-TEST_F(LogStatementTest, AnOverlongPieceIsTruncatedAndTheLineKeepsItsEnd) {
-  const std::string longText(3000, 'x');
-  const std::string piece(1023, 'x');
-  const int line = __LINE__ + 1;
-  LOG_DEBUG("%s", longText.c_str());
-  EXPECT_EQ(mLog.Text(), Prefix("2026:03:04 05:06:07:008", "DEBUG", line) + piece + "\n");
-
-  mLog.Clear();
-  CPrint::Debug("%s", longText.c_str());
-  EXPECT_EQ(mLog.Text(), "DEBUG : " + piece.substr(8));
-  mLog.Clear();
-  CPrint::Print("%s", longText.c_str());
-  EXPECT_EQ(mLog.Text(), piece);
-
-  // However long the location, the message and the line end follow it.
-  mLog.Clear();
-  CPrint::Statement(LEVEL_DEBUG, longText.c_str(), 1, "message");
-  const std::string text = mLog.Text();
-  EXPECT_EQ(text.size(), 1023u + 8u);
-  EXPECT_TRUE(text.ends_with("xmessage\n"));
 }
 
 static std::string Formatted(int capacity, const char* format, ...) {
@@ -157,23 +89,4 @@ TEST_F(LogStatementTest, WideArgumentsAreWrittenAsUtf8WhateverTheLocale) {
        }) {
     EXPECT_EQ(got, want);
   }
-}
-
-TEST_F(LogStatementTest, TheLocationNamesTheSourceFromTheModuleFolder) {
-  static_assert(
-      std::string_view(MakeSourcePath("/b/zivo/src/SystemMgr/OSSystemManager.cpp").text) ==
-      "..\\SystemMgr\\OSSystemManager.cpp");
-  static_assert(std::string_view(
-                    MakeSourcePath("/b/src/OSIndep/ParticipantManager/ParticipantMgr.cpp").text) ==
-                "..\\..\\OSIndep\\ParticipantManager\\ParticipantMgr.cpp");
-  static_assert(std::string_view(MakeSourcePath("src/Log/Print.cpp").text) == "..\\Log\\Print.cpp");
-  constexpr _tagSSourcePath longPath = MakeSourcePath(
-      "/src/OSIndep/"
-      "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa/"
-      "bbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbb."
-      "cpp");
-  static_assert(std::string_view(longPath.text).size() == sizeof(longPath.text) - 1);
-
-  COSSystemManager::DeleteInstance();
-  EXPECT_NE(mLog.Text().find(" DEBUG : [..\\SystemMgr\\OSSystemManager.cpp:"), std::string::npos);
 }

@@ -48,18 +48,6 @@ class CRecordingLogger : public CLogger {
 
 }  // namespace
 
-// Runs first in a fresh process (ctest runs each test alone); when the whole
-// program runs in one process the other tests restore this state.
-TEST(ModuleLoadTest, TheLogIsSilentUntilInitLog) {
-  EXPECT_EQ(CPrint::pPrint, nullptr);
-  EXPECT_EQ(myPrint.GetLogLevel(), 0u);
-  EXPECT_EQ(CPrint::m_iMaxLogger, 0);
-  LOG_ERROR("nowhere %d", 1);
-  CPrint::Error("nowhere");
-  CPrint::Print("nowhere");
-  EXPECT_EQ(CPrint::m_iMaxLogger, 0);
-}
-
 class InitLogTest : public testing::Test {
  protected:
   void SetUp() override {
@@ -82,51 +70,6 @@ class InitLogTest : public testing::Test {
   std::shared_ptr<CSimPlatform> mPlatform;
   std::filesystem::path mDir;
 };
-
-TEST_F(InitLogTest, InitLogAppendsToThePrimaryFileAndWritesTheFirstStatementWhole) {
-  const auto primary = mDir / "zivo.log";
-  const auto fallback = mDir / "fallback.log";
-  std::ofstream(primary) << "from an earlier run\n";
-  EXPECT_EQ(myPrint.SetLogLevel(static_cast<LEVEL>(0)), 0u);
-  InitLog(Wide(primary).c_str(), Wide(fallback).c_str());
-  EXPECT_EQ(CPrint::pPrint, &myPrint);
-  EXPECT_EQ(CPrint::m_iMaxLogger, 2);
-
-  const int line = __LINE__ + 1;
-  LOG_DEBUG("first %d", 1);
-  EXPECT_EQ(ReadFile(primary), "from an earlier run\n2026:02:03 04:05:06:007 DEBUG : [" +
-                                   std::string(MakeSourcePath(__FILE__).text) + ":" +
-                                   std::to_string(line) + "] first 1\n");
-  EXPECT_FALSE(std::filesystem::exists(fallback));
-  EXPECT_EQ(myPrint.SetLogLevel(LEVEL_ALL), LEVEL_ALL);
-
-  // A second InitLog adds its loggers beside the first ones.
-  const auto second = mDir / "second.log";
-  InitLog(Wide(second).c_str(), Wide(fallback).c_str());
-  EXPECT_EQ(CPrint::m_iMaxLogger, 4);
-  LOG_ERROR("both");
-  EXPECT_NE(ReadFile(primary).find("] both\n"), std::string::npos);
-  EXPECT_NE(ReadFile(second).find("] both\n"), std::string::npos);
-}
-
-TEST_F(InitLogTest, AnUnopenablePrimaryFallsBackWithOneComplaint) {
-  const auto missingDir = mDir / "missing" / "zivo.log";
-  const auto fallback = mDir / "fallback.log";
-  testing::internal::CaptureStderr();
-  InitLog(Wide(missingDir).c_str(), Wide(fallback).c_str());
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "file open failed\n");
-  EXPECT_EQ(CPrint::m_iMaxLogger, 2);
-  LOG_DEBUG("to the fallback");
-  EXPECT_NE(ReadFile(fallback).find("] to the fallback\n"), std::string::npos);
-
-  // Neither opens: only the discarding logger is left, and logging goes on.
-  ResetLogToModuleLoad();
-  testing::internal::CaptureStderr();
-  InitLog(Wide(missingDir).c_str(), L"");
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "file open failed\nfile open failed\n");
-  EXPECT_EQ(CPrint::m_iMaxLogger, 1);
-  LOG_ERROR("into the void");
-}
 
 // One statement reaches each logger as one Write holding the whole line, so
 // no other thread's text can come between its pieces. The table holds five

@@ -40,7 +40,6 @@ uint32_t InputValue(const _tagSDriverRequest& request) {
 
 const std::wstring kPath = L"\\\\.\\TempSensor0";
 const std::wstring kDevicePath = L"\\\\.\\ThrottleDev0";
-const std::wstring kParameters = L"SOFTWARE\\Zelan\\VOVUZER\\Parameters";
 
 class NonWmiTest : public CSimPlatformTest {
  protected:
@@ -55,38 +54,6 @@ class NonWmiTest : public CSimPlatformTest {
   }
 };
 
-TEST_F(NonWmiTest, SensorDescribesItselfAndTakesAFirstReading) {
-  auto driver = Attach<CSimSensorDriver>(kPath);
-  driver->SetCaps(0x21);
-  driver->SetBase(DRIVER_BASE_CELSIUS);
-  driver->SetType(9);
-  driver->SetAux(2, 7, 60, 3, 70);  // raw values, replaced by the first refresh
-  driver->SetTrips({7, 80, 3, 90});
-  driver->SetDeviceNumbers({2, 0});
-  driver->SetSteadyTemp(30);
-  Registry().SetString(kParameters, L"Device0", L"\\\\.\\Fan0");
-  Registry().SetString(kParameters, L"Device2", L"\\\\.\\Cpu0");
-  Clock().SetUtcSeconds(0x100000005ull);
-
-  CNonWmiSensor sensor(3, kPath);
-  const _tagSSensor& s = sensor.mSensor;
-  EXPECT_EQ(std::tie(s.Name, s.Caps, s.Base, s.Class, s.Valid),
-            std::make_tuple(kPath, 0x21u, uint16_t{DRIVER_BASE_CELSIUS}, 9u, 0));
-  EXPECT_EQ(s.Devices, (std::vector<std::wstring>{L"\\\\.\\Cpu0", L"\\\\.\\Fan0"}));
-  // Aux 0 then aux 1, converted from Celsius by the first refresh.
-  EXPECT_EQ(TripsOf(s), (Trips{{7, 3532}, {3, 3632}}));
-  // In front of the three zero samples, stamped with the clock's low 32 bits.
-  ASSERT_EQ(s.TempHistory.size(), 4u);
-  EXPECT_EQ(s.TempHistory[0].Temp, 3032);
-  EXPECT_EQ(s.TempHistory[0].TimeStamp, 5u);
-  EXPECT_EQ(Registry().OpenKeyCount(), 0);
-
-  driver->SetType(12);
-  EXPECT_EQ(CNonWmiSensor(3, kPath).mSensor.Class, 0u) << "types beyond 9 are unknown";
-  // With no history at all, the first reading is recorded.
-  EXPECT_EQ(CNonWmiSensor(0, kPath).mSensor.TempHistory.size(), 1u);
-}
-
 TEST_F(NonWmiTest, SensorFewerThanTwoAuxTripPointsAreIgnoredAndNeverSent) {
   auto driver = Attach<CSimSensorDriver>(kPath);
   driver->SetAux(1, 0, 3000, 1, 3100);
@@ -97,40 +64,6 @@ TEST_F(NonWmiTest, SensorFewerThanTwoAuxTripPointsAreIgnoredAndNeverSent) {
   sensor.mSensor.TripPoints.push_back({0, 3000});
   EXPECT_EQ(sensor.SetSensorTripValue(), ZIVO_TOO_FEW_TRIP_POINTS);
   EXPECT_EQ(driver->CountRequests(SIM_ANY_REQUEST), 0);
-}
-
-TEST_F(NonWmiTest, SensorDeviceNamesComeFromTheRegistryAndUnreadableOnesAreLeftOut) {
-  auto driver = Attach<CSimSensorDriver>(kPath);
-  Registry().SetString(kParameters, L"Device1", L"\\\\.\\Gpu0");
-  Registry().SetString(kParameters, L"Device2", L"\\\\.\\Cpu0");
-  Registry().SetString(kParameters, L"Device4", L"\\\\.\\Modem0");
-  Registry().SetString(kParameters, L"Device6", std::wstring(63, L'x'));
-  Registry().SetString(kParameters, L"Device7", std::wstring(64, L'y'));
-
-  // Number 3 has no value, 4 fails to read, 7 does not fit in 128 bytes. None
-  // leaves an empty name or repeats the name read before it.
-  driver->SetDeviceNumbers({3, 2, 4, 1, 7});
-  Faults().Fail(FaultOp::RegQueryString, REG_STATUS_ACCESS_DENIED, L"Device4");
-  EXPECT_EQ(CNonWmiSensor(3, kPath).mSensor.Devices,
-            (std::vector<std::wstring>{L"\\\\.\\Cpu0", L"\\\\.\\Gpu0"}));
-
-  // The longest name that fits; more numbers than the five slots.
-  _tagSSensorInfoBlock info = driver->Info();
-  info.DeviceCount = 7;
-  const uint32_t numbers[] = {6, 1, 2, 4, 1};
-  std::copy(std::begin(numbers), std::end(numbers), info.DeviceNumbers);
-  driver->SetInfo(info);
-  EXPECT_EQ(CNonWmiSensor(3, kPath).mSensor.Devices,
-            (std::vector<std::wstring>{std::wstring(63, L'x'), L"\\\\.\\Gpu0", L"\\\\.\\Cpu0",
-                                       L"\\\\.\\Modem0", L"\\\\.\\Gpu0"}));
-
-  // Without the key every number fails, and the sensor still joins.
-  driver->SetDeviceNumbers({1, 2});
-  Faults().Fail(FaultOp::RegOpen, REG_STATUS_ACCESS_DENIED, kParameters);
-  CNonWmiSensor keyless(3, kPath);
-  EXPECT_EQ(keyless.mSensor.Name, kPath);
-  EXPECT_TRUE(keyless.mSensor.Devices.empty());
-  EXPECT_EQ(Registry().OpenKeyCount(), 0);
 }
 
 TEST_F(NonWmiTest, SensorConstructorKeepsWhatItObtainedWhenTheDriverFails) {
@@ -169,80 +102,6 @@ TEST_F(NonWmiTest, SensorConstructorKeepsWhatItObtainedWhenTheDriverFails) {
   CNonWmiSensor unread(3, kPath);
   EXPECT_EQ(unread.mSensor.Name, kPath);
   EXPECT_EQ(unread.mSensor.TempHistory.size(), 3u);
-}
-
-TEST_F(NonWmiTest, SensorRefreshRecordsOnlyChangedReadingsAndRereadsTheTrips) {
-  auto driver = Attach<CSimSensorDriver>(kPath);
-  driver->SetSteadyTemp(3000);
-  CNonWmiSensor sensor(3, kPath);
-  Clock().Advance(2000);
-  EXPECT_EQ(sensor.Refresh(), ZIVO_SUCCESS);
-  EXPECT_EQ(sensor.mSensor.TempHistory.size(), 4u);
-
-  driver->QueueTemps({3010});
-  driver->SetTrips({0, 3300, 1, 3400});
-  EXPECT_EQ(sensor.Refresh(), ZIVO_SUCCESS);
-  ASSERT_EQ(sensor.mSensor.TempHistory.size(), 5u);
-  EXPECT_EQ(sensor.mSensor.TempHistory[0].Temp, 3010);
-  EXPECT_EQ(sensor.mSensor.TempHistory[0].TimeStamp, static_cast<uint32_t>(Clock().UtcSeconds()));
-  EXPECT_EQ(sensor.mSensor.TempHistory[1].Temp, 3000);
-  EXPECT_EQ(TripsOf(sensor.mSensor), (Trips{{0, 3300}, {1, 3400}}));
-
-  // A failed reading adds nothing and does not go on to the trip points.
-  driver->ClearRequests();
-  FailRequest(DRIVER_SENSOR_GET_TEMP);
-  EXPECT_EQ(sensor.Refresh(), ZIVO_IOCTL_FAILED);
-  EXPECT_EQ(sensor.mSensor.TempHistory.size(), 5u);
-  EXPECT_EQ(driver->CountRequests(DRIVER_SENSOR_GET_TRIPS), 0);
-  // The trip points fail to read after a changed reading was recorded.
-  driver->QueueTemps({3020});
-  FailRequest(DRIVER_SENSOR_GET_TRIPS);
-  EXPECT_EQ(sensor.Refresh(), ZIVO_IOCTL_FAILED);
-  EXPECT_EQ(sensor.mSensor.TempHistory[0].Temp, 3020);
-}
-
-TEST_F(NonWmiTest, SensorGetCurrentTempRetriesOnlyAFaultyReading) {
-  auto driver = Attach<CSimSensorDriver>(kPath);
-  CNonWmiSensor sensor(3, kPath);
-  int32_t temperature = 0;
-  // A failed request is not retried and shuts nothing down.
-  driver->ClearRequests();
-  driver->QueueTemps({5282});
-  FailRequest(DRIVER_SENSOR_GET_TEMP);
-  EXPECT_EQ(sensor.GetCurrentTemp(temperature), ZIVO_IOCTL_FAILED);
-  EXPECT_EQ(driver->CountRequests(DRIVER_SENSOR_GET_TEMP), 0) << "a retry would reach the driver";
-  // The 5282 queued above is still there: one faulty reading is taken back
-  // by the second, and the history is not touched.
-  driver->QueueTemps({5281});
-  EXPECT_EQ(sensor.GetCurrentTemp(temperature), ZIVO_SUCCESS);
-  EXPECT_EQ(temperature, 5281);
-  EXPECT_EQ(driver->CountRequests(DRIVER_SENSOR_GET_TEMP), 2);
-  EXPECT_EQ(sensor.GetCurrentTemp(temperature), ZIVO_SUCCESS);
-  EXPECT_EQ(driver->CountRequests(DRIVER_SENSOR_GET_TEMP), 3) << "a good reading needs no second";
-  EXPECT_TRUE(Power().Requests().empty());
-  EXPECT_EQ(sensor.mSensor.TempHistory.size(), 4u);
-
-  driver->QueueTemps({5282, 5282});
-  EXPECT_EQ(sensor.GetCurrentTemp(temperature), ZIVO_SUCCESS);
-  EXPECT_EQ(temperature, 5282);
-  auto shutdowns = Power().Shutdowns();
-  ASSERT_EQ(shutdowns.size(), 1u);
-  EXPECT_EQ(std::tie(shutdowns[0].timeoutSeconds, shutdowns[0].force, shutdowns[0].reboot),
-            std::make_tuple(60u, true, false));
-  EXPECT_EQ(shutdowns[0].message,
-            L"One of the temperature sensors is faulty, please contact your support. To "
-            L"protect, system is shutting now...");
-
-  // Every call that finds two faulty readings asks again, even when the
-  // system refuses, and through Refresh the faulty reading is recorded.
-  Faults().Arm({FaultOp::PowerShutdown, L"", 1, CFaultPlan::kAlways, 0, true});
-  driver->SetBase(DRIVER_BASE_CELSIUS);
-  driver->SetSteadyTemp(30);
-  CNonWmiSensor celsius(3, kPath);
-  driver->QueueTemps({255, 255});
-  EXPECT_EQ(celsius.Refresh(), ZIVO_SUCCESS);
-  EXPECT_EQ(celsius.mSensor.TempHistory[0].Temp, 5282);
-  EXPECT_EQ(Power().Shutdowns().size(), 2u);
 }
 
 TEST_F(NonWmiTest, SensorTripPointsAreReadIntoMatchingEntriesAndWrittenInTheSensorsUnit) {
@@ -285,26 +144,6 @@ TEST_F(NonWmiTest, SensorTripPointsAreReadIntoMatchingEntriesAndWrittenInTheSens
   EXPECT_EQ(driver->CountRequests(SIM_ANY_REQUEST), 1);
   FailRequest(DRIVER_SENSOR_SET_TRIPS);
   EXPECT_EQ(celsius.SetSensorTripValue(), ZIVO_IOCTL_FAILED);
-}
-
-TEST_F(NonWmiTest, DeviceDescribesItselfFromTheInformationBlock) {
-  auto driver = Attach<CSimDeviceDriver>(kDevicePath);
-  _tagSDeviceInfoBlock info;
-  info.Caps = 0x15;
-  info.Reserved[0] = 0xDEAD;
-  info.MaxState = 4;
-  info.Class = 9;
-  driver->SetInfo(info);
-  driver->SetState(3);
-
-  CNonWmiDevice device(kDevicePath);
-  const _tagSDevice& d = device.mDevice;
-  EXPECT_EQ(std::tie(d.Name, d.Caps, d.Max, d.Class, d.Current, d.Valid),
-            std::make_tuple(kDevicePath, 0x15u, 4u, 9u, 3u, 0));
-  EXPECT_EQ(Codes(driver->Requests()),
-            (std::vector<uint32_t>{DRIVER_DEVICE_GET_INFO, DRIVER_DEVICE_GET_STATE}));
-  driver->SetClass(12);
-  EXPECT_EQ(CNonWmiDevice(kDevicePath).mDevice.Class, 0u) << "types beyond 9 are unknown";
 }
 
 TEST_F(NonWmiTest, DeviceConstructorKeepsWhatItObtainedWhenTheDriverFails) {

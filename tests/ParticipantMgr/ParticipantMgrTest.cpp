@@ -236,58 +236,6 @@ TEST_F(ParticipantMgrTest, WholeListReadsAppendEveryRecordAndReturnTheLastResult
   EXPECT_EQ(Mgr().GetAllSensors(sensors), ZIVO_WMI_GET_FAILED);
 }
 
-TEST_F(ParticipantMgrTest, GetAndSetCopyOnlyWhatTheyShould) {
-  CFakeDevice& fan = Mgr().AddFakeDevice(L"Fan");
-  fan.mDevice.Max = 5;
-  fan.mReportedState = 2;
-  _tagSDevice out;
-  out.Name = L"kept";
-  fan.mGetLimit.FailOnce(ZIVO_IOCTL_FAILED);
-  EXPECT_EQ(Mgr().GetDevice(L"Fan", out), ZIVO_IOCTL_FAILED);
-  EXPECT_EQ(out.Name, L"kept");
-  EXPECT_EQ(Mgr().GetDevice(L"Fan", out), 0);
-  EXPECT_EQ(out.Name, L"Fan");
-  EXPECT_EQ(out.Current, 2u);
-
-  // Only Current is taken from the host's device record.
-  _tagSDevice request = out;
-  request.Current = 4;
-  request.Max = 99;
-  request.Class = 7;
-  fan.mReportedState.reset();
-  EXPECT_EQ(Mgr().SetDevice(request), 0);
-  EXPECT_EQ(fan.mDevice.Current, 4u);
-  EXPECT_EQ(fan.mDevice.Max, 5u);
-  EXPECT_EQ(fan.mDevice.Class, 0u);
-  fan.mReportedState = 2;
-  EXPECT_EQ(Mgr().SetDevice(request), ZIVO_THROTTLE_MISMATCH);
-
-  // A failed trip read still fills the sensor copy; Valid carries it.
-  CFakeSensor& cpu = Mgr().AddFakeSensor(L"Cpu");
-  cpu.mSensor.TripPoints = {{0, 3000}, {1, 3100}};
-  cpu.mReportedTrips = {{1, 3150}};
-  _tagSSensor sensorOut;
-  cpu.mGetTrip.FailOnce(ZIVO_WMI_GET_FAILED);
-  EXPECT_EQ(Mgr().GetSensor(L"Cpu", sensorOut), 0);
-  EXPECT_EQ(sensorOut.Name, L"Cpu");
-  EXPECT_EQ(sensorOut.Valid, 0);
-  EXPECT_EQ(sensorOut.TripPoints[1].Temp, 3100);
-  EXPECT_EQ(Mgr().GetSensor(L"Cpu", sensorOut), 0);
-  EXPECT_EQ(sensorOut.TripPoints[1].Temp, 3150);
-
-  // Only the trip points are taken from the host's sensor record.
-  _tagSSensor sensorRequest;
-  sensorRequest.Name = L"Cpu";
-  sensorRequest.Class = 4;
-  sensorRequest.TripPoints = {{0, 3300}, {1, 3400}};
-  cpu.mReportedTrips.clear();
-  EXPECT_EQ(Mgr().SetSensor(sensorRequest), 0);
-  EXPECT_EQ(cpu.mSensor.TripPoints[0].Temp, 3300);
-  EXPECT_EQ(cpu.mSensor.TripPoints[1].Temp, 3400);
-  EXPECT_EQ(cpu.mSensor.Class, 0u);
-  EXPECT_EQ(cpu.mSensor.TempHistory.size(), 3u);
-}
-
 TEST_F(ParticipantMgrTest, RelationshipListsFollowTheLinksAndLeaveSkinsOut) {
   CFakeDevice& fan = Mgr().AddFakeDevice(L"Fan");
   std::vector<_tagSDevice> devices(1);
@@ -339,50 +287,6 @@ TEST_F(ParticipantMgrTest, DevicesWithoutSensorsKeepsOnlyTheSkinsUnwatchedDevice
   EXPECT_EQ(Mgr().GetDevicesWithoutSensors(L"Cpu", out), 0);
   EXPECT_EQ(Mgr().GetDevicesWithoutSensors(L"Ghost", out), 0);
   EXPECT_TRUE(out.empty());
-}
-
-// A sensor linked twice to a device (its own list and the configuration both
-// name it) holds two entries, and the device two of the sensor. Removing
-// either side leaves no pointer to the destroyed object anywhere (the address
-// sanitizer catches a dangling entry the later reads walk).
-TEST_F(ParticipantMgrTest, RemovingUnlinksEveryEntryStopsAndDestroys) {
-  CFakeDevice& fan = Mgr().AddFakeDevice(L"Fan");
-  CFakeDevice& gpu = Mgr().AddFakeDevice(L"Gpu");
-  CFakeSensor& cpu = Mgr().AddFakeSensor(L"Cpu");
-  CFakeSensor& skin = Mgr().AddFakeSensor(L"Skin", ZIVO_SKIN_SENSOR_CLASS);
-  CFakeSensor& board = Mgr().AddFakeSensor(L"Board");
-  for (CDevice* device : std::vector<CDevice*>{&fan, &gpu, &fan}) LinkParticipants(cpu, *device);
-  LinkParticipants(skin, fan);
-  LinkParticipants(board, gpu);
-  int stopped = 0;
-  int destroyed = 0;
-  fan.mOnDestroy = [&] { ++destroyed, stopped += fan.mStop.calls; };
-  cpu.mOnDestroy = [&] { ++destroyed, stopped += cpu.mStop.calls; };
-  // A failing Stop does not keep the participant.
-  fan.mStop.FailWith(ZIVO_IOCTL_FAILED);
-  cpu.mStop.FailWith(ZIVO_IOCTL_FAILED);
-
-  EXPECT_EQ(Mgr().RemoveDevice(L"Fan"), 0);
-  EXPECT_EQ(destroyed, 1);
-  EXPECT_EQ(Mgr().mDeviceList, (std::list<CDevice*>{&gpu}));
-  EXPECT_EQ(cpu.mLinkedDevices, (std::vector<CDevice*>{&gpu}));
-  EXPECT_TRUE(skin.mLinkedDevices.empty());
-
-  EXPECT_EQ(Mgr().RemoveSensor(L"Cpu"), 0);
-  EXPECT_EQ(destroyed, 2);
-  EXPECT_EQ(stopped, 2);
-  EXPECT_EQ(Mgr().mSensorList, (std::list<CSensor*>{&skin, &board}));
-  EXPECT_EQ(gpu.mLinkedSensors, (std::vector<CSensor*>{&board}));
-  std::vector<_tagSSensor> sensors;
-  EXPECT_EQ(Mgr().GetSensorList(L"Gpu", sensors), 0);
-  EXPECT_EQ(Names(sensors), (std::vector<std::wstring>{L"Board"}));
-
-  // Links whose sides disagree (a device holding the sensor more often than
-  // it holds the device) still leave no device pointing at the removed one.
-  LinkParticipants(board, gpu);
-  gpu.mLinkedSensors.push_back(&skin);
-  EXPECT_EQ(Mgr().RemoveSensor(L"Skin"), 0);
-  EXPECT_EQ(gpu.mLinkedSensors, (std::vector<CSensor*>{&board, &board}));
 }
 
 }  // namespace

@@ -240,20 +240,4 @@ ZIVO_CONTRACT_SUITE(ComContract, {"Simulated", Make<CSimComEnv, CComEnv>},
                     {"LinuxWithThermal", Make<CLinuxComEnv, CComEnv>},
                     {"LinuxWithoutThermal", Make<CLinuxWithoutThermalEnv, CComEnv>});
 
-TEST(LinuxComTest, TheEnableStatusIsReadWhenAskedNotAtConstruction) {
-  CLinuxWithoutThermalEnv env;
-  auto services = env.Connect();
-  ASSERT_NE(services, nullptr);
-  const auto status = [&] {
-    auto params = InstancesOf(*services, L"DTMSystemParams");
-    CVariant value;
-    EXPECT_EQ(params.size(), 1u);
-    EXPECT_EQ(params.at(0)->Get(L"velmarstatus", value), WBEM_S_NO_ERROR);
-    return value.lVal;
-  };
-  EXPECT_EQ(status(), 0);
-  std::filesystem::create_directories(env.mTree / "class" / "thermal");
-  EXPECT_EQ(status(), 1);
-}
-
 }  // namespace

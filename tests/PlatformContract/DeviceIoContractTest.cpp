@@ -245,27 +245,6 @@ TEST_P(DeviceIoContract, FaultsFailOpensAndRequestsBeforeTheyReachTheDriver) {
   EXPECT_EQ(Plan().Calls(FaultOp::DeviceOpen), 4);
 }
 
-TEST_P(DeviceIoContract, DeviceDescribesItselfAndTakesStates) {
-  auto device = OpenOrFail(mEnv->AddDevice({9, 3, 1}));
-  ASSERT_NE(device, nullptr);
-
-  const auto info = Read<_tagSDeviceInfoBlock>(*device, DRIVER_DEVICE_GET_INFO);
-  EXPECT_EQ(info.MaxState, 3u);
-  EXPECT_EQ(info.Class, 9u);
-
-  EXPECT_EQ(Read<uint32_t>(*device, DRIVER_DEVICE_GET_STATE), 1u);
-  EXPECT_TRUE(Send(*device, DRIVER_DEVICE_SET_STATE, uint32_t{2}));
-  EXPECT_EQ(Read<uint32_t>(*device, DRIVER_DEVICE_GET_STATE), 2u);
-  EXPECT_TRUE(Send(*device, DRIVER_DEVICE_SET_STATE, uint32_t{0}));
-  EXPECT_EQ(Read<uint32_t>(*device, DRIVER_DEVICE_GET_STATE), 0u);
-
-  uint32_t error = 0;
-  EXPECT_TRUE(device->Control(DRIVER_DEVICE_START, {}, {}, error) &&
-              device->Control(DRIVER_DEVICE_STOP, {}, {}, error));
-  EXPECT_TRUE(Send(*device, DRIVER_DEVICE_SHUTDOWN, uint32_t{1}) &&
-              Send(*device, DRIVER_DEVICE_SHUTDOWN, uint32_t{0}));
-}
-
 TEST_P(DeviceIoContract, UnknownCodesAndShortBuffersFailWithoutEffect) {
   const std::wstring devicePath = mEnv->AddDevice({0, 3, 2});
   const std::wstring sensorPath = mEnv->AddSensor({});

@@ -130,34 +130,6 @@ TEST_P(XmlContract, ReportsFilesThatDoNotLoadAsParseErrorsWithReasonAndLine) {
   EXPECT_EQ(document->ElementsByTagName(L"b", found), XmlStatus::Failed);
 }
 
-TEST_P(XmlContract, ValidatesAgainstTheDeclaredDtdOnly) {
-  Write("sub dir/rules.dtd",
-        "<!ELEMENT a (b*)>\n<!ELEMENT b EMPTY>\n<!ATTLIST b n CDATA #REQUIRED m CDATA \"7\">\n");
-  _tagSXmlParseError error;
-  auto document =
-      Load(Write("sub dir/valid.xml", "<!DOCTYPE a SYSTEM \"rules.dtd\">\n<a><b n=\"1\"/></a>\n"),
-           error);
-  ASSERT_EQ(error.code, 0) << error.reason;
-  EXPECT_EQ(Attribute(*document, First(*document, L"b"), L"m"), L"7") << "defaults from the DTD";
-
-  Load(Write("sub dir/invalid.xml", "<!DOCTYPE a SYSTEM \"rules.dtd\">\n<a>\n<c/></a>\n"), error);
-  EXPECT_NE(error.code, 0);
-  EXPECT_EQ(error.line, 3);
-  Load(Write("sub dir/missing-attribute.xml", "<!DOCTYPE a SYSTEM \"rules.dtd\">\n<a><b/></a>\n"),
-       error);
-  EXPECT_NE(error.code, 0);
-  Load(Write("sub dir/no-dtd-file.xml", "<!DOCTYPE a SYSTEM \"absent.dtd\">\n<a/>\n"), error);
-  EXPECT_NE(error.code, 0);
-  EXPECT_NE(error.reason.find(L"absent.dtd"), std::wstring::npos) << error.reason;
-
-  // Without a DOCTYPE only well-formedness counts.
-  Load(Write("free.xml", "<anything><c/></anything>"), error);
-  EXPECT_EQ(error.code, 0) << error.reason;
-  // An internal subset is a DTD too.
-  Load(Write("internal.xml", "<!DOCTYPE a [<!ELEMENT a EMPTY>]>\n<a><x/></a>"), error);
-  EXPECT_NE(error.code, 0);
-}
-
 TEST_P(XmlContract, ReadsLocalDtdPartsButRefusesNetworkAndDeviceResources) {
   Write("part.dtd", "<!ATTLIST a n CDATA \"from the part\">\n");
   _tagSXmlParseError error;

@@ -27,18 +27,6 @@ class OSSystemManagerTest : public CSimPlatformTest {
   CSystemManager& Manager() { return *COSSystemManager::GetInstance(); }
 };
 
-TEST_F(OSSystemManagerTest, GetInstanceKeepsOneManagerUntilDeleted) {
-  COSSystemManager* first = COSSystemManager::GetInstance();
-  ASSERT_NE(first, nullptr);
-  EXPECT_EQ(COSSystemManager::GetInstance(), first);
-
-  COSSystemManager::DeleteInstance();
-  // Deleting again finds nothing to destroy.
-  COSSystemManager::DeleteInstance();
-  EXPECT_EQ(mLog.CountMessage("COSSystem manager Destructor called"), 1);
-  EXPECT_NE(COSSystemManager::GetInstance(), nullptr);
-}
-
 TEST_F(OSSystemManagerTest, SystemShutdownAsksForAForcedShutdownWithoutRestart) {
   EXPECT_EQ(Manager().SystemShutdown(60, nullptr), 0);
   std::wstring text = L"Closing now";

@@ -25,23 +25,6 @@ class WmiDeviceTest : public CManagerTest {
   const std::wstring mName = FirmwareDeviceName(1);
 };
 
-TEST_F(WmiDeviceTest, ReadsItsDescriptionAndCallsItsControlInstance) {
-  auto device = Publish(7, 2, 4);
-  const _tagSDevice& d = device->mDevice;
-  EXPECT_EQ(std::tie(d.Name, d.Caps, d.Current, d.Max, d.Class, d.Valid),
-            std::make_tuple(mName, 0x55u, 2u, 4u, 7u, 0));
-  // The constructor's read went to the control-method instance of the same
-  // key, which only a correctly rewritten and escaped path reaches.
-  const auto reads = Firmware().Calls(L"GetThrottleState");
-  ASSERT_EQ(reads.size(), 1u);
-  EXPECT_EQ(reads[0].instanceName, mName);
-
-  for (const auto& [type, expected] :
-       std::vector<std::pair<int32_t, uint32_t>>{{6, 0}, {7, 7}, {12, 0}, {9, 9}, {0x10003, 3}}) {
-    EXPECT_EQ(Publish(type)->mDevice.Class, expected) << "type " << type;
-  }
-}
-
 TEST_F(WmiDeviceTest, APropertyThatFailsToReadLeavesItsFieldAtZero) {
   for (const std::wstring property :
        {L"caps", L"Control", L"Current", L"Maximum", L"type", L"InstanceName"}) {

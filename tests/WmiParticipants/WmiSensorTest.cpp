@@ -45,34 +45,6 @@ class WmiSensorTest : public CManagerTest {
   _tagSSimWmiSensor mSensor;
 };
 
-TEST_F(WmiSensorTest, ReadsDevicesAndTripsAndTakesAFirstReading) {
-  mSensor.caps = 0x21;
-  mSensor.type = 6;
-  auto sensor = Publish();
-  const _tagSSensor& s = sensor->mSensor;
-  EXPECT_EQ(std::tie(s.Name, s.Caps, s.Base, s.Class),
-            std::make_tuple(mSensor.instanceName, 0x21u, uint16_t{1}, 0u))
-      << "type 6 is stored as 0";
-  EXPECT_EQ(s.Devices, (std::vector<std::wstring>{FirmwareDeviceName(1), FirmwareDeviceName(2)}));
-  EXPECT_EQ(TripsOf(*sensor), (Trips{{0, 3300}, {1, 3500}}));
-  ASSERT_EQ(s.TempHistory.size(), 4u) << "three zero samples and the first reading";
-  EXPECT_EQ(s.TempHistory[0].Temp, 3000);
-}
-
-TEST_F(WmiSensorTest, TripsAreTakenInPairsBeforeTheFirstRefreshConvertsThem) {
-  mSensor.base = 2;
-  mSensor.trips = {0, 30, 9, 40, 2};
-  mSensor.temperatures = {25};
-  FailTemperature();  // the constructor's refresh fails: the trips stay raw
-  auto sensor = Publish();
-  EXPECT_EQ(TripsOf(*sensor), (Trips{{0, 30}, {0, 40}}))
-      << "an identifier of 9 is stored as 0; the fifth element has no temperature";
-  EXPECT_EQ(sensor->Refresh(), ZIVO_SUCCESS);
-  EXPECT_EQ(sensor->mSensor.TempHistory[0].Temp, 2982);
-  EXPECT_EQ(TripsOf(*sensor), (Trips{{0, 3032}, {0, 3032}}))
-      << "both entries read the trip of identifier 0, in tenths of kelvin";
-}
-
 TEST_F(WmiSensorTest, ElementsAndPropertiesThatCannotBeReadAddNothing) {
   mSensor.list = {1, 2, 3};
   Faults().Fail(FaultOp::ArrayElement, E_FAIL, L"List[1]", 1, CFaultPlan::kAlways);
@@ -115,21 +87,6 @@ TEST_F(WmiSensorTest, ElementsAndPropertiesThatCannotBeReadAddNothing) {
   }
 }
 
-TEST_F(WmiSensorTest, AnArrayOfTwoDimensionsIsRefusedWithAStringException) {
-  mSensor.listArray = std::make_shared<CSafeArray>(std::vector<_tagSSafeArrayBound>{{2, 0}, {1, 0}},
-                                                   std::vector<int32_t>{1, 2});
-  try {
-    Publish();
-    ADD_FAILURE() << "no exception";
-  } catch (const char* text) {
-    EXPECT_STREQ(text, "Type Mismatch in Parameter. Pass a one-dimensional array");
-  }
-  mSensor.listArray.reset();
-  mSensor.tripsArray = std::make_shared<CSafeArray>(
-      std::vector<_tagSSafeArrayBound>{{2, 0}, {2, 0}}, std::vector<int32_t>{0, 3300, 1, 3500});
-  EXPECT_THROW(Publish(), const char*);
-}
-
 TEST_F(WmiSensorTest, TwoFaultyReadingsInARowRequestOneShutdown) {
   auto sensor = Publish();
   int32_t temperature = 0;
@@ -154,52 +111,6 @@ TEST_F(WmiSensorTest, TwoFaultyReadingsInARowRequestOneShutdown) {
   EXPECT_TRUE(Firmware().Calls(L"GetCurrentTemperature").empty()) << "no second attempt";
   Faults().Fail(FaultOp::WmiGet, WBEM_E_FAILED, L"temperature");
   EXPECT_EQ(sensor->GetCurrentTemp(temperature), ZIVO_WMI_GET_FAILED);
-}
-
-// A Celsius sensor reports signed 16-bit values: below zero is cold, not a
-// faulty sensor, for readings and trips alike; 255 degrees and above stays
-// faulty.
-TEST_F(WmiSensorTest, CelsiusWordsAreSignedAndOnlyHeatIsFaulty) {
-  mSensor.base = 2;
-  mSensor.trips = {0, -5, 1, 60};
-  for (const auto& [raw, tenths] : std::vector<std::pair<int32_t, int32_t>>{
-           {30, 3032}, {-10, 2632}, {0xFFF6, 2632}, {254, 5272}, {255, 5282}, {32767, 330402}}) {
-    mSensor.temperatures = {raw};
-    auto sensor = Publish();
-    Power().ClearRequests();
-    int32_t temperature = 0;
-    EXPECT_EQ(sensor->GetCurrentTemp(temperature), ZIVO_SUCCESS);
-    EXPECT_EQ(temperature, tenths);
-    EXPECT_EQ(Power().Shutdowns().size(), tenths >= 5282 ? 1u : 0u) << raw;
-  }
-  auto sensor = Publish();
-  EXPECT_EQ(TripsOf(*sensor), (Trips{{0, 2682}, {1, 3332}}));
-  sensor->mSensor.TripPoints = {{0, 2632}, {1, 2732}};
-  Firmware().ClearCalls();
-  EXPECT_EQ(sensor->SetSensorTripValue(), ZIVO_SUCCESS);
-  EXPECT_EQ(
-      static_cast<uint32_t>(Firmware().Calls(L"SetSensorTrip").at(0).inputs.at(L"SensorTripPoint")),
-      0xFFF60000u);
-}
-
-TEST_F(WmiSensorTest, TripPointsAreWrittenPackedAndVerifiedInEveryUnit) {
-  // Kelvin keeps whole degrees and Celsius whole degrees above 2732: the
-  // read-back shows what the sensor kept, in tenths of kelvin.
-  for (const auto& [base, written, sent, kept] :
-       std::vector<std::tuple<int32_t, uint16_t, int32_t, uint16_t>>{
-           {1, 3400, 3400, 3400}, {0, 3405, 340, 3400}, {2, 3232, 50, 3232}, {2, 3237, 50, 3232}}) {
-    mSensor.base = base;
-    auto sensor = Publish();
-    sensor->mSensor.TripPoints = {{0, written}, {1, written}};
-    Firmware().ClearCalls();
-    EXPECT_EQ(sensor->SetSensorTripValue(), ZIVO_SUCCESS) << "base " << base;
-    const auto sets = Firmware().Calls(L"SetSensorTrip");
-    ASSERT_EQ(sets.size(), 2u);
-    EXPECT_EQ(sets[0].inputs.at(L"SensorTripPoint"), sent * 65536 + 0);
-    EXPECT_EQ(sets[1].inputs.at(L"SensorTripPoint"), sent * 65536 + 1);
-    EXPECT_EQ(Firmware().Calls(L"GetSensorTrip").size(), 2u) << "one pass";
-    EXPECT_EQ(TripsOf(*sensor), (Trips{{0, kept}, {1, kept}}));
-  }
 }
 
 // However many trip points a sensor has, writing them succeeds once each

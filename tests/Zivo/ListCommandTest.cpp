@@ -81,48 +81,6 @@ TEST(ListCommandTest, ListsTheEmbeddedHandheldWithRecordFieldsAndLinks) {
   EXPECT_NE(run.out.find("ACPI\\PNP0C14\\10_0, ACPI\\PNP0C14\\11_0"), std::string::npos);
 }
 
-TEST(ListCommandTest, ListsAHandheldDescribedInAFile) {
-  CTempFolder work;
-  const std::string file = work.Write("tiny.json", R"({
-    "name": "tiny",
-    "devices": [ { "path": "/sim/fan", "type": 9, "maximum": 4, "current": 2 },
-                 { "wmi": 5, "type": 3, "maximum": 1 } ],
-    "sensors": [ { "path": "/sim/board", "base": 0, "devices": [0, 3], "temperature": 26.7 },
-                 { "wmi": 7, "devices": [5, 6], "temperature": 40.0,
-                   "trips": [ { "id": 4, "temp": 50.0 }, { "id": 5, "temp": 60.0 } ] } ]
-  })");
-  _tagSZivoRun run = RunZivo({"list", "--platform", "sim:" + file, "--json"}, work.Path());
-  ASSERT_EQ(run.status, 0) << run.err;
-  const json listing = run.Json();
-  const json* board = ByName(listing.at("sensors"), "/sim/board");
-  ASSERT_NE(board, nullptr);
-  EXPECT_EQ(board->at("TempHistory")[0].at("Temp"), 2990) << "a kelvin driver: 299 K";
-  EXPECT_EQ(Strings(board->at("LinkedDevices")), (std::vector<std::string>{"/sim/fan"}))
-      << "device number 3 names no registry value";
-  const json* seven = ByName(listing.at("sensors"), "ACPI\\PNP0C14\\7_0");
-  ASSERT_NE(seven, nullptr);
-  EXPECT_EQ(Strings(seven->at("LinkedDevices")), (std::vector<std::string>{"ACPI\\PNP0C14\\5_0"}));
-  EXPECT_EQ(seven->at("TripPoints")[1], (json{{"AuxType", 5}, {"Temp", 3332}}));
-  EXPECT_EQ(Pick(ByName(listing.at("devices"), "/sim/fan"), {"Current", "LinkedSensors"}),
-            (json{{"Current", 2}, {"LinkedSensors", {"/sim/board"}}}));
-
-  // A registry that lists one driver twice: links go to the first of the two
-  // devices of that name, as the manager finds devices.
-  const std::string twice = work.Write("twice.json", R"({
-    "devices": [ { "path": "/sim/fan", "maximum": 4 } ],
-    "sensors": [ { "path": "/sim/board", "devices": [0, 1] } ],
-    "registry": [ { "key": "SOFTWARE\\Zelan\\VOVUZER\\Parameters",
-                    "values": { "DeviceCount": 2, "Device1": "/sim/fan" } } ]
-  })");
-  run = RunZivo({"list", "--platform", "sim:" + twice, "--json"}, work.Path());
-  ASSERT_EQ(run.status, 0) << run.err;
-  const json both = run.Json().at("devices");
-  ASSERT_EQ(both.size(), 2u);
-  EXPECT_EQ(Strings(both[0].at("LinkedSensors")),
-            (std::vector<std::string>{"/sim/board", "/sim/board"}));
-  EXPECT_TRUE(both[1].at("LinkedSensors").empty());
-}
-
 TEST(ListCommandTest, ListsTheLinuxPlatformOnAFakeSysfsTreeWithoutWritingIt) {
   CFakeSysfs sysfs;
   sysfs.AddCooling(0, "Fan", 3, 1);

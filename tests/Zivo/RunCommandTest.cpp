@@ -39,6 +39,7 @@ const char* kPolicy = R"(<?xml version="1.0"?>
   <Sensors>
     <Sensor Path="ACPI\PNP0C14\11_0" class="2"><Temperature shutdown="45" ThrottleStart="40"/><SUsage enable="1" aux_interval="2"/></Sensor>
     <Sensor Path="ACPI\PNP0C14\10_0" class="1" ThirdParty_DeviceCount="1"><Temperature shutdown="90" ThrottleStart="40"/><SUsage enable="1" aux_interval="2"/><DevicePath Device0="PNP0C14\5_0"/></Sensor>
+    <Sensor Path="ACPI\PNP0C14\12_0" class="2"><Temperature shutdown="45" ThrottleStart="40"/><SUsage enable="0" aux_interval="2"/></Sensor>
     <Sensor Path="ACPI\PNP0C14\13_0" class="7"><Temperature shutdown="90" ThrottleStart="40"/><SUsage enable="1" aux_interval="2"/></Sensor>
   </Sensors>
 </VelmarConfig>
@@ -157,6 +158,12 @@ INSTANTIATE_TEST_SUITE_P(
                      R"(, {"wmi": 10, "type": 1, "base": 1, "devices": [3], "temperature": 50.0})",
                      {},
                      {"throttle " + kFan + " 0->1", "throttle " + kFan + " 1->2"}},
+        // A hot sensor whose usage the policy turns off is left alone.
+        DecisionCase{"ASensorWhoseUsageIsOffIsLeftAlone",
+                     R"("temperature": 30.0)",
+                     R"(, {"wmi": 12, "type": 2, "base": 1, "devices": [3], "temperature": 50.0})",
+                     {},
+                     {}},
         // A hot sensor arrives at 12 s and leaves at 22 s: it is added, its
         // device throttled, and it is removed.
         DecisionCase{"AParticipantArrivingMidRun",
@@ -195,6 +202,11 @@ TEST(RunCommandTest, DryRunSaysWouldAndApplyRecordsThePowerOnly) {
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.out.find("  shutdown: "), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("recorded by the simulated platform, not carried out"), std::string::npos);
+  // Only the power request is recorded instead of carried out: a throttle is applied.
+  const std::size_t throttle = run.out.find("throttle ACPI\\PNP0C14\\3_0 0 -> 1");
+  ASSERT_NE(throttle, std::string::npos) << run.out;
+  EXPECT_EQ(run.out.substr(throttle, run.out.find('\n', throttle) - throttle).find("recorded"),
+            std::string::npos);
 }
 
 // SIGHUP with a file that no longer loads keeps the policy in force (the

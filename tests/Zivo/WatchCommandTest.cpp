@@ -33,23 +33,6 @@ std::multiset<Event> Events(const std::string& out) {
   return events;
 }
 
-TEST(WatchCommandTest, PlaysTheEmbeddedTimelineAndEndsAfterCount) {
-  CTempFolder work;
-  const _tagSZivoRun run = RunZivo(
-      {"watch", "--json", "--count", "8", "--speed", "1000", "--timeout", "30"}, work.Path());
-  ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(Events(run.out), (std::multiset<Event>{
-                                 {"thermal", "ACPI\\PNP0C14\\10_0", 3},
-                                 {"thermal", "\\\\.\\ZivoSensor0", 1},
-                                 {"add-device", "ACPI\\PNP0C14\\4_0", 1},
-                                 {"add-sensor", "ACPI\\PNP0C14\\13_0", 1},
-                                 {"thermal", "ACPI\\PNP0C14\\13_0", 4},
-                                 {"remove-sensor", "ACPI\\PNP0C14\\13_0", 1},
-                                 {"remove-device", "ACPI\\PNP0C14\\4_0", 1},
-                                 {"thermal", "ACPI\\PNP0C14\\11_0", 7},
-                             }));
-}
-
 // The kinds asked for, and exactly --count of them: the remove comes only
 // after the add, so a count of one must end before it.
 TEST(WatchCommandTest, PrintsOnlyTheKindsAskedForAndExactlyCountOfThem) {
@@ -64,22 +47,6 @@ TEST(WatchCommandTest, PrintsOnlyTheKindsAskedForAndExactlyCountOfThem) {
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(Events(run.out), expected);
   }
-}
-
-TEST(WatchCommandTest, EndsAtTheTimeoutWhenNothingHappens) {
-  CTempFolder work;
-  const std::string quiet = work.Write("quiet.json", R"({"sensors": [{"path": "/s0"}]})");
-  _tagSZivoRun run =
-      RunZivo({"watch", "--json", "--platform", "sim:" + quiet, "--timeout", "0.2"}, work.Path());
-  EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(run.out, "");
-
-  CFakeSysfs sysfs;
-  sysfs.AddZone(0, "acpitz", 40000);
-  run = RunZivo({"watch", "--platform", "linux", "--sysfs-root", sysfs.Root(), "--timeout", "0.2"},
-                work.Path());
-  EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(run.out, "");
 }
 
 // Ctrl-C or SIGTERM ends a watch without a timeout as --count does.

@@ -1,5 +1,7 @@
 #include "Platform/Memory/MemoryRegistry.h"
 
+#include <map>
+
 namespace {
 
 std::wstring Fold(const std::wstring& text) {
@@ -104,7 +106,7 @@ class CMemoryRegistryKey : public CRegistryKey {
 
   long WaitForValueChange(std::stop_token stop) override {
     std::unique_lock<std::mutex> hold(mRegistry->mLock);
-    CMemoryRegistry::_tagSKey* key = mRegistry->FindLocked(mPath);
+    CMemoryRegistry::_tagSKey* key = mRegistry->FindFoldedLocked(mPath);
     if (key == nullptr) {
       return REG_STATUS_NOT_FOUND;
     }
@@ -112,10 +114,10 @@ class CMemoryRegistryKey : public CRegistryKey {
     // between two waits (while the waiter scans the key) is not missed.
     const uint64_t start = mSeen;
     const bool changed = mRegistry->mChanged.wait(hold, stop, [&] {
-      CMemoryRegistry::_tagSKey* now = mRegistry->FindLocked(mPath);
+      CMemoryRegistry::_tagSKey* now = mRegistry->FindFoldedLocked(mPath);
       return now == nullptr || now->generation != start;
     });
-    if (CMemoryRegistry::_tagSKey* now = mRegistry->FindLocked(mPath)) {
+    if (CMemoryRegistry::_tagSKey* now = mRegistry->FindFoldedLocked(mPath)) {
       mSeen = now->generation;
     }
     return changed ? REG_STATUS_SUCCESS : REG_STATUS_CANCELLED;
@@ -123,7 +125,7 @@ class CMemoryRegistryKey : public CRegistryKey {
 
  private:
   const CMemoryRegistry::_tagSValue* Find(const std::wstring& name) {
-    CMemoryRegistry::_tagSKey* key = mRegistry->FindLocked(mPath);
+    CMemoryRegistry::_tagSKey* key = mRegistry->FindFoldedLocked(mPath);
     if (key == nullptr) {
       return nullptr;
     }
@@ -255,6 +257,10 @@ CMemoryRegistry::_tagSKey& CMemoryRegistry::KeyLocked(const std::wstring& path) 
 }
 
 CMemoryRegistry::_tagSKey* CMemoryRegistry::FindLocked(const std::wstring& path) {
-  auto it = mKeys.find(Fold(path));
+  return FindFoldedLocked(Fold(path));
+}
+
+CMemoryRegistry::_tagSKey* CMemoryRegistry::FindFoldedLocked(const std::wstring& folded) {
+  auto it = mKeys.find(folded);
   return it == mKeys.end() ? nullptr : it->second.get();
 }

@@ -5,10 +5,10 @@
 
 #include <condition_variable>
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 
 #include "Platform/Registry.h"
 #include "zivorivizo/Export.h"
@@ -40,9 +40,12 @@ class ZIVO_EXPORT CMemoryRegistry : public CRegistry,
 
   _tagSKey& KeyLocked(const std::wstring& path);  // creates
   _tagSKey* FindLocked(const std::wstring& path);
+  _tagSKey* FindFoldedLocked(const std::wstring& folded);  // `folded`: a path already folded
 
   std::mutex mLock;
   std::condition_variable_any mChanged;
-  std::map<std::wstring, std::unique_ptr<_tagSKey>> mKeys;  // by folded path
+  // By folded path; a key object keeps its path folded, so each read is one
+  // hash lookup whatever the number of keys.
+  std::unordered_map<std::wstring, std::unique_ptr<_tagSKey>> mKeys;
   int mOpenKeys = 0;
 };
