@@ -72,6 +72,10 @@ class SimHandheldTest : public CSimPlatformTest {
     ASSERT_EQ(services->ExecMethod(path, L"SetThrottleState", input, nullptr), WBEM_S_NO_ERROR);
   }
 
+  bool FirmwarePublishes(const wchar_t* cls, const std::wstring& name) {
+    return Wmi().Instance(cls, name) != nullptr;
+  }
+
   // The parameters key's lists: "sensors A B devices C".
   std::wstring Listed() {
     std::wstring out;
@@ -229,6 +233,44 @@ TEST_F(SimHandheldTest, TheLoadModelHeatsAndThrottlingCools) {
   ASSERT_TRUE(handheld->SetFaulty(L"ACPI\\PNP0C14\\10_0", false));
   EXPECT_EQ(FirmwareReading(L"ACPI\\PNP0C14\\10_0"), 3037);
   EXPECT_FALSE(handheld->SetFaulty(L"/sim/none", true));
+}
+TEST_F(SimHandheldTest, HotplugParticipantsAppearOnlyWhenPublished) {
+  auto handheld = Install(R"({
+    "devices": [ { "wmi": 4, "maximum": 2, "hotplug": true },
+                 { "path": "/sim/fan", "maximum": 3 },
+                 { "path": "/sim/late", "maximum": 3, "hotplug": true } ],
+    "sensors": [ { "wmi": 13, "devices": [4], "hotplug": true, "temperature": 40.0 },
+                 { "path": "/sim/late-sensor", "hotplug": true, "temperature": 30.0 } ]
+  })");
+  ASSERT_TRUE(handheld);
+  EXPECT_FALSE(FirmwarePublishes(L"DtmDeviceParticipantInformation", L"ACPI\\PNP0C14\\4_0"));
+  EXPECT_FALSE(FirmwarePublishes(L"DtmSensorParticipantInformation", L"ACPI\\PNP0C14\\13_0"));
+  EXPECT_EQ(Listed(), L"sensors devices /sim/fan");
+
+  EXPECT_FALSE(handheld->Publish(L"/sim/fan")) << "not a hotplug participant";
+  EXPECT_FALSE(handheld->Publish(L"/sim/nothing"));
+  handheld->Step();  // a held-back sensor is not reported
+  EXPECT_FALSE(FirmwarePublishes(L"DtmSensorParticipantInformation", L"ACPI\\PNP0C14\\13_0"));
+
+  EXPECT_TRUE(handheld->Publish(L"ACPI\\PNP0C14\\13_0"));
+  EXPECT_TRUE(FirmwarePublishes(L"DtmSensorParticipantInformation", L"ACPI\\PNP0C14\\13_0"));
+  EXPECT_TRUE(FirmwarePublishes(L"DtmSensorControlMethod", L"ACPI\\PNP0C14\\13_0"));
+  EXPECT_EQ(FirmwareReading(L"ACPI\\PNP0C14\\13_0"), 3132) << "the model's current value";
+  EXPECT_FALSE(handheld->Publish(L"ACPI\\PNP0C14\\13_0")) << "published already";
+  EXPECT_TRUE(handheld->Publish(L"ACPI\\PNP0C14\\4_0"));
+  EXPECT_TRUE(FirmwarePublishes(L"DtmDeviceParticipantInformation", L"ACPI\\PNP0C14\\4_0"));
+
+  // A registry-listed one is appended to the parameters key and its driver
+  // can be opened.
+  uint32_t state = 0;
+  EXPECT_FALSE(DriverRequest(L"/sim/late", DRIVER_DEVICE_GET_STATE, state));
+  EXPECT_TRUE(handheld->Publish(L"/sim/late"));
+  EXPECT_TRUE(handheld->Publish(L"/sim/late-sensor"));
+  EXPECT_EQ(Listed(), L"sensors /sim/late-sensor devices /sim/fan /sim/late");
+  EXPECT_TRUE(DriverRequest(L"/sim/late", DRIVER_DEVICE_GET_STATE, state));
+  int32_t reading = 0;
+  EXPECT_TRUE(DriverRequest(L"/sim/late-sensor", DRIVER_SENSOR_GET_TEMP, reading));
+  EXPECT_EQ(reading, 3032) << "30.0 degrees, from the model";
 }
 
 TEST_F(SimHandheldTest, ABrokenDescriptionIsRefusedWithTheFilePlaceAndProblem) {
