@@ -1,10 +1,10 @@
 // The sensor-device links that Enumerate makes last (UpdateSensorDeviceLinks),
 // on simulated handhelds of 10, 100 and 1,000 registry-listed sensors and as
 // many devices, each sensor reporting five devices (as many as a driver
-// reports) spread over the list. The
-// link step is private to the manager, so it is measured as a difference in
-// the same run: Enumerate of a handheld whose sensors report their devices,
-// minus Enumerate of the same handheld whose sensors report none. Printed per
+// reports) spread over the list. The link step is private to the manager, so
+// it is measured as a difference in the same run: Enumerate of a handheld whose
+// sensors report their devices, minus Enumerate of the same handheld whose
+// sensors report none. Printed per
 // link made; making a link means finding a device by name, so the time per
 // link should not grow with the size. Target: the ratio of the largest size
 // to the smallest at most 1.5.
@@ -44,8 +44,8 @@ std::string Description(int size, bool linked) {
     nlohmann::json sensor = {{"path", "\\\\.\\ZivoSensor" + std::to_string(i)},
                              {"trips", {{{"id", 0}, {"temp", 70.0}}, {{"id", 1}, {"temp", 80.0}}}}};
     if (linked) {
-      // Spread over the whole list, so a search goes half way on average;
-      // five different devices at every size, the smallest included.
+      // Spread over the whole list, five different devices at every size,
+      // the smallest included.
       nlohmann::json reported = nlohmann::json::array();
       for (int k = 0; k < kLinksPerSensor; ++k) {
         reported.push_back((i * 7 + 3 + 2 * k) % size);

@@ -155,14 +155,16 @@ CMemoryRegistry::~CMemoryRegistry() = default;
 std::unique_ptr<CRegistryKey> CMemoryRegistry::Open(const std::wstring& path, uint32_t /*access*/,
                                                     long& status) {
   std::lock_guard<std::mutex> hold(mLock);
-  if (FindLocked(path) == nullptr) {
+  std::wstring folded = Fold(path);
+  const _tagSKey* key = FindFoldedLocked(folded);
+  if (key == nullptr) {
     status = REG_STATUS_NOT_FOUND;
     return nullptr;
   }
   ++mOpenKeys;
   status = REG_STATUS_SUCCESS;
-  return std::make_unique<CMemoryRegistryKey>(shared_from_this(), Fold(path),
-                                              FindLocked(path)->generation);
+  return std::make_unique<CMemoryRegistryKey>(shared_from_this(), std::move(folded),
+                                              key->generation);
 }
 
 void CMemoryRegistry::CreateKey(const std::wstring& path) {
