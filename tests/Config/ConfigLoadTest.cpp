@@ -28,45 +28,6 @@ int ThrownBy(const std::wstring& path) {
 
 class ConfigLoadTest : public CConfigTest {};
 
-TEST_F(ConfigLoadTest, ReadsDecimalsAsAWideStreamExtractsAnInt) {
-  // The text as written, and as the attribute holds it once references are replaced.
-  // clang-format off
-  const std::vector<std::pair<std::string, std::wstring>> texts = {
-      {"15", L""}, {" 15 s", L""}, {"+7", L""}, {"-3", L""}, {"007", L""}, {"10abc", L""},
-      {"abc", L""}, {"", L""}, {"   ", L""}, {"- 5", L""}, {"+-5", L""}, {"0x10", L""},
-      {"2147483647", L""}, {"2147483648", L""}, {"-2147483648", L""}, {"-2147483649", L""},
-      {"99999999999999999999999", L""}, {"-99999999999999999999999", L""},
-      {"&#9;&#10;42", L"\t\n42"}, {"&#x661;", L"\x661"}, {"1.5", L""}, {"-0", L""}};
-  // clang-format on
-  std::string body;
-  for (std::size_t k = 0; k < texts.size(); ++k) {
-    body += "<Device Path=\"D" + std::to_string(k) + ";\" class=\"" + texts[k].first + "\"/>";
-  }
-  COSConfigManager* manager = Load(body);
-  ASSERT_TRUE(Loaded(manager));
-  for (std::size_t k = 0; k < texts.size(); ++k) {
-    std::wistringstream stream(texts[k].second.empty() ? FromUtf8(texts[k].first)
-                                                       : texts[k].second);
-    int expected = 0;
-    stream >> expected;
-    EXPECT_EQ(DeviceOf(manager, L"D" + std::to_wstring(k) + L";")[0], expected)
-        << "class=\"" << texts[k].first << "\"";
-  }
-}
-
-TEST_F(ConfigLoadTest, InitReloadsALiveManager) {
-  COSConfigManager* manager = Load(Device("OLD", 3, 1));
-  ASSERT_TRUE(Loaded(manager));
-  EXPECT_EQ(manager->Init(Write("new.xml", ConfigText(Device("NEW", 7, 1)))), 0);
-  EXPECT_EQ(DeviceOf(manager, L"NEW")[1], 7);
-  DeviceOf(manager, L"OLD", ZIVO_CONFIG_DEVICE_NOT_FOUND);
-  // A document failure on a live manager is a result, not an exception.
-  Faults().Fail(FaultOp::XmlElementsByTagName, 0, L"Device");
-  EXPECT_EQ(manager->Init(PathOf("new.xml")), ZIVO_CONFIG_LOAD_FAILED);
-  EXPECT_FALSE(Loaded(manager));
-  EXPECT_TRUE(mLog.HasMessage("CM Exception caught"));
-}
-
 TEST_F(ConfigLoadTest, ValidatesAgainstADeclaredDtdAndRefusesTheNetwork) {
   Write("velmar.dtd",
         "<!ELEMENT Config (Platform, Device*)>\n<!ELEMENT Platform (Shutdown?)>\n"

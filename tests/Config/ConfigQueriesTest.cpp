@@ -77,23 +77,6 @@ TEST_F(ConfigQueriesTest, ANotLoadedManagerAnswersWithDefaultsAndRefusesUpdates)
   EXPECT_EQ(PathsOf(manager, L"S"), std::vector<std::wstring>{L"untouched"});
 }
 
-TEST_F(ConfigQueriesTest, SetDeviceConfigOverwritesTheMatchOrAppends) {
-  COSConfigManager* manager = Load(kPolicy);
-  // Thermal management disabled: there is no participant manager to check
-  // the limit against.
-  Firmware().SetVelmarStatus(0);
-  EXPECT_EQ(manager->SetDeviceConfig(DeviceUpdate(L"ACPI\\ABC\\1", 100)), 0);
-  EXPECT_EQ(DeviceOf(manager, L"ABC"), (Ints{9, 100, 101, 3, 1, 1}));
-  // The stored fragment stays "ABC": "xABCx" still finds it.
-  EXPECT_EQ(DeviceOf(manager, L"xABCx")[1], 100);
-  // No match: a record is appended and answers for its own path...
-  EXPECT_EQ(manager->SetDeviceConfig(DeviceUpdate(L"NEW", 4)), 0);
-  EXPECT_EQ(DeviceOf(manager, L"NEW")[1], 4);
-  // ...unless an earlier record matches the path too.
-  EXPECT_EQ(manager->SetDeviceConfig(DeviceUpdate(L"XY", 5)), 0);
-  EXPECT_EQ(DeviceOf(manager, L"XYZ")[1], 8);
-}
-
 TEST_F(ConfigQueriesTest, SetDeviceConfigRejectsALimitAboveTheDevicesMax) {
   // The configuration first: discovery would otherwise create the manager
   // with the bare default name.
@@ -118,17 +101,6 @@ TEST_F(ConfigQueriesTest, SetDeviceConfigRejectsALimitAboveTheDevicesMax) {
   // A device the participant manager does not know cannot be checked.
   EXPECT_EQ(manager->SetDeviceConfig(DeviceUpdate(L"\\\\.\\ZivoFan0", 99)), 0);
   EXPECT_EQ(DeviceOf(manager, L"\\\\.\\ZivoFan0")[1], 99);
-}
-
-TEST_F(ConfigQueriesTest, EmptyListsAreReportedAndUpdatesDoNotFillThem) {
-  COSConfigManager* manager = Load("");
-  DeviceOf(manager, L"A", ZIVO_CONFIG_DEVICE_LIST_EMPTY);
-  EXPECT_EQ(manager->SetDeviceConfig(DeviceUpdate(L"A", 1)), ZIVO_CONFIG_DEVICE_LIST_EMPTY);
-  SensorOf(manager, L"S", 0, ZIVO_CONFIG_SENSOR_LIST_EMPTY);
-  EXPECT_EQ(manager->SetSensorConfig(SensorUpdate(L"S", 2, {})), ZIVO_CONFIG_SENSOR_LIST_EMPTY);
-  PathsOf(manager, L"S", ZIVO_CONFIG_SENSOR_LIST_EMPTY);
-  EXPECT_EQ(manager->SetPlatformConfig({0, 42, 1}), 0);
-  EXPECT_EQ(PlatformOf(manager), (Ints{0, 42, 1}));
 }
 
 TEST_F(ConfigQueriesTest, ConcurrentQueriesAndUpdatesSeeWholeRecords) {

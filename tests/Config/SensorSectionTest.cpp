@@ -18,25 +18,6 @@ class SensorSectionTest : public CConfigTest {
   }
 };
 
-TEST_F(SensorSectionTest, StoresTemperaturesInTenthsOfKelvinAndKeepsDocumentOrder) {
-  COSConfigManager* manager = LoadSensors(
-      "<Sensor Path=\"CPU\" class=\"2\"><Temperature shutdown=\"95\" ThrottleStart=\"75\"/>"
-      "<SUsage enable=\"1\" aux_interval=\"2\"/></Sensor>"
-      "<Sensor Path=\"COLD\" class=\"3\"><Temperature shutdown=\"-5\" ThrottleStart=\"-20\"/>"
-      "</Sensor><Sensor Path=\"CPU\" class=\"4\"><SUsage aux_interval=\"9\"/></Sensor>"
-      "<Sensor Path=\"OTHER\" class=\"2\" ThirdParty_DeviceCount=\"3\">" +
-      kTemperatures + "<DevicePath Device0=\"FAN\"/></Sensor>");
-  ASSERT_TRUE(Loaded(manager));
-  // The first of two records with one name answers; names match exactly.
-  EXPECT_EQ(SensorOf(manager, L"CPU"), (Ints{2, 3682, 3482, 1, 20}));
-  EXPECT_EQ(SensorOf(manager, L"COLD"), (Ints{3, 2682, 2532, 0, 0}));
-  SensorOf(manager, L"CPU0", 0, ZIVO_CONFIG_SENSOR_NOT_FOUND);
-  // Other sensor classes ignore the count and the device paths.
-  std::vector<std::wstring> paths = {L"kept"};
-  EXPECT_EQ(manager->GetSensorDevices(L"OTHER", &paths), ZIVO_CONFIG_REJECTED);
-  EXPECT_EQ(paths, std::vector<std::wstring>{L"kept"});
-}
-
 TEST_F(SensorSectionTest, FailedReadsLeaveTheCountsToDecide) {
   // Children: the platform's, the device's, then the sensor's. A skin sensor that announces
   // one path ends with none and is rejected; the other class is accepted.

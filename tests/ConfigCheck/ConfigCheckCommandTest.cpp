@@ -129,12 +129,3 @@ TEST_F(ConfigCheckCommandTest, ListsEveryParseProblemAndChecksAGivenGrammar) {
   Expect({"config", "check", (docs / "velmarconfig.xml").string(), "--against", "sim", "--strict"},
          0, {"Devices without a record: none", "Sensors without a record: none"});
 }
-
-TEST_F(ConfigCheckCommandTest, UsageMistakesExitTwoAndHelpExitsZero) {
-  Expect({"config", "check", "--help"}, 0, {"usage: zivo config check FILE [--json]"});
-  Expect({"--help"}, 0, {"config check"});
-  Expect({"config", "check"}, 2, {"!FILE is missing"});
-  Expect({"config", "check", "a.xml", "--yaml"}, 2, {"!unknown option \"--yaml\""});
-  Expect({"config", "check", "a.xml", "b.xml"}, 2, {"!one FILE only (\"b.xml\" is extra)"});
-  Expect({"config", "check", "a.xml", "--dtd"}, 2, {"!--dtd needs a GRAMMAR file"});
-}

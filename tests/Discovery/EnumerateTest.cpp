@@ -12,27 +12,6 @@ using Names = std::vector<std::wstring>;
 
 class EnumerateTest : public CDiscoveryTest {};
 
-TEST_F(EnumerateTest, DriversComeFirstThenFirmwareDevicesThenSensorsAllLinked) {
-  SeedDrivers({L"TZ0", L"TZ1"}, {L"FAN0", L"FAN1"});
-  AttachSensor(L"TZ0", {1});
-  AttachSensor(L"TZ1", {});
-  AttachDevice(L"FAN0");
-  AttachDevice(L"FAN1");
-  PublishDevice(1);
-  PublishDevice(2);
-  PublishSensor(L"S", {2, 1});
-
-  ASSERT_EQ(Manager().Enumerate(), ZIVO_SUCCESS);
-  EXPECT_EQ(DeviceNames(), (Names{L"FAN0", L"FAN1", FirmwareDeviceName(1), FirmwareDeviceName(2)}));
-  EXPECT_EQ(SensorNames(), (Names{L"TZ0", L"TZ1", L"S"}));
-  EXPECT_EQ(Links(SensorNamed(L"S")), (Names{FirmwareDeviceName(2), FirmwareDeviceName(1)}));
-  EXPECT_EQ(Links(DeviceNamed(FirmwareDeviceName(1))), (Names{L"S"}));
-  EXPECT_EQ(Links(DeviceNamed(FirmwareDeviceName(2))), (Names{L"S"}));
-  // The driver sensor's device number 1 names the path stored as Device1.
-  EXPECT_EQ(Links(SensorNamed(L"TZ0")), (Names{L"FAN1"}));
-  EXPECT_EQ(Links(DeviceNamed(L"FAN1")), (Names{L"TZ0"}));
-}
-
 TEST_F(EnumerateTest, AFailingStepEndsEnumerateWithWhatWasFound) {
   SeedDrivers({}, {L"FAN0"});
   AttachDevice(L"FAN0");
@@ -145,47 +124,6 @@ TEST_F(EnumerateTest, ACorruptCountIsCutToTheMostEntriesRead) {
     EXPECT_EQ(mLog.CountMessage(std::string("Query Registry failed for ") + entry),
               std::string_view(entry).ends_with("3") ? 2 : 0)
         << entry;
-  }
-}
-
-// What the parameters key holds decides what Enumerate finds and returns.
-TEST_F(EnumerateTest, TheParametersKeyListsTheDrivers) {
-  SeedDrivers({L"TZ0", L"TZ1"}, {L"FAN0"});
-  for (const wchar_t* path : {L"TZ0", L"TZ1"}) AttachSensor(path);
-  AttachDevice(L"FAN0");
-  PublishDevice(1);
-  struct Case {
-    const char* what;
-    std::function<void(CMemoryRegistry&)> change;
-    int result;
-    Names sensors, devices;
-  };
-  const std::wstring firmware = FirmwareDeviceName(1);
-  const auto drop = [](const wchar_t* value) {
-    return [=](CMemoryRegistry& r) { r.DeleteValue(kParametersKey, value); };
-  };
-  const auto negative = [](CMemoryRegistry& r) {
-    r.SetDword(kParametersKey, L"SensorCount", uint32_t(-2));
-  };
-  const auto noKey = [](CMemoryRegistry&) {
-    Faults().Fail(FaultOp::RegOpen, REG_STATUS_NOT_FOUND, kParametersKey);
-  };
-  const int noCount = ZIVO_COUNT_READ_FAILED;
-  const std::vector<Case> cases = {
-      {"complete", [](CMemoryRegistry&) {}, 0, {L"TZ0", L"TZ1"}, {L"FAN0", firmware}},
-      {"no DeviceCount", drop(L"DeviceCount"), noCount, {L"TZ0", L"TZ1"}, {}},
-      {"no SensorCount", drop(L"SensorCount"), noCount, {}, {}},
-      {"negative SensorCount", negative, 0, {}, {L"FAN0", firmware}},
-      {"no key", noKey, ZIVO_KEY_OPEN_FAILED, {}, {}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    SeedDrivers({L"TZ0", L"TZ1"}, {L"FAN0"});
-    c.change(Registry());
-    EXPECT_EQ(Manager().Enumerate(), c.result);
-    EXPECT_EQ(SensorNames(), c.sensors);
-    EXPECT_EQ(DeviceNames(), c.devices);
-    EXPECT_EQ(Registry().OpenKeyCount(), 0);
   }
 }
 

@@ -75,25 +75,6 @@ TEST_F(ManagerLifecycleTest, EveryInitStepThatFailsThrows13AndReturnsItsCode) {
   }
 }
 
-TEST_F(ManagerLifecycleTest, TheCallingThreadsApartmentDecides) {
-  // A thread in a single-threaded apartment is refused.
-  ASSERT_EQ(Com().CoInitializeEx(COINIT_APARTMENTTHREADED), S_OK);
-  EXPECT_EQ(Thrown(), ZIVO_THROW_PM_INIT_FAILED);
-  Com().CoUninitialize();
-  // One already in the multithreaded apartment is accepted, and the
-  // manager's destruction balances only its own entry.
-  ASSERT_EQ(Com().CoInitializeEx(COINIT_MULTITHREADED), S_OK);
-  ASSERT_EQ(Thrown(), std::nullopt);
-  EXPECT_EQ(Com().InitCount(), 2);
-  COSParticipantManager::DeleteInstance();
-  EXPECT_EQ(Com().InitCount(), 1);
-  Com().CoUninitialize();
-  // A connection without client security goes without a blanket.
-  Com().SetClientSecurityOffered(false);
-  ASSERT_EQ(Thrown(), std::nullopt);
-  EXPECT_EQ(Faults().Calls(FaultOp::SetBlanket), 1) << "only the earlier construction's";
-}
-
 TEST_F(ManagerLifecycleTest, DeleteInstanceStopsAndDestroysEveryParticipant) {
   PublishDevice(1);
   PublishSensor(L"S", {1});

@@ -136,19 +136,4 @@ TEST_F(TimelinePlayTest, PlaysWhatIsDueInTimeOrderAndKeepsTheRegistryInStep) {
                                             {REMOVE_DEVICE_EVENT, L"ACPI\\PNP0C14\\1_0", 1}}));
 }
 
-TEST_F(TimelinePlayTest, AParticipantThatLeftMayArriveAgain) {
-  Play(R"([{"at":1,"event":"leave","path":"/s0"}, {"at":2,"event":"arrive","path":"/s0"},
-           {"at":3,"event":"arrive","wmi":11}, {"at":4,"event":"leave","wmi":11},
-           {"at":5,"event":"arrive","wmi":11}])");
-  EXPECT_EQ(mHandheld->PlayUntil(2000).size(), 2u);
-  EXPECT_EQ(Read(kParameters, L"Sensor0"), L"/s1");
-  EXPECT_EQ(Read(kParameters, L"Sensor1"), L"/s0");
-  EXPECT_TRUE(mHandheld->IsPublished(L"/s0"));
-  EXPECT_EQ(mHandheld->PlayUntil(5000).size(), 3u);
-  EXPECT_NE(Wmi().Instance(L"DtmSensorParticipantInformation", L"ACPI\\PNP0C14\\11_0"), nullptr);
-  // Neither the timeline nor a host publishes a participant that is there.
-  EXPECT_FALSE(mHandheld->Publish(L"/s0"));
-  EXPECT_FALSE(mHandheld->Publish(L"ACPI\\PNP0C14\\11_0"));
-}
-
 }  // namespace

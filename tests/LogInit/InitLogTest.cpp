@@ -71,34 +71,6 @@ class InitLogTest : public testing::Test {
   std::filesystem::path mDir;
 };
 
-// One statement reaches each logger as one Write holding the whole line, so
-// no other thread's text can come between its pieces. The table holds five
-// loggers. A refused one stays the caller's and is never written to; a copy
-// of the front end shares the loggers without owning them.
-TEST_F(InitLogTest, EachLoggerGetsAStatementWholeAndTheSixthIsRefused) {
-  InitLog(Wide(mDir / "zivo.log").c_str(), L"");
-  std::vector<std::string> pieces;
-  std::vector<std::string> refusedPieces;
-  for (int i = 0; i < 3; ++i) {
-    EXPECT_EQ(myPrint.AddLogger(new CRecordingLogger(pieces)), 0);
-  }
-  EXPECT_EQ(CPrint::m_iMaxLogger, 5);
-  const int line = __LINE__ + 1;
-  LOG_WARN("one %ls", L"piece");
-  EXPECT_EQ(pieces, std::vector<std::string>(3, "2026:02:03 04:05:06:007 WARNING : [" +
-                                                    std::string(MakeSourcePath(__FILE__).text) +
-                                                    ":" + std::to_string(line) + "] one piece\n"));
-  pieces.clear();
-  CRecordingLogger refused(refusedPieces);
-  EXPECT_EQ(myPrint.AddLogger(&refused), 1);
-  EXPECT_EQ(CPrint::m_iMaxLogger, 5);
-
-  { CPrint copy(myPrint); }
-  CPrint::Error("after the copy");
-  EXPECT_EQ(pieces, std::vector<std::string>(3, "ERROR : after the copy"));
-  EXPECT_TRUE(refusedPieces.empty());
-}
-
 // A logger that logs from Write, registers a logger from Write or throws
 // from Write neither deadlocks nor breaks the statement: what it says from
 // inside is dropped, its registration refused, its exception kept in the

@@ -18,19 +18,6 @@
 
 namespace {
 
-using Trips = std::vector<std::pair<uint32_t, int>>;
-Trips TripsOf(const _tagSSensor& s) {
-  Trips trips;
-  for (const _tagSAuxTrip& trip : s.TripPoints) trips.emplace_back(trip.AuxType, trip.Temp);
-  return trips;
-}
-
-std::vector<uint32_t> Codes(const std::vector<_tagSDriverRequest>& requests) {
-  std::vector<uint32_t> codes;
-  for (const auto& request : requests) codes.push_back(request.code);
-  return codes;
-}
-
 uint32_t InputValue(const _tagSDriverRequest& request) {
   uint32_t value = 0;
   EXPECT_EQ(request.input.size(), sizeof(value));
@@ -53,18 +40,6 @@ class NonWmiTest : public CSimPlatformTest {
     Faults().Fail(FaultOp::DeviceControl, DEVICE_ERROR_GEN_FAILURE, FaultCodeName(code));
   }
 };
-
-TEST_F(NonWmiTest, SensorFewerThanTwoAuxTripPointsAreIgnoredAndNeverSent) {
-  auto driver = Attach<CSimSensorDriver>(kPath);
-  driver->SetAux(1, 0, 3000, 1, 3100);
-  CNonWmiSensor sensor(3, kPath);
-  EXPECT_TRUE(sensor.mSensor.TripPoints.empty());
-  driver->ClearRequests();
-  EXPECT_EQ(sensor.SetSensorTripValue(), ZIVO_TOO_FEW_TRIP_POINTS);
-  sensor.mSensor.TripPoints.push_back({0, 3000});
-  EXPECT_EQ(sensor.SetSensorTripValue(), ZIVO_TOO_FEW_TRIP_POINTS);
-  EXPECT_EQ(driver->CountRequests(SIM_ANY_REQUEST), 0);
-}
 
 TEST_F(NonWmiTest, SensorConstructorKeepsWhatItObtainedWhenTheDriverFails) {
   CNonWmiSensor missing(3, L"/dev/none");
@@ -104,48 +79,6 @@ TEST_F(NonWmiTest, SensorConstructorKeepsWhatItObtainedWhenTheDriverFails) {
   EXPECT_EQ(unread.mSensor.TempHistory.size(), 3u);
 }
 
-TEST_F(NonWmiTest, SensorTripPointsAreReadIntoMatchingEntriesAndWrittenInTheSensorsUnit) {
-  auto driver = Attach<CSimSensorDriver>(kPath);
-  driver->SetBase(DRIVER_BASE_KELVIN);
-  driver->SetSteadyTemp(300);
-  driver->SetTrips({4, 330, 5, 340});
-  driver->SetAux(2, 4, 0, 5, 0);
-  CNonWmiSensor sensor(3, kPath);
-  EXPECT_EQ(sensor.mSensor.TripPoints[1].Temp, 3400);
-
-  // Entry 9 is unknown to the driver; two entries share identifier 5.
-  sensor.mSensor.TripPoints = {{9, 1234}, {5, 0}, {5, 0}};
-  driver->SetTrips({4, 350, 5, 360});
-  EXPECT_EQ(sensor.GetSensorTripValue(), ZIVO_SUCCESS);
-  EXPECT_EQ(TripsOf(sensor.mSensor), (Trips{{9, 1234}, {5, 3600}, {5, 3600}}));
-  // Both identifiers equal: the second one decides.
-  sensor.mSensor.TripPoints = {{6, 0}};
-  driver->SetTrips({6, 350, 6, 360});
-  EXPECT_EQ(sensor.GetSensorTripValue(), ZIVO_SUCCESS);
-  EXPECT_EQ(sensor.mSensor.TripPoints[0].Temp, 3600);
-  FailRequest(DRIVER_SENSOR_GET_TRIPS);
-  EXPECT_EQ(sensor.GetSensorTripValue(), ZIVO_IOCTL_FAILED);
-  EXPECT_EQ(sensor.mSensor.TripPoints[0].Temp, 3600);
-
-  // The first two are sent, in the sensor's unit, without a read-back.
-  driver->SetBase(DRIVER_BASE_CELSIUS);
-  driver->SetSteadyTemp(30);
-  CNonWmiSensor celsius(3, kPath);
-  driver->ClearRequests();
-  celsius.mSensor.TripPoints = {{1, 3232}, {0, 3732}, {2, 4000}};
-  EXPECT_EQ(celsius.SetSensorTripValue(), ZIVO_SUCCESS);
-  const auto sent = driver->RequestsWith(DRIVER_SENSOR_SET_TRIPS);
-  ASSERT_EQ(sent.size(), 1u);
-  _tagSTripBlock trips;
-  ASSERT_EQ(sent[0].input.size(), sizeof(trips));
-  ReadDriverBlock(std::span<const std::byte>(sent[0].input), trips);
-  EXPECT_EQ(std::tie(trips.Aux0Type, trips.Aux0Temp, trips.Aux1Type, trips.Aux1Temp),
-            std::make_tuple(1u, 50, 0u, 100));
-  EXPECT_EQ(driver->CountRequests(SIM_ANY_REQUEST), 1);
-  FailRequest(DRIVER_SENSOR_SET_TRIPS);
-  EXPECT_EQ(celsius.SetSensorTripValue(), ZIVO_IOCTL_FAILED);
-}
-
 TEST_F(NonWmiTest, DeviceConstructorKeepsWhatItObtainedWhenTheDriverFails) {
   // A path without a driver, and a driver that refuses the open.
   CNonWmiDevice missing(L"/dev/none");
@@ -181,46 +114,6 @@ TEST_F(NonWmiTest, DeviceConstructorKeepsWhatItObtainedWhenTheDriverFails) {
   CNonWmiDevice unread(kDevicePath);
   EXPECT_EQ(unread.mDevice.Name, kDevicePath);
   EXPECT_EQ(unread.mDevice.Current, 0u);
-}
-
-TEST_F(NonWmiTest, DeviceThrottleStatesAreSentReadBackAndCheckedAgainstMax) {
-  auto driver = Attach<CSimDeviceDriver>(kDevicePath);
-  driver->SetMaxState(3);
-  driver->SetState(3);
-  CNonWmiDevice device(kDevicePath);
-  ASSERT_EQ(device.mDevice.Current, 3u) << "Max itself is a state";
-  driver->SetState(4);
-  EXPECT_EQ(device.GetCurrentThrottleLimit(), ZIVO_STATE_ABOVE_MAX);
-  EXPECT_EQ(device.mDevice.Current, 3u);
-  FailRequest(DRIVER_DEVICE_GET_STATE);
-  EXPECT_EQ(device.GetCurrentThrottleLimit(), ZIVO_IOCTL_FAILED);
-  EXPECT_EQ(device.mDevice.Current, 3u);
-
-  driver->ClearRequests();
-  device.mDevice.Current = 2;
-  EXPECT_EQ(device.SetCurrentThrottleLimit(), ZIVO_SUCCESS);
-  EXPECT_EQ(driver->State(), 2u);
-  const auto requests = driver->Requests();
-  EXPECT_EQ(Codes(requests),
-            (std::vector<uint32_t>{DRIVER_DEVICE_SET_STATE, DRIVER_DEVICE_GET_STATE}));
-  EXPECT_EQ(InputValue(requests[0]), 2u);
-
-  // Accepted, but the driver reports another state, or one above Max.
-  driver->PinReportedState(1);
-  EXPECT_EQ(device.SetCurrentThrottleLimit(), ZIVO_THROTTLE_MISMATCH);
-  EXPECT_EQ(device.mDevice.Current, 1u);
-  driver->PinReportedState(4);
-  device.mDevice.Current = 2;
-  EXPECT_EQ(device.SetCurrentThrottleLimit(), ZIVO_STATE_ABOVE_MAX);
-  EXPECT_EQ(device.mDevice.Current, 2u);
-  driver->PinReportedState(std::nullopt);
-  FailRequest(DRIVER_DEVICE_GET_STATE);
-  EXPECT_EQ(device.SetCurrentThrottleLimit(), ZIVO_IOCTL_FAILED);
-  // The set request fails: nothing is read back.
-  driver->ClearRequests();
-  FailRequest(DRIVER_DEVICE_SET_STATE);
-  EXPECT_EQ(device.SetCurrentThrottleLimit(), ZIVO_IOCTL_FAILED);
-  EXPECT_EQ(driver->CountRequests(DRIVER_DEVICE_GET_STATE), 0);
 }
 
 TEST_F(NonWmiTest, StartStopAndShutdownEachSendOneRequest) {

@@ -56,22 +56,6 @@ struct CLinuxWithoutThermalEnv : CComEnv {
 
 using ComContract = CContractTest<CComEnv>;
 
-std::vector<std::shared_ptr<CWbemClassObject>> InstancesOf(CWbemServices& services,
-                                                           const std::wstring& className) {
-  std::shared_ptr<CEnumWbemClassObject> instances;
-  EXPECT_EQ(services.CreateInstanceEnum(className, 0x31, instances), WBEM_S_NO_ERROR);
-  std::vector<std::shared_ptr<CWbemClassObject>> all;
-  for (uint32_t returned = 1; instances && returned == 1;) {
-    std::shared_ptr<CWbemClassObject> one;
-    const HRESULT hr = instances->Next(WBEM_INFINITE, {&one, 1}, returned);
-    EXPECT_EQ(hr, returned == 1 ? WBEM_S_NO_ERROR : WBEM_S_FALSE);
-    if (returned == 1) {
-      all.push_back(one);
-    }
-  }
-  return all;
-}
-
 TEST_P(ComContract, ApartmentsArePerThreadAndBalancedAndSecurityIsSetOnce) {
   CCom& com = E().Com();
   EXPECT_EQ(com.CoInitializeEx(COINIT_MULTITHREADED), S_OK);
@@ -100,29 +84,6 @@ TEST_P(ComContract, ApartmentsArePerThreadAndBalancedAndSecurityIsSetOnce) {
   EXPECT_EQ(com.CoInitializeSecurity(_tagSComSecurity()), RPC_E_TOO_LATE);
 }
 
-TEST_P(ComContract, ConnectsToRootWmiOnlyAndPublishesTheEnableStatus) {
-  std::shared_ptr<CWbemLocator> locator;
-  ASSERT_EQ(E().Com().CreateWbemLocator(locator), S_OK);
-  std::shared_ptr<CWbemServices> services;
-  EXPECT_EQ(locator->ConnectServer(L"root\\cimv2", services), WBEM_E_INVALID_NAMESPACE);
-  ASSERT_EQ(locator->ConnectServer(L"ROOT\\wmi", services), WBEM_S_NO_ERROR);
-  std::shared_ptr<CClientSecurity> security;
-  ASSERT_EQ(E().Com().QueryClientSecurity(services, security), S_OK);
-  EXPECT_EQ(security->SetBlanket(_tagSSecurityBlanket()), S_OK);
-
-  auto params = InstancesOf(*services, L"DTMSystemParams");
-  ASSERT_EQ(params.size(), 1u);
-  CVariant status;
-  ASSERT_EQ(params[0]->Get(L"velmarstatus", status), WBEM_S_NO_ERROR);
-  EXPECT_EQ(status.vt, VT_I4);
-  EXPECT_EQ(status.lVal, E().mVelmarStatus);
-  // The participant classes exist even when they have no instances.
-  std::shared_ptr<CEnumWbemClassObject> none;
-  EXPECT_EQ(services->CreateInstanceEnum(L"NoSuchClass", 0x31, none), WBEM_E_INVALID_CLASS);
-  EXPECT_TRUE(InstancesOf(*services, L"DtmDeviceParticipantInformation").empty());
-  EXPECT_TRUE(InstancesOf(*services, L"DtmSensorParticipantInformation").empty());
-}
-
 // A sink that counts its references and records what it is told.
 class CContractSink : public CWbemObjectSink {
  public:
@@ -147,44 +108,6 @@ class CContractSink : public CWbemObjectSink {
   std::atomic<HRESULT> mStatus{S_OK};
   std::thread::id mStatusThread;
 };
-
-TEST_P(ComContract, AnswersExactlyTheFiveNotificationQueriesAndCancelsThem) {
-  auto services = E().Connect();
-  ASSERT_NE(services, nullptr);
-  const std::wstring creation =
-      L"SELECT * FROM __InstanceCreationEvent WITHIN 1 WHERE TargetInstance ISA ";
-  const std::wstring deletion =
-      L"SELECT * FROM __InstanceDeletionEvent WITHIN 1 WHERE TargetInstance ISA ";
-  const struct {
-    std::wstring language, query;
-    HRESULT result;
-  } rows[] = {
-      {L"WQL", creation + L"\"DtmSensorParticipantInformation\"", WBEM_S_NO_ERROR},
-      {L"WQL", creation + L"\"DtmDeviceParticipantInformation\"", WBEM_S_NO_ERROR},
-      {L"WQL", deletion + L"\"DtmSensorParticipantInformation\"", WBEM_S_NO_ERROR},
-      {L"WQL", deletion + L"\"DtmDeviceParticipantInformation\"", WBEM_S_NO_ERROR},
-      {L"wql", L"SELECT * FROM DTMEvent", WBEM_S_NO_ERROR},
-      {L"WQL", L"SELECT * FROM DTMEvent ", WBEM_E_INVALID_QUERY},
-      {L"WQL", L"select * from DTMEvent", WBEM_E_INVALID_QUERY},
-      {L"WQL", creation + L"DtmSensorParticipantInformation", WBEM_E_INVALID_QUERY},
-      {L"WQL", creation + L"\"DTMSystemParams\"", WBEM_E_INVALID_QUERY},
-      {L"SQL", L"SELECT * FROM DTMEvent", WBEM_E_INVALID_QUERY_TYPE},
-  };
-  for (const auto& row : rows) {
-    CContractSink sink;
-    EXPECT_EQ(
-        services->ExecNotificationQueryAsync(row.language, row.query, WBEM_FLAG_SEND_STATUS, &sink),
-        row.result);
-    if (row.result == WBEM_S_NO_ERROR) {
-      EXPECT_EQ(sink.mCount.load(), 1u);
-      EXPECT_EQ(services->CancelAsyncCall(&sink), WBEM_S_NO_ERROR);
-      EXPECT_EQ(sink.mStatus.load(), WBEM_E_CALL_CANCELLED);
-      EXPECT_NE(sink.mStatusThread, std::this_thread::get_id());
-    }
-    EXPECT_EQ(sink.mCount.load(), 0u) << "a refused or cancelled query keeps no reference";
-    EXPECT_EQ(services->CancelAsyncCall(&sink), WBEM_E_NOT_FOUND);
-  }
-}
 
 // Faults reach every object the stand-in hands out, connections and objects
 // made before the fault was armed included.

@@ -43,39 +43,6 @@ TEST_F(WmiDeviceTest, APropertyThatFailsToReadLeavesItsFieldAtZero) {
   EXPECT_TRUE(Firmware().Calls().empty());
 }
 
-TEST_F(WmiDeviceTest, ThrottleStatesAreReadBackAndCheckedAgainstMax) {
-  auto device = Publish(0, 1, 3);
-  Firmware().SetReportedState(mName, 4);
-  EXPECT_EQ(device->GetCurrentThrottleLimit(), ZIVO_STATE_ABOVE_MAX);
-  EXPECT_EQ(device->mDevice.Current, 1u);
-  device->mDevice.Current = 2;
-  EXPECT_EQ(device->SetCurrentThrottleLimit(), ZIVO_STATE_ABOVE_MAX)
-      << "a set that reached the device reports its read-back";
-
-  Firmware().SetReportedState(mName, std::nullopt);
-  Firmware().SetAcceptsThrottle(mName, false);
-  device->mDevice.Current = 3;
-  EXPECT_EQ(device->SetCurrentThrottleLimit(), ZIVO_THROTTLE_MISMATCH);
-  EXPECT_EQ(device->mDevice.Current, 2u) << "the state the device reports";
-
-  Firmware().SetAcceptsThrottle(mName, true);
-  Firmware().ClearCalls();
-  device->mDevice.Current = 3;
-  EXPECT_EQ(device->SetCurrentThrottleLimit(), ZIVO_SUCCESS);
-  EXPECT_EQ(Firmware().ThrottleState(mName), 3);
-  const auto sets = Firmware().Calls(L"SetThrottleState");
-  ASSERT_EQ(sets.size(), 1u);
-  EXPECT_EQ(sets[0].inputs.at(L"State"), 3);
-
-  // Shutdown passes its flag as Option.
-  EXPECT_EQ(device->Shutdown(false), ZIVO_SUCCESS);
-  EXPECT_EQ(device->Shutdown(true), ZIVO_SUCCESS);
-  const auto calls = Firmware().Calls(L"Shutdown");
-  ASSERT_EQ(calls.size(), 2u);
-  EXPECT_EQ(calls[0].inputs.at(L"Option"), 0);
-  EXPECT_EQ(calls[1].inputs.at(L"Option"), 1);
-}
-
 TEST_F(WmiDeviceTest, EachFailingStepOfAMethodCallHasItsStatus) {
   auto device = Publish(0, 1, 3);
   for (const auto& [op, status] : std::vector<std::pair<FaultOp, int>>{

@@ -109,48 +109,6 @@ TEST(CommandReportTest, SaysWhatHappenedAndExitsAccordingly) {
   }
 }
 
-// A table fits a terminal: paths show their last folder, in full with --wide
-// and in JSON; the kernel's type text follows the type number.
-TEST(CommandReportTest, TablesShortenPathsUnlessWide) {
-  CFakeSysfs sysfs;
-  sysfs.AddZone(0, "acpitz", 45000);
-  sysfs.AddCooling(0, "Fan", 4, 0);
-  sysfs.LinkCooling(0, 0, 0);
-  for (const std::string extra : {"", "--wide", "--json"}) {
-    std::vector<std::string> args = {"list", "--platform", "linux", "--sysfs-root", sysfs.Root()};
-    if (!extra.empty()) {
-      args.push_back(extra);
-    }
-    const _tagSZivoRun run = RunZivo(args);
-    ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out.find(sysfs.ZonePath(0)) != std::string::npos, !extra.empty()) << run.out;
-    EXPECT_NE(run.out.find("thermal_zone0"), std::string::npos) << extra;
-    if (extra != "--json") {
-      EXPECT_NE(run.out.find("(acpitz)"), std::string::npos) << extra << run.out;
-      EXPECT_NE(run.out.find("(Fan)"), std::string::npos) << extra << run.out;
-    }
-  }
-}
-
-// A handheld without a skin sensor: the demo says so first and leaves out the
-// chapters that need one.
-TEST(CommandReportTest, DemoSkipsTheChaptersAHandheldLacks) {
-  CTempFolder work;
-  const std::string file = work.Write("tiny.json", R"({
-    "name": "tiny",
-    "devices": [ { "path": "/sim/fan", "type": 9, "maximum": 4, "current": 2 } ],
-    "sensors": [ { "path": "/sim/board", "type": 2, "base": 0, "devices": [0],
-                   "temperature": 26.7 } ]
-  })");
-  const _tagSZivoRun run = RunZivo({"demo", "--platform", "sim:" + file}, work.Path());
-  const std::size_t said = run.out.find("no skin sensor (type 1): chapters 3, 4 and 5 are skipped");
-  ASSERT_NE(said, std::string::npos) << run.out << run.err;
-  EXPECT_LT(said, run.out.find("1. Start-up")) << "said at the start";
-  EXPECT_EQ(run.out.find("3. The machine heats up"), std::string::npos) << run.out;
-  EXPECT_EQ(run.out.find("4. Throttling the fans"), std::string::npos);
-  EXPECT_NE(run.out.find("7. A sensor turns faulty"), std::string::npos);
-}
-
 // A listed device whose driver is missing: labelled with its path, never valid.
 TEST(CommandReportTest, LabelsAParticipantThatFailedToDescribeItself) {
   CTempFolder work;

@@ -49,17 +49,4 @@ TEST(WatchCommandTest, PrintsOnlyTheKindsAskedForAndExactlyCountOfThem) {
   }
 }
 
-// Ctrl-C or SIGTERM ends a watch without a timeout as --count does.
-TEST(WatchCommandTest, EndsWithStatusZeroOnSigtermOrSigint) {
-  CTempFolder work;
-  const std::string quiet = work.Write("quiet.json", R"({"sensors": [{"path": "/s0"}]})");
-  for (const int signal : {SIGTERM, SIGINT}) {
-    CZivoProcess watch({"watch", "--platform", "sim:" + quiet}, work.Path());
-    ASSERT_TRUE(watch.WaitFor("zivo watch: watching", true));
-    watch.Signal(signal);
-    const _tagSZivoRun run = watch.Finish(std::chrono::seconds(30));
-    EXPECT_EQ(run.status, 0) << signal << run.err;
-  }
-}
-
 }  // namespace
