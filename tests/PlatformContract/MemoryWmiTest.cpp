@@ -33,6 +33,11 @@ class MemoryWmiTest : public CSimPlatformTest {
     return hr;
   }
 
+  int32_t LevelOf(CWbemClassObject& object) {
+    CVariant level;
+    return HrSucceeded(object.Get(L"Level", level)) ? level.lVal : -1;
+  }
+
   std::shared_ptr<CWbemServices> mServices;
 };
 
@@ -47,6 +52,35 @@ TEST_F(MemoryWmiTest, AFailedFirmwareCallChangesNothing) {
   EXPECT_TRUE(Firmware().Calls(L"SetThrottleState").empty());
   EXPECT_EQ(SetThrottle(kDevicePath, 2), WBEM_S_NO_ERROR);
   EXPECT_EQ(Firmware().ThrottleState(kDevice), 2);
+}
+
+// Enumerations and snapshots share the stored instances rather than copying
+// them: what is stored later, or put on a handed-out object, must not show
+// through either way.
+TEST_F(MemoryWmiTest, EnumerationsAndSnapshotsKeepTheInstancesAsTheyWereWhenTaken) {
+  Wmi().DefineClass(L"Probe", L"Name");
+  Wmi().AddInstance(L"Probe", {{L"Name", CVariant::Bstr(L"a")}, {L"Level", CVariant::I4(1)}});
+  Wmi().AddInstance(L"Probe", {{L"Name", CVariant::Bstr(L"b")}, {L"Level", CVariant::I4(5)}});
+  std::shared_ptr<CWbemClassObject> before = Wmi().Instance(L"Probe", L"a");
+  std::shared_ptr<CEnumWbemClassObject> opened, now;
+  ASSERT_EQ(mServices->CreateInstanceEnum(L"Probe", 0, opened), WBEM_S_NO_ERROR);
+  ASSERT_TRUE(Wmi().SetProperty(L"Probe", L"a", L"Level", CVariant::I4(2)));
+  ASSERT_TRUE(Wmi().RemoveInstance(L"Probe", L"b"));
+  Wmi().AddInstance(L"Probe", {{L"Name", CVariant::Bstr(L"c")}, {L"Level", CVariant::I4(7)}});
+
+  EXPECT_EQ(LevelOf(*before), 1);
+  std::vector<std::shared_ptr<CWbemClassObject>> objects(3);
+  uint32_t returned = 0;
+  EXPECT_EQ(opened->Next(0, objects, returned), WBEM_S_FALSE);
+  ASSERT_EQ(returned, 2u);
+  EXPECT_EQ(LevelOf(*objects[0]), 1);
+  EXPECT_EQ(LevelOf(*objects[1]), 5);
+  EXPECT_EQ(objects[0]->Put(L"Level", CVariant::I4(9)), WBEM_S_NO_ERROR);
+  ASSERT_EQ(mServices->CreateInstanceEnum(L"Probe", 0, now), WBEM_S_NO_ERROR);
+  EXPECT_EQ(now->Next(0, objects, returned), WBEM_S_FALSE);
+  ASSERT_EQ(returned, 2u);
+  EXPECT_EQ(LevelOf(*objects[0]), 2) << "a put on a handed-out object stays on it";
+  EXPECT_EQ(LevelOf(*objects[1]), 7);
 }
 
 TEST_F(MemoryWmiTest, ObjectsAreUsableFromSeveralThreadsAtOnce) {
