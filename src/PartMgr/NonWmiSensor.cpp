@@ -1,6 +1,7 @@
 #include "PartMgr/NonWmiSensor.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "Log/LogStatement.h"
 #include "Platform/Clock.h"
@@ -103,7 +104,7 @@ void CNonWmiSensor::ReadDeviceNames(const uint32_t* numbers, uint32_t count) {
       LOG_ERROR("Query Registry failed for %ls", valueName.c_str());
       continue;
     }
-    mSensor.Devices.push_back(name);
+    mSensor.Devices.push_back(std::move(name));
   }
 }
 

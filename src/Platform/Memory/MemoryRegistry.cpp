@@ -1,23 +1,18 @@
 #include "Platform/Memory/MemoryRegistry.h"
 
-#include <map>
+#include <unordered_map>
 
 namespace {
 
 std::wstring Fold(const std::wstring& text) {
-  std::wstring out = text;
-  for (wchar_t& c : out) {
-    if (c >= L'A' && c <= L'Z') {
-      c = static_cast<wchar_t>(c - L'A' + L'a');
-    }
-  }
-  // One key, however its separators are doubled or trailing.
+  // Lower case, and one key however its separators are doubled or trailing.
   std::wstring clean;
-  for (wchar_t c : out) {
+  clean.reserve(text.size());
+  for (wchar_t c : text) {
     if (c == L'\\' && (clean.empty() || clean.back() == L'\\')) {
       continue;
     }
-    clean.push_back(c);
+    clean.push_back(c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c);
   }
   while (!clean.empty() && clean.back() == L'\\') {
     clean.pop_back();
@@ -36,7 +31,7 @@ struct CMemoryRegistry::_tagSValue {
 };
 
 struct CMemoryRegistry::_tagSKey {
-  std::map<std::wstring, _tagSValue> values;  // by folded name
+  std::unordered_map<std::wstring, _tagSValue> values;  // by folded name
   uint64_t generation = 0;
 };
 
