@@ -4,10 +4,9 @@
 // reports) spread over the list. The link step is private to the manager, so
 // it is measured as a difference in the same run: Enumerate of a handheld whose
 // sensors report their devices, minus Enumerate of the same handheld whose
-// sensors report none. Printed per
-// link made; making a link means finding a device by name, so the time per
-// link should not grow with the size. Target: the ratio of the largest size
-// to the smallest at most 1.5.
+// sensors report none. Printed per link made; making a link means finding a
+// device by name, so the time per link should not grow with the size. Target:
+// the ratio of the largest size to the smallest at most 1.5.
 //
 // Registry-listed participants keep the firmware stand-in out of the
 // measurement: only the registry and the simulated drivers are involved.

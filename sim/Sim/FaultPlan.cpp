@@ -2,11 +2,9 @@
 
 #include <algorithm>
 
-namespace {
+#include "Platform/Text.h"
 
-wchar_t Fold(wchar_t c) {
-  return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
-}
+namespace {
 
 bool IsXml(FaultOp op) {
   return op >= FaultOp::XmlAny && op <= FaultOp::XmlAttributeText;
@@ -21,7 +19,7 @@ bool OpMatches(FaultOp armed, FaultOp call) {
 bool FaultNameEquals(std::wstring_view a, std::wstring_view b) {
   return a.size() == b.size() &&
          std::equal(a.begin(), a.end(), b.begin(),
-                    [](wchar_t x, wchar_t y) { return Fold(x) == Fold(y); });
+                    [](wchar_t x, wchar_t y) { return FoldAsciiCase(x) == FoldAsciiCase(y); });
 }
 
 void CFaultPlan::Arm(SimFault fault) {

@@ -10,6 +10,8 @@
 #include <stop_token>
 #include <string>
 
+#include "Platform/Text.h"
+
 inline constexpr long REG_STATUS_SUCCESS = 0;              // ERROR_SUCCESS
 inline constexpr long REG_STATUS_NOT_FOUND = 2;            // ERROR_FILE_NOT_FOUND
 inline constexpr long REG_STATUS_ACCESS_DENIED = 5;        // ERROR_ACCESS_DENIED
@@ -20,6 +22,23 @@ inline constexpr long REG_STATUS_UNSUPPORTED_TYPE = 1630;  // ERROR_UNSUPPORTED_
 inline constexpr uint32_t REG_ACCESS_READ = 0x20019;        // KEY_READ
 inline constexpr uint32_t REG_ACCESS_READ_WRITE = 0x2001F;  // KEY_READ | KEY_WRITE
 inline constexpr uint32_t REG_ACCESS_ALL = 0xF003F;         // KEY_ALL_ACCESS
+
+// A key path or value name in the form under which it compares: ASCII case
+// folded, doubled and trailing separators dropped.
+inline std::wstring FoldRegistryName(const std::wstring& text) {
+  std::wstring clean;
+  clean.reserve(text.size());
+  for (wchar_t c : text) {
+    if (c == L'\\' && (clean.empty() || clean.back() == L'\\')) {
+      continue;
+    }
+    clean.push_back(FoldAsciiCase(c));
+  }
+  while (!clean.empty() && clean.back() == L'\\') {
+    clean.pop_back();
+  }
+  return clean;
+}
 
 // An open key; closes itself when destroyed. Thread-safe.
 class CRegistryKey {

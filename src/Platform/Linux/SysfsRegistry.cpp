@@ -3,26 +3,6 @@
 #include "Platform/Linux/SysfsThermalView.h"
 #include "Platform/Memory/MemoryRegistry.h"
 
-namespace {
-
-// Key paths compare as the registry compares them: ASCII case folded, doubled
-// and trailing separators ignored.
-std::wstring Fold(const std::wstring& path) {
-  std::wstring clean;
-  for (wchar_t c : path) {
-    if (c == L'\\' && (clean.empty() || clean.back() == L'\\')) {
-      continue;
-    }
-    clean.push_back(c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c);
-  }
-  while (!clean.empty() && clean.back() == L'\\') {
-    clean.pop_back();
-  }
-  return clean;
-}
-
-}  // namespace
-
 CSysfsRegistry::CSysfsRegistry(std::shared_ptr<CSysfsThermalView> view)
     : mView(std::move(view)), mOther(std::make_shared<CMemoryRegistry>()) {
   mOther->CreateKey(SYSFS_PARAMETERS_KEY);  // so that its parent keys open
@@ -37,8 +17,8 @@ CSysfsRegistry::~CSysfsRegistry() = default;
 
 std::unique_ptr<CRegistryKey> CSysfsRegistry::Open(const std::wstring& path, uint32_t access,
                                                    long& status) {
-  static const std::wstring parameters = Fold(SYSFS_PARAMETERS_KEY);
-  if (Fold(path) == parameters) {
+  static const std::wstring parameters = FoldRegistryName(SYSFS_PARAMETERS_KEY);
+  if (FoldRegistryName(path) == parameters) {
     return mView->Current()->Parameters().Open(path, access, status);
   }
   return mOther->Open(path, access, status);

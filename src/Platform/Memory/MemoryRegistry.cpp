@@ -4,22 +4,6 @@
 
 namespace {
 
-std::wstring Fold(const std::wstring& text) {
-  // Lower case, and one key however its separators are doubled or trailing.
-  std::wstring clean;
-  clean.reserve(text.size());
-  for (wchar_t c : text) {
-    if (c == L'\\' && (clean.empty() || clean.back() == L'\\')) {
-      continue;
-    }
-    clean.push_back(c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c);
-  }
-  while (!clean.empty() && clean.back() == L'\\') {
-    clean.pop_back();
-  }
-  return clean;
-}
-
 enum class _tagEValueType { Dword, String };
 
 }  // namespace
@@ -124,7 +108,7 @@ class CMemoryRegistryKey : public CRegistryKey {
     if (key == nullptr) {
       return nullptr;
     }
-    auto it = key->values.find(Fold(name));
+    auto it = key->values.find(FoldRegistryName(name));
     return it == key->values.end() ? nullptr : &it->second;
   }
 
@@ -132,7 +116,7 @@ class CMemoryRegistryKey : public CRegistryKey {
     {
       std::lock_guard<std::mutex> hold(mRegistry->mLock);
       CMemoryRegistry::_tagSKey& key = mRegistry->KeyLocked(mPath);
-      key.values[Fold(name)] = std::move(value);
+      key.values[FoldRegistryName(name)] = std::move(value);
       ++key.generation;
     }
     mRegistry->mChanged.notify_all();
@@ -150,7 +134,7 @@ CMemoryRegistry::~CMemoryRegistry() = default;
 std::unique_ptr<CRegistryKey> CMemoryRegistry::Open(const std::wstring& path, uint32_t /*access*/,
                                                     long& status) {
   std::lock_guard<std::mutex> hold(mLock);
-  std::wstring folded = Fold(path);
+  std::wstring folded = FoldRegistryName(path);
   const _tagSKey* key = FindFoldedLocked(folded);
   if (key == nullptr) {
     status = REG_STATUS_NOT_FOUND;
@@ -171,7 +155,7 @@ void CMemoryRegistry::SetDword(const std::wstring& path, const std::wstring& nam
   {
     std::lock_guard<std::mutex> hold(mLock);
     _tagSKey& key = KeyLocked(path);
-    _tagSValue& v = key.values[Fold(name)];
+    _tagSValue& v = key.values[FoldRegistryName(name)];
     v.type = _tagEValueType::Dword;
     v.dword = value;
     v.text.clear();
@@ -185,7 +169,7 @@ void CMemoryRegistry::SetString(const std::wstring& path, const std::wstring& na
   {
     std::lock_guard<std::mutex> hold(mLock);
     _tagSKey& key = KeyLocked(path);
-    _tagSValue& v = key.values[Fold(name)];
+    _tagSValue& v = key.values[FoldRegistryName(name)];
     v.type = _tagEValueType::String;
     v.text = value;
     v.dword = 0;
@@ -197,7 +181,7 @@ void CMemoryRegistry::SetString(const std::wstring& path, const std::wstring& na
 void CMemoryRegistry::DeleteValue(const std::wstring& path, const std::wstring& name) {
   std::lock_guard<std::mutex> hold(mLock);
   if (_tagSKey* key = FindLocked(path)) {
-    key->values.erase(Fold(name));
+    key->values.erase(FoldRegistryName(name));
   }
 }
 
@@ -208,7 +192,7 @@ bool CMemoryRegistry::ReadDword(const std::wstring& path, const std::wstring& na
   if (key == nullptr) {
     return false;
   }
-  auto it = key->values.find(Fold(name));
+  auto it = key->values.find(FoldRegistryName(name));
   if (it == key->values.end() || it->second.type != _tagEValueType::Dword) {
     return false;
   }
@@ -223,7 +207,7 @@ bool CMemoryRegistry::ReadString(const std::wstring& path, const std::wstring& n
   if (key == nullptr) {
     return false;
   }
-  auto it = key->values.find(Fold(name));
+  auto it = key->values.find(FoldRegistryName(name));
   if (it == key->values.end() || it->second.type != _tagEValueType::String) {
     return false;
   }
@@ -237,7 +221,7 @@ int CMemoryRegistry::OpenKeyCount() {
 }
 
 CMemoryRegistry::_tagSKey& CMemoryRegistry::KeyLocked(const std::wstring& path) {
-  const std::wstring folded = Fold(path);
+  const std::wstring folded = FoldRegistryName(path);
   // Parents exist whenever a child does, as in a real registry.
   for (std::size_t at = folded.find(L'\\'); at != std::wstring::npos;
        at = folded.find(L'\\', at + 1)) {
@@ -254,7 +238,7 @@ CMemoryRegistry::_tagSKey& CMemoryRegistry::KeyLocked(const std::wstring& path) 
 }
 
 CMemoryRegistry::_tagSKey* CMemoryRegistry::FindLocked(const std::wstring& path) {
-  return FindFoldedLocked(Fold(path));
+  return FindFoldedLocked(FoldRegistryName(path));
 }
 
 CMemoryRegistry::_tagSKey* CMemoryRegistry::FindFoldedLocked(const std::wstring& folded) {

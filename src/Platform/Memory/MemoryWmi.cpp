@@ -6,11 +6,9 @@
 #include <deque>
 #include <thread>
 
-namespace {
+#include "Platform/Text.h"
 
-wchar_t Fold(wchar_t c) {
-  return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
-}
+namespace {
 
 using CSharedProperties = std::shared_ptr<const CWmiPropertyMap>;
 
@@ -260,12 +258,13 @@ CWmiPropertyMap NullProperties(const std::vector<std::wstring>& names) {
 bool WmiNameEquals(const std::wstring& a, const std::wstring& b) {
   return a.size() == b.size() &&
          std::equal(a.begin(), a.end(), b.begin(),
-                    [](wchar_t x, wchar_t y) { return Fold(x) == Fold(y); });
+                    [](wchar_t x, wchar_t y) { return FoldAsciiCase(x) == FoldAsciiCase(y); });
 }
 
 bool _tagSNameLess::operator()(const std::wstring& a, const std::wstring& b) const {
-  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-                                      [](wchar_t x, wchar_t y) { return Fold(x) < Fold(y); });
+  return std::lexicographical_compare(
+      a.begin(), a.end(), b.begin(), b.end(),
+      [](wchar_t x, wchar_t y) { return FoldAsciiCase(x) < FoldAsciiCase(y); });
 }
 
 // A method never changes once defined (defining it again replaces it), so
