@@ -12,6 +12,7 @@ int RunConfigCheck(const ZivoArgs& args);
 int RunStatusCodes(const ZivoArgs& args);
 int RunWatch(const ZivoArgs& args);
 int RunRun(const ZivoArgs& args);
+int RunRestore(const ZivoArgs& args);
 
 const std::vector<_tagSZivoCommand>& ZivoCommands() {
   static const std::vector<_tagSZivoCommand> commands = {
@@ -23,6 +24,7 @@ const std::vector<_tagSZivoCommand>& ZivoCommands() {
       {"remove-sensor", "remove a sensor and show the links taken apart", RunRemoveSensor},
       {"watch", "print the events a listener receives as they arrive", RunWatch},
       {"run", "apply the thermal policy as a daemon (a dry run unless --apply)", RunRun},
+      {"restore", "put back the devices a zivo run --apply left changed", RunRestore},
       {"config check", "check a thermal policy file before deploying it", RunConfigCheck},
       {"status-codes", "what the library's status codes mean", RunStatusCodes},
   };

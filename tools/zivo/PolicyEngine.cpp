@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "Platform/Text.h"
+#include "StaleReading.h"
 #include "zivorivizo/ConfigManager.h"
 #include "zivorivizo/ParticipantMgr.h"
 #include "zivorivizo/SystemManager.h"
@@ -30,29 +32,92 @@ std::vector<PolicyDecision> CPolicyEngine::EvaluateAll() {
   std::vector<_tagSSensor> sensors;
   mParticipants.GetAllSensors(sensors);
   std::vector<PolicyDecision> out;
+  mReleased.clear();
   for (const _tagSSensor& sensor : sensors) {
-    mParticipants.RefreshSensor(sensor.Name);
-    Decide(sensor.Name, out);
+    Evaluate(sensor.Name, mParticipants.RefreshSensor(sensor.Name), out);
   }
   return out;
 }
 
 std::vector<PolicyDecision> CPolicyEngine::EvaluateSensor(const std::wstring& name) {
   std::vector<PolicyDecision> out;
-  if (mParticipants.RefreshSensor(name) == 0) {
-    Decide(name, out);
-  }
+  mReleased.clear();
+  Evaluate(name, mParticipants.RefreshSensor(name), out);
   return out;
 }
 
 void CPolicyEngine::Forget(const std::wstring& name) {
-  mWould.erase(name);
-  mRaised.erase(name);
-  for (auto& [device, sensors] : mRaised) {
+  mLedger.Forget(name);
+  mUsers.erase(name);
+  for (auto& [device, sensors] : mUsers) {
     sensors.erase(name);
   }
-  mHot.erase(name);
+  mBand.erase(name);
+  mFailures.erase(name);
   mPowerAsked.erase(name);
+}
+
+void CPolicyEngine::Evaluate(const std::wstring& sensor, int refreshed,
+                             std::vector<PolicyDecision>& out) {
+  _tagSSensor reading;
+  if (mParticipants.GetSensor(sensor, reading) != 0) {
+    return;
+  }
+  _tagSSensorConfig record;
+  record.strName = sensor;
+  record.iClass = static_cast<int>(reading.Class);
+  if (mConfig.GetSensorConfig(record) != 0 || record.iUsageEnable == 0) {
+    return;  // not managed
+  }
+  std::vector<Candidate> devices = DevicesOf(sensor, record);
+  if (refreshed != 0 || reading.TempHistory.empty()) {
+    Stale(sensor, refreshed, record, devices, out);
+    return;
+  }
+  const auto failures = mFailures.find(sensor);
+  if (failures != mFailures.end()) {
+    if (failures->second >= mFailSafeAfter) {
+      PolicyDecision back;
+      back.action = "recovered";
+      back.sensor = sensor;
+      back.note = "reads again after " + std::to_string(failures->second) +
+                  " failed readings: its devices are under the policy again";
+      out.push_back(std::move(back));
+    }
+    mFailures.erase(failures);
+  }
+  Decide(sensor, reading.TempHistory.front().Temp, record, devices, out);
+}
+
+void CPolicyEngine::Stale(const std::wstring& sensor, int status, const _tagSSensorConfig& record,
+                          std::vector<Candidate>& devices, std::vector<PolicyDecision>& out) {
+  mBand[sensor] = Band::Stale;
+  const int failures = ++mFailures[sensor];
+  PolicyDecision warning;
+  warning.action = "warning";
+  warning.sensor = sensor;
+  warning.status = status;
+  warning.note = StaleReadingText(sensor, status) + "; not evaluated (" + std::to_string(failures) +
+                 " in a row, its devices go to their limit at " + std::to_string(mFailSafeAfter) +
+                 ")";
+  out.push_back(std::move(warning));
+  if (failures < mFailSafeAfter) {
+    return;
+  }
+  for (Candidate& device : devices) {
+    if (device.current >= device.limit) {
+      continue;
+    }
+    PolicyDecision decision;
+    decision.action = "failsafe";
+    decision.sensor = sensor;
+    decision.threshold = record.iThrottleStartTemp;
+    decision.record = SensorRecordText(record) + "; " + device.record;
+    decision.note = ToUtf8(sensor) + " has had no fresh reading " + std::to_string(failures) +
+                    " times in a row: its devices go to their limit";
+    Set(device, device.limit, decision);
+    out.push_back(std::move(decision));
+  }
 }
 
 std::vector<CPolicyEngine::Candidate> CPolicyEngine::DevicesOf(const std::wstring& sensor,
@@ -87,10 +152,19 @@ std::vector<CPolicyEngine::Candidate> CPolicyEngine::DevicesOf(const std::wstrin
     }
     Candidate candidate;
     candidate.name = device.Name;
-    const auto would = mWould.find(device.Name);
-    candidate.current = would != mWould.end() ? would->second : device.Current;
-    candidate.limit =
-        std::min(static_cast<uint32_t>(std::max(config.iThrottleLimit, 0)), device.Max);
+    if (mApply) {
+      mLedger.Observe(device.Name, device.Current);
+      candidate.current = device.Current;
+    } else {
+      candidate.current = mLedger.Written(device.Name).value_or(device.Current);
+    }
+    std::optional<uint32_t> max;
+    if (mReadMax) {
+      max = mReadMax(device.Name);
+    }
+    candidate.limit = std::min(static_cast<uint32_t>(std::max(config.iThrottleLimit, 0)),
+                               max.value_or(device.Max));
+    mUsers[device.Name].insert(sensor);
     candidate.step = static_cast<uint32_t>(std::max(config.iThrottleStep, 1));
     candidate.record = DeviceRecordText(config);
     ranked.push_back(
@@ -109,21 +183,27 @@ std::vector<CPolicyEngine::Candidate> CPolicyEngine::DevicesOf(const std::wstrin
   return ordered;
 }
 
-bool CPolicyEngine::HeldHotByOther(const std::wstring& device, const std::wstring& sensor) {
-  const auto raised = mRaised.find(device);
-  if (raised == mRaised.end()) {
-    return false;
+bool CPolicyEngine::AllUsersCool(const std::wstring& device) const {
+  const auto users = mUsers.find(device);
+  if (users == mUsers.end()) {
+    return true;
   }
-  return std::any_of(raised->second.begin(), raised->second.end(),
-                     [&](const std::wstring& s) { return s != sensor && mHot.count(s) != 0; });
+  return std::all_of(users->second.begin(), users->second.end(), [&](const std::wstring& s) {
+    const auto band = mBand.find(s);
+    return band != mBand.end() && band->second == Band::Cool;
+  });
 }
 
 void CPolicyEngine::Set(Candidate& device, uint32_t to, PolicyDecision& decision) {
   decision.device = device.name;
   decision.from = device.current;
   decision.to = to;
+  if (!mLedger.Intend(device.name, device.current, to)) {
+    decision.status = -1;
+    decision.note = "not written: the record of the state to put back could not be saved";
+    return;
+  }
   if (!mApply) {
-    mWould[device.name] = to;
     return;
   }
   _tagSDevice record;
@@ -133,6 +213,10 @@ void CPolicyEngine::Set(Candidate& device, uint32_t to, PolicyDecision& decision
     decision.status = mParticipants.SetDevice(record);
   }
   decision.applied = decision.status == 0;
+  if (!decision.applied) {
+    // Not raised: the device still holds what it held.
+    mLedger.Failed(device.name, device.current);
+  }
 }
 
 void CPolicyEngine::PowerAction(const std::wstring& sensor, int temperature,
@@ -166,24 +250,15 @@ void CPolicyEngine::PowerAction(const std::wstring& sensor, int temperature,
   out.push_back(std::move(decision));
 }
 
-void CPolicyEngine::Decide(const std::wstring& sensor, std::vector<PolicyDecision>& out) {
-  _tagSSensor reading;
-  if (mParticipants.GetSensor(sensor, reading) != 0 || reading.TempHistory.empty()) {
-    return;
-  }
-  const int temperature = reading.TempHistory.front().Temp;
-  _tagSSensorConfig record;
-  record.strName = sensor;
-  record.iClass = static_cast<int>(reading.Class);
-  if (mConfig.GetSensorConfig(record) != 0 || record.iUsageEnable == 0) {
-    return;
-  }
+void CPolicyEngine::Decide(const std::wstring& sensor, int temperature,
+                           const _tagSSensorConfig& record, std::vector<Candidate>& devices,
+                           std::vector<PolicyDecision>& out) {
   PowerAction(sensor, temperature, record, out);
 
   const int start = record.iThrottleStartTemp;
   if (temperature >= start) {
-    mHot.insert(sensor);
-    for (Candidate& device : DevicesOf(sensor, record)) {
+    mBand[sensor] = Band::Hot;
+    for (Candidate& device : devices) {
       if (device.current >= device.limit) {
         continue;
       }
@@ -194,25 +269,20 @@ void CPolicyEngine::Decide(const std::wstring& sensor, std::vector<PolicyDecisio
       decision.threshold = start;
       decision.record = SensorRecordText(record) + "; " + device.record;
       Set(device, std::min(device.limit, device.current + device.step), decision);
-      mRaised[device.name].insert(sensor);
       out.push_back(std::move(decision));
       return;
     }
     return;
   }
-  mHot.erase(sensor);
   if (temperature >= start - kHysteresis) {
-    return;  // within the hysteresis band: hold
+    mBand[sensor] = Band::Hold;  // within the hysteresis band: hold
+    return;
   }
-  std::vector<Candidate> devices = DevicesOf(sensor, record);
+  mBand[sensor] = Band::Cool;
   for (auto it = devices.rbegin(); it != devices.rend(); ++it) {
-    const auto raised = mRaised.find(it->name);
-    if (it->current == 0 || raised == mRaised.end() || raised->second.count(sensor) == 0) {
-      continue;
-    }
-    if (HeldHotByOther(it->name, sensor)) {
-      // Still needed by a hotter sensor, which releases it when it cools.
-      raised->second.erase(sensor);
+    const std::optional<uint32_t> floor = mLedger.Floor(it->name);
+    if (!floor || it->current <= *floor || mReleased.count(it->name) != 0 ||
+        !AllUsersCool(it->name)) {
       continue;
     }
     PolicyDecision decision;
@@ -221,11 +291,8 @@ void CPolicyEngine::Decide(const std::wstring& sensor, std::vector<PolicyDecisio
     decision.temperature = temperature;
     decision.threshold = start - kHysteresis;
     decision.record = SensorRecordText(record) + "; " + it->record;
-    const uint32_t to = it->current > it->step ? it->current - it->step : 0;
-    Set(*it, to, decision);
-    if (to == 0) {
-      mRaised.erase(raised);
-    }
+    Set(*it, std::max(*floor, it->current > it->step ? it->current - it->step : 0), decision);
+    mReleased.insert(it->name);
     out.push_back(std::move(decision));
     return;
   }

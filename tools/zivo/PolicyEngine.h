@@ -4,38 +4,49 @@
 // hibernate. It is driven by the command (or a test) and knows nothing of the
 // command line, the clock or the events.
 //
-// The rules, for each sensor whose usage is enabled:
+// The rules, for each sensor that the policy manages (it has a record whose
+// usage is enabled), at each fresh reading:
 // - at or above its iThrottleStartTemp, the first of its devices (in the
 //   order below) that is below its limit goes up by iThrottleStep, capped at
-//   the smaller of iThrottleLimit and the device's Max: one step per
-//   evaluation, so the throttle grows while the sensor stays hot;
-// - below iThrottleStartTemp minus kHysteresis, the last of its devices that
-//   this sensor raised goes down by one step (never below 0), provided no
-//   other sensor that raised it is still hot (that one releases it when it
-//   cools); between the two temperatures the
-//   states are held, so a sensor hovering at its start temperature does not
-//   flap;
+//   the smaller of iThrottleLimit and the device's max_state read just now:
+//   one step per evaluation, so the throttle grows while the sensor stays hot;
+// - below iThrottleStartTemp minus kHysteresis (its release temperature) the
+//   last of its devices that run raised goes down by one step, never below
+//   the state run found there (DeviceLedger.h), and only when every managed
+//   sensor that uses the device is below its own release temperature: a
+//   sensor in its hold band (between the two temperatures) or hot, or one
+//   without a fresh reading, holds the device, whatever the order the
+//   sensors are read in. A device goes down at most one step per evaluation;
 // - at or above iShutdownTemp, once until the sensor falls below it again,
 //   the platform option: hibernate (iShutdownOption 1) or shut down after
 //   iShutdownTimer seconds.
+// A sensor whose refresh failed is not evaluated: a "warning" decision says
+// why. After FailSafeAfter failures in a row its devices go to their limit
+// ("failsafe"); once it reads again the rules above apply and release them
+// step by step.
 // A sensor's devices are its linked devices; a skin sensor also takes the
 // devices linked to no sensor. Only devices whose record enables their usage
 // take part. They are ordered by ascending iPriority (0 first); with the
 // active preference (iThrottlePreference 1) the active devices (type 9) come
 // before all others.
 //
-// In a dry run nothing is written and no power action is taken: the engine
+// In a dry run nothing is written and no power action is taken: the ledger
 // remembers the state each device would hold, so the decisions go on as if
-// they had been carried out. The engine does not own the managers; they must
-// outlive it. Not thread-safe: one thread drives it.
+// they had been carried out. With apply, a device's state is read before each
+// decision and the ledger told of a state someone else set. The engine does
+// not own the managers; they must outlive it. Not thread-safe: one thread
+// drives it.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "DeviceLedger.h"
 #include "zivorivizo/ConfigRecords.h"
 
 class CParticipantMgr;
@@ -43,7 +54,9 @@ class CConfigManager;
 class CSystemManager;
 
 struct PolicyDecision {
-  std::string action;   // "throttle", "release", "hibernate" or "shutdown"
+  // "throttle", "release", "hibernate", "shutdown", "failsafe" (a device to
+  // its limit), "warning" (no fresh reading) or "recovered" (readings back)
+  std::string action;
   std::wstring sensor;  // the sensor whose temperature decided
   int temperature = 0;  // its temperature, tenths of kelvin
   int threshold = 0;    // the temperature it was compared with
@@ -52,7 +65,8 @@ struct PolicyDecision {
   uint32_t to = 0;
   std::string record;  // the policy record(s) that applied, in words
   bool applied = false;
-  int status = 0;  // the library's answer when applied
+  int status = 0;    // the library's answer when applied
+  std::string note;  // warning, failsafe, recovered: the reason in words
 };
 
 class CPolicyEngine {
@@ -64,6 +78,15 @@ class CPolicyEngine {
   CPolicyEngine(CParticipantMgr& participants, CConfigManager& config, CSystemManager* system,
                 bool apply);
 
+  // Failed readings in a row before a sensor's devices go to their limit.
+  void SetFailSafeAfter(int count) { mFailSafeAfter = count; }
+  // How to read a device's max_state now; without one the record's Max.
+  void SetMaxReader(std::function<std::optional<uint32_t>(const std::wstring&)> read) {
+    mReadMax = std::move(read);
+  }
+  // What was written to each device; its save callback keeps the record.
+  CDeviceLedger& Ledger() { return mLedger; }
+
   // Refreshes every sensor and decides for each.
   std::vector<PolicyDecision> EvaluateAll();
   // Refreshes one sensor and decides for it (a thermal event).
@@ -72,6 +95,7 @@ class CPolicyEngine {
   void Forget(const std::wstring& name);
 
  private:
+  enum class Band { Cool, Hold, Hot, Stale };
   struct Candidate {
     std::wstring name;
     uint32_t current = 0;
@@ -79,10 +103,15 @@ class CPolicyEngine {
     uint32_t step = 1;
     std::string record;
   };
-  void Decide(const std::wstring& sensor, std::vector<PolicyDecision>& out);
+  void Evaluate(const std::wstring& sensor, int refreshed, std::vector<PolicyDecision>& out);
+  void Decide(const std::wstring& sensor, int temperature, const _tagSSensorConfig& record,
+              std::vector<Candidate>& devices, std::vector<PolicyDecision>& out);
+  void Stale(const std::wstring& sensor, int status, const _tagSSensorConfig& record,
+             std::vector<Candidate>& devices, std::vector<PolicyDecision>& out);
   std::vector<Candidate> DevicesOf(const std::wstring& sensor, const _tagSSensorConfig& record);
-  // True when a sensor other than `sensor` that raised `device` is still hot.
-  bool HeldHotByOther(const std::wstring& device, const std::wstring& sensor);
+  // True when every managed sensor that uses `device` is below its release
+  // temperature.
+  bool AllUsersCool(const std::wstring& device) const;
   void Set(Candidate& device, uint32_t to, PolicyDecision& decision);
   void PowerAction(const std::wstring& sensor, int temperature, const _tagSSensorConfig& record,
                    std::vector<PolicyDecision>& out);
@@ -91,9 +120,12 @@ class CPolicyEngine {
   CConfigManager& mConfig;
   CSystemManager* mSystem;
   bool mApply;
-  std::map<std::wstring, uint32_t> mWould;  // dry run: the state a device would hold
-  // The devices the engine throttled, each with the sensors that raised it.
-  std::map<std::wstring, std::set<std::wstring>> mRaised;
-  std::set<std::wstring> mHot;         // sensors at or above their start
-  std::set<std::wstring> mPowerAsked;  // sensors whose power action was taken
+  int mFailSafeAfter = 3;
+  std::function<std::optional<uint32_t>(const std::wstring&)> mReadMax;
+  CDeviceLedger mLedger;
+  std::map<std::wstring, Band> mBand;                     // each sensor's last reading
+  std::map<std::wstring, int> mFailures;                  // failed readings in a row
+  std::map<std::wstring, std::set<std::wstring>> mUsers;  // device -> its sensors
+  std::set<std::wstring> mReleased;                       // devices lowered in this evaluation
+  std::set<std::wstring> mPowerAsked;                     // sensors whose power action was taken
 };

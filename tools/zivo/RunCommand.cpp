@@ -3,27 +3,36 @@
 // each sensor on its thermal events and to every sensor at each interval,
 // until SIGINT or SIGTERM. On a simulated handheld it runs the handheld's
 // clock, its load model and its event timeline, --speed times faster.
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 
 #include "Commands.h"
 #include "ConfigMgr/ConfigLoadReport.h"
 #include "DaemonQueue.h"
 #include "DaemonSignals.h"
+#include "DevicePutBack.h"
 #include "HostSession.h"
 #include "Platform/Clock.h"
+#include "Platform/Linux/SysfsThermalView.h"
 #include "Platform/Memory/MemoryWmi.h"
 #include "Platform/Text.h"
 #include "PlatformOption.h"
 #include "PolicyEngine.h"
+#include "PolicyInForce.h"
 #include "RunOptions.h"
 #include "Sim/SimHandheld.h"
 #include "Sim/SimPlatform.h"
+#include "StateFolder.h"
 #include "StatusText.h"
+#include "SysfsDetails.h"
+#include "TickSchedule.h"
 #include "zivorivizo/Log.h"
 #include "zivorivizo/OSConfigMgr.h"
 #include "zivorivizo/OSEventManager.h"
@@ -75,6 +84,12 @@ std::string Celsius(int tenthsKelvin) {
   return text;
 }
 
+std::string Seconds(uint64_t ms) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3f s", ms / 1000.0);
+  return text;
+}
+
 std::string TimeText(const _tagSLocalTime& t) {
   char text[32];
   std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u.%03u", t.year, t.month, t.day,
@@ -88,15 +103,23 @@ class CRunOutput {
       : mJson(json), mApply(apply), mSimulated(simulated), mPlatform(std::move(platform)) {}
 
   void Decision(const PolicyDecision& d) {
+    if (d.action == "warning" || d.action == "recovered") {
+      Note(d.action, d.sensor, d.note);
+      return;
+    }
     const bool power = d.device.empty();
-    std::string reason = ToUtf8(d.sensor) + " at " + Celsius(d.temperature) +
-                         (d.action == "release" ? " below " : " reached ") +
-                         (power                   ? "its shutdown temperature "
-                          : d.action == "release" ? "its release temperature "
-                                                  : "its throttle start ") +
-                         Celsius(d.threshold);
+    std::string reason = d.action == "failsafe"
+                             ? d.note
+                             : ToUtf8(d.sensor) + " at " + Celsius(d.temperature) +
+                                   (d.action == "release" ? " below " : " reached ") +
+                                   (power                   ? "its shutdown temperature "
+                                    : d.action == "release" ? "its release temperature "
+                                                            : "its throttle start ") +
+                                   Celsius(d.threshold);
     std::string outcome;
-    if (!mApply) {
+    if (!d.applied && !d.note.empty() && d.action != "failsafe") {
+      outcome = d.note;
+    } else if (!mApply) {
       outcome = "dry run";
     } else if (!d.applied) {
       outcome = "failed with " + std::to_string(d.status) + ": " + StatusText(d.status);
@@ -174,23 +197,62 @@ class CPolicyDaemon {
       : mOptions(options), mChosen(chosen) {}
 
   int Run() {
-    CHostSession session;
+    const std::wstring configPath = FromUtf8(mOptions.platform.configFile);
+    if (!mOptions.configGiven) {
+      std::fprintf(stderr, "zivo run: no --config: the policy is %s\n",
+                   mOptions.platform.configFile.c_str());
+    }
+    // The policy decided by is this file's own, or nothing: never the
+    // built-in defaults, never another file.
+    CPolicyInForce policy;
+    const ConfigLoadReport loaded = policy.Load(configPath);
+    if (!loaded.loaded) {
+      std::fprintf(stderr, "zivo run: the policy %s\n",
+                   LoadFailure(mOptions.platform.configFile, loaded).c_str());
+      return 1;
+    }
     std::string error;
+    // One controller at a time: the lock is taken before anything is read.
+    CStateFolder folder(mOptions.stateDir);
+    if (mOptions.apply && !folder.Lock(error)) {
+      std::fprintf(stderr, "zivo run: %s\n", error.c_str());
+      return 1;
+    }
+    CHostSession session;
     if (!session.Start(mOptions.platform, error)) {
       std::fprintf(stderr, "zivo run: %s\n", error.c_str());
       return 1;
     }
-    const std::wstring configPath = FromUtf8(mOptions.platform.configFile);
-    if (session.ConfigResult() != 0) {
-      std::fprintf(stderr, "zivo run: the policy %s\n",
-                   LoadFailure(mOptions.platform.configFile, CheckConfigFile(configPath)).c_str());
-      return 1;
-    }
-    COSConfigManager* config = COSConfigManager::GetInstance(configPath);
     COSSystemManager* system = mOptions.apply ? COSSystemManager::GetInstance() : nullptr;
-    CPolicyEngine engine(session.Manager(), *config, system, mOptions.apply);
+    CPolicyEngine engine(session.Manager(), policy, system, mOptions.apply);
+    engine.SetFailSafeAfter(mOptions.failSafeAfter);
+    if (mChosen.thermal) {
+      engine.SetMaxReader([view = mChosen.thermal](const std::wstring& name) {
+        const nlohmann::json details = SysfsDetailsOf(*view, name);
+        return details.is_object() && details["max_state"].is_number_unsigned()
+                   ? std::optional<uint32_t>(details["max_state"].get<uint32_t>())
+                   : std::nullopt;
+      });
+    }
     CRunOutput output(mOptions.platform.json, mOptions.apply, mChosen.handheld != nullptr,
                       mChosen.platform);
+    const StateRecord here = ThisPlatform();
+    if (mOptions.apply) {
+      if (!PutBackLeftOver(folder, here, session.Manager(), output, error)) {
+        std::fprintf(stderr, "zivo run: %s\n", error.c_str());
+        return 1;
+      }
+      engine.Ledger().SetSave([&folder, &output, here](const LedgerEntries& devices) {
+        StateRecord record = here;
+        record.devices = devices;
+        std::string failure;
+        if (!folder.Write(record, failure)) {
+          output.Note("warning", L"", failure);
+          return false;
+        }
+        return true;
+      });
+    }
 
     CDaemonQueue queue;
     // Before any thread of the event manager starts, so they all inherit
@@ -255,7 +317,7 @@ class CPolicyDaemon {
         break;
       }
       if (wake.reload) {
-        Reload(*config, configPath, output);
+        Reload(policy, configPath, output);
       }
       const uint64_t now = elapsed();
       if (mChosen.handheld) {
@@ -276,7 +338,20 @@ class CPolicyDaemon {
           }
         }
         emit(engine.EvaluateAll());
-        nextTick += mOptions.intervalMs;
+        if (mChosen.handheld) {
+          // Simulated time: each missed tick has its own moment, stepped
+          // to above.
+          nextTick += mOptions.intervalMs;
+        } else {
+          const TickAfter after = NextTick(nextTick, now, mOptions.intervalMs);
+          nextTick = after.next;
+          if (after.stalledMs != 0) {
+            output.Note("warning", L"",
+                        "the loop stalled for " + Seconds(after.stalledMs) +
+                            "; the next reading is one interval from now, the missed ones are "
+                            "not made up");
+          }
+        }
         continue;
       }
       if (mOptions.durationMs && now >= *mOptions.durationMs) {
@@ -286,12 +361,26 @@ class CPolicyDaemon {
     const Footprint after = ReadFootprint();
     // DeleteInstance waits for deliveries under way; the listener outlives it.
     COSEventManager::DeleteInstance();
+    std::string devices = "devices left as they are";
+    if (mOptions.apply) {
+      const std::vector<PutBackResult> back =
+          PutBackDevices(session.Manager(), engine.Ledger().Entries());
+      devices = PutBackText(back);
+      const bool failed =
+          std::any_of(back.begin(), back.end(), [](const PutBackResult& r) { return r.failed; });
+      std::string kept;
+      if (failed) {
+        devices += "; " + folder.StateFile() + " kept for zivo restore";
+      } else if (!folder.Remove(kept)) {
+        devices += "; " + kept;
+      }
+    }
     output.Note("stopped", L"",
-                ending + "; " + std::to_string(decisions) +
-                    " decisions; event threads stopped, devices left as they are; rss " +
-                    std::to_string(before.rssKb) + " kB at start, " + std::to_string(after.rssKb) +
-                    " kB at end; threads " + std::to_string(before.threads) + " at start, " +
-                    std::to_string(after.threads) + " at end");
+                ending + "; " + std::to_string(decisions) + " decisions; event threads stopped, " +
+                    devices + "; rss " + std::to_string(before.rssKb) + " kB at start, " +
+                    std::to_string(after.rssKb) + " kB at end; threads " +
+                    std::to_string(before.threads) + " at start, " + std::to_string(after.threads) +
+                    " at end");
     return 0;
   }
 
@@ -333,19 +422,56 @@ class CPolicyDaemon {
     }
   }
 
-  void Reload(COSConfigManager& config, const std::wstring& path, CRunOutput& output) {
-    // The file is tried apart first: one that does not load never replaces
-    // the policy in force.
-    const ConfigLoadReport report = CheckConfigFile(path);
-    if (!report.loaded) {
-      output.Note("reload", path, "kept the policy in force: " + LoadFailure(ToUtf8(path), report));
-      return;
+  // The platform the devices belong to, as the state file names it.
+  StateRecord ThisPlatform() const {
+    StateRecord record;
+    record.pid = static_cast<long>(getpid());
+    record.platform = mOptions.platform.platform;
+    if (mChosen.thermal) {
+      record.sysfsRoot = mChosen.thermal->Root();
+      record.naming = mOptions.platform.naming;
     }
-    const int status = config.Init(path);
+    return record;
+  }
+
+  // A record found at start was left by a run that did not end cleanly: its
+  // devices are put back first, then the record goes.
+  static bool PutBackLeftOver(CStateFolder& folder, const StateRecord& here,
+                              COSParticipantManager& manager, CRunOutput& output,
+                              std::string& error) {
+    std::optional<StateRecord> left;
+    if (!folder.Read(left, error)) {
+      return false;
+    }
+    if (!left) {
+      return true;
+    }
+    if (left->platform != here.platform || left->sysfsRoot != here.sysfsRoot ||
+        left->naming != here.naming) {
+      error = folder.StateFile() + " holds the devices of a run on another platform (" +
+              left->platform + " " + left->sysfsRoot + "); put them back with zivo restore first";
+      return false;
+    }
+    const std::vector<PutBackResult> back = PutBackDevices(manager, left->devices);
+    output.Note(
+        "restore", L"",
+        "the run " + std::to_string(left->pid) + " did not end cleanly: " + PutBackText(back));
+    if (std::any_of(back.begin(), back.end(), [](const PutBackResult& r) { return r.failed; })) {
+      error =
+          "some devices of " + folder.StateFile() + " could not be put back: " + PutBackText(back);
+      return false;
+    }
+    return folder.Remove(error);
+  }
+
+  void Reload(CPolicyInForce& policy, const std::wstring& path, CRunOutput& output) {
+    // The file is parsed apart and goes in force whole: one that does not
+    // load never replaces the policy in force, not even for a moment.
+    PolicyChange change;
+    const ConfigLoadReport report = policy.Load(path, &change);
     output.Note("reload", path,
-                status == 0
-                    ? "the policy is reloaded"
-                    : "reloading answered " + std::to_string(status) + ": " + StatusText(status));
+                report.loaded ? "the policy is reloaded: " + change.Text()
+                              : "kept the policy in force: " + LoadFailure(ToUtf8(path), report));
   }
 
   const RunOptions& mOptions;

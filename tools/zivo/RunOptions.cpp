@@ -58,6 +58,27 @@ bool ParseRunOptions(const ZivoArgs& args, RunOptions& options, std::string& err
         return false;
       }
       options.durationMs = ms;
+    } else if (auto count = Value(args, i, "--failsafe-after", error)) {
+      if (!error.empty()) {
+        return false;
+      }
+      char* end = nullptr;
+      errno = 0;
+      const long value = std::strtol(count->c_str(), &end, 10);
+      if (count->empty() || *end != '\0' || errno != 0 || value < 1 || value > 1000000) {
+        error = "--failsafe-after takes a count of failed readings from 1, not \"" + *count + "\"";
+        return false;
+      }
+      options.failSafeAfter = static_cast<int>(value);
+    } else if (auto dir = Value(args, i, "--state-dir", error)) {
+      if (!error.empty()) {
+        return false;
+      }
+      if (dir->empty()) {
+        error = "--state-dir needs a value";
+        return false;
+      }
+      options.stateDir = *dir;
     } else if (auto speed = Value(args, i, "--speed", error)) {
       if (!error.empty()) {
         return false;
@@ -84,9 +105,9 @@ bool ParseRunOptions(const ZivoArgs& args, RunOptions& options, std::string& err
     error = "unexpected argument \"" + options.platform.operands[0] + "\"";
     return false;
   }
-  if (options.platform.configFile.empty()) {
-    error = "--config FILE is required: the policy to apply";
-    return false;
+  options.configGiven = !options.platform.configFile.empty();
+  if (!options.configGiven) {
+    options.platform.configFile = kDefaultPolicyFile;
   }
   if (speedGiven && options.platform.platform != "sim") {
     error = "--speed goes with a simulated handheld (--platform sim or sim:FILE)";
@@ -96,17 +117,28 @@ bool ParseRunOptions(const ZivoArgs& args, RunOptions& options, std::string& err
 }
 
 const char* RunHelp() {
-  return "usage: zivo run --config FILE [--interval SECONDS] [--apply] [--speed N]\n"
-         "                [--duration SECONDS] [--platform sim|sim:FILE|linux]\n"
-         "                [--sysfs-root DIR] [--naming path|stable] [--log FILE] [--json]\n\n"
+  return "usage: zivo run [--config FILE] [--interval SECONDS] [--apply] [--speed N]\n"
+         "                [--duration SECONDS] [--failsafe-after N] [--state-dir DIR]\n"
+         "                [--platform sim|sim:FILE|linux] [--sysfs-root DIR]\n"
+         "                [--naming path|stable] [--log FILE] [--json]\n\n"
          "Applies the thermal policy until SIGINT or SIGTERM: throttles the devices of\n"
          "every sensor at or above its start temperature step by step, releases them\n"
-         "2.0 degrees below it, and takes the platform's power action at the shutdown\n"
-         "temperature. Every decision is printed with its reason (with --json, one\n"
-         "object per line). A dry run unless --apply is given. SIGHUP reloads the\n"
-         "policy; a file that does not load leaves the old one in force.\n\n"
+         "2.0 degrees below it once every sensor using them is that cool, and takes\n"
+         "the platform's power action at the shutdown temperature. Every decision is\n"
+         "printed with its reason (with --json, one object per line). A dry run\n"
+         "unless --apply is given. SIGHUP reloads the policy; a file that does not\n"
+         "load leaves the old one in force. A sensor that cannot be read is not\n"
+         "decided on; after --failsafe-after failures in a row its devices go to\n"
+         "their limit. With --apply, one zivo controls the devices (a lock in the\n"
+         "state folder), and every device it changed is put back as it was found\n"
+         "when it stops (zivo restore does it after a crash).\n\n"
+         "  --config FILE       the policy (default /etc/zivo/velmarconfig.xml); it\n"
+         "                      must load, or run ends with status 1\n"
          "  --interval SECONDS  how often every sensor is read (default 5)\n"
          "  --apply             write the throttle states and take the power action\n"
          "  --speed N           simulated handheld: run its clock N times faster\n"
-         "  --duration SECONDS  end after that long (simulated time on a handheld)\n";
+         "  --duration SECONDS  end after that long (simulated time on a handheld)\n"
+         "  --failsafe-after N  failed readings in a row before a sensor's devices go\n"
+         "                      to their limit (default 3)\n"
+         "  --state-dir DIR     the lock and the states to put back (default /run/zivo)\n";
 }

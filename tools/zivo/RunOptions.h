@@ -6,6 +6,10 @@
 //                       (without it, a dry run that prints "would")
 //   --speed N           simulated handheld: its clock runs N times faster
 //   --duration SECONDS  end after that long (simulated seconds on a handheld)
+//   --failsafe-after N  failed readings in a row before a sensor's devices go
+//                       to their limit (default 3)
+//   --state-dir DIR     with --apply: the lock and the record of the states
+//                       to put back (default /run/zivo)
 #pragma once
 
 #include <cstdint>
@@ -21,8 +25,15 @@ struct RunOptions {
   bool apply = false;
   double speed = 1.0;
   std::optional<uint64_t> durationMs;
+  int failSafeAfter = 3;
+  std::string stateDir = "/run/zivo";
+  // False when the policy is the default file (kDefaultPolicyFile).
+  bool configGiven = false;
 };
 
-// False with a one-line `error` on a mistake; --config is required.
+// The policy zivo run applies when no --config is given.
+inline constexpr const char* kDefaultPolicyFile = "/etc/zivo/velmarconfig.xml";
+
+// False with a one-line `error` on a mistake.
 bool ParseRunOptions(const ZivoArgs& args, RunOptions& options, std::string& error);
 const char* RunHelp();

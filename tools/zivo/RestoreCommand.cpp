@@ -1,0 +1,106 @@
+// zivo restore: puts back the devices that a zivo run --apply changed and did
+// not put back itself (it was killed, or crashed), from the record in its
+// state folder; for a service's ExecStopPost=. A device someone else set
+// since is left alone. Takes the same lock as run: never while a run controls
+// the devices.
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "Commands.h"
+#include "DevicePutBack.h"
+#include "HostSession.h"
+#include "PlatformOption.h"
+#include "StateFolder.h"
+#include "zivorivizo/OSParticipantMgr.h"
+
+namespace {
+
+const char* kHelp =
+    "usage: zivo restore [--state-dir DIR] [--sysfs-root DIR]\n\n"
+    "Puts back the cooling devices that zivo run --apply changed and did not put\n"
+    "back (it was killed or crashed), as its state folder records them: a device\n"
+    "still at the state run wrote goes back to the state run found; one set by\n"
+    "someone else since is left alone. Ends with status 1 while a zivo run\n"
+    "--apply holds the folder's lock, or when a device could not be put back.\n\n"
+    "  --state-dir DIR   the folder of zivo run --apply (default /run/zivo)\n"
+    "  --sysfs-root DIR  the sysfs tree (default: the one the record names)\n";
+
+bool Take(const ZivoArgs& args, std::size_t& i, const std::string& name, std::string& value) {
+  if (args[i].rfind(name + "=", 0) == 0) {
+    value = args[i].substr(name.size() + 1);
+  } else if (args[i] == name && i + 1 < args.size()) {
+    value = args[++i];
+  } else {
+    return false;
+  }
+  return !value.empty();
+}
+
+}  // namespace
+
+int RunRestore(const ZivoArgs& args) {
+  std::string stateDir = "/run/zivo";
+  std::string sysfsRoot;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--help" || args[i] == "-h") {
+      std::printf("%s", kHelp);
+      return 0;
+    }
+    if (args[i].rfind("--state-dir", 0) == 0) {
+      if (!Take(args, i, "--state-dir", stateDir)) {
+        std::fprintf(stderr, "zivo restore: --state-dir needs a value\n");
+        return 2;
+      }
+    } else if (args[i].rfind("--sysfs-root", 0) == 0) {
+      if (!Take(args, i, "--sysfs-root", sysfsRoot)) {
+        std::fprintf(stderr, "zivo restore: --sysfs-root needs a value\n");
+        return 2;
+      }
+    } else {
+      std::fprintf(stderr, "zivo restore: unexpected argument \"%s\"\n", args[i].c_str());
+      return 2;
+    }
+  }
+  CStateFolder folder(stateDir);
+  std::string error;
+  std::optional<StateRecord> record;
+  if (!folder.Lock(error) || !folder.Read(record, error)) {
+    std::fprintf(stderr, "zivo restore: %s\n", error.c_str());
+    return 1;
+  }
+  if (!record) {
+    std::printf("zivo restore: nothing to put back (no %s)\n", folder.StateFile().c_str());
+    return 0;
+  }
+  if (record->platform != "linux") {
+    // The devices of a simulated platform went with the process.
+    std::printf("zivo restore: %s records simulated devices: nothing to put back\n",
+                folder.StateFile().c_str());
+    return folder.Remove(error) ? 0 : 1;
+  }
+  _tagSPlatformOptions options;
+  options.platform = "linux";
+  options.sysfsRoot = sysfsRoot.empty() ? record->sysfsRoot : sysfsRoot;
+  options.naming = record->naming.empty() ? "path" : record->naming;
+  _tagSChosenPlatform chosen;
+  CHostSession session;
+  if (!InstallChosenPlatform(options, chosen, error) || !session.Start(options, error)) {
+    std::fprintf(stderr, "zivo restore: %s\n", error.c_str());
+    return 1;
+  }
+  const std::vector<PutBackResult> back = PutBackDevices(session.Manager(), record->devices);
+  std::printf("zivo restore: the run %ld: %s\n", record->pid, PutBackText(back).c_str());
+  for (const PutBackResult& r : back) {
+    if (r.failed) {
+      std::fprintf(stderr, "zivo restore: %s kept: not every device was put back\n",
+                   folder.StateFile().c_str());
+      return 1;
+    }
+  }
+  if (!folder.Remove(error)) {
+    std::fprintf(stderr, "zivo restore: %s\n", error.c_str());
+    return 1;
+  }
+  return 0;
+}
