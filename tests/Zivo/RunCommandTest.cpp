@@ -100,6 +100,7 @@ TEST_P(RunDecisionTest, DecidesInOrderWithItsReasons) {
                                    "--config", policy,    "--interval", "5",
                                    "--speed",  "1000000", "--duration", "60"};
   args.insert(args.end(), c.extra.begin(), c.extra.end());
+  args.insert(args.end(), {"--state-dir", work.Path() + "/state"});
   const _tagSZivoRun run = RunZivo(args, work.Path());
   ASSERT_EQ(run.status, 0) << run.err;
   const std::vector<json> lines = Lines(run.out);
@@ -197,7 +198,7 @@ TEST(RunCommandTest, DryRunSaysWouldAndApplyRecordsThePowerOnly) {
   EXPECT_NE(run.out.find("would throttle ACPI\\PNP0C14\\3_0 0 -> 1"), std::string::npos);
 
   std::vector<std::string> apply = base;
-  apply.push_back("--apply");
+  apply.insert(apply.end(), {"--apply", "--state-dir", work.Path() + "/state"});
   run = RunZivo(apply, work.Path());
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.out.find("  shutdown: "), std::string::npos) << run.out;
@@ -254,7 +255,8 @@ TEST(RunCommandTest, AWeekAtSpeedKeepsMemoryAndThreadsFlat) {
   const std::string policy = work.Write("policy.xml", kPolicy);
   const _tagSZivoRun run =
       RunZivo({"run", "--json", "--platform", "sim:" + handheld, "--config", policy, "--interval",
-               "60", "--speed", "1000000", "--duration", "604800", "--apply"},
+               "60", "--speed", "1000000", "--duration", "604800", "--apply", "--state-dir",
+               work.Path() + "/state"},
               work.Path(), std::chrono::seconds(110));
   ASSERT_EQ(run.status, 0) << run.err;
   const std::vector<json> lines = Lines(run.out);

@@ -94,6 +94,18 @@ bool CZivoProcess::WaitFor(const std::string& text, bool onError,
   return true;
 }
 
+bool CZivoProcess::WaitUntil(const std::function<bool()>& condition,
+                             std::chrono::milliseconds timeout) {
+  const auto end = std::chrono::steady_clock::now() + timeout;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() >= end) {
+      return false;
+    }
+    Pump(std::chrono::milliseconds(10));
+  }
+  return true;
+}
+
 void CZivoProcess::Signal(int signal) {
   if (mPid > 0) kill(mPid, signal);
 }

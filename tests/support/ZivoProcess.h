@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -37,6 +38,13 @@ class CZivoProcess {
   // `onError`), false when `timeout` passed first.
   bool WaitFor(const std::string& text, bool onError = false,
                std::chrono::milliseconds timeout = std::chrono::seconds(30));
+  // True once `condition` holds, checked each time output arrives and at
+  // least every 10 ms; false when `timeout` passed first.
+  bool WaitUntil(const std::function<bool()>& condition,
+                 std::chrono::milliseconds timeout = std::chrono::seconds(30));
+  // What standard output has shown so far.
+  const std::string& Out() const { return mText[0]; }
+  pid_t Pid() const { return mPid; }
   void Signal(int signal);
   // Waits for the end and reads what is left.
   _tagSZivoRun Finish(std::chrono::milliseconds timeout = std::chrono::seconds(60));
