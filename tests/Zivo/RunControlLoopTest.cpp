@@ -4,9 +4,13 @@
 // stalls, reloads while the file is being written, and which policy file it
 // reads. Every run passes --platform linux, its own state folder and a dead
 // system bus address, so no request ever reaches a real logind.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -131,6 +135,18 @@ long TimeMs(const json& line) {
   int h = 0, m = 0, s = 0, ms = 0;
   std::sscanf(line.value("time", "").c_str() + 11, "%d:%d:%d.%d", &h, &m, &s, &ms);
   return ((h * 60L + m) * 60 + s) * 1000 + ms;
+}
+
+// Makes a file refuse every write, even root's (the immutable flag), or
+// accept them again; false where the file system has no such flag.
+bool SetImmutable(const std::string& path, bool on) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  int flags = 0;
+  const bool done = fd >= 0 && ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 &&
+                    (flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL,
+                     ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0);
+  if (fd >= 0) close(fd);
+  return done;
 }
 
 struct LoopCase {
@@ -265,10 +281,12 @@ INSTANTIATE_TEST_SUITE_P(
                    auto run = loop.Start({"--failsafe-after", "2"});
                    ASSERT_TRUE(loop.WaitTicks(*run, 1));
                    loop.mSys.WriteAttribute("thermal_zone0", "temp", "broken\n", 0444);
-                   ASSERT_TRUE(loop.WaitCur(*run, 0, 2)) << run->Out();
-                   EXPECT_TRUE(loop.WaitCur(*run, 1, 1));
+                   ASSERT_TRUE(run->WaitUntil([&] {
+                     return Lines(run->Out(), "failsafe").size() == 2;
+                   })) << run->Out();
+                   EXPECT_EQ(loop.Cur(0), 2u);
+                   EXPECT_EQ(loop.Cur(1), 1u);
                    const std::vector<json> safe = Lines(run->Out(), "failsafe");
-                   ASSERT_FALSE(safe.empty());
                    EXPECT_NE(safe[0].value("reason", "").find("no fresh reading 2 times"),
                              std::string::npos);
                    const std::string zone = loop.mSys.ZonePath(0);
@@ -280,6 +298,37 @@ INSTANTIATE_TEST_SUITE_P(
                    run->Signal(SIGTERM);
                    EXPECT_EQ(run->Finish().status, 0);
                  }},
+        // The processor refuses its writes: each try is a failure from its
+        // state found (never "1 -> ..."), and nothing of it is put back.
+        LoopCase{"AFailedWriteIsNotCountedAsRaised",
+                 [](CLoop& loop) {
+                   const std::string cur =
+                       loop.mSys.Root() + "/devices/virtual/thermal/cooling_device1/cur_state";
+                   if (!SetImmutable(cur, true)) {
+                     GTEST_SKIP() << "no immutable flag here";
+                   }
+                   loop.mSys.SetZoneTemp(0, 60000);
+                   auto run = loop.Start();
+                   const std::string failed = "\"applied\":false,\"device\":\"" +
+                                              loop.mSys.CoolingPath(1) +
+                                              "\",\"dryRun\":false,"
+                                              "\"from\":0";
+                   const bool seen =
+                       run->WaitUntil([&] { return CLoop::Count(run->Out(), failed) >= 2; });
+                   run->Signal(SIGTERM);
+                   const _tagSZivoRun end = run->Finish();
+                   SetImmutable(cur, false);
+                   ASSERT_TRUE(seen) << end.out;
+                   for (const json& line : Lines(end.out, "throttle")) {
+                     if (line.value("device", "") == loop.mSys.CoolingPath(1)) {
+                       EXPECT_EQ(line.value("from", 9), 0) << line;
+                       EXPECT_FALSE(line.value("applied", true)) << line;
+                     }
+                   }
+                   const std::string last = Lines(end.out, "stopped").at(0).value("reason", "");
+                   EXPECT_EQ(last.find(loop.mSys.CoolingPath(1)), std::string::npos) << last;
+                   EXPECT_EQ(loop.Cur(0), 0u);
+                 }},
         // max_state falls under the limit: the fan never gets above it.
         LoopCase{"ReadsMaxStateBeforeEachWrite",
                  [](CLoop& loop) {
@@ -288,11 +337,12 @@ INSTANTIATE_TEST_SUITE_P(
                    auto run = loop.Start();
                    ASSERT_TRUE(loop.WaitCur(*run, 1, 1)) << run->Out();
                    EXPECT_EQ(loop.Cur(0), 1u);
-                   for (const json& line : Lines(run->Out(), "throttle")) {
+                   run->Signal(SIGTERM);
+                   const _tagSZivoRun end = run->Finish();
+                   EXPECT_EQ(end.status, 0);
+                   for (const json& line : Lines(end.out, "throttle")) {
                      EXPECT_LE(line.value("to", 9), 1) << line;
                    }
-                   run->Signal(SIGTERM);
-                   EXPECT_EQ(run->Finish().status, 0);
                  }},
         LoopCase{"HysteresisHoldsWithZone0InItsBand", [](CLoop& loop) { HysteresisCase(loop, 0); }},
         LoopCase{"HysteresisHoldsWithZone1InItsBand", [](CLoop& loop) { HysteresisCase(loop, 1); }},

@@ -34,7 +34,7 @@ std::vector<PolicyDecision> CPolicyEngine::EvaluateAll() {
   std::vector<PolicyDecision> out;
   mReleased.clear();
   for (const _tagSSensor& sensor : sensors) {
-    Evaluate(sensor.Name, mParticipants.RefreshSensor(sensor.Name), out);
+    Evaluate(sensor.Name, out);
   }
   return out;
 }
@@ -42,7 +42,7 @@ std::vector<PolicyDecision> CPolicyEngine::EvaluateAll() {
 std::vector<PolicyDecision> CPolicyEngine::EvaluateSensor(const std::wstring& name) {
   std::vector<PolicyDecision> out;
   mReleased.clear();
-  Evaluate(name, mParticipants.RefreshSensor(name), out);
+  Evaluate(name, out);
   return out;
 }
 
@@ -57,8 +57,7 @@ void CPolicyEngine::Forget(const std::wstring& name) {
   mPowerAsked.erase(name);
 }
 
-void CPolicyEngine::Evaluate(const std::wstring& sensor, int refreshed,
-                             std::vector<PolicyDecision>& out) {
+void CPolicyEngine::Evaluate(const std::wstring& sensor, std::vector<PolicyDecision>& out) {
   _tagSSensor reading;
   if (mParticipants.GetSensor(sensor, reading) != 0) {
     return;
@@ -67,7 +66,11 @@ void CPolicyEngine::Evaluate(const std::wstring& sensor, int refreshed,
   record.strName = sensor;
   record.iClass = static_cast<int>(reading.Class);
   if (mConfig.GetSensorConfig(record) != 0 || record.iUsageEnable == 0) {
-    return;  // not managed
+    return;  // not managed: not even read
+  }
+  const int refreshed = mParticipants.RefreshSensor(sensor);
+  if (refreshed == 0) {
+    mParticipants.GetSensor(sensor, reading);
   }
   std::vector<Candidate> devices = DevicesOf(sensor, record);
   if (refreshed != 0 || reading.TempHistory.empty()) {

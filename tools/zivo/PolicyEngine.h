@@ -87,7 +87,7 @@ class CPolicyEngine {
   // What was written to each device; its save callback keeps the record.
   CDeviceLedger& Ledger() { return mLedger; }
 
-  // Refreshes every sensor and decides for each.
+  // Refreshes every managed sensor and decides for each.
   std::vector<PolicyDecision> EvaluateAll();
   // Refreshes one sensor and decides for it (a thermal event).
   std::vector<PolicyDecision> EvaluateSensor(const std::wstring& name);
@@ -103,7 +103,9 @@ class CPolicyEngine {
     uint32_t step = 1;
     std::string record;
   };
-  void Evaluate(const std::wstring& sensor, int refreshed, std::vector<PolicyDecision>& out);
+  // Refreshes a managed sensor and decides for it; an unmanaged one is not
+  // read at all.
+  void Evaluate(const std::wstring& sensor, std::vector<PolicyDecision>& out);
   void Decide(const std::wstring& sensor, int temperature, const _tagSSensorConfig& record,
               std::vector<Candidate>& devices, std::vector<PolicyDecision>& out);
   void Stale(const std::wstring& sensor, int status, const _tagSSensorConfig& record,
