@@ -1,6 +1,10 @@
 #include "DevicePutBack.h"
 
+#include <algorithm>
+#include <optional>
+
 #include "Platform/Text.h"
+#include "StateFolder.h"
 #include "StatusText.h"
 #include "zivorivizo/ParticipantMgr.h"
 
@@ -57,6 +61,49 @@ std::string PutBackText(const std::vector<PutBackResult>& results) {
   std::string text = back.empty() ? "" : "put back " + back;
   if (!left.empty()) {
     text += (text.empty() ? "" : "; ") + std::string("left ") + left;
+  }
+  return text;
+}
+
+bool AnyFailed(const std::vector<PutBackResult>& results) {
+  return std::any_of(results.begin(), results.end(),
+                     [](const PutBackResult& r) { return r.failed; });
+}
+
+bool PutBackLeftOver(const CStateFolder& folder, const StateRecord& here,
+                     CParticipantMgr& participants, std::string& said, std::string& error) {
+  std::optional<StateRecord> left;
+  if (!folder.Read(left, error)) {
+    return false;
+  }
+  if (!left) {
+    return true;
+  }
+  if (left->platform != here.platform || left->sysfsRoot != here.sysfsRoot ||
+      left->naming != here.naming) {
+    error = folder.StateFile() + " holds the devices of a run on another platform (" +
+            left->platform + " " + left->sysfsRoot + "); put them back with zivo restore first";
+    return false;
+  }
+  const std::vector<PutBackResult> back = PutBackDevices(participants, left->devices);
+  said = "the run " + std::to_string(left->pid) + " did not end cleanly: " + PutBackText(back);
+  if (AnyFailed(back)) {
+    error =
+        "some devices of " + folder.StateFile() + " could not be put back: " + PutBackText(back);
+    return false;
+  }
+  return folder.Remove(error);
+}
+
+std::string PutBackAtEnd(const CStateFolder& folder, CParticipantMgr& participants,
+                         const LedgerEntries& entries) {
+  const std::vector<PutBackResult> back = PutBackDevices(participants, entries);
+  std::string text = PutBackText(back);
+  std::string error;
+  if (AnyFailed(back)) {
+    text += "; " + folder.StateFile() + " kept for zivo restore";
+  } else if (!folder.Remove(error)) {
+    text += "; " + error;
   }
   return text;
 }

@@ -11,6 +11,8 @@
 #include "DeviceLedger.h"
 
 class CParticipantMgr;
+class CStateFolder;
+struct StateRecord;
 
 struct PutBackResult {
   std::wstring device;
@@ -24,3 +26,18 @@ std::vector<PutBackResult> PutBackDevices(CParticipantMgr& participants,
                                           const LedgerEntries& entries);
 // "put back A 2 -> 0, B 1 -> 0; left C at 4 (...)", or "nothing to put back".
 std::string PutBackText(const std::vector<PutBackResult>& results);
+// True when one of them could not be read or written.
+bool AnyFailed(const std::vector<PutBackResult>& results);
+
+// At start, with the lock held: the record a run that did not end cleanly
+// left in `folder` is put back on `participants`, then removed. `said` gets
+// the line to show ("" when there was no record). False with `error` when
+// the record cannot be read, belongs to another platform than `here`, or a
+// device could not be put back (the record is then kept).
+bool PutBackLeftOver(const CStateFolder& folder, const StateRecord& here,
+                     CParticipantMgr& participants, std::string& said, std::string& error);
+// At a clean end: `entries` put back and the record removed, unless a device
+// could not be put back (it is then kept for zivo restore). The text of the
+// last line.
+std::string PutBackAtEnd(const CStateFolder& folder, CParticipantMgr& participants,
+                         const LedgerEntries& entries);

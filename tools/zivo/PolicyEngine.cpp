@@ -49,12 +49,16 @@ std::vector<PolicyDecision> CPolicyEngine::EvaluateSensor(const std::wstring& na
 void CPolicyEngine::Forget(const std::wstring& name) {
   mLedger.Forget(name);
   mUsers.erase(name);
-  for (auto& [device, sensors] : mUsers) {
-    sensors.erase(name);
-  }
-  mBand.erase(name);
+  DropSensor(name);
   mFailures.erase(name);
   mPowerAsked.erase(name);
+}
+
+void CPolicyEngine::DropSensor(const std::wstring& sensor) {
+  mBand.erase(sensor);
+  for (auto& [device, users] : mUsers) {
+    users.erase(sensor);
+  }
 }
 
 void CPolicyEngine::Evaluate(const std::wstring& sensor, std::vector<PolicyDecision>& out) {
@@ -66,7 +70,10 @@ void CPolicyEngine::Evaluate(const std::wstring& sensor, std::vector<PolicyDecis
   record.strName = sensor;
   record.iClass = static_cast<int>(reading.Class);
   if (mConfig.GetSensorConfig(record) != 0 || record.iUsageEnable == 0) {
-    return;  // not managed: not even read
+    // Not managed (any more, after a reload): not read, and it holds no
+    // device.
+    DropSensor(sensor);
+    return;
   }
   const int refreshed = mParticipants.RefreshSensor(sensor);
   if (refreshed == 0) {

@@ -111,6 +111,8 @@ class CPolicyEngine {
   void Stale(const std::wstring& sensor, int status, const _tagSSensorConfig& record,
              std::vector<Candidate>& devices, std::vector<PolicyDecision>& out);
   std::vector<Candidate> DevicesOf(const std::wstring& sensor, const _tagSSensorConfig& record);
+  // The sensor no longer holds any device.
+  void DropSensor(const std::wstring& sensor);
   // True when every managed sensor that uses `device` is below its release
   // temperature.
   bool AllUsersCool(const std::wstring& device) const;

@@ -91,12 +91,10 @@ int RunRestore(const ZivoArgs& args) {
   }
   const std::vector<PutBackResult> back = PutBackDevices(session.Manager(), record->devices);
   std::printf("zivo restore: the run %ld: %s\n", record->pid, PutBackText(back).c_str());
-  for (const PutBackResult& r : back) {
-    if (r.failed) {
-      std::fprintf(stderr, "zivo restore: %s kept: not every device was put back\n",
-                   folder.StateFile().c_str());
-      return 1;
-    }
+  if (AnyFailed(back)) {
+    std::fprintf(stderr, "zivo restore: %s kept: not every device was put back\n",
+                 folder.StateFile().c_str());
+    return 1;
   }
   if (!folder.Remove(error)) {
     std::fprintf(stderr, "zivo restore: %s\n", error.c_str());

@@ -238,7 +238,12 @@ class CPolicyDaemon {
                       mChosen.platform);
     const StateRecord here = ThisPlatform();
     if (mOptions.apply) {
-      if (!PutBackLeftOver(folder, here, session.Manager(), output, error)) {
+      std::string said;
+      const bool putBack = PutBackLeftOver(folder, here, session.Manager(), said, error);
+      if (!said.empty()) {
+        output.Note("restore", L"", said);
+      }
+      if (!putBack) {
         std::fprintf(stderr, "zivo run: %s\n", error.c_str());
         return 1;
       }
@@ -361,20 +366,9 @@ class CPolicyDaemon {
     const Footprint after = ReadFootprint();
     // DeleteInstance waits for deliveries under way; the listener outlives it.
     COSEventManager::DeleteInstance();
-    std::string devices = "devices left as they are";
-    if (mOptions.apply) {
-      const std::vector<PutBackResult> back =
-          PutBackDevices(session.Manager(), engine.Ledger().Entries());
-      devices = PutBackText(back);
-      const bool failed =
-          std::any_of(back.begin(), back.end(), [](const PutBackResult& r) { return r.failed; });
-      std::string kept;
-      if (failed) {
-        devices += "; " + folder.StateFile() + " kept for zivo restore";
-      } else if (!folder.Remove(kept)) {
-        devices += "; " + kept;
-      }
-    }
+    const std::string devices =
+        mOptions.apply ? PutBackAtEnd(folder, session.Manager(), engine.Ledger().Entries())
+                       : "devices left as they are";
     output.Note("stopped", L"",
                 ending + "; " + std::to_string(decisions) + " decisions; event threads stopped, " +
                     devices + "; rss " + std::to_string(before.rssKb) + " kB at start, " +
@@ -432,36 +426,6 @@ class CPolicyDaemon {
       record.naming = mOptions.platform.naming;
     }
     return record;
-  }
-
-  // A record found at start was left by a run that did not end cleanly: its
-  // devices are put back first, then the record goes.
-  static bool PutBackLeftOver(CStateFolder& folder, const StateRecord& here,
-                              COSParticipantManager& manager, CRunOutput& output,
-                              std::string& error) {
-    std::optional<StateRecord> left;
-    if (!folder.Read(left, error)) {
-      return false;
-    }
-    if (!left) {
-      return true;
-    }
-    if (left->platform != here.platform || left->sysfsRoot != here.sysfsRoot ||
-        left->naming != here.naming) {
-      error = folder.StateFile() + " holds the devices of a run on another platform (" +
-              left->platform + " " + left->sysfsRoot + "); put them back with zivo restore first";
-      return false;
-    }
-    const std::vector<PutBackResult> back = PutBackDevices(manager, left->devices);
-    output.Note(
-        "restore", L"",
-        "the run " + std::to_string(left->pid) + " did not end cleanly: " + PutBackText(back));
-    if (std::any_of(back.begin(), back.end(), [](const PutBackResult& r) { return r.failed; })) {
-      error =
-          "some devices of " + folder.StateFile() + " could not be put back: " + PutBackText(back);
-      return false;
-    }
-    return folder.Remove(error);
   }
 
   void Reload(CPolicyInForce& policy, const std::wstring& path, CRunOutput& output) {
