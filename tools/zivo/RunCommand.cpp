@@ -104,7 +104,8 @@ class CRunOutput {
 
   void Decision(const PolicyDecision& d) {
     if (d.action == "warning" || d.action == "recovered") {
-      Note(d.action, d.sensor, d.note);
+      // A warning's text names its sensor already.
+      Note(d.action, d.sensor, d.note, d.action != "warning");
       return;
     }
     const bool power = d.device.empty();
@@ -155,13 +156,15 @@ class CRunOutput {
                  mApply ? "" : " [dry run]");
   }
 
-  void Note(const std::string& action, const std::wstring& name, const std::string& text) {
+  void Note(const std::string& action, const std::wstring& name, const std::string& text,
+            bool nameInText = true) {
     if (mJson) {
       Emit(nlohmann::json{
           {"time", Now()}, {"action", action}, {"name", ToUtf8(name)}, {"reason", text}}
                .dump());
     } else {
-      Emit(Now() + "  " + action + (name.empty() ? "" : " " + ToUtf8(name)) + ": " + text);
+      Emit(Now() + "  " + action + (name.empty() || !nameInText ? "" : " " + ToUtf8(name)) + ": " +
+           text);
     }
     CPrint::Info("zivo run: %s %s: %s", action.c_str(), ToUtf8(name).c_str(), text.c_str());
   }
