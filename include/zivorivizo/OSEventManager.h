@@ -19,6 +19,7 @@
 #include <list>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <stop_token>
 #include <string>
 #include <thread>
@@ -46,7 +47,7 @@ class ZIVO_EXPORT COSEventManager : public CEventManager {
 
   // 0; 57 when the driver notification watch could not be set up (nothing
   // subscribed then), 51 when the thermal subscription failed (the watch
-  // stays). Each further call starts another watch and subscription.
+  // stays). A further call subscribes again and keeps the one watch thread.
   int Init() override;
   // Registers the listener and subscribes each participant kind in `kinds`
   // that has no subscription yet. Always false.
@@ -78,11 +79,17 @@ class ZIVO_EXPORT COSEventManager : public CEventManager {
   // The notification thread: its entry, and one wait with one scan of every
   // sensor. The monitor returns the wait's status.
   static void WorkerThreadMain(COSEventManager* manager, std::stop_token stop);
-  static long WorkerThreadMonitor(CRegistryKey& key, COSEventManager* manager,
-                                  std::stop_token stop);
+  // What the thread remembers between scans: the values whose read failed,
+  // reported once until they read again.
+  struct CScanState {
+    std::set<int> unreadable;
+  };
+  static long WorkerThreadMonitor(CRegistryKey& key, COSEventManager* manager, std::stop_token stop,
+                                  CScanState& state);
   // Looks at the value of every sensor: resets what is set and dispatches
   // the events.
-  static void ScanSensors(CRegistryKey& key, COSEventManager* manager);
+  static void ScanSensors(CRegistryKey& key, COSEventManager* manager, CScanState& state);
+  static void ResetNotifyValue(CRegistryKey& key, const std::wstring& valueName);
 
   static COSEventManager* osEventManager;
 
@@ -104,6 +111,8 @@ class ZIVO_EXPORT COSEventManager : public CEventManager {
   // Held while a listener's kinds are checked and subscribed, so that two
   // listeners added at once do not subscribe one kind twice.
   std::mutex mRegisterLock;
+  // Set when destruction begins, under both locks: no subscription after it.
+  bool mClosing = false;
   // The notification threads, one per Init with sensors.
   std::vector<std::jthread> mThreads;
   std::shared_ptr<CPlatform> mPlatform;
