@@ -19,6 +19,8 @@ namespace {
 
 class KernelEventsTest : public CSimPlatformTest {
  protected:
+  static constexpr int kFamily = 0x1d;  // the family id the kernel gave "thermal"
+
   void SetUp() override {
     CSimPlatformTest::SetUp();
     mSysfs.AddZone(0, "x86_pkg_temp", 45000);
@@ -37,6 +39,7 @@ class KernelEventsTest : public CSimPlatformTest {
     }
     EXPECT_EQ(warnings, 1) << mLog.Text();
     EXPECT_FALSE(Reader().Running());
+    Reader().ExpectFamily(kFamily);
     COSEventManager::GetInstance()->AddEventListener(&mHost,
                                                      static_cast<VelmarEventListenerType>(31));
   }
@@ -48,7 +51,7 @@ class KernelEventsTest : public CSimPlatformTest {
     const bool cooling =
         command == THERMAL_GENL_EVENT_CDEV_ADD || command == THERMAL_GENL_EVENT_CDEV_DELETE;
     nl_msg* message = nlmsg_alloc();
-    genlmsg_put(message, NL_AUTO_PORT, NL_AUTO_SEQ, 0x1d, 0, 0, command, THERMAL_GENL_VERSION);
+    genlmsg_put(message, NL_AUTO_PORT, NL_AUTO_SEQ, kFamily, 0, 0, command, THERMAL_GENL_VERSION);
     nla_put_u32(message, cooling ? THERMAL_GENL_ATTR_CDEV_ID : THERMAL_GENL_ATTR_TZ_ID, id);
     Reader().Deliver(message);
     nlmsg_free(message);
