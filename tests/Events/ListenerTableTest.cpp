@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <future>
+#include <sstream>
 #include <stdexcept>
 
 #include "support/EventTest.h"
@@ -43,55 +44,28 @@ TEST_F(ListenerTableTest, ListenersMayChangeTheTableFromInsideProcessEvent) {
   }
 }
 
-}  // namespace
-
-namespace {
-
-// The listener rules, one row each: what a sequence of adds and removes
-// leaves, which listeners an event reaches (each with its own context), and
-// the kind mask.
+// The listener rules, one row each: what adds ("+0:3", listener 0 for kinds
+// 3) and removes ("-0:3") leave, which listeners an event reaches (each with
+// its own context), and the kind mask.
 TEST_F(ListenerTableTest, ListenerRules) {
-  struct Step {
-    bool add;
-    int listener;  // 0 or 1
-    int kinds;
-  };
   struct Row {
     const char* name;
-    std::vector<Step> steps;
-    int kind, eventId;       // the event dispatched
-    std::vector<int> heard;  // how often each listener hears it
-    int probe;               // isEmpty(probe) ...
-    bool empty;              // ... is this
+    const char* steps;
+    int kind, eventId;  // the event dispatched
+    int heard[2];       // how often each listener hears it
+    int probe;          // isEmpty(probe) ...
+    bool empty;         // ... is this
   };
-  const std::vector<Row> rows = {
-      {"added twice, removed once: called once",
-       {{true, 0, 1}, {true, 0, 1}, {false, 0, 1}},
-       1,
-       1,
-       {1, 0},
-       1,
-       true},
-      {"added twice: called twice", {{true, 0, 1}, {true, 0, 1}}, 1, 1, {2, 0}, 1, false},
-      {"kinds 3 hears kind 2", {{true, 0, 3}}, 2, 1, {1, 0}, 2, false},
-      {"kind 3 reaches nobody", {{true, 0, 3}, {true, 1, 1}}, 3, 1, {0, 0}, 3, false},
-      {"one of two removed: the mask says empty, the other still hears",
-       {{true, 0, 2}, {true, 1, 2}, {false, 0, 2}},
-       2,
-       1,
-       {0, 1},
-       2,
-       true},
-      {"removing a stranger clears the bit", {{true, 0, 4}, {false, 1, 4}}, 4, 1, {1, 0}, 4, true},
-      {"kinds 0 stores nothing", {{true, 0, 0}}, 1, 1, {0, 0}, 31, true},
-      {"id 0 is dispatched to both, in order",
-       {{true, 1, 1}, {true, 0, 1}},
-       1,
-       0,
-       {1, 1},
-       1,
-       false},
-      {"a new manager is empty", {}, 2, 1, {0, 0}, 2, true},
+  const Row rows[] = {
+      {"added twice, removed once: called once", "+0:1 +0:1 -0:1", 1, 1, {1, 0}, 1, true},
+      {"added twice: called twice", "+0:1 +0:1", 1, 1, {2, 0}, 1, false},
+      {"kinds 3 hears kind 2", "+0:3", 2, 1, {1, 0}, 2, false},
+      {"kind 3 reaches nobody", "+0:3 +1:1", 3, 1, {0, 0}, 3, false},
+      {"one of two removed: mask empty, the other hears", "+0:2 +1:2 -0:2", 2, 1, {0, 1}, 2, true},
+      {"removing a stranger clears the bit", "+0:4 -1:4", 4, 1, {1, 0}, 4, true},
+      {"kinds 0 stores nothing", "+0:0", 1, 1, {0, 0}, 31, true},
+      {"id 0 is dispatched", "+1:1 +0:1", 1, 0, {1, 1}, 1, false},
+      {"a new manager is empty", "", 2, 1, {0, 0}, 2, true},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -99,13 +73,13 @@ TEST_F(ListenerTableTest, ListenerRules) {
     CRecordingListener first(&contexts[0]), second(&contexts[1]);
     CRecordingListener* listeners[2] = {&first, &second};
     CEventManager manager;
-    for (const Step& step : row.steps) {
-      const auto kinds = static_cast<VelmarEventListenerType>(step.kinds);
-      if (step.add) {
-        manager.AddEventListener(listeners[step.listener], kinds);
-      } else {
-        manager.RemoveEventListener(listeners[step.listener], kinds);
-      }
+    std::istringstream steps(row.steps);
+    char sign = 0, colon = 0;
+    int who = 0, kinds = 0;
+    while (steps >> sign >> who >> colon >> kinds) {
+      const auto as = static_cast<VelmarEventListenerType>(kinds);
+      sign == '+' ? manager.AddEventListener(listeners[who], as)
+                  : manager.RemoveEventListener(listeners[who], as);
     }
     const auto kind = static_cast<VelmarEventListenerType>(row.kind);
     manager.DispatchEvent(kind, L"n", row.eventId);
@@ -171,20 +145,19 @@ TEST_F(ListenerTableTest, ARemovedListenerIsNotCalledAfterTheRemovalReturns) {
 // still called, and the delivering thread goes on.
 TEST_F(ListenerTableTest, AThrowingListenerIsLoggedAndTheDispatchGoesOn) {
   struct CThrowing : CEventListener {
+    explicit CThrowing(bool standard) : standard(standard) {}
     int ProcessEvent(VelmarEventListenerType, std::wstring, int, void*) override {
-      throw std::runtime_error("no room");
+      standard ? throw std::runtime_error("no room") : throw 7;
     }
-  } throwing;
-  struct CThrowingAnything : CEventListener {
-    int ProcessEvent(VelmarEventListenerType, std::wstring, int, void*) override { throw 7; }
-  } anything;
+    bool standard;
+  } throwing(true), anything(false);
   CRecordingListener after;
   CEventManager manager;
-  manager.AddEventListener(&throwing, REMOVE_DEVICE_EVENT);
-  manager.AddEventListener(&anything, REMOVE_DEVICE_EVENT);
-  manager.AddEventListener(&after, REMOVE_DEVICE_EVENT);
-  std::thread delivery([&] { manager.DispatchEvent(REMOVE_DEVICE_EVENT, L"fan", 1); });
-  delivery.join();
+  for (CEventListener* listener :
+       std::initializer_list<CEventListener*>{&throwing, &anything, &after}) {
+    manager.AddEventListener(listener, REMOVE_DEVICE_EVENT);
+  }
+  std::thread([&] { manager.DispatchEvent(REMOVE_DEVICE_EVENT, L"fan", 1); }).join();
   EXPECT_EQ(after.Count(), 1u);
   EXPECT_EQ(mLog.LevelOf("Listener failed on event 16 for fan: no room"), "ERROR");
   EXPECT_EQ(mLog.LevelOf("Listener failed on event 16 for fan: unknown exception"), "ERROR");
