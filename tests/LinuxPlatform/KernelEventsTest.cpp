@@ -248,6 +248,15 @@ TEST(PeriodicCompareTest, ComparesEveryIntervalUntilStopped) {
   CPeriodicCompare off(std::chrono::milliseconds(0), [] { ADD_FAILURE(); });
   off.Start();
   EXPECT_FALSE(off.Running());
+  // The platform's option, 10 seconds unless given.
+  for (const auto& [platform, interval] :
+       {std::pair{CreateLinuxPlatform("/nowhere"), std::chrono::milliseconds(10000)},
+        std::pair{CreateLinuxPlatform("/nowhere", LinuxParticipantNaming::Path,
+                                      std::chrono::milliseconds(250)),
+                  std::chrono::milliseconds(250)}}) {
+    EXPECT_EQ(static_cast<CKernelThermalEvents&>(platform->Events()).Periodic().Interval(),
+              interval);
+  }
 }
 
 }  // namespace

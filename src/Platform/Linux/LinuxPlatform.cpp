@@ -87,3 +87,9 @@ std::shared_ptr<CPlatform> CreateLinuxPlatform(const std::string& sysfsRoot,
                                                LinuxParticipantNaming naming) {
   return std::make_shared<CLinuxPlatform>(sysfsRoot, std::string(), naming);
 }
+
+std::shared_ptr<CPlatform> CreateLinuxPlatform(const std::string& sysfsRoot,
+                                               LinuxParticipantNaming naming,
+                                               std::chrono::milliseconds compareInterval) {
+  return std::make_shared<CLinuxPlatform>(sysfsRoot, std::string(), naming, compareInterval);
+}
