@@ -16,6 +16,7 @@
 
 #include <array>
 #include <atomic>
+#include <cstdint>
 #include <list>
 #include <memory>
 #include <mutex>
@@ -95,6 +96,8 @@ class ZIVO_EXPORT COSEventManager : public CEventManager {
 
   // The number of driver-backed sensors, read at each scan.
   std::atomic<int> mSensorCount{0};
+  // The last corrupt sensor count logged: each distinct one is logged once.
+  std::atomic<uint32_t> mCountLogged{0};
   // Every sink made, with the manager's one reference on each.
   std::list<CEventSink*> mSinks;
   // The latest apartment, stub and stub sink of each subscription slot

@@ -61,9 +61,9 @@ int ParticipantSlot(int kind) {
 
 // The sensor count cut to what discovery reads: a corrupt value would
 // otherwise have every scan query the key billions of times. A count past the
-// limit is logged once for each distinct value, not at every scan.
-int CappedSensorCount(uint32_t count) {
-  static std::atomic<uint32_t> logged{0};
+// limit is logged once for each distinct value (`logged` holds the last one
+// logged), not at every scan.
+int CappedSensorCount(uint32_t count, std::atomic<uint32_t>& logged) {
   if (count > static_cast<uint32_t>(COSParticipantManager::MAX_DRIVER_PARTICIPANTS)) {
     if (logged.exchange(count) != count) {
       LOG_ERROR("SensorCount %u is more than %d: only the first %d sensors are watched", count,
@@ -78,7 +78,8 @@ int CappedSensorCount(uint32_t count) {
 // A sensor that arrived after the count was read (a zone created on Linux)
 // has its notification value just past the known ones. When that value
 // exists, the parameters key's count is taken again; otherwise `known` stays.
-int ArrivedSensorCount(CRegistry& registry, CRegistryKey& notifyKey, int known) {
+int ArrivedSensorCount(CRegistry& registry, CRegistryKey& notifyKey, int known,
+                       std::atomic<uint32_t>& logged) {
   uint32_t probe = 0;
   if (notifyKey.QueryDword(L"Sensor" + std::to_wstring(known), probe) != REG_STATUS_SUCCESS) {
     return known;
@@ -90,7 +91,7 @@ int ArrivedSensorCount(CRegistry& registry, CRegistryKey& notifyKey, int known) 
   if (!parameters || parameters->QueryDword(L"SensorCount", count) != REG_STATUS_SUCCESS) {
     return known;
   }
-  const int current = CappedSensorCount(count);
+  const int current = CappedSensorCount(count, logged);
   if (current > known) {
     LOG_DEBUG("SensorCount: %d", current);
   }
@@ -347,7 +348,7 @@ int COSEventManager::InitDriverEvents() {
     return ZIVO_COUNT_READ_FAILED;
   }
   LOG_DEBUG("SensorCount: %d", static_cast<int>(count));
-  mSensorCount = CappedSensorCount(count);
+  mSensorCount = CappedSensorCount(count, mCountLogged);
   if (count != 0 && !mThreads.empty()) {
     // An Init tried again (after its thermal subscription failed) keeps the
     // watch it started: one thread scans the key, whatever the number of Inits.
@@ -417,7 +418,7 @@ void COSEventManager::ScanSensors(CRegistryKey& key, COSEventManager* manager, C
   int count = manager->mSensorCount;
   for (int i = 0;; ++i) {
     if (i >= count) {
-      count = ArrivedSensorCount(manager->mPlatform->Registry(), key, count);
+      count = ArrivedSensorCount(manager->mPlatform->Registry(), key, count, manager->mCountLogged);
       if (i >= count) {
         break;
       }
