@@ -11,7 +11,8 @@
 // DeleteInstance are called from one host thread, not from a listener.
 // DeleteInstance cancels every subscription, stops the notification thread
 // and waits for the deliveries under way: once it returns, no listener is
-// called any more.
+// called any more. A listener that adds listeners while it runs registers
+// them, but no new subscription is made for them.
 #pragma once
 
 #include <array>

@@ -71,14 +71,14 @@ void CSysfsThermalView::AttachNotifications(std::shared_ptr<CMemoryRegistry> sto
 }
 
 bool CSysfsThermalView::NotifyZone(std::optional<uint32_t> zone) {
-  const auto snapshot = Current();
+  Current();  // the first use scans
   std::lock_guard<std::mutex> hold(mLock);
-  // The numbering of the snapshot current now, not of the one read above: a
-  // refresh in between has moved the values already.
-  const _tagSThermalScan& scan = mCurrent->Scan();
+  // The numbering of the snapshot current under the lock: a refresh since
+  // the call above has moved the values already.
   if (!mNotify) {
     return false;
   }
+  const _tagSThermalScan& scan = mCurrent->Scan();
   if (!zone) {
     for (std::size_t k = 0; k < scan.zones.size(); ++k) {
       mNotify->SetDword(mNotifyKey, NotifyName(k), 1);
