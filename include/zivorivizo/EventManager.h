@@ -10,10 +10,12 @@
 // may have picked it up is under way.
 #pragma once
 
+#include <condition_variable>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "zivorivizo/Export.h"
@@ -56,8 +58,15 @@ class ZIVO_EXPORT CEventListener {
 // The platform-independent event manager: the listener table and the
 // dispatch. Thread-safe: listeners may be added and removed while dispatches
 // run on other threads, and from inside ProcessEvent. A dispatch calls the
-// listeners registered when it started; a listener removed before a dispatch
-// starts is not called by it.
+// listeners registered when it started that are still registered when their
+// turn comes. Once RemoveEventListener returns, the listener is not called
+// again for the kinds removed: the removal waits for a call already under way
+// on another thread (a listener removing itself from inside its own
+// ProcessEvent does not wait for itself). So a listener must not remove
+// another listener whose ProcessEvent may be waiting to remove it in turn.
+//
+// A listener that throws is logged at Error with the event's kind and name;
+// the dispatch goes on with the next listener.
 class ZIVO_EXPORT CEventManager {
  public:
   CEventManager();
@@ -72,7 +81,8 @@ class ZIVO_EXPORT CEventManager {
   virtual bool AddEventListener(CEventListener* listener, VelmarEventListenerType kinds);
   // Removes the first entry of the listener from the list of each kind set in
   // `kinds` (ignoring kinds where it is absent) and clears those bits in the
-  // kind mask, even when other listeners of the kind remain. Always false.
+  // kind mask, even when other listeners of the kind remain. Returns once no
+  // other thread is calling the listener for those kinds. Always false.
   virtual bool RemoveEventListener(CEventListener* listener, VelmarEventListenerType kinds);
   // Does nothing here; returns 0.
   virtual int Init();
@@ -89,10 +99,23 @@ class ZIVO_EXPORT CEventManager {
 
  private:
   using CListenerList = std::vector<CEventListener*>;
+  // A ProcessEvent call under way: who is called, for which kind, on which
+  // thread.
+  struct CCall {
+    CEventListener* listener;
+    int kind;
+    std::thread::id thread;
+  };
+
+  // Whether `listener` is in the list of `kind`; mLock held.
+  bool Registered(int kind, const CEventListener* listener) const;
 
   // The lists are never changed in place: an add or remove stores a new list,
   // so a dispatch walks the list it took without holding the lock.
   mutable std::mutex mLock;
   std::map<int, std::shared_ptr<const CListenerList>> mListeners;
   int mKindMask = 0;
+  // The calls under way, and the signal that one ended.
+  std::vector<CCall> mCalls;
+  std::condition_variable mCallEnded;
 };

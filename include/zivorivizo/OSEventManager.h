@@ -11,14 +11,17 @@
 // DeleteInstance are called from one host thread, not from a listener.
 // DeleteInstance cancels every subscription, stops the notification thread
 // and waits for the deliveries under way: once it returns, no listener is
-// called any more.
+// called any more. A listener that adds listeners while it runs registers
+// them, but no new subscription is made for them.
 #pragma once
 
 #include <array>
 #include <atomic>
+#include <cstdint>
 #include <list>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <stop_token>
 #include <string>
 #include <thread>
@@ -46,7 +49,7 @@ class ZIVO_EXPORT COSEventManager : public CEventManager {
 
   // 0; 57 when the driver notification watch could not be set up (nothing
   // subscribed then), 51 when the thermal subscription failed (the watch
-  // stays). Each further call starts another watch and subscription.
+  // stays). A further call subscribes again and keeps the one watch thread.
   int Init() override;
   // Registers the listener and subscribes each participant kind in `kinds`
   // that has no subscription yet. Always false.
@@ -78,16 +81,24 @@ class ZIVO_EXPORT COSEventManager : public CEventManager {
   // The notification thread: its entry, and one wait with one scan of every
   // sensor. The monitor returns the wait's status.
   static void WorkerThreadMain(COSEventManager* manager, std::stop_token stop);
-  static long WorkerThreadMonitor(CRegistryKey& key, COSEventManager* manager,
-                                  std::stop_token stop);
+  // What the thread remembers between scans: the values whose read failed,
+  // reported once until they read again.
+  struct CScanState {
+    std::set<int> unreadable;
+  };
+  static long WorkerThreadMonitor(CRegistryKey& key, COSEventManager* manager, std::stop_token stop,
+                                  CScanState& state);
   // Looks at the value of every sensor: resets what is set and dispatches
   // the events.
-  static void ScanSensors(CRegistryKey& key, COSEventManager* manager);
+  static void ScanSensors(CRegistryKey& key, COSEventManager* manager, CScanState& state);
+  static void ResetNotifyValue(CRegistryKey& key, const std::wstring& valueName);
 
   static COSEventManager* osEventManager;
 
   // The number of driver-backed sensors, read at each scan.
   std::atomic<int> mSensorCount{0};
+  // The last corrupt sensor count logged: each distinct one is logged once.
+  std::atomic<uint32_t> mCountLogged{0};
   // Every sink made, with the manager's one reference on each.
   std::list<CEventSink*> mSinks;
   // The latest apartment, stub and stub sink of each subscription slot
@@ -104,6 +115,8 @@ class ZIVO_EXPORT COSEventManager : public CEventManager {
   // Held while a listener's kinds are checked and subscribed, so that two
   // listeners added at once do not subscribe one kind twice.
   std::mutex mRegisterLock;
+  // Set when destruction begins, under both locks: no subscription after it.
+  bool mClosing = false;
   // The notification threads, one per Init with sensors.
   std::vector<std::jthread> mThreads;
   std::shared_ptr<CPlatform> mPlatform;

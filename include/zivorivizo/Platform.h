@@ -14,6 +14,7 @@
 // clock. Install and Current are thread-safe.
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -74,3 +75,10 @@ enum class LinuxParticipantNaming { Path, Stable };
 ZIVO_EXPORT std::shared_ptr<CPlatform> CreateLinuxPlatform(const std::string& sysfsRoot = "/sys");
 ZIVO_EXPORT std::shared_ptr<CPlatform> CreateLinuxPlatform(const std::string& sysfsRoot,
                                                            LinuxParticipantNaming naming);
+// `compareInterval`: how often the event manager's watch compares the thermal
+// tree with what it last saw, to report zones and cooling devices that came
+// or went without the kernel saying so (10 seconds in the overloads above;
+// zero or less: never, only on the kernel's messages and uevents).
+ZIVO_EXPORT std::shared_ptr<CPlatform> CreateLinuxPlatform(
+    const std::string& sysfsRoot, LinuxParticipantNaming naming,
+    std::chrono::milliseconds compareInterval);

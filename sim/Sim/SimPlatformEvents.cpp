@@ -1,6 +1,6 @@
 #include "Sim/SimPlatformEvents.h"
 
-bool CSimPlatformEvents::Start(std::string& why) {
+bool CSimPlatformEvents::Start(std::string& why, PlatformEventsReport /*report*/) {
   std::lock_guard<std::mutex> hold(mLock);
   if (!mUnavailable.empty()) {
     why = mUnavailable;

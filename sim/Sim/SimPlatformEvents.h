@@ -10,7 +10,7 @@
 
 class CSimPlatformEvents : public CPlatformEvents {
  public:
-  bool Start(std::string& why) override;
+  bool Start(std::string& why, PlatformEventsReport report) override;
   void Stop() override;
 
   // From now on Start fails with `why` (empty: it succeeds again).

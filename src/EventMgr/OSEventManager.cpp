@@ -60,12 +60,16 @@ int ParticipantSlot(int kind) {
 }
 
 // The sensor count cut to what discovery reads: a corrupt value would
-// otherwise have every scan query the key billions of times.
-int CappedSensorCount(uint32_t count) {
+// otherwise have every scan query the key billions of times. A count past the
+// limit is logged once for each distinct value (`logged` holds the last one
+// logged), not at every scan.
+int CappedSensorCount(uint32_t count, std::atomic<uint32_t>& logged) {
   if (count > static_cast<uint32_t>(COSParticipantManager::MAX_DRIVER_PARTICIPANTS)) {
-    LOG_ERROR("SensorCount %u is more than %d: only the first %d sensors are watched", count,
-              COSParticipantManager::MAX_DRIVER_PARTICIPANTS,
-              COSParticipantManager::MAX_DRIVER_PARTICIPANTS);
+    if (logged.exchange(count) != count) {
+      LOG_ERROR("SensorCount %u is more than %d: only the first %d sensors are watched", count,
+                COSParticipantManager::MAX_DRIVER_PARTICIPANTS,
+                COSParticipantManager::MAX_DRIVER_PARTICIPANTS);
+    }
     return COSParticipantManager::MAX_DRIVER_PARTICIPANTS;
   }
   return static_cast<int>(count);
@@ -74,7 +78,8 @@ int CappedSensorCount(uint32_t count) {
 // A sensor that arrived after the count was read (a zone created on Linux)
 // has its notification value just past the known ones. When that value
 // exists, the parameters key's count is taken again; otherwise `known` stays.
-int ArrivedSensorCount(CRegistry& registry, CRegistryKey& notifyKey, int known) {
+int ArrivedSensorCount(CRegistry& registry, CRegistryKey& notifyKey, int known,
+                       std::atomic<uint32_t>& logged) {
   uint32_t probe = 0;
   if (notifyKey.QueryDword(L"Sensor" + std::to_wstring(known), probe) != REG_STATUS_SUCCESS) {
     return known;
@@ -86,7 +91,7 @@ int ArrivedSensorCount(CRegistry& registry, CRegistryKey& notifyKey, int known) 
   if (!parameters || parameters->QueryDword(L"SensorCount", count) != REG_STATUS_SUCCESS) {
     return known;
   }
-  const int current = CappedSensorCount(count);
+  const int current = CappedSensorCount(count, logged);
   if (current > known) {
     LOG_DEBUG("SensorCount: %d", current);
   }
@@ -125,6 +130,13 @@ COSEventManager::COSEventManager() : mPlatform(CPlatform::Current()) {
 
 COSEventManager::~COSEventManager() {
   LOG_DEBUG("COSEventManager Destructor called");
+  // From here on no subscription is made: a listener that adds a listener
+  // while the sinks are being detached below would otherwise subscribe after
+  // the subscriptions were taken for cancelling.
+  {
+    std::scoped_lock hold(mRegisterLock, mSubscribeLock);
+    mClosing = true;
+  }
   // The operating system's own events first: nothing new is fed to the
   // notification key or the subscriptions from here on.
   mPlatform->Events().Stop();
@@ -175,7 +187,14 @@ int COSEventManager::Init() {
   // the listeners through the notification key and the subscriptions.
   // Where it has none, the firmware's and the drivers' events still do.
   std::string why;
-  if (!mPlatform->Events().Start(why)) {
+  const PlatformEventsReport report = [](PlatformEventsLevel level, const std::string& text) {
+    if (level == PlatformEventsLevel::Error) {
+      LOG_ERROR("Kernel thermal events: %s", text.c_str());
+    } else {
+      LOG_WARN("Kernel thermal events: %s", text.c_str());
+    }
+  };
+  if (!mPlatform->Events().Start(why, report)) {
     LOG_WARN("Kernel thermal events are not available: %s", why.c_str());
   }
   if (RegisterThermalEvent() != 0) {
@@ -191,6 +210,9 @@ bool COSEventManager::AddEventListener(CEventListener* listener, VelmarEventList
   // Each participant kind is subscribed once, when its first listener
   // arrives; the thermal kind is subscribed by Init.
   std::lock_guard<std::mutex> hold(mRegisterLock);
+  if (mClosing) {
+    return false;
+  }
   for (int kind : {ADD_SENSOR_EVENT, REMOVE_SENSOR_EVENT, ADD_DEVICE_EVENT, REMOVE_DEVICE_EVENT}) {
     const int slot = ParticipantSlot(kind);
     if ((kinds & kind) == 0 || mSubscribed[slot]) {
@@ -253,6 +275,9 @@ long COSEventManager::RegisterThermalEvent() {
 
 long COSEventManager::Subscribe(int slot, VelmarEventListenerType kind, const wchar_t* query) {
   std::lock_guard<std::mutex> hold(mSubscribeLock);
+  if (mClosing) {
+    return E_FAIL;
+  }
   // Whatever a failing step leaves behind is kept in the record and released
   // with the manager.
   mSubscriptions.push_back(std::make_unique<CSubscription>());
@@ -323,8 +348,12 @@ int COSEventManager::InitDriverEvents() {
     return ZIVO_COUNT_READ_FAILED;
   }
   LOG_DEBUG("SensorCount: %d", static_cast<int>(count));
-  mSensorCount = CappedSensorCount(count);
-  if (count != 0) {
+  mSensorCount = CappedSensorCount(count, mCountLogged);
+  if (count != 0 && !mThreads.empty()) {
+    // An Init tried again (after its thermal subscription failed) keeps the
+    // watch it started: one thread scans the key, whatever the number of Inits.
+    LOG_DEBUG("Thread created...");
+  } else if (count != 0) {
     LOG_DEBUG("SensorCount is greater than 0");
     LOG_DEBUG("Setting event mechanism notification");
     try {
@@ -350,15 +379,16 @@ void COSEventManager::WorkerThreadMain(COSEventManager* manager, std::stop_token
     LOG_DEBUG("Failed to open key");
     return;
   }
+  CScanState state;
   // A driver may have reported before the watch began: look once before
   // the first wait.
-  ScanSensors(*key, manager);
+  ScanSensors(*key, manager, state);
   // Pauses after failed waits end early when the manager stops the thread.
   std::mutex pauseLock;
   std::condition_variable_any pause;
   int failures = 0;
   while (!stop.stop_requested()) {
-    const long result = WorkerThreadMonitor(*key, manager, stop);
+    const long result = WorkerThreadMonitor(*key, manager, stop, state);
     if (result == REG_STATUS_SUCCESS || result == REG_STATUS_CANCELLED) {
       failures = 0;
       continue;
@@ -370,7 +400,7 @@ void COSEventManager::WorkerThreadMain(COSEventManager* manager, std::stop_token
 }
 
 long COSEventManager::WorkerThreadMonitor(CRegistryKey& key, COSEventManager* manager,
-                                          std::stop_token stop) {
+                                          std::stop_token stop, CScanState& state) {
   const long waited = key.WaitForValueChange(stop);
   if (waited == REG_STATUS_CANCELLED && stop.stop_requested()) {
     return waited;
@@ -380,15 +410,15 @@ long COSEventManager::WorkerThreadMonitor(CRegistryKey& key, COSEventManager* ma
     return waited;
   }
   LOG_DEBUG("Driver Event occurred... ");
-  ScanSensors(key, manager);
+  ScanSensors(key, manager, state);
   return REG_STATUS_SUCCESS;
 }
 
-void COSEventManager::ScanSensors(CRegistryKey& key, COSEventManager* manager) {
+void COSEventManager::ScanSensors(CRegistryKey& key, COSEventManager* manager, CScanState& state) {
   int count = manager->mSensorCount;
   for (int i = 0;; ++i) {
     if (i >= count) {
-      count = ArrivedSensorCount(manager->mPlatform->Registry(), key, count);
+      count = ArrivedSensorCount(manager->mPlatform->Registry(), key, count, manager->mCountLogged);
       if (i >= count) {
         break;
       }
@@ -397,23 +427,29 @@ void COSEventManager::ScanSensors(CRegistryKey& key, COSEventManager* manager) {
     const std::wstring valueName = L"Sensor" + std::to_wstring(i);
     uint32_t value = 0;
     // A value that cannot be read is not acted on: there is nothing to reset
-    // and no event to trust.
+    // and no event to trust. It is reported once until it reads again, so a
+    // count larger than the values written does not flood the log at every
+    // scan.
     if (key.QueryDword(valueName, value) != REG_STATUS_SUCCESS) {
-      LOG_ERROR("Query Registry failed for %ls", valueName.c_str());
+      if (state.unreadable.insert(i).second) {
+        LOG_ERROR("Query Registry failed for %ls", valueName.c_str());
+      }
       continue;
     }
+    state.unreadable.erase(i);
     if (value == 0) {
       LOG_DEBUG("Sensor: %ls is quiet", valueName.c_str());
       continue;
     }
     LOG_DEBUG("Sensor: %ls has changed", valueName.c_str());
-    if (key.SetDword(valueName, 0) != REG_STATUS_SUCCESS) {
-      LOG_ERROR("RegSetValueEx Registry failed for %ls", valueName.c_str());
-    }
     if (value != 1) {
+      ResetNotifyValue(key, valueName);
       LOG_ERROR("Sensor Notify value is not 1, Event discarded for %ls", valueName.c_str());
       continue;
     }
+    // The name is read before the value is reset: a parameters key that
+    // cannot be opened leaves the value set, and the event is taken at the
+    // next scan instead of being lost.
     long status = REG_STATUS_SUCCESS;
     std::unique_ptr<CRegistryKey> parameters =
         manager->mPlatform->Registry().Open(DRIVER_PARAMETERS_KEY, REG_ACCESS_READ, status);
@@ -422,18 +458,16 @@ void COSEventManager::ScanSensors(CRegistryKey& key, COSEventManager* manager) {
       return;
     }
     std::wstring name;
-    if (parameters->QueryString(valueName, kNameBytes, name) != REG_STATUS_SUCCESS) {
+    const bool named = parameters->QueryString(valueName, kNameBytes, name) == REG_STATUS_SUCCESS;
+    ResetNotifyValue(key, valueName);
+    // A sensor whose name cannot be read has no participant to report the
+    // event for.
+    if (!named) {
       LOG_ERROR("Query Registry failed for %ls", valueName.c_str());
       continue;
     }
-    // The text up to its first null character, as the name buffer holds it;
-    // an event is never reported under no name.
-    name = std::wstring(name.c_str());
-    if (name.empty()) {
-      LOG_ERROR("Sensor name is empty for %ls, Event discarded", valueName.c_str());
-      continue;
-    }
-    const int result = manager->OnReceiveEvent(name, THERMAL_EVENT, 1);
+    // The text up to its first null character, as the name buffer holds it.
+    const int result = manager->OnReceiveEvent(std::wstring(name.c_str()), THERMAL_EVENT, 1);
     if (result != 0) {
       LOG_ERROR("Event returned with status %d", result);
     } else {
@@ -441,4 +475,10 @@ void COSEventManager::ScanSensors(CRegistryKey& key, COSEventManager* manager) {
     }
   }
   LOG_DEBUG("WorkerThreadMonitor Returning");
+}
+
+void COSEventManager::ResetNotifyValue(CRegistryKey& key, const std::wstring& valueName) {
+  if (key.SetDword(valueName, 0) != REG_STATUS_SUCCESS) {
+    LOG_ERROR("RegSetValueEx Registry failed for %ls", valueName.c_str());
+  }
 }

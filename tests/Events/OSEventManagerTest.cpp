@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <functional>
 
 #include "Sim/SimPlatformEvents.h"
@@ -16,6 +17,17 @@ namespace {
 
 class OSEventManagerTest : public CEventTest {
  protected:
+  // Waits (at most five seconds) for `done`.
+  static bool WaitUntilTrue(const std::function<bool()>& done) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!done()) {
+      if (std::chrono::steady_clock::now() > deadline) {
+        return false;
+      }
+      std::this_thread::yield();
+    }
+    return true;
+  }
   // The Error and Warning lines of the log, as "LEVEL message".
   std::vector<std::string> Complaints() {
     std::vector<std::string> lines;
@@ -179,6 +191,57 @@ TEST_F(OSEventManagerTest, CreateInitEventsDeleteRepeatedWhileEventsKeepComing) 
   source.join();
   EXPECT_EQ(Wmi().Subscriptions(), 0);
   EXPECT_EQ(Com().LiveStubs(), 0);
+}
+
+// Init tried again after its thermal subscription failed subscribes again
+// and keeps the one notification thread it started.
+TEST_F(OSEventManagerTest, InitTriedAgainKeepsOneNotificationThread) {
+  Faults().Fail(FaultOp::WmiExecNotificationQueryAsync, WBEM_E_ACCESS_DENIED,
+                L"SELECT * FROM DTMEvent");
+  EXPECT_EQ(Events().Init(), ZIVO_EVENT_THERMAL_FAILED);
+  EXPECT_EQ(Events().Init(), 0);
+  EXPECT_EQ(Events().Init(), 0);
+  EXPECT_EQ(CEventManagerAccess::Threads(Events()), 1u);
+  // The one thread still reports.
+  CRecordingListener listener;
+  Events().AddEventListener(&listener, THERMAL_EVENT);
+  Notify(1, 1);
+  EXPECT_TRUE(listener.WaitForName(SensorPaths()[1]));
+}
+
+// A listener that adds a listener for a participant kind while the manager is
+// being deleted: no subscription outlives the manager, and the deletion
+// finishes.
+TEST_F(OSEventManagerTest, AListenerAddingListenersDuringDeleteInstanceLeavesNothingBehind) {
+  class CLateListener : public CRecordingListener {
+   public:
+    explicit CLateListener(CLogCapture& log) : mLog(log) {}
+    int ProcessEvent(VelmarEventListenerType kind, std::wstring name, int id, void* c) override {
+      if (!mDone.exchange(true)) {
+        // Hold the delivery until the manager's deletion has begun.
+        while (!mLog.HasMessage("COSEventManager Destructor called")) {
+          std::this_thread::yield();
+        }
+        COSEventManager::GetInstance()->AddEventListener(&mExtra, REMOVE_DEVICE_EVENT);
+      }
+      return CRecordingListener::ProcessEvent(kind, std::move(name), id, c);
+    }
+    CLogCapture& mLog;
+    std::atomic<bool> mDone{false};
+    CRecordingListener mExtra;
+  } late(mLog);
+  COSEventManager* manager = COSEventManager::GetInstance();
+  ASSERT_EQ(manager->Init(), 0);
+  manager->AddEventListener(&late, ADD_SENSOR_EVENT);
+  Firmware().AddSensor(SimSensor(L"S"));
+  ASSERT_TRUE(WaitUntilTrue([&] { return late.mDone.load(); }));
+  COSEventManager::DeleteInstance();
+  EXPECT_EQ(Wmi().Subscriptions(), 0);
+  EXPECT_EQ(Com().LiveStubs(), 0);
+  // A removal raised now reaches no manager and no listener.
+  Firmware().Remove(L"S");
+  Delivered();
+  EXPECT_EQ(late.mExtra.Count(), 0u);
 }
 
 }  // namespace

@@ -5,9 +5,14 @@
 #include <netlink/genl/genl.h>
 #include <netlink/netlink.h>
 
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <future>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Platform/Linux/ThermalNetlinkEvent.h"
@@ -26,9 +31,11 @@ struct Attribute {
   bool shortPayload = false;
 };
 
-Message Build(uint8_t command, const std::vector<Attribute>& attributes) {
+constexpr int kFamily = 0x1d;  // the id the kernel gave the thermal family
+
+Message Build(uint8_t command, const std::vector<Attribute>& attributes, int family = kFamily) {
   Message message(nlmsg_alloc(), &nlmsg_free);
-  EXPECT_NE(genlmsg_put(message.get(), NL_AUTO_PORT, NL_AUTO_SEQ, 0x1d, 0, 0, command,
+  EXPECT_NE(genlmsg_put(message.get(), NL_AUTO_PORT, NL_AUTO_SEQ, family, 0, 0, command,
                         THERMAL_GENL_VERSION),
             nullptr);
   for (const Attribute& a : attributes) {
@@ -73,7 +80,9 @@ TEST(ThermalNetlinkTest, DecodesTheEventsThePlatformActsOn) {
       {"cooling device without its id", THERMAL_GENL_EVENT_CDEV_ADD, {{kZone, 4}}, std::nullopt},
       {"trip up without a zone id", THERMAL_GENL_EVENT_TZ_TRIP_UP, {{kTrip, 1}}, std::nullopt},
       {"zone id of 16 bits", THERMAL_GENL_EVENT_TZ_CREATE, {{kZone, 5, true}}, std::nullopt},
-      {"trip changed", THERMAL_GENL_EVENT_TZ_TRIP_CHANGE, {{kZone, 1}}, std::nullopt},
+      {"trip changed", THERMAL_GENL_EVENT_TZ_TRIP_CHANGE, {{kZone, 1}}, Kind::TripChanged, 1},
+      {"trip added", THERMAL_GENL_EVENT_TZ_TRIP_ADD, {{kZone, 2}}, Kind::TripChanged, 2},
+      {"trip deleted", THERMAL_GENL_EVENT_TZ_TRIP_DELETE, {{kZone, 3}}, Kind::TripChanged, 3},
       {"cooling state", THERMAL_GENL_EVENT_CDEV_STATE_UPDATE, {{kCdev, 1}}, std::nullopt},
       {"zone enabled", THERMAL_GENL_EVENT_TZ_ENABLE, {{kZone, 1}}, std::nullopt},
       {"unknown command", 200, {{kZone, 1}}, std::nullopt},
@@ -105,6 +114,59 @@ TEST(ThermalNetlinkTest, StartsWhereTheFamilyExistsAndStopsCleanly) {
     reader.Stop();
     EXPECT_FALSE(reader.Running());
   }
+}
+
+// Only messages of the thermal family's id are acted on: another family's
+// command 1 with attribute 1 means something else.
+TEST(ThermalNetlinkTest, MessagesOfAnotherFamilyAreIgnored) {
+  int heard = 0;
+  CThermalNetlinkReader reader([&](const ThermalKernelEvent&) { ++heard; });
+  const auto trip = [](int family) {
+    return Build(THERMAL_GENL_EVENT_TZ_TRIP_UP, {{THERMAL_GENL_ATTR_TZ_ID, 1}}, family);
+  };
+  reader.Deliver(trip(kFamily).get());  // no family known yet: nothing
+  reader.ExpectFamily(kFamily);
+  reader.Deliver(trip(kFamily + 1).get());
+  reader.Deliver(trip(GENL_ID_CTRL).get());
+  EXPECT_EQ(heard, 0);
+  reader.Deliver(trip(kFamily).get());
+  EXPECT_EQ(heard, 1);
+}
+
+// A wait that fails is reported at Error, and the reader goes on (and still
+// stops cleanly). Needs the kernel's thermal family.
+std::atomic<int> gFailedPolls{0};
+int FailOnce(pollfd* fds, nfds_t count, int timeout) {
+  if (gFailedPolls.fetch_add(1) == 0) {
+    errno = EBADF;
+    return -1;
+  }
+  return poll(fds, count, timeout);
+}
+
+TEST(ThermalNetlinkTest, AFailedWaitIsReportedAndTheReaderGoesOn) {
+  CThermalNetlinkReader reader([](const ThermalKernelEvent&) {});
+  reader.SetPollCall(FailOnce);
+  std::promise<std::string> reported;
+  std::string why;
+  if (!reader.Start(why, [&](PlatformEventsLevel level, const std::string& text) {
+        EXPECT_EQ(level, PlatformEventsLevel::Error);
+        reported.set_value(text);  // once: the next waits succeed
+      })) {
+    GTEST_SKIP() << "no thermal netlink family here: " << why;
+  }
+  auto text = reported.get_future();
+  ASSERT_EQ(text.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+  EXPECT_EQ(text.get(),
+            "waiting for netlink messages failed: Bad file descriptor; waiting again in 10 ms");
+  // The thread waits again (the second poll) rather than ending.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (gFailedPolls < 2 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::yield();
+  }
+  EXPECT_TRUE(reader.Running());
+  reader.Stop();
+  EXPECT_GE(gFailedPolls, 2);
 }
 
 }  // namespace

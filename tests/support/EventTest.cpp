@@ -3,9 +3,9 @@
 #include <chrono>
 
 int CRecordingListener::ProcessEvent(VelmarEventListenerType kind, std::wstring name, int eventId,
-                                     void*) {
+                                     void* context) {
   std::lock_guard<std::mutex> hold(mLock);
-  mHeard.push_back({kind, std::move(name), eventId, std::this_thread::get_id()});
+  mHeard.push_back({kind, std::move(name), eventId, std::this_thread::get_id(), context});
   mChanged.notify_all();
   return 0;
 }

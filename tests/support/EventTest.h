@@ -22,6 +22,7 @@ struct HeardEvent {
   std::wstring name;
   int eventId;
   std::thread::id thread = {};
+  void* context = nullptr;
 
   bool operator==(const HeardEvent& other) const {
     return kind == other.kind && name == other.name && eventId == other.eventId;
@@ -32,6 +33,7 @@ struct HeardEvent {
 // seconds.
 class CRecordingListener : public CEventListener {
  public:
+  explicit CRecordingListener(void* context = nullptr) : CEventListener(context) {}
   int ProcessEvent(VelmarEventListenerType kind, std::wstring name, int eventId,
                    void* context) override;
   bool WaitFor(std::size_t count) {

@@ -1,6 +1,7 @@
 #include "zivorivizo/EventManager.h"
 
 #include <algorithm>
+#include <exception>
 
 #include "Log/LogStatement.h"
 
@@ -71,7 +72,7 @@ bool CEventManager::AddEventListener(CEventListener* listener, VelmarEventListen
 }
 
 bool CEventManager::RemoveEventListener(CEventListener* listener, VelmarEventListenerType kinds) {
-  std::lock_guard<std::mutex> hold(mLock);
+  std::unique_lock<std::mutex> hold(mLock);
   mKindMask &= ~static_cast<int>(kinds);
   ForEachKind(kinds, [&](int kind) {
     auto found = mListeners.find(kind);
@@ -87,7 +88,21 @@ bool CEventManager::RemoveEventListener(CEventListener* listener, VelmarEventLis
     shrunk->insert(shrunk->end(), at + 1, list.end());
     found->second = std::move(shrunk);
   });
+  // A call that another thread started before the removal ends first; the
+  // caller's own calls (a listener removing itself) do not hold it up.
+  const std::thread::id self = std::this_thread::get_id();
+  mCallEnded.wait(hold, [&] {
+    return std::none_of(mCalls.begin(), mCalls.end(), [&](const CCall& call) {
+      return call.listener == listener && (call.kind & kinds) != 0 && call.thread != self;
+    });
+  });
   return false;
+}
+
+bool CEventManager::Registered(int kind, const CEventListener* listener) const {
+  const auto found = mListeners.find(kind);
+  return found != mListeners.end() && found->second &&
+         std::find(found->second->begin(), found->second->end(), listener) != found->second->end();
 }
 
 int CEventManager::Init() {
@@ -110,10 +125,39 @@ bool CEventManager::DispatchEvent(VelmarEventListenerType kind, std::wstring nam
     }
   }
   LOG_DEBUG("Number of Elements : %d", listeners ? static_cast<int>(listeners->size()) : 0);
-  if (listeners) {
-    for (CEventListener* listener : *listeners) {
-      listener->ProcessEvent(kind, name, eventId, listener->Context());
+  if (!listeners) {
+    return false;
+  }
+  const CCall call{nullptr, static_cast<int>(kind), std::this_thread::get_id()};
+  for (CEventListener* listener : *listeners) {
+    {
+      std::lock_guard<std::mutex> hold(mLock);
+      // Removed since this dispatch began: its host may be deleting it.
+      if (!Registered(call.kind, listener)) {
+        continue;
+      }
+      mCalls.push_back({listener, call.kind, call.thread});
     }
+    // A listener's failure is its own: the other listeners, and the thread
+    // that delivers, go on.
+    try {
+      listener->ProcessEvent(kind, name, eventId, listener->Context());
+    } catch (const std::exception& failure) {
+      LOG_ERROR("Listener failed on event %d for %ls: %s", call.kind, name.c_str(), failure.what());
+    } catch (...) {
+      LOG_ERROR("Listener failed on event %d for %ls: %s", call.kind, name.c_str(),
+                "unknown exception");
+    }
+    {
+      std::lock_guard<std::mutex> hold(mLock);
+      const auto at = std::find_if(mCalls.begin(), mCalls.end(), [&](const CCall& c) {
+        return c.listener == listener && c.kind == call.kind && c.thread == call.thread;
+      });
+      if (at != mCalls.end()) {
+        mCalls.erase(at);
+      }
+    }
+    mCallEnded.notify_all();
   }
   return false;
 }

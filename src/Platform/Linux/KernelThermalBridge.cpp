@@ -1,65 +1,109 @@
 #include "Platform/Linux/KernelThermalBridge.h"
 
-#include "Platform/DriverProtocol.h"
+#include <algorithm>
+#include <vector>
+
 #include "Platform/Linux/SysfsThermalView.h"
 #include "Platform/Memory/MemoryWmi.h"
-#include "Platform/Registry.h"
 
 namespace {
 
 constexpr wchar_t kSensorClass[] = L"DtmSensorParticipantInformation";
 constexpr wchar_t kDeviceClass[] = L"DtmDeviceParticipantInformation";
 
+bool SameParticipant(const _tagSThermalEntry& a, const _tagSThermalEntry& b) {
+  return a.number == b.number && a.SameFolder(b) && a.name == b.name;
+}
+
+// The names of the entries of `from` that `other` does not list.
+std::vector<std::wstring> Missing(const std::vector<_tagSThermalEntry>& from,
+                                  const std::vector<_tagSThermalEntry>& other) {
+  std::vector<std::wstring> names;
+  for (const _tagSThermalEntry& entry : from) {
+    if (std::none_of(other.begin(), other.end(),
+                     [&](const _tagSThermalEntry& o) { return SameParticipant(entry, o); })) {
+      names.push_back(entry.name);
+    }
+  }
+  return names;
+}
+
 }  // namespace
 
 CKernelThermalBridge::CKernelThermalBridge(std::shared_ptr<CSysfsThermalView> view,
-                                           std::shared_ptr<CRegistry> registry,
                                            std::shared_ptr<CMemoryWmi> wmi)
-    : mView(std::move(view)), mRegistry(std::move(registry)), mWmi(std::move(wmi)) {}
+    : mView(std::move(view)), mWmi(std::move(wmi)) {}
+
+void CKernelThermalBridge::SetReport(PlatformEventsReport report) {
+  std::lock_guard<std::mutex> hold(mLock);
+  mReport = std::move(report);
+}
+
+void CKernelThermalBridge::Baseline() {
+  std::lock_guard<std::mutex> hold(mLock);
+  if (!mLast) {
+    mLast = mView->Current();
+  }
+}
 
 void CKernelThermalBridge::Handle(const ThermalKernelEvent& event) {
   using Kind = ThermalKernelEvent::Kind;
-  const bool zone = event.kind == Kind::ZoneCreated || event.kind == Kind::ZoneDeleted;
-  std::optional<std::wstring> name;
+  if (event.kind == Kind::EventsLost) {
+    PlatformEventsReport report;
+    {
+      std::lock_guard<std::mutex> hold(mLock);
+      report = mReport;
+    }
+    if (report) {
+      report(PlatformEventsLevel::Warning,
+             "the netlink socket overran and events were lost; the thermal tree is read again "
+             "and every zone re-read");
+    }
+  }
+  // Whatever the message, the tree may have changed since the last look.
+  Compare();
   switch (event.kind) {
     case Kind::TripUp:
     case Kind::TripDown:
-      Notify(event.id);
-      return;
-    case Kind::ZoneCreated:
-    case Kind::CoolingAdded:
-      mView->Refresh();
-      name = zone ? mView->ZoneName(event.id) : mView->CoolingDeviceName(event.id);
+    case Kind::TripChanged:
+      mView->NotifyZone(event.id);
       break;
-    case Kind::ZoneDeleted:
-    case Kind::CoolingDeleted:
-      name = zone ? mView->ZoneName(event.id) : mView->CoolingDeviceName(event.id);
-      mView->Refresh();
+    case Kind::EventsLost:
+      mView->NotifyZone(std::nullopt);
+      break;
+    default:
       break;
   }
-  if (!name) {
-    return;
-  }
-  const bool created = event.kind == Kind::ZoneCreated || event.kind == Kind::CoolingAdded;
-  mWmi->RaiseInstanceEvent(created, zone ? kSensorClass : kDeviceClass,
-                           {{L"InstanceName", CVariant::Bstr(*name)}});
 }
 
-void CKernelThermalBridge::Notify(uint32_t zone) {
-  std::optional<uint32_t> index = mView->SensorIndexOfZone(zone);
-  if (!index) {
-    // A zone the last scan did not see yet (its creation event may still be
-    // on the way).
-    mView->Refresh();
-    index = mView->SensorIndexOfZone(zone);
+void CKernelThermalBridge::Compare() {
+  std::lock_guard<std::mutex> hold(mLock);
+  // With no baseline, what was read before this refresh is the last view.
+  if (!mLast) {
+    mLast = mView->Current();
   }
-  if (!index) {
+  mView->Refresh();
+  std::shared_ptr<const CSysfsThermalSnapshot> now = mView->Current();
+  if (now == mLast) {
     return;
   }
-  long status = REG_STATUS_SUCCESS;
-  std::unique_ptr<CRegistryKey> key =
-      mRegistry->Open(DRIVER_NOTIFY_KEY, REG_ACCESS_READ_WRITE, status);
-  if (key) {
-    key->SetDword(L"Sensor" + std::to_wstring(*index), 1);
+  const _tagSThermalScan& was = mLast->Scan();
+  const _tagSThermalScan& is = now->Scan();
+  const struct {
+    bool created;
+    const wchar_t* cls;
+    std::vector<std::wstring> names;
+  } changes[] = {
+      {false, kSensorClass, Missing(was.zones, is.zones)},
+      {false, kDeviceClass, Missing(was.coolingDevices, is.coolingDevices)},
+      {true, kSensorClass, Missing(is.zones, was.zones)},
+      {true, kDeviceClass, Missing(is.coolingDevices, was.coolingDevices)},
+  };
+  for (const auto& change : changes) {
+    for (const std::wstring& name : change.names) {
+      mWmi->RaiseInstanceEvent(change.created, change.cls,
+                               {{L"InstanceName", CVariant::Bstr(name)}});
+    }
   }
+  mLast = std::move(now);
 }

@@ -1,45 +1,63 @@
-// Turns the kernel's thermal events into what the library listens to, as the
-// drivers and the firmware of the original machines report them:
+// Turns what the kernel reports about the thermal tree into what the library
+// listens to, as the drivers and the firmware of the original machines report
+// it. Every source ends here, in one rescan-and-compare (Compare):
 //
-//   a trip crossed on zone N (up or down)  -> the DriverNotify value of the
-//                                             zone's sensor index is set to 1
-//   zone N created / deleted               -> an instance of the sensor
-//                                             information class created /
-//                                             deleted, named as the parameters
-//                                             view lists the zone
-//   cooling device N added / deleted       -> the same for a device
+//   any netlink message, any uevent of the watched subsystems, a socket
+//   overrun, the periodic compare
+//       -> the tree is read again and compared with the last view compared:
+//          each zone that went away is an instance of the sensor information
+//          class deleted, each new one an instance created (cooling devices:
+//          the device class), named as the parameters view lists them (a
+//          removal under the name the last view gave it, however many
+//          refreshes happened since)
+//   a trip crossed (up or down) or changed on zone N
+//       -> also the DriverNotify value of the zone's sensor index is set to 1,
+//          so the notification thread reads it and the host re-reads the
+//          sensor and its trips
+//   events lost (the socket overran)
+//       -> a Warning to the report, and every zone's notification value set,
+//          since any of them may have had a trip crossed
 //
-// A creation is reported after the view has been refreshed, so the host can
-// add the participant under that name; a deletion is named as the view
-// listed it before the refresh that takes it out. An event about a zone or
-// cooling device the view does not list is dropped.
+// An entry that keeps its number and folder but changes its name (its type,
+// under the stable naming) is reported as removed and created.
 //
-// Handle runs on the reader's thread; one event at a time.
+// Thread-safe: the sources call it from their own threads; one compare runs
+// at a time, and its events are raised in that order.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 #include "Platform/Linux/ThermalNetlinkEvent.h"
+#include "Platform/PlatformEvents.h"
 
-class CRegistry;
 class CMemoryWmi;
+class CSysfsThermalSnapshot;
 class CSysfsThermalView;
 
 class CKernelThermalBridge {
  public:
-  // The view whose names and indexes the events are reported with, the
-  // registry holding its notification key, the namespace that reports
-  // instances created and deleted.
-  CKernelThermalBridge(std::shared_ptr<CSysfsThermalView> view, std::shared_ptr<CRegistry> registry,
-                       std::shared_ptr<CMemoryWmi> wmi);
+  // The view whose names and indexes the events are reported with (it holds
+  // the notification values), and the namespace that reports instances
+  // created and deleted.
+  CKernelThermalBridge(std::shared_ptr<CSysfsThermalView> view, std::shared_ptr<CMemoryWmi> wmi);
+
+  // Where warnings go (events lost); empty: nowhere.
+  void SetReport(PlatformEventsReport report);
+  // Takes the view as it is now as the last view compared, unless there is
+  // one: what changes after this is reported.
+  void Baseline();
 
   void Handle(const ThermalKernelEvent& event);
+  // Reads the tree and raises the arrivals and removals since the last
+  // compare.
+  void Compare();
 
  private:
-  void Notify(uint32_t zone);
-
   std::shared_ptr<CSysfsThermalView> mView;
-  std::shared_ptr<CRegistry> mRegistry;
   std::shared_ptr<CMemoryWmi> mWmi;
+  std::mutex mLock;  // one compare at a time; guards the members below
+  std::shared_ptr<const CSysfsThermalSnapshot> mLast;
+  PlatformEventsReport mReport;
 };

@@ -57,7 +57,8 @@ std::shared_ptr<CMemoryWmi> ThermalNamespace(const std::string& sysfsRoot) {
 }  // namespace
 
 CLinuxPlatform::CLinuxPlatform(std::string sysfsRoot, std::string busAddress,
-                               LinuxParticipantNaming naming)
+                               LinuxParticipantNaming naming,
+                               std::chrono::milliseconds compareInterval)
     : mSysfsRoot(std::move(sysfsRoot)),
       mView(std::make_shared<CSysfsThermalView>(mSysfsRoot, naming)) {
   mClock = std::make_shared<CLinuxClock>();
@@ -72,8 +73,8 @@ CLinuxPlatform::CLinuxPlatform(std::string sysfsRoot, std::string busAddress,
   mCom = std::make_shared<CMemoryCom>(wmi);
   // The kernel's thermal events play the drivers' and the firmware's part.
   mEvents = std::make_shared<CKernelThermalEvents>(
-      std::make_shared<CKernelThermalBridge>(mView, mRegistry, std::move(wmi)),
-      std::filesystem::path(mSysfsRoot).lexically_normal() == "/sys");
+      std::make_shared<CKernelThermalBridge>(mView, std::move(wmi)),
+      std::filesystem::path(mSysfsRoot).lexically_normal() == "/sys", compareInterval);
 }
 
 CLinuxPlatform::~CLinuxPlatform() = default;
@@ -85,4 +86,10 @@ std::shared_ptr<CPlatform> CreateLinuxPlatform(const std::string& sysfsRoot) {
 std::shared_ptr<CPlatform> CreateLinuxPlatform(const std::string& sysfsRoot,
                                                LinuxParticipantNaming naming) {
   return std::make_shared<CLinuxPlatform>(sysfsRoot, std::string(), naming);
+}
+
+std::shared_ptr<CPlatform> CreateLinuxPlatform(const std::string& sysfsRoot,
+                                               LinuxParticipantNaming naming,
+                                               std::chrono::milliseconds compareInterval) {
+  return std::make_shared<CLinuxPlatform>(sysfsRoot, std::string(), naming, compareInterval);
 }

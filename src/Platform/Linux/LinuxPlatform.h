@@ -5,6 +5,7 @@
 // its first use and power connects on its first call.
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -14,9 +15,16 @@ class CSysfsThermalView;
 
 class CLinuxPlatform : public CPlatform {
  public:
+  // How often the thermal tree is compared with the last view even when no
+  // kernel message or uevent announced a change.
+  static constexpr std::chrono::milliseconds kDefaultCompareInterval{10000};
+
   // `busAddress` empty: logind on the system bus; tests give a private bus.
+  // `compareInterval` zero or less: no periodic compare (the kernel's
+  // messages and uevents are still acted on).
   explicit CLinuxPlatform(std::string sysfsRoot, std::string busAddress = {},
-                          LinuxParticipantNaming naming = LinuxParticipantNaming::Path);
+                          LinuxParticipantNaming naming = LinuxParticipantNaming::Path,
+                          std::chrono::milliseconds compareInterval = kDefaultCompareInterval);
   ~CLinuxPlatform() override;
 
   const std::string& SysfsRoot() const { return mSysfsRoot; }

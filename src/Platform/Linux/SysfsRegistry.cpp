@@ -7,6 +7,8 @@ CSysfsRegistry::CSysfsRegistry(std::shared_ptr<CSysfsThermalView> view)
     : mView(std::move(view)), mOther(std::make_shared<CMemoryRegistry>()) {
   mOther->CreateKey(SYSFS_PARAMETERS_KEY);  // so that its parent keys open
   mOther->CreateKey(SYSFS_DRIVER_NOTIFY_KEY);
+  // The notification values follow their zones when the view renumbers them.
+  mView->AttachNotifications(mOther, SYSFS_DRIVER_NOTIFY_KEY);
 }
 
 CSysfsRegistry::CSysfsRegistry(std::string sysfsRoot)

@@ -1,5 +1,17 @@
 #include "Platform/Linux/SysfsThermalView.h"
 
+#include <algorithm>
+
+#include "Platform/Memory/MemoryRegistry.h"
+
+namespace {
+
+std::wstring NotifyName(std::size_t index) {
+  return L"Sensor" + std::to_wstring(index);
+}
+
+}  // namespace
+
 CSysfsThermalView::CSysfsThermalView(std::string sysfsRoot, LinuxParticipantNaming naming)
     : mRoot(std::move(sysfsRoot)), mNaming(naming) {}
 
@@ -9,6 +21,9 @@ void CSysfsThermalView::Refresh() {
   std::lock_guard<std::mutex> hold(mLock);
   if (mCurrent && mCurrent->SameAs(*next)) {
     return;
+  }
+  if (mCurrent) {
+    MoveNotifications(*mCurrent, *next);
   }
   mCurrent = std::move(next);
   mGeneration.fetch_add(1, std::memory_order_acq_rel);
@@ -46,4 +61,68 @@ std::optional<std::wstring> CSysfsThermalView::CoolingDeviceName(uint32_t device
 
 std::optional<uint32_t> CSysfsThermalView::SensorIndexOfZone(uint32_t zone) {
   return Current()->Scan().ZoneIndexOf(zone);
+}
+
+void CSysfsThermalView::AttachNotifications(std::shared_ptr<CMemoryRegistry> store,
+                                            std::wstring key) {
+  std::lock_guard<std::mutex> hold(mLock);
+  mNotify = std::move(store);
+  mNotifyKey = std::move(key);
+}
+
+bool CSysfsThermalView::NotifyZone(std::optional<uint32_t> zone) {
+  Current();  // the first use scans
+  std::lock_guard<std::mutex> hold(mLock);
+  // The numbering of the snapshot current under the lock: a refresh since
+  // the call above has moved the values already.
+  if (!mNotify) {
+    return false;
+  }
+  const _tagSThermalScan& scan = mCurrent->Scan();
+  if (!zone) {
+    for (std::size_t k = 0; k < scan.zones.size(); ++k) {
+      mNotify->SetDword(mNotifyKey, NotifyName(k), 1);
+    }
+    return true;
+  }
+  const std::optional<uint32_t> index = scan.ZoneIndexOf(*zone);
+  if (index) {
+    mNotify->SetDword(mNotifyKey, NotifyName(*index), 1);
+  }
+  return index.has_value();
+}
+
+void CSysfsThermalView::MoveNotifications(const CSysfsThermalSnapshot& before,
+                                          const CSysfsThermalSnapshot& after) {
+  if (!mNotify) {
+    return;
+  }
+  const auto& was = before.Scan().zones;
+  const auto& now = after.Scan().zones;
+  std::vector<uint32_t> moved(now.size(), 0);
+  bool anySet = false;
+  for (std::size_t k = 0; k < was.size(); ++k) {
+    uint32_t value = 0;
+    if (!mNotify->ReadDword(mNotifyKey, NotifyName(k), value) || value == 0) {
+      continue;
+    }
+    anySet = true;
+    const auto to = std::find_if(now.begin(), now.end(), [&](const _tagSThermalEntry& e) {
+      return e.number == was[k].number && e.SameFolder(was[k]);
+    });
+    if (to != now.end()) {
+      moved[static_cast<std::size_t>(to - now.begin())] = value;
+    }
+  }
+  if (!anySet) {
+    return;
+  }
+  for (std::size_t k = 0; k < std::max(was.size(), now.size()); ++k) {
+    const uint32_t wanted = k < moved.size() ? moved[k] : 0;
+    uint32_t value = 0;
+    const bool present = mNotify->ReadDword(mNotifyKey, NotifyName(k), value);
+    if (present ? value != wanted : wanted != 0) {
+      mNotify->SetDword(mNotifyKey, NotifyName(k), wanted);
+    }
+  }
 }

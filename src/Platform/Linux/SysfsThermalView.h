@@ -20,21 +20,22 @@
 // folder gone, or another one now carrying its number), every request on
 // them fails; they never reach a newcomer.
 //
-// The kernel event bridge calls, with zone or cooling device number N (the N
-// of thermal_zoneN, cooling_deviceN as the kernel's events give it):
+// The kernel event bridge (the one place that compares views) calls, with
+// zone or cooling device number N (the N of thermal_zoneN, cooling_deviceN as
+// the kernel's events give it):
 //
-//   // A zone or cooling device was deleted: its name, from the view that
-//   // still lists it; then drop it.
-//   std::optional<std::wstring> name = view.ZoneName(N);
 //   view.Refresh();
-//   // ... report name as removed
-//
-//   // One was created: refresh first, then its name.
-//   view.Refresh();
-//   std::optional<std::wstring> name = view.CoolingDeviceName(N);
-//
+//   auto now = view.Current();   // compared with the last view it compared
 //   // A trip of zone N was crossed: set DriverNotify "Sensor" + K to 1.
-//   std::optional<uint32_t> k = view.SensorIndexOfZone(N);
+//   view.NotifyZone(N);
+//
+// The notification values follow their zones: a refresh that renumbers the
+// zones moves each value that is set to the zone's new K before the new
+// snapshot is published, and drops the values of zones that went away, so
+// the notification thread reads a value and the name under the same K of one
+// snapshot. (A refresh landing between its read of a value and its read of
+// the name can still pair them wrongly; the moved value then raises the
+// right event too.)
 //
 // The names are the values of Sensor<K>/Device<K> in the parameters key, that
 // is the participant names under the platform's naming (its folder path, or
@@ -60,6 +61,8 @@
 #include <string>
 
 #include "Platform/Linux/SysfsThermalSnapshot.h"
+
+class CMemoryRegistry;
 #include "zivorivizo/Platform.h"
 
 class CSysfsThermalView {
@@ -80,6 +83,13 @@ class CSysfsThermalView {
   // K of the zone's "Sensor" + K value in the current view.
   std::optional<uint32_t> SensorIndexOfZone(uint32_t zone);
 
+  // Where the zones' notification values live (the registry's DriverNotify
+  // key): set once, before the view is shared.
+  void AttachNotifications(std::shared_ptr<CMemoryRegistry> store, std::wstring key);
+  // Sets the notification value of thermal_zone`zone` (of every zone when
+  // nullopt) to 1 in the current view. False when the view does not list it.
+  bool NotifyZone(std::optional<uint32_t> zone);
+
   // The current snapshot; the first call scans.
   std::shared_ptr<const CSysfsThermalSnapshot> Current();
   // Grows by one each time a refresh changes the picture. Cheap: open
@@ -87,10 +97,16 @@ class CSysfsThermalView {
   uint64_t Generation() const { return mGeneration.load(std::memory_order_acquire); }
 
  private:
+  // Moves the set notification values from `before`'s numbering to `after`'s;
+  // mLock held.
+  void MoveNotifications(const CSysfsThermalSnapshot& before, const CSysfsThermalSnapshot& after);
+
   const std::string mRoot;
   const LinuxParticipantNaming mNaming;
   std::mutex mRefreshing;  // one scan at a time, published in order
-  std::mutex mLock;        // guards mCurrent
+  std::mutex mLock;        // guards mCurrent and the notification values
+  std::shared_ptr<CMemoryRegistry> mNotify;
+  std::wstring mNotifyKey;
   std::shared_ptr<const CSysfsThermalSnapshot> mCurrent;
   std::atomic<uint64_t> mGeneration{0};
 };

@@ -43,6 +43,11 @@ std::optional<ThermalKernelEvent> DecodeThermalEvent(nl_msg* message) {
     case THERMAL_GENL_EVENT_TZ_TRIP_DOWN:
       event.kind = ThermalKernelEvent::Kind::TripDown;
       break;
+    case THERMAL_GENL_EVENT_TZ_TRIP_CHANGE:
+    case THERMAL_GENL_EVENT_TZ_TRIP_ADD:
+    case THERMAL_GENL_EVENT_TZ_TRIP_DELETE:
+      event.kind = ThermalKernelEvent::Kind::TripChanged;
+      break;
     case THERMAL_GENL_EVENT_TZ_CREATE:
       event.kind = ThermalKernelEvent::Kind::ZoneCreated;
       break;
@@ -73,6 +78,8 @@ const char* ThermalKernelEventName(ThermalKernelEvent::Kind kind) {
       return "trip up";
     case ThermalKernelEvent::Kind::TripDown:
       return "trip down";
+    case ThermalKernelEvent::Kind::TripChanged:
+      return "trip changed";
     case ThermalKernelEvent::Kind::ZoneCreated:
       return "zone created";
     case ThermalKernelEvent::Kind::ZoneDeleted:
@@ -81,6 +88,8 @@ const char* ThermalKernelEventName(ThermalKernelEvent::Kind kind) {
       return "cooling device added";
     case ThermalKernelEvent::Kind::CoolingDeleted:
       return "cooling device deleted";
+    case ThermalKernelEvent::Kind::EventsLost:
+      return "events lost";
   }
   return "unknown";
 }

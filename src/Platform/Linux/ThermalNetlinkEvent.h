@@ -8,7 +8,19 @@
 struct nl_msg;
 
 struct ThermalKernelEvent {
-  enum class Kind { TripUp, TripDown, ZoneCreated, ZoneDeleted, CoolingAdded, CoolingDeleted };
+  // TripChanged: a trip of the zone was added, deleted or moved. EventsLost:
+  // no message of the kernel but the reader's own report that its socket
+  // overran and messages were dropped (id 0).
+  enum class Kind {
+    TripUp,
+    TripDown,
+    TripChanged,
+    ZoneCreated,
+    ZoneDeleted,
+    CoolingAdded,
+    CoolingDeleted,
+    EventsLost
+  };
   Kind kind = Kind::TripUp;
   // The N of thermal_zoneN (trips, zones) or of cooling_deviceN (cooling
   // devices).
