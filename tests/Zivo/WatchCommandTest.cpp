@@ -41,8 +41,8 @@ TEST(WatchCommandTest, PrintsOnlyTheKindsAskedForAndExactlyCountOfThem) {
   for (const std::string kind : {"add-device", "remove-device"}) {
     expected.insert({kind, "ACPI\\PNP0C14\\4_0", 1});
     const _tagSZivoRun run =
-        RunZivo({"watch", "--json", "--kinds", "add-device,remove-device", "--count",
-                 std::to_string(expected.size()), "--speed", "1000", "--timeout", "30"},
+        RunZivo({"watch", "--platform", "sim", "--json", "--kinds", "add-device,remove-device",
+                 "--count", std::to_string(expected.size()), "--speed", "1000", "--timeout", "30"},
                 work.Path());
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(Events(run.out), expected);

@@ -651,8 +651,10 @@ class CDemo {
 
 int RunDemo(const ZivoArgs& args) {
   _tagSPlatformOptions options;
+  options.platform = "sim";  // the demo's machine is the simulated handheld
   std::string error;
-  if (!ParsePlatformOptions(args, options, error)) {
+  if (!ParsePlatformOptions(args, options, error,
+                            ZivoOffers::kPlatform | ZivoOffers::kConfig | ZivoOffers::kLog)) {
     std::fprintf(stderr, "zivo demo: %s\n", error.c_str());
     return 2;
   }
@@ -672,10 +674,8 @@ int RunDemo(const ZivoArgs& args) {
     std::fprintf(stderr, "zivo demo: the demo runs on the simulated handheld only\n");
     return 2;
   }
-  if (options.json || !options.operands.empty()) {
-    std::fprintf(stderr, "zivo demo: %s\n",
-                 options.json ? "--json is not offered by the demo"
-                              : ("unexpected argument \"" + options.operands[0] + "\"").c_str());
+  if (!options.operands.empty()) {
+    std::fprintf(stderr, "zivo demo: unexpected argument \"%s\"\n", options.operands[0].c_str());
     return 2;
   }
   if (options.configFile.empty()) {

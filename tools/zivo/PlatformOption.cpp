@@ -1,6 +1,8 @@
 #include "PlatformOption.h"
 
 #include <filesystem>
+#include <map>
+#include <mutex>
 
 #include "Platform/Linux/LinuxPlatform.h"
 #include "Platform/Linux/SysfsThermalView.h"
@@ -53,12 +55,58 @@ bool Named(const std::string& arg, const std::string& name) {
 
 }  // namespace
 
-bool ParsePlatformOptions(const ZivoArgs& args, _tagSPlatformOptions& options, std::string& error) {
+namespace {
+
+// One shared option: its name, what offers it, and its lines of --help.
+struct _tagSSharedOption {
+  const char* name;
+  unsigned offer;
+  const char* help;
+};
+
+constexpr _tagSSharedOption kSharedOptions[] = {
+    {"--platform", ZivoOffers::kPlatform,
+     "  --platform linux|sim|sim:FILE  the Linux thermal sysfs of this machine (default), the\n"
+     "                                 embedded simulated handheld, or one described in FILE\n"},
+    {"--sysfs-root", ZivoOffers::kPlatform,
+     "  --sysfs-root DIR               with linux: the sysfs tree to read (default /sys)\n"},
+    {"--naming", ZivoOffers::kPlatform,
+     "  --naming path|stable           with linux: name participants by sysfs path (default)\n"
+     "                                 or by names that survive a renumbering (zone:acpitz:0)\n"},
+    {"--config", ZivoOffers::kConfig,
+     "  --config FILE                  load the thermal policy from FILE\n"},
+    {"--log", ZivoOffers::kLog,
+     "  --log FILE|journal             keep the library's log in FILE, or send it to the\n"
+     "                                 systemd journal\n"},
+    {"--json", ZivoOffers::kJson,
+     "  --json                         print JSON instead of tables\n"},
+    {"--wide", ZivoOffers::kWide,
+     "  --wide                         tables show names and sysfs paths in full\n"},
+};
+
+// Whether `arg` is a shared option that the command does not offer.
+bool NotOffered(const std::string& arg, unsigned offered) {
+  for (const _tagSSharedOption& option : kSharedOptions) {
+    if ((option.offer & offered) == 0 && Named(arg, option.name)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+bool ParsePlatformOptions(const ZivoArgs& args, _tagSPlatformOptions& options, std::string& error,
+                          unsigned offered) {
   bool sysfsGiven = false;
   bool namingGiven = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     std::string value;
+    if (NotOffered(arg, offered)) {
+      error = "unknown option \"" + arg + "\"";
+      return false;
+    }
     if (arg == "--help" || arg == "-h") {
       options.help = true;
     } else if (arg == "--json") {
@@ -76,7 +124,7 @@ bool ParsePlatformOptions(const ZivoArgs& args, _tagSPlatformOptions& options, s
         options.platform = "sim";
         options.handheldFile = value.substr(4);
       } else {
-        error = "--platform takes sim, sim:FILE or linux, not \"" + value + "\"";
+        error = "--platform takes linux, sim or sim:FILE, not \"" + value + "\"";
         return false;
       }
     } else if (Named(arg, "--sysfs-root")) {
@@ -123,17 +171,20 @@ bool ParsePlatformOptions(const ZivoArgs& args, _tagSPlatformOptions& options, s
   return true;
 }
 
-const char* PlatformOptionsHelp() {
-  return "  --platform sim|sim:FILE|linux  the embedded simulated handheld (default), a handheld\n"
-         "                                 described in FILE, or the Linux thermal sysfs\n"
-         "  --sysfs-root DIR               with linux: the sysfs tree to read (default /sys)\n"
-         "  --naming path|stable           with linux: name participants by sysfs path (default)\n"
-         "                                 or by names that survive a renumbering (zone:acpitz:0)\n"
-         "  --config FILE                  load the thermal policy from FILE\n"
-         "  --log FILE                     keep the library's log in FILE\n"
-         "  --json                         print JSON instead of tables\n"
-         "  --wide                         tables show names and sysfs paths in full\n"
-         "  --help                         show this text\n";
+const char* PlatformOptionsHelp(unsigned offered) {
+  static std::mutex lock;
+  static std::map<unsigned, std::string> texts;
+  std::lock_guard<std::mutex> hold(lock);
+  std::string& text = texts[offered];
+  if (text.empty()) {
+    for (const _tagSSharedOption& option : kSharedOptions) {
+      if ((option.offer & offered) != 0) {
+        text += option.help;
+      }
+    }
+    text += "  --help                         show this text\n";
+  }
+  return text.c_str();
 }
 
 bool InstallChosenPlatform(const _tagSPlatformOptions& options, _tagSChosenPlatform& chosen,
@@ -146,7 +197,7 @@ bool InstallChosenPlatform(const _tagSPlatformOptions& options, _tagSChosenPlatf
     std::error_code failure;
     if (!std::filesystem::is_directory(thermalClass, failure)) {
       error = thermalClass + ": " + (failure ? failure.message() : std::string("no such folder")) +
-              " (no thermal sysfs to read)";
+              " (no thermal sysfs to read; --platform sim runs on the simulated handheld)";
       return false;
     }
     const LinuxParticipantNaming naming =
