@@ -44,6 +44,15 @@ TEST(CommandReportTest, SaysWhatHappenedAndExitsAccordingly) {
        "Policy: NOT loaded from @/missing.xml"},
       {{"list", "--platform", "sim", "--log", "@/no/such/folder/zivo.log"}, 1, "err",
        "cannot open the log @/no/such/folder/zivo.log: No such file or directory"},
+      // The log: never through a symbolic link (its target is not created), a
+      // level only with a log.
+      {{"list", "--platform", "sim", "--log", "@/link.log"}, 1, "err",
+       "cannot open the log @/link.log: Too many levels of symbolic links (a symbolic link is refused)"},
+      {{"list", "--platform", "sim", "--log", "@/l.log", "--log-level", "loud"}, 2, "err0",
+       "--log-level takes debug, info, warning, error or fatal"},
+      {{"list", "--platform", "sim", "--log-level", "error"}, 2, "err0", "--log-level goes with"},
+      {{"watch", "--platform", "sim", "--config", "@/garbage.xml"}, 2, "err0", "unknown option \"--config\""},
+      {{"watch", "--wide"}, 2, "err0", "unknown option \"--wide\""},
       {{"list", "--platform", "linux", "--sysfs-root", "@/bare"}, 1, "err", "@/bare/class/thermal: "},
       {{"list", "--platform", "linux", "--sysfs-root", "@/empty"}, 0, "out", "No thermal zones found."},
       {{"--version"}, 0, "out", "zivo 1.0.0"},
@@ -93,6 +102,7 @@ TEST(CommandReportTest, SaysWhatHappenedAndExitsAccordingly) {
   work.Write("unreadable.json", R"({"sensors": [{"path": "/s0"}],
       "registry": [{"key": "SOFTWARE\\Zelan\\VOVUZER\\Parameters",
                     "values": {"SensorCount": "not a number"}}]})");
+  std::filesystem::create_symlink(work.Path() + "/target.log", work.Path() + "/link.log");
   std::filesystem::create_directories(work.Path() + "/bare");
   std::filesystem::create_directories(work.Path() + "/empty/class/thermal");
   for (const ReportCase& c : cases) {
@@ -112,6 +122,7 @@ TEST(CommandReportTest, SaysWhatHappenedAndExitsAccordingly) {
       EXPECT_EQ(run.out, "");
     }
   }
+  EXPECT_FALSE(std::filesystem::exists(work.Path() + "/target.log"));
 }
 
 // A listed device whose driver is missing: labelled with its path, never valid.

@@ -1,7 +1,9 @@
 // "zivo watch" as a user runs it: the embedded handheld's timeline played
 // fast, the kinds chosen, the ways it ends, and the mistakes it refuses.
 #include <gtest/gtest.h>
+
 #include <signal.h>
+#include <fstream>
 
 #include <set>
 #include <sstream>
@@ -47,6 +49,21 @@ TEST(WatchCommandTest, PrintsOnlyTheKindsAskedForAndExactlyCountOfThem) {
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(Events(run.out), expected);
   }
+}
+
+// Without --config a watch reads no policy: not the velmarconfig.xml lying
+// in its working folder, and its log says nothing of one.
+TEST(WatchCommandTest, ReadsNoPolicyFromTheWorkingFolder) {
+  CTempFolder work;
+  work.Write("velmarconfig.xml", "<not a policy");
+  const std::string log = work.Path() + "/watch.log";
+  const _tagSZivoRun run =
+      RunZivo({"watch", "--platform", "sim", "--timeout", "0.1", "--log", log}, work.Path());
+  ASSERT_EQ(run.status, 0) << run.err;
+  std::ifstream in(log);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("DEBUG"), std::string::npos) << "the log is on";
+  EXPECT_EQ(text.find("velmarconfig.xml"), std::string::npos) << text;
 }
 
 }  // namespace

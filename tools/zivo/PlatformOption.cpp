@@ -9,6 +9,7 @@
 #include "Sim/SimHandheld.h"
 #include "Sim/SimPlatform.h"
 #include "zivorivizo-sim/SimPower.h"
+#include "zivorivizo/Log.h"
 #include "zivorivizo/Platform.h"
 
 namespace {
@@ -78,6 +79,9 @@ constexpr _tagSSharedOption kSharedOptions[] = {
     {"--log", ZivoOffers::kLog,
      "  --log FILE|journal             keep the library's log in FILE, or send it to the\n"
      "                                 systemd journal\n"},
+    {"--log-level", ZivoOffers::kLog,
+     "  --log-level LEVEL              debug (default), info, warning, error or fatal: log\n"
+     "                                 that level and the more severe ones\n"},
     {"--json", ZivoOffers::kJson,
      "  --json                         print JSON instead of tables\n"},
     {"--wide", ZivoOffers::kWide,
@@ -95,6 +99,27 @@ bool NotOffered(const std::string& arg, unsigned offered) {
 }
 
 }  // namespace
+
+std::optional<uint32_t> LogMaskOf(const std::string& level) {
+  // The library's levels are bits, not an order: each level lets through
+  // itself and the more severe ones.
+  if (level.empty() || level == "debug") {
+    return LEVEL_ALL;
+  }
+  if (level == "info") {
+    return LEVEL_INFO | LEVEL_WARN | LEVEL_ERROR | LEVEL_FATAL;
+  }
+  if (level == "warning") {
+    return LEVEL_WARN | LEVEL_ERROR | LEVEL_FATAL;
+  }
+  if (level == "error") {
+    return LEVEL_ERROR | LEVEL_FATAL;
+  }
+  if (level == "fatal") {
+    return LEVEL_FATAL;
+  }
+  return std::nullopt;
+}
 
 bool ParsePlatformOptions(const ZivoArgs& args, _tagSPlatformOptions& options, std::string& error,
                           unsigned offered) {
@@ -145,6 +170,15 @@ bool ParsePlatformOptions(const ZivoArgs& args, _tagSPlatformOptions& options, s
       if (!TakeValue(args, i, "--config", options.configFile, error)) {
         return false;
       }
+    } else if (Named(arg, "--log-level")) {
+      if (!TakeValue(args, i, "--log-level", options.logLevel, error)) {
+        return false;
+      }
+      if (!LogMaskOf(options.logLevel)) {
+        error = "--log-level takes debug, info, warning, error or fatal, not \"" +
+                options.logLevel + "\"";
+        return false;
+      }
     } else if (Named(arg, "--log")) {
       if (!TakeValue(args, i, "--log", options.logFile, error)) {
         return false;
@@ -159,6 +193,10 @@ bool ParsePlatformOptions(const ZivoArgs& args, _tagSPlatformOptions& options, s
     } else {
       options.operands.push_back(arg);
     }
+  }
+  if (!options.logLevel.empty() && options.logFile.empty()) {
+    error = "--log-level goes with --log FILE or --log journal";
+    return false;
   }
   if (sysfsGiven && options.platform != "linux") {
     error = "--sysfs-root goes with --platform linux";

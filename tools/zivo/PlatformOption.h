@@ -11,7 +11,11 @@
 //                                       names that survive a renumbering
 //                                       ("zone:acpitz:0")
 //   --config FILE                       the thermal policy file to load
-//   --log FILE                          keep the library's log in FILE
+//   --log FILE | journal                keep the library's log in FILE, or
+//                                       send it to the systemd journal
+//   --log-level LEVEL                   debug (the default), info, warning,
+//                                       error or fatal: that level and the
+//                                       more severe ones
 //   --json                              machine-readable output
 //   --wide                              tables with full names and paths
 //   --help
@@ -25,7 +29,9 @@
 // --apply on linux (realPower), which is asked to act.
 #pragma once
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -55,7 +61,12 @@ struct _tagSPlatformOptions {
   std::string sysfsRoot;        // linux only; empty: /sys
   std::string naming = "path";  // linux only: "path" or "stable"
   std::string configFile;
-  std::string logFile;
+  std::string logFile;   // a file, or "journal" for the systemd journal
+  std::string logLevel;  // debug, info, warning, error or fatal; empty: debug
+  // Without --config, load an empty policy instead of letting the library
+  // look for velmarconfig.xml in the working folder (watch: it applies no
+  // policy, and a policy lying around there is none of its business).
+  bool noPolicyLookup = false;
   bool json = false;
   bool wide = false;  // tables show full names; else a path shows its last folder
   bool help = false;
@@ -69,6 +80,8 @@ struct _tagSPlatformOptions {
 // (an option not offered included) returns false with a one-line `error`.
 bool ParsePlatformOptions(const ZivoArgs& args, _tagSPlatformOptions& options, std::string& error,
                           unsigned offered = ZivoOffers::kAll);
+// The library's log mask for a --log-level LEVEL; none for an unknown one.
+std::optional<uint32_t> LogMaskOf(const std::string& level);
 // The lines of --help that describe the shared options in `offered`. The
 // text lives as long as the process.
 const char* PlatformOptionsHelp(unsigned offered = ZivoOffers::kAll);

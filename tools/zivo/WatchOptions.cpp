@@ -119,6 +119,7 @@ bool ParseWatchOptions(const ZivoArgs& args, WatchOptions& options, std::string&
       rest.push_back(args[i]);
     }
   }
+  options.platform.noPolicyLookup = true;
   if (!ParsePlatformOptions(rest, options.platform, error, kWatchOffers)) {
     return false;
   }
