@@ -35,6 +35,8 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/zivorivizo.pc
 configure_file(dist/zivo-run.service.in ${CMAKE_CURRENT_BINARY_DIR}/zivo-run.service @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/zivo-run.service DESTINATION lib/systemd/system)
 install(FILES dist/zivo.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES dist/zivo.bash-completion DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
+  RENAME zivo)
 
 # The simulation library for integrators' tests, with headers of its own:
 # find_package(zivorivizo COMPONENTS sim) gives zivorivizo::sim, and

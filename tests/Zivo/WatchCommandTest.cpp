@@ -66,4 +66,28 @@ TEST(WatchCommandTest, ReadsNoPolicyFromTheWorkingFolder) {
   EXPECT_EQ(text.find("velmarconfig.xml"), std::string::npos) << text;
 }
 
+// Each command's --help lists the shared options it takes and no other.
+TEST(WatchCommandTest, HelpListsOnlyTheOptionsEachCommandTakes) {
+  const struct {
+    const char* command;
+    std::vector<std::string> listed;
+    std::vector<std::string> absent;
+  } cases[] = {
+      {"watch", {"--kinds", "--platform", "--log-level", "--json"}, {"--wide", "--config"}},
+      {"add-device", {"--config", "--json", "--log"}, {"--wide"}},
+      {"list", {"--wide", "--config", "--naming"}, {"--kinds"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.command);
+    const _tagSZivoRun run = RunZivo({c.command, "--help"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    for (const std::string& option : c.listed) {
+      EXPECT_NE(run.out.find(option + " "), std::string::npos) << option << " in\n" << run.out;
+    }
+    for (const std::string& option : c.absent) {
+      EXPECT_EQ(run.out.find(option), std::string::npos) << option << " in\n" << run.out;
+    }
+  }
+}
+
 }  // namespace
