@@ -48,6 +48,9 @@ std::string FindExampleConfig() {
   const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
   if (!error) {
     candidates.push_back(self.parent_path().parent_path() / "docs" / kConfigName);
+    // Installed: PREFIX/bin/zivo and PREFIX/share/zivorivizo/examples.
+    candidates.push_back(self.parent_path().parent_path() / "share" / "zivorivizo" / "examples" /
+                         kConfigName);
   }
   candidates.push_back(std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() /
                        "docs" / kConfigName);
@@ -665,7 +668,8 @@ int RunDemo(const ZivoArgs& args) {
         "participants with their links and policy, temperatures while the machine\n"
         "heats, throttling, trip points, a participant added and removed at run time,\n"
         "and a faulty sensor whose shutdown request is recorded, never carried out.\n\n"
-        "  --config FILE   the thermal policy (default: docs/velmarconfig.xml)\n"
+        "  --config FILE   the thermal policy (default: the example policy,\n"
+        "                  docs/velmarconfig.xml, or share/zivorivizo/examples once installed)\n"
         "  --log FILE      keep the library's log in FILE\n"
         "  --platform ...  sim (the embedded handheld) or sim:FILE\n");
     return 0;
