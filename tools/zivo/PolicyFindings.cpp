@@ -125,8 +125,7 @@ PolicyFindings FindPolicyFindings(const ConfigLoadReport& report,
           warn(0, "",
                "device " + ToUtf8(device) + " is bound to zone " + ToUtf8(zone->record.Name) +
                    " whose kernel governor " + governor +
-                   " will overwrite its state (set the zone's policy to user_space or its mode "
-                   "to disabled)");
+                   " will overwrite its state (set the zone's policy to user_space)");
         }
       }
     }
