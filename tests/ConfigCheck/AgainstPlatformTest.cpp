@@ -173,6 +173,19 @@ TEST(StartupFindingsTest, SaysWhatItWillControlAndWarnsOfWhatWillNotWork) {
        {"-> @C0"},
        {"sensor @Z1 has no <Sensor> record"},
        "Nothing to control"},
+      {"a skin sensor's device path",
+       [](CFakeSysfs& t) {
+         t.AddZone(1, "skin", 35000);
+         t.AddCooling(1, "Fan", 3, 0);
+         t.LinkCooling(0, 1, 1);
+       },
+       [](const CFakeSysfs& t) {
+         return Policy(Device("cooling_device"),
+                       Sensor(t.ZonePath(0)) + Sensor(t.ZonePath(1), t.CoolingPath(1)));
+       },
+       {"@Z1 (<Sensor> line 6) -> @C1\n"},
+       {},
+       "Nothing to control"},
       {"a skin device path that matches nothing",
        {},
        [](const CFakeSysfs& t) {
@@ -196,7 +209,8 @@ TEST(StartupFindingsTest, SaysWhatItWillControlAndWarnsOfWhatWillNotWork) {
       for (const auto& [mark, name] :
            {std::pair<std::string, std::string>{"@Z0", sysfs.ZonePath(0)},
             {"@Z1", sysfs.ZonePath(1)},
-            {"@C0", sysfs.CoolingPath(0)}}) {
+            {"@C0", sysfs.CoolingPath(0)},
+            {"@C1", sysfs.CoolingPath(1)}}) {
         for (std::size_t at = text.find(mark); at != std::string::npos; at = text.find(mark)) {
           text.replace(at, mark.size(), name);
         }

@@ -104,6 +104,14 @@ PolicyFindings FindPolicyFindings(const ConfigLoadReport& report,
     }
     std::vector<std::wstring> candidates = sensor.linkedDevices;
     if (record->iClass == static_cast<int>(ZIVO_SKIN_SENSOR_CLASS)) {
+      // The links the record's device paths make once the policy is loaded
+      // (a view read without it lacks them), then the devices no sensor links.
+      for (const _tagSDeviceView& device : view.devices) {
+        if (std::find(record->vecDevicePaths.begin(), record->vecDevicePaths.end(),
+                      device.record.Name) != record->vecDevicePaths.end()) {
+          candidates.push_back(device.record.Name);
+        }
+      }
       for (const _tagSDeviceView& device : view.devices) {
         if (!device.record.Name.empty() && linkedToSome.count(device.record.Name) == 0) {
           candidates.push_back(device.record.Name);

@@ -4,8 +4,9 @@
 //
 // For each sensor the policy manages (its <Sensor> record names it and
 // enables its usage): the record and the devices it will throttle, that is
-// its linked devices (a skin sensor also takes the devices no sensor links)
-// whose <Device> record enables their usage. Warnings, each with the
+// its linked devices (a skin sensor also takes the devices its <DevicePath>
+// entries name and the devices no sensor links) whose <Device> record
+// enables their usage. Warnings, each with the
 // record's element and line where there is one:
 // - a record that matches no participant, and a participant with no record
 //   (PolicyAgainstPlatform.h), a skin <DevicePath> naming no device;
