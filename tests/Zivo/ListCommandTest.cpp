@@ -171,4 +171,34 @@ TEST(ListCommandTest, ShowsStableNamesNextToTheKernelsValues) {
   }
 }
 
+// A participant whose files fail shows the file and the reason, not only
+// that its driver failed.
+TEST(ListCommandTest, NamesTheFileAndTheReasonOfAFailedAccess) {
+  const struct {
+    bool zone;
+    const char* file;
+    const char* text;
+  } cases[] = {
+      {false, "cur_state", "stuck\n"},
+      {true, "temp", "warm\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    CFakeSysfs sysfs;
+    if (c.zone) {
+      sysfs.AddZone(0, "acpitz", 40000);
+    } else {
+      sysfs.AddCooling(0, "Fan", 3, 0);
+    }
+    sysfs.WriteAttribute(c.zone ? "thermal_zone0" : "cooling_device0", c.file, c.text);
+    const std::string file = (c.zone ? sysfs.ZonePath(0) : sysfs.CoolingPath(0)) + "/" + c.file;
+    const _tagSZivoRun run = RunZivo({"list", "--sysfs-root", sysfs.Root(), "--json"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const json listed = run.Json().at(c.zone ? "sensors" : "devices");
+    ASSERT_EQ(listed.size(), 1u) << run.out;
+    const std::string failure = listed[0].value("Failure", "");
+    EXPECT_NE(failure.find(file + ": not a decimal value"), std::string::npos) << failure;
+  }
+}
+
 }  // namespace
