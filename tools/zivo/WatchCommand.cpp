@@ -132,12 +132,11 @@ int Watch(const WatchOptions& options, _tagSChosenPlatform& chosen) {
     return 1;
   }
   events->AddEventListener(&listener, static_cast<VelmarEventListenerType>(options.kinds));
-  if (!options.platform.json) {
-    std::fprintf(
-        stderr, "zivo watch: watching %s on the %s%s\n", WatchKindsText(options.kinds).c_str(),
-        chosen.description.c_str(),
-        chosen.handheld && !chosen.handheld->Timeline().empty() ? ", playing its timeline" : "");
-  }
+  // On standard error, with --json too: the output holds the events alone.
+  std::fprintf(
+      stderr, "zivo watch: watching %s on the %s%s\n", WatchKindsText(options.kinds).c_str(),
+      chosen.description.c_str(),
+      chosen.handheld && !chosen.handheld->Timeline().empty() ? ", playing its timeline" : "");
 
   const SteadyClock::time_point start = SteadyClock::now();
   const auto at = [&](uint64_t simulatedMs) {
