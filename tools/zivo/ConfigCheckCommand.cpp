@@ -21,7 +21,6 @@
 #include "PolicyAgainstPlatform.h"
 #include "PolicyFindings.h"
 #include "StatusText.h"
-#include "SysfsDetails.h"
 #include "zivorivizo/OSParticipantMgr.h"
 #include "zivorivizo/Platform.h"
 #include "zivorivizo/StatusCodes.h"
@@ -246,11 +245,7 @@ bool CompareWithPlatform(const _tagSPlatformOptions& options, const ConfigLoadRe
                      StatusText(session.EnumerateResult()) +
                      "; compared with what it found before");
   }
-  _tagSParticipantView view = ReadParticipants(session.Manager());
-  if (chosen.thermal) {
-    FillSysfsDetails(view, *chosen.thermal);
-  }
-  findings = FindPolicyFindings(report, view);
+  findings = FindPolicyFindings(report, session.Manager(), chosen);
   for (const ConfigFinding& finding : findings.warnings) {
     problems.Add(finding.error, finding.line, finding.element, finding.message);
   }

@@ -155,6 +155,15 @@ PolicyFindings FindPolicyFindings(const ConfigLoadReport& report,
   return found;
 }
 
+PolicyFindings FindPolicyFindings(const ConfigLoadReport& report, CParticipantMgr& manager,
+                                  const _tagSChosenPlatform& chosen) {
+  _tagSParticipantView view = ReadParticipants(manager);
+  if (chosen.thermal) {
+    FillSysfsDetails(view, *chosen.thermal);
+  }
+  return FindPolicyFindings(report, view);
+}
+
 void PrintPolicyControls(FILE* out, const PolicyFindings& findings) {
   std::fprintf(out, "Controls:\n");
   for (const PolicyControl& control : findings.controls) {

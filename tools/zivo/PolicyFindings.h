@@ -27,6 +27,7 @@
 
 #include "ConfigMgr/ConfigLoadReport.h"
 #include "ParticipantView.h"
+#include "PlatformOption.h"
 #include "PolicyAgainstPlatform.h"
 
 struct PolicyControl {
@@ -47,6 +48,11 @@ struct PolicyFindings {
 // Compares the records of a loaded `report` with the participants of `view`
 // (nameless ones are left out).
 PolicyFindings FindPolicyFindings(const ConfigLoadReport& report, const _tagSParticipantView& view);
+// The same for the participants `manager` holds now, read as zivo list reads
+// them, with the kernel's side when `chosen` is the Linux platform: what
+// zivo run calls after its start-up, with CheckConfigFile(its --config).
+PolicyFindings FindPolicyFindings(const ConfigLoadReport& report, CParticipantMgr& manager,
+                                  const _tagSChosenPlatform& chosen);
 
 // "Controls:" then one line per managed sensor ("SENSOR (<Sensor> line N) ->
 // DEVICE, DEVICE" or "-> no device"), then "Nothing to control: REASON" when
