@@ -19,6 +19,7 @@
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "zivorivizo/Export.h"
 
@@ -61,6 +62,20 @@ class ZIVO_EXPORT CFileLogger : public CLogger {
 
  private:
   FILE* mStream = nullptr;
+};
+
+// Sends each log line to the systemd journal (sd_journal_send), for a host
+// run by systemd: the message, the priority of its level (DEBUG 7, INFO 6,
+// WARNING 4, ERROR 3, FATAL 2) and the location piece as the fields
+// CODE_FILE and CODE_LINE; the journal keeps its own time stamp. Pieces are
+// gathered up to their line end, so raw pieces written with CPrint::Print
+// make one entry too. Without a journal to reach, lines are dropped.
+class ZIVO_EXPORT CJournalLogger : public CLogger {
+ public:
+  void Write(char* text) override;
+
+ private:
+  std::string mPending;  // the start of a line whose end has not come yet
 };
 
 // Accepts text and discards it.
@@ -129,3 +144,8 @@ ZIVO_EXPORT extern CPrint myPrint;
 // Switches logging on: all levels, a file logger on `primaryPath` (or, if it
 // cannot be opened, on `fallbackPath`) and the discarding system logger.
 ZIVO_EXPORT void InitLog(const wchar_t* primaryPath, const wchar_t* fallbackPath);
+
+// Switches logging on as InitLog does (all levels) and adds a journal logger
+// (CJournalLogger) beside whatever loggers are registered already: a host
+// under systemd calls it instead of, or after, InitLog.
+ZIVO_EXPORT void InitJournalLog();

@@ -69,6 +69,21 @@ class ZIVO_EXPORT CPlatform {
 //           by a renumbering that keeps the order within each type.
 enum class LinuxParticipantNaming { Path, Stable };
 
+// Why the Linux platform's latest access to a participant's sysfs files
+// failed. The library's status codes keep only that a request failed (114);
+// this keeps the file and the operating system's reason for a person to read.
+struct LinuxAccessFailure {
+  std::string file;    // the attribute's path, or the participant's folder
+  int error = 0;       // errno; 0 when the file held no decimal value
+  std::string reason;  // "Permission denied (EACCES)", or what was wrong
+};
+
+// The latest failed access to participant `name` (the name the library uses
+// for it) through the installed platform's device I/O. False when none has
+// failed since the platform was created, or when the installed platform's
+// device I/O is not the Linux one. Thread-safe.
+ZIVO_EXPORT bool GetLinuxAccessFailure(const std::wstring& name, LinuxAccessFailure& failure);
+
 // The real Linux platform: thermal zones and cooling devices under
 // `sysfsRoot`/class/thermal, a registry view built from them, systemd-logind
 // for shutdown and hibernation, the system clock.

@@ -34,3 +34,9 @@ void InitLog(const wchar_t* primaryPath, const wchar_t* fallbackPath) {
   } catch (int) {
   }
 }
+
+void InitJournalLog() {
+  CPrint::pPrint = &myPrint;
+  myPrint.SetLogLevel(LEVEL_ALL);
+  Register(std::make_unique<CJournalLogger>());
+}

@@ -3,6 +3,8 @@
 // rule that a device record applies to every name its path occurs in.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "support/FakeSysfs.h"
 #include "support/TempFolder.h"
 #include "support/ZivoProcess.h"
@@ -96,6 +98,142 @@ TEST_F(AgainstPlatformTest, ReportsWhatEachRecordAppliesToAndWarnsOfTheSurprises
     run = Check(policy, mistake);
     EXPECT_EQ(run.status, 2) << mistake[0] << "\n" << run.err;
     EXPECT_EQ(run.err.find("--platform goes"), std::string::npos) << run.err;
+  }
+}
+
+// What each managed sensor will control, and the start-up warnings of a
+// policy that will not work on the machine as its writer means: one zone
+// (thermal_zone0) linking one fan (cooling_device0) unless a case says
+// otherwise. Warnings only: the check passes without --strict.
+TEST(StartupFindingsTest, SaysWhatItWillControlAndWarnsOfWhatWillNotWork) {
+  struct Case {
+    const char* name;
+    std::function<void(CFakeSysfs&)> tree;
+    std::function<std::string(const CFakeSysfs&)> policy;
+    std::vector<std::string> out;  // on the standard output
+    std::vector<std::string> err;  // on the standard error, after "warning: "
+    std::string absent;            // on neither
+  };
+  const auto both = [](const CFakeSysfs& t) {
+    return Policy(Device("cooling_device0"), Sensor(t.ZonePath(0)));
+  };
+  const auto governor = [](const char* policy, const char* mode) {
+    return [=](CFakeSysfs& t) {
+      t.WriteAttribute("thermal_zone0", "policy", std::string(policy) + "\n");
+      t.WriteAttribute("thermal_zone0", "mode", std::string(mode) + "\n");
+    };
+  };
+  const auto critical = [](int64_t milli) {
+    return [=](CFakeSysfs& t) { t.SetTrip(0, 0, milli, false, "critical"); };
+  };
+  const Case cases[] = {
+      {"controls its fan",
+       governor("user_space", "enabled"),
+       both,
+       {"Controls:\n  @Z0 (<Sensor> line 5) -> @C0\n"},
+       {},
+       "warning"},
+      {"a governor that overwrites",
+       governor("step_wise", "enabled"),
+       both,
+       {"-> @C0"},
+       {"device @C0 is bound to zone @Z0 whose kernel governor step_wise will overwrite"},
+       ""},
+      {"a disabled zone's governor",
+       governor("power_allocator", "disabled"),
+       both,
+       {},
+       {},
+       "governor"},
+      {"shutdown at the critical trip",
+       critical(90000),
+       both,
+       {},
+       {"<Sensor Path=\"@Z0\"> shutdown temperature 90.0 °C is at or above the zone's "
+        "critical trip 90.0 °C: the kernel powers the machine off first"},
+       ""},
+      {"shutdown below the critical trip", critical(95000), both, {}, {}, "critical trip"},
+      {"a sensor without a device",
+       governor("user_space", "enabled"),
+       [](const CFakeSysfs& t) { return Policy(Device("nothing"), Sensor(t.ZonePath(0))); },
+       {"@Z0 (<Sensor> line 5) -> no device",
+        "Nothing to control: no managed sensor has a device to throttle"},
+       {"<Sensor Path=\"@Z0\"> controls no device", "the policy controls nothing on "},
+       ""},
+      {"a record that matches nothing",
+       {},
+       [](const CFakeSysfs&) { return Policy(Device("cooling_device0"), Sensor("zone:none")); },
+       {"Nothing to control: no sensor of the platform has a <Sensor> record"},
+       {"<Sensor Path=\"zone:none\"> names no sensor of the platform",
+        "sensor @Z0 has no <Sensor> record"},
+       ""},
+      {"a second zone without a record",
+       [](CFakeSysfs& t) { t.AddZone(1, "x86_pkg_temp", 50000); },
+       both,
+       {"-> @C0"},
+       {"sensor @Z1 has no <Sensor> record"},
+       "Nothing to control"},
+      {"a skin sensor's device path",
+       [](CFakeSysfs& t) {
+         t.AddZone(1, "skin", 35000);
+         t.AddCooling(1, "Fan", 3, 0);
+         t.LinkCooling(0, 1, 1);
+       },
+       [](const CFakeSysfs& t) {
+         return Policy(Device("cooling_device"),
+                       Sensor(t.ZonePath(0)) + Sensor(t.ZonePath(1), t.CoolingPath(1)));
+       },
+       {"@Z1 (<Sensor> line 6) -> @C1\n"},
+       {},
+       "Nothing to control"},
+      {"a skin device path that matches nothing",
+       {},
+       [](const CFakeSysfs& t) {
+         return Policy(Device("cooling_device0"),
+                       Sensor(t.ZonePath(0)) + Sensor("skin", "cooling_device9"));
+       },
+       {},
+       {"<Sensor Path=\"skin\"> <DevicePath> \"cooling_device9\" names no device"},
+       ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CFakeSysfs sysfs;
+    sysfs.AddZone(0, "acpitz", 40000);
+    sysfs.AddCooling(0, "Fan", 3, 0);
+    sysfs.LinkCooling(0, 0, 0);
+    if (c.tree) {
+      c.tree(sysfs);
+    }
+    const auto expand = [&](std::string text) {
+      for (const auto& [mark, name] :
+           {std::pair<std::string, std::string>{"@Z0", sysfs.ZonePath(0)},
+            {"@Z1", sysfs.ZonePath(1)},
+            {"@C0", sysfs.CoolingPath(0)},
+            {"@C1", sysfs.CoolingPath(1)}}) {
+        for (std::size_t at = text.find(mark); at != std::string::npos; at = text.find(mark)) {
+          text.replace(at, mark.size(), name);
+        }
+      }
+      return text;
+    };
+    CTempFolder work;
+    const std::string file = work.Write("policy.xml", c.policy(sysfs));
+    const _tagSZivoRun run = RunZivo(
+        {"config", "check", file, "--against", "linux", "--sysfs-root", sysfs.Root()}, work.Path());
+    EXPECT_EQ(run.status, 0) << run.err;
+    for (const std::string& text : c.out) {
+      EXPECT_NE(run.out.find(expand(text)), std::string::npos) << expand(text) << " in\n"
+                                                               << run.out;
+    }
+    for (const std::string& text : c.err) {
+      EXPECT_NE(run.err.find("warning: " + file), std::string::npos) << run.err;
+      EXPECT_NE(run.err.find(expand(text)), std::string::npos) << expand(text) << " in\n"
+                                                               << run.err;
+    }
+    if (!c.absent.empty()) {
+      EXPECT_EQ((run.out + run.err).find(c.absent), std::string::npos) << run.out << run.err;
+    }
   }
 }
 

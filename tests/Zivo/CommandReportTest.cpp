@@ -30,15 +30,29 @@ std::string Expand(const std::string& text, const std::string& folder) {
 TEST(CommandReportTest, SaysWhatHappenedAndExitsAccordingly) {
   // clang-format off
   const std::vector<ReportCase> cases = {
-      {{"list"}, 0, "out", "Policy: none given (built-in defaults)"},
-      {{"list", "--config", "@/missing.xml"}, 1, "out",
+      {{"list", "--platform", "sim"}, 0, "out", "Policy: none given (built-in defaults)"},
+      // The machine by default; the first line names the platform either way.
+      {{"list", "--sysfs-root", "@/empty"}, 0, "out", "^Platform: Linux thermal sysfs under @/empty"},
+      {{"list", "--json", "--sysfs-root", "@/empty"}, 0, "err", "^Platform: Linux thermal sysfs under @/empty"},
+      {{"list", "--platform", "sim"}, 0, "out", "^Platform: simulated handheld"},
+      {{"remove-device", "x", "--sysfs-root", "@/empty"}, 1, "out", "^Platform: Linux thermal sysfs"},
+      {{"list", "--platform", "sim", "--config", "@/missing.xml"}, 1, "out",
        "Policy: NOT loaded from @/missing.xml: No such file or directory"},
-      {{"list", "--config", "@/garbage.xml"}, 1, "out", "Policy: NOT loaded from @/garbage.xml: status "},
-      {{"list", "--json", "--config", "@/missing.xml"}, 1, "err", "Policy: NOT loaded from @/missing.xml"},
-      {{"remove-device", "ACPI\\PNP0C14\\3_0", "--config", "@/missing.xml"}, 1, "out",
+      {{"list", "--platform", "sim", "--config", "@/garbage.xml"}, 1, "out", "Policy: NOT loaded from @/garbage.xml: status "},
+      {{"list", "--platform", "sim", "--json", "--config", "@/missing.xml"}, 1, "err", "Policy: NOT loaded from @/missing.xml"},
+      {{"remove-device", "ACPI\\PNP0C14\\3_0", "--platform", "sim", "--config", "@/missing.xml"}, 1, "out",
        "Policy: NOT loaded from @/missing.xml"},
-      {{"list", "--log", "@/no/such/folder/zivo.log"}, 1, "err",
+      {{"list", "--platform", "sim", "--log", "@/no/such/folder/zivo.log"}, 1, "err",
        "cannot open the log @/no/such/folder/zivo.log: No such file or directory"},
+      // The log: never through a symbolic link (its target is not created), a
+      // level only with a log.
+      {{"list", "--platform", "sim", "--log", "@/link.log"}, 1, "err",
+       "cannot open the log @/link.log: Too many levels of symbolic links (a symbolic link is refused)"},
+      {{"list", "--platform", "sim", "--log", "@/l.log", "--log-level", "loud"}, 2, "err0",
+       "--log-level takes debug, info, warning, error or fatal"},
+      {{"list", "--platform", "sim", "--log-level", "error"}, 2, "err0", "--log-level goes with"},
+      {{"watch", "--platform", "sim", "--config", "@/garbage.xml"}, 2, "err0", "unknown option \"--config\""},
+      {{"watch", "--wide"}, 2, "err0", "unknown option \"--wide\""},
       {{"list", "--platform", "linux", "--sysfs-root", "@/bare"}, 1, "err", "@/bare/class/thermal: "},
       {{"list", "--platform", "linux", "--sysfs-root", "@/empty"}, 0, "out", "No thermal zones found."},
       {{"--version"}, 0, "out", "zivo 1.0.0"},
@@ -54,8 +68,8 @@ TEST(CommandReportTest, SaysWhatHappenedAndExitsAccordingly) {
        "Init failed with 57: the driver notifications could not be set up"},
       // Mistakes on the command line.
       {{"list", "--platform", "windows"}, 2, "err0", "^zivo list: "},
-      {{"list", "--sysfs-root", "/tmp"}, 2, "err0", "^zivo list: "},
-      {{"list", "--naming", "stable"}, 2, "err0", "^zivo list: "},
+      {{"list", "--platform", "sim", "--sysfs-root", "/tmp"}, 2, "err0", "^zivo list: "},
+      {{"list", "--platform", "sim", "--naming", "stable"}, 2, "err0", "^zivo list: "},
       {{"list", "--platform", "linux", "--naming", "random"}, 2, "err0", "^zivo list: "},
       {{"list", "--frobnicate"}, 2, "err0", "^zivo list: "},
       {{"list", "--log"}, 2, "err0", "^zivo list: "},
@@ -68,15 +82,15 @@ TEST(CommandReportTest, SaysWhatHappenedAndExitsAccordingly) {
       {{"watch", "--count", "0"}, 2, "err", "--count takes a whole number"},
       {{"watch", "--timeout", "-1"}, 2, "err", "--timeout takes a number of seconds above 0"},
       {{"watch", "--timeout"}, 2, "err", "--timeout needs a value"},
-      {{"watch", "--speed", "0"}, 2, "err", "--speed takes a factor above 0"},
+      {{"watch", "--platform", "sim", "--speed", "0"}, 2, "err", "--speed takes a factor above 0"},
       {{"watch", "--speed", "2", "--platform", "linux"}, 2, "err", "--speed goes with a simulated handheld"},
       {{"watch", "extra"}, 2, "err", "unexpected argument \"extra\""},
       {{"run", "--platform", "sim", "--duration", "0.01"}, 1, "err", "no --config: the policy is /etc/zivo/velmarconfig.xml"},
       {{"run", "--failsafe-after", "0"}, 2, "err", "--failsafe-after takes a count"},
       {{"restore", "--state-dir"}, 2, "err", "--state-dir needs a value"},
-      {{"run", "--config", "@/garbage.xml"}, 1, "err", "garbage.xml does not load"},
+      {{"run", "--platform", "sim", "--config", "@/garbage.xml"}, 1, "err", "garbage.xml does not load"},
       {{"run", "--config", "@/garbage.xml", "--platform", "linux", "--speed", "2"}, 2, "err", "--speed goes with"},
-      {{"run", "--config", "@/garbage.xml", "--interval", "0"}, 2, "err", "--interval takes"},
+      {{"run", "--platform", "sim", "--config", "@/garbage.xml", "--interval", "0"}, 2, "err", "--interval takes"},
       {{"add-device"}, 2, "err", "zivo add-device: give exactly one device name"},
       {{"status-codes", "x1"}, 2, "err", ""},
   };
@@ -90,6 +104,7 @@ TEST(CommandReportTest, SaysWhatHappenedAndExitsAccordingly) {
   work.Write("unreadable.json", R"({"sensors": [{"path": "/s0"}],
       "registry": [{"key": "SOFTWARE\\Zelan\\VOVUZER\\Parameters",
                     "values": {"SensorCount": "not a number"}}]})");
+  std::filesystem::create_symlink(work.Path() + "/target.log", work.Path() + "/link.log");
   std::filesystem::create_directories(work.Path() + "/bare");
   std::filesystem::create_directories(work.Path() + "/empty/class/thermal");
   for (const ReportCase& c : cases) {
@@ -109,6 +124,7 @@ TEST(CommandReportTest, SaysWhatHappenedAndExitsAccordingly) {
       EXPECT_EQ(run.out, "");
     }
   }
+  EXPECT_FALSE(std::filesystem::exists(work.Path() + "/target.log"));
 }
 
 // A listed device whose driver is missing: labelled with its path, never valid.

@@ -37,7 +37,7 @@ json Pick(const json* record, std::initializer_list<const char*> keys) {
 
 TEST(ListCommandTest, ListsTheEmbeddedHandheldWithRecordFieldsAndLinks) {
   CTempFolder work;  // no velmarconfig.xml here: the default policy
-  _tagSZivoRun run = RunZivo({"list", "--json"}, work.Path());
+  _tagSZivoRun run = RunZivo({"list", "--platform", "sim", "--json"}, work.Path());
   ASSERT_EQ(run.status, 0) << run.err;
   const json listing = run.Json();
   ASSERT_TRUE(listing.is_object());
@@ -73,7 +73,7 @@ TEST(ListCommandTest, ListsTheEmbeddedHandheldWithRecordFieldsAndLinks) {
   EXPECT_EQ(Strings(board->at("LinkedDevices")), (std::vector<std::string>{"\\\\.\\ZivoFan0"}));
 
   // The table shows the same, temperatures in both units.
-  run = RunZivo({"list"}, work.Path());
+  run = RunZivo({"list", "--platform", "sim"}, work.Path());
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.out.find("Devices (4)"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("Sensors (4)"), std::string::npos);
@@ -128,6 +128,11 @@ TEST(ListCommandTest, ShowsStableNamesNextToTheKernelsValues) {
   sysfs.WriteAttribute("thermal_zone2", "policy", "step_wise\n");
   sysfs.LinkCooling(2, 0, 4);
   sysfs.AddZone(5, "acpitz", 41000);  // no policy file: shown as unknown
+  // Every trip shows with its type; the kernel's own (critical, hot) are
+  // read-only even where the file could be written.
+  sysfs.SetTrip(2, 0, 80000, true, "passive");
+  sysfs.SetTrip(2, 1, 105000, true, "critical");
+  sysfs.SetTrip(2, 2, 100000, true, "hot");
   const std::vector<std::string> linux = {"list",       "--platform", "linux", "--sysfs-root",
                                           sysfs.Root(), "--naming",   "stable"};
 
@@ -143,7 +148,12 @@ TEST(ListCommandTest, ShowsStableNamesNextToTheKernelsValues) {
   EXPECT_EQ(first->at("Sysfs"), (json{{"path", sysfs.ZonePath(2)},
                                       {"type", "acpitz"},
                                       {"policy", "step_wise"},
-                                      {"mode", "enabled"}}));
+                                      {"mode", "enabled"},
+                                      {"trips", json::parse(R"([
+          {"id": 0, "type": "passive", "temp": 3532, "readOnly": false},
+          {"id": 1, "type": "critical", "temp": 3782, "readOnly": true},
+          {"id": 2, "type": "hot", "temp": 3732, "readOnly": true}])")}}));
+  EXPECT_EQ(second->at("Sysfs").at("trips"), json::array());
   EXPECT_TRUE(second->at("Sysfs").at("policy").is_null());
   EXPECT_EQ(fan->at("Sysfs"),
             (json{{"path", sysfs.CoolingPath(4)}, {"type", "Fan"}, {"max_state", 3}}));
@@ -151,10 +161,43 @@ TEST(ListCommandTest, ShowsStableNamesNextToTheKernelsValues) {
 
   run = RunZivo(linux);
   ASSERT_EQ(run.status, 0) << run.err;
-  for (const std::string& text : {std::string("max_state"), std::string("Policy"),
-                                  std::string("zone:acpitz:1  thermal_zone5"),
-                                  std::string("step_wise  enabled"), std::string("stable names")}) {
+  for (const std::string& text :
+       {std::string("max_state"), std::string("Policy"),
+        std::string("zone:acpitz:1  thermal_zone5"), std::string("step_wise  enabled"),
+        std::string("stable names"),
+        std::string("0 passive 80.0 °C (3532), 1 critical 105.0 °C "
+                    "(3782) read-only, 2 hot 100.0 °C (3732) read-only")}) {
     EXPECT_NE(run.out.find(text), std::string::npos) << text << " in\n" << run.out;
+  }
+}
+
+// A participant whose files fail shows the file and the reason, not only
+// that its driver failed.
+TEST(ListCommandTest, NamesTheFileAndTheReasonOfAFailedAccess) {
+  const struct {
+    bool zone;
+    const char* file;
+    const char* text;
+  } cases[] = {
+      {false, "cur_state", "stuck\n"},
+      {true, "temp", "warm\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    CFakeSysfs sysfs;
+    if (c.zone) {
+      sysfs.AddZone(0, "acpitz", 40000);
+    } else {
+      sysfs.AddCooling(0, "Fan", 3, 0);
+    }
+    sysfs.WriteAttribute(c.zone ? "thermal_zone0" : "cooling_device0", c.file, c.text);
+    const std::string file = (c.zone ? sysfs.ZonePath(0) : sysfs.CoolingPath(0)) + "/" + c.file;
+    const _tagSZivoRun run = RunZivo({"list", "--sysfs-root", sysfs.Root(), "--json"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const json listed = run.Json().at(c.zone ? "sensors" : "devices");
+    ASSERT_EQ(listed.size(), 1u) << run.out;
+    const std::string failure = listed[0].value("Failure", "");
+    EXPECT_NE(failure.find(file + ": not a decimal value"), std::string::npos) << failure;
   }
 }
 

@@ -42,7 +42,8 @@ TEST(ParticipantCommandsTest, AddsAndRemovesOnTheSimulatedHandheld) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.command) + " " + c.name);
-    const _tagSZivoRun run = RunZivo({c.command, c.name, "--json"}, work.Path());
+    const _tagSZivoRun run =
+        RunZivo({c.command, c.name, "--platform", "sim", "--json"}, work.Path());
     EXPECT_EQ(run.status, c.result == 0 ? 0 : 1) << run.err;
     const json report = run.Json();
     ASSERT_TRUE(report.is_object());
@@ -68,14 +69,14 @@ TEST(ParticipantCommandsTest, AddsAndRemovesOnTheSimulatedHandheld) {
       << "a device named twice is linked twice";
 
   // In words: the code, its meaning and the links.
-  run = RunZivo({"remove-device", "ACPI\\PNP0C14\\3_0"}, work.Path());
+  run = RunZivo({"remove-device", "ACPI\\PNP0C14\\3_0", "--platform", "sim"}, work.Path());
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.out.find("RemoveDevice(ACPI\\PNP0C14\\3_0) returned 0: success"), std::string::npos)
       << run.out;
   EXPECT_NE(run.out.find("Links taken apart: ACPI\\PNP0C14\\10_0, ACPI\\PNP0C14\\11_0"),
             std::string::npos)
       << run.out;
-  run = RunZivo({"add-device", "ACPI\\PNP0C14\\3_0"}, work.Path());
+  run = RunZivo({"add-device", "ACPI\\PNP0C14\\3_0", "--platform", "sim"}, work.Path());
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.out.find("returned 104: a device of that name is already in the list"),
             std::string::npos)

@@ -13,11 +13,13 @@
 #include "Commands.h"
 #include "ConfigMgr/ConfigLoadReport.h"
 #include "HostSession.h"
+#include "JsonText.h"
 #include "LeftOutReport.h"
 #include "ParticipantView.h"
 #include "Platform/Text.h"
 #include "PlatformOption.h"
 #include "PolicyAgainstPlatform.h"
+#include "PolicyFindings.h"
 #include "StatusText.h"
 #include "zivorivizo/OSParticipantMgr.h"
 #include "zivorivizo/Platform.h"
@@ -45,12 +47,16 @@ const char kUsage[] =
     "                 declares itself\n"
     "  --against PLATFORM\n"
     "                 also compare the records with the participants that\n"
-    "                 PLATFORM discovers (sim, sim:FILE or linux, with\n"
+    "                 PLATFORM discovers (linux, sim or sim:FILE, with\n"
     "                 --sysfs-root DIR and --naming path|stable as in zivo\n"
-    "                 list): the devices each <Device> Path applies to (a\n"
-    "                 warning when several or none), a warning for a <Sensor>\n"
-    "                 or skin sensor device path naming no participant, and\n"
-    "                 for a participant without a record\n"
+    "                 list): the devices each <Device> Path applies to and\n"
+    "                 what each managed sensor controls (Controls:), with a\n"
+    "                 warning when a Path applies to several devices or none,\n"
+    "                 for a <Sensor> or skin device path naming no participant,\n"
+    "                 a participant without a record, a managed sensor with no\n"
+    "                 device, a device whose zone's kernel governor overwrites\n"
+    "                 its state, a shutdown temperature at or above the zone's\n"
+    "                 critical trip, and a policy that controls nothing\n"
     "  --help         show this text\n"
     "\n"
     "Exit status: 0 when FILE loads (and, with --dtd, follows GRAMMAR; with\n"
@@ -221,7 +227,7 @@ void PrintText(const std::string& file, int result, bool loaded,
 // records with them; false, with `error`, when there is nothing to compare
 // with.
 bool CompareWithPlatform(const _tagSPlatformOptions& options, const ConfigLoadReport& report,
-                         CProblems& problems, std::string& description, _tagSPolicyAgainst& against,
+                         CProblems& problems, std::string& description, PolicyFindings& findings,
                          std::string& error) {
   _tagSChosenPlatform chosen;
   if (!InstallChosenPlatform(options, chosen, error)) {
@@ -239,22 +245,13 @@ bool CompareWithPlatform(const _tagSPlatformOptions& options, const ConfigLoadRe
                      StatusText(session.EnumerateResult()) +
                      "; compared with what it found before");
   }
-  const _tagSParticipantView view = ReadParticipants(session.Manager());
-  std::vector<std::wstring> devices;
-  std::vector<std::wstring> sensors;
-  for (const _tagSDeviceView& device : view.devices) {
-    if (!device.record.Name.empty()) {
-      devices.push_back(device.record.Name);
-    }
-  }
-  for (const _tagSSensorView& sensor : view.sensors) {
-    if (!sensor.record.Name.empty()) {
-      sensors.push_back(sensor.record.Name);
-    }
-  }
-  against = CheckPolicyAgainst(report, devices, sensors);
-  for (const ConfigFinding& finding : against.findings) {
+  findings = FindPolicyFindings(report, session.Manager(), chosen);
+  for (const ConfigFinding& finding : findings.warnings) {
     problems.Add(finding.error, finding.line, finding.element, finding.message);
+  }
+  if (findings.nothingToControl) {
+    problems.Add(false, 0, "",
+                 "the policy controls nothing on " + description + ": " + findings.nothingReason);
   }
   const std::vector<_tagSLeftOut> leftOut = LeftOutOf(session.Manager(), chosen);
   if (!leftOut.empty()) {
@@ -362,7 +359,7 @@ int RunConfigCheck(const ZivoArgs& args) {
     CheckGrammar(path, grammar, problems);
   }
   std::string platform;
-  _tagSPolicyAgainst comparison;
+  PolicyFindings comparison;
   bool compared = false;
   if (against && report.loaded) {
     std::string error;
@@ -386,14 +383,21 @@ int RunConfigCheck(const ZivoArgs& args) {
       out["sensors"].push_back(SensorJson(sensor));
     }
     if (compared) {
-      out["against"] = PolicyAgainstJson(platform, comparison);
+      out["against"] = PolicyAgainstJson(platform, comparison.against);
+      const nlohmann::ordered_json findings = PolicyFindingsJson(comparison);
+      for (const auto& [key, value] : findings.items()) {
+        if (key != "warnings") {  // they are among the problems
+          out["against"][key] = value;
+        }
+      }
     }
     out["problems"] = problems.Json();
-    std::printf("%s\n", out.dump(2).c_str());
+    std::printf("%s\n", JsonText(out, 2).c_str());
   } else {
     PrintText(file, report.result, report.loaded, report.platform, report.devices, report.sensors);
     if (compared) {
-      PrintPolicyAgainst(platform, comparison);
+      PrintPolicyAgainst(platform, comparison.against);
+      PrintPolicyControls(stdout, comparison);
     }
   }
   const bool passed =

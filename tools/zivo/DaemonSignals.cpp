@@ -8,9 +8,7 @@ CDaemonSignals::CDaemonSignals(std::function<void(int)> onStop, std::function<vo
   sigemptyset(&mSignals);
   sigaddset(&mSignals, SIGINT);
   sigaddset(&mSignals, SIGTERM);
-  if (onReload) {
-    sigaddset(&mSignals, SIGHUP);
-  }
+  sigaddset(&mSignals, SIGHUP);
   sigaddset(&mSignals, SIGUSR1);  // the thread's own "stop waiting"
   pthread_sigmask(SIG_BLOCK, &mSignals, &mPrevious);
   mThread = std::thread([this, stop = std::move(onStop), reload = std::move(onReload)] {
@@ -19,7 +17,7 @@ CDaemonSignals::CDaemonSignals(std::function<void(int)> onStop, std::function<vo
       if (signal == SIGUSR1) {
         return;
       }
-      if (signal == SIGHUP) {
+      if (signal == SIGHUP && reload) {
         reload();
       } else {
         stop(signal);

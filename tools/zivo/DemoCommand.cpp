@@ -48,6 +48,9 @@ std::string FindExampleConfig() {
   const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
   if (!error) {
     candidates.push_back(self.parent_path().parent_path() / "docs" / kConfigName);
+    // Installed: PREFIX/bin/zivo and PREFIX/share/zivorivizo/examples.
+    candidates.push_back(self.parent_path().parent_path() / "share" / "zivorivizo" / "examples" /
+                         kConfigName);
   }
   candidates.push_back(std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() /
                        "docs" / kConfigName);
@@ -651,8 +654,10 @@ class CDemo {
 
 int RunDemo(const ZivoArgs& args) {
   _tagSPlatformOptions options;
+  options.platform = "sim";  // the demo's machine is the simulated handheld
   std::string error;
-  if (!ParsePlatformOptions(args, options, error)) {
+  if (!ParsePlatformOptions(args, options, error,
+                            ZivoOffers::kPlatform | ZivoOffers::kConfig | ZivoOffers::kLog)) {
     std::fprintf(stderr, "zivo demo: %s\n", error.c_str());
     return 2;
   }
@@ -663,7 +668,8 @@ int RunDemo(const ZivoArgs& args) {
         "participants with their links and policy, temperatures while the machine\n"
         "heats, throttling, trip points, a participant added and removed at run time,\n"
         "and a faulty sensor whose shutdown request is recorded, never carried out.\n\n"
-        "  --config FILE   the thermal policy (default: docs/velmarconfig.xml)\n"
+        "  --config FILE   the thermal policy (default: the example policy,\n"
+        "                  docs/velmarconfig.xml, or share/zivorivizo/examples once installed)\n"
         "  --log FILE      keep the library's log in FILE\n"
         "  --platform ...  sim (the embedded handheld) or sim:FILE\n");
     return 0;
@@ -672,10 +678,8 @@ int RunDemo(const ZivoArgs& args) {
     std::fprintf(stderr, "zivo demo: the demo runs on the simulated handheld only\n");
     return 2;
   }
-  if (options.json || !options.operands.empty()) {
-    std::fprintf(stderr, "zivo demo: %s\n",
-                 options.json ? "--json is not offered by the demo"
-                              : ("unexpected argument \"" + options.operands[0] + "\"").c_str());
+  if (!options.operands.empty()) {
+    std::fprintf(stderr, "zivo demo: unexpected argument \"%s\"\n", options.operands[0].c_str());
     return 2;
   }
   if (options.configFile.empty()) {

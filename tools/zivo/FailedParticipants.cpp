@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "AccessFailure.h"
 #include "Platform/DriverProtocol.h"
 #include "Platform/Registry.h"
 #include "Platform/Text.h"
@@ -55,9 +56,12 @@ void Label(std::vector<View>& views, CRegistryKey* key, const wchar_t* prefix) {
     if (!view.record.Name.empty()) {
       continue;
     }
-    const std::string path = next < paths.size() ? ToUtf8(paths[next++]) : "an unknown path";
-    view.failure = "listed as " + path +
-                   ": its driver did not open or did not describe itself (the log has the call)";
+    const std::wstring listed = next < paths.size() ? paths[next++] : std::wstring();
+    const std::string path = listed.empty() ? "an unknown path" : ToUtf8(listed);
+    // On Linux the file and the errno of the access that failed say why.
+    const std::string reason = listed.empty() ? std::string() : AccessFailureText(listed);
+    view.failure = "listed as " + path + ": its driver did not open or did not describe itself" +
+                   (reason.empty() ? " (the log has the call)" : ": " + reason);
     view.record.Valid = 0;
   }
 }

@@ -1,7 +1,8 @@
 // A registry-listed participant whose driver does not open or does not
 // describe itself stays in the library's lists as a record without a name.
 // zivo labels such a record with the path it was listed under and the reason,
-// and never shows it as valid.
+// and never shows it as valid. On Linux the reason names the file and the
+// errno of the access that failed.
 #pragma once
 
 #include "ParticipantView.h"

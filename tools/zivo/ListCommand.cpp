@@ -6,6 +6,7 @@
 #include "Commands.h"
 #include "FailedParticipants.h"
 #include "HostSession.h"
+#include "JsonText.h"
 #include "LeftOutReport.h"
 #include "ParticipantView.h"
 #include "PlatformOption.h"
@@ -52,31 +53,28 @@ int RunList(const ZivoArgs& args) {
   _tagSParticipantView view = ReadParticipants(session.Manager());
   LabelFailedParticipants(view);
   if (chosen.thermal) {
-    for (_tagSDeviceView& device : view.devices) {
-      device.sysfs = SysfsDetailsOf(*chosen.thermal, device.record.Name);
-    }
-    for (_tagSSensorView& sensor : view.sensors) {
-      sensor.sysfs = SysfsDetailsOf(*chosen.thermal, sensor.record.Name);
-    }
+    FillSysfsDetails(view, *chosen.thermal);
   }
   const std::vector<_tagSLeftOut> leftOut = LeftOutOf(session.Manager(), chosen);
-  // With --json the standard output holds the JSON alone; the policy, what
-  // was left out and the power requests go to the standard error.
+  // With --json the standard output holds the JSON alone; the platform, the
+  // policy, what was left out and the power requests go to the standard
+  // error.
   FILE* notes = options.json ? stderr : stdout;
+  std::fprintf(notes, "Platform: %s\n", chosen.description.c_str());
   bool policyLoaded = true;
   if (options.json) {
     nlohmann::json listing = ParticipantsJson(view);
     listing["leftOut"] = LeftOutJson(leftOut);
-    std::printf("%s\n", listing.dump(2).c_str());
+    std::printf("%s\n", JsonText(listing, 2).c_str());
     policyLoaded = ReportPolicy(notes, options, session);
   } else {
-    std::printf("Platform: %s\n", chosen.description.c_str());
     policyLoaded = ReportPolicy(notes, options, session);
     std::printf("\n");
     std::printf("Devices (%zu)\n", view.devices.size());
     PrintDeviceTable(stdout, view.devices, options.wide);
     std::printf("\nSensors (%zu)\n", view.sensors.size());
     PrintSensorTable(stdout, view.sensors, options.wide);
+    PrintAccessFailures(stdout, view);
   }
   if (view.devices.empty() && view.sensors.empty()) {
     std::fprintf(notes, "No thermal zones found.\n");

@@ -6,9 +6,11 @@
 // ("hotplug") is published first, as if it had just arrived.
 #include <cstdio>
 
+#include "AccessFailure.h"
 #include "CommandReport.h"
 #include "Commands.h"
 #include "HostSession.h"
+#include "JsonText.h"
 #include "ParticipantView.h"
 #include "Platform/Text.h"
 #include "PlatformOption.h"
@@ -52,7 +54,9 @@ int RunChange(EChange which, const ZivoArgs& args) {
   const std::string prefix = std::string("zivo ") + change.command + ": ";
   _tagSPlatformOptions options;
   std::string error;
-  if (!ParsePlatformOptions(args, options, error)) {
+  constexpr unsigned kOffered =
+      ZivoOffers::kPlatform | ZivoOffers::kConfig | ZivoOffers::kLog | ZivoOffers::kJson;
+  if (!ParsePlatformOptions(args, options, error, kOffered)) {
     std::fprintf(stderr, "%s%s\n", prefix.c_str(), error.c_str());
     return 2;
   }
@@ -64,7 +68,7 @@ int RunChange(EChange which, const ZivoArgs& args) {
         "On the simulated handheld a hotplug participant is published first.\n\n"
         "options:\n%s",
         change.command, change.operation, change.add ? "made" : "taken apart",
-        PlatformOptionsHelp());
+        PlatformOptionsHelp(kOffered));
     return 0;
   }
   if (options.operands.size() != 1) {
@@ -104,16 +108,27 @@ int RunChange(EChange which, const ZivoArgs& args) {
     }
   }
 
+  // On Linux a failed change names the file and the errno, on the screen and
+  // in the log.
+  const std::string reason = result == 0 ? std::string() : AccessFailureText(name);
+  if (result != 0) {
+    LogAccessFailure(
+        std::string("zivo ") + change.command + ": " + change.operation + " failed for", name);
+  }
   if (options.json) {
     nlohmann::json linkNames = nlohmann::json::array();
     for (const std::wstring& link : links) {
       linkNames.push_back(ToUtf8(link));
     }
-    const nlohmann::json report = {
+    nlohmann::json report = {
         {"operation", change.operation}, {"name", options.operands[0]},
         {"published", published},        {"result", result},
         {"meaning", StatusText(result)}, {change.add ? "linksMade" : "linksTakenApart", linkNames}};
-    std::printf("%s\n", report.dump(2).c_str());
+    if (!reason.empty()) {
+      report["reason"] = reason;
+    }
+    std::fprintf(stderr, "Platform: %s\n", chosen.description.c_str());
+    std::printf("%s\n", JsonText(report, 2).c_str());
   } else {
     std::printf("Platform: %s\n", chosen.description.c_str());
     if (published) {
@@ -122,6 +137,9 @@ int RunChange(EChange which, const ZivoArgs& args) {
     }
     std::printf("%s(%s) returned %d: %s\n", change.operation, options.operands[0].c_str(), result,
                 StatusText(result));
+    if (!reason.empty()) {
+      std::printf("Reason: %s\n", reason.c_str());
+    }
     std::printf("Links %s: %s\n", change.add ? "made" : "taken apart", JoinNames(links).c_str());
   }
   FILE* notes = options.json ? stderr : stdout;

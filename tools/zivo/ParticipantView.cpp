@@ -1,4 +1,5 @@
 #include "ParticipantView.h"
+#include "JsonText.h"
 
 #include <unordered_map>
 
@@ -22,7 +23,7 @@ std::string Cell(const nlohmann::json& details, const char* key) {
   if (value.is_null()) {
     return "-";
   }
-  return value.is_string() ? value.get<std::string>() : value.dump();
+  return value.is_string() ? value.get<std::string>() : JsonText(value);
 }
 
 template <typename View>
@@ -67,6 +68,28 @@ std::string TypeCell(uint32_t type, const nlohmann::json& sysfs) {
   return cell;
 }
 
+// The trips a table shows: on Linux every trip of the zone with its type
+// ("1 critical 105.0 °C (3782) read-only"), else the record's aux trips
+// ("0: 75.0 °C (3482)").
+std::string TripsCell(const _tagSSensorView& sensor) {
+  std::string trips;
+  if (sensor.sysfs.is_object() && sensor.sysfs.contains("trips")) {
+    for (const nlohmann::json& trip : sensor.sysfs.at("trips")) {
+      const nlohmann::json& temp = trip.at("temp");
+      trips += (trips.empty() ? "" : ", ") + std::to_string(trip.at("id").get<int>()) + " " +
+               (trip.at("type").is_string() ? trip.at("type").get<std::string>() : "?") + " " +
+               (temp.is_number() ? Temperature(temp.get<int32_t>()) : "unreadable") +
+               (trip.at("readOnly").get<bool>() ? " read-only" : "");
+    }
+  } else {
+    for (const _tagSAuxTrip& trip : sensor.record.TripPoints) {
+      trips += (trips.empty() ? "" : ", ") + std::to_string(trip.AuxType) + ": " +
+               Temperature(trip.Temp);
+    }
+  }
+  return trips.empty() ? "-" : trips;
+}
+
 nlohmann::json NameList(const std::vector<std::wstring>& names) {
   nlohmann::json list = nlohmann::json::array();
   for (const std::wstring& name : names) {
@@ -84,10 +107,10 @@ _tagSParticipantView ReadParticipants(CParticipantMgr& manager) {
   manager.GetAllDevices(devices);
   manager.GetAllSensors(sensors);
   for (_tagSDevice& device : devices) {
-    view.devices.push_back({std::move(device), {}, nullptr, {}});
+    view.devices.push_back({std::move(device), {}, nullptr, {}, {}});
   }
   for (_tagSSensor& sensor : sensors) {
-    _tagSSensorView entry{std::move(sensor), {}, nullptr, {}};
+    _tagSSensorView entry{std::move(sensor), {}, nullptr, {}, {}};
     entry.linkedDevices = LinkedDevicesOf(manager, entry.record.Name);
     view.sensors.push_back(std::move(entry));
   }
@@ -142,6 +165,9 @@ nlohmann::json DeviceJson(const _tagSDeviceView& device) {
   if (!device.failure.empty()) {
     json["Failure"] = device.failure;
   }
+  if (!device.accessFailure.empty()) {
+    json["AccessFailure"] = device.accessFailure;
+  }
   return json;
 }
 
@@ -174,6 +200,9 @@ nlohmann::json SensorJson(const _tagSSensorView& sensor) {
   }
   if (!sensor.failure.empty()) {
     json["Failure"] = sensor.failure;
+  }
+  if (!sensor.accessFailure.empty()) {
+    json["AccessFailure"] = sensor.accessFailure;
   }
   return json;
 }
@@ -245,22 +274,37 @@ void PrintSensorTable(FILE* out, const std::vector<_tagSSensorView>& sensors, bo
   for (const _tagSSensorView& sensor : sensors) {
     const _tagSSensor& r = sensor.record;
     const _tagSTempSample* newest = NewestSample(r);
-    std::string trips;
-    for (const _tagSAuxTrip& trip : r.TripPoints) {
-      trips += (trips.empty() ? "" : ", ") + std::to_string(trip.AuxType) + ": " +
-               Temperature(trip.Temp);
-    }
     std::vector<std::string> row{sensor.failure.empty() ? Shown(ToUtf8(r.Name), wide)
                                                         : "(failed) " + sensor.failure};
     if (sysfs) {
       AddSysfsCells(row, sensor.sysfs, {"path", "policy", "mode"});
       row[1] = Shown(row[1], wide);
     }
-    row.insert(row.end(),
-               {TypeCell(r.Class, sensor.sysfs), std::to_string(r.Base),
-                newest ? Temperature(newest->Temp) : "no reading", trips.empty() ? "-" : trips,
-                std::to_string(r.Valid), JoinShown(sensor.linkedDevices, wide)});
+    row.insert(row.end(), {TypeCell(r.Class, sensor.sysfs), std::to_string(r.Base),
+                           newest ? Temperature(newest->Temp) : "no reading", TripsCell(sensor),
+                           std::to_string(r.Valid), JoinShown(sensor.linkedDevices, wide)});
     table.AddRow(row);
   }
   table.Print(out);
+}
+
+void PrintAccessFailures(FILE* out, const _tagSParticipantView& view) {
+  std::vector<std::string> lines;
+  for (const _tagSDeviceView& device : view.devices) {
+    if (!device.accessFailure.empty()) {
+      lines.push_back(ToUtf8(device.record.Name) + ": " + device.accessFailure);
+    }
+  }
+  for (const _tagSSensorView& sensor : view.sensors) {
+    if (!sensor.accessFailure.empty()) {
+      lines.push_back(ToUtf8(sensor.record.Name) + ": " + sensor.accessFailure);
+    }
+  }
+  if (lines.empty()) {
+    return;
+  }
+  std::fprintf(out, "\nFailed accesses:\n");
+  for (const std::string& line : lines) {
+    std::fprintf(out, "  %s\n", TerminalText(line).c_str());
+  }
 }

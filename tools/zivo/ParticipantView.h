@@ -17,11 +17,14 @@ class CParticipantMgr;
 // `sysfs`: the kernel's side of a Linux participant (SysfsDetails.h), null
 // on other platforms.
 // `failure`: why a participant has no name (FailedParticipants.h), else empty.
+// `accessFailure`: the latest failed access to its files, in words
+// (AccessFailure.h), else empty.
 struct _tagSDeviceView {
   _tagSDevice record;
   std::vector<std::wstring> linkedSensors;
   nlohmann::json sysfs;
   std::string failure;
+  std::string accessFailure;
 };
 
 struct _tagSSensorView {
@@ -29,6 +32,7 @@ struct _tagSSensorView {
   std::vector<std::wstring> linkedDevices;
   nlohmann::json sysfs;
   std::string failure;
+  std::string accessFailure;
 };
 
 struct _tagSParticipantView {
@@ -43,7 +47,7 @@ std::vector<std::wstring> LinkedDevicesOf(CParticipantMgr& manager, const std::w
 std::vector<std::wstring> LinkedSensorsOf(CParticipantMgr& manager, const std::wstring& device);
 
 // JSON objects with the record field names, plus LinkedSensors or
-// LinkedDevices, and Sysfs when known.
+// LinkedDevices, and Sysfs, Failure and AccessFailure when known.
 nlohmann::json DeviceJson(const _tagSDeviceView& device);
 nlohmann::json SensorJson(const _tagSSensorView& sensor);
 // {"devices": [...], "sensors": [...]}.
@@ -55,6 +59,9 @@ nlohmann::json ParticipantsJson(const _tagSParticipantView& view);
 // only its last folder ("thermal_zone3"), so that the table fits a terminal.
 void PrintDeviceTable(FILE* out, const std::vector<_tagSDeviceView>& devices, bool wide = true);
 void PrintSensorTable(FILE* out, const std::vector<_tagSSensorView>& sensors, bool wide = true);
+// "Failed accesses:" and one line per participant with an accessFailure;
+// nothing when none has one.
+void PrintAccessFailures(FILE* out, const _tagSParticipantView& view);
 
 // The newest sample of a sensor, or null when it has none yet (the history
 // starts with zero samples).

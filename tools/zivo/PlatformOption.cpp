@@ -1,12 +1,15 @@
 #include "PlatformOption.h"
 
 #include <filesystem>
+#include <map>
+#include <mutex>
 
 #include "Platform/Linux/LinuxPlatform.h"
 #include "Platform/Linux/SysfsThermalView.h"
 #include "Sim/SimHandheld.h"
 #include "Sim/SimPlatform.h"
 #include "zivorivizo-sim/SimPower.h"
+#include "zivorivizo/Log.h"
 #include "zivorivizo/Platform.h"
 
 namespace {
@@ -53,12 +56,82 @@ bool Named(const std::string& arg, const std::string& name) {
 
 }  // namespace
 
-bool ParsePlatformOptions(const ZivoArgs& args, _tagSPlatformOptions& options, std::string& error) {
+namespace {
+
+// One shared option: its name, what offers it, and its lines of --help.
+struct _tagSSharedOption {
+  const char* name;
+  unsigned offer;
+  const char* help;
+};
+
+constexpr _tagSSharedOption kSharedOptions[] = {
+    {"--platform", ZivoOffers::kPlatform,
+     "  --platform linux|sim|sim:FILE  the Linux thermal sysfs of this machine (default), the\n"
+     "                                 embedded simulated handheld, or one described in FILE\n"},
+    {"--sysfs-root", ZivoOffers::kPlatform,
+     "  --sysfs-root DIR               with linux: the sysfs tree to read (default /sys)\n"},
+    {"--naming", ZivoOffers::kPlatform,
+     "  --naming path|stable           with linux: name participants by sysfs path (default)\n"
+     "                                 or by names that survive a renumbering (zone:acpitz:0)\n"},
+    {"--config", ZivoOffers::kConfig,
+     "  --config FILE                  load the thermal policy from FILE\n"},
+    {"--log", ZivoOffers::kLog,
+     "  --log FILE|journal             keep the library's log in FILE, or send it to the\n"
+     "                                 systemd journal\n"},
+    {"--log-level", ZivoOffers::kLog,
+     "  --log-level LEVEL              debug (default), info, warning, error or fatal: log\n"
+     "                                 that level and the more severe ones\n"},
+    {"--json", ZivoOffers::kJson,
+     "  --json                         print JSON instead of tables\n"},
+    {"--wide", ZivoOffers::kWide,
+     "  --wide                         tables show names and sysfs paths in full\n"},
+};
+
+// Whether `arg` is a shared option that the command does not offer.
+bool NotOffered(const std::string& arg, unsigned offered) {
+  for (const _tagSSharedOption& option : kSharedOptions) {
+    if ((option.offer & offered) == 0 && Named(arg, option.name)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+std::optional<uint32_t> LogMaskOf(const std::string& level) {
+  // The library's levels are bits, not an order: each level lets through
+  // itself and the more severe ones.
+  if (level.empty() || level == "debug") {
+    return LEVEL_ALL;
+  }
+  if (level == "info") {
+    return LEVEL_INFO | LEVEL_WARN | LEVEL_ERROR | LEVEL_FATAL;
+  }
+  if (level == "warning") {
+    return LEVEL_WARN | LEVEL_ERROR | LEVEL_FATAL;
+  }
+  if (level == "error") {
+    return LEVEL_ERROR | LEVEL_FATAL;
+  }
+  if (level == "fatal") {
+    return LEVEL_FATAL;
+  }
+  return std::nullopt;
+}
+
+bool ParsePlatformOptions(const ZivoArgs& args, _tagSPlatformOptions& options, std::string& error,
+                          unsigned offered) {
   bool sysfsGiven = false;
   bool namingGiven = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     std::string value;
+    if (NotOffered(arg, offered)) {
+      error = "unknown option \"" + arg + "\"";
+      return false;
+    }
     if (arg == "--help" || arg == "-h") {
       options.help = true;
     } else if (arg == "--json") {
@@ -76,7 +149,7 @@ bool ParsePlatformOptions(const ZivoArgs& args, _tagSPlatformOptions& options, s
         options.platform = "sim";
         options.handheldFile = value.substr(4);
       } else {
-        error = "--platform takes sim, sim:FILE or linux, not \"" + value + "\"";
+        error = "--platform takes linux, sim or sim:FILE, not \"" + value + "\"";
         return false;
       }
     } else if (Named(arg, "--sysfs-root")) {
@@ -97,6 +170,15 @@ bool ParsePlatformOptions(const ZivoArgs& args, _tagSPlatformOptions& options, s
       if (!TakeValue(args, i, "--config", options.configFile, error)) {
         return false;
       }
+    } else if (Named(arg, "--log-level")) {
+      if (!TakeValue(args, i, "--log-level", options.logLevel, error)) {
+        return false;
+      }
+      if (!LogMaskOf(options.logLevel)) {
+        error = "--log-level takes debug, info, warning, error or fatal, not \"" +
+                options.logLevel + "\"";
+        return false;
+      }
     } else if (Named(arg, "--log")) {
       if (!TakeValue(args, i, "--log", options.logFile, error)) {
         return false;
@@ -112,6 +194,10 @@ bool ParsePlatformOptions(const ZivoArgs& args, _tagSPlatformOptions& options, s
       options.operands.push_back(arg);
     }
   }
+  if (!options.logLevel.empty() && options.logFile.empty()) {
+    error = "--log-level goes with --log FILE or --log journal";
+    return false;
+  }
   if (sysfsGiven && options.platform != "linux") {
     error = "--sysfs-root goes with --platform linux";
     return false;
@@ -123,17 +209,20 @@ bool ParsePlatformOptions(const ZivoArgs& args, _tagSPlatformOptions& options, s
   return true;
 }
 
-const char* PlatformOptionsHelp() {
-  return "  --platform sim|sim:FILE|linux  the embedded simulated handheld (default), a handheld\n"
-         "                                 described in FILE, or the Linux thermal sysfs\n"
-         "  --sysfs-root DIR               with linux: the sysfs tree to read (default /sys)\n"
-         "  --naming path|stable           with linux: name participants by sysfs path (default)\n"
-         "                                 or by names that survive a renumbering (zone:acpitz:0)\n"
-         "  --config FILE                  load the thermal policy from FILE\n"
-         "  --log FILE                     keep the library's log in FILE\n"
-         "  --json                         print JSON instead of tables\n"
-         "  --wide                         tables show names and sysfs paths in full\n"
-         "  --help                         show this text\n";
+const char* PlatformOptionsHelp(unsigned offered) {
+  static std::mutex lock;
+  static std::map<unsigned, std::string> texts;
+  std::lock_guard<std::mutex> hold(lock);
+  std::string& text = texts[offered];
+  if (text.empty()) {
+    for (const _tagSSharedOption& option : kSharedOptions) {
+      if ((option.offer & offered) != 0) {
+        text += option.help;
+      }
+    }
+    text += "  --help                         show this text\n";
+  }
+  return text.c_str();
 }
 
 bool InstallChosenPlatform(const _tagSPlatformOptions& options, _tagSChosenPlatform& chosen,
@@ -146,7 +235,7 @@ bool InstallChosenPlatform(const _tagSPlatformOptions& options, _tagSChosenPlatf
     std::error_code failure;
     if (!std::filesystem::is_directory(thermalClass, failure)) {
       error = thermalClass + ": " + (failure ? failure.message() : std::string("no such folder")) +
-              " (no thermal sysfs to read)";
+              " (no thermal sysfs to read; --platform sim runs on the simulated handheld)";
       return false;
     }
     const LinuxParticipantNaming naming =

@@ -1,8 +1,9 @@
-// The options every zivo command shares, and the platform they choose:
+// The options the zivo commands share, and the platform they choose:
 //
-//   --platform sim | sim:FILE | linux   the embedded simulated handheld (the
-//                                       default), a handheld described in
-//                                       FILE, or the real Linux platform
+//   --platform sim | sim:FILE | linux   the embedded simulated handheld, a
+//                                       handheld described in FILE, or the
+//                                       Linux platform (the default: zivo
+//                                       looks at the machine it runs on)
 //   --sysfs-root DIR                    with linux: the sysfs tree to read
 //                                       (/sys when not given)
 //   --naming path | stable              with linux: participants named by
@@ -10,10 +11,17 @@
 //                                       names that survive a renumbering
 //                                       ("zone:acpitz:0")
 //   --config FILE                       the thermal policy file to load
-//   --log FILE                          keep the library's log in FILE
+//   --log FILE | journal                keep the library's log in FILE, or
+//                                       send it to the systemd journal
+//   --log-level LEVEL                   debug (the default), info, warning,
+//                                       error or fatal: that level and the
+//                                       more severe ones
 //   --json                              machine-readable output
 //   --wide                              tables with full names and paths
 //   --help
+//
+// A command offers only the options that mean something for it (a mask of
+// ZivoOffers): its --help lists those and the parser refuses the others.
 //
 // Whatever the platform, zivo records the library's shutdown and hibernate
 // requests instead of passing them on: a command run to look at the
@@ -21,7 +29,9 @@
 // --apply on linux (realPower), which is asked to act.
 #pragma once
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,13 +43,30 @@ class CSimPower;
 class CSimHandheld;
 class CSysfsThermalView;
 
+// Which shared options a command offers; --help is always offered.
+namespace ZivoOffers {
+constexpr unsigned kPlatform = 1u << 0;  // --platform, --sysfs-root, --naming
+constexpr unsigned kConfig = 1u << 1;    // --config
+constexpr unsigned kLog = 1u << 2;       // --log, --log-level
+constexpr unsigned kJson = 1u << 3;      // --json
+constexpr unsigned kWide = 1u << 4;      // --wide
+constexpr unsigned kAll = kPlatform | kConfig | kLog | kJson | kWide;
+}  // namespace ZivoOffers
+
 struct _tagSPlatformOptions {
-  std::string platform = "sim";  // "sim" or "linux"
-  std::string handheldFile;      // from sim:FILE; empty: the embedded handheld
-  std::string sysfsRoot;         // linux only; empty: /sys
-  std::string naming = "path";   // linux only: "path" or "stable"
+  // "sim" or "linux". A command that runs on the simulation by default (demo)
+  // sets "sim" before parsing.
+  std::string platform = "linux";
+  std::string handheldFile;     // from sim:FILE; empty: the embedded handheld
+  std::string sysfsRoot;        // linux only; empty: /sys
+  std::string naming = "path";  // linux only: "path" or "stable"
   std::string configFile;
-  std::string logFile;
+  std::string logFile;   // a file, or "journal" for the systemd journal
+  std::string logLevel;  // debug, info, warning, error or fatal; empty: debug
+  // Without --config, load an empty policy instead of letting the library
+  // look for velmarconfig.xml in the working folder (watch: it applies no
+  // policy, and a policy lying around there is none of its business).
+  bool noPolicyLookup = false;
   bool json = false;
   bool wide = false;  // tables show full names; else a path shows its last folder
   bool help = false;
@@ -49,10 +76,15 @@ struct _tagSPlatformOptions {
   std::vector<std::string> operands;  // the arguments that are no option
 };
 
-// Parses `args`; on a mistake returns false with a one-line `error`.
-bool ParsePlatformOptions(const ZivoArgs& args, _tagSPlatformOptions& options, std::string& error);
-// The lines of --help that describe the shared options.
-const char* PlatformOptionsHelp();
+// Parses `args`, accepting the shared options in `offered`; on a mistake
+// (an option not offered included) returns false with a one-line `error`.
+bool ParsePlatformOptions(const ZivoArgs& args, _tagSPlatformOptions& options, std::string& error,
+                          unsigned offered = ZivoOffers::kAll);
+// The library's log mask for a --log-level LEVEL; none for an unknown one.
+std::optional<uint32_t> LogMaskOf(const std::string& level);
+// The lines of --help that describe the shared options in `offered`. The
+// text lives as long as the process.
+const char* PlatformOptionsHelp(unsigned offered = ZivoOffers::kAll);
 
 struct _tagSChosenPlatform {
   std::shared_ptr<CPlatform> platform;

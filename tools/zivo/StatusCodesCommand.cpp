@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Commands.h"
+#include "JsonText.h"
 #include "StatusText.h"
 #include "TextTable.h"
 #include "zivorivizo/StatusCodes.h"
@@ -89,7 +90,7 @@ int RunStatusCodes(const ZivoArgs& args) {
     for (const _tagSCodeRow& row : rows) {
       list.push_back({{"code", row.code}, {"kind", row.kind}, {"meaning", row.meaning}});
     }
-    std::printf("%s\n", list.dump(2).c_str());
+    std::printf("%s\n", JsonText(list, 2).c_str());
     return 0;
   }
   CTextTable table;

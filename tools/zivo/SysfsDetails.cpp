@@ -2,8 +2,14 @@
 
 #include <fcntl.h>
 
+#include <algorithm>
+
+#include <string>
+
+#include "AccessFailure.h"
 #include "Platform/Linux/SysfsAttribute.h"
 #include "Platform/Linux/SysfsThermalView.h"
+#include "Platform/Linux/SysfsUnits.h"
 
 namespace {
 
@@ -19,7 +25,48 @@ nlohmann::json Number(int dir, const char* name) {
   return ReadSysfsNumber(dir, name, value, error) ? nlohmann::json(value) : nlohmann::json();
 }
 
+// Far more than any zone has; bounds the walk on a strange tree.
+constexpr int kMaxTrips = 256;
+
+// Every trip_point_K of a zone, up to the first gap.
+nlohmann::json Trips(int dir) {
+  nlohmann::json trips = nlohmann::json::array();
+  for (int k = 0; k < kMaxTrips; ++k) {
+    const std::string prefix = "trip_point_" + std::to_string(k) + "_";
+    if (!SysfsFileExists(dir, (prefix + "temp").c_str())) {
+      break;
+    }
+    const nlohmann::json type = Text(dir, (prefix + "type").c_str());
+    const nlohmann::json milli = Number(dir, (prefix + "temp").c_str());
+    nlohmann::json temp;
+    if (milli.is_number()) {
+      if (const auto tenths = TemperatureFromMilliCelsius(milli.get<int64_t>())) {
+        temp = *tenths;
+      }
+    }
+    // Only passive and active trips are ever written; the others (critical,
+    // hot, or a type that cannot be read) are the kernel's own protection.
+    const bool aux = type == "passive" || type == "active";
+    trips.push_back({{"id", k}, {"type", type}, {"temp", temp}, {"readOnly", !aux}});
+  }
+  return trips;
+}
+
 }  // namespace
+
+std::optional<int32_t> CriticalTripOf(const nlohmann::json& details) {
+  std::optional<int32_t> lowest;
+  if (!details.is_object() || !details.contains("trips")) {
+    return lowest;
+  }
+  for (const nlohmann::json& trip : details.at("trips")) {
+    if (trip.at("type") == "critical" && trip.at("temp").is_number()) {
+      const int32_t temp = trip.at("temp").get<int32_t>();
+      lowest = lowest ? std::min(*lowest, temp) : temp;
+    }
+  }
+  return lowest;
+}
 
 nlohmann::json SysfsDetailsOf(CSysfsThermalView& view, const std::wstring& name) {
   const auto snapshot = view.Current();
@@ -33,8 +80,20 @@ nlohmann::json SysfsDetailsOf(CSysfsThermalView& view, const std::wstring& name)
   if (zone != nullptr) {
     details["policy"] = dir.Valid() ? Text(dir.Get(), "policy") : nullptr;
     details["mode"] = dir.Valid() ? Text(dir.Get(), "mode") : nullptr;
+    details["trips"] = dir.Valid() ? Trips(dir.Get()) : nlohmann::json::array();
   } else {
     details["max_state"] = dir.Valid() ? Number(dir.Get(), "max_state") : nullptr;
   }
   return details;
+}
+
+void FillSysfsDetails(_tagSParticipantView& view, CSysfsThermalView& thermal) {
+  for (_tagSDeviceView& device : view.devices) {
+    device.sysfs = SysfsDetailsOf(thermal, device.record.Name);
+    device.accessFailure = AccessFailureText(device.record.Name);
+  }
+  for (_tagSSensorView& sensor : view.sensors) {
+    sensor.sysfs = SysfsDetailsOf(thermal, sensor.record.Name);
+    sensor.accessFailure = AccessFailureText(sensor.record.Name);
+  }
 }

@@ -1,14 +1,28 @@
 // The kernel's side of the Linux participants, for zivo list: the sysfs
 // folder a participant name stands for, its `type`, and for a zone its
-// governor (`policy`) and `mode`, for a cooling device its `max_state`, read
-// now. An attribute that cannot be read shows as null.
+// governor (`policy`), `mode` and every trip point, for a cooling device its
+// `max_state`, read now. An attribute that cannot be read shows as null.
 #pragma once
 
+#include <cstdint>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
+
+#include "ParticipantView.h"
 
 class CSysfsThermalView;
 
-// {"path", "type", "policy", "mode"} for a zone, {"path", "type",
+// {"path", "type", "policy", "mode", "trips"} for a zone, {"path", "type",
 // "max_state"} for a cooling device; null when the view lists no such name.
+// "trips" lists every trip point in order, as {"id": K, "type": "passive",
+// "temp": tenths of kelvin, "readOnly": false}: critical and hot trips (and a
+// trip whose type cannot be read) are read-only, never written by the
+// library.
 nlohmann::json SysfsDetailsOf(CSysfsThermalView& view, const std::wstring& name);
+// The lowest critical trip of a zone's details, in tenths of kelvin: where
+// the kernel powers the machine off itself. None when it has no readable one.
+std::optional<int32_t> CriticalTripOf(const nlohmann::json& details);
+
+// Fills `sysfs` and `accessFailure` of every participant of `view`.
+void FillSysfsDetails(_tagSParticipantView& view, CSysfsThermalView& thermal);

@@ -11,7 +11,8 @@ class CTextTable {
   enum class Align { Left, Right };
 
   void AddColumn(std::string header, Align align = Align::Left);
-  // A row with fewer cells than columns is filled up with empty cells.
+  // A row with fewer cells than columns is filled up with empty cells. The
+  // cells are shown as TerminalText shows them.
   void AddRow(std::vector<std::string> cells);
   bool Empty() const { return mRows.empty(); }
   // Header, a rule, then the rows; every line starts with `indent`. Widths
@@ -27,6 +28,10 @@ class CTextTable {
   std::vector<std::vector<std::string>> mRows;
 };
 
+// `text` as a terminal may show it: a control character (C0, DEL, C1) as
+// \n, \t or \xNN, a byte that is not part of valid UTF-8 as \xNN;
+// everything else (backslashes of Windows-style names included) as it is.
+std::string TerminalText(const std::string& text);
 // Characters (code points) of a UTF-8 text.
 std::size_t DisplayWidth(const std::string& text);
 // Tenths of kelvin as degrees Celsius with one decimal: "36.0 °C".

@@ -15,11 +15,14 @@
 #include "Commands.h"
 #include "DaemonSignals.h"
 #include "HostSession.h"
+#include "JsonText.h"
+#include "OutputPipe.h"
 #include "Platform/Clock.h"
 #include "Platform/Text.h"
 #include "PlatformOption.h"
 #include "Sim/SimHandheld.h"
 #include "StatusText.h"
+#include "TextTable.h"
 #include "WatchOptions.h"
 #include "zivorivizo/OSEventManager.h"
 #include "zivorivizo/Platform.h"
@@ -89,33 +92,36 @@ std::string TimeText(const _tagSLocalTime& t) {
   return text;
 }
 
-void Print(const Received& event, bool json) {
+// False once the reader of the standard output has gone.
+bool Print(const Received& event, bool json) {
   if (json) {
     nlohmann::json line = {{"time", TimeText(event.time)},
                            {"kind", WatchKindName(event.kind)},
                            {"name", ToUtf8(event.name)},
                            {"id", event.id}};
-    std::printf("%s\n", line.dump().c_str());
+    std::printf("%s\n", JsonText(line).c_str());
   } else {
     std::printf("%s  %-13s %6d  %s\n", TimeText(event.time).c_str(), WatchKindName(event.kind),
-                event.id, ToUtf8(event.name).c_str());
+                event.id, TerminalText(ToUtf8(event.name)).c_str());
   }
-  std::fflush(stdout);
+  return !OutputClosed();
 }
 
 int Watch(const WatchOptions& options, _tagSChosenPlatform& chosen) {
+  CEventQueue queue;
+  // Before the start-up and before any thread of the library starts, so they
+  // all inherit the blocked signals: Ctrl-C, SIGTERM or a hang-up during a
+  // long discovery is kept and ends the watch once the start-up is through
+  // (the queue remembers it), instead of killing the process half-way.
+  // Afterwards each interrupts the wait; the watch then ends as it does on
+  // --count.
+  CDaemonSignals signals([&queue](int) { queue.Interrupt(); });
   CHostSession session;
   std::string error;
   if (!session.Start(options.platform, error)) {
     std::fprintf(stderr, "zivo watch: %s\n", error.c_str());
     return 1;
   }
-  CEventQueue queue;
-  // Before any thread of the event manager starts, so they all inherit the
-  // blocked signals.
-  // Ctrl-C and SIGTERM interrupt the wait; the watch then ends as it does on
-  // --count.
-  CDaemonSignals signals([&queue](int) { queue.Interrupt(); });
   CWatchListener listener(queue, chosen.platform);
   COSEventManager* events = COSEventManager::GetInstance();
   const int init = events->Init();
@@ -126,12 +132,11 @@ int Watch(const WatchOptions& options, _tagSChosenPlatform& chosen) {
     return 1;
   }
   events->AddEventListener(&listener, static_cast<VelmarEventListenerType>(options.kinds));
-  if (!options.platform.json) {
-    std::fprintf(
-        stderr, "zivo watch: watching %s on the %s%s\n", WatchKindsText(options.kinds).c_str(),
-        chosen.description.c_str(),
-        chosen.handheld && !chosen.handheld->Timeline().empty() ? ", playing its timeline" : "");
-  }
+  // On standard error, with --json too: the output holds the events alone.
+  std::fprintf(
+      stderr, "zivo watch: watching %s on the %s%s\n", WatchKindsText(options.kinds).c_str(),
+      chosen.description.c_str(),
+      chosen.handheld && !chosen.handheld->Timeline().empty() ? ", playing its timeline" : "");
 
   const SteadyClock::time_point start = SteadyClock::now();
   const auto at = [&](uint64_t simulatedMs) {
@@ -158,7 +163,10 @@ int Watch(const WatchOptions& options, _tagSChosenPlatform& chosen) {
       if (options.count && printed >= *options.count) {
         break;
       }
-      Print(event, options.platform.json);
+      if (!Print(event, options.platform.json)) {
+        interrupted = true;
+        break;
+      }
       ++printed;
     }
     if (interrupted || (options.count && printed >= *options.count) ||
@@ -181,7 +189,7 @@ int RunWatch(const ZivoArgs& args) {
     return 2;
   }
   if (options.platform.help) {
-    std::printf("%s%s", WatchHelp(), PlatformOptionsHelp());
+    std::printf("%s%s", WatchHelp(), PlatformOptionsHelp(kWatchOffers));
     return 0;
   }
   _tagSChosenPlatform chosen;

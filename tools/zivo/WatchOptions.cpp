@@ -76,6 +76,8 @@ bool ParseKinds(const std::string& text, int& kinds, std::string& error) {
 
 }  // namespace
 
+const unsigned kWatchOffers = ZivoOffers::kPlatform | ZivoOffers::kLog | ZivoOffers::kJson;
+
 bool ParseWatchOptions(const ZivoArgs& args, WatchOptions& options, std::string& error) {
   ZivoArgs rest;
   bool speedGiven = false;
@@ -117,7 +119,8 @@ bool ParseWatchOptions(const ZivoArgs& args, WatchOptions& options, std::string&
       rest.push_back(args[i]);
     }
   }
-  if (!ParsePlatformOptions(rest, options.platform, error)) {
+  options.platform.noPolicyLookup = true;
+  if (!ParsePlatformOptions(rest, options.platform, error, kWatchOffers)) {
     return false;
   }
   if (!options.platform.operands.empty()) {
@@ -133,8 +136,8 @@ bool ParseWatchOptions(const ZivoArgs& args, WatchOptions& options, std::string&
 
 const char* WatchHelp() {
   return "usage: zivo watch [--kinds LIST] [--count N] [--timeout SECONDS] [--speed N]\n"
-         "                  [--platform sim|sim:FILE|linux] [--sysfs-root DIR] [--json]\n"
-         "                  [--log FILE]\n\n"
+         "                  [--platform linux|sim|sim:FILE] [--sysfs-root DIR]\n"
+         "                  [--naming path|stable] [--json] [--log FILE|journal]\n\n"
          "Registers one listener and prints each event as it arrives: its time, kind, id\n"
          "and name (with --json, one object per line). Ends on Ctrl-C, after --count\n"
          "events or after --timeout, with status 0; 1 when the event manager cannot\n"

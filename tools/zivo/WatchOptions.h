@@ -23,6 +23,9 @@ struct WatchOptions {
   double speed = 1.0;
 };
 
+// The shared options watch offers (no --config: it applies no policy; no
+// --wide: it prints no table).
+extern const unsigned kWatchOffers;
 // False with a one-line `error` on a mistake.
 bool ParseWatchOptions(const ZivoArgs& args, WatchOptions& options, std::string& error);
 const char* WatchHelp();

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "Commands.h"
+#include "OutputPipe.h"
 
 namespace {
 
@@ -19,6 +20,7 @@ void PrintOverview(FILE* out) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  IgnoreBrokenPipe();
   ZivoArgs args(argv + 1, argv + argc);
   if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
     PrintOverview(args.empty() ? stderr : stdout);

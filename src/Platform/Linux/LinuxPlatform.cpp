@@ -9,6 +9,7 @@
 #include "Platform/Linux/LinuxClock.h"
 #include "Platform/Linux/LogindPower.h"
 #include "Platform/Linux/SysfsDeviceIo.h"
+#include "Platform/Linux/SysfsFailureBook.h"
 #include "Platform/Linux/SysfsRegistry.h"
 #include "Platform/Linux/SysfsThermalView.h"
 #include "Platform/Memory/MemoryCom.h"
@@ -92,4 +93,9 @@ std::shared_ptr<CPlatform> CreateLinuxPlatform(const std::string& sysfsRoot,
                                                LinuxParticipantNaming naming,
                                                std::chrono::milliseconds compareInterval) {
   return std::make_shared<CLinuxPlatform>(sysfsRoot, std::string(), naming, compareInterval);
+}
+
+bool GetLinuxAccessFailure(const std::wstring& name, LinuxAccessFailure& failure) {
+  const auto* devices = dynamic_cast<const CSysfsDeviceIo*>(&CPlatform::Current()->Devices());
+  return devices != nullptr && devices->Failures().Find(name, failure);
 }

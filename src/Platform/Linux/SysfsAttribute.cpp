@@ -32,6 +32,25 @@ int CUniqueFd::Release() {
   return fd;
 }
 
+namespace {
+
+thread_local SysfsFailureNote tLastFailure;
+
+// Notes the failure and gives its device error number.
+uint32_t Failed(const char* name, int err) {
+  tLastFailure.file = name;
+  tLastFailure.error = err;
+  return err == 0 ? DEVICE_ERROR_GEN_FAILURE : DeviceErrorFromErrno(err);
+}
+
+}  // namespace
+
+SysfsFailureNote TakeSysfsFailureNote() {
+  SysfsFailureNote note = std::move(tLastFailure);
+  tLastFailure = {};
+  return note;
+}
+
 uint32_t DeviceErrorFromErrno(int err) {
   switch (err) {
     case ENOENT:
@@ -54,12 +73,12 @@ CSysfsAttribute::CSysfsAttribute(int dirFd, std::string name)
 CUniqueFd OpenSysfsFile(int dirFd, const char* name, int access, uint32_t& error) {
   CUniqueFd fd(openat(dirFd, name, access | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
   if (!fd.Valid()) {
-    error = DeviceErrorFromErrno(errno);
+    error = Failed(name, errno);
     return fd;
   }
   struct stat info {};
   if (fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
-    error = DEVICE_ERROR_GEN_FAILURE;
+    error = Failed(name, 0);
     return CUniqueFd();
   }
   return fd;
@@ -79,11 +98,11 @@ bool CSysfsAttribute::OpenForReading(uint32_t& error) {
 
 namespace {
 
-bool ParseNumber(int fd, int64_t& value, uint32_t& error) {
+bool ParseNumber(int fd, const char* name, int64_t& value, uint32_t& error) {
   char text[32];
   const ssize_t got = pread(fd, text, sizeof(text), 0);
   if (got < 0) {
-    error = DeviceErrorFromErrno(errno);
+    error = Failed(name, errno);
     return false;
   }
   const char* first = text;
@@ -96,7 +115,7 @@ bool ParseNumber(int fd, int64_t& value, uint32_t& error) {
   // A value must be the whole line: "45000\n", not "45000 mC" or a number cut
   // off by the buffer.
   if (ec != std::errc() || (end != last && *end != '\n')) {
-    error = DEVICE_ERROR_GEN_FAILURE;
+    error = Failed(name, 0);
     return false;
   }
   value = parsed;
@@ -106,22 +125,22 @@ bool ParseNumber(int fd, int64_t& value, uint32_t& error) {
 }  // namespace
 
 bool CSysfsAttribute::ReadNumber(int64_t& value, uint32_t& error) {
-  return OpenForReading(error) && ParseNumber(mReadFd.Get(), value, error);
+  return OpenForReading(error) && ParseNumber(mReadFd.Get(), mName.c_str(), value, error);
 }
 
 bool ReadSysfsNumber(int dirFd, const char* name, int64_t& value, uint32_t& error) {
   CUniqueFd fd = OpenSysfsFile(dirFd, name, O_RDONLY, error);
-  return fd.Valid() && ParseNumber(fd.Get(), value, error);
+  return fd.Valid() && ParseNumber(fd.Get(), name, value, error);
 }
 
 bool CSysfsAttribute::CheckWritable(uint32_t& error) const {
   struct stat info {};
   if (fstatat(mDirFd, mName.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
-    error = DeviceErrorFromErrno(errno);
+    error = Failed(mName.c_str(), errno);
     return false;
   }
   if (!S_ISREG(info.st_mode) || (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
-    error = DEVICE_ERROR_ACCESS_DENIED;
+    error = Failed(mName.c_str(), EACCES);  // as sysfs answers a read-only file
     return false;
   }
   return true;
@@ -141,7 +160,7 @@ bool CSysfsAttribute::WriteNumber(int64_t value, uint32_t& error) {
   const int length = std::snprintf(text, sizeof(text), "%lld\n", static_cast<long long>(value));
   const ssize_t put = pwrite(fd.Get(), text, static_cast<size_t>(length), 0);
   if (put != length) {
-    error = put < 0 ? DeviceErrorFromErrno(errno) : DEVICE_ERROR_GEN_FAILURE;
+    error = Failed(mName.c_str(), put < 0 ? errno : EIO);
     return false;
   }
   return true;
@@ -155,7 +174,7 @@ bool ReadSysfsText(int dirFd, const char* name, std::string& text, uint32_t& err
   char buffer[256];
   const ssize_t got = pread(fd.Get(), buffer, sizeof(buffer), 0);
   if (got < 0) {
-    error = DeviceErrorFromErrno(errno);
+    error = Failed(name, errno);
     return false;
   }
   text.assign(buffer, static_cast<size_t>(got));

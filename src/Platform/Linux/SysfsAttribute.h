@@ -61,6 +61,18 @@ class CSysfsAttribute {
   CUniqueFd mReadFd;
 };
 
+// The latest access of this thread that failed, for a person to read: the
+// attribute (its name in its folder) and errno, 0 when the file was there but
+// held no decimal value or was no regular file. The device error numbers
+// above keep only the kind of failure; this keeps the file and the reason.
+struct SysfsFailureNote {
+  std::string file;
+  int error = 0;
+};
+// Returns this thread's note and clears it; an empty `file` when no access
+// failed since the last call.
+SysfsFailureNote TakeSysfsFailureNote();
+
 // Opens attribute `name` of the folder `dirFd` (O_RDONLY or O_WRONLY) without
 // blocking and without following a link; fails unless it is a regular file.
 CUniqueFd OpenSysfsFile(int dirFd, const char* name, int access, uint32_t& error);

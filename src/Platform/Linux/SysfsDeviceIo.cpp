@@ -6,14 +6,61 @@
 #include <cerrno>
 
 #include "Platform/Linux/SysfsCoolingHandle.h"
+#include "Platform/Linux/SysfsFailureBook.h"
 #include "Platform/Linux/SysfsThermalView.h"
 #include "Platform/Linux/SysfsValueWriter.h"
 #include "Platform/Linux/SysfsZoneHandle.h"
 
+namespace {
+
+// Notes in the book why this thread's latest access failed, under `name`;
+// the file's path is the folder's plus the attribute's name. A failure that
+// touched no file (a request the handle does not know, a buffer too small)
+// is not the file's and is left out, unless the folder itself is gone.
+void NoteFailure(CSysfsFailureBook& book, const std::wstring& name, const std::string& folder,
+                 uint32_t error) {
+  const SysfsFailureNote note = TakeSysfsFailureNote();
+  if (!note.file.empty()) {
+    book.Record(name, {folder + "/" + note.file, note.error, SysfsFailureReason(note.error)});
+  } else if (error == DEVICE_ERROR_FILE_NOT_FOUND) {
+    book.Record(name, {folder, ENOENT, SysfsFailureReason(ENOENT)});
+  }
+}
+
+// A zone or cooling device handle whose failures go to the book.
+class CNotingHandle : public CDeviceHandle {
+ public:
+  CNotingHandle(std::unique_ptr<CDeviceHandle> handle, std::shared_ptr<CSysfsFailureBook> book,
+                std::wstring name, std::string folder)
+      : mHandle(std::move(handle)),
+        mBook(std::move(book)),
+        mName(std::move(name)),
+        mFolder(std::move(folder)) {}
+
+  bool Control(uint32_t code, std::span<const std::byte> in, std::span<std::byte> out,
+               uint32_t& error) override {
+    TakeSysfsFailureNote();
+    if (mHandle->Control(code, in, out, error)) {
+      return true;
+    }
+    NoteFailure(*mBook, mName, mFolder, error);
+    return false;
+  }
+
+ private:
+  std::unique_ptr<CDeviceHandle> mHandle;
+  std::shared_ptr<CSysfsFailureBook> mBook;
+  std::wstring mName;
+  std::string mFolder;
+};
+
+}  // namespace
+
 CSysfsDeviceIo::CSysfsDeviceIo(std::shared_ptr<CSysfsThermalView> view,
                                std::shared_ptr<CSysfsValueWriter> writer)
     : mView(std::move(view)),
-      mWriter(writer ? std::move(writer) : std::make_shared<CSysfsValueWriter>()) {}
+      mWriter(writer ? std::move(writer) : std::make_shared<CSysfsValueWriter>()),
+      mFailures(std::make_shared<CSysfsFailureBook>()) {}
 
 CSysfsDeviceIo::CSysfsDeviceIo(std::string sysfsRoot)
     : CSysfsDeviceIo(std::make_shared<CSysfsThermalView>(std::move(sysfsRoot),
@@ -23,6 +70,7 @@ std::unique_ptr<CDeviceHandle> CSysfsDeviceIo::Open(const std::wstring& name, ui
   // A name the view does not know, or a folder that changed since the scan:
   // the tree changed, so rescan once and look again.
   bool retry = false;
+  TakeSysfsFailureNote();
   auto handle = TryOpen(name, retry, error);
   if (!handle && retry) {
     mView->Refresh();
@@ -57,12 +105,16 @@ std::unique_ptr<CDeviceHandle> CSysfsDeviceIo::TryOpen(const std::wstring& name,
   CSysfsLiveEntry live(mView, zone ? Kind::Zone : Kind::Cooling, *entry, generation);
   CSysfsAttribute first(dir.Get(), zone ? "temp" : "cur_state");
   if (!first.OpenForReading(error)) {
+    NoteFailure(*mFailures, name, entry->path, error);
     return nullptr;
   }
+  std::unique_ptr<CDeviceHandle> handle;
   if (zone) {
-    return std::make_unique<CSysfsZoneHandle>(std::move(live), std::move(dir), std::move(first),
-                                              mWriter);
+    handle = std::make_unique<CSysfsZoneHandle>(std::move(live), std::move(dir), std::move(first),
+                                                mWriter);
+  } else {
+    handle = std::make_unique<CSysfsCoolingHandle>(std::move(live), std::move(dir),
+                                                   std::move(first), mWriter);
   }
-  return std::make_unique<CSysfsCoolingHandle>(std::move(live), std::move(dir), std::move(first),
-                                               mWriter);
+  return std::make_unique<CNotingHandle>(std::move(handle), mFailures, name, entry->path);
 }

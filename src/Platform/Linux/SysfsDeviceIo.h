@@ -13,6 +13,10 @@
 // only opens existing files for reading, without blocking: nothing is
 // created or truncated.
 //
+// Every failed open and every failed request of a handle that touched a
+// file is noted in Failures() under the participant's name: the file and
+// errno, which the device error number alone does not keep.
+//
 // Open is thread-safe; each handle is used by one thread at a time.
 #pragma once
 
@@ -21,6 +25,7 @@
 
 #include "Platform/DeviceIo.h"
 
+class CSysfsFailureBook;
 class CSysfsThermalView;
 class CSysfsValueWriter;
 
@@ -34,9 +39,12 @@ class CSysfsDeviceIo : public CDeviceIo {
 
   std::unique_ptr<CDeviceHandle> Open(const std::wstring& name, uint32_t& error) override;
 
+  const CSysfsFailureBook& Failures() const { return *mFailures; }
+
  private:
   std::unique_ptr<CDeviceHandle> TryOpen(const std::wstring& name, bool& retry, uint32_t& error);
 
   const std::shared_ptr<CSysfsThermalView> mView;
   const std::shared_ptr<CSysfsValueWriter> mWriter;
+  const std::shared_ptr<CSysfsFailureBook> mFailures;
 };

@@ -1,0 +1,211 @@
+#include "PolicyFindings.h"
+
+#include <algorithm>
+#include <set>
+
+#include "ConfigMgr/ConfigValues.h"
+#include "Platform/Text.h"
+#include "SysfsDetails.h"
+#include "TextTable.h"
+#include "zivorivizo/ParticipantRecords.h"
+
+namespace {
+
+std::vector<std::wstring> Named(const auto& views) {
+  std::vector<std::wstring> names;
+  for (const auto& view : views) {
+    if (!view.record.Name.empty()) {
+      names.push_back(view.record.Name);
+    }
+  }
+  return names;
+}
+
+std::string SensorElement(const std::wstring& name) {
+  return "<Sensor Path=\"" + ToUtf8(name) + "\">";
+}
+
+// The first device record that applies to `device`, as lookups find it.
+const _tagSDeviceConfig* RecordOf(const ConfigLoadReport& report, const std::wstring& device) {
+  for (const _tagSDeviceConfig& record : report.devices) {
+    if (DeviceFragmentMatches(device, record.strPath)) {
+      return &record;
+    }
+  }
+  return nullptr;
+}
+
+const _tagSSensorConfig* RecordOf(const ConfigLoadReport& report, const std::wstring& sensor,
+                                  long& line) {
+  for (std::size_t r = 0; r < report.sensors.size(); ++r) {
+    if (report.sensors[r].strName == sensor) {
+      line = r < report.sensorLines.size() ? report.sensorLines[r] : 0;
+      return &report.sensors[r];
+    }
+  }
+  return nullptr;
+}
+
+// Whether the kernel itself sets the cooling states of `zone`'s devices: its
+// governor runs unless the zone is disabled or left to user space.
+bool GovernorWrites(const nlohmann::json& zone, std::string& governor) {
+  if (!zone.is_object() || !zone.contains("policy") || !zone.at("policy").is_string()) {
+    return false;
+  }
+  governor = zone.at("policy").get<std::string>();
+  const bool disabled = zone.contains("mode") && zone.at("mode") == "disabled";
+  return !disabled && governor != "user_space";
+}
+
+}  // namespace
+
+PolicyFindings FindPolicyFindings(const ConfigLoadReport& report,
+                                  const _tagSParticipantView& view) {
+  PolicyFindings found;
+  found.against = CheckPolicyAgainst(report, Named(view.devices), Named(view.sensors));
+  found.warnings = found.against.findings;
+  const auto warn = [&](long line, std::string element, std::string message) {
+    found.warnings.push_back({false, line, std::move(element), std::move(message)});
+  };
+
+  std::set<std::wstring> linkedToSome;
+  for (const _tagSSensorView& sensor : view.sensors) {
+    linkedToSome.insert(sensor.linkedDevices.begin(), sensor.linkedDevices.end());
+  }
+  // The zones (with their kernel side) that link each device.
+  const auto zonesLinking = [&](const std::wstring& device) {
+    std::vector<const _tagSSensorView*> zones;
+    for (const _tagSSensorView& sensor : view.sensors) {
+      if (std::find(sensor.linkedDevices.begin(), sensor.linkedDevices.end(), device) !=
+          sensor.linkedDevices.end()) {
+        zones.push_back(&sensor);
+      }
+    }
+    return zones;
+  };
+
+  std::set<std::wstring> governed;  // devices already warned of
+  for (const _tagSSensorView& sensor : view.sensors) {
+    const std::wstring& name = sensor.record.Name;
+    long line = 0;
+    const _tagSSensorConfig* record = name.empty() ? nullptr : RecordOf(report, name, line);
+    if (record == nullptr) {
+      continue;
+    }
+    if (const auto critical = CriticalTripOf(sensor.sysfs);
+        critical && record->iShutdownTemp >= *critical) {
+      warn(line, SensorElement(name),
+           "shutdown temperature " + Celsius(record->iShutdownTemp) +
+               " is at or above the zone's critical trip " + Celsius(*critical) +
+               ": the kernel powers the machine off first");
+    }
+    if (record->iUsageEnable == 0) {
+      continue;
+    }
+    std::vector<std::wstring> candidates = sensor.linkedDevices;
+    if (record->iClass == static_cast<int>(ZIVO_SKIN_SENSOR_CLASS)) {
+      // The links the record's device paths make once the policy is loaded
+      // (a view read without it lacks them), then the devices no sensor links.
+      for (const _tagSDeviceView& device : view.devices) {
+        if (std::find(record->vecDevicePaths.begin(), record->vecDevicePaths.end(),
+                      device.record.Name) != record->vecDevicePaths.end()) {
+          candidates.push_back(device.record.Name);
+        }
+      }
+      for (const _tagSDeviceView& device : view.devices) {
+        if (!device.record.Name.empty() && linkedToSome.count(device.record.Name) == 0) {
+          candidates.push_back(device.record.Name);
+        }
+      }
+    }
+    PolicyControl control{name, line, {}};
+    for (const std::wstring& device : candidates) {
+      const _tagSDeviceConfig* deviceRecord = RecordOf(report, device);
+      if (deviceRecord == nullptr || deviceRecord->iUsageEnable == 0 ||
+          std::find(control.devices.begin(), control.devices.end(), device) !=
+              control.devices.end()) {
+        continue;
+      }
+      control.devices.push_back(device);
+      for (const _tagSSensorView* zone : zonesLinking(device)) {
+        std::string governor;
+        if (GovernorWrites(zone->sysfs, governor) && governed.insert(device).second) {
+          warn(0, "",
+               "device " + ToUtf8(device) + " is bound to zone " + ToUtf8(zone->record.Name) +
+                   " whose kernel governor " + governor +
+                   " will overwrite its state (set the zone's policy to user_space)");
+        }
+      }
+    }
+    if (control.devices.empty()) {
+      warn(line, SensorElement(name),
+           "controls no device: none of its devices has a <Device> record that enables its "
+           "usage");
+    } else {
+      found.nothingToControl = false;
+    }
+    found.controls.push_back(std::move(control));
+  }
+  if (found.nothingToControl) {
+    found.nothingReason =
+        found.controls.empty()
+            ? "no sensor of the platform has a <Sensor> record that enables its usage"
+            : "no managed sensor has a device to throttle";
+  }
+  return found;
+}
+
+PolicyFindings FindPolicyFindings(const ConfigLoadReport& report, CParticipantMgr& manager,
+                                  const _tagSChosenPlatform& chosen) {
+  _tagSParticipantView view = ReadParticipants(manager);
+  if (chosen.thermal) {
+    FillSysfsDetails(view, *chosen.thermal);
+  }
+  return FindPolicyFindings(report, view);
+}
+
+void PrintPolicyControls(FILE* out, const PolicyFindings& findings) {
+  std::fprintf(out, "Controls:\n");
+  for (const PolicyControl& control : findings.controls) {
+    std::string devices;
+    for (const std::wstring& device : control.devices) {
+      devices += (devices.empty() ? "" : ", ") + ToUtf8(device);
+    }
+    std::fprintf(out, "  %s (<Sensor> line %ld) -> %s\n",
+                 TerminalText(ToUtf8(control.sensor)).c_str(), control.line,
+                 devices.empty() ? "no device" : TerminalText(devices).c_str());
+  }
+  if (findings.nothingToControl) {
+    std::fprintf(out, "Nothing to control: %s\n", findings.nothingReason.c_str());
+  }
+}
+
+void PrintPolicyWarnings(FILE* out, const std::string& file, const PolicyFindings& findings) {
+  for (const ConfigFinding& warning : findings.warnings) {
+    std::fprintf(out, "warning: %s%s: %s%s%s\n", file.c_str(),
+                 warning.line > 0 ? (":" + std::to_string(warning.line)).c_str() : "",
+                 warning.element.c_str(), warning.element.empty() ? "" : " ",
+                 TerminalText(warning.message).c_str());
+  }
+}
+
+nlohmann::ordered_json PolicyFindingsJson(const PolicyFindings& findings) {
+  nlohmann::ordered_json controls = nlohmann::ordered_json::array();
+  for (const PolicyControl& control : findings.controls) {
+    nlohmann::ordered_json devices = nlohmann::ordered_json::array();
+    for (const std::wstring& device : control.devices) {
+      devices.push_back(ToUtf8(device));
+    }
+    controls.push_back(
+        {{"sensor", ToUtf8(control.sensor)}, {"line", control.line}, {"devices", devices}});
+  }
+  nlohmann::ordered_json warnings = nlohmann::ordered_json::array();
+  for (const ConfigFinding& warning : findings.warnings) {
+    warnings.push_back(
+        {{"line", warning.line}, {"element", warning.element}, {"message", warning.message}});
+  }
+  return {{"controls", controls},
+          {"nothingToControl", findings.nothingToControl},
+          {"nothingReason", findings.nothingReason},
+          {"warnings", warnings}};
+}
