@@ -1,10 +1,11 @@
 #include "PolicyEngine.h"
 
 #include <algorithm>
+#include <cstdio>
 
+#include "PowerGuard.h"
 #include "zivorivizo/ConfigManager.h"
 #include "zivorivizo/ParticipantMgr.h"
-#include "zivorivizo/SystemManager.h"
 
 namespace {
 
@@ -22,26 +23,68 @@ std::string DeviceRecordText(const _tagSDeviceConfig& r) {
 
 }  // namespace
 
+std::string CelsiusText(int tenthsKelvin) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f C", (tenthsKelvin - 2732) / 10.0);
+  return text;
+}
+
 CPolicyEngine::CPolicyEngine(CParticipantMgr& participants, CConfigManager& config,
-                             CSystemManager* system, bool apply)
-    : mParticipants(participants), mConfig(config), mSystem(system), mApply(apply) {}
+                             CPowerGuard& power, bool apply)
+    : mParticipants(participants), mConfig(config), mPower(power), mApply(apply) {}
+
+bool CPolicyEngine::Managed(const std::wstring& sensor) {
+  _tagSSensor reading;
+  if (mParticipants.GetSensor(sensor, reading) != 0) {
+    return false;
+  }
+  _tagSSensorConfig record;
+  record.strName = sensor;
+  record.iClass = static_cast<int>(reading.Class);
+  return mConfig.GetSensorConfig(record) == 0 && record.iUsageEnable != 0;
+}
+
+void CPolicyEngine::Evaluate(const std::wstring& sensor, std::vector<PolicyDecision>& out) {
+  // A sensor the policy leaves alone is not even read: reading it may make
+  // the library act on it (a faulty sensor's shutdown).
+  if (!Managed(sensor)) {
+    return;
+  }
+  const int status = mParticipants.RefreshSensor(sensor);
+  _tagSSensor reading;
+  if (mParticipants.GetSensor(sensor, reading) == 0 && !reading.TempHistory.empty()) {
+    mPower.LibraryRequests(sensor, reading.TempHistory.front().Temp, out);
+  }
+  if (status == 0) {
+    Decide(sensor, out);
+  }
+}
 
 std::vector<PolicyDecision> CPolicyEngine::EvaluateAll() {
   std::vector<_tagSSensor> sensors;
   mParticipants.GetAllSensors(sensors);
   std::vector<PolicyDecision> out;
   for (const _tagSSensor& sensor : sensors) {
-    mParticipants.RefreshSensor(sensor.Name);
-    Decide(sensor.Name, out);
+    Evaluate(sensor.Name, out);
   }
   return out;
 }
 
+std::vector<std::wstring> CPolicyEngine::Unmanaged() {
+  std::vector<_tagSSensor> sensors;
+  mParticipants.GetAllSensors(sensors);
+  std::vector<std::wstring> names;
+  for (const _tagSSensor& sensor : sensors) {
+    if (!Managed(sensor.Name)) {
+      names.push_back(sensor.Name);
+    }
+  }
+  return names;
+}
+
 std::vector<PolicyDecision> CPolicyEngine::EvaluateSensor(const std::wstring& name) {
   std::vector<PolicyDecision> out;
-  if (mParticipants.RefreshSensor(name) == 0) {
-    Decide(name, out);
-  }
+  Evaluate(name, out);
   return out;
 }
 
@@ -52,7 +95,7 @@ void CPolicyEngine::Forget(const std::wstring& name) {
     sensors.erase(name);
   }
   mHot.erase(name);
-  mPowerAsked.erase(name);
+  mPower.Forget(name);
 }
 
 std::vector<CPolicyEngine::Candidate> CPolicyEngine::DevicesOf(const std::wstring& sensor,
@@ -135,37 +178,6 @@ void CPolicyEngine::Set(Candidate& device, uint32_t to, PolicyDecision& decision
   decision.applied = decision.status == 0;
 }
 
-void CPolicyEngine::PowerAction(const std::wstring& sensor, int temperature,
-                                const _tagSSensorConfig& record, std::vector<PolicyDecision>& out) {
-  if (record.iShutdownTemp <= 0 || temperature < record.iShutdownTemp) {
-    mPowerAsked.erase(sensor);
-    return;
-  }
-  if (!mPowerAsked.insert(sensor).second) {
-    return;
-  }
-  _tagSPlatformConfig platform;
-  mConfig.GetPlatformConfig(platform);
-  PolicyDecision decision;
-  decision.action = platform.iShutdownOption == 1 ? "hibernate" : "shutdown";
-  decision.sensor = sensor;
-  decision.temperature = temperature;
-  decision.threshold = record.iShutdownTemp;
-  decision.record = SensorRecordText(record) + "; platform record: option " +
-                    std::to_string(platform.iShutdownOption) + ", timer " +
-                    std::to_string(platform.iShutdownTimer);
-  if (mApply && mSystem != nullptr) {
-    if (platform.iShutdownOption == 1) {
-      decision.status = mSystem->Hibernate(0);
-    } else {
-      std::wstring message = L"zivo run: " + sensor + L" reached its shutdown temperature";
-      decision.status = mSystem->SystemShutdown(platform.iShutdownTimer, message.data());
-    }
-    decision.applied = decision.status == 0;
-  }
-  out.push_back(std::move(decision));
-}
-
 void CPolicyEngine::Decide(const std::wstring& sensor, std::vector<PolicyDecision>& out) {
   _tagSSensor reading;
   if (mParticipants.GetSensor(sensor, reading) != 0 || reading.TempHistory.empty()) {
@@ -178,7 +190,9 @@ void CPolicyEngine::Decide(const std::wstring& sensor, std::vector<PolicyDecisio
   if (mConfig.GetSensorConfig(record) != 0 || record.iUsageEnable == 0) {
     return;
   }
-  PowerAction(sensor, temperature, record, out);
+  _tagSPlatformConfig platform;
+  mConfig.GetPlatformConfig(platform);
+  mPower.Reading(sensor, temperature, record, platform, out);
 
   const int start = record.iThrottleStartTemp;
   if (temperature >= start) {

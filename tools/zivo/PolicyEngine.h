@@ -15,9 +15,11 @@
 //   cools); between the two temperatures the
 //   states are held, so a sensor hovering at its start temperature does not
 //   flap;
-// - at or above iShutdownTemp, once until the sensor falls below it again,
-//   the platform option: hibernate (iShutdownOption 1) or shut down after
-//   iShutdownTimer seconds.
+// - at or above iShutdownTemp, the platform option: hibernate
+//   (iShutdownOption 1) or shut down after iShutdownTimer seconds, confirmed
+//   and asked once as CPowerGuard decides.
+// Only the sensors it manages are refreshed and evaluated: those with a
+// record in the policy whose usage is enabled.
 // A sensor's devices are its linked devices; a skin sensor also takes the
 // devices linked to no sensor. Only devices whose record enables their usage
 // take part. They are ordered by ascending iPriority (0 first); with the
@@ -40,10 +42,15 @@
 
 class CParticipantMgr;
 class CConfigManager;
-class CSystemManager;
+class CPowerGuard;
+
+// Tenths of kelvin as "41.5 C".
+std::string CelsiusText(int tenthsKelvin);
 
 struct PolicyDecision {
-  std::string action;   // "throttle", "release", "hibernate" or "shutdown"
+  // "throttle", "release", "hibernate", "shutdown", "cancel" (a scheduled
+  // shutdown taken back) or "pending" (a power action awaiting confirmation)
+  std::string action;
   std::wstring sensor;  // the sensor whose temperature decided
   int temperature = 0;  // its temperature, tenths of kelvin
   int threshold = 0;    // the temperature it was compared with
@@ -52,7 +59,15 @@ struct PolicyDecision {
   uint32_t to = 0;
   std::string record;  // the policy record(s) that applied, in words
   bool applied = false;
-  int status = 0;  // the library's answer when applied
+  int status = 0;  // the library's answer; for power, 0 when the platform accepted
+  // Power only: the reason in full; the platform's error when it refused;
+  // whether the library asked by itself; whether a shutdown already pending
+  // was left as it stood.
+  std::string reason;
+  std::string errorName;
+  std::string errorMessage;
+  bool byLibrary = false;
+  bool alreadyScheduled = false;
 };
 
 class CPolicyEngine {
@@ -61,11 +76,13 @@ class CPolicyEngine {
   static constexpr int kHysteresis = 20;
 
   // `system` is asked for the power actions when `apply` is true.
-  CPolicyEngine(CParticipantMgr& participants, CConfigManager& config, CSystemManager* system,
+  CPolicyEngine(CParticipantMgr& participants, CConfigManager& config, CPowerGuard& power,
                 bool apply);
 
-  // Refreshes every sensor and decides for each.
+  // Refreshes every managed sensor and decides for each.
   std::vector<PolicyDecision> EvaluateAll();
+  // The sensors the policy does not manage (no record, or usage off).
+  std::vector<std::wstring> Unmanaged();
   // Refreshes one sensor and decides for it (a thermal event).
   std::vector<PolicyDecision> EvaluateSensor(const std::wstring& name);
   // A participant that left: whatever the engine remembered of it goes.
@@ -79,21 +96,21 @@ class CPolicyEngine {
     uint32_t step = 1;
     std::string record;
   };
+  bool Managed(const std::wstring& sensor);
+  // Refreshes a managed sensor and decides for it.
+  void Evaluate(const std::wstring& sensor, std::vector<PolicyDecision>& out);
   void Decide(const std::wstring& sensor, std::vector<PolicyDecision>& out);
   std::vector<Candidate> DevicesOf(const std::wstring& sensor, const _tagSSensorConfig& record);
   // True when a sensor other than `sensor` that raised `device` is still hot.
   bool HeldHotByOther(const std::wstring& device, const std::wstring& sensor);
   void Set(Candidate& device, uint32_t to, PolicyDecision& decision);
-  void PowerAction(const std::wstring& sensor, int temperature, const _tagSSensorConfig& record,
-                   std::vector<PolicyDecision>& out);
 
   CParticipantMgr& mParticipants;
   CConfigManager& mConfig;
-  CSystemManager* mSystem;
+  CPowerGuard& mPower;
   bool mApply;
   std::map<std::wstring, uint32_t> mWould;  // dry run: the state a device would hold
   // The devices the engine throttled, each with the sensors that raised it.
   std::map<std::wstring, std::set<std::wstring>> mRaised;
-  std::set<std::wstring> mHot;         // sensors at or above their start
-  std::set<std::wstring> mPowerAsked;  // sensors whose power action was taken
+  std::set<std::wstring> mHot;  // sensors at or above their start
 };

@@ -20,7 +20,9 @@
 #include "Platform/Text.h"
 #include "PlatformOption.h"
 #include "PolicyEngine.h"
+#include "PowerGuard.h"
 #include "RunOptions.h"
+#include "RunPower.h"
 #include "Sim/SimHandheld.h"
 #include "Sim/SimPlatform.h"
 #include "StatusText.h"
@@ -69,12 +71,6 @@ Footprint ReadFootprint() {
   return f;
 }
 
-std::string Celsius(int tenthsKelvin) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.1f C", (tenthsKelvin - 2732) / 10.0);
-  return text;
-}
-
 std::string TimeText(const _tagSLocalTime& t) {
   char text[32];
   std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u.%03u", t.year, t.month, t.day,
@@ -89,21 +85,30 @@ class CRunOutput {
 
   void Decision(const PolicyDecision& d) {
     const bool power = d.device.empty();
-    std::string reason = ToUtf8(d.sensor) + " at " + Celsius(d.temperature) +
-                         (d.action == "release" ? " below " : " reached ") +
-                         (power                   ? "its shutdown temperature "
-                          : d.action == "release" ? "its release temperature "
-                                                  : "its throttle start ") +
-                         Celsius(d.threshold);
+    std::string reason = !d.reason.empty()
+                             ? d.reason
+                             : ToUtf8(d.sensor) + " at " + CelsiusText(d.temperature) +
+                                   (d.action == "release" ? " below " : " reached ") +
+                                   (power                   ? "its shutdown temperature "
+                                    : d.action == "release" ? "its release temperature "
+                                                            : "its throttle start ") +
+                                   CelsiusText(d.threshold);
+    const bool waits = d.action == "pending";
     std::string outcome;
-    if (!mApply) {
+    if (waits) {
+      // Nothing was asked yet; the reason says how many readings are in.
+    } else if (!mApply) {
       outcome = "dry run";
+    } else if (!d.applied && power) {
+      outcome = "failed: " + (d.errorName.empty() ? "" : d.errorName + ": ") + d.errorMessage;
     } else if (!d.applied) {
       outcome = "failed with " + std::to_string(d.status) + ": " + StatusText(d.status);
+    } else if (d.alreadyScheduled) {
+      outcome = "a shutdown already pending stands; its deadline is unchanged";
     } else if (power && mSimulated) {
       outcome = "recorded by the simulated platform, not carried out";
     }
-    std::string what = std::string(mApply ? "" : "would ") + d.action;
+    std::string what = std::string(mApply || waits ? "" : "would ") + d.action;
     if (!power) {
       what += " " + ToUtf8(d.device) + " " + std::to_string(d.from) + " -> " + std::to_string(d.to);
     }
@@ -122,6 +127,12 @@ class CRunOutput {
         line["device"] = ToUtf8(d.device);
         line["from"] = d.from;
         line["to"] = d.to;
+      } else {
+        line["byLibrary"] = d.byLibrary;
+        line["alreadyScheduled"] = d.alreadyScheduled;
+        if (mApply && !d.applied && !waits) {
+          line["error"] = {{"name", d.errorName}, {"message", d.errorMessage}};
+        }
       }
       Emit(line.dump());
     } else {
@@ -170,8 +181,8 @@ std::string LoadFailure(const std::string& path, const ConfigLoadReport& report)
 
 class CPolicyDaemon {
  public:
-  CPolicyDaemon(const RunOptions& options, _tagSChosenPlatform& chosen)
-      : mOptions(options), mChosen(chosen) {}
+  CPolicyDaemon(const RunOptions& options, _tagSChosenPlatform& chosen, CRunPower& power)
+      : mOptions(options), mChosen(chosen), mPower(power) {}
 
   int Run() {
     CHostSession session;
@@ -188,7 +199,8 @@ class CPolicyDaemon {
     }
     COSConfigManager* config = COSConfigManager::GetInstance(configPath);
     COSSystemManager* system = mOptions.apply ? COSSystemManager::GetInstance() : nullptr;
-    CPolicyEngine engine(session.Manager(), *config, system, mOptions.apply);
+    CPowerGuard power(system, mPower, mOptions.confirm, CPolicyEngine::kHysteresis);
+    CPolicyEngine engine(session.Manager(), *config, power, mOptions.apply);
     CRunOutput output(mOptions.platform.json, mOptions.apply, mChosen.handheld != nullptr,
                       mChosen.platform);
 
@@ -218,6 +230,11 @@ class CPolicyDaemon {
         ++decisions;
       }
     };
+    for (const std::wstring& name : engine.Unmanaged()) {
+      output.Note("unmanaged", name,
+                  "the policy has no record for it or its usage is off: it is neither read nor "
+                  "acted on");
+    }
     emit(engine.EvaluateAll());
     // Measured with everything started, and again before it stops, so a run
     // that grows shows it.
@@ -350,6 +367,7 @@ class CPolicyDaemon {
 
   const RunOptions& mOptions;
   _tagSChosenPlatform& mChosen;
+  CRunPower& mPower;
 };
 
 }  // namespace
@@ -371,5 +389,11 @@ int RunRun(const ZivoArgs& args) {
     std::fprintf(stderr, "zivo run: %s\n", error.c_str());
     return 1;
   }
-  return CPolicyDaemon(options, chosen).Run();
+  // Every power request, the library's own included, goes through run's
+  // power so that its outcome can be shown.
+  auto power = std::make_shared<CRunPower>(
+      std::shared_ptr<CPower>(chosen.platform, &chosen.platform->Power()));
+  chosen.platform = PlatformWithPower(chosen.platform, power);
+  CPlatform::Install(chosen.platform);
+  return CPolicyDaemon(options, chosen, *power).Run();
 }

@@ -58,6 +58,18 @@ bool ParseRunOptions(const ZivoArgs& args, RunOptions& options, std::string& err
         return false;
       }
       options.durationMs = ms;
+    } else if (auto confirm = Value(args, i, "--confirm", error)) {
+      if (!error.empty()) {
+        return false;
+      }
+      char* end = nullptr;
+      errno = 0;
+      const long value = std::strtol(confirm->c_str(), &end, 10);
+      if (confirm->empty() || *end != '\0' || errno != 0 || value < 1 || value > 1000) {
+        error = "--confirm takes a number of readings from 1 to 1000, not \"" + *confirm + "\"";
+        return false;
+      }
+      options.confirm = static_cast<int>(value);
     } else if (auto speed = Value(args, i, "--speed", error)) {
       if (!error.empty()) {
         return false;
@@ -96,17 +108,21 @@ bool ParseRunOptions(const ZivoArgs& args, RunOptions& options, std::string& err
 }
 
 const char* RunHelp() {
-  return "usage: zivo run --config FILE [--interval SECONDS] [--apply] [--speed N]\n"
-         "                [--duration SECONDS] [--platform sim|sim:FILE|linux]\n"
+  return "usage: zivo run --config FILE [--interval SECONDS] [--apply] [--confirm N]\n"
+         "                [--speed N] [--duration SECONDS] [--platform sim|sim:FILE|linux]\n"
          "                [--sysfs-root DIR] [--naming path|stable] [--log FILE] [--json]\n\n"
          "Applies the thermal policy until SIGINT or SIGTERM: throttles the devices of\n"
          "every sensor at or above its start temperature step by step, releases them\n"
-         "2.0 degrees below it, and takes the platform's power action at the shutdown\n"
-         "temperature. Every decision is printed with its reason (with --json, one\n"
-         "object per line). A dry run unless --apply is given. SIGHUP reloads the\n"
+         "2.0 degrees below it, and takes the platform's power action once a sensor\n"
+         "has read its shutdown temperature N times in a row (a shutdown is cancelled\n"
+         "after N readings 2.0 degrees below it). Sensors the policy does not name\n"
+         "are listed at start and left alone. Every decision is printed with its\n"
+         "reason and outcome (with --json, one object per line). A dry run unless --apply is "
+         "given. SIGHUP reloads the\n"
          "policy; a file that does not load leaves the old one in force.\n\n"
          "  --interval SECONDS  how often every sensor is read (default 5)\n"
          "  --apply             write the throttle states and take the power action\n"
+         "  --confirm N         readings in a row before a power action (default 3)\n"
          "  --speed N           simulated handheld: run its clock N times faster\n"
          "  --duration SECONDS  end after that long (simulated time on a handheld)\n";
 }

@@ -6,6 +6,9 @@
 //                       (without it, a dry run that prints "would")
 //   --speed N           simulated handheld: its clock runs N times faster
 //   --duration SECONDS  end after that long (simulated seconds on a handheld)
+//   --confirm N         fresh readings in a row at the shutdown temperature
+//                       before the power action, and below it less the
+//                       hysteresis before a shutdown is cancelled (default 3)
 #pragma once
 
 #include <cstdint>
@@ -21,6 +24,7 @@ struct RunOptions {
   bool apply = false;
   double speed = 1.0;
   std::optional<uint64_t> durationMs;
+  int confirm = 3;
 };
 
 // False with a one-line `error` on a mistake; --config is required.
