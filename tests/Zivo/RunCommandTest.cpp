@@ -240,10 +240,13 @@ TEST(RunCommandTest, ReloadsOnHangupKeepingAPolicyThatFailsAndEndsOnSignals) {
 }
 
 // A simulated week with a participant arriving and leaving every half hour
-// of its first day: the memory stays flat and no thread is left behind.
+// of its first day, and a faulty skin sensor whose shutdown the library asks
+// for at every reading: the memory stays flat and no thread is left behind.
 TEST(RunCommandTest, AWeekAtSpeedKeepsMemoryAndThreadsFlat) {
   CTempFolder work;
-  std::string timeline = R"(, {"wmi": 13, "type": 7, "base": 1, "devices": [5], "hotplug": true,
+  std::string timeline =
+      R"(, {"wmi": 10, "type": 1, "base": 1, "devices": [5], "temperature": 300.0},
+      {"wmi": 13, "type": 7, "base": 1, "devices": [5], "hotplug": true,
       "temperature": 50.0}], "timeline": [)";
   for (int at = 60; at + 900 <= 86400; at += 1800) {
     timeline += (at == 60 ? "" : ", ") + std::string(R"({"at": )") + std::to_string(at) +
@@ -261,10 +264,15 @@ TEST(RunCommandTest, AWeekAtSpeedKeepsMemoryAndThreadsFlat) {
   const std::vector<json> lines = Lines(run.out);
   ASSERT_FALSE(lines.empty());
   int arrivals = 0;
+  int faulty = 0;
   for (const json& line : lines) {
     arrivals += line.value("action", "") == "add-sensor" ? 1 : 0;
+    faulty += line.value("byLibrary", false) ? 1 : 0;
   }
   EXPECT_EQ(arrivals, 48);
+  // Shown when it starts (discovery, first reading), not at each of the
+  // week's readings.
+  EXPECT_EQ(faulty, 2) << run.out.substr(0, 4000);
   const std::string last = lines.back().value("reason", "");
   long rssStart = 0, rssEnd = 0, threadsStart = 0, threadsEnd = 0;
   ASSERT_EQ(std::sscanf(last.substr(last.find("rss ")).c_str(),

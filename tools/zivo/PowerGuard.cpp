@@ -46,7 +46,9 @@ bool CPowerGuard::Outcome(SensorPower& state, PolicyDecision& decision, int retu
       outcome.kind.empty() ? "the request did not reach the platform" : outcome.answer.errorMessage;
   ++state.failures;
   state.wait = std::min(1 << std::min(state.failures - 1, 5), kMaxBackoff) - 1;
-  decision.reason += "; asked again after " + Readings(state.wait + 1) + " while it holds";
+  decision.reason += state.wait == 0 ? "; asked again at the next reading while it holds"
+                                     : "; asked again in " + std::to_string(state.wait + 1) +
+                                           " readings while it holds";
   return false;
 }
 
@@ -165,9 +167,11 @@ void CPowerGuard::LibraryRequests(const std::wstring& sensor, int temperature,
   decision.temperature = temperature;
   decision.threshold = kFaultyReading;
   decision.record = "the library's own protection against a faulty sensor";
-  decision.reason = ToUtf8(sensor) + " read " + CelsiusText(temperature) +
-                    ", a faulty sensor's reading: the library asked for a " + decision.action +
-                    " itself";
+  decision.reason = (sensor.empty() ? std::string("a sensor read faulty while the participants "
+                                                  "were discovered")
+                                    : ToUtf8(sensor) + " read " + CelsiusText(temperature) +
+                                          ", a faulty sensor's reading") +
+                    ": the library asked for a " + decision.action + " itself";
   decision.byLibrary = true;
   // In a dry run the request reached only the recording power.
   decision.applied = accepted && mSystem != nullptr;

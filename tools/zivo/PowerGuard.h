@@ -43,7 +43,9 @@ class CPowerGuard {
   // A fresh reading of a managed sensor.
   void Reading(const std::wstring& sensor, int temperature, const _tagSSensorConfig& record,
                const _tagSPlatformConfig& platform, std::vector<PolicyDecision>& out);
-  // Right after `sensor` was refreshed: the requests the library made.
+  // Right after `sensor` was refreshed: the requests the library made. With
+  // no sensor, those made while the participants were discovered (each
+  // sensor is read once when it is made).
   void LibraryRequests(const std::wstring& sensor, int temperature,
                        std::vector<PolicyDecision>& out);
   void Forget(const std::wstring& sensor);

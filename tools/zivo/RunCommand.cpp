@@ -230,6 +230,9 @@ class CPolicyDaemon {
         ++decisions;
       }
     };
+    std::vector<PolicyDecision> discovered;
+    power.LibraryRequests(L"", 0, discovered);
+    emit(discovered);
     for (const std::wstring& name : engine.Unmanaged()) {
       output.Note("unmanaged", name,
                   "the policy has no record for it or its usage is off: it is neither read nor "
