@@ -54,6 +54,7 @@ struct PowerCase {
   // Logind refuses ScheduleShutdown, or there is no bus: every request
   // fails, and how many are made depends on the readings the run takes.
   bool refused = false;
+  const char* canHibernate = "yes";
   bool bus = true;
   // A faulty zone the policy does not name, read only once by discovery.
   bool unmanagedFaulty = false;
@@ -98,6 +99,8 @@ class RunPowerTest : public testing::TestWithParam<PowerCase> {
 
 TEST_P(RunPowerTest, ActsOnConfirmedReadingsAndReportsWhatLogindDid) {
   const PowerCase& c = GetParam();
+  ASSERT_TRUE(
+      mMock.AddMethod("CanHibernate", "", "s", std::string("ret = '") + c.canHibernate + "'"));
   if (c.refused) {
     ASSERT_TRUE(mMock.AddMethod("ScheduleShutdown", "st", "", kRefusal));
   }
@@ -218,6 +221,16 @@ INSTANTIATE_TEST_SUITE_P(
                   .expected = {"pending", "pending", "hibernate applied"},
                   .calls = {{"Hibernate", 1}, {"ScheduleShutdown", 0}},
                   .option = "hibernate"},
+        // Not allowed to hibernate, the library shuts down instead; that
+        // shutdown is run's, and is cancelled when the zone cools.
+        PowerCase{
+            .name = "AHibernationsFallbackShutdownIsCancelledToo",
+            .extra = {"--apply"},
+            .expected = {"pending", "pending", "hibernate applied", "cancel applied"},
+            .calls = {{"Hibernate", 0}, {"ScheduleShutdown", 1}, {"CancelScheduledShutdown", 1}},
+            .option = "hibernate",
+            .after = "\"action\":\"hibernate\"",
+            .canHibernate = "no"},
         // A faulty zone: the library asks at discovery and at every
         // reading; logind is asked once, its deadline never moved, and the
         // requests show once each (discovery, then the first reading).

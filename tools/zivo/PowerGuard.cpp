@@ -38,6 +38,9 @@ bool CPowerGuard::Outcome(SensorPower& state, PolicyDecision& decision, int retu
     }
     state.failures = 0;
     state.wait = 0;
+    // A hibernation the platform does not allow falls back to a shutdown,
+    // which is run's to cancel as well.
+    state.scheduled = outcome.kind == "shutdown" && !outcome.answer.alreadyScheduled;
     return true;
   }
   decision.status = returned != 0 ? returned : 1;
@@ -99,7 +102,6 @@ void CPowerGuard::Reading(const std::wstring& sensor, int temperature,
                                : mSystem->SystemShutdown(platform.iShutdownTimer, message.data());
       if (Outcome(state, decision, returned)) {
         state.asked = true;
-        state.scheduled = !hibernate && !decision.alreadyScheduled;
         if (decision.alreadyScheduled) {
           decision.reason += "; a shutdown already pending stands, its deadline unchanged";
         }

@@ -61,7 +61,8 @@ class CPowerGuard {
     bool libraryShown = false;
   };
   // Takes the outcome of the call just made into `decision`; false when the
-  // platform refused it (the back-off is then set).
+  // platform refused it (the back-off is then set). On success it notes
+  // whether run now has a shutdown of its own pending.
   bool Outcome(SensorPower& state, PolicyDecision& decision, int returned);
 
   CSystemManager* mSystem;

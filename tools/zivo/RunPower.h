@@ -20,8 +20,8 @@
 #include "zivorivizo/Power.h"
 
 struct PowerOutcome {
-  // "shutdown", "hibernate", "suspend", "cancel", or "privilege" for a
-  // refused shutdown privilege (nothing further was asked).
+  // "shutdown", "reboot", "hibernate", "suspend", "cancel", or "privilege"
+  // for a refused shutdown privilege (nothing further was asked).
   std::string kind;
   PowerAnswer answer;
 };
