@@ -142,6 +142,15 @@ INSTANTIATE_TEST_SUITE_P(
                      {"throttle " + kFan + " 0->1", "throttle " + kFan + " 1->2",
                       "throttle " + kCpu + " 0->2", "throttle " + kCpu + " 2->4",
                       "throttle " + kCpu + " 4->6", "pending", "pending", "hibernate"}},
+        // Hovering across the shutdown temperature after the action, within
+        // the hysteresis: the same hot episode, asked once.
+        DecisionCase{"HoveringAtTheShutdownTemperatureAsksOnce",
+                     R"("readings": [46.0, 46.0, 46.0, 46.0, 44.0, 46.0, 44.0, 46.0, 44.0, 46.0])",
+                     "",
+                     {},
+                     {"pending", "throttle " + kFan + " 0->1", "pending",
+                      "throttle " + kFan + " 1->2", "hibernate", "throttle " + kCpu + " 0->2",
+                      "throttle " + kCpu + " 2->4", "throttle " + kCpu + " 4->6"}},
         // Readings: hot twice, then inside the band (held), then below it:
         // the processor first, the fan last.
         DecisionCase{"StepsDownBelowTheHysteresis",
