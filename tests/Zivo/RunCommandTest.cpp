@@ -106,7 +106,16 @@ TEST_P(RunDecisionTest, DecidesInOrderWithItsReasons) {
   EXPECT_EQ(Summary(lines), c.expected) << run.out;
   for (const json& line : lines) {
     if (line.value("action", "") == "add-sensor") {
-      EXPECT_EQ(line.value("reason", ""), "arrived and added; the policy applies to it");
+      EXPECT_EQ(line.value("reason", ""),
+                line.value("name", "") == "ACPI\\PNP0C14\\12_0"
+                    ? "arrived and added; the policy does not manage it: it is neither read nor "
+                      "acted on"
+                    : "arrived and added; the policy applies to it");
+    }
+    if (line.value("byLibrary", false)) {
+      // The faulty sensor's own reading decided, as the library read it.
+      EXPECT_EQ(line.value("sensor", ""), "ACPI\\PNP0C14\\12_0") << line;
+      continue;
     }
     if (!line.contains("sensor")) {
       continue;
@@ -151,6 +160,15 @@ INSTANTIATE_TEST_SUITE_P(
                      {"pending", "throttle " + kFan + " 0->1", "pending",
                       "throttle " + kFan + " 1->2", "hibernate", "throttle " + kCpu + " 0->2",
                       "throttle " + kCpu + " 2->4", "throttle " + kCpu + " 4->6"}},
+        // A faulty sensor the policy does not manage arrives: the shutdown
+        // the library asked for when it was made is shown, and it is never
+        // read again.
+        DecisionCase{"AnUnmanagedFaultySensorArriving",
+                     R"("temperature": 30.0)",
+                     R"(, {"wmi": 12, "type": 2, "base": 1, "devices": [3], "hotplug": true,
+                         "temperature": 300.0}], "timeline": [{"at": 12, "event": "arrive", "wmi": 12})",
+                     {},
+                     {"add-sensor ACPI\\PNP0C14\\12_0", "shutdown"}},
         // Readings: hot twice, then inside the band (held), then below it:
         // the processor first, the fan last.
         DecisionCase{"StepsDownBelowTheHysteresis",

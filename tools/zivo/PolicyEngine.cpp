@@ -33,7 +33,7 @@ CPolicyEngine::CPolicyEngine(CParticipantMgr& participants, CConfigManager& conf
                              CPowerGuard& power, bool apply)
     : mParticipants(participants), mConfig(config), mPower(power), mApply(apply) {}
 
-bool CPolicyEngine::Managed(const std::wstring& sensor) {
+bool CPolicyEngine::Manages(const std::wstring& sensor) {
   _tagSSensor reading;
   if (mParticipants.GetSensor(sensor, reading) != 0) {
     return false;
@@ -46,11 +46,10 @@ bool CPolicyEngine::Managed(const std::wstring& sensor) {
 
 void CPolicyEngine::Evaluate(const std::wstring& sensor, std::vector<PolicyDecision>& out) {
   // A sensor the policy leaves alone is not even read: reading it may make
-  // the library act on it (a faulty sensor's shutdown).
-  if (!Managed(sensor)) {
-    return;
-  }
-  const int status = mParticipants.RefreshSensor(sensor);
+  // the library act on it (a faulty sensor's shutdown). What the library
+  // asked while it was made (it reads a sensor once then) is still shown.
+  const bool managed = Manages(sensor);
+  const int status = managed ? mParticipants.RefreshSensor(sensor) : -1;
   _tagSSensor reading;
   if (mParticipants.GetSensor(sensor, reading) == 0 && !reading.TempHistory.empty()) {
     mPower.LibraryRequests(sensor, reading.TempHistory.front().Temp, out);
@@ -75,7 +74,7 @@ std::vector<std::wstring> CPolicyEngine::Unmanaged() {
   mParticipants.GetAllSensors(sensors);
   std::vector<std::wstring> names;
   for (const _tagSSensor& sensor : sensors) {
-    if (!Managed(sensor.Name)) {
+    if (!Manages(sensor.Name)) {
       names.push_back(sensor.Name);
     }
   }

@@ -81,7 +81,9 @@ class CPolicyEngine {
 
   // Refreshes every managed sensor and decides for each.
   std::vector<PolicyDecision> EvaluateAll();
-  // The sensors the policy does not manage (no record, or usage off).
+  // True when the policy has a record for the sensor with its usage on.
+  bool Manages(const std::wstring& sensor);
+  // The sensors the policy does not manage.
   std::vector<std::wstring> Unmanaged();
   // Refreshes one sensor and decides for it (a thermal event).
   std::vector<PolicyDecision> EvaluateSensor(const std::wstring& name);
@@ -96,7 +98,6 @@ class CPolicyEngine {
     uint32_t step = 1;
     std::string record;
   };
-  bool Managed(const std::wstring& sensor);
   // Refreshes a managed sensor and decides for it.
   void Evaluate(const std::wstring& sensor, std::vector<PolicyDecision>& out);
   void Decide(const std::wstring& sensor, std::vector<PolicyDecision>& out);

@@ -328,9 +328,12 @@ class CPolicyDaemon {
         const bool sensor = event.kind == ADD_SENSOR_EVENT;
         const int status = sensor ? manager.AddSensor(event.name) : manager.AddDevice(event.name);
         output.Note(sensor ? "add-sensor" : "add-device", event.name,
-                    status == 0 ? "arrived and added; the policy applies to it"
-                                : "arrived, not added: " + std::to_string(status) + ": " +
-                                      StatusText(status));
+                    status != 0 ? "arrived, not added: " + std::to_string(status) + ": " +
+                                      StatusText(status)
+                    : !sensor || engine.Manages(event.name)
+                        ? "arrived and added; the policy applies to it"
+                        : "arrived and added; the policy does not manage it: it is neither "
+                          "read nor acted on");
         if (status == 0) {
           emit(sensor ? engine.EvaluateSensor(event.name) : engine.EvaluateAll());
         }
