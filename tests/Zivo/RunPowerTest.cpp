@@ -199,9 +199,10 @@ INSTANTIATE_TEST_SUITE_P(
                   .extra = {"--apply", "--confirm", "1"},
                   .expected = {"shutdown applied"},
                   .calls = {{"ScheduleShutdown", 1}}},
-        // One hot sample, then cool: nothing is asked.
+        // One hot sample, then cool: nothing is asked. The longer interval
+        // leaves the test a second to cool the zone.
         PowerCase{.name = "OneHotSampleIsNotEnough",
-                  .extra = {"--apply"},
+                  .extra = {"--apply", "--interval", "1"},
                   .expected = {"pending"},
                   .calls = {{"ScheduleShutdown", 0}},
                   .after = "\"pending\""},
