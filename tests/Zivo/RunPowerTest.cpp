@@ -8,7 +8,6 @@
 
 #include <cstdlib>
 #include <map>
-#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
