@@ -8,11 +8,15 @@ bool CFaultyPower::Forward(FaultOp op, Call call) {
   long status = 0;
   bool proceed = false;
   if (!mPlan->Take(op, {}, status, &proceed)) {
+    std::lock_guard<std::mutex> hold(mLock);
+    mFaulted.reset();
     return call();
   }
   if (proceed) {
     call();
   }
+  std::lock_guard<std::mutex> hold(mLock);
+  mFaulted = PowerAnswer{false, false, "zivo.Fault.Injected", "refused by the fault plan"};
   return false;
 }
 
@@ -32,4 +36,18 @@ bool CFaultyPower::IsHibernateAllowed() {
 
 bool CFaultyPower::SetPowerState(bool suspend, bool force) {
   return Forward(FaultOp::PowerSetState, [&] { return mInner->SetPowerState(suspend, force); });
+}
+
+bool CFaultyPower::CancelShutdown() {
+  return Forward(FaultOp::PowerShutdown, [&] { return mInner->CancelShutdown(); });
+}
+
+PowerAnswer CFaultyPower::LastAnswer() {
+  {
+    std::lock_guard<std::mutex> hold(mLock);
+    if (mFaulted) {
+      return *mFaulted;
+    }
+  }
+  return mInner->LastAnswer();
 }

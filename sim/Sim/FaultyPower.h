@@ -4,6 +4,8 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
+#include <optional>
 
 #include "Platform/Power.h"
 #include "Sim/FaultPlan.h"
@@ -17,6 +19,9 @@ class CFaultyPower : public CPower {
                         bool reboot) override;
   bool IsHibernateAllowed() override;
   bool SetPowerState(bool suspend, bool force) override;
+  bool CancelShutdown() override;
+  // The wrapped power's answer, or a refusal when the last call failed here.
+  PowerAnswer LastAnswer() override;
 
  private:
   template <typename Call>
@@ -24,4 +29,6 @@ class CFaultyPower : public CPower {
 
   std::shared_ptr<CPower> mInner;
   std::shared_ptr<CFaultPlan> mPlan;
+  std::mutex mLock;
+  std::optional<PowerAnswer> mFaulted;
 };

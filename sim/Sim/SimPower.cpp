@@ -1,8 +1,18 @@
 #include "zivorivizo-sim/SimPower.h"
 
+#include <utility>
+
+void CSimPower::RecordLocked(_tagSPowerRequest request) {
+  ++mCount;
+  if (mRequests.size() == kRequestsKept) {
+    mRequests.pop_front();
+  }
+  mRequests.push_back(std::move(request));
+}
+
 bool CSimPower::EnableShutdownPrivilege() {
   std::lock_guard<std::mutex> hold(mLock);
-  mRequests.emplace_back(_tagSPowerRequest::Kind::EnablePrivilege);
+  RecordLocked(_tagSPowerRequest(_tagSPowerRequest::Kind::EnablePrivilege));
   return mPrivilegeHeld;
 }
 
@@ -14,13 +24,13 @@ bool CSimPower::InitiateShutdown(const std::wstring& message, uint32_t timeoutSe
   request.timeoutSeconds = timeoutSeconds;
   request.force = force;
   request.reboot = reboot;
-  mRequests.push_back(request);
+  RecordLocked(std::move(request));
   return true;
 }
 
 bool CSimPower::IsHibernateAllowed() {
   std::lock_guard<std::mutex> hold(mLock);
-  mRequests.emplace_back(_tagSPowerRequest::Kind::QueryHibernate);
+  RecordLocked(_tagSPowerRequest(_tagSPowerRequest::Kind::QueryHibernate));
   return mHibernateAllowed;
 }
 
@@ -29,7 +39,13 @@ bool CSimPower::SetPowerState(bool suspend, bool force) {
   _tagSPowerRequest request(_tagSPowerRequest::Kind::SetPowerState);
   request.suspend = suspend;
   request.force = force;
-  mRequests.push_back(request);
+  RecordLocked(std::move(request));
+  return true;
+}
+
+bool CSimPower::CancelShutdown() {
+  std::lock_guard<std::mutex> hold(mLock);
+  RecordLocked(_tagSPowerRequest(_tagSPowerRequest::Kind::CancelShutdown));
   return true;
 }
 
@@ -45,7 +61,12 @@ void CSimPower::SetHibernateAllowed(bool allowed) {
 
 std::vector<_tagSPowerRequest> CSimPower::Requests() {
   std::lock_guard<std::mutex> hold(mLock);
-  return mRequests;
+  return {mRequests.begin(), mRequests.end()};
+}
+
+uint64_t CSimPower::RequestCount() {
+  std::lock_guard<std::mutex> hold(mLock);
+  return mCount;
 }
 
 std::vector<_tagSPowerRequest> CSimPower::Shutdowns() {
@@ -73,4 +94,5 @@ std::vector<_tagSPowerRequest> CSimPower::PowerStates() {
 void CSimPower::ClearRequests() {
   std::lock_guard<std::mutex> hold(mLock);
   mRequests.clear();
+  mCount = 0;
 }

@@ -9,8 +9,7 @@
 
 class DocumentedExampleTest : public CConfigTest {
  protected:
-  const std::filesystem::path mDocs =
-      std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "docs";
+  const std::filesystem::path mDocs = std::filesystem::path(ZIVO_SOURCE_DIR) / "docs";
   std::string ReadDoc(const char* name) {
     std::ifstream in(mDocs / name, std::ios::binary);
     std::stringstream text;

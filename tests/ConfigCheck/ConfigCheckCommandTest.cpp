@@ -112,8 +112,7 @@ TEST_F(ConfigCheckCommandTest, ListsEveryParseProblemAndChecksAGivenGrammar) {
 
   // Without a DOCTYPE the library checks only that the file is well-formed;
   // --dtd holds it to a grammar, the library's verdict still shown.
-  const std::filesystem::path docs =
-      std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "docs";
+  const std::filesystem::path docs = std::filesystem::path(ZIVO_SOURCE_DIR) / "docs";
   const std::string grammar = (docs / "velmarconfig.dtd").string();
   Write("free.xml", File(kPlatform, kDevice, kSensor));
   Expect({"config", "check", "free.xml"}, 0, {});

@@ -100,7 +100,7 @@ TEST_F(StartupSweepTest, Enumeration) {
 
 TEST_F(StartupSweepTest, ConfigurationLoad) {
   const std::wstring policy =
-      (std::filesystem::path(__FILE__).parent_path() / "../../docs/velmarconfig.xml").wstring();
+      (std::filesystem::path(ZIVO_SOURCE_DIR) / "docs/velmarconfig.xml").wstring();
   const int calls = Sweep(
       [] {},
       [&] { return Thrown([&] { COSConfigManager::GetInstance(policy); }).value_or(ZIVO_SUCCESS); },

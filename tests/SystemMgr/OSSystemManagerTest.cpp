@@ -126,3 +126,19 @@ TEST_F(OSSystemManagerTest, ThreadsAskingAtOnceShareOneInstance) {
 }
 
 }  // namespace
+
+// A sensor that stays faulty asks at every reading, for as long as the
+// process runs: the recording power counts every request and keeps the last.
+TEST_F(OSSystemManagerTest, TheRecordOfRequestsStaysBounded) {
+  const std::size_t asked = CSimPower::kRequestsKept + 10;
+  for (std::size_t i = 0; i < asked; ++i) {
+    std::wstring text = L"Faulty " + std::to_wstring(i);
+    Manager().SystemShutdown(60, text.data());
+  }
+  EXPECT_EQ(Power().RequestCount(), 2 * asked);  // privilege and shutdown each
+  const auto kept = Power().Requests();
+  ASSERT_EQ(kept.size(), CSimPower::kRequestsKept);
+  EXPECT_EQ(kept.back().message, L"Faulty " + std::to_wstring(asked - 1));
+  Power().ClearRequests();
+  EXPECT_EQ(Power().RequestCount(), 0u);
+}

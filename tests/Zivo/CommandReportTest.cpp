@@ -91,6 +91,8 @@ TEST(CommandReportTest, SaysWhatHappenedAndExitsAccordingly) {
       {{"run", "--platform", "sim", "--config", "@/garbage.xml"}, 1, "err", "garbage.xml does not load"},
       {{"run", "--config", "@/garbage.xml", "--platform", "linux", "--speed", "2"}, 2, "err", "--speed goes with"},
       {{"run", "--platform", "sim", "--config", "@/garbage.xml", "--interval", "0"}, 2, "err", "--interval takes"},
+            {{"run", "--platform", "sim", "--config", "@/garbage.xml", "--confirm", "0"}, 2, "err", "--confirm takes a number of readings from 1 to 1000, not \"0\""},
+      {{"run", "--platform", "sim", "--config", "@/garbage.xml", "--confirm=2x"}, 2, "err", "--confirm takes"},
       {{"add-device"}, 2, "err", "zivo add-device: give exactly one device name"},
       {{"status-codes", "x1"}, 2, "err", ""},
   };

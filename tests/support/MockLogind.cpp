@@ -220,6 +220,7 @@ bool CMockLogind::Reset() {
          AddMethod("CanHibernate", "", "s", "ret = 'yes'") &&
          AddMethod("SetWallMessage", "sb", "", "") && AddMethod("ScheduleShutdown", "st", "", "") &&
          AddMethod("Hibernate", "b", "", "") && AddMethod("Suspend", "b", "", "") &&
+         AddMethod("CancelScheduledShutdown", "", "b", "ret = True") &&
          Call(mBus, kLogind, kLogindPath, kMock, "ClearCalls", call);
 }
 

@@ -14,13 +14,11 @@
 
 namespace {
 
-// The Linux platform with its power requests recorded: every stand-in is the
-// real one (shared with the Linux platform, which it keeps alive) except
-// power.
-class CRecordingPowerPlatform : public CPlatform {
+// A platform with another power: every other stand-in is the one of `real`
+// (which it keeps alive).
+class CPowerSwapPlatform : public CPlatform {
  public:
-  CRecordingPowerPlatform(const std::shared_ptr<CPlatform>& real,
-                          std::shared_ptr<CSimPower> power) {
+  CPowerSwapPlatform(const std::shared_ptr<CPlatform>& real, std::shared_ptr<CPower> power) {
     mClock = std::shared_ptr<CClock>(real, &real->Clock());
     mRegistry = std::shared_ptr<CRegistry>(real, &real->Registry());
     mDevices = std::shared_ptr<CDeviceIo>(real, &real->Devices());
@@ -225,6 +223,11 @@ const char* PlatformOptionsHelp(unsigned offered) {
   return text.c_str();
 }
 
+std::shared_ptr<CPlatform> PlatformWithPower(const std::shared_ptr<CPlatform>& platform,
+                                             std::shared_ptr<CPower> power) {
+  return std::make_shared<CPowerSwapPlatform>(platform, std::move(power));
+}
+
 bool InstallChosenPlatform(const _tagSPlatformOptions& options, _tagSChosenPlatform& chosen,
                            std::string& error) {
   if (options.platform == "linux") {
@@ -246,7 +249,7 @@ bool InstallChosenPlatform(const _tagSPlatformOptions& options, _tagSChosenPlatf
       chosen.platform = real;
     } else {
       chosen.power = std::make_shared<CSimPower>();
-      chosen.platform = std::make_shared<CRecordingPowerPlatform>(real, chosen.power);
+      chosen.platform = std::make_shared<CPowerSwapPlatform>(real, chosen.power);
     }
     chosen.description = "Linux thermal sysfs under " + root + ", " + options.naming + " names";
   } else {

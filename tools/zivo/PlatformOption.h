@@ -38,6 +38,7 @@
 #include "Commands.h"
 
 class CPlatform;
+class CPower;
 class CSimPlatform;
 class CSimPower;
 class CSimHandheld;
@@ -99,3 +100,7 @@ struct _tagSChosenPlatform {
 // file, the place and the problem for a broken handheld description).
 bool InstallChosenPlatform(const _tagSPlatformOptions& options, _tagSChosenPlatform& chosen,
                            std::string& error);
+
+// `platform` with `power` in place of its own; the rest is shared with it.
+std::shared_ptr<CPlatform> PlatformWithPower(const std::shared_ptr<CPlatform>& platform,
+                                             std::shared_ptr<CPower> power);

@@ -1,12 +1,13 @@
 #include "PolicyEngine.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "Platform/Text.h"
 #include "StaleReading.h"
+#include "PowerGuard.h"
 #include "zivorivizo/ConfigManager.h"
 #include "zivorivizo/ParticipantMgr.h"
-#include "zivorivizo/SystemManager.h"
 
 namespace {
 
@@ -24,9 +25,26 @@ std::string DeviceRecordText(const _tagSDeviceConfig& r) {
 
 }  // namespace
 
+std::string CelsiusText(int tenthsKelvin) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f C", (tenthsKelvin - 2732) / 10.0);
+  return text;
+}
+
 CPolicyEngine::CPolicyEngine(CParticipantMgr& participants, CConfigManager& config,
-                             CSystemManager* system, bool apply)
-    : mParticipants(participants), mConfig(config), mSystem(system), mApply(apply) {}
+                             CPowerGuard& power, bool apply)
+    : mParticipants(participants), mConfig(config), mPower(power), mApply(apply) {}
+
+bool CPolicyEngine::Manages(const std::wstring& sensor) {
+  _tagSSensor reading;
+  if (mParticipants.GetSensor(sensor, reading) != 0) {
+    return false;
+  }
+  _tagSSensorConfig record;
+  record.strName = sensor;
+  record.iClass = static_cast<int>(reading.Class);
+  return mConfig.GetSensorConfig(record) == 0 && record.iUsageEnable != 0;
+}
 
 std::vector<PolicyDecision> CPolicyEngine::EvaluateAll() {
   std::vector<_tagSSensor> sensors;
@@ -37,6 +55,18 @@ std::vector<PolicyDecision> CPolicyEngine::EvaluateAll() {
     Evaluate(sensor.Name, out);
   }
   return out;
+}
+
+std::vector<std::wstring> CPolicyEngine::Unmanaged() {
+  std::vector<_tagSSensor> sensors;
+  mParticipants.GetAllSensors(sensors);
+  std::vector<std::wstring> names;
+  for (const _tagSSensor& sensor : sensors) {
+    if (!Manages(sensor.Name)) {
+      names.push_back(sensor.Name);
+    }
+  }
+  return names;
 }
 
 std::vector<PolicyDecision> CPolicyEngine::EvaluateSensor(const std::wstring& name) {
@@ -51,7 +81,7 @@ void CPolicyEngine::Forget(const std::wstring& name) {
   mUsers.erase(name);
   DropSensor(name);
   mFailures.erase(name);
-  mPowerAsked.erase(name);
+  mPower.Forget(name);
 }
 
 void CPolicyEngine::DropSensor(const std::wstring& sensor) {
@@ -70,14 +100,22 @@ void CPolicyEngine::Evaluate(const std::wstring& sensor, std::vector<PolicyDecis
   record.strName = sensor;
   record.iClass = static_cast<int>(reading.Class);
   if (mConfig.GetSensorConfig(record) != 0 || record.iUsageEnable == 0) {
-    // Not managed (any more, after a reload): not read, and it holds no
-    // device.
+    // Not managed (any more, after a reload): not read, since reading it may
+    // make the library act on it (a faulty sensor's shutdown), and it holds
+    // no device. What the library asked while it was made (a sensor is read
+    // once then) is still shown.
     DropSensor(sensor);
+    if (!reading.TempHistory.empty()) {
+      mPower.LibraryRequests(sensor, reading.TempHistory.front().Temp, out);
+    }
     return;
   }
   const int refreshed = mParticipants.RefreshSensor(sensor);
   if (refreshed == 0) {
     mParticipants.GetSensor(sensor, reading);
+  }
+  if (!reading.TempHistory.empty()) {
+    mPower.LibraryRequests(sensor, reading.TempHistory.front().Temp, out);
   }
   std::vector<Candidate> devices = DevicesOf(sensor, record);
   if (refreshed != 0 || reading.TempHistory.empty()) {
@@ -229,41 +267,12 @@ void CPolicyEngine::Set(Candidate& device, uint32_t to, PolicyDecision& decision
   }
 }
 
-void CPolicyEngine::PowerAction(const std::wstring& sensor, int temperature,
-                                const _tagSSensorConfig& record, std::vector<PolicyDecision>& out) {
-  if (record.iShutdownTemp <= 0 || temperature < record.iShutdownTemp) {
-    mPowerAsked.erase(sensor);
-    return;
-  }
-  if (!mPowerAsked.insert(sensor).second) {
-    return;
-  }
-  _tagSPlatformConfig platform;
-  mConfig.GetPlatformConfig(platform);
-  PolicyDecision decision;
-  decision.action = platform.iShutdownOption == 1 ? "hibernate" : "shutdown";
-  decision.sensor = sensor;
-  decision.temperature = temperature;
-  decision.threshold = record.iShutdownTemp;
-  decision.record = SensorRecordText(record) + "; platform record: option " +
-                    std::to_string(platform.iShutdownOption) + ", timer " +
-                    std::to_string(platform.iShutdownTimer);
-  if (mApply && mSystem != nullptr) {
-    if (platform.iShutdownOption == 1) {
-      decision.status = mSystem->Hibernate(0);
-    } else {
-      std::wstring message = L"zivo run: " + sensor + L" reached its shutdown temperature";
-      decision.status = mSystem->SystemShutdown(platform.iShutdownTimer, message.data());
-    }
-    decision.applied = decision.status == 0;
-  }
-  out.push_back(std::move(decision));
-}
-
 void CPolicyEngine::Decide(const std::wstring& sensor, int temperature,
                            const _tagSSensorConfig& record, std::vector<Candidate>& devices,
                            std::vector<PolicyDecision>& out) {
-  PowerAction(sensor, temperature, record, out);
+  _tagSPlatformConfig platform;
+  mConfig.GetPlatformConfig(platform);
+  mPower.Reading(sensor, temperature, record, platform, out);
 
   const int start = record.iThrottleStartTemp;
   if (temperature >= start) {

@@ -17,9 +17,11 @@
 //   sensor in its hold band (between the two temperatures) or hot, or one
 //   without a fresh reading, holds the device, whatever the order the
 //   sensors are read in. A device goes down at most one step per evaluation;
-// - at or above iShutdownTemp, once until the sensor falls below it again,
-//   the platform option: hibernate (iShutdownOption 1) or shut down after
-//   iShutdownTimer seconds.
+// - at or above iShutdownTemp, the platform option: hibernate
+//   (iShutdownOption 1) or shut down after iShutdownTimer seconds, confirmed
+//   and asked once as CPowerGuard decides.
+// Only the sensors it manages are refreshed and evaluated: those with a
+// record in the policy whose usage is enabled.
 // A sensor whose refresh failed is not evaluated: a "warning" decision says
 // why. After FailSafeAfter failures in a row its devices go to their limit
 // ("failsafe"); once it reads again the rules above apply and release them
@@ -51,11 +53,16 @@
 
 class CParticipantMgr;
 class CConfigManager;
-class CSystemManager;
+class CPowerGuard;
+
+// Tenths of kelvin as "41.5 C".
+std::string CelsiusText(int tenthsKelvin);
 
 struct PolicyDecision {
-  // "throttle", "release", "hibernate", "shutdown", "failsafe" (a device to
-  // its limit), "warning" (no fresh reading) or "recovered" (readings back)
+  // "throttle", "release", "hibernate", "shutdown", "cancel" (a scheduled
+  // shutdown taken back), "pending" (a power action awaiting confirmation),
+  // "failsafe" (a device to its limit), "warning" (no fresh reading) or
+  // "recovered" (readings back)
   std::string action;
   std::wstring sensor;  // the sensor whose temperature decided
   int temperature = 0;  // its temperature, tenths of kelvin
@@ -65,8 +72,16 @@ struct PolicyDecision {
   uint32_t to = 0;
   std::string record;  // the policy record(s) that applied, in words
   bool applied = false;
-  int status = 0;    // the library's answer when applied
+  int status = 0;  // the library's answer; for power, 0 when the platform accepted
   std::string note;  // warning, failsafe, recovered: the reason in words
+  // Power only: the reason in full; the platform's error when it refused;
+  // whether the library asked by itself; whether a shutdown already pending
+  // was left as it stood.
+  std::string reason;
+  std::string errorName;
+  std::string errorMessage;
+  bool byLibrary = false;
+  bool alreadyScheduled = false;
 };
 
 class CPolicyEngine {
@@ -75,7 +90,7 @@ class CPolicyEngine {
   static constexpr int kHysteresis = 20;
 
   // `system` is asked for the power actions when `apply` is true.
-  CPolicyEngine(CParticipantMgr& participants, CConfigManager& config, CSystemManager* system,
+  CPolicyEngine(CParticipantMgr& participants, CConfigManager& config, CPowerGuard& power,
                 bool apply);
 
   // Failed readings in a row before a sensor's devices go to their limit.
@@ -89,6 +104,10 @@ class CPolicyEngine {
 
   // Refreshes every managed sensor and decides for each.
   std::vector<PolicyDecision> EvaluateAll();
+  // True when the policy has a record for the sensor with its usage on.
+  bool Manages(const std::wstring& sensor);
+  // The sensors the policy does not manage.
+  std::vector<std::wstring> Unmanaged();
   // Refreshes one sensor and decides for it (a thermal event).
   std::vector<PolicyDecision> EvaluateSensor(const std::wstring& name);
   // A participant that left: whatever the engine remembered of it goes.
@@ -117,12 +136,10 @@ class CPolicyEngine {
   // temperature.
   bool AllUsersCool(const std::wstring& device) const;
   void Set(Candidate& device, uint32_t to, PolicyDecision& decision);
-  void PowerAction(const std::wstring& sensor, int temperature, const _tagSSensorConfig& record,
-                   std::vector<PolicyDecision>& out);
 
   CParticipantMgr& mParticipants;
   CConfigManager& mConfig;
-  CSystemManager* mSystem;
+  CPowerGuard& mPower;
   bool mApply;
   int mFailSafeAfter = 3;
   std::function<std::optional<uint32_t>(const std::wstring&)> mReadMax;
@@ -131,5 +148,4 @@ class CPolicyEngine {
   std::map<std::wstring, int> mFailures;                  // failed readings in a row
   std::map<std::wstring, std::set<std::wstring>> mUsers;  // device -> its sensors
   std::set<std::wstring> mReleased;                       // devices lowered in this evaluation
-  std::set<std::wstring> mPowerAsked;                     // sensors whose power action was taken
 };

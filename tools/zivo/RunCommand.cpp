@@ -26,7 +26,9 @@
 #include "PlatformOption.h"
 #include "PolicyEngine.h"
 #include "PolicyInForce.h"
+#include "PowerGuard.h"
 #include "RunOptions.h"
+#include "RunPower.h"
 #include "Sim/SimHandheld.h"
 #include "Sim/SimPlatform.h"
 #include "StateFolder.h"
@@ -78,12 +80,6 @@ Footprint ReadFootprint() {
   return f;
 }
 
-std::string Celsius(int tenthsKelvin) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.1f C", (tenthsKelvin - 2732) / 10.0);
-  return text;
-}
-
 std::string Seconds(uint64_t ms) {
   char text[32];
   std::snprintf(text, sizeof text, "%.3f s", ms / 1000.0);
@@ -109,25 +105,32 @@ class CRunOutput {
       return;
     }
     const bool power = d.device.empty();
-    std::string reason = d.action == "failsafe"
-                             ? d.note
-                             : ToUtf8(d.sensor) + " at " + Celsius(d.temperature) +
+    std::string reason = d.action == "failsafe" ? d.note
+                         : !d.reason.empty()        ? d.reason
+                                                    : ToUtf8(d.sensor) + " at " + CelsiusText(d.temperature) +
                                    (d.action == "release" ? " below " : " reached ") +
                                    (power                   ? "its shutdown temperature "
                                     : d.action == "release" ? "its release temperature "
                                                             : "its throttle start ") +
-                                   Celsius(d.threshold);
+                                   CelsiusText(d.threshold);
+    const bool waits = d.action == "pending";
     std::string outcome;
-    if (!d.applied && !d.note.empty() && d.action != "failsafe") {
+    if (waits) {
+      // Nothing was asked yet; the reason says how many readings are in.
+    } else if (!d.applied && !d.note.empty() && d.action != "failsafe") {
       outcome = d.note;
     } else if (!mApply) {
       outcome = "dry run";
+    } else if (!d.applied && power) {
+      outcome = "failed: " + (d.errorName.empty() ? "" : d.errorName + ": ") + d.errorMessage;
     } else if (!d.applied) {
       outcome = "failed with " + std::to_string(d.status) + ": " + StatusText(d.status);
+    } else if (d.alreadyScheduled) {
+      outcome = "a shutdown already pending stands; its deadline is unchanged";
     } else if (power && mSimulated) {
       outcome = "recorded by the simulated platform, not carried out";
     }
-    std::string what = std::string(mApply ? "" : "would ") + d.action;
+    std::string what = std::string(mApply || waits ? "" : "would ") + d.action;
     if (!power) {
       what += " " + ToUtf8(d.device) + " " + std::to_string(d.from) + " -> " + std::to_string(d.to);
     }
@@ -146,6 +149,12 @@ class CRunOutput {
         line["device"] = ToUtf8(d.device);
         line["from"] = d.from;
         line["to"] = d.to;
+      } else {
+        line["byLibrary"] = d.byLibrary;
+        line["alreadyScheduled"] = d.alreadyScheduled;
+        if (mApply && !d.applied && !waits) {
+          line["error"] = {{"name", d.errorName}, {"message", d.errorMessage}};
+        }
       }
       Emit(line.dump());
     } else {
@@ -196,8 +205,8 @@ std::string LoadFailure(const std::string& path, const ConfigLoadReport& report)
 
 class CPolicyDaemon {
  public:
-  CPolicyDaemon(const RunOptions& options, _tagSChosenPlatform& chosen)
-      : mOptions(options), mChosen(chosen) {}
+  CPolicyDaemon(const RunOptions& options, _tagSChosenPlatform& chosen, CRunPower& power)
+      : mOptions(options), mChosen(chosen), mPower(power) {}
 
   int Run() {
     const std::wstring configPath = FromUtf8(mOptions.platform.configFile);
@@ -227,7 +236,8 @@ class CPolicyDaemon {
       return 1;
     }
     COSSystemManager* system = mOptions.apply ? COSSystemManager::GetInstance() : nullptr;
-    CPolicyEngine engine(session.Manager(), policy, system, mOptions.apply);
+    CPowerGuard power(system, mPower, mOptions.confirm, CPolicyEngine::kHysteresis);
+    CPolicyEngine engine(session.Manager(), policy, power, mOptions.apply);
     engine.SetFailSafeAfter(mOptions.failSafeAfter);
     if (mChosen.thermal) {
       engine.SetMaxReader([view = mChosen.thermal](const std::wstring& name) {
@@ -288,6 +298,14 @@ class CPolicyDaemon {
         ++decisions;
       }
     };
+    std::vector<PolicyDecision> discovered;
+    power.LibraryRequests(L"", 0, discovered);
+    emit(discovered);
+    for (const std::wstring& name : engine.Unmanaged()) {
+      output.Note("unmanaged", name,
+                  "the policy has no record for it or its usage is off: it is neither read nor "
+                  "acted on");
+    }
     emit(engine.EvaluateAll());
     // Measured with everything started, and again before it stops, so a run
     // that grows shows it.
@@ -394,9 +412,12 @@ class CPolicyDaemon {
         const bool sensor = event.kind == ADD_SENSOR_EVENT;
         const int status = sensor ? manager.AddSensor(event.name) : manager.AddDevice(event.name);
         output.Note(sensor ? "add-sensor" : "add-device", event.name,
-                    status == 0 ? "arrived and added; the policy applies to it"
-                                : "arrived, not added: " + std::to_string(status) + ": " +
-                                      StatusText(status));
+                    status != 0 ? "arrived, not added: " + std::to_string(status) + ": " +
+                                      StatusText(status)
+                    : !sensor || engine.Manages(event.name)
+                        ? "arrived and added; the policy applies to it"
+                        : "arrived and added; the policy does not manage it: it is neither "
+                          "read nor acted on");
         if (status == 0) {
           emit(sensor ? engine.EvaluateSensor(event.name) : engine.EvaluateAll());
         }
@@ -443,6 +464,7 @@ class CPolicyDaemon {
 
   const RunOptions& mOptions;
   _tagSChosenPlatform& mChosen;
+  CRunPower& mPower;
 };
 
 }  // namespace
@@ -464,5 +486,11 @@ int RunRun(const ZivoArgs& args) {
     std::fprintf(stderr, "zivo run: %s\n", error.c_str());
     return 1;
   }
-  return CPolicyDaemon(options, chosen).Run();
+  // Every power request, the library's own included, goes through run's
+  // power so that its outcome can be shown.
+  auto power = std::make_shared<CRunPower>(
+      std::shared_ptr<CPower>(chosen.platform, &chosen.platform->Power()));
+  chosen.platform = PlatformWithPower(chosen.platform, power);
+  CPlatform::Install(chosen.platform);
+  return CPolicyDaemon(options, chosen, *power).Run();
 }

@@ -58,6 +58,18 @@ bool ParseRunOptions(const ZivoArgs& args, RunOptions& options, std::string& err
         return false;
       }
       options.durationMs = ms;
+    } else if (auto confirm = Value(args, i, "--confirm", error)) {
+      if (!error.empty()) {
+        return false;
+      }
+      char* end = nullptr;
+      errno = 0;
+      const long value = std::strtol(confirm->c_str(), &end, 10);
+      if (confirm->empty() || *end != '\0' || errno != 0 || value < 1 || value > 1000) {
+        error = "--confirm takes a number of readings from 1 to 1000, not \"" + *confirm + "\"";
+        return false;
+      }
+      options.confirm = static_cast<int>(value);
     } else if (auto count = Value(args, i, "--failsafe-after", error)) {
       if (!error.empty()) {
         return false;
@@ -117,15 +129,19 @@ bool ParseRunOptions(const ZivoArgs& args, RunOptions& options, std::string& err
 }
 
 const char* RunHelp() {
-  return "usage: zivo run [--config FILE] [--interval SECONDS] [--apply] [--speed N]\n"
-         "                [--duration SECONDS] [--failsafe-after N] [--state-dir DIR]\n"
+  return "usage: zivo run [--config FILE] [--interval SECONDS] [--apply] [--confirm N]\n"
+         "                [--speed N] [--duration SECONDS] [--failsafe-after N]\n"
+         "                [--state-dir DIR]\n"
          "                [--platform sim|sim:FILE|linux] [--sysfs-root DIR]\n"
          "                [--naming path|stable] [--log FILE] [--json]\n\n"
          "Applies the thermal policy until SIGINT or SIGTERM: throttles the devices of\n"
          "every sensor at or above its start temperature step by step, releases them\n"
          "2.0 degrees below it once every sensor using them is that cool, and takes\n"
-         "the platform's power action at the shutdown temperature. Every decision is\n"
-         "printed with its reason (with --json, one object per line). A dry run\n"
+         "the platform's power action once a sensor has read its shutdown temperature\n"
+         "N times in a row (a shutdown is cancelled after N readings 2.0 degrees\n"
+         "below it). Sensors the policy does not name are listed at start and left\n"
+         "alone. Every decision is printed with its reason and outcome (with --json,\n"
+         "one object per line). A dry run\n"
          "unless --apply is given. SIGHUP reloads the policy; a file that does not\n"
          "load leaves the old one in force. A sensor that cannot be read is not\n"
          "decided on; after --failsafe-after failures in a row its devices go to\n"
@@ -136,6 +152,7 @@ const char* RunHelp() {
          "                      must load, or run ends with status 1\n"
          "  --interval SECONDS  how often every sensor is read (default 5)\n"
          "  --apply             write the throttle states and take the power action\n"
+         "  --confirm N         readings in a row before a power action (default 3)\n"
          "  --speed N           simulated handheld: run its clock N times faster\n"
          "  --duration SECONDS  end after that long (simulated time on a handheld)\n"
          "  --failsafe-after N  failed readings in a row before a sensor's devices go\n"

@@ -10,6 +10,9 @@
 //                       to their limit (default 3)
 //   --state-dir DIR     with --apply: the lock and the record of the states
 //                       to put back (default /run/zivo)
+//   --confirm N         fresh readings in a row at the shutdown temperature
+//                       before the power action, and below it less the
+//                       hysteresis before a shutdown is cancelled (default 3)
 #pragma once
 
 #include <cstdint>
@@ -29,6 +32,7 @@ struct RunOptions {
   std::string stateDir = "/run/zivo";
   // False when the policy is the default file (kDefaultPolicyFile).
   bool configGiven = false;
+  int confirm = 3;
 };
 
 // The policy zivo run applies when no --config is given.

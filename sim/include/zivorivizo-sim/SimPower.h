@@ -1,11 +1,16 @@
-// Recording power: remembers every request and never acts on the machine.
+// Recording power: remembers the requests and never acts on the machine. It
+// keeps a count of every request and the last kRequestsKept of them, so a
+// caller that asks for ever (a sensor that stays faulty asks at every
+// reading) does not make it grow.
 // Tests script whether the privilege is held and whether hibernation is
 // allowed; the requests themselves are accepted. A refusal by the system is a
 // fault (FaultOp::PowerShutdown, PowerSetState) that proceeds: the request is
 // recorded and then refused.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -14,7 +19,7 @@
 #include "zivorivizo/Power.h"
 
 struct ZIVO_SIM_EXPORT _tagSPowerRequest {
-  enum class Kind { EnablePrivilege, Shutdown, QueryHibernate, SetPowerState };
+  enum class Kind { EnablePrivilege, Shutdown, QueryHibernate, SetPowerState, CancelShutdown };
   explicit _tagSPowerRequest(Kind k) : kind(k) {}
 
   Kind kind;
@@ -32,11 +37,17 @@ class ZIVO_SIM_EXPORT CSimPower : public CPower {
                         bool reboot) override;
   bool IsHibernateAllowed() override;
   bool SetPowerState(bool suspend, bool force) override;
+  bool CancelShutdown() override;
+
+  static constexpr std::size_t kRequestsKept = 1024;
 
   void SetPrivilegeHeld(bool held);
   void SetHibernateAllowed(bool allowed);
 
+  // The last kRequestsKept requests, oldest first.
   std::vector<_tagSPowerRequest> Requests();
+  // Every request since the start (or the last ClearRequests).
+  uint64_t RequestCount();
   // Only the shutdown requests, in order.
   std::vector<_tagSPowerRequest> Shutdowns();
   // Only the SetPowerState requests, in order.
@@ -44,8 +55,11 @@ class ZIVO_SIM_EXPORT CSimPower : public CPower {
   void ClearRequests();
 
  private:
+  void RecordLocked(_tagSPowerRequest request);
+
   std::mutex mLock;
-  std::vector<_tagSPowerRequest> mRequests;
+  std::deque<_tagSPowerRequest> mRequests;
+  uint64_t mCount = 0;
   bool mPrivilegeHeld = true;
   bool mHibernateAllowed = true;
 };
