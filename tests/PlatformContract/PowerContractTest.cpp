@@ -166,6 +166,20 @@ TEST_P(PowerContract, HibernationFollowsThePolicyAndRefusalsAreReported) {
   EXPECT_EQ(actions[3].kind, "shutdown");
 }
 
+// Every power says why a request failed, and takes a shutdown back.
+TEST_P(PowerContract, TheLastAnswerSaysWhyAndAShutdownCanBeCancelled) {
+  EXPECT_TRUE(E().Power().InitiateShutdown(L"Too hot", 60, true, false));
+  EXPECT_TRUE(E().Power().LastAnswer().accepted);
+  EXPECT_TRUE(E().Power().CancelShutdown());
+  EXPECT_TRUE(E().Power().LastAnswer().accepted);
+  E().RefuseRequests();
+  EXPECT_FALSE(E().Power().InitiateShutdown(L"Too hot", 60, true, false));
+  const PowerAnswer answer = E().Power().LastAnswer();
+  EXPECT_FALSE(answer.accepted);
+  EXPECT_NE(answer.errorName, "");
+  EXPECT_NE(answer.errorMessage, "");
+}
+
 // A fault that does not proceed keeps the request from the system: no test
 // that arms one can reach the machine's power.
 TEST_P(PowerContract, AFailedCallNeverReachesTheSystem) {
