@@ -1,8 +1,10 @@
-// The location piece of a log line names the source file the way the original
-// module build named it: relative to the module folder, with backslashes. The
-// module folder is src/Module, so src/SystemMgr/OSSystemManager.cpp is
-// "..\SystemMgr\OSSystemManager.cpp"; the platform-independent sources were
-// one level further away and keep their "..\..\OSIndep\..." form.
+// The location piece of a log line names the source file relative to the
+// library's module folder, with backslashes, so log lines read the same on
+// every build machine and tools that parse them need no path rules of their
+// own. The module folder is src/Module, so src/SystemMgr/OSSystemManager.cpp
+// is "..\SystemMgr\OSSystemManager.cpp"; the platform-independent sources
+// are named from one level further down, "..\..\OSIndep\...", which keeps
+// their lines apart from the platform's at a glance.
 #pragma once
 
 #include <cstddef>

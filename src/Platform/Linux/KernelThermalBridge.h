@@ -1,6 +1,6 @@
-// Turns what the kernel reports about the thermal tree into what the library
-// listens to, as the drivers and the firmware of the original machines report
-// it. Every source ends here, in one rescan-and-compare (Compare):
+// Turns what the kernel reports about the thermal tree into the events the
+// library listens to: participant instances created and deleted, and driver
+// notification values set. Every source ends here, in one rescan-and-compare (Compare):
 //
 //   any netlink message, any uevent of the watched subsystems, a socket
 //   overrun, the periodic compare

@@ -1,6 +1,7 @@
-// The Linux platform's registry: an in-memory registry holding the keys that
-// a driver installation writes on the original system, the parameters key
-// taken from the live thermal view (SysfsThermalView.h):
+// The Linux platform's registry: an in-memory registry holding the keys the
+// library reads to find its driver-backed participants and their
+// notifications, the parameters key taken from the live thermal view
+// (SysfsThermalView.h):
 //
 //   SOFTWARE\Zelan\VOVUZER\Parameters
 //     SensorCount (REG_DWORD), Sensor0.. (REG_SZ): zone names
