@@ -70,8 +70,8 @@ std::optional<int32_t> CriticalTripOf(const nlohmann::json& details) {
 
 nlohmann::json SysfsDetailsOf(CSysfsThermalView& view, const std::wstring& name) {
   const auto snapshot = view.Current();
-  const _tagSThermalEntry* zone = snapshot->FindZone(name);
-  const _tagSThermalEntry* entry = zone != nullptr ? zone : snapshot->FindCooling(name);
+  const _tagSThermalEntry* zone = snapshot->FindSensor(name);
+  const _tagSThermalEntry* entry = zone != nullptr ? zone : snapshot->FindDevice(name);
   if (entry == nullptr) {
     return nullptr;
   }

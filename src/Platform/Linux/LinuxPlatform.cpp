@@ -7,7 +7,7 @@
 #include "Platform/Linux/KernelThermalEvents.h"
 #include "Platform/Linux/LibXmlParser.h"
 #include "Platform/Linux/LinuxClock.h"
-#include "Platform/Linux/LogindPower.h"
+#include "Platform/Linux/Logind/LogindPower.h"
 #include "Platform/Linux/SysfsDeviceIo.h"
 #include "Platform/Linux/SysfsFailureBook.h"
 #include "Platform/Linux/SysfsRegistry.h"
