@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <charconv>
 
+#include "Platform/Linux/Hwmon/HwmonSource.h"
 #include "Platform/Linux/SysfsAttribute.h"
 #include "Platform/Linux/ThermalClass/ThermalClassSource.h"
 
@@ -65,6 +66,7 @@ bool IdentifyFolder(_tagSThermalEntry& entry) {
 const std::vector<const CParticipantSource*>& ParticipantSources() {
   static const std::vector<const CParticipantSource*> sources = {
       &CThermalClassSource::Instance(),
+      &CHwmonSource::Instance(),
   };
   return sources;
 }

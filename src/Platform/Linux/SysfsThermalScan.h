@@ -23,6 +23,7 @@ struct _tagSThermalEntry {
   // of this one ("temp2"); empty when the folder is the participant.
   std::string channel;
   std::string type;   // the `type` text (hwmon: the label); empty when unread
+  std::string chip;   // hwmon: the chip's `name`
   std::wstring name;  // the participant name under the scan's naming
   // The folder's identity: a folder that went away and came back under the
   // same number is another participant.
