@@ -1,5 +1,6 @@
 // A fan channel of an hwmon chip on a fake chip folder modelled on a board
-// chip (pwm2 in SmartFan mode 5 at 90, fan2_input): states, the floor and the
+// chip (pwm2 in SmartFan mode 5 at 90, fan2_input), alone and behind its
+// device handle: states, the floor and the
 // driver's bounds, a read-only channel, a driver that drops or refuses manual
 // mode, and control given back when the channel goes.
 #include <gtest/gtest.h>
@@ -11,8 +12,12 @@
 #include <vector>
 
 #include "Platform/DeviceIo.h"
+#include "Platform/DriverProtocol.h"
 #include "Platform/Linux/Hwmon/HwmonFanChannel.h"
+#include "Platform/Linux/Hwmon/HwmonFanHandle.h"
 #include "Platform/Linux/SysfsValueWriter.h"
+#include "support/DriverCalls.h"
+#include "support/LogCapture.h"
 #include "support/TempFolder.h"
 
 namespace {
@@ -236,6 +241,49 @@ TEST(HwmonFanChannelTest, AFailedGiveBackLeavesTheFanAtFullSpeed) {
     EXPECT_TRUE(notes[0].error && notes[1].error);
     EXPECT_NE(notes[1].text.find(c.last), std::string::npos) << notes[1].text;
   }
+}
+
+TEST(HwmonFanChannelTest, TheHandleIsAnActiveDeviceThatGivesTheFanBackWhenItStopsOrGoes) {
+  CFakeChip chip;
+  CLogCapture log;
+  uint32_t error = 0;
+  bool present = true;
+  auto handle = std::make_unique<CHwmonFanHandle>(
+      CHwmonFanChannel::Open(chip.Path(), 2, 10, nullptr, LogHwmonFanNotes(L"fan2"), error),
+      [&present](uint32_t& why) {
+        why = DEVICE_ERROR_FILE_NOT_FOUND;
+        return present;
+      });
+  const auto info = Read<_tagSDeviceInfoBlock>(*handle, DRIVER_DEVICE_GET_INFO);
+  EXPECT_EQ(info.Class, 9u);
+  EXPECT_EQ(info.MaxState, 10u);
+  EXPECT_EQ(Read<uint32_t>(*handle, DRIVER_DEVICE_GET_STATE), 0u);
+  ASSERT_TRUE(Send(*handle, DRIVER_DEVICE_SET_STATE, uint32_t{6}));
+  EXPECT_EQ(Read<uint32_t>(*handle, DRIVER_DEVICE_GET_STATE), 6u);
+  ASSERT_TRUE(Send(*handle, DRIVER_DEVICE_STOP, uint32_t{0}));
+  EXPECT_EQ(chip.Get("pwm2_enable"), 5);
+  EXPECT_FALSE(Send(*handle, DRIVER_DEVICE_SET_STATE, uint32_t{11})) << "above the top state";
+
+  ASSERT_TRUE(Send(*handle, DRIVER_DEVICE_SET_STATE, uint32_t{3}));
+  chip.Put("pwm2_enable", "2");
+  ASSERT_TRUE(Send(*handle, DRIVER_DEVICE_SET_STATE, uint32_t{4}));
+  EXPECT_EQ(log.LevelOf("fan2: pwm2_enable was reset to 2 by the driver (after a suspend?); "
+                        "taking manual control again"),
+            "WARNING");
+  present = false;
+  EXPECT_FALSE(Send(*handle, DRIVER_DEVICE_SET_STATE, uint32_t{5}, error));
+  EXPECT_EQ(error, DEVICE_ERROR_FILE_NOT_FOUND) << "a chip that went";
+  handle.reset();
+  EXPECT_EQ(chip.Get("pwm2"), 90);
+  EXPECT_EQ(chip.Get("pwm2_enable"), 5);
+
+  chip.Put("pwm2", "90", 0444);
+  handle = std::make_unique<CHwmonFanHandle>(
+      CHwmonFanChannel::Open(chip.Path(), 2, 10, nullptr, LogHwmonFanNotes(L"fan2"), error),
+      nullptr);
+  EXPECT_FALSE(Send(*handle, DRIVER_DEVICE_SET_STATE, uint32_t{1}, error));
+  EXPECT_EQ(error, DEVICE_ERROR_ACCESS_DENIED);
+  EXPECT_EQ(Read<uint32_t>(*handle, DRIVER_DEVICE_GET_STATE), 0u) << "still read";
 }
 
 }  // namespace
