@@ -4,9 +4,7 @@
 // driver's bounds, a read-only channel, a driver that drops or refuses manual
 // mode, and control given back when the channel goes.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
-#include <fstream>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -17,35 +15,10 @@
 #include "Platform/Linux/Hwmon/HwmonFanHandle.h"
 #include "Platform/Linux/SysfsValueWriter.h"
 #include "support/DriverCalls.h"
+#include "support/FakeHwmonChip.h"
 #include "support/LogCapture.h"
-#include "support/TempFolder.h"
 
 namespace {
-
-class CFakeChip {
- public:
-  CFakeChip() {
-    Put("name", "nct6798");
-    Put("pwm2", "90");
-    Put("pwm2_enable", "5");
-    Put("pwm2_mode", "1");
-    Put("fan2_input", "812");
-  }
-  void Put(const std::string& name, const std::string& text, unsigned mode = 0644) {
-    const std::string path = mFolder.Write(name, text + "\n");
-    chmod(path.c_str(), mode);
-  }
-  int64_t Get(const std::string& name) const {
-    std::ifstream in(mFolder.Path() + "/" + name);
-    int64_t value = -1;
-    in >> value;
-    return value;
-  }
-  const std::string& Path() const { return mFolder.Path(); }
-
- private:
-  CTempFolder mFolder;
-};
 
 // Lets a test stand for a driver: refuses or changes some writes.
 class CDriverWriter : public CSysfsValueWriter {
@@ -62,7 +35,7 @@ class CDriverWriter : public CSysfsValueWriter {
   }
 };
 
-std::unique_ptr<CHwmonFanChannel> OpenChannel(const CFakeChip& chip,
+std::unique_ptr<CHwmonFanChannel> OpenChannel(const CFakeHwmonChip& chip,
                                               std::vector<HwmonFanNote>& notes,
                                               std::shared_ptr<CSysfsValueWriter> writer = nullptr,
                                               uint32_t levels = CHwmonFanChannel::kDefaultLevels) {
@@ -96,7 +69,7 @@ TEST(HwmonFanChannelTest, StatesWriteAShareOfTheRoomAboveTheFloorWithinTheDriver
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    CFakeChip chip;
+    CFakeHwmonChip chip;
     chip.Put("pwm2", std::to_string(c.found));
     if (*c.min) chip.Put("pwm2_min", c.min);
     if (*c.max) chip.Put("pwm2_max", c.max);
@@ -116,7 +89,7 @@ TEST(HwmonFanChannelTest, StatesWriteAShareOfTheRoomAboveTheFloorWithinTheDriver
 }
 
 TEST(HwmonFanChannelTest, StateZeroAndTheEndGiveTheFoundValuesBack) {
-  CFakeChip chip;
+  CFakeHwmonChip chip;
   std::vector<HwmonFanNote> notes;
   auto channel = OpenChannel(chip, notes);
   ASSERT_NE(channel, nullptr);
@@ -146,7 +119,7 @@ TEST(HwmonFanChannelTest, StateZeroAndTheEndGiveTheFoundValuesBack) {
 TEST(HwmonFanChannelTest, AReadOnlyChannelRefusesEverySetAndWritesNothing) {
   for (const char* file : {"pwm2", "pwm2_enable"}) {
     SCOPED_TRACE(file);
-    CFakeChip chip;
+    CFakeHwmonChip chip;
     chip.Put(file, file == std::string("pwm2") ? "90" : "5", 0444);
     std::vector<HwmonFanNote> notes;
     auto channel = OpenChannel(chip, notes);
@@ -164,7 +137,7 @@ TEST(HwmonFanChannelTest, AReadOnlyChannelRefusesEverySetAndWritesNothing) {
 }
 
 TEST(HwmonFanChannelTest, ControlResetByTheDriverIsTakenAgainWithAWarning) {
-  CFakeChip chip;
+  CFakeHwmonChip chip;
   std::vector<HwmonFanNote> notes;
   auto channel = OpenChannel(chip, notes);
   uint32_t error = 0;
@@ -187,7 +160,7 @@ TEST(HwmonFanChannelTest, ControlResetByTheDriverIsTakenAgainWithAWarning) {
 }
 
 TEST(HwmonFanChannelTest, ADriverThatDoesNotKeepManualModeFailsTheSet) {
-  CFakeChip chip;
+  CFakeHwmonChip chip;
   auto writer = std::make_shared<CDriverWriter>();
   writer->rule = [](const std::string& name, int64_t value) -> std::optional<int64_t> {
     return name == "pwm2_enable" && value == 1 ? 2 : value;
@@ -226,7 +199,7 @@ TEST(HwmonFanChannelTest, AFailedGiveBackLeavesTheFanAtFullSpeed) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    CFakeChip chip;
+    CFakeHwmonChip chip;
     auto writer = std::make_shared<CDriverWriter>();
     std::vector<HwmonFanNote> notes;
     auto channel = OpenChannel(chip, notes, writer);
@@ -244,7 +217,7 @@ TEST(HwmonFanChannelTest, AFailedGiveBackLeavesTheFanAtFullSpeed) {
 }
 
 TEST(HwmonFanChannelTest, TheHandleIsAnActiveDeviceThatGivesTheFanBackWhenItStopsOrGoes) {
-  CFakeChip chip;
+  CFakeHwmonChip chip;
   CLogCapture log;
   uint32_t error = 0;
   bool present = true;

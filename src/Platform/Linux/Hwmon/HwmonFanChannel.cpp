@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "Platform/DeviceIo.h"
+#include "Platform/Linux/Hwmon/HwmonFanRecord.h"
 #include "Platform/Linux/SysfsValueWriter.h"
 
 namespace {
@@ -15,12 +16,30 @@ constexpr int64_t kManual = 1;
 constexpr int64_t kFullSpeedMode = 0;
 constexpr int64_t kPwmTop = 255;
 
+// A write the driver may take and then show differently: read back.
+bool WriteAndCheckFile(CSysfsValueWriter& writer, int dirFd, const std::string& name, int64_t value,
+                       uint32_t& error) {
+  if (!writer.Write(dirFd, name, value, error)) {
+    return false;
+  }
+  int64_t shown = 0;
+  if (!ReadSysfsNumber(dirFd, name.c_str(), shown, error)) {
+    return false;
+  }
+  if (shown != value) {
+    error = DEVICE_ERROR_GEN_FAILURE;
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::unique_ptr<CHwmonFanChannel> CHwmonFanChannel::Open(const std::string& folder, uint32_t index,
                                                          uint32_t levels,
                                                          std::shared_ptr<CSysfsValueWriter> writer,
-                                                         HwmonFanReport report, uint32_t& error) {
+                                                         HwmonFanReport report, uint32_t& error,
+                                                         std::shared_ptr<CHwmonFanRecord> record) {
   if (levels == 0) {
     error = DEVICE_ERROR_GEN_FAILURE;
     return nullptr;
@@ -34,7 +53,8 @@ std::unique_ptr<CHwmonFanChannel> CHwmonFanChannel::Open(const std::string& fold
     writer = std::make_shared<CSysfsValueWriter>();
   }
   std::unique_ptr<CHwmonFanChannel> channel(
-      new CHwmonFanChannel(std::move(dir), index, levels, std::move(writer), std::move(report)));
+      new CHwmonFanChannel(folder, std::move(dir), index, levels, std::move(writer),
+                           std::move(report), std::move(record)));
   if (!channel->mPwm.OpenForReading(error) || !channel->mEnable.OpenForReading(error) ||
       !channel->mPwm.ReadNumber(channel->mFound.pwm, error) ||
       !channel->mEnable.ReadNumber(channel->mFound.enable, error)) {
@@ -46,15 +66,19 @@ std::unique_ptr<CHwmonFanChannel> CHwmonFanChannel::Open(const std::string& fold
   return channel;
 }
 
-CHwmonFanChannel::CHwmonFanChannel(CUniqueFd dir, uint32_t index, uint32_t levels,
-                                   std::shared_ptr<CSysfsValueWriter> writer, HwmonFanReport report)
-    : mDir(std::move(dir)),
+CHwmonFanChannel::CHwmonFanChannel(std::string folder, CUniqueFd dir, uint32_t index,
+                                   uint32_t levels, std::shared_ptr<CSysfsValueWriter> writer,
+                                   HwmonFanReport report, std::shared_ptr<CHwmonFanRecord> record)
+    : mFolder(std::move(folder)),
+      mDir(std::move(dir)),
+      mIndex(index),
       mName("pwm" + std::to_string(index)),
       mEnableName(mName + "_enable"),
       mRpmName("fan" + std::to_string(index) + "_input"),
       mLevels(levels),
       mWriter(std::move(writer)),
       mReport(std::move(report)),
+      mRecord(std::move(record)),
       mPwm(mDir.Get(), mName),
       mEnable(mDir.Get(), mEnableName) {}
 
@@ -72,34 +96,26 @@ bool CHwmonFanChannel::Write(const std::string& name, int64_t value, uint32_t& e
   return mWriter->Write(mDir.Get(), name, value, error);
 }
 
-// A write the driver may take and then show differently: read back.
-bool CHwmonFanChannel::WriteAndCheck(const std::string& name, int64_t value, uint32_t& error) {
-  if (!Write(name, value, error)) {
-    return false;
-  }
-  int64_t shown = 0;
-  CSysfsAttribute file(mDir.Get(), name);
-  if (!file.OpenForReading(error) || !file.ReadNumber(shown, error)) {
-    return false;
-  }
-  if (shown != value) {
-    error = DEVICE_ERROR_GEN_FAILURE;
-    return false;
-  }
-  return true;
-}
-
 bool CHwmonFanChannel::TakeControl(uint32_t& error) {
   int64_t floor = 0;
   if (!mPwm.ReadNumber(floor, error)) {
     return false;
   }
-  if (!WriteAndCheck(mEnableName, kManual, error)) {
+  std::string unsaved;
+  if (mRecord && !mRecord->Hold({mFolder, mIndex, mFound}, unsaved)) {
+    Tell(true,
+         mName + ": control not taken, the values to put back cannot be recorded: " + unsaved);
+    error = DEVICE_ERROR_GEN_FAILURE;
+    return false;
+  }
+  if (!WriteAndCheckFile(*mWriter, mDir.Get(), mEnableName, kManual, error)) {
     Tell(true, mEnableName + ": the driver did not keep manual control (" +
                    std::to_string(kManual) + " written); the fan stays in the chip's own mode");
     // Whatever the driver made of the write, the chip's own mode is the safe one.
     uint32_t ignored = 0;
-    Write(mEnableName, mFound.enable, ignored);
+    if (Write(mEnableName, mFound.enable, ignored) && mRecord) {
+      mRecord->Release(mFolder, mIndex);
+    }
     return false;
   }
   mFloor = std::clamp<int64_t>(floor, 0, kPwmTop);
@@ -196,22 +212,42 @@ bool CHwmonFanChannel::GiveBack() {
     return true;
   }
   mInControl = false;
+  const bool back = PutBackFanChannel(mDir.Get(), mIndex, mFound, *mWriter, mReport);
+  if (back && mRecord) {
+    mRecord->Release(mFolder, mIndex);
+  }
+  return back;
+}
+
+bool PutBackFanChannel(int dirFd, uint32_t index, const HwmonFanFound& found,
+                       CSysfsValueWriter& writer, const HwmonFanReport& report) {
+  const std::string pwm = "pwm" + std::to_string(index);
+  const std::string enable = pwm + "_enable";
+  const auto tell = [&report](std::string text) {
+    if (report) {
+      report(HwmonFanNote{true, std::move(text)});
+    }
+  };
   uint32_t error = 0;
   // pwmN first: a chip that goes back to manual mode then runs at the found speed.
-  if (WriteAndCheck(mName, mFound.pwm, error) && WriteAndCheck(mEnableName, mFound.enable, error)) {
+  if (WriteAndCheckFile(writer, dirFd, pwm, found.pwm, error) &&
+      WriteAndCheckFile(writer, dirFd, enable, found.enable, error)) {
     return true;
   }
-  Tell(true, mName + ": could not put back " + mName + " = " + std::to_string(mFound.pwm) +
-                 " and " + mEnableName + " = " + std::to_string(mFound.enable) + " (error " +
-                 std::to_string(error) + ")");
-  if (WriteAndCheck(mEnableName, kFullSpeedMode, error)) {
-    Tell(true, mName + ": left at full speed (" + mEnableName + " = 0)");
+  tell(pwm + ": could not put back " + pwm + " = " + std::to_string(found.pwm) + " and " + enable +
+       " = " + std::to_string(found.enable) + " (error " + std::to_string(error) + ")");
+  if (WriteAndCheckFile(writer, dirFd, enable, kFullSpeedMode, error)) {
+    tell(pwm + ": left at full speed (" + enable + " = 0)");
     return false;
   }
-  if (WriteAndCheck(mEnableName, kManual, error) && WriteAndCheck(mName, kPwmTop, error)) {
-    Tell(true, mName + ": left in manual control at 255");
+  // Manual at 255, also on a chip whose mode cannot be written but is manual.
+  int64_t mode = -1;
+  writer.Write(dirFd, enable, kManual, error);
+  if (ReadSysfsNumber(dirFd, enable.c_str(), mode, error) && mode == kManual &&
+      WriteAndCheckFile(writer, dirFd, pwm, kPwmTop, error)) {
+    tell(pwm + ": left in manual control at 255");
     return false;
   }
-  Tell(true, mName + ": could not set full speed either; check the fan");
+  tell(pwm + ": could not set full speed either; check the fan");
   return false;
 }

@@ -29,6 +29,7 @@
 #include "Platform/Linux/SysfsAttribute.h"
 
 class CSysfsValueWriter;
+class CHwmonFanRecord;
 
 // What a channel has to tell a person. `error` false: a warning.
 struct HwmonFanNote {
@@ -51,11 +52,14 @@ class CHwmonFanChannel {
 
   // Opens channel `index` of the chip folder `folder` and reads the found
   // values. Null with `error` when `pwmN` or `pwmN_enable` cannot be read or
-  // `levels` is 0. `writer` may be null (plain writes).
+  // `levels` is 0. `writer` may be null (plain writes); with a `record`, the
+  // found values are written down there before control is taken, and a set
+  // that cannot write them down fails without touching the fan.
   static std::unique_ptr<CHwmonFanChannel> Open(const std::string& folder, uint32_t index,
                                                 uint32_t levels,
                                                 std::shared_ptr<CSysfsValueWriter> writer,
-                                                HwmonFanReport report, uint32_t& error);
+                                                HwmonFanReport report, uint32_t& error,
+                                                std::shared_ptr<CHwmonFanRecord> record = nullptr);
   ~CHwmonFanChannel();
   CHwmonFanChannel(const CHwmonFanChannel&) = delete;
   CHwmonFanChannel& operator=(const CHwmonFanChannel&) = delete;
@@ -79,22 +83,25 @@ class CHwmonFanChannel {
   bool GiveBack();
 
  private:
-  CHwmonFanChannel(CUniqueFd dir, uint32_t index, uint32_t levels,
-                   std::shared_ptr<CSysfsValueWriter> writer, HwmonFanReport report);
+  CHwmonFanChannel(std::string folder, CUniqueFd dir, uint32_t index, uint32_t levels,
+                   std::shared_ptr<CSysfsValueWriter> writer, HwmonFanReport report,
+                   std::shared_ptr<CHwmonFanRecord> record);
   bool Write(const std::string& name, int64_t value, uint32_t& error);
-  bool WriteAndCheck(const std::string& name, int64_t value, uint32_t& error);
   bool TakeControl(uint32_t& error);
   bool KeepControl(uint32_t& error);
   int64_t Bounded(int64_t pwm);
   void Tell(bool error, std::string text);
 
+  std::string mFolder;
   CUniqueFd mDir;
+  uint32_t mIndex;
   std::string mName;
   std::string mEnableName;
   std::string mRpmName;
   uint32_t mLevels;
   std::shared_ptr<CSysfsValueWriter> mWriter;
   HwmonFanReport mReport;
+  std::shared_ptr<CHwmonFanRecord> mRecord;
   CSysfsAttribute mPwm;
   CSysfsAttribute mEnable;
   HwmonFanFound mFound;
@@ -102,3 +109,10 @@ class CHwmonFanChannel {
   bool mInControl = false;
   int64_t mFloor = 0;
 };
+
+// Puts `found` back on channel `index` of the chip folder `dirFd`: `pwmN` then
+// `pwmN_enable`, read back; when that fails, `pwmN_enable` = 0 (full speed),
+// else manual at 255, each with an error note. False when the found values
+// could not be put back.
+bool PutBackFanChannel(int dirFd, uint32_t index, const HwmonFanFound& found,
+                       CSysfsValueWriter& writer, const HwmonFanReport& report);
