@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <charconv>
 
+#include "Platform/Linux/Hwmon/HwmonFanSource.h"
 #include "Platform/Linux/Hwmon/HwmonSource.h"
 #include "Platform/Linux/SysfsAttribute.h"
 #include "Platform/Linux/ThermalClass/ThermalClassSource.h"
@@ -67,6 +68,7 @@ const std::vector<const CParticipantSource*>& ParticipantSources() {
   static const std::vector<const CParticipantSource*> sources = {
       &CThermalClassSource::Instance(),
       &CHwmonSource::Instance(),
+      &CHwmonFanSource::Instance(),
   };
   return sources;
 }
