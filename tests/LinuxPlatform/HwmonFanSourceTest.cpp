@@ -1,6 +1,6 @@
 // hwmon fan channels found in a fake sysfs tree laid out as the kernel lays
 // out hwmon: ROOT/class/hwmon/hwmonN links to the chip's folder under
-// devices/, whose `device` link names the bus device. Channels in both
+// devices/, whose `device` link names the bus device and its `subsystem`. Channels in both
 // attribute locations, names under both namings, a renumbering, two chips of
 // one name, and a device opened through the Linux device I/O.
 #include <gtest/gtest.h>
@@ -32,6 +32,11 @@ class CHwmonTree {
     fs::create_directories(chip);
     fs::create_directories(fs::path(mRoot.Path()) / "class/hwmon");
     fs::create_symlink(bus, chip / "device");
+    const std::string subsystem = device.rfind("platform/", 0) == 0 ? "platform" : "pci";
+    fs::create_directories(fs::path(mRoot.Path()) / "bus" / subsystem);
+    if (!fs::is_symlink(bus / "subsystem")) {
+      fs::create_symlink(fs::path(mRoot.Path()) / "bus" / subsystem, bus / "subsystem");
+    }
     fs::create_symlink(chip, Class(n));
     Put(chip / "name", name);
     for (uint32_t k : pwms) {

@@ -46,6 +46,9 @@ chip() {
   c=$root/devices/$3/hwmon/hwmon$1
   mkdir -p "$c" "$root/class/hwmon"
   ln -s "$root/devices/$3" "$c/device"
+  case $3 in platform/*) bus=platform ;; *) bus=pci ;; esac
+  mkdir -p "$root/bus/$bus"
+  ln -sfn "$root/bus/$bus" "$root/devices/$3/subsystem"
   ln -s "$c" "$root/class/hwmon/hwmon$1"
   put "$c/name" "$2"
   shift 3
