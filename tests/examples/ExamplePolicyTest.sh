@@ -60,6 +60,13 @@ chip() {
   done
 }
 
+# temp CHIPN K LABEL MILLICELSIUS: tempK_input with its label on hwmonCHIPN.
+temp() {
+  c=$root/class/hwmon/hwmon$1
+  put "$c/temp$2_input" "$4"
+  put "$c/temp$2_label" "$3"
+}
+
 case $machine in
 single-board-computer)
   zone 0 cpu-thermal 48000
@@ -75,9 +82,16 @@ intel-laptop)
   bind 1 0 1
   ;;
 amd-desktop)
-  zone 0 acpitz 30000
   chip 1 k10temp pci0000:00/0000:00:18.3
+  temp 1 1 Tctl 45250
   chip 3 nct6798 platform/nct6775.656 1 2 3
+  ;;
+fanless)
+  cooling 0 Processor 3
+  chip 0 coretemp platform/coretemp.0
+  temp 0 1 "Package id 0" 52000
+  chip 2 nvme pci0000:00/0000:00:1d.0/0000:02:00.0
+  temp 2 1 Composite 41850
   ;;
 *)
   echo "no fake tree for $machine" >&2
