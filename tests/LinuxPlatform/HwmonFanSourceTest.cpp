@@ -1,6 +1,4 @@
-// hwmon fan channels found in a fake sysfs tree laid out as the kernel lays
-// out hwmon: ROOT/class/hwmon/hwmonN links to the chip's folder under
-// devices/, whose `device` link names the bus device and its `subsystem`. Channels in both
+// hwmon fan channels found in a fake sysfs tree of hwmon chips. Channels in both
 // attribute locations, names under both namings, a renumbering, two chips of
 // one name, and a device opened through the Linux device I/O.
 #include <gtest/gtest.h>
@@ -15,53 +13,11 @@
 #include "Platform/Linux/SysfsThermalView.h"
 #include "Platform/Text.h"
 #include "support/DriverCalls.h"
-#include "support/TempFolder.h"
+#include "support/FakeHwmonTree.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-class CHwmonTree {
- public:
-  // hwmonN for a chip `name` on bus device `device` (under devices/), with
-  // pwmK and pwmK_enable in the chip folder, or in device/ for an old driver.
-  void AddChip(uint32_t n, const std::string& name, const std::string& device,
-               std::vector<uint32_t> pwms, bool inDevice = false) {
-    const fs::path bus = fs::path(mRoot.Path()) / "devices" / device;
-    const fs::path chip = bus / "hwmon" / ("hwmon" + std::to_string(n));
-    fs::create_directories(chip);
-    fs::create_directories(fs::path(mRoot.Path()) / "class/hwmon");
-    fs::create_symlink(bus, chip / "device");
-    const std::string subsystem = device.rfind("platform/", 0) == 0 ? "platform" : "pci";
-    fs::create_directories(fs::path(mRoot.Path()) / "bus" / subsystem);
-    if (!fs::is_symlink(bus / "subsystem")) {
-      fs::create_symlink(fs::path(mRoot.Path()) / "bus" / subsystem, bus / "subsystem");
-    }
-    fs::create_symlink(chip, Class(n));
-    Put(chip / "name", name);
-    for (uint32_t k : pwms) {
-      const fs::path where = inDevice ? bus : chip;
-      Put(where / ("pwm" + std::to_string(k)), "100");
-      Put(where / ("pwm" + std::to_string(k) + "_enable"), "2");
-    }
-    Put(chip / "pwm9", "0");  // no pwm9_enable: not a channel
-  }
-  void Renumber(uint32_t from, uint32_t to) {
-    const fs::path chip = fs::read_symlink(Class(from));
-    fs::remove(Class(from));
-    fs::create_symlink(chip, Class(to));
-  }
-  fs::path Class(uint32_t n) const {
-    return fs::path(mRoot.Path()) / "class/hwmon" / ("hwmon" + std::to_string(n));
-  }
-  const std::string& Root() const { return mRoot.Path(); }
-
- private:
-  static void Put(const fs::path& file, const std::string& text) {
-    std::ofstream(file) << text << "\n";
-  }
-  CTempFolder mRoot;
-};
 
 std::vector<std::string> FanNames(const std::string& root, LinuxParticipantNaming naming) {
   std::vector<std::string> names;
@@ -74,7 +30,7 @@ std::vector<std::string> FanNames(const std::string& root, LinuxParticipantNamin
 }
 
 TEST(HwmonFanSourceTest, NamesChannelsByFolderOrByChipBusAndChannel) {
-  CHwmonTree tree;
+  CFakeHwmonTree tree;
   tree.AddChip(2, "nct6798", "platform/nct6775.656", {1, 2});
   tree.AddChip(3, "nct6798", "platform/nct6775.2592", {1});
   tree.AddChip(4, "amdgpu", "pci0000:00/0000:00:03.1/0000:0b:00.0", {1});
@@ -99,7 +55,7 @@ TEST(HwmonFanSourceTest, NamesChannelsByFolderOrByChipBusAndChannel) {
 }
 
 TEST(HwmonFanSourceTest, AFanOpenedThroughTheDeviceIoIsAnActiveDeviceGivenBackWhenClosed) {
-  CHwmonTree tree;
+  CFakeHwmonTree tree;
   tree.AddChip(2, "nct6798", "platform/nct6775.656", {2});
   CSysfsDeviceIo io(
       std::make_shared<CSysfsThermalView>(tree.Root(), LinuxParticipantNaming::Stable));
@@ -109,13 +65,7 @@ TEST(HwmonFanSourceTest, AFanOpenedThroughTheDeviceIoIsAnActiveDeviceGivenBackWh
   EXPECT_EQ(info.Class, 9u);
   EXPECT_EQ(info.MaxState, 10u);
   ASSERT_TRUE(Send(*handle, DRIVER_DEVICE_SET_STATE, uint32_t{10}));
-  const fs::path chip = fs::read_symlink(tree.Class(2));
-  const auto value = [&chip](const char* name) {
-    std::ifstream in(chip / name);
-    int64_t v = -1;
-    in >> v;
-    return v;
-  };
+  const auto value = [&tree](const char* name) { return tree.Get(2, name); };
   EXPECT_EQ(value("pwm2_enable"), 1);
   EXPECT_EQ(value("pwm2"), 255);
   handle.reset();
