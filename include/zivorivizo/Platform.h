@@ -15,6 +15,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -84,6 +85,11 @@ struct LinuxAccessFailure {
 // failed since the platform was created, or when the installed platform's
 // device I/O is not the Linux one. Thread-safe.
 ZIVO_EXPORT bool GetLinuxAccessFailure(const std::wstring& name, LinuxAccessFailure& failure);
+
+// The throttle states of an hwmon fan channel opened from now on: 0 (the
+// chip's own mode) to `levels`, 10 by default; 0 restores the default.
+// Thread-safe.
+ZIVO_EXPORT void SetLinuxFanLevels(uint32_t levels);
 
 // Where the Linux platform writes down each hwmon fan channel it takes into
 // manual control, with the `pwmN_enable` and `pwmN` it found, before its

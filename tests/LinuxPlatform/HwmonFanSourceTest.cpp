@@ -14,6 +14,7 @@
 #include "Platform/Text.h"
 #include "support/DriverCalls.h"
 #include "support/FakeHwmonTree.h"
+#include "zivorivizo/Platform.h"
 
 namespace {
 
@@ -71,6 +72,15 @@ TEST(HwmonFanSourceTest, AFanOpenedThroughTheDeviceIoIsAnActiveDeviceGivenBackWh
   handle.reset();
   EXPECT_EQ(value("pwm2_enable"), 2);
   EXPECT_EQ(value("pwm2"), 100);
+
+  // Fewer, coarser states for the channels opened from now on.
+  SetLinuxFanLevels(4);
+  handle = OpenOrFail(io, L"fan:nct6798-isa-0290:pwm2");
+  SetLinuxFanLevels(0);
+  ASSERT_NE(handle, nullptr);
+  EXPECT_EQ(Read<_tagSDeviceInfoBlock>(*handle, DRIVER_DEVICE_GET_INFO).MaxState, 4u);
+  ASSERT_TRUE(Send(*handle, DRIVER_DEVICE_SET_STATE, uint32_t{2}));
+  EXPECT_EQ(value("pwm2"), 100 + 155 * 2 / 4);
 }
 
 }  // namespace

@@ -4,11 +4,13 @@
 #include <fcntl.h>
 
 #include <algorithm>
+#include <atomic>
 
 #include "Platform/Linux/Hwmon/HwmonChipId.h"
 #include "Platform/Linux/Hwmon/HwmonFanHandle.h"
 #include "Platform/Linux/Hwmon/HwmonFanRecord.h"
 #include "Platform/Text.h"
+#include "zivorivizo/Platform.h"
 
 namespace {
 
@@ -31,6 +33,16 @@ std::vector<uint32_t> FanChannels(const std::string& folder) {
 }
 
 }  // namespace
+
+namespace {
+
+std::atomic<uint32_t> gLevels{CHwmonFanChannel::kDefaultLevels};
+
+}  // namespace
+
+void SetLinuxFanLevels(uint32_t levels) {
+  gLevels.store(levels == 0 ? CHwmonFanChannel::kDefaultLevels : levels);
+}
 
 const CHwmonFanSource& CHwmonFanSource::Instance() {
   static const CHwmonFanSource source;
@@ -92,9 +104,9 @@ std::unique_ptr<CDeviceHandle> CHwmonFanSource::Open(CSysfsLiveEntry live, CUniq
   }
   // The folder checked by the device I/O is the one the channel opens again.
   dir = CUniqueFd();
-  auto channel = CHwmonFanChannel::Open(entry.path, *index, CHwmonFanChannel::kDefaultLevels,
-                                        std::move(writer), LogHwmonFanNotes(entry.name), error,
-                                        CurrentHwmonFanRecord());
+  auto channel =
+      CHwmonFanChannel::Open(entry.path, *index, gLevels.load(), std::move(writer),
+                             LogHwmonFanNotes(entry.name), error, CurrentHwmonFanRecord());
   if (!channel) {
     return nullptr;
   }
