@@ -4,6 +4,8 @@
 // same `temp` file and its conversion, measured in the same run: once with the
 // log mask at 0 and once with every level on (a file logger in /tmp).
 // Prints both ratios at the end. Target with the log off: at most 1.5.
+// The same for an hwmon temperature input (tempN_input of a chip with no
+// tempN_fault) against a plain pread of that file. Target: at most 1.1.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -12,6 +14,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <memory>
 #include <string>
 
@@ -26,7 +29,9 @@ namespace {
 // A participant manager holding one sensor; discovery is not measured here.
 class CBenchParticipantMgr : public CParticipantMgr {
  public:
-  explicit CBenchParticipantMgr(CSensor* sensor) { mSensorList.push_back(sensor); }
+  explicit CBenchParticipantMgr(std::initializer_list<CSensor*> sensors) {
+    mSensorList.assign(sensors.begin(), sensors.end());
+  }
   ~CBenchParticipantMgr() override {
     for (CSensor* sensor : mSensorList) {
       delete sensor;
@@ -43,15 +48,17 @@ class CBenchParticipantMgr : public CParticipantMgr {
 
 std::filesystem::path gFolder;
 std::filesystem::path gZone;
+std::filesystem::path gHwmonInput;
 std::unique_ptr<CBenchParticipantMgr> gManager;
 const std::wstring* gName = nullptr;
+const std::wstring* gHwmonName = nullptr;
 
 void WriteFile(const std::filesystem::path& path, const std::string& text) {
   std::ofstream(path) << text << "\n";
 }
 
-void BM_PlainRead(benchmark::State& state) {
-  const int fd = open((gZone / "temp").c_str(), O_RDONLY | O_CLOEXEC);
+void PlainRead(benchmark::State& state, const std::filesystem::path& file) {
+  const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
   char buffer[32];
   for (auto _ : state) {
     const ssize_t n = pread(fd, buffer, sizeof(buffer), 0);
@@ -63,21 +70,31 @@ void BM_PlainRead(benchmark::State& state) {
   close(fd);
 }
 
-void RunManagerRead(benchmark::State& state, LEVEL mask) {
+void BM_PlainRead(benchmark::State& state) {
+  PlainRead(state, gZone / "temp");
+}
+void BM_PlainReadHwmon(benchmark::State& state) {
+  PlainRead(state, gHwmonInput);
+}
+
+void RunManagerRead(benchmark::State& state, LEVEL mask, const std::wstring& name) {
   myPrint.SetLogLevel(mask);
   int temperature = 0;
   for (auto _ : state) {
-    const int status = gManager->GetCurrentTemperature(*gName, temperature);
+    const int status = gManager->GetCurrentTemperature(name, temperature);
     benchmark::DoNotOptimize(status);
     benchmark::DoNotOptimize(temperature);
   }
 }
 
 void BM_ManagerLogOff(benchmark::State& state) {
-  RunManagerRead(state, static_cast<LEVEL>(0));
+  RunManagerRead(state, static_cast<LEVEL>(0), *gName);
 }
 void BM_ManagerLogOn(benchmark::State& state) {
-  RunManagerRead(state, LEVEL_ALL);
+  RunManagerRead(state, LEVEL_ALL, *gName);
+}
+void BM_HwmonLogOff(benchmark::State& state) {
+  RunManagerRead(state, static_cast<LEVEL>(0), *gHwmonName);
 }
 
 }  // namespace
@@ -95,6 +112,12 @@ int main(int argc, char** argv) {
   WriteFile(gZone / "temp", "45000");
   WriteFile(gZone / "trip_point_0_temp", "90000");
   WriteFile(gZone / "trip_point_1_temp", "100000");
+  const std::filesystem::path chip = gFolder / "class" / "hwmon" / "hwmon0";
+  std::filesystem::create_directories(chip);
+  WriteFile(chip / "name", "k10temp");
+  WriteFile(chip / "temp1_label", "Tctl");
+  gHwmonInput = chip / "temp1_input";
+  WriteFile(gHwmonInput, "45000");
 
   CPlatform::Install(CreateLinuxPlatform(gFolder.string()));
   const std::wstring logPath = (gFolder / "zivo.log").wstring();
@@ -102,13 +125,18 @@ int main(int argc, char** argv) {
   myPrint.SetLogLevel(static_cast<LEVEL>(0));
   const std::wstring name = gZone.wstring();
   gName = &name;
-  // The manager owns the sensor.
-  gManager = std::make_unique<CBenchParticipantMgr>(new CNonWmiSensor(3, name));
+  const std::wstring hwmonName = gHwmonInput.wstring();
+  gHwmonName = &hwmonName;
+  // The manager owns the sensors.
+  gManager = std::make_unique<CBenchParticipantMgr>(
+      std::initializer_list<CSensor*>{new CNonWmiSensor(3, name), new CNonWmiSensor(4, hwmonName)});
 
-  int check = 0;
-  if (gManager->GetCurrentTemperature(name, check) != 0 || check != 3182) {
-    std::fprintf(stderr, "the sensor did not read 45.0 C (status or value wrong: %d)\n", check);
-    return 1;
+  for (const std::wstring* sensor : {gName, gHwmonName}) {
+    int check = 0;
+    if (gManager->GetCurrentTemperature(*sensor, check) != 0 || check != 3182) {
+      std::fprintf(stderr, "a sensor did not read 45.0 C (status or value wrong: %d)\n", check);
+      return 1;
+    }
   }
 
   benchmark::Initialize(&argc, argv);
@@ -116,6 +144,8 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark("plain_pread", BM_PlainRead);
     benchmark::RegisterBenchmark("manager_log_off", BM_ManagerLogOff);
     benchmark::RegisterBenchmark("manager_log_on", BM_ManagerLogOn);
+    benchmark::RegisterBenchmark("plain_pread_hwmon", BM_PlainReadHwmon);
+    benchmark::RegisterBenchmark("hwmon_log_off", BM_HwmonLogOff);
   }
   CCollectingReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
@@ -135,6 +165,17 @@ int main(int argc, char** argv) {
     std::printf("ratio, log off / plain:                  %8.2f\n", ratioOff);
     std::printf("ratio, log on  / plain:                  %8.2f\n", on.cpu / plain.cpu);
     std::printf("target: log-off ratio <= 1.50 ... %s\n", ratioOff <= 1.5 ? "met" : "NOT met");
+  }
+  CCollectingReporter::_tagSCost plainHwmon{};
+  CCollectingReporter::_tagSCost hwmon{};
+  if (reporter.Median("plain_pread_hwmon", plainHwmon) && reporter.Median("hwmon_log_off", hwmon)) {
+    std::printf("plain pread of tempN_input:              %8.0f ns %8.0f ns\n", plainHwmon.cpu,
+                plainHwmon.real);
+    std::printf("GetCurrentTemperature, hwmon, log 0:     %8.0f ns %8.0f ns\n", hwmon.cpu,
+                hwmon.real);
+    const double ratio = hwmon.cpu / plainHwmon.cpu;
+    std::printf("ratio, hwmon log off / plain:            %8.2f\n", ratio);
+    std::printf("target: hwmon ratio <= 1.10 ... %s\n", ratio <= 1.1 ? "met" : "NOT met");
   }
   gManager.reset();
   std::error_code ignored;

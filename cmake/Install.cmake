@@ -29,6 +29,9 @@ install(CODE "set(ZIVO_SOURCE_DIR \"${CMAKE_CURRENT_SOURCE_DIR}\")
 install(SCRIPT cmake/PrefixFiles.cmake)
 install(FILES ${ZIVO_STAGE_DIR}/velmarconfig.xml docs/velmarconfig.dtd
   DESTINATION ${ZIVO_EXAMPLES_REL})
+# Policies for kinds of machines, beside the grammar they declare.
+file(GLOB ZIVO_EXAMPLE_POLICIES CONFIGURE_DEPENDS examples/policies/*.xml)
+install(FILES ${ZIVO_EXAMPLE_POLICIES} DESTINATION ${ZIVO_EXAMPLES_REL})
 
 set(ZIVO_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/zivorivizo)
 install(EXPORT zivorivizoTargets NAMESPACE zivorivizo:: DESTINATION ${ZIVO_CMAKE_DIR})

@@ -15,8 +15,10 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "zivorivizo/Export.h"
 
@@ -83,6 +85,25 @@ struct LinuxAccessFailure {
 // failed since the platform was created, or when the installed platform's
 // device I/O is not the Linux one. Thread-safe.
 ZIVO_EXPORT bool GetLinuxAccessFailure(const std::wstring& name, LinuxAccessFailure& failure);
+
+// The throttle states of an hwmon fan channel opened from now on: 0 (the
+// chip's own mode) to `levels`, 10 by default; 0 restores the default.
+// Thread-safe.
+ZIVO_EXPORT void SetLinuxFanLevels(uint32_t levels);
+
+// Where the Linux platform writes down each hwmon fan channel it takes into
+// manual control, with the `pwmN_enable` and `pwmN` it found, before its
+// first write to it (a file replaced whole at each change, removed when every
+// channel was given back). A process that dies without giving its fans back
+// leaves the file for PutBackLinuxFans. Empty (the default): nowhere. Set it
+// before the devices are opened. Thread-safe.
+ZIVO_EXPORT void SetLinuxFanRecord(const std::string& file);
+// Gives back the fan channels a record file lists (`pwmN` then `pwmN_enable`,
+// read back; when that fails, full speed) and removes the file; a channel
+// that is no longer in manual mode was taken over since and is left alone.
+// One line for a person per channel in `said`. True when there was nothing
+// to put back or everything was put back; false keeps the file.
+ZIVO_EXPORT bool PutBackLinuxFans(const std::string& file, std::vector<std::string>& said);
 
 // The real Linux platform: thermal zones and cooling devices under
 // `sysfsRoot`/class/thermal, a registry view built from them, systemd-logind

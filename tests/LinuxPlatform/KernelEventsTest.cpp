@@ -16,7 +16,9 @@
 #include "Platform/Linux/LinuxPlatform.h"
 #include "Platform/Linux/PeriodicCompare.h"
 #include "Platform/Registry.h"
+#include "Platform/Text.h"
 #include "support/EventTest.h"
+#include "support/FakeHwmon.h"
 #include "support/FakeSysfs.h"
 #include "zivorivizo/OSParticipantMgr.h"
 
@@ -260,3 +262,24 @@ TEST(PeriodicCompareTest, ComparesEveryIntervalUntilStopped) {
 }
 
 }  // namespace
+
+// A GPU's hwmon chip that comes and goes (runtime power management, a
+// driver reload) is a sensor arriving and leaving, through the uevents of
+// the hwmon subsystem and the one compare.
+TEST_F(KernelEventsTest, HwmonChipsComeAndGoThroughTheirUevents) {
+  CFakeHwmon hwmon(mSysfs.Root());
+  hwmon.AddChip(3, "amdgpu", "pci0000:00/0000:03:00.0", "pci");
+  hwmon.Write(3, "temp1_input", "41000");
+  const std::wstring input = FromUtf8(hwmon.ChipPath(3) + "/temp1_input");
+  EXPECT_TRUE(Kernel().Uevents().Deliver({"hwmon", "add", "hwmon3"}));
+  EXPECT_EQ(Heard(1).back(), (HeardEvent{ADD_SENSOR_EVENT, input, 1}));
+  EXPECT_EQ(mManager->AddSensor(input), 0);
+  int temperature = 0;
+  EXPECT_EQ(mManager->GetCurrentTemperature(input, temperature), 0);
+  EXPECT_EQ(temperature, 3142);
+
+  hwmon.Remove(3);
+  EXPECT_TRUE(Kernel().Uevents().Deliver({"hwmon", "remove", "hwmon3"}));
+  EXPECT_EQ(Heard(2).back(), (HeardEvent{REMOVE_SENSOR_EVENT, input, 1}));
+  EXPECT_EQ(mManager->RemoveSensor(input), 0);
+}

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "Platform/Linux/ThermalNetlinkReader.h"
+#include "Platform/Linux/Netlink/ThermalNetlinkReader.h"
 #include "support/TempFolder.h"
 #include "support/ZivoProcess.h"
 

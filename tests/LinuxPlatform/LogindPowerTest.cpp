@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "Platform/Linux/LinuxPlatform.h"
-#include "Platform/Linux/LogindPower.h"
+#include "Platform/Linux/Logind/LogindPower.h"
 #include "support/MockLogind.h"
 
 namespace {

@@ -15,8 +15,8 @@
 #include <thread>
 #include <vector>
 
-#include "Platform/Linux/ThermalNetlinkEvent.h"
-#include "Platform/Linux/ThermalNetlinkReader.h"
+#include "Platform/Linux/Netlink/ThermalNetlinkEvent.h"
+#include "Platform/Linux/Netlink/ThermalNetlinkReader.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "Platform/Linux/LogindPower.h"
+#include "Platform/Linux/Logind/LogindPower.h"
 #include "Platform/Text.h"
 #include "PlatformContract/Contract.h"
 #include "Sim/FaultyPower.h"

@@ -1,6 +1,7 @@
 #include "ParticipantView.h"
 #include "JsonText.h"
 
+#include <algorithm>
 #include <unordered_map>
 
 #include "Platform/Text.h"
@@ -227,13 +228,28 @@ const _tagSTempSample* NewestSample(const _tagSSensor& sensor) {
   return newest.Temp == 0 && newest.TimeStamp == 0 ? nullptr : &newest;
 }
 
+// An hwmon fan channel's tachometer, and whether the channel is read-only.
+std::string FanCell(const nlohmann::json& details) {
+  if (!details.is_object() || !details.contains("channel")) {
+    return "-";
+  }
+  std::string cell = details["rpm"].is_number() ? JsonText(details["rpm"]) + " RPM" : "no RPM";
+  return details.value("readOnly", false) ? cell + ", read-only" : cell;
+}
+
 void PrintDeviceTable(FILE* out, const std::vector<_tagSDeviceView>& devices, bool wide) {
   const bool sysfs = AnySysfs(devices);
+  const bool fans = std::any_of(devices.begin(), devices.end(), [](const _tagSDeviceView& device) {
+    return device.sysfs.is_object() && device.sysfs.contains("channel");
+  });
   CTextTable table;
   table.AddColumn("Device");
   if (sysfs) {
     table.AddColumn("Sysfs path");
     table.AddColumn("max_state", CTextTable::Align::Right);
+  }
+  if (fans) {
+    table.AddColumn("Fan", CTextTable::Align::Right);
   }
   table.AddColumn("Type", CTextTable::Align::Right);
   table.AddColumn("Caps", CTextTable::Align::Right);
@@ -247,6 +263,9 @@ void PrintDeviceTable(FILE* out, const std::vector<_tagSDeviceView>& devices, bo
     if (sysfs) {
       AddSysfsCells(row, device.sysfs, {"path", "max_state"});
       row[1] = Shown(row[1], wide);
+    }
+    if (fans) {
+      row.push_back(FanCell(device.sysfs));
     }
     row.insert(row.end(), {TypeCell(r.Class, device.sysfs), std::to_string(r.Caps),
                            std::to_string(r.Current) + " of " + std::to_string(r.Max),

@@ -232,11 +232,14 @@ bool InstallChosenPlatform(const _tagSPlatformOptions& options, _tagSChosenPlatf
                            std::string& error) {
   if (options.platform == "linux") {
     const std::string root = options.sysfsRoot.empty() ? "/sys" : options.sysfsRoot;
-    // Without the thermal class there is nothing to read: say so, rather than
-    // letting the library report it as firmware with thermal management off.
+    // Without the thermal class or hwmon there is nothing to read: say so,
+    // rather than letting the library report it as firmware with thermal
+    // management off.
     const std::string thermalClass = root + "/class/thermal";
     std::error_code failure;
-    if (!std::filesystem::is_directory(thermalClass, failure)) {
+    std::error_code ignored;
+    if (!std::filesystem::is_directory(thermalClass, failure) &&
+        !std::filesystem::is_directory(root + "/class/hwmon", ignored)) {
       error = thermalClass + ": " + (failure ? failure.message() : std::string("no such folder")) +
               " (no thermal sysfs to read; --platform sim runs on the simulated handheld)";
       return false;

@@ -13,6 +13,7 @@
 #include "PlatformOption.h"
 #include "StateFolder.h"
 #include "zivorivizo/OSParticipantMgr.h"
+#include "zivorivizo/Platform.h"
 
 namespace {
 
@@ -21,7 +22,9 @@ const char* kHelp =
     "Puts back the cooling devices that zivo run --apply changed and did not put\n"
     "back (it was killed or crashed), as its state folder records them: a device\n"
     "still at the state run wrote goes back to the state run found; one set by\n"
-    "someone else since is left alone. Ends with status 1 while a zivo run\n"
+    "someone else since is left alone. Fan channels it took into manual control\n"
+    "go back to the pwmN and pwmN_enable found (full speed when that fails); one\n"
+    "no longer in manual mode is left alone. Ends with status 1 while a zivo run\n"
     "--apply holds the folder's lock, or when a device could not be put back.\n\n"
     "  --state-dir DIR   the folder of zivo run --apply (default /run/zivo)\n"
     "  --sysfs-root DIR  the sysfs tree (default: the one the record names)\n";
@@ -69,15 +72,27 @@ int RunRestore(const ZivoArgs& args) {
     std::fprintf(stderr, "zivo restore: %s\n", error.c_str());
     return 1;
   }
+  // The fans first: a fan left stopped is the one danger that does not wait.
+  std::vector<std::string> fansSaid;
+  const bool fansBack = PutBackLinuxFans(folder.FanFile(), fansSaid);
+  for (const std::string& line : fansSaid) {
+    std::printf("zivo restore: %s\n", line.c_str());
+  }
+  if (!fansBack) {
+    std::fprintf(stderr, "zivo restore: %s kept: not every fan was put back\n",
+                 folder.FanFile().c_str());
+  }
   if (!record) {
-    std::printf("zivo restore: nothing to put back (no %s)\n", folder.StateFile().c_str());
-    return 0;
+    if (fansSaid.empty()) {
+      std::printf("zivo restore: nothing to put back (no %s)\n", folder.StateFile().c_str());
+    }
+    return fansBack ? 0 : 1;
   }
   if (record->platform != "linux") {
     // The devices of a simulated platform went with the process.
     std::printf("zivo restore: %s records simulated devices: nothing to put back\n",
                 folder.StateFile().c_str());
-    return folder.Remove(error) ? 0 : 1;
+    return folder.Remove(error) && fansBack ? 0 : 1;
   }
   _tagSPlatformOptions options;
   options.platform = "linux";
@@ -91,6 +106,9 @@ int RunRestore(const ZivoArgs& args) {
   }
   const std::vector<PutBackResult> back = PutBackDevices(session.Manager(), record->devices);
   std::printf("zivo restore: the run %ld: %s\n", record->pid, PutBackText(back).c_str());
+  if (!fansBack) {
+    return 1;
+  }
   if (AnyFailed(back)) {
     std::fprintf(stderr, "zivo restore: %s kept: not every device was put back\n",
                  folder.StateFile().c_str());

@@ -230,6 +230,20 @@ class CPolicyDaemon {
       std::fprintf(stderr, "zivo run: %s\n", error.c_str());
       return 1;
     }
+    std::vector<std::string> fansSaid;
+    if (mOptions.apply && mOptions.platform.platform == "linux") {
+      // Fans a run that did not end left in manual control go back before
+      // anything is opened; from here on each fan taken is written down first.
+      if (!PutBackLinuxFans(folder.FanFile(), fansSaid)) {
+        for (const std::string& line : fansSaid) {
+          std::fprintf(stderr, "zivo run: %s\n", line.c_str());
+        }
+        std::fprintf(stderr, "zivo run: %s kept: put the fans back with zivo restore\n",
+                     folder.FanFile().c_str());
+        return 1;
+      }
+      SetLinuxFanRecord(folder.FanFile());
+    }
     CHostSession session;
     if (!session.Start(mOptions.platform, error)) {
       std::fprintf(stderr, "zivo run: %s\n", error.c_str());
@@ -250,6 +264,9 @@ class CPolicyDaemon {
     CRunOutput output(mOptions.platform.json, mOptions.apply, mChosen.handheld != nullptr,
                       mChosen.platform);
     const StateRecord here = ThisPlatform();
+    for (const std::string& line : fansSaid) {
+      output.Note("restore", L"", line);
+    }
     if (mOptions.apply) {
       std::string said;
       const bool putBack = PutBackLeftOver(folder, here, session.Manager(), said, error);

@@ -10,6 +10,10 @@
 //                 to a device; removed when run has put everything back. A
 //                 file found at start was left by a run that did not end
 //                 cleanly.
+//   fans          linux: the hwmon fan channels taken into manual control,
+//                 with the pwmN_enable and pwmN found, written by the
+//                 library before its first write to each
+//                 (SetLinuxFanRecord); removed when they were given back.
 // One object per process; not thread-safe.
 #pragma once
 
@@ -36,6 +40,7 @@ class CStateFolder {
 
   const std::string& Folder() const { return mFolder; }
   std::string StateFile() const { return mFolder + "/devices.json"; }
+  std::string FanFile() const { return mFolder + "/fans"; }
 
   // Creates the folder when needed and takes the lock, without waiting.
   // False with `error` in words: naming the process that holds the lock, or

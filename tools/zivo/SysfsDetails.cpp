@@ -70,8 +70,8 @@ std::optional<int32_t> CriticalTripOf(const nlohmann::json& details) {
 
 nlohmann::json SysfsDetailsOf(CSysfsThermalView& view, const std::wstring& name) {
   const auto snapshot = view.Current();
-  const _tagSThermalEntry* zone = snapshot->FindZone(name);
-  const _tagSThermalEntry* entry = zone != nullptr ? zone : snapshot->FindCooling(name);
+  const _tagSThermalEntry* zone = snapshot->FindSensor(name);
+  const _tagSThermalEntry* entry = zone != nullptr ? zone : snapshot->FindDevice(name);
   if (entry == nullptr) {
     return nullptr;
   }
@@ -81,6 +81,21 @@ nlohmann::json SysfsDetailsOf(CSysfsThermalView& view, const std::wstring& name)
     details["policy"] = dir.Valid() ? Text(dir.Get(), "policy") : nullptr;
     details["mode"] = dir.Valid() ? Text(dir.Get(), "mode") : nullptr;
     details["trips"] = dir.Valid() ? Trips(dir.Get()) : nlohmann::json::array();
+  } else if (entry->channel.rfind("pwm", 0) == 0) {
+    // An hwmon fan channel: its tachometer of the same number, the mode it
+    // is in, and whether it may be written at all.
+    const std::string rpm = "fan" + entry->channel.substr(3) + "_input";
+    const std::string enable = entry->channel + "_enable";
+    uint32_t ignored = 0;
+    const bool writable = dir.Valid() &&
+                          CSysfsAttribute(dir.Get(), entry->channel).CheckWritable(ignored) &&
+                          CSysfsAttribute(dir.Get(), enable).CheckWritable(ignored);
+    details["max_state"] = nullptr;
+    details["channel"] = entry->channel;
+    details["rpm"] = dir.Valid() ? Number(dir.Get(), rpm.c_str()) : nullptr;
+    details["pwm"] = dir.Valid() ? Number(dir.Get(), entry->channel.c_str()) : nullptr;
+    details["pwm_enable"] = dir.Valid() ? Number(dir.Get(), enable.c_str()) : nullptr;
+    details["readOnly"] = !writable;
   } else {
     details["max_state"] = dir.Valid() ? Number(dir.Get(), "max_state") : nullptr;
   }

@@ -14,7 +14,9 @@
 class CSysfsThermalView;
 
 // {"path", "type", "policy", "mode", "trips"} for a zone, {"path", "type",
-// "max_state"} for a cooling device; null when the view lists no such name.
+// "max_state"} for a cooling device, and for an hwmon fan channel also
+// "channel" ("pwm2"), "rpm" (fanN_input, null without a tachometer), "pwm",
+// "pwm_enable" and "readOnly"; null when the view lists no such name.
 // "trips" lists every trip point in order, as {"id": K, "type": "passive",
 // "temp": tenths of kelvin, "readOnly": false}: critical and hot trips (and a
 // trip whose type cannot be read) are read-only, never written by the

@@ -12,7 +12,7 @@ constexpr wchar_t kSensorClass[] = L"DtmSensorParticipantInformation";
 constexpr wchar_t kDeviceClass[] = L"DtmDeviceParticipantInformation";
 
 bool SameParticipant(const _tagSThermalEntry& a, const _tagSThermalEntry& b) {
-  return a.number == b.number && a.SameFolder(b) && a.name == b.name;
+  return a.SameEntry(b) && a.name == b.name;
 }
 
 // The names of the entries of `from` that `other` does not list.
@@ -94,10 +94,10 @@ void CKernelThermalBridge::Compare() {
     const wchar_t* cls;
     std::vector<std::wstring> names;
   } changes[] = {
-      {false, kSensorClass, Missing(was.zones, is.zones)},
-      {false, kDeviceClass, Missing(was.coolingDevices, is.coolingDevices)},
-      {true, kSensorClass, Missing(is.zones, was.zones)},
-      {true, kDeviceClass, Missing(is.coolingDevices, was.coolingDevices)},
+      {false, kSensorClass, Missing(was.sensors, is.sensors)},
+      {false, kDeviceClass, Missing(was.devices, is.devices)},
+      {true, kSensorClass, Missing(is.sensors, was.sensors)},
+      {true, kDeviceClass, Missing(is.devices, was.devices)},
   };
   for (const auto& change : changes) {
     for (const std::wstring& name : change.names) {

@@ -29,7 +29,7 @@
 #include <memory>
 #include <mutex>
 
-#include "Platform/Linux/ThermalNetlinkEvent.h"
+#include "Platform/Linux/Netlink/ThermalNetlinkEvent.h"
 #include "Platform/PlatformEvents.h"
 
 class CMemoryWmi;

@@ -9,8 +9,8 @@
 #include <string>
 
 #include "Platform/Linux/KernelThermalBridge.h"
+#include "Platform/Linux/Netlink/ThermalNetlinkReader.h"
 #include "Platform/Linux/PeriodicCompare.h"
-#include "Platform/Linux/ThermalNetlinkReader.h"
 #include "Platform/Linux/Uevent/UeventSource.h"
 #include "Platform/PlatformEvents.h"
 

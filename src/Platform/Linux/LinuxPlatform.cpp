@@ -7,7 +7,7 @@
 #include "Platform/Linux/KernelThermalEvents.h"
 #include "Platform/Linux/LibXmlParser.h"
 #include "Platform/Linux/LinuxClock.h"
-#include "Platform/Linux/LogindPower.h"
+#include "Platform/Linux/Logind/LogindPower.h"
 #include "Platform/Linux/SysfsDeviceIo.h"
 #include "Platform/Linux/SysfsFailureBook.h"
 #include "Platform/Linux/SysfsRegistry.h"
@@ -47,9 +47,14 @@ std::shared_ptr<CMemoryWmi> ThermalNamespace(const std::string& sysfsRoot) {
   for (const auto& m : methods) {
     wmi->DefineMethod(m.cls, m.method, m.in, m.out, nullptr);
   }
-  wmi->SetProvider(L"DTMSystemParams", [thermal = sysfsRoot + "/class/thermal"] {
+  // Enabled when the kernel has a class that lists participants: a desktop
+  // may have its fans and temperatures in hwmon only.
+  wmi->SetProvider(L"DTMSystemParams", [root = sysfsRoot] {
     std::error_code error;
-    const int32_t status = std::filesystem::is_directory(thermal, error) ? 1 : 0;
+    const int32_t status = std::filesystem::is_directory(root + "/class/thermal", error) ||
+                                   std::filesystem::is_directory(root + "/class/hwmon", error)
+                               ? 1
+                               : 0;
     return std::vector<CWmiPropertyMap>{{{L"velmarstatus", CVariant::I4(status)}}};
   });
   return wmi;

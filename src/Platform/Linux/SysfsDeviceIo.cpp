@@ -5,11 +5,10 @@
 
 #include <cerrno>
 
-#include "Platform/Linux/SysfsCoolingHandle.h"
+#include "Platform/Linux/ParticipantSource.h"
 #include "Platform/Linux/SysfsFailureBook.h"
 #include "Platform/Linux/SysfsThermalView.h"
 #include "Platform/Linux/SysfsValueWriter.h"
-#include "Platform/Linux/SysfsZoneHandle.h"
 
 namespace {
 
@@ -85,12 +84,12 @@ std::unique_ptr<CDeviceHandle> CSysfsDeviceIo::TryOpen(const std::wstring& name,
   error = DEVICE_ERROR_FILE_NOT_FOUND;
   const uint64_t generation = mView->Generation();
   const auto snapshot = mView->Current();
-  const _tagSThermalEntry* entry = snapshot->FindZone(name);
-  const bool zone = entry != nullptr;
-  if (!zone) {
-    entry = snapshot->FindCooling(name);
+  const _tagSThermalEntry* entry = snapshot->FindSensor(name);
+  const bool sensor = entry != nullptr;
+  if (!sensor) {
+    entry = snapshot->FindDevice(name);
   }
-  if (entry == nullptr) {
+  if (entry == nullptr || entry->source == nullptr) {
     retry = true;
     return nullptr;
   }
@@ -102,19 +101,11 @@ std::unique_ptr<CDeviceHandle> CSysfsDeviceIo::TryOpen(const std::wstring& name,
     return nullptr;
   }
   using Kind = CSysfsLiveEntry::Kind;
-  CSysfsLiveEntry live(mView, zone ? Kind::Zone : Kind::Cooling, *entry, generation);
-  CSysfsAttribute first(dir.Get(), zone ? "temp" : "cur_state");
-  if (!first.OpenForReading(error)) {
+  CSysfsLiveEntry live(mView, sensor ? Kind::Sensor : Kind::Device, *entry, generation);
+  auto handle = entry->source->Open(std::move(live), std::move(dir), mWriter, error);
+  if (!handle) {
     NoteFailure(*mFailures, name, entry->path, error);
     return nullptr;
-  }
-  std::unique_ptr<CDeviceHandle> handle;
-  if (zone) {
-    handle = std::make_unique<CSysfsZoneHandle>(std::move(live), std::move(dir), std::move(first),
-                                                mWriter);
-  } else {
-    handle = std::make_unique<CSysfsCoolingHandle>(std::move(live), std::move(dir),
-                                                   std::move(first), mWriter);
   }
   return std::make_unique<CNotingHandle>(std::move(handle), mFailures, name, entry->path);
 }

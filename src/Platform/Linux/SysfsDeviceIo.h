@@ -1,13 +1,13 @@
-// Device I/O on Linux: the participant drivers are sysfs thermal zones
-// (sensors) and cooling devices (devices). Opening a participant name, as the
+// Device I/O on Linux: the participant drivers are what the participant
+// sources list (ParticipantSource.h): thermal zones and hwmon temperature
+// inputs (sensors), cooling devices (devices). Opening a participant name, as the
 // registry view lists it (a folder path, or a stable name), gives a handle
 // that answers the sensor or device requests of Platform/DriverProtocol.h
 // from the folder's attribute files; what each code does is described in
 // docs/linux-platform.md.
 //
-// Only the thermal_zoneN and cooling_deviceN folders of the platform's own
-// tree open: the name is looked up in the thermal view (a name it does not
-// know makes it rescan once), so any other path fails with
+// Only the participants of the platform's own tree open: the name is looked up in the thermal view
+// (a name it does not know makes it rescan once), so any other path fails with
 // DEVICE_ERROR_FILE_NOT_FOUND, even a folder with a `temp` file elsewhere
 // (a power supply's battery, whose temperature has another scale). Opening
 // only opens existing files for reading, without blocking: nothing is

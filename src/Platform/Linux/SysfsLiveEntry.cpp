@@ -1,5 +1,7 @@
 #include "Platform/Linux/SysfsLiveEntry.h"
 
+#include <algorithm>
+
 #include "Platform/DeviceIo.h"
 #include "Platform/Linux/SysfsThermalView.h"
 
@@ -17,10 +19,9 @@ bool CSysfsLiveEntry::Check(uint32_t& error) {
     if (now != mGeneration) {
       const auto snapshot = mView->Current();
       const _tagSThermalScan& scan = snapshot->Scan();
-      const auto& entries = mKind == Kind::Zone ? scan.zones : scan.coolingDevices;
-      const auto index = mKind == Kind::Zone ? scan.ZoneIndexOf(mEntry.number)
-                                             : scan.CoolingIndexOf(mEntry.number);
-      mGone = !index || !entries[*index].SameFolder(mEntry);
+      const auto& entries = mKind == Kind::Sensor ? scan.sensors : scan.devices;
+      mGone = std::none_of(entries.begin(), entries.end(),
+                           [&](const _tagSThermalEntry& e) { return e.SameEntry(mEntry); });
       mGeneration = now;
     }
   }

@@ -1,6 +1,6 @@
 // What keeps an open sysfs handle on its own folder across refreshes of the
-// thermal view: the zone or cooling device it was opened on, by number and
-// folder identity, and the view generation it last checked. When the view
+// thermal view: the sensor or device it was opened on, by its source,
+// number, channel and folder identity, and the view generation it last checked. When the view
 // changes, the handle checks once that the current view still lists that very
 // folder; from the first refresh that does not, every request fails with
 // DEVICE_ERROR_FILE_NOT_FOUND, even if a newcomer now has the number. Between
@@ -18,7 +18,7 @@ class CSysfsThermalSnapshot;
 
 class CSysfsLiveEntry {
  public:
-  enum class Kind { Zone, Cooling };
+  enum class Kind { Sensor, Device };
 
   // `generation` is the view's generation read before `entry` was looked up.
   CSysfsLiveEntry(std::shared_ptr<CSysfsThermalView> view, Kind kind, _tagSThermalEntry entry,
@@ -27,6 +27,7 @@ class CSysfsLiveEntry {
   bool Check(uint32_t& error);
 
   const _tagSThermalEntry& Entry() const { return mEntry; }
+  bool IsSensor() const { return mKind == Kind::Sensor; }
   // The view's current snapshot.
   std::shared_ptr<const CSysfsThermalSnapshot> Snapshot() const;
 

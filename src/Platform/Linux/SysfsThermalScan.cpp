@@ -1,66 +1,40 @@
 #include "Platform/Linux/SysfsThermalScan.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <charconv>
-#include <map>
 
+#include "Platform/Linux/Hwmon/HwmonFanSource.h"
+#include "Platform/Linux/Hwmon/HwmonSource.h"
 #include "Platform/Linux/SysfsAttribute.h"
-#include "Platform/Linux/SysfsStableName.h"
-#include "Platform/Text.h"
+#include "Platform/Linux/ThermalClass/ThermalClassSource.h"
 
 namespace {
 
+// Thermal-class entries come first in both lists, in ascending number.
 std::optional<uint32_t> IndexOf(const std::vector<_tagSThermalEntry>& entries, uint32_t number) {
+  const CParticipantSource* thermal = &CThermalClassSource::Instance();
+  const auto end = std::find_if(entries.begin(), entries.end(),
+                                [&](const _tagSThermalEntry& e) { return e.source != thermal; });
   const auto found =
-      std::lower_bound(entries.begin(), entries.end(), number,
+      std::lower_bound(entries.begin(), end, number,
                        [](const _tagSThermalEntry& entry, uint32_t n) { return entry.number < n; });
-  if (found == entries.end() || found->number != number) {
+  if (found == end || found->number != number) {
     return std::nullopt;
   }
   return static_cast<uint32_t>(found - entries.begin());
 }
 
-// Fills the identity and the type; false when the entry is no folder.
-bool Describe(_tagSThermalEntry& entry) {
-  CUniqueFd dir(open(entry.path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK));
-  struct stat info {};
-  if (!dir.Valid() || fstat(dir.Get(), &info) != 0) {
-    return false;
-  }
-  entry.device = info.st_dev;
-  entry.inode = info.st_ino;
-  uint32_t ignored = 0;
-  if (!ReadSysfsText(dir.Get(), "type", entry.type, ignored)) {
-    entry.type.clear();
-  }
-  return true;
-}
-
-void Name(std::vector<_tagSThermalEntry>& entries, std::string_view kind,
-          LinuxParticipantNaming naming) {
-  std::map<std::string, uint32_t> seen;  // per sanitised type
-  for (_tagSThermalEntry& entry : entries) {
-    if (naming == LinuxParticipantNaming::Path) {
-      entry.name = FromUtf8(entry.path);
-      continue;
-    }
-    const std::string type = StableTypeText(entry.type);
-    entry.name = FromUtf8(StableParticipantName(kind, type, seen[type]++));
-  }
-}
-
 }  // namespace
 
 std::optional<uint32_t> _tagSThermalScan::ZoneIndexOf(uint32_t number) const {
-  return IndexOf(zones, number);
+  return IndexOf(sensors, number);
 }
 
 std::optional<uint32_t> _tagSThermalScan::CoolingIndexOf(uint32_t number) const {
-  return IndexOf(coolingDevices, number);
+  return IndexOf(devices, number);
 }
 
 std::optional<uint32_t> NumberAfterPrefix(std::string_view name, std::string_view prefix) {
@@ -79,42 +53,34 @@ std::optional<uint32_t> NumberAfterPrefix(std::string_view name, std::string_vie
   return number;
 }
 
-_tagSThermalScan ScanThermal(const std::string& sysfsRoot, LinuxParticipantNaming naming) {
-  std::string folder = sysfsRoot;
-  while (!folder.empty() && folder.back() == '/') {
-    folder.pop_back();  // "/sys/" and "/sys" name one root; "/" becomes ""
+bool IdentifyFolder(_tagSThermalEntry& entry) {
+  CUniqueFd dir(open(entry.path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK));
+  struct stat info {};
+  if (!dir.Valid() || fstat(dir.Get(), &info) != 0) {
+    return false;
   }
-  folder += "/class/thermal";
+  entry.device = info.st_dev;
+  entry.inode = info.st_ino;
+  return true;
+}
 
-  _tagSThermalScan scan;
-  DIR* dir = opendir(folder.c_str());
-  if (dir == nullptr) {
-    return scan;
-  }
-  while (const dirent* entry = readdir(dir)) {
-    const std::string_view name(entry->d_name);
-    if (auto n = NumberAfterPrefix(name, "thermal_zone")) {
-      _tagSThermalEntry zone;
-      zone.number = *n;
-      zone.path = folder + "/" + entry->d_name;
-      scan.zones.push_back(std::move(zone));
-    } else if (auto m = NumberAfterPrefix(name, "cooling_device")) {
-      _tagSThermalEntry cooling;
-      cooling.number = *m;
-      cooling.path = folder + "/" + entry->d_name;
-      scan.coolingDevices.push_back(std::move(cooling));
-    }
-  }
-  closedir(dir);
-  const auto byNumber = [](const _tagSThermalEntry& a, const _tagSThermalEntry& b) {
-    return a.number < b.number;
+const std::vector<const CParticipantSource*>& ParticipantSources() {
+  static const std::vector<const CParticipantSource*> sources = {
+      &CThermalClassSource::Instance(),
+      &CHwmonSource::Instance(),
+      &CHwmonFanSource::Instance(),
   };
-  for (auto* entries : {&scan.zones, &scan.coolingDevices}) {
-    scan.leftOut += static_cast<uint32_t>(
-        std::erase_if(*entries, [](_tagSThermalEntry& entry) { return !Describe(entry); }));
-    std::sort(entries->begin(), entries->end(), byNumber);
+  return sources;
+}
+
+_tagSThermalScan ScanThermal(const std::string& sysfsRoot, LinuxParticipantNaming naming) {
+  std::string root = sysfsRoot;
+  while (!root.empty() && root.back() == '/') {
+    root.pop_back();  // "/sys/" and "/sys" name one root; "/" becomes ""
   }
-  Name(scan.zones, "zone", naming);
-  Name(scan.coolingDevices, "cooling", naming);
+  _tagSThermalScan scan;
+  for (const CParticipantSource* source : ParticipantSources()) {
+    source->Scan(root, naming, scan);
+  }
   return scan;
 }

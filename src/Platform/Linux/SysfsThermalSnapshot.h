@@ -1,4 +1,4 @@
-// One scan of the thermal class, frozen: the participants with their names,
+// One scan of every participant source, frozen: the participants with their names,
 // sensor and device indexes, and the registry parameters key that lists them
 // (SensorCount, Sensor0.., DeviceCount, Device0..). Everything that reads a
 // snapshot sees the same numbering, so a device index that a zone reports
@@ -27,16 +27,16 @@ class CSysfsThermalSnapshot {
   // The registry holding this snapshot's parameters key.
   CMemoryRegistry& Parameters() const { return *mParameters; }
 
-  // The zone or cooling device a participant name stands for.
-  const _tagSThermalEntry* FindZone(const std::wstring& name) const;
-  const _tagSThermalEntry* FindCooling(const std::wstring& name) const;
+  // The sensor or device a participant name stands for.
+  const _tagSThermalEntry* FindSensor(const std::wstring& name) const;
+  const _tagSThermalEntry* FindDevice(const std::wstring& name) const;
 
   // Whether both list the same folders under the same names.
   bool SameAs(const CSysfsThermalSnapshot& other) const;
 
  private:
   _tagSThermalScan mScan;
-  std::unordered_map<std::wstring, std::size_t> mZoneByName;
-  std::unordered_map<std::wstring, std::size_t> mCoolingByName;
+  std::unordered_map<std::wstring, std::size_t> mSensorByName;
+  std::unordered_map<std::wstring, std::size_t> mDeviceByName;
   std::shared_ptr<CMemoryRegistry> mParameters;
 };

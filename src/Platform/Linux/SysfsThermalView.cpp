@@ -47,7 +47,7 @@ std::optional<std::wstring> CSysfsThermalView::ZoneName(uint32_t zone) {
   if (!index) {
     return std::nullopt;
   }
-  return snapshot->Scan().zones[*index].name;
+  return snapshot->Scan().sensors[*index].name;
 }
 
 std::optional<std::wstring> CSysfsThermalView::CoolingDeviceName(uint32_t device) {
@@ -56,7 +56,7 @@ std::optional<std::wstring> CSysfsThermalView::CoolingDeviceName(uint32_t device
   if (!index) {
     return std::nullopt;
   }
-  return snapshot->Scan().coolingDevices[*index].name;
+  return snapshot->Scan().devices[*index].name;
 }
 
 std::optional<uint32_t> CSysfsThermalView::SensorIndexOfZone(uint32_t zone) {
@@ -80,7 +80,7 @@ bool CSysfsThermalView::NotifyZone(std::optional<uint32_t> zone) {
   }
   const _tagSThermalScan& scan = mCurrent->Scan();
   if (!zone) {
-    for (std::size_t k = 0; k < scan.zones.size(); ++k) {
+    for (std::size_t k = 0; k < scan.sensors.size(); ++k) {
       mNotify->SetDword(mNotifyKey, NotifyName(k), 1);
     }
     return true;
@@ -97,8 +97,8 @@ void CSysfsThermalView::MoveNotifications(const CSysfsThermalSnapshot& before,
   if (!mNotify) {
     return;
   }
-  const auto& was = before.Scan().zones;
-  const auto& now = after.Scan().zones;
+  const auto& was = before.Scan().sensors;
+  const auto& now = after.Scan().sensors;
   std::vector<uint32_t> moved(now.size(), 0);
   bool anySet = false;
   for (std::size_t k = 0; k < was.size(); ++k) {
@@ -107,9 +107,8 @@ void CSysfsThermalView::MoveNotifications(const CSysfsThermalSnapshot& before,
       continue;
     }
     anySet = true;
-    const auto to = std::find_if(now.begin(), now.end(), [&](const _tagSThermalEntry& e) {
-      return e.number == was[k].number && e.SameFolder(was[k]);
-    });
+    const auto to = std::find_if(now.begin(), now.end(),
+                                 [&](const _tagSThermalEntry& e) { return e.SameEntry(was[k]); });
     if (to != now.end()) {
       moved[static_cast<std::size_t>(to - now.begin())] = value;
     }

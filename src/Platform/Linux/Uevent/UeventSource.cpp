@@ -33,6 +33,7 @@ int OnStop(sd_event_source* source, int /*fd*/, uint32_t /*events*/, void* /*sel
 const std::vector<std::string>& UeventSubsystems() {
   static const std::vector<std::string> subsystems = {
       "thermal",
+      "hwmon",
   };
   return subsystems;
 }

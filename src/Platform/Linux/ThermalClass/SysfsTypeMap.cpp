@@ -1,4 +1,4 @@
-#include "Platform/Linux/SysfsTypeMap.h"
+#include "Platform/Linux/ThermalClass/SysfsTypeMap.h"
 
 #include <algorithm>
 #include <cctype>

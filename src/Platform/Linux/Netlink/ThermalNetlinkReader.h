@@ -33,7 +33,7 @@
 #include <string>
 #include <thread>
 
-#include "Platform/Linux/ThermalNetlinkEvent.h"
+#include "Platform/Linux/Netlink/ThermalNetlinkEvent.h"
 #include "Platform/PlatformEvents.h"
 
 struct nl_msg;

@@ -1,4 +1,4 @@
-#include "Platform/Linux/SysfsStableName.h"
+#include "Platform/Linux/ThermalClass/SysfsStableName.h"
 
 namespace {
 

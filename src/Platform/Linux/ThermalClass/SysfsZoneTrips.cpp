@@ -1,4 +1,4 @@
-#include "Platform/Linux/SysfsZoneTrips.h"
+#include "Platform/Linux/ThermalClass/SysfsZoneTrips.h"
 
 #include <string>
 

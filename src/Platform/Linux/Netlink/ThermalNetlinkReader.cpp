@@ -1,4 +1,4 @@
-#include "Platform/Linux/ThermalNetlinkReader.h"
+#include "Platform/Linux/Netlink/ThermalNetlinkReader.h"
 
 #include <linux/thermal.h>
 #include <netlink/genl/ctrl.h>

@@ -1,4 +1,4 @@
-#include "Platform/Linux/LogindPower.h"
+#include "Platform/Linux/Logind/LogindPower.h"
 
 #include <systemd/sd-bus.h>
 

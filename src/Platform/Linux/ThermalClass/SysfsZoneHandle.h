@@ -14,7 +14,7 @@
 #include "Platform/DeviceIo.h"
 #include "Platform/Linux/SysfsAttribute.h"
 #include "Platform/Linux/SysfsLiveEntry.h"
-#include "Platform/Linux/SysfsZoneTrips.h"
+#include "Platform/Linux/ThermalClass/SysfsZoneTrips.h"
 
 class CSysfsValueWriter;
 

@@ -1,11 +1,11 @@
-#include "Platform/Linux/SysfsCoolingHandle.h"
+#include "Platform/Linux/ThermalClass/SysfsCoolingHandle.h"
 
 #include <utility>
 
 #include "Platform/Linux/SysfsDriverReply.h"
-#include "Platform/Linux/SysfsTypeMap.h"
 #include "Platform/Linux/SysfsUnits.h"
 #include "Platform/Linux/SysfsValueWriter.h"
+#include "Platform/Linux/ThermalClass/SysfsTypeMap.h"
 
 CSysfsCoolingHandle::CSysfsCoolingHandle(CSysfsLiveEntry entry, CUniqueFd dir,
                                          CSysfsAttribute current,

@@ -1,4 +1,4 @@
-#include "Platform/Linux/SysfsZoneHandle.h"
+#include "Platform/Linux/ThermalClass/SysfsZoneHandle.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -9,8 +9,8 @@
 
 #include "Platform/Linux/SysfsDriverReply.h"
 #include "Platform/Linux/SysfsThermalSnapshot.h"
-#include "Platform/Linux/SysfsTypeMap.h"
 #include "Platform/Linux/SysfsUnits.h"
+#include "Platform/Linux/ThermalClass/SysfsTypeMap.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "Platform/Linux/ThermalNetlinkEvent.h"
+#include "Platform/Linux/Netlink/ThermalNetlinkEvent.h"
 
 #include <linux/thermal.h>
 #include <netlink/genl/genl.h>
