@@ -88,18 +88,30 @@ nlohmann::json HwmonDetails(const _tagSThermalEntry& entry, int dir) {
 
 }  // namespace
 
-std::optional<int32_t> CriticalTripOf(const nlohmann::json& details) {
+namespace {
+
+std::optional<int32_t> LowestTripOfType(const nlohmann::json& details, const char* type) {
   std::optional<int32_t> lowest;
   if (!details.is_object() || !details.contains("trips")) {
     return lowest;
   }
   for (const nlohmann::json& trip : details.at("trips")) {
-    if (trip.at("type") == "critical" && trip.at("temp").is_number()) {
+    if (trip.at("type") == type && trip.at("temp").is_number()) {
       const int32_t temp = trip.at("temp").get<int32_t>();
       lowest = lowest ? std::min(*lowest, temp) : temp;
     }
   }
   return lowest;
+}
+
+}  // namespace
+
+std::optional<int32_t> CriticalTripOf(const nlohmann::json& details) {
+  return LowestTripOfType(details, "critical");
+}
+
+std::optional<int32_t> ChipCriticalLimitOf(const nlohmann::json& details) {
+  return LowestTripOfType(details, "crit");
 }
 
 nlohmann::json SysfsDetailsOf(CSysfsThermalView& view, const std::wstring& name) {

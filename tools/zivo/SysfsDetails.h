@@ -26,6 +26,10 @@ nlohmann::json SysfsDetailsOf(CSysfsThermalView& view, const std::wstring& name)
 // The lowest critical trip of a zone's details, in tenths of kelvin: where
 // the kernel powers the machine off itself. None when it has no readable one.
 std::optional<int32_t> CriticalTripOf(const nlohmann::json& details);
+// The critical limit (tempN_crit) of an hwmon input's details, in tenths of
+// kelvin: where the chip's fan curve, or a fan controller, runs everything at
+// full speed. None when it has no readable one.
+std::optional<int32_t> ChipCriticalLimitOf(const nlohmann::json& details);
 
 // Fills `sysfs` and `accessFailure` of every participant of `view`.
 void FillSysfsDetails(_tagSParticipantView& view, CSysfsThermalView& thermal);
