@@ -63,12 +63,16 @@ class ZIVO_EXPORT CPlatform {
 // How the Linux platform names its participants, that is the names a policy
 // file, the host and the events use (docs/linux-platform.md):
 //   Path    the folder path as listed, "/sys/class/thermal/thermal_zone3"
+//           (an hwmon input: "/sys/class/hwmon/hwmon2/temp1_input")
 //           (the default). The kernel numbers zones and cooling devices in the
 //           order their drivers register, which may change between boots.
 //   Stable  "zone:TYPE:K" and "cooling:TYPE:K", TYPE the kernel's `type` text
 //           and K the position among the participants of the same type in
 //           kernel order: "zone:acpitz:0", "cooling:Processor:3". Unchanged
-//           by a renumbering that keeps the order within each type.
+//           by a renumbering that keeps the order within each type. An
+//           hwmon temperature input is "hwmon:CHIP-BUS:LABEL", the chip's
+//           name, its bus id and the input's label:
+//           "hwmon:k10temp-pci-00c3:Tctl", whatever hwmonN it has.
 enum class LinuxParticipantNaming { Path, Stable };
 
 // Why the Linux platform's latest access to a participant's sysfs files

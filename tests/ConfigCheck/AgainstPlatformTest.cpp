@@ -5,6 +5,7 @@
 
 #include <functional>
 
+#include "support/FakeHwmon.h"
 #include "support/FakeSysfs.h"
 #include "support/TempFolder.h"
 #include "support/ZivoProcess.h"
@@ -153,6 +154,20 @@ TEST(StartupFindingsTest, SaysWhatItWillControlAndWarnsOfWhatWillNotWork) {
         "critical trip 90.0 °C: the kernel powers the machine off first"},
        ""},
       {"shutdown below the critical trip", critical(95000), both, {}, {}, "critical trip"},
+      {"shutdown at an hwmon chip's critical limit",
+       [](CFakeSysfs& t) {
+         CFakeHwmon hwmon(t.Root());
+         hwmon.AddChip(0, "coretemp", "platform/coretemp.0", "platform");
+         hwmon.Write(0, "temp1_input", "50000");
+         hwmon.Write(0, "temp1_crit", "85000");
+       },
+       [](const CFakeSysfs& t) {
+         return Policy(Device("cooling_device0"),
+                       Sensor(CFakeHwmon(t.Root()).ChipPath(0) + "/temp1_input"));
+       },
+       {},
+       {"shutdown temperature 90.0 °C is at or above the chip's critical limit 85.0 °C"},
+       "zone's critical trip"},
       {"a sensor without a device",
        governor("user_space", "enabled"),
        [](const CFakeSysfs& t) { return Policy(Device("nothing"), Sensor(t.ZonePath(0))); },

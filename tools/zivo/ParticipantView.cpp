@@ -19,7 +19,12 @@ std::vector<std::wstring> Names(const std::vector<_tagSDevice>& devices) {
 }
 
 // A kernel value as a table shows it: "-" when it could not be read.
+// A key the participant's source does not have (an hwmon input has no
+// governor) shows like a value that cannot be read.
 std::string Cell(const nlohmann::json& details, const char* key) {
+  if (!details.contains(key)) {
+    return "-";
+  }
   const nlohmann::json& value = details.at(key);
   if (value.is_null()) {
     return "-";
@@ -65,6 +70,9 @@ std::string TypeCell(uint32_t type, const nlohmann::json& sysfs) {
   std::string cell = std::to_string(type);
   if (sysfs.is_object() && sysfs.contains("type") && sysfs.at("type").is_string()) {
     cell += " (" + sysfs.at("type").get<std::string>() + ")";
+  }
+  if (sysfs.is_object() && sysfs.contains("note") && sysfs.at("note").is_string()) {
+    cell += " [" + sysfs.at("note").get<std::string>() + "]";
   }
   return cell;
 }

@@ -99,6 +99,13 @@ PolicyFindings FindPolicyFindings(const ConfigLoadReport& report,
                " is at or above the zone's critical trip " + Celsius(*critical) +
                ": the kernel powers the machine off first");
     }
+    if (const auto limit = ChipCriticalLimitOf(sensor.sysfs);
+        limit && record->iShutdownTemp >= *limit) {
+      warn(line, SensorElement(name),
+           "shutdown temperature " + Celsius(record->iShutdownTemp) +
+               " is at or above the chip's critical limit " + Celsius(*limit) +
+               ": the sensor's fans run at full speed first");
+    }
     if (record->iUsageEnable == 0) {
       continue;
     }

@@ -52,20 +52,66 @@ nlohmann::json Trips(int dir) {
   return trips;
 }
 
+// An hwmon input's limits (tempN_max, _crit, _emergency) as read-only trips
+// numbered by the input: shown, never aux trips, never written.
+nlohmann::json Limits(int dir, const std::string& channel, uint32_t number) {
+  nlohmann::json trips = nlohmann::json::array();
+  for (const char* limit : {"max", "crit", "emergency"}) {
+    const std::string file = channel + "_" + limit;
+    if (!SysfsFileExists(dir, file.c_str())) {
+      continue;
+    }
+    const nlohmann::json milli = Number(dir, file.c_str());
+    nlohmann::json temp;
+    if (milli.is_number()) {
+      if (const auto tenths = TripFromMilliCelsius(milli.get<int64_t>())) {
+        temp = *tenths;  // a garbage limit (some disks report 65261850 C) shows unreadable
+      }
+    }
+    trips.push_back({{"id", number}, {"type", limit}, {"temp", temp}, {"readOnly", true}});
+  }
+  return trips;
+}
+
+nlohmann::json HwmonDetails(const _tagSThermalEntry& entry, int dir) {
+  const uint32_t number = NumberAfterPrefix(entry.channel, "temp").value_or(0);
+  nlohmann::json details = {
+      {"path", entry.path + "/" + entry.channel + "_input"},
+      {"type", entry.type.empty() ? entry.channel : entry.type},
+      {"chip", entry.chip},
+      {"trips", dir >= 0 ? Limits(dir, entry.channel, number) : nlohmann::json::array()}};
+  if (entry.chip == "k10temp" && entry.type == "Tctl") {
+    details["note"] = "Tctl can read up to 27 C above the die on some models";
+  }
+  return details;
+}
+
 }  // namespace
 
-std::optional<int32_t> CriticalTripOf(const nlohmann::json& details) {
+namespace {
+
+std::optional<int32_t> LowestTripOfType(const nlohmann::json& details, const char* type) {
   std::optional<int32_t> lowest;
   if (!details.is_object() || !details.contains("trips")) {
     return lowest;
   }
   for (const nlohmann::json& trip : details.at("trips")) {
-    if (trip.at("type") == "critical" && trip.at("temp").is_number()) {
+    if (trip.at("type") == type && trip.at("temp").is_number()) {
       const int32_t temp = trip.at("temp").get<int32_t>();
       lowest = lowest ? std::min(*lowest, temp) : temp;
     }
   }
   return lowest;
+}
+
+}  // namespace
+
+std::optional<int32_t> CriticalTripOf(const nlohmann::json& details) {
+  return LowestTripOfType(details, "critical");
+}
+
+std::optional<int32_t> ChipCriticalLimitOf(const nlohmann::json& details) {
+  return LowestTripOfType(details, "crit");
 }
 
 nlohmann::json SysfsDetailsOf(CSysfsThermalView& view, const std::wstring& name) {
@@ -75,8 +121,11 @@ nlohmann::json SysfsDetailsOf(CSysfsThermalView& view, const std::wstring& name)
   if (entry == nullptr) {
     return nullptr;
   }
-  nlohmann::json details = {{"path", entry->path}, {"type", entry->type}};
   CUniqueFd dir(open(entry->path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK));
+  if (!entry->channel.empty()) {
+    return HwmonDetails(*entry, dir.Get());
+  }
+  nlohmann::json details = {{"path", entry->path}, {"type", entry->type}};
   if (zone != nullptr) {
     details["policy"] = dir.Valid() ? Text(dir.Get(), "policy") : nullptr;
     details["mode"] = dir.Valid() ? Text(dir.Get(), "mode") : nullptr;

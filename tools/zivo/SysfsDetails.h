@@ -20,11 +20,18 @@ class CSysfsThermalView;
 // "trips" lists every trip point in order, as {"id": K, "type": "passive",
 // "temp": tenths of kelvin, "readOnly": false}: critical and hot trips (and a
 // trip whose type cannot be read) are read-only, never written by the
-// library.
+// library. An hwmon input gives {"path" (its tempN_input), "type" (its
+// label), "chip", "trips"}, its trips being the chip's limits (type "max",
+// "crit", "emergency", id the input's N), all read-only; k10temp's Tctl
+// also has a "note".
 nlohmann::json SysfsDetailsOf(CSysfsThermalView& view, const std::wstring& name);
 // The lowest critical trip of a zone's details, in tenths of kelvin: where
 // the kernel powers the machine off itself. None when it has no readable one.
 std::optional<int32_t> CriticalTripOf(const nlohmann::json& details);
+// The critical limit (tempN_crit) of an hwmon input's details, in tenths of
+// kelvin: where the chip's fan curve, or a fan controller, runs everything at
+// full speed. None when it has no readable one.
+std::optional<int32_t> ChipCriticalLimitOf(const nlohmann::json& details);
 
 // Fills `sysfs` and `accessFailure` of every participant of `view`.
 void FillSysfsDetails(_tagSParticipantView& view, CSysfsThermalView& thermal);

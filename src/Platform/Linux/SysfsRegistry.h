@@ -4,7 +4,8 @@
 // (SysfsThermalView.h):
 //
 //   SOFTWARE\Zelan\VOVUZER\Parameters
-//     SensorCount (REG_DWORD), Sensor0.. (REG_SZ): zone names
+//     SensorCount (REG_DWORD), Sensor0.. (REG_SZ): zone names, then hwmon
+//                                                  input names
 //     DeviceCount (REG_DWORD), Device0.. (REG_SZ): cooling device names
 //   Software\Zelan\VOVUZER\DriverNotify   (empty until the kernel event
 //                                          bridge reports a trip crossed)

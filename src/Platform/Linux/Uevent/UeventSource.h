@@ -1,7 +1,9 @@
 // The kernel's uevents for the thermal tree, through libsystemd's
 // sd_device_monitor: a zone or cooling device added or removed is announced
 // here even where no thermal netlink message is sent for it (most kernels
-// send none for cooling devices, and not every driver one for its zones).
+// send none for cooling devices, and not every driver one for its zones),
+// and an hwmon chip that comes or goes (a GPU, a USB device) is announced
+// only here.
 //
 // The source only says that the tree changed: its handler runs the one
 // rescan-and-compare (CKernelThermalBridge::Compare), which finds out what.
@@ -29,7 +31,7 @@ struct sd_event;
 
 // What the source reads of one uevent.
 struct UeventRecord {
-  std::string subsystem;  // "thermal"
+  std::string subsystem;  // "thermal", "hwmon"
   std::string action;     // "add", "remove", "change", ...
   std::string sysname;    // "thermal_zone3", "cooling_device1"
 };
