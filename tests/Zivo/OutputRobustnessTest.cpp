@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
+#include <stdlib.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "support/FakeSysfs.h"
+#include "support/TempFolder.h"
 #include "support/ZivoProcess.h"
 
 namespace {
@@ -77,8 +79,20 @@ TEST(OutputRobustnessTest, KernelTextsThatAreNoUtf8OrHoldControlsAreShownEscaped
 }
 
 // "zivo list | head -1": the command's own status, not death by SIGPIPE; a
-// watch ends at its first line instead of running on.
+// watch or a run ends at its first line instead of running on.
 TEST(OutputRobustnessTest, AReaderThatHasGoneEndsTheCommandQuietly) {
+  setenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/zivo-test-bus", 1);
+  CFakeSysfs sysfs;
+  sysfs.AddZone(0, "acpitz", 40000);
+  CTempFolder work;
+  const std::string policy = work.Write(
+      "policy.xml",
+      "<VelmarConfig><Platform><Shutdown option=\"shutdown\" timer=\"15\"/>"
+      "<Throttling preference=\"Active\"/></Platform><Devices/><Sensors><Sensor Path=\"" +
+          sysfs.ZonePath(0) +
+          "\" class=\"2\"><Temperature shutdown=\"150\" ThrottleStart=\"90\"/>"
+          "<SUsage enable=\"1\" aux_interval=\"2\"/></Sensor></Sensors>"
+          "</VelmarConfig>\n");
   const struct {
     std::vector<std::string> args;
     int status;
@@ -87,6 +101,9 @@ TEST(OutputRobustnessTest, AReaderThatHasGoneEndsTheCommandQuietly) {
       {{"list", "--platform", "sim", "--json"}, 0},
       {{"status-codes"}, 0},
       {{"watch", "--platform", "sim", "--speed", "1000", "--timeout", "600"}, 0},
+      {{"run", "--json", "--platform", "linux", "--sysfs-root", sysfs.Root(), "--config", policy,
+        "--interval", "3600"},
+       0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args[0]);

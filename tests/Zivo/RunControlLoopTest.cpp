@@ -293,6 +293,11 @@ INSTANTIATE_TEST_SUITE_P(
                              std::string::npos);
                    const std::string zone = loop.mSys.ZonePath(0);
                    EXPECT_NE(run->Out().find(zone + ": its reading failed ("), std::string::npos);
+                   // The file that failed, and why.
+                   EXPECT_NE(run->Out().find("): " + zone +
+                                             "/temp: not a decimal value, or not a regular file"),
+                             std::string::npos)
+                       << run->Out();
                    loop.mSys.SetZoneTemp(0, 30000);
                    ASSERT_TRUE(run->WaitFor("\"recovered\""));
                    EXPECT_TRUE(loop.WaitCur(*run, 0, 0));
@@ -313,8 +318,7 @@ INSTANTIATE_TEST_SUITE_P(
                    auto run = loop.Start();
                    const std::string failed = "\"applied\":false,\"device\":\"" +
                                               loop.mSys.CoolingPath(1) +
-                                              "\",\"dryRun\":false,"
-                                              "\"from\":0";
+                                              "\",\"dryRun\":false,\"failure\":";
                    const bool seen =
                        run->WaitUntil([&] { return CLoop::Count(run->Out(), failed) >= 2; });
                    run->Signal(SIGTERM);
@@ -325,6 +329,10 @@ INSTANTIATE_TEST_SUITE_P(
                      if (line.value("device", "") == loop.mSys.CoolingPath(1)) {
                        EXPECT_EQ(line.value("from", 9), 0) << line;
                        EXPECT_FALSE(line.value("applied", true)) << line;
+                       EXPECT_EQ(
+                           line.value("failure", ""),
+                           loop.mSys.CoolingPath(1) + "/cur_state: Operation not permitted (EPERM)")
+                           << line;
                      }
                    }
                    const std::string last = Lines(end.out, "stopped").at(0).value("reason", "");
@@ -435,5 +443,103 @@ INSTANTIATE_TEST_SUITE_P(
                    EXPECT_EQ(loop.Cur(0), 0u);
                  }}),
     [](const testing::TestParamInfo<LoopCase>& info) { return std::string(info.param.name); });
+
+// What run says before it starts, and when it refuses to: `edit` changes
+// the loop's policy text; the run lasts 0.1 s, with --apply and --json
+// unless `textDryRun`. "@" in an expected text stands for the tree's root.
+struct StartupCase {
+  const char* name;
+  std::function<std::string(const CLoop&, std::string)> edit;
+  bool textDryRun;
+  int status;
+  std::vector<std::string> outputs;  // texts on standard output
+  std::vector<std::string> errors;   // texts on standard error
+};
+
+void PrintTo(const StartupCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
+std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+  for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at)) {
+    text.replace(at, from.size(), to);
+    at += to.size();
+  }
+  return text;
+}
+
+class RunStartupTest : public testing::TestWithParam<StartupCase> {};
+
+TEST_P(RunStartupTest, SaysWhatItControlsFirst) {
+  const StartupCase& c = GetParam();
+  CLoop loop;
+  std::ifstream in(loop.mPolicy);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  loop.mWork.Write("policy.xml", c.edit(loop, text));
+  loop.mSys.SetZoneTemp(0, 60000);
+  std::vector<std::string> args = loop.Args({"--duration", "0.1"});
+  if (c.textDryRun) {
+    args.erase(std::find(args.begin(), args.end(), "--apply"));
+    args.erase(std::find(args.begin(), args.end(), "--json"));
+  }
+  const _tagSZivoRun run = RunZivo(args, loop.mWork.Path());
+  EXPECT_EQ(run.status, c.status) << run.err;
+  for (const auto& [expected, shown] :
+       {std::pair(c.outputs, run.out), std::pair(c.errors, run.err)}) {
+    for (const std::string& text : expected) {
+      const std::string rooted = Replaced(text, "@", loop.mSys.Root());
+      EXPECT_NE(shown.find(rooted), std::string::npos) << rooted << " in\n" << shown;
+    }
+  }
+  if (c.status != 0) {
+    // Refused before anything was written or recorded.
+    EXPECT_TRUE(run.out.find("\"throttle\"") == std::string::npos) << run.out;
+    EXPECT_EQ(loop.Cur(0), 0u);
+    EXPECT_FALSE(std::filesystem::exists(loop.State() + "/devices.json"));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RunStartupTest,
+    testing::Values(
+        // A record for a zone the tree does not have, and the marker zone
+        // with no device: both warned of; the hot zone's devices listed.
+        StartupCase{"ARecordThatMatchesNothingWarns",
+                    [](const CLoop&, std::string text) {
+                      return Replaced(text, "</Sensors>",
+                                      "<Sensor Path=\"/nowhere/thermal_zone9\" class=\"2\">"
+                                      "<Temperature shutdown=\"150\" ThrottleStart=\"50\"/>"
+                                      "<SUsage enable=\"1\" aux_interval=\"2\"/></Sensor>"
+                                      "</Sensors>");
+                    },
+                    false,
+                    0,
+                    {"\"action\":\"controls\"",
+                     "{\"devices\":[\"@/class/thermal/cooling_device0\",\"@/class/thermal/"
+                     "cooling_device1\"],",
+                     "\"nothingToControl\":false",
+                     "\"element\":\"<Sensor Path=\\\"/nowhere/thermal_zone9\\\">\"",
+                     "\"action\":\"throttle\""},
+                    {}},
+        // No record names a zone of the tree: --apply ends at once, saying
+        // why, and touches nothing.
+        StartupCase{"NothingToControlEndsAnApply",
+                    [](const CLoop& loop, std::string text) {
+                      return Replaced(text, loop.mSys.Root(), "/nowhere");
+                    },
+                    false,
+                    1,
+                    {"\"nothingToControl\":true"},
+                    {"zivo run: the policy controls nothing on the "}},
+        // The same as a dry run goes on, and says so on standard error.
+        StartupCase{"NothingToControlInADryRunIsSaid",
+                    [](const CLoop& loop, std::string text) {
+                      return Replaced(text, loop.mSys.Root(), "/nowhere");
+                    },
+                    true,
+                    0,
+                    {"  stopped: the run's duration passed"},
+                    {"Controls:\nNothing to control: no sensor of the platform", "/policy.xml:"}}),
+    [](const testing::TestParamInfo<StartupCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

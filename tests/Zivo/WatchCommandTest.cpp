@@ -76,6 +76,10 @@ TEST(WatchCommandTest, HelpListsOnlyTheOptionsEachCommandTakes) {
       {"watch", {"--kinds", "--platform", "--log-level", "--json"}, {"--wide", "--config"}},
       {"add-device", {"--config", "--json", "--log"}, {"--wide"}},
       {"list", {"--wide", "--config", "--naming"}, {"--kinds"}},
+      {"run",
+       {"--apply", "--platform", "--sysfs-root", "--naming", "--config", "--log", "--log-level",
+        "--json"},
+       {"--wide", "--kinds"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.command);
@@ -88,6 +92,8 @@ TEST(WatchCommandTest, HelpListsOnlyTheOptionsEachCommandTakes) {
       EXPECT_EQ(run.out.find(option), std::string::npos) << option << " in\n" << run.out;
     }
   }
+  // An option a command does not offer is refused, not ignored.
+  EXPECT_EQ(RunZivo({"run", "--platform", "sim", "--wide"}).status, 2);
 }
 
 }  // namespace

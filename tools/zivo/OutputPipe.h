@@ -9,3 +9,7 @@
 void IgnoreBrokenPipe();
 // Flushes standard output; true when its reader has gone.
 bool OutputClosed();
+// True when standard output is a pipe whose reader has gone, found without
+// writing to it: a long-running command that has nothing to print for a
+// while asks it at each of its wake-ups.
+bool OutputReaderGone();

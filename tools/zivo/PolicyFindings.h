@@ -40,7 +40,9 @@ struct PolicyFindings {
   _tagSPolicyAgainst against;           // record by record
   std::vector<PolicyControl> controls;  // one per managed sensor, in view order
   std::vector<ConfigFinding> warnings;  // every warning, those of `against` first
-  // No managed sensor has a device: zivo run --apply would change nothing.
+  // No managed sensor has a device: zivo run --apply would throttle nothing
+  // (with no managed sensor at all, `controls` empty, it would not even take
+  // a power action, and it refuses to start).
   bool nothingToControl = true;
   std::string nothingReason;  // why, in words, when nothingToControl
 };

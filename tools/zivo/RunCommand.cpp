@@ -1,7 +1,9 @@
 // zivo run: the policy daemon. Discovers the participants, loads the policy,
 // listens for every kind of event and applies the policy (PolicyEngine) to
 // each sensor on its thermal events and to every sensor at each interval,
-// until SIGINT or SIGTERM. On a simulated handheld it runs the handheld's
+// until SIGINT or SIGTERM (or until the reader of its output goes away).
+// Before it starts it says what the policy will control on the platform and
+// what in it will not work. On a simulated handheld it runs the handheld's
 // clock, its load model and its event timeline, --speed times faster.
 #include <unistd.h>
 
@@ -13,18 +15,22 @@
 #include <optional>
 #include <string>
 
+#include "AccessFailure.h"
 #include "Commands.h"
 #include "ConfigMgr/ConfigLoadReport.h"
 #include "DaemonQueue.h"
 #include "DaemonSignals.h"
 #include "DevicePutBack.h"
 #include "HostSession.h"
+#include "JsonText.h"
+#include "OutputPipe.h"
 #include "Platform/Clock.h"
 #include "Platform/Linux/SysfsThermalView.h"
 #include "Platform/Memory/MemoryWmi.h"
 #include "Platform/Text.h"
 #include "PlatformOption.h"
 #include "PolicyEngine.h"
+#include "PolicyFindings.h"
 #include "PolicyInForce.h"
 #include "PowerGuard.h"
 #include "RunOptions.h"
@@ -106,8 +112,9 @@ class CRunOutput {
     }
     const bool power = d.device.empty();
     std::string reason = d.action == "failsafe" ? d.note
-                         : !d.reason.empty()        ? d.reason
-                                                    : ToUtf8(d.sensor) + " at " + CelsiusText(d.temperature) +
+                         : !d.reason.empty()
+                             ? d.reason
+                             : ToUtf8(d.sensor) + " at " + CelsiusText(d.temperature) +
                                    (d.action == "release" ? " below " : " reached ") +
                                    (power                   ? "its shutdown temperature "
                                     : d.action == "release" ? "its release temperature "
@@ -115,6 +122,7 @@ class CRunOutput {
                                    CelsiusText(d.threshold);
     const bool waits = d.action == "pending";
     std::string outcome;
+    std::string failure;  // the file and the errno of a failed write
     if (waits) {
       // Nothing was asked yet; the reason says how many readings are in.
     } else if (!d.applied && !d.note.empty() && d.action != "failsafe") {
@@ -125,6 +133,8 @@ class CRunOutput {
       outcome = "failed: " + (d.errorName.empty() ? "" : d.errorName + ": ") + d.errorMessage;
     } else if (!d.applied) {
       outcome = "failed with " + std::to_string(d.status) + ": " + StatusText(d.status);
+      failure = AccessFailureText(d.device);
+      outcome += failure.empty() ? "" : ": " + failure;
     } else if (d.alreadyScheduled) {
       outcome = "a shutdown already pending stands; its deadline is unchanged";
     } else if (power && mSimulated) {
@@ -149,6 +159,9 @@ class CRunOutput {
         line["device"] = ToUtf8(d.device);
         line["from"] = d.from;
         line["to"] = d.to;
+        if (!failure.empty()) {
+          line["failure"] = failure;
+        }
       } else {
         line["byLibrary"] = d.byLibrary;
         line["alreadyScheduled"] = d.alreadyScheduled;
@@ -156,7 +169,7 @@ class CRunOutput {
           line["error"] = {{"name", d.errorName}, {"message", d.errorMessage}};
         }
       }
-      Emit(line.dump());
+      Emit(JsonText(line));
     } else {
       Emit(Now() + "  " + what + ": " + reason + " (" + d.record + ")" +
            (outcome.empty() ? "" : " [" + outcome + "]"));
@@ -168,9 +181,8 @@ class CRunOutput {
   void Note(const std::string& action, const std::wstring& name, const std::string& text,
             bool nameInText = true) {
     if (mJson) {
-      Emit(nlohmann::json{
-          {"time", Now()}, {"action", action}, {"name", ToUtf8(name)}, {"reason", text}}
-               .dump());
+      Emit(JsonText(nlohmann::json{
+          {"time", Now()}, {"action", action}, {"name", ToUtf8(name)}, {"reason", text}}));
     } else {
       Emit(Now() + "  " + action + (name.empty() || !nameInText ? "" : " " + ToUtf8(name)) + ": " +
            text);
@@ -178,12 +190,41 @@ class CRunOutput {
     CPrint::Info("zivo run: %s %s: %s", action.c_str(), ToUtf8(name).c_str(), text.c_str());
   }
 
+  // What the policy controls and its warnings, before the run starts: on
+  // standard error beside run's other start-up lines, or as a "controls"
+  // object and "warning" objects with --json.
+  void Findings(const PolicyFindings& findings, const std::string& file) {
+    if (!mJson) {
+      PrintPolicyControls(stderr, findings);
+      PrintPolicyWarnings(stderr, file, findings);
+      return;
+    }
+    nlohmann::json line = PolicyFindingsJson(findings);
+    line.erase("warnings");
+    line["time"] = Now();
+    line["action"] = "controls";
+    Emit(JsonText(line));
+    for (const ConfigFinding& warning : findings.warnings) {
+      Emit(JsonText(nlohmann::json{{"time", Now()},
+                                   {"action", "warning"},
+                                   {"name", ""},
+                                   {"file", file},
+                                   {"line", warning.line},
+                                   {"element", warning.element},
+                                   {"reason", warning.message}}));
+    }
+  }
+
+  // True once a line could not be written because the reader has gone.
+  bool Closed() const { return mClosed; }
+
  private:
   std::string Now() { return TimeText(mPlatform->Clock().LocalNow()); }
-  static void Emit(const std::string& line) {
+  void Emit(const std::string& line) {
     std::printf("%s\n", line.c_str());
-    std::fflush(stdout);
+    mClosed = OutputClosed() || mClosed;
   }
+  bool mClosed = false;
   bool mJson;
   bool mApply;
   bool mSimulated;
@@ -244,9 +285,29 @@ class CPolicyDaemon {
       }
       SetLinuxFanRecord(folder.FanFile());
     }
+    CDaemonQueue queue;
+    // Before the start-up and before any thread of the library starts, so
+    // they all inherit the blocked signals: a SIGTERM or SIGHUP during a long
+    // discovery waits in the queue until the loop takes it, instead of
+    // ending the process half-way.
+    CDaemonSignals signals([&queue](int signal) { queue.Stop(signal); },
+                           [&queue] { queue.Reload(); });
     CHostSession session;
     if (!session.Start(mOptions.platform, error)) {
       std::fprintf(stderr, "zivo run: %s\n", error.c_str());
+      return 1;
+    }
+    CRunOutput output(mOptions.platform.json, mOptions.apply, mChosen.handheld != nullptr,
+                      mChosen.platform);
+    const PolicyFindings findings = FindPolicyFindings(loaded, session.Manager(), mChosen);
+    output.Findings(findings, mOptions.platform.configFile);
+    if (mOptions.apply && findings.controls.empty()) {
+      // No sensor is managed: nothing would be throttled and no power action
+      // taken. Ends before anything is written: no device is put back or
+      // changed. (Managed sensors without devices still have their shutdown
+      // temperature: that run goes on, with the warning above.)
+      std::fprintf(stderr, "zivo run: the policy controls nothing on the %s: %s\n",
+                   mChosen.description.c_str(), findings.nothingReason.c_str());
       return 1;
     }
     COSSystemManager* system = mOptions.apply ? COSSystemManager::GetInstance() : nullptr;
@@ -261,8 +322,6 @@ class CPolicyDaemon {
                    : std::nullopt;
       });
     }
-    CRunOutput output(mOptions.platform.json, mOptions.apply, mChosen.handheld != nullptr,
-                      mChosen.platform);
     const StateRecord here = ThisPlatform();
     for (const std::string& line : fansSaid) {
       output.Note("restore", L"", line);
@@ -289,11 +348,6 @@ class CPolicyDaemon {
       });
     }
 
-    CDaemonQueue queue;
-    // Before any thread of the event manager starts, so they all inherit
-    // the blocked signals.
-    CDaemonSignals signals([&queue](int signal) { queue.Stop(signal); },
-                           [&queue] { queue.Reload(); });
     CRunListener listener(queue);
     COSEventManager* events = COSEventManager::GetInstance();
     const int init = events->Init();
@@ -342,6 +396,11 @@ class CPolicyDaemon {
     uint64_t nextTick = mOptions.intervalMs;
     std::string ending = "the run's duration passed";
     for (;;) {
+      if (output.Closed() || OutputReaderGone()) {
+        // "zivo run | head -1": ends as on SIGTERM, devices put back.
+        ending = "the reader of the output went away";
+        break;
+      }
       uint64_t due = nextTick;
       if (mChosen.handheld) {
         if (const auto timeline = mChosen.handheld->NextDue()) {
@@ -494,7 +553,7 @@ int RunRun(const ZivoArgs& args) {
     return 2;
   }
   if (options.platform.help) {
-    std::printf("%s%s", RunHelp(), PlatformOptionsHelp());
+    std::printf("%s%s", RunHelp(), PlatformOptionsHelp(kRunOffers & ~ZivoOffers::kConfig));
     return 0;
   }
   options.platform.realPower = options.apply && options.platform.platform == "linux";

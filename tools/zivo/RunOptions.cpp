@@ -41,6 +41,9 @@ bool Seconds(const std::string& name, const std::string& text, double most, uint
 
 }  // namespace
 
+const unsigned kRunOffers =
+    ZivoOffers::kPlatform | ZivoOffers::kConfig | ZivoOffers::kLog | ZivoOffers::kJson;
+
 bool ParseRunOptions(const ZivoArgs& args, RunOptions& options, std::string& error) {
   ZivoArgs rest;
   bool speedGiven = false;
@@ -107,7 +110,7 @@ bool ParseRunOptions(const ZivoArgs& args, RunOptions& options, std::string& err
       rest.push_back(args[i]);
     }
   }
-  if (!ParsePlatformOptions(rest, options.platform, error)) {
+  if (!ParsePlatformOptions(rest, options.platform, error, kRunOffers)) {
     return false;
   }
   if (options.platform.help) {
@@ -133,21 +136,26 @@ const char* RunHelp() {
          "                [--speed N] [--duration SECONDS] [--failsafe-after N]\n"
          "                [--state-dir DIR]\n"
          "                [--platform sim|sim:FILE|linux] [--sysfs-root DIR]\n"
-         "                [--naming path|stable] [--log FILE] [--json]\n\n"
+         "                [--naming path|stable] [--log FILE|journal]\n"
+         "                [--log-level LEVEL] [--json]\n\n"
          "Applies the thermal policy until SIGINT or SIGTERM: throttles the devices of\n"
          "every sensor at or above its start temperature step by step, releases them\n"
          "2.0 degrees below it once every sensor using them is that cool, and takes\n"
          "the platform's power action once a sensor has read its shutdown temperature\n"
          "N times in a row (a shutdown is cancelled after N readings 2.0 degrees\n"
-         "below it). Sensors the policy does not name are listed at start and left\n"
-         "alone. Every decision is printed with its reason and outcome (with --json,\n"
-         "one object per line). A dry run\n"
-         "unless --apply is given. SIGHUP reloads the policy; a file that does not\n"
-         "load leaves the old one in force. A sensor that cannot be read is not\n"
-         "decided on; after --failsafe-after failures in a row its devices go to\n"
-         "their limit. With --apply, one zivo controls the devices (a lock in the\n"
-         "state folder), and every device it changed is put back as it was found\n"
-         "when it stops (zivo restore does it after a crash).\n\n"
+         "below it). At start it lists each sensor it controls with its record and\n"
+         "devices, and warns of records that match nothing, sensors without devices\n"
+         "and devices a kernel governor also sets; with --apply and nothing to\n"
+         "control it ends with status 1. Sensors the policy does not name are listed\n"
+         "at start and left alone. Every decision is printed with its reason and\n"
+         "outcome (with --json, one object per line). A dry run unless --apply is\n"
+         "given. SIGHUP reloads the policy; a file that does not load leaves the\n"
+         "old one in force. A sensor that cannot be read is not decided on; after\n"
+         "--failsafe-after failures in a row its devices go to their limit. With\n"
+         "--apply, one zivo controls the devices (a lock in the state folder), and\n"
+         "every device it changed is put back as it was found when it stops (on\n"
+         "SIGINT, SIGTERM, the end of --duration or when the reader of its output\n"
+         "goes away; zivo restore does it after a crash).\n\n"
          "  --config FILE       the policy (default /etc/zivo/velmarconfig.xml); it\n"
          "                      must load, or run ends with status 1\n"
          "  --interval SECONDS  how often every sensor is read (default 5)\n"

@@ -38,6 +38,8 @@ struct RunOptions {
 // The policy zivo run applies when no --config is given.
 inline constexpr const char* kDefaultPolicyFile = "/etc/zivo/velmarconfig.xml";
 
+// The shared options run offers (no --wide: it prints no table).
+extern const unsigned kRunOffers;
 // False with a one-line `error` on a mistake.
 bool ParseRunOptions(const ZivoArgs& args, RunOptions& options, std::string& error);
 const char* RunHelp();

@@ -3,5 +3,7 @@
 
 #include <string>
 
-// "thermal_zone0: its reading failed (status 5: ...)".
+// "thermal_zone0: its reading failed (114: ...)", followed on the Linux
+// platform by the file and the errno text of the failed access
+// (": /sys/.../temp: Is a directory (EISDIR)") when there is one.
 std::string StaleReadingText(const std::wstring& sensor, int status);
