@@ -117,7 +117,7 @@ TEST_P(RunPowerTest, ActsOnConfirmedReadingsAndReportsWhatLogindDid) {
   std::vector<std::string> args = {"run",        "--json", "--platform",   "linux",
                                    "--naming",   "stable", "--sysfs-root", sysfs.Root(),
                                    "--config",   policy,   "--interval",   "0.25",
-                                   "--duration", "3"};
+                                   "--duration", "3",      "--state-dir",  work.Path()};
   args.insert(args.end(), c.extra.begin(), c.extra.end());
   CZivoProcess daemon(args, work.Path());
   if (!c.after.empty()) {

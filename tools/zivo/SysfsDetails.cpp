@@ -122,8 +122,8 @@ nlohmann::json SysfsDetailsOf(CSysfsThermalView& view, const std::wstring& name)
     return nullptr;
   }
   CUniqueFd dir(open(entry->path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK));
-  if (!entry->channel.empty()) {
-    return HwmonDetails(*entry, dir.Get());
+  if (zone != nullptr && !entry->channel.empty()) {
+    return HwmonDetails(*entry, dir.Get());  // an hwmon temperature input
   }
   nlohmann::json details = {{"path", entry->path}, {"type", entry->type}};
   if (zone != nullptr) {
