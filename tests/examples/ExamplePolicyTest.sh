@@ -103,3 +103,18 @@ esac
 cp "$source/examples/policies/$machine.xml" "$source/docs/velmarconfig.dtd" "$root/"
 "$zivo" config check "$root/$machine.xml" --against linux --sysfs-root "$root" \
   --naming stable --strict
+
+# Run agrees with the check: on the desktop a hot Tctl throttles the fans the
+# record names, and each fan goes back to the chip's own mode at the end.
+if [ "$machine" = amd-desktop ]; then
+  put "$root/class/hwmon/hwmon1/temp1_input" 75000
+  mkdir "$root/state"
+  out=$(DBUS_SYSTEM_BUS_ADDRESS="unix:path=$root/no-bus" "$zivo" run --apply \
+    --platform linux --naming stable --sysfs-root "$root" --config "$root/$machine.xml" \
+    --state-dir "$root/state" --duration 1 --interval 0.25)
+  printf '%s\n' "$out"
+  printf '%s\n' "$out" | grep -q 'throttle fan:nct6798-isa-0290:pwm2 0 -> 2: hwmon:k10temp-pci-00c3:Tctl'
+  for k in 1 2 3; do
+    [ "$(cat "$root/class/hwmon/hwmon3/pwm${k}_enable")" = 5 ]
+  done
+fi

@@ -4,8 +4,8 @@
 #include <cstdio>
 
 #include "Platform/Text.h"
-#include "StaleReading.h"
 #include "PowerGuard.h"
+#include "StaleReading.h"
 #include "zivorivizo/ConfigManager.h"
 #include "zivorivizo/ParticipantMgr.h"
 
@@ -176,6 +176,19 @@ std::vector<CPolicyEngine::Candidate> CPolicyEngine::DevicesOf(const std::wstrin
     std::vector<_tagSDevice> unlinked;
     mParticipants.GetDevicesWithoutSensors(sensor, unlinked);
     linked.insert(linked.end(), unlinked.begin(), unlinked.end());
+    // The devices the record names. The platform links them only to a sensor
+    // it sees as a skin sensor itself; a record may make any sensor one (a
+    // processor's hwmon input driving the board's fans), and config check
+    // counts those devices as the sensor's too.
+    std::vector<std::wstring> named;
+    if (mConfig.GetSensorDevices(sensor, &named) == 0) {
+      for (const std::wstring& name : named) {
+        _tagSDevice device;
+        if (mParticipants.GetDevice(name, device) == 0) {
+          linked.push_back(std::move(device));
+        }
+      }
+    }
   }
   _tagSPlatformConfig platform;
   mConfig.GetPlatformConfig(platform);
