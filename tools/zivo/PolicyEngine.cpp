@@ -228,6 +228,7 @@ std::vector<CPolicyEngine::Candidate> CPolicyEngine::DevicesOf(const std::wstrin
     mUsers[device.Name].insert(sensor);
     candidate.step = static_cast<uint32_t>(std::max(config.iThrottleStep, 1));
     candidate.record = DeviceRecordText(config);
+    candidate.active = device.Class == ZIVO_ACTIVE_DEVICE_CLASS;
     ranked.push_back(
         {candidate, activeFirst && device.Class == ZIVO_ACTIVE_DEVICE_CLASS, config.iPriority});
   }
@@ -288,6 +289,29 @@ void CPolicyEngine::Decide(const std::wstring& sensor, int temperature,
   mPower.Reading(sensor, temperature, record, platform, out);
 
   const int start = record.iThrottleStartTemp;
+  const std::optional<int32_t> critical =
+      mReadCritical ? mReadCritical(sensor) : std::optional<int32_t>();
+  if (critical && temperature >= *critical) {
+    // The chip's own critical limit: every fan of the sensor at full speed.
+    mBand[sensor] = Band::Hot;
+    for (Candidate& device : devices) {
+      if (!device.active || device.current >= device.limit) {
+        continue;
+      }
+      PolicyDecision decision;
+      decision.action = "throttle";
+      decision.sensor = sensor;
+      decision.temperature = temperature;
+      decision.threshold = *critical;
+      decision.record = SensorRecordText(record) + "; " + device.record;
+      decision.reason = ToUtf8(sensor) + " at " + CelsiusText(temperature) +
+                        " reached the chip's critical limit " + CelsiusText(*critical) +
+                        ": its fans go to full speed";
+      Set(device, device.limit, decision);
+      out.push_back(std::move(decision));
+    }
+    return;
+  }
   if (temperature >= start) {
     mBand[sensor] = Band::Hot;
     for (Candidate& device : devices) {

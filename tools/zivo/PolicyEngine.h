@@ -72,7 +72,7 @@ struct PolicyDecision {
   uint32_t to = 0;
   std::string record;  // the policy record(s) that applied, in words
   bool applied = false;
-  int status = 0;  // the library's answer; for power, 0 when the platform accepted
+  int status = 0;    // the library's answer; for power, 0 when the platform accepted
   std::string note;  // warning, failsafe, recovered: the reason in words
   // Power only: the reason in full; the platform's error when it refused;
   // whether the library asked by itself; whether a shutdown already pending
@@ -99,6 +99,11 @@ class CPolicyEngine {
   void SetMaxReader(std::function<std::optional<uint32_t>(const std::wstring&)> read) {
     mReadMax = std::move(read);
   }
+  // How to read a sensor's chip critical limit (tenths of a Kelvin); at or
+  // above it the sensor's fans go to their limit whatever the policy says.
+  void SetCriticalReader(std::function<std::optional<int32_t>(const std::wstring&)> read) {
+    mReadCritical = std::move(read);
+  }
   // What was written to each device; its save callback keeps the record.
   CDeviceLedger& Ledger() { return mLedger; }
 
@@ -120,6 +125,7 @@ class CPolicyEngine {
     uint32_t current = 0;
     uint32_t limit = 0;
     uint32_t step = 1;
+    bool active = false;  // a fan
     std::string record;
   };
   // Refreshes a managed sensor and decides for it; an unmanaged one is not
@@ -143,6 +149,7 @@ class CPolicyEngine {
   bool mApply;
   int mFailSafeAfter = 3;
   std::function<std::optional<uint32_t>(const std::wstring&)> mReadMax;
+  std::function<std::optional<int32_t>(const std::wstring&)> mReadCritical;
   CDeviceLedger mLedger;
   std::map<std::wstring, Band> mBand;                     // each sensor's last reading
   std::map<std::wstring, int> mFailures;                  // failed readings in a row

@@ -321,6 +321,9 @@ class CPolicyDaemon {
                    ? std::optional<uint32_t>(details["max_state"].get<uint32_t>())
                    : std::nullopt;
       });
+      engine.SetCriticalReader([view = mChosen.thermal](const std::wstring& name) {
+        return ChipCriticalLimitOf(SysfsDetailsOf(*view, name));
+      });
     }
     const StateRecord here = ThisPlatform();
     for (const std::string& line : fansSaid) {
