@@ -113,7 +113,8 @@ if [ "$machine" = amd-desktop ]; then
     --platform linux --naming stable --sysfs-root "$root" --config "$root/$machine.xml" \
     --state-dir "$root/state" --duration 1 --interval 0.25)
   printf '%s\n' "$out"
-  printf '%s\n' "$out" | grep -q 'throttle fan:nct6798-isa-0290:pwm2 0 -> 2: hwmon:k10temp-pci-00c3:Tctl'
+  printf '%s\n' "$out" | grep 'throttle fan:nct6798-isa-0290:pwm2 0 -> 2: hwmon:k10temp-pci-00c3:Tctl' |
+    grep -q '; fan at 900 RPM$'
   for k in 1 2 3; do
     [ "$(cat "$root/class/hwmon/hwmon3/pwm${k}_enable")" = 5 ]
   done

@@ -259,6 +259,9 @@ bool CPolicyEngine::AllUsersCool(const std::wstring& device) const {
 void CPolicyEngine::Set(Candidate& device, uint32_t to, PolicyDecision& decision) {
   decision.device = device.name;
   decision.from = device.current;
+  if (mReadRpm) {
+    decision.rpm = mReadRpm(device.name);
+  }
   decision.to = to;
   if (!mLedger.Intend(device.name, device.current, to)) {
     decision.status = -1;

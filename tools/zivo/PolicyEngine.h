@@ -70,7 +70,8 @@ struct PolicyDecision {
   std::wstring device;  // throttle and release only
   uint32_t from = 0;    // the device's state before, and after
   uint32_t to = 0;
-  std::string record;  // the policy record(s) that applied, in words
+  std::string record;           // the policy record(s) that applied, in words
+  std::optional<uint32_t> rpm;  // a fan's speed when decided, where it has a tachometer
   bool applied = false;
   int status = 0;    // the library's answer; for power, 0 when the platform accepted
   std::string note;  // warning, failsafe, recovered: the reason in words
@@ -103,6 +104,10 @@ class CPolicyEngine {
   // above it the sensor's fans go to their limit whatever the policy says.
   void SetCriticalReader(std::function<std::optional<int32_t>(const std::wstring&)> read) {
     mReadCritical = std::move(read);
+  }
+  // How to read a fan's speed (RPM); without one no decision shows it.
+  void SetRpmReader(std::function<std::optional<uint32_t>(const std::wstring&)> read) {
+    mReadRpm = std::move(read);
   }
   // What was written to each device; its save callback keeps the record.
   CDeviceLedger& Ledger() { return mLedger; }
@@ -150,6 +155,7 @@ class CPolicyEngine {
   int mFailSafeAfter = 3;
   std::function<std::optional<uint32_t>(const std::wstring&)> mReadMax;
   std::function<std::optional<int32_t>(const std::wstring&)> mReadCritical;
+  std::function<std::optional<uint32_t>(const std::wstring&)> mReadRpm;
   CDeviceLedger mLedger;
   std::map<std::wstring, Band> mBand;                     // each sensor's last reading
   std::map<std::wstring, int> mFailures;                  // failed readings in a row

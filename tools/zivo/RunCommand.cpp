@@ -159,6 +159,9 @@ class CRunOutput {
         line["device"] = ToUtf8(d.device);
         line["from"] = d.from;
         line["to"] = d.to;
+        if (d.rpm) {
+          line["rpm"] = *d.rpm;
+        }
         if (!failure.empty()) {
           line["failure"] = failure;
         }
@@ -172,7 +175,8 @@ class CRunOutput {
       Emit(JsonText(line));
     } else {
       Emit(Now() + "  " + what + ": " + reason + " (" + d.record + ")" +
-           (outcome.empty() ? "" : " [" + outcome + "]"));
+           (outcome.empty() ? "" : " [" + outcome + "]") +
+           (d.rpm ? "; fan at " + std::to_string(*d.rpm) + " RPM" : ""));
     }
     CPrint::Info("zivo run: %s: %s (%s)%s", what.c_str(), reason.c_str(), d.record.c_str(),
                  mApply ? "" : " [dry run]");
@@ -319,6 +323,13 @@ class CPolicyDaemon {
         const nlohmann::json details = SysfsDetailsOf(*view, name);
         return details.is_object() && details["max_state"].is_number_unsigned()
                    ? std::optional<uint32_t>(details["max_state"].get<uint32_t>())
+                   : std::nullopt;
+      });
+      engine.SetRpmReader([view = mChosen.thermal](const std::wstring& name) {
+        const nlohmann::json details = SysfsDetailsOf(*view, name);
+        return details.is_object() && details["rpm"].is_number_integer() &&
+                       details["rpm"].get<int64_t>() >= 0
+                   ? std::optional<uint32_t>(details["rpm"].get<uint32_t>())
                    : std::nullopt;
       });
       engine.SetCriticalReader([view = mChosen.thermal](const std::wstring& name) {
