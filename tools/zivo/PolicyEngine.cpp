@@ -134,7 +134,50 @@ void CPolicyEngine::Evaluate(const std::wstring& sensor, std::vector<PolicyDecis
     }
     mFailures.erase(failures);
   }
+  KickStopped(sensor, record, devices, out);
   Decide(sensor, reading.TempHistory.front().Temp, record, devices, out);
+}
+
+void CPolicyEngine::KickStopped(const std::wstring& sensor, const _tagSSensorConfig& record,
+                                std::vector<Candidate>& devices, std::vector<PolicyDecision>& out) {
+  if (!mReadRpm || !mApply) {
+    return;
+  }
+  // Some chips show a stopped fan as 65535 RPM rather than 0.
+  constexpr uint32_t kStoppedReading = 65535;
+  for (Candidate& device : devices) {
+    if (!device.active || device.current == 0) {
+      continue;
+    }
+    const std::optional<uint32_t> rpm = mReadRpm(device.name);
+    if (!rpm) {
+      continue;
+    }
+    if (*rpm != 0 && *rpm < kStoppedReading) {
+      mStopped.erase(device.name);
+      continue;
+    }
+    if (!mStopped.insert(device.name).second) {
+      continue;
+    }
+    PolicyDecision warning;
+    warning.action = "warning";
+    warning.sensor = sensor;
+    warning.note = "fan " + ToUtf8(device.name) + " reads stopped (" + std::to_string(*rpm) +
+                   " RPM) at state " + std::to_string(device.current) +
+                   ": kicked once at full speed";
+    out.push_back(std::move(warning));
+    if (device.current >= device.limit) {
+      continue;
+    }
+    PolicyDecision kick;
+    kick.action = "throttle";
+    kick.sensor = sensor;
+    kick.record = SensorRecordText(record) + "; " + device.record;
+    kick.reason = "fan " + ToUtf8(device.name) + " reads stopped: one kick at full speed";
+    Set(device, device.limit, kick);
+    out.push_back(std::move(kick));
+  }
 }
 
 void CPolicyEngine::Stale(const std::wstring& sensor, int status, const _tagSSensorConfig& record,

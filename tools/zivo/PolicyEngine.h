@@ -138,6 +138,10 @@ class CPolicyEngine {
   void Evaluate(const std::wstring& sensor, std::vector<PolicyDecision>& out);
   void Decide(const std::wstring& sensor, int temperature, const _tagSSensorConfig& record,
               std::vector<Candidate>& devices, std::vector<PolicyDecision>& out);
+  // A fan whose state should make it turn but that reads stopped gets one
+  // kick to its limit per stop episode, with a warning.
+  void KickStopped(const std::wstring& sensor, const _tagSSensorConfig& record,
+                   std::vector<Candidate>& devices, std::vector<PolicyDecision>& out);
   void Stale(const std::wstring& sensor, int status, const _tagSSensorConfig& record,
              std::vector<Candidate>& devices, std::vector<PolicyDecision>& out);
   std::vector<Candidate> DevicesOf(const std::wstring& sensor, const _tagSSensorConfig& record);
@@ -156,6 +160,7 @@ class CPolicyEngine {
   std::function<std::optional<uint32_t>(const std::wstring&)> mReadMax;
   std::function<std::optional<int32_t>(const std::wstring&)> mReadCritical;
   std::function<std::optional<uint32_t>(const std::wstring&)> mReadRpm;
+  std::set<std::wstring> mStopped;  // fans kicked in their current stop episode
   CDeviceLedger mLedger;
   std::map<std::wstring, Band> mBand;                     // each sensor's last reading
   std::map<std::wstring, int> mFailures;                  // failed readings in a row
