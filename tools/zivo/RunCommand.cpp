@@ -327,9 +327,12 @@ class CPolicyDaemon {
       });
       engine.SetRpmReader([view = mChosen.thermal](const std::wstring& name) {
         const nlohmann::json details = SysfsDetailsOf(*view, name);
-        return details.is_object() && details["rpm"].is_number_integer() &&
-                       details["rpm"].get<int64_t>() >= 0
-                   ? std::optional<uint32_t>(details["rpm"].get<uint32_t>())
+        // Only a fan channel has an "rpm"; a const lookup of a missing key
+        // is not allowed.
+        return details.is_object() && details.contains("rpm") &&
+                       details.at("rpm").is_number_integer() &&
+                       details.at("rpm").get<int64_t>() >= 0
+                   ? std::optional<uint32_t>(details.at("rpm").get<uint32_t>())
                    : std::nullopt;
       });
       engine.SetCriticalReader([view = mChosen.thermal](const std::wstring& name) {
