@@ -22,7 +22,6 @@
 #include "DaemonSignals.h"
 #include "DevicePutBack.h"
 #include "HostSession.h"
-#include "JsonText.h"
 #include "OutputPipe.h"
 #include "Platform/Clock.h"
 #include "Platform/Linux/SysfsThermalView.h"
@@ -34,11 +33,11 @@
 #include "PolicyInForce.h"
 #include "PowerGuard.h"
 #include "RunOptions.h"
+#include "RunOutput.h"
 #include "RunPower.h"
 #include "Sim/SimHandheld.h"
 #include "Sim/SimPlatform.h"
 #include "StateFolder.h"
-#include "StatusText.h"
 #include "SysfsDetails.h"
 #include "TickSchedule.h"
 #include "zivorivizo/Log.h"
@@ -66,13 +65,8 @@ class CRunListener : public CEventListener {
 };
 
 // The process's resident memory (kB) and thread count, from /proc.
-struct Footprint {
-  long rssKb = -1;
-  long threads = -1;
-};
-
-Footprint ReadFootprint() {
-  Footprint f;
+RunFootprint ReadFootprint() {
+  RunFootprint f;
   std::ifstream status("/proc/self/status");
   std::string key;
   while (status >> key) {
@@ -84,168 +78,6 @@ Footprint ReadFootprint() {
     status.ignore(4096, '\n');
   }
   return f;
-}
-
-std::string Seconds(uint64_t ms) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.3f s", ms / 1000.0);
-  return text;
-}
-
-std::string TimeText(const _tagSLocalTime& t) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u.%03u", t.year, t.month, t.day,
-                t.hour, t.minute, t.second, t.milliseconds);
-  return text;
-}
-
-class CRunOutput {
- public:
-  CRunOutput(bool json, bool apply, bool simulated, std::shared_ptr<CPlatform> platform)
-      : mJson(json), mApply(apply), mSimulated(simulated), mPlatform(std::move(platform)) {}
-
-  void Decision(const PolicyDecision& d) {
-    if (d.action == "warning" || d.action == "recovered") {
-      // A warning's text names its sensor already.
-      Note(d.action, d.sensor, d.note, d.action != "warning");
-      return;
-    }
-    const bool power = d.device.empty();
-    std::string reason = d.action == "failsafe" ? d.note
-                         : !d.reason.empty()
-                             ? d.reason
-                             : ToUtf8(d.sensor) + " at " + CelsiusText(d.temperature) +
-                                   (d.action == "release" ? " below " : " reached ") +
-                                   (power                   ? "its shutdown temperature "
-                                    : d.action == "release" ? "its release temperature "
-                                                            : "its throttle start ") +
-                                   CelsiusText(d.threshold);
-    const bool waits = d.action == "pending";
-    std::string outcome;
-    std::string failure;  // the file and the errno of a failed write
-    if (waits) {
-      // Nothing was asked yet; the reason says how many readings are in.
-    } else if (!d.applied && !d.note.empty() && d.action != "failsafe") {
-      outcome = d.note;
-    } else if (!mApply) {
-      outcome = "dry run";
-    } else if (!d.applied && power) {
-      outcome = "failed: " + (d.errorName.empty() ? "" : d.errorName + ": ") + d.errorMessage;
-    } else if (!d.applied) {
-      outcome = "failed with " + std::to_string(d.status) + ": " + StatusText(d.status);
-      failure = AccessFailureText(d.device);
-      outcome += failure.empty() ? "" : ": " + failure;
-    } else if (d.alreadyScheduled) {
-      outcome = "a shutdown already pending stands; its deadline is unchanged";
-    } else if (power && mSimulated) {
-      outcome = "recorded by the simulated platform, not carried out";
-    }
-    std::string what = std::string(mApply || waits ? "" : "would ") + d.action;
-    if (!power) {
-      what += " " + ToUtf8(d.device) + " " + std::to_string(d.from) + " -> " + std::to_string(d.to);
-    }
-    if (mJson) {
-      nlohmann::json line = {{"time", Now()},
-                             {"action", d.action},
-                             {"dryRun", !mApply},
-                             {"applied", d.applied},
-                             {"status", d.status},
-                             {"sensor", ToUtf8(d.sensor)},
-                             {"temperature", d.temperature},
-                             {"threshold", d.threshold},
-                             {"record", d.record},
-                             {"reason", reason}};
-      if (!power) {
-        line["device"] = ToUtf8(d.device);
-        line["from"] = d.from;
-        line["to"] = d.to;
-        if (d.rpm) {
-          line["rpm"] = *d.rpm;
-        }
-        if (!failure.empty()) {
-          line["failure"] = failure;
-        }
-      } else {
-        line["byLibrary"] = d.byLibrary;
-        line["alreadyScheduled"] = d.alreadyScheduled;
-        if (mApply && !d.applied && !waits) {
-          line["error"] = {{"name", d.errorName}, {"message", d.errorMessage}};
-        }
-      }
-      Emit(JsonText(line));
-    } else {
-      Emit(Now() + "  " + what + ": " + reason + " (" + d.record + ")" +
-           (outcome.empty() ? "" : " [" + outcome + "]") +
-           (d.rpm ? "; fan at " + std::to_string(*d.rpm) + " RPM" : ""));
-    }
-    CPrint::Info("zivo run: %s: %s (%s)%s", what.c_str(), reason.c_str(), d.record.c_str(),
-                 mApply ? "" : " [dry run]");
-  }
-
-  void Note(const std::string& action, const std::wstring& name, const std::string& text,
-            bool nameInText = true) {
-    if (mJson) {
-      Emit(JsonText(nlohmann::json{
-          {"time", Now()}, {"action", action}, {"name", ToUtf8(name)}, {"reason", text}}));
-    } else {
-      Emit(Now() + "  " + action + (name.empty() || !nameInText ? "" : " " + ToUtf8(name)) + ": " +
-           text);
-    }
-    CPrint::Info("zivo run: %s %s: %s", action.c_str(), ToUtf8(name).c_str(), text.c_str());
-  }
-
-  // What the policy controls and its warnings, before the run starts: on
-  // standard error beside run's other start-up lines, or as a "controls"
-  // object and "warning" objects with --json.
-  void Findings(const PolicyFindings& findings, const std::string& file) {
-    if (!mJson) {
-      PrintPolicyControls(stderr, findings);
-      PrintPolicyWarnings(stderr, file, findings);
-      return;
-    }
-    nlohmann::json line = PolicyFindingsJson(findings);
-    line.erase("warnings");
-    line["time"] = Now();
-    line["action"] = "controls";
-    Emit(JsonText(line));
-    for (const ConfigFinding& warning : findings.warnings) {
-      Emit(JsonText(nlohmann::json{{"time", Now()},
-                                   {"action", "warning"},
-                                   {"name", ""},
-                                   {"file", file},
-                                   {"line", warning.line},
-                                   {"element", warning.element},
-                                   {"reason", warning.message}}));
-    }
-  }
-
-  // True once a line could not be written because the reader has gone.
-  bool Closed() const { return mClosed; }
-
- private:
-  std::string Now() { return TimeText(mPlatform->Clock().LocalNow()); }
-  void Emit(const std::string& line) {
-    std::printf("%s\n", line.c_str());
-    mClosed = OutputClosed() || mClosed;
-  }
-  bool mClosed = false;
-  bool mJson;
-  bool mApply;
-  bool mSimulated;
-  std::shared_ptr<CPlatform> mPlatform;
-};
-
-// Why a policy file does not load, in one line.
-std::string LoadFailure(const std::string& path, const ConfigLoadReport& report) {
-  std::string text = path + " does not load (" + std::to_string(report.result) + ": " +
-                     StatusText(report.result) + ")";
-  if (report.parseError.code != 0) {
-    text += ": " + ToUtf8(report.parseError.reason);
-    if (report.parseError.line > 0) {
-      text += " at line " + std::to_string(report.parseError.line);
-    }
-  }
-  return text;
 }
 
 class CPolicyDaemon {
@@ -265,7 +97,7 @@ class CPolicyDaemon {
     const ConfigLoadReport loaded = policy.Load(configPath);
     if (!loaded.loaded) {
       std::fprintf(stderr, "zivo run: the policy %s\n",
-                   LoadFailure(mOptions.platform.configFile, loaded).c_str());
+                   PolicyLoadFailure(mOptions.platform.configFile, loaded).c_str());
       return 1;
     }
     std::string error;
@@ -341,13 +173,13 @@ class CPolicyDaemon {
     }
     const StateRecord here = ThisPlatform();
     for (const std::string& line : fansSaid) {
-      output.Note("restore", L"", line);
+      output.Restored(line);
     }
     if (mOptions.apply) {
       std::string said;
       const bool putBack = PutBackLeftOver(folder, here, session.Manager(), said, error);
       if (!said.empty()) {
-        output.Note("restore", L"", said);
+        output.Restored(said);
       }
       if (!putBack) {
         std::fprintf(stderr, "zivo run: %s\n", error.c_str());
@@ -358,7 +190,7 @@ class CPolicyDaemon {
         record.devices = devices;
         std::string failure;
         if (!folder.Write(record, failure)) {
-          output.Note("warning", L"", failure);
+          output.Warning(failure);
           return false;
         }
         return true;
@@ -369,9 +201,7 @@ class CPolicyDaemon {
     COSEventManager* events = COSEventManager::GetInstance();
     const int init = events->Init();
     if (init != 0) {
-      output.Note("warning", L"",
-                  "the event manager's Init failed with " + std::to_string(init) + ": " +
-                      StatusText(init) + "; the sensors are read at each interval only");
+      output.EventsUnavailable(init);
     }
     events->AddEventListener(&listener, static_cast<VelmarEventListenerType>(kAllKinds));
     std::fprintf(stderr, "zivo run: applying %s on the %s, every %.3g s%s\n",
@@ -390,14 +220,12 @@ class CPolicyDaemon {
     power.LibraryRequests(L"", 0, discovered);
     emit(discovered);
     for (const std::wstring& name : engine.Unmanaged()) {
-      output.Note("unmanaged", name,
-                  "the policy has no record for it or its usage is off: it is neither read nor "
-                  "acted on");
+      output.Unmanaged(name);
     }
     emit(engine.EvaluateAll());
     // Measured with everything started, and again before it stops, so a run
     // that grows shows it.
-    const Footprint before = ReadFootprint();
+    const RunFootprint before = ReadFootprint();
 
     const SteadyClock::time_point start = SteadyClock::now();
     const auto at = [&](uint64_t simulatedMs) {
@@ -465,10 +293,7 @@ class CPolicyDaemon {
           const TickAfter after = NextTick(nextTick, now, mOptions.intervalMs);
           nextTick = after.next;
           if (after.stalledMs != 0) {
-            output.Note("warning", L"",
-                        "the loop stalled for " + Seconds(after.stalledMs) +
-                            "; the next reading is one interval from now, the missed ones are "
-                            "not made up");
+            output.Stalled(after.stalledMs);
           }
         }
         continue;
@@ -477,18 +302,13 @@ class CPolicyDaemon {
         break;
       }
     }
-    const Footprint after = ReadFootprint();
+    const RunFootprint after = ReadFootprint();
     // DeleteInstance waits for deliveries under way; the listener outlives it.
     COSEventManager::DeleteInstance();
     const std::string devices =
         mOptions.apply ? PutBackAtEnd(folder, session.Manager(), engine.Ledger().Entries())
                        : "devices left as they are";
-    output.Note("stopped", L"",
-                ending + "; " + std::to_string(decisions) + " decisions; event threads stopped, " +
-                    devices + "; rss " + std::to_string(before.rssKb) + " kB at start, " +
-                    std::to_string(after.rssKb) + " kB at end; threads " +
-                    std::to_string(before.threads) + " at start, " + std::to_string(after.threads) +
-                    " at end");
+    output.Stopped({ending, decisions, devices, before, after});
     return 0;
   }
 
@@ -504,13 +324,7 @@ class CPolicyDaemon {
       case ADD_DEVICE_EVENT: {
         const bool sensor = event.kind == ADD_SENSOR_EVENT;
         const int status = sensor ? manager.AddSensor(event.name) : manager.AddDevice(event.name);
-        output.Note(sensor ? "add-sensor" : "add-device", event.name,
-                    status != 0 ? "arrived, not added: " + std::to_string(status) + ": " +
-                                      StatusText(status)
-                    : !sensor || engine.Manages(event.name)
-                        ? "arrived and added; the policy applies to it"
-                        : "arrived and added; the policy does not manage it: it is neither "
-                          "read nor acted on");
+        output.Arrived(sensor, event.name, status, engine.Manages(event.name));
         if (status == 0) {
           emit(sensor ? engine.EvaluateSensor(event.name) : engine.EvaluateAll());
         }
@@ -522,10 +336,7 @@ class CPolicyDaemon {
         const int status =
             sensor ? manager.RemoveSensor(event.name) : manager.RemoveDevice(event.name);
         engine.Forget(event.name);
-        output.Note(sensor ? "remove-sensor" : "remove-device", event.name,
-                    status == 0 ? "left and removed"
-                                : "left; removing it answered " + std::to_string(status) + ": " +
-                                      StatusText(status));
+        output.Left(sensor, event.name, status);
         break;
       }
       default:
@@ -550,9 +361,7 @@ class CPolicyDaemon {
     // load never replaces the policy in force, not even for a moment.
     PolicyChange change;
     const ConfigLoadReport report = policy.Load(path, &change);
-    output.Note("reload", path,
-                report.loaded ? "the policy is reloaded: " + change.Text()
-                              : "kept the policy in force: " + LoadFailure(ToUtf8(path), report));
+    output.Reloaded(path, report, change);
   }
 
   const RunOptions& mOptions;

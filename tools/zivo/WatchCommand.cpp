@@ -16,6 +16,7 @@
 #include "DaemonSignals.h"
 #include "HostSession.h"
 #include "JsonText.h"
+#include "LocalTimeText.h"
 #include "OutputPipe.h"
 #include "Platform/Clock.h"
 #include "Platform/Text.h"
@@ -85,23 +86,16 @@ class CWatchListener : public CEventListener {
   std::shared_ptr<CPlatform> mPlatform;
 };
 
-std::string TimeText(const _tagSLocalTime& t) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u.%03u", t.year, t.month, t.day,
-                t.hour, t.minute, t.second, t.milliseconds);
-  return text;
-}
-
 // False once the reader of the standard output has gone.
 bool Print(const Received& event, bool json) {
   if (json) {
-    nlohmann::json line = {{"time", TimeText(event.time)},
+    nlohmann::json line = {{"time", LocalTimeText(event.time)},
                            {"kind", WatchKindName(event.kind)},
                            {"name", ToUtf8(event.name)},
                            {"id", event.id}};
     std::printf("%s\n", JsonText(line).c_str());
   } else {
-    std::printf("%s  %-13s %6d  %s\n", TimeText(event.time).c_str(), WatchKindName(event.kind),
+    std::printf("%s  %-13s %6d  %s\n", LocalTimeText(event.time).c_str(), WatchKindName(event.kind),
                 event.id, TerminalText(ToUtf8(event.name)).c_str());
   }
   return !OutputClosed();
