@@ -11,6 +11,7 @@
 #include "PolicyFindings.h"
 #include "PolicyInForce.h"
 #include "StatusText.h"
+#include "TextTable.h"
 #include "zivorivizo/Log.h"
 #include "zivorivizo/Platform.h"
 
