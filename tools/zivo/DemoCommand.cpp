@@ -78,7 +78,7 @@ std::string Quoted(const std::wstring& name) {
 
 class CDemo {
  public:
-  CDemo(_tagSPlatformOptions options, _tagSChosenPlatform& chosen)
+  CDemo(PlatformOptions options, ChosenPlatform& chosen)
       : mOptions(std::move(options)), mChosen(chosen), mHandheld(*chosen.handheld) {}
 
   int Run() {
@@ -190,7 +190,7 @@ class CDemo {
   void ShowParticipants() {
     Section(2, "Participants, links and policy");
     CConfigManager* config = COSConfigManager::GetInstance(FromUtf8(mOptions.configFile));
-    const _tagSParticipantView view = ReadParticipants(Manager());
+    const ParticipantView view = ReadParticipants(Manager());
 
     CTextTable devices;
     devices.AddColumn("Device");
@@ -198,7 +198,7 @@ class CDemo {
     devices.AddColumn("State", CTextTable::Align::Right);
     devices.AddColumn("Linked sensors");
     devices.AddColumn("Policy: limit/step/priority, in use, in shutdown");
-    for (const _tagSDeviceView& device : view.devices) {
+    for (const DeviceView& device : view.devices) {
       _tagSDeviceConfig policy;
       policy.strPath = device.record.Name;
       std::string text = "-";
@@ -221,7 +221,7 @@ class CDemo {
     sensors.AddColumn("Temperature", CTextTable::Align::Right);
     sensors.AddColumn("Linked devices");
     sensors.AddColumn("Policy: throttle from, shut down at");
-    for (const _tagSSensorView& sensor : view.sensors) {
+    for (const SensorView& sensor : view.sensors) {
       _tagSSensorConfig policy;
       policy.strName = sensor.record.Name;
       policy.iClass = static_cast<int>(sensor.record.Class);
@@ -260,7 +260,7 @@ class CDemo {
     Check(!mHasSkin || !mSkin.empty(), "the skin sensor (type 1) is discovered");
     Check(!mHasFan || !mFans.empty(), "the active device (type 9) is discovered");
     bool linked = false;
-    for (const _tagSSensorView& sensor : view.sensors) {
+    for (const SensorView& sensor : view.sensors) {
       linked = linked || !sensor.linkedDevices.empty();
     }
     Check(linked, "sensors are linked to devices");
@@ -634,8 +634,8 @@ class CDemo {
     return mFailures.empty() ? 0 : 1;
   }
 
-  _tagSPlatformOptions mOptions;
-  _tagSChosenPlatform& mChosen;
+  PlatformOptions mOptions;
+  ChosenPlatform& mChosen;
   CSimHandheld& mHandheld;
   CHostSession mSession;
   std::wstring mSkin;
@@ -653,7 +653,7 @@ class CDemo {
 }  // namespace
 
 int RunDemo(const ZivoArgs& args) {
-  _tagSPlatformOptions options;
+  PlatformOptions options;
   options.platform = "sim";  // the demo's machine is the simulated handheld
   std::string error;
   if (!ParsePlatformOptions(args, options, error,
@@ -685,7 +685,7 @@ int RunDemo(const ZivoArgs& args) {
   if (options.configFile.empty()) {
     options.configFile = FindExampleConfig();
   }
-  _tagSChosenPlatform chosen;
+  ChosenPlatform chosen;
   if (!InstallChosenPlatform(options, chosen, error)) {
     std::fprintf(stderr, "zivo demo: %s\n", error.c_str());
     return 1;

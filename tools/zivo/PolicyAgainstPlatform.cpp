@@ -32,25 +32,24 @@ std::string SensorElement(const std::wstring& name) {
   return "<Sensor Path=" + Quoted(name) + ">";
 }
 
-void Warn(_tagSPolicyAgainst& against, long line, std::string element, std::string message) {
+void Warn(PolicyAgainst& against, long line, std::string element, std::string message) {
   against.findings.push_back({false, line, std::move(element), std::move(message)});
 }
 
 }  // namespace
 
-_tagSPolicyAgainst CheckPolicyAgainst(const ConfigLoadReport& report,
-                                      const std::vector<std::wstring>& deviceNames,
-                                      const std::vector<std::wstring>& sensorNames) {
-  _tagSPolicyAgainst against;
+PolicyAgainst CheckPolicyAgainst(const ConfigLoadReport& report,
+                                 const std::vector<std::wstring>& deviceNames,
+                                 const std::vector<std::wstring>& sensorNames) {
+  PolicyAgainst against;
   for (std::size_t r = 0; r < report.devices.size(); ++r) {
     against.devices.push_back({report.devices[r].strPath, LineOf(report.deviceLines, r), {}});
   }
   // Each device goes to the first record that applies, as lookups find it.
   for (const std::wstring& device : deviceNames) {
-    const auto record = std::find_if(against.devices.begin(), against.devices.end(),
-                                     [&](const _tagSPolicyAgainst::Device& d) {
-                                       return DeviceFragmentMatches(device, d.fragment);
-                                     });
+    const auto record = std::find_if(
+        against.devices.begin(), against.devices.end(),
+        [&](const PolicyAgainst::Device& d) { return DeviceFragmentMatches(device, d.fragment); });
     if (record == against.devices.end()) {
       against.devicesWithoutRecord.push_back(device);
     } else {
@@ -58,7 +57,7 @@ _tagSPolicyAgainst CheckPolicyAgainst(const ConfigLoadReport& report,
     }
   }
   for (std::size_t r = 0; r < against.devices.size(); ++r) {
-    const _tagSPolicyAgainst::Device& record = against.devices[r];
+    const PolicyAgainst::Device& record = against.devices[r];
     const std::string element = DeviceElement(record.fragment);
     if (record.appliesTo.size() > 1) {
       Warn(against, record.line, element,
@@ -77,11 +76,9 @@ _tagSPolicyAgainst CheckPolicyAgainst(const ConfigLoadReport& report,
       Warn(against, record.line, element, "occurs in no device name of the platform");
       continue;
     }
-    const auto earlier =
-        std::find_if(against.devices.begin(), against.devices.begin() + static_cast<long>(r),
-                     [&](const _tagSPolicyAgainst::Device& d) {
-                       return DeviceFragmentMatches(*holder, d.fragment);
-                     });
+    const auto earlier = std::find_if(
+        against.devices.begin(), against.devices.begin() + static_cast<long>(r),
+        [&](const PolicyAgainst::Device& d) { return DeviceFragmentMatches(*holder, d.fragment); });
     Warn(against, record.line, element,
          "applies to no device: " + ToUtf8(*holder) + " takes the earlier " +
              DeviceElement(earlier->fragment) + " (line " + std::to_string(earlier->line) + ")");
@@ -126,14 +123,14 @@ _tagSPolicyAgainst CheckPolicyAgainst(const ConfigLoadReport& report,
   return against;
 }
 
-void PrintPolicyAgainst(const std::string& platform, const _tagSPolicyAgainst& against) {
+void PrintPolicyAgainst(const std::string& platform, const PolicyAgainst& against) {
   std::printf("Against: %s\n", platform.c_str());
-  for (const _tagSPolicyAgainst::Device& record : against.devices) {
+  for (const PolicyAgainst::Device& record : against.devices) {
     std::printf("  %s (line %ld) applies to: %s\n", DeviceElement(record.fragment).c_str(),
                 record.line,
                 record.appliesTo.empty() ? "no device" : Joined(record.appliesTo).c_str());
   }
-  for (const _tagSPolicyAgainst::Sensor& record : against.sensors) {
+  for (const PolicyAgainst::Sensor& record : against.sensors) {
     std::printf("  %s (line %ld): %s\n", SensorElement(record.name).c_str(), record.line,
                 record.found ? "found" : "no such sensor");
   }
@@ -146,7 +143,7 @@ void PrintPolicyAgainst(const std::string& platform, const _tagSPolicyAgainst& a
 }
 
 nlohmann::ordered_json PolicyAgainstJson(const std::string& platform,
-                                         const _tagSPolicyAgainst& against) {
+                                         const PolicyAgainst& against) {
   const auto names = [](const std::vector<std::wstring>& list) {
     nlohmann::ordered_json out = nlohmann::ordered_json::array();
     for (const std::wstring& name : list) {
@@ -155,13 +152,13 @@ nlohmann::ordered_json PolicyAgainstJson(const std::string& platform,
     return out;
   };
   nlohmann::ordered_json devices = nlohmann::ordered_json::array();
-  for (const _tagSPolicyAgainst::Device& record : against.devices) {
+  for (const PolicyAgainst::Device& record : against.devices) {
     devices.push_back({{"strPath", ToUtf8(record.fragment)},
                        {"line", record.line},
                        {"appliesTo", names(record.appliesTo)}});
   }
   nlohmann::ordered_json sensors = nlohmann::ordered_json::array();
-  for (const _tagSPolicyAgainst::Sensor& record : against.sensors) {
+  for (const PolicyAgainst::Sensor& record : against.sensors) {
     sensors.push_back(
         {{"strName", ToUtf8(record.name)}, {"line", record.line}, {"found", record.found}});
   }

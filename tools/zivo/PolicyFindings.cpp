@@ -59,8 +59,7 @@ bool GovernorWrites(const nlohmann::json& zone, std::string& governor) {
 
 }  // namespace
 
-PolicyFindings FindPolicyFindings(const ConfigLoadReport& report,
-                                  const _tagSParticipantView& view) {
+PolicyFindings FindPolicyFindings(const ConfigLoadReport& report, const ParticipantView& view) {
   PolicyFindings found;
   found.against = CheckPolicyAgainst(report, Named(view.devices), Named(view.sensors));
   found.warnings = found.against.findings;
@@ -69,13 +68,13 @@ PolicyFindings FindPolicyFindings(const ConfigLoadReport& report,
   };
 
   std::set<std::wstring> linkedToSome;
-  for (const _tagSSensorView& sensor : view.sensors) {
+  for (const SensorView& sensor : view.sensors) {
     linkedToSome.insert(sensor.linkedDevices.begin(), sensor.linkedDevices.end());
   }
   // The zones (with their kernel side) that link each device.
   const auto zonesLinking = [&](const std::wstring& device) {
-    std::vector<const _tagSSensorView*> zones;
-    for (const _tagSSensorView& sensor : view.sensors) {
+    std::vector<const SensorView*> zones;
+    for (const SensorView& sensor : view.sensors) {
       if (std::find(sensor.linkedDevices.begin(), sensor.linkedDevices.end(), device) !=
           sensor.linkedDevices.end()) {
         zones.push_back(&sensor);
@@ -85,7 +84,7 @@ PolicyFindings FindPolicyFindings(const ConfigLoadReport& report,
   };
 
   std::set<std::wstring> governed;  // devices already warned of
-  for (const _tagSSensorView& sensor : view.sensors) {
+  for (const SensorView& sensor : view.sensors) {
     const std::wstring& name = sensor.record.Name;
     long line = 0;
     const _tagSSensorConfig* record = name.empty() ? nullptr : RecordOf(report, name, line);
@@ -113,13 +112,13 @@ PolicyFindings FindPolicyFindings(const ConfigLoadReport& report,
     if (record->iClass == static_cast<int>(ZIVO_SKIN_SENSOR_CLASS)) {
       // The links the record's device paths make once the policy is loaded
       // (a view read without it lacks them), then the devices no sensor links.
-      for (const _tagSDeviceView& device : view.devices) {
+      for (const DeviceView& device : view.devices) {
         if (std::find(record->vecDevicePaths.begin(), record->vecDevicePaths.end(),
                       device.record.Name) != record->vecDevicePaths.end()) {
           candidates.push_back(device.record.Name);
         }
       }
-      for (const _tagSDeviceView& device : view.devices) {
+      for (const DeviceView& device : view.devices) {
         if (!device.record.Name.empty() && linkedToSome.count(device.record.Name) == 0) {
           candidates.push_back(device.record.Name);
         }
@@ -134,7 +133,7 @@ PolicyFindings FindPolicyFindings(const ConfigLoadReport& report,
         continue;
       }
       control.devices.push_back(device);
-      for (const _tagSSensorView* zone : zonesLinking(device)) {
+      for (const SensorView* zone : zonesLinking(device)) {
         std::string governor;
         if (GovernorWrites(zone->sysfs, governor) && governed.insert(device).second) {
           warn(0, "",
@@ -163,8 +162,8 @@ PolicyFindings FindPolicyFindings(const ConfigLoadReport& report,
 }
 
 PolicyFindings FindPolicyFindings(const ConfigLoadReport& report, CParticipantMgr& manager,
-                                  const _tagSChosenPlatform& chosen) {
-  _tagSParticipantView view = ReadParticipants(manager);
+                                  const ChosenPlatform& chosen) {
+  ParticipantView view = ReadParticipants(manager);
   if (chosen.thermal) {
     FillSysfsDetails(view, *chosen.thermal);
   }
