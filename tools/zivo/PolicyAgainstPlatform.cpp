@@ -36,16 +36,12 @@ void Warn(PolicyAgainst& against, long line, std::string element, std::string me
   against.findings.push_back({false, line, std::move(element), std::move(message)});
 }
 
-}  // namespace
-
-PolicyAgainst CheckPolicyAgainst(const ConfigLoadReport& report,
-                                 const std::vector<std::wstring>& deviceNames,
-                                 const std::vector<std::wstring>& sensorNames) {
-  PolicyAgainst against;
+// Each device goes to the first record that applies, as lookups find it.
+void MatchDevices(const ConfigLoadReport& report, const std::vector<std::wstring>& deviceNames,
+                  PolicyAgainst& against) {
   for (std::size_t r = 0; r < report.devices.size(); ++r) {
     against.devices.push_back({report.devices[r].strPath, LineOf(report.deviceLines, r), {}});
   }
-  // Each device goes to the first record that applies, as lookups find it.
   for (const std::wstring& device : deviceNames) {
     const auto record = std::find_if(
         against.devices.begin(), against.devices.end(),
@@ -56,54 +52,64 @@ PolicyAgainst CheckPolicyAgainst(const ConfigLoadReport& report,
       record->appliesTo.push_back(device);
     }
   }
-  for (std::size_t r = 0; r < against.devices.size(); ++r) {
-    const PolicyAgainst::Device& record = against.devices[r];
-    const std::string element = DeviceElement(record.fragment);
-    if (record.appliesTo.size() > 1) {
-      Warn(against, record.line, element,
-           "applies to " + std::to_string(record.appliesTo.size()) + " devices: " +
-               Joined(record.appliesTo) + " (a path applies to every device name it occurs in)");
-      continue;
-    }
-    if (!record.appliesTo.empty()) {
-      continue;
-    }
-    // None: either no name holds the fragment, or earlier records take them.
-    const auto holder = std::find_if(deviceNames.begin(), deviceNames.end(), [&](const auto& name) {
-      return DeviceFragmentMatches(name, record.fragment);
-    });
-    if (holder == deviceNames.end()) {
-      Warn(against, record.line, element, "occurs in no device name of the platform");
-      continue;
-    }
-    const auto earlier = std::find_if(
-        against.devices.begin(), against.devices.begin() + static_cast<long>(r),
-        [&](const PolicyAgainst::Device& d) { return DeviceFragmentMatches(*holder, d.fragment); });
-    Warn(against, record.line, element,
-         "applies to no device: " + ToUtf8(*holder) + " takes the earlier " +
-             DeviceElement(earlier->fragment) + " (line " + std::to_string(earlier->line) + ")");
-  }
+}
 
-  const auto isSensor = [&](const std::wstring& name) {
-    return std::find(sensorNames.begin(), sensorNames.end(), name) != sensorNames.end();
-  };
-  const auto isDevice = [&](const std::wstring& name) {
-    return std::find(deviceNames.begin(), deviceNames.end(), name) != deviceNames.end();
-  };
+// A device record that applies to several devices, or to none, and why none.
+void WarnDeviceRecord(std::size_t r, const std::vector<std::wstring>& deviceNames,
+                      PolicyAgainst& against) {
+  const PolicyAgainst::Device& record = against.devices[r];
+  const std::string element = DeviceElement(record.fragment);
+  if (record.appliesTo.size() > 1) {
+    Warn(against, record.line, element,
+         "applies to " + std::to_string(record.appliesTo.size()) + " devices: " +
+             Joined(record.appliesTo) + " (a path applies to every device name it occurs in)");
+    return;
+  }
+  if (!record.appliesTo.empty()) {
+    return;
+  }
+  // None: either no name holds the fragment, or earlier records take them.
+  const auto holder = std::find_if(deviceNames.begin(), deviceNames.end(), [&](const auto& name) {
+    return DeviceFragmentMatches(name, record.fragment);
+  });
+  if (holder == deviceNames.end()) {
+    Warn(against, record.line, element, "occurs in no device name of the platform");
+    return;
+  }
+  const auto earlier = std::find_if(
+      against.devices.begin(), against.devices.begin() + static_cast<long>(r),
+      [&](const PolicyAgainst::Device& d) { return DeviceFragmentMatches(*holder, d.fragment); });
+  Warn(against, record.line, element,
+       "applies to no device: " + ToUtf8(*holder) + " takes the earlier " +
+           DeviceElement(earlier->fragment) + " (line " + std::to_string(earlier->line) + ")");
+}
+
+bool Holds(const std::vector<std::wstring>& names, const std::wstring& name) {
+  return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+// Each sensor record and the devices its <DevicePath> entries name.
+void MatchSensors(const ConfigLoadReport& report, const std::vector<std::wstring>& deviceNames,
+                  const std::vector<std::wstring>& sensorNames, PolicyAgainst& against) {
   for (std::size_t r = 0; r < report.sensors.size(); ++r) {
     const _tagSSensorConfig& record = report.sensors[r];
     const long line = LineOf(report.sensorLines, r);
-    against.sensors.push_back({record.strName, line, isSensor(record.strName)});
+    against.sensors.push_back({record.strName, line, Holds(sensorNames, record.strName)});
     if (!against.sensors.back().found) {
       Warn(against, line, SensorElement(record.strName), "names no sensor of the platform");
     }
     for (const std::wstring& path : record.vecDevicePaths) {
-      if (!isDevice(path)) {
+      if (!Holds(deviceNames, path)) {
         Warn(against, line, SensorElement(record.strName) + " <DevicePath>",
              Quoted(path) + " names no device of the platform (device paths name devices exactly)");
       }
     }
   }
+}
+
+// The participants no record applies to: the library uses its defaults.
+void WarnUnrecorded(const ConfigLoadReport& report, const std::vector<std::wstring>& sensorNames,
+                    PolicyAgainst& against) {
   for (const std::wstring& sensor : sensorNames) {
     const bool recorded =
         std::any_of(report.sensors.begin(), report.sensors.end(),
@@ -120,6 +126,20 @@ PolicyAgainst CheckPolicyAgainst(const ConfigLoadReport& report,
              " has no <Device> record whose Path occurs in its name: the library uses its "
              "defaults");
   }
+}
+
+}  // namespace
+
+PolicyAgainst CheckPolicyAgainst(const ConfigLoadReport& report,
+                                 const std::vector<std::wstring>& deviceNames,
+                                 const std::vector<std::wstring>& sensorNames) {
+  PolicyAgainst against;
+  MatchDevices(report, deviceNames, against);
+  for (std::size_t r = 0; r < against.devices.size(); ++r) {
+    WarnDeviceRecord(r, deviceNames, against);
+  }
+  MatchSensors(report, deviceNames, sensorNames, against);
+  WarnUnrecorded(report, sensorNames, against);
   return against;
 }
 
