@@ -194,6 +194,16 @@ class CRunOutput {
     CPrint::Info("zivo run: %s %s: %s", action.c_str(), ToUtf8(name).c_str(), text.c_str());
   }
 
+  // A fan whose driver put it back in its own mode (after a suspend): the
+  // run took control again before its write, and says so once for each.
+  void FanNotes() {
+    for (const LinuxFanNote& note : TakeLinuxFanNotes()) {
+      if (note.kind == LinuxFanNoteKind::ControlRetaken) {
+        Note("warning", note.device, note.text);
+      }
+    }
+  }
+
   // What the policy controls and its warnings, before the run starts: on
   // standard error beside run's other start-up lines, or as a "controls"
   // object and "warning" objects with --json.
@@ -381,6 +391,7 @@ class CPolicyDaemon {
 
     uint64_t decisions = 0;
     const auto emit = [&](const std::vector<PolicyDecision>& made) {
+      output.FanNotes();
       for (const PolicyDecision& d : made) {
         output.Decision(d);
         ++decisions;
