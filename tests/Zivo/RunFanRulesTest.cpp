@@ -1,9 +1,10 @@
 // "zivo run --apply" and the fans of an AMD desktop on a fake hwmon tree:
 // each decision shows the fan's speed, a sensor at its chip's critical limit
 // sends its fans to full speed at once, a fan that reads stopped gets one
-// kick, and a driver that takes a fan back (after a suspend) is a warning.
-// Every run passes --platform linux, its own state folder and a dead system
-// bus address, so no request ever reaches a real logind.
+// kick, a driver that takes a fan back (after a suspend) is a warning, and
+// --fan-levels changes a fan's states. Every run passes --platform linux, its
+// own state folder and a dead system bus address, so no request ever
+// reaches a real logind.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -256,6 +257,52 @@ INSTANTIATE_TEST_SUITE_P(
                   EXPECT_EQ(Count(out, "pwm2 reads stopped"), 2u) << "the warning and the kick";
                 }},
         FanCase{"ADriverResetIsAWarningInJson", [] { DriverResetCase(true); }},
-        FanCase{"ADriverResetIsAWarningInText", [] { DriverResetCase(false); }}));
+        FanCase{"ADriverResetIsAWarningInText", [] { DriverResetCase(false); }},
+        // Four levels: the top state is 4, at full speed.
+        FanCase{"FanLevelsSetTheStatesOfEachFan", [] {
+                  CDesk desk(1);
+                  CZivoProcess run(desk.Args({"--interval", "0.05", "--fan-levels", "4"}));
+                  ASSERT_TRUE(run.WaitUntil([&] { return desk.Get("pwm1") == 255; })) << run.Out();
+                  EXPECT_EQ(desk.Get("pwm2"), 255);
+                  const std::string out = StopAndCheckGivenBack(desk, run);
+                  const std::vector<json> pwm2 = Lines(out, "throttle", kPwm2);
+                  ASSERT_EQ(pwm2.size(), 4u) << out;
+                  EXPECT_EQ(pwm2.back()["to"], 4);
+                }}));
+
+TEST(RunFanRulesOptionTest, FanLevelsIsAWholeNumberFrom1To100OnLinux) {
+  const struct {
+    std::vector<std::string> args;
+    const char* error;  // "" when accepted
+  } cases[] = {
+      {{"--fan-levels", "0"}, "--fan-levels takes a whole number from 1 to 100, not \"0\""},
+      {{"--fan-levels=101"}, "--fan-levels takes a whole number from 1 to 100, not \"101\""},
+      {{"--fan-levels", "4x"}, "--fan-levels takes a whole number from 1 to 100, not \"4x\""},
+      {{"--fan-levels", "-3"}, "--fan-levels takes a whole number from 1 to 100, not \"-3\""},
+      {{"--fan-levels"}, "--fan-levels needs a value"},
+      {{"--platform", "sim", "--fan-levels", "4"}, "--fan-levels goes with --platform linux"},
+      {{"--fan-levels", "100"}, ""},
+  };
+  CFakeHwmonTree tree;
+  tree.AddChip(3, "nct6798", "platform/nct6775.656", {2});
+  for (const auto& c : cases) {
+    std::vector<std::string> args = {"list", "--json"};
+    if (std::find(c.args.begin(), c.args.end(), "sim") == c.args.end()) {
+      args.insert(args.end(), {"--naming", "stable", "--sysfs-root", tree.Root()});
+    }
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    SCOPED_TRACE(args.back());
+    const _tagSZivoRun run = RunZivo(args);
+    if (*c.error != '\0') {
+      EXPECT_EQ(run.status, 2);
+      EXPECT_NE(run.err.find(c.error), std::string::npos) << run.err;
+      continue;
+    }
+    EXPECT_EQ(run.status, 0) << run.err;
+    const json out = run.Json();
+    ASSERT_EQ(out["devices"].size(), 1u) << run.out;
+    EXPECT_EQ(out["devices"][0]["Max"], 100) << "the fan's states";
+  }
+}
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "PlatformOption.h"
 
+#include <charconv>
 #include <filesystem>
 #include <map>
 #include <mutex>
@@ -48,6 +49,10 @@ bool TakeValue(const ZivoArgs& args, std::size_t& i, const std::string& name, st
   return true;
 }
 
+// The most throttle states --fan-levels gives a fan: beyond that one state
+// moves its pwm (0..255) by less than three.
+constexpr uint32_t kMostFanLevels = 100;
+
 bool Named(const std::string& arg, const std::string& name) {
   return arg == name || arg.compare(0, name.size() + 1, name + "=") == 0;
 }
@@ -72,6 +77,9 @@ constexpr _tagSSharedOption kSharedOptions[] = {
     {"--naming", ZivoOffers::kPlatform,
      "  --naming path|stable           with linux: name participants by sysfs path (default)\n"
      "                                 or by names that survive a renumbering (zone:acpitz:0)\n"},
+    {"--fan-levels", ZivoOffers::kPlatform,
+     "  --fan-levels N                 with linux: throttle states of an hwmon fan, 1 to 100\n"
+     "                                 (default 10)\n"},
     {"--config", ZivoOffers::kConfig,
      "  --config FILE                  load the thermal policy from FILE\n"},
     {"--log", ZivoOffers::kLog,
@@ -164,6 +172,19 @@ bool ParsePlatformOptions(const ZivoArgs& args, _tagSPlatformOptions& options, s
         return false;
       }
       namingGiven = true;
+    } else if (Named(arg, "--fan-levels")) {
+      if (!TakeValue(args, i, "--fan-levels", value, error)) {
+        return false;
+      }
+      uint32_t levels = 0;
+      const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), levels);
+      if (ec != std::errc() || end != value.data() + value.size() || levels < 1 ||
+          levels > kMostFanLevels) {
+        error = "--fan-levels takes a whole number from 1 to " + std::to_string(kMostFanLevels) +
+                ", not \"" + value + "\"";
+        return false;
+      }
+      options.fanLevels = levels;
     } else if (Named(arg, "--config")) {
       if (!TakeValue(args, i, "--config", options.configFile, error)) {
         return false;
@@ -202,6 +223,10 @@ bool ParsePlatformOptions(const ZivoArgs& args, _tagSPlatformOptions& options, s
   }
   if (namingGiven && options.platform != "linux") {
     error = "--naming goes with --platform linux";
+    return false;
+  }
+  if (options.fanLevels != 0 && options.platform != "linux") {
+    error = "--fan-levels goes with --platform linux";
     return false;
   }
   return true;
@@ -244,6 +269,8 @@ bool InstallChosenPlatform(const _tagSPlatformOptions& options, _tagSChosenPlatf
               " (no thermal sysfs to read; --platform sim runs on the simulated handheld)";
       return false;
     }
+    // Before any fan channel is opened; 0 keeps the library's default.
+    SetLinuxFanLevels(options.fanLevels);
     const LinuxParticipantNaming naming =
         options.naming == "stable" ? LinuxParticipantNaming::Stable : LinuxParticipantNaming::Path;
     auto real = std::make_shared<CLinuxPlatform>(root, std::string(), naming);
