@@ -95,6 +95,35 @@ ZIVO_EXPORT bool GetLinuxAccessFailure(const std::wstring& name, LinuxAccessFail
 // Thread-safe.
 ZIVO_EXPORT void SetLinuxFanLevels(uint32_t levels);
 
+// What an hwmon fan channel had to tell a person while the library drove it.
+// The same lines go to the library's log; a host that shows its own lines
+// (zivo run) takes them here instead of reading the log.
+enum class LinuxFanNoteKind {
+  // The driver put `pwmN_enable` back to its own mode behind the library's
+  // back (after a suspend); manual control was taken again before the write.
+  ControlRetaken,
+  // Manual control was not taken: the driver did not keep `pwmN_enable` = 1,
+  // or the values to put back could not be written down first.
+  ControlRefused,
+  // A set was refused: `pwmN` or `pwmN_enable` may not be written.
+  ReadOnly,
+  // The values found could not be put back; the fan was left at full speed
+  // where that could be done (one note per step).
+  NotGivenBack,
+};
+struct LinuxFanNote {
+  std::wstring device;  // the fan's name as the library uses it
+  LinuxFanNoteKind kind = LinuxFanNoteKind::ControlRetaken;
+  bool error = false;  // false: a warning
+  std::string text;    // the line for a person, as logged after the name
+};
+
+// The notes of the hwmon fan channels of every Linux platform of the process
+// since the last call, oldest first; they are forgotten once taken. At most
+// 256 wait between two calls: beyond that the oldest are dropped (they stay
+// in the log). Thread-safe.
+ZIVO_EXPORT std::vector<LinuxFanNote> TakeLinuxFanNotes();
+
 // Where the Linux platform writes down each hwmon fan channel it takes into
 // manual control, with the `pwmN_enable` and `pwmN` it found, before its
 // first write to it (a file replaced whole at each change, removed when every

@@ -13,6 +13,7 @@
 #include "Platform/DriverProtocol.h"
 #include "Platform/Linux/Hwmon/HwmonFanChannel.h"
 #include "Platform/Linux/Hwmon/HwmonFanHandle.h"
+#include "Platform/Linux/Hwmon/HwmonFanNotes.h"
 #include "Platform/Linux/SysfsValueWriter.h"
 #include "support/DriverCalls.h"
 #include "support/FakeHwmonChip.h"
@@ -219,6 +220,7 @@ TEST(HwmonFanChannelTest, AFailedGiveBackLeavesTheFanAtFullSpeed) {
 TEST(HwmonFanChannelTest, TheHandleIsAnActiveDeviceThatGivesTheFanBackWhenItStopsOrGoes) {
   CFakeHwmonChip chip;
   CLogCapture log;
+  TakeLinuxFanNotes();
   uint32_t error = 0;
   bool present = true;
   auto handle = std::make_unique<CHwmonFanHandle>(
@@ -243,6 +245,16 @@ TEST(HwmonFanChannelTest, TheHandleIsAnActiveDeviceThatGivesTheFanBackWhenItStop
   EXPECT_EQ(log.LevelOf("fan2: pwm2_enable was reset to 2 by the driver (after a suspend?); "
                         "taking manual control again"),
             "WARNING");
+  // The host hears it too, under the fan's name, without reading the log.
+  std::vector<LinuxFanNote> kept = TakeLinuxFanNotes();
+  ASSERT_EQ(kept.size(), 1u);
+  EXPECT_EQ(kept[0].device, L"fan2");
+  EXPECT_EQ(kept[0].kind, LinuxFanNoteKind::ControlRetaken);
+  EXPECT_FALSE(kept[0].error);
+  EXPECT_EQ(kept[0].text,
+            "pwm2_enable was reset to 2 by the driver (after a suspend?); taking manual control "
+            "again");
+  EXPECT_TRUE(TakeLinuxFanNotes().empty()) << "taken once";
   present = false;
   EXPECT_FALSE(Send(*handle, DRIVER_DEVICE_SET_STATE, uint32_t{5}, error));
   EXPECT_EQ(error, DEVICE_ERROR_FILE_NOT_FOUND) << "a chip that went";
@@ -257,6 +269,23 @@ TEST(HwmonFanChannelTest, TheHandleIsAnActiveDeviceThatGivesTheFanBackWhenItStop
   EXPECT_FALSE(Send(*handle, DRIVER_DEVICE_SET_STATE, uint32_t{1}, error));
   EXPECT_EQ(error, DEVICE_ERROR_ACCESS_DENIED);
   EXPECT_EQ(Read<uint32_t>(*handle, DRIVER_DEVICE_GET_STATE), 0u) << "still read";
+  kept = TakeLinuxFanNotes();
+  ASSERT_EQ(kept.size(), 1u);
+  EXPECT_EQ(kept[0].kind, LinuxFanNoteKind::ReadOnly);
+  EXPECT_TRUE(kept[0].error);
+}
+
+TEST(HwmonFanChannelTest, NotesNobodyTakesKeepOnlyTheNewest) {
+  CHwmonFanNotes notes;
+  const std::size_t kept = CHwmonFanNotes::kCapacity;
+  for (std::size_t i = 0; i < kept + 44; ++i) {
+    notes.Keep(LinuxFanNote{L"fan2", LinuxFanNoteKind::ControlRetaken, false, std::to_string(i)});
+  }
+  const std::vector<LinuxFanNote> taken = notes.Take();
+  ASSERT_EQ(taken.size(), kept);
+  EXPECT_EQ(taken.front().text, "44");
+  EXPECT_EQ(taken.back().text, std::to_string(kept + 43));
+  EXPECT_TRUE(notes.Take().empty());
 }
 
 }  // namespace

@@ -5,15 +5,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 
 #include "Platform/DriverProtocol.h"
 #include "Platform/Linux/Hwmon/HwmonChipId.h"
 #include "Platform/Linux/Hwmon/HwmonSource.h"
 #include "Platform/Linux/SysfsDeviceIo.h"
+#include "Platform/Linux/SysfsFailureBook.h"
 #include "Platform/Linux/SysfsThermalView.h"
 #include "Platform/Linux/Uevent/UeventSource.h"
 #include "Platform/Text.h"
 #include "support/DriverCalls.h"
+#include "support/FailingRead.h"
 #include "support/FakeHwmon.h"
 #include "support/FakeSysfs.h"
 
@@ -42,31 +45,40 @@ TEST(HwmonSensorTest, ReadsTypesAndRefusesWhatIsNoTemperature) {
     const wchar_t* name;  // the stable name
     int32_t tenths;       // -1: the read fails
     uint32_t type;
+    int readErrno;  // what every read of temp1_input answers; 0: its text
   } cases[] = {
       {"k10temp Tctl", "k10temp", "pci0000:00/0000:00:18.3", "pci", "Tctl", "45500", "", false,
-       L"hwmon:k10temp-pci-00c3:Tctl", 3187, kCpu},
+       L"hwmon:k10temp-pci-00c3:Tctl", 3187, kCpu, 0},
       {"coretemp package", "coretemp", "platform/coretemp.0", "platform", "Package id 0", "50000",
-       "", false, L"hwmon:coretemp-isa-0000:Package_id_0", 3232, kCpu},
+       "", false, L"hwmon:coretemp-isa-0000:Package_id_0", 3232, kCpu, 0},
       {"amdgpu edge", "amdgpu", "pci0000:00/0000:03:00.0", "pci", "edge", "41000", "", false,
-       L"hwmon:amdgpu-pci-0300:edge", 3142, kGpu},
+       L"hwmon:amdgpu-pci-0300:edge", 3142, kGpu, 0},
       {"nvme composite", "nvme", "pci0000:00/0000:01:00.0", "pci", "Composite", "38850", "", false,
-       L"hwmon:nvme-pci-0100:Composite", 3120, kDisk},
+       L"hwmon:nvme-pci-0100:Composite", 3120, kDisk, 0},
       {"spd5118 on i2c", "spd5118", "i2c-1/1-0050", "i2c", "", "32000", "", false,
-       L"hwmon:spd5118-i2c-1-50:temp1", 3052, kMemory},
+       L"hwmon:spd5118-i2c-1-50:temp1", 3052, kMemory, 0},
       {"board CPUTIN", "nct6798", "platform/nct6775.656", "platform", "CPUTIN", "40000", "0", false,
-       L"hwmon:nct6798-isa-0290:CPUTIN", 3132, kCpu},
+       L"hwmon:nct6798-isa-0290:CPUTIN", 3132, kCpu, 0},
       {"board SYSTIN", "nct6798", "platform/nct6775.656", "platform", "SYSTIN", "30000", "", false,
-       L"hwmon:nct6798-isa-0290:SYSTIN", 3032, kBoard},
+       L"hwmon:nct6798-isa-0290:SYSTIN", 3032, kBoard, 0},
       {"older driver", "applesmc", "platform/applesmc.768", "platform", "", "51000", "", true,
-       L"hwmon:applesmc-isa-0300:temp1", 3242, kBoard},
+       L"hwmon:applesmc-isa-0300:temp1", 3242, kBoard, 0},
       {"diode open", "nct6798", "platform/nct6775.656", "platform", "AUXTIN0", "25000", "1", false,
-       L"hwmon:nct6798-isa-0290:AUXTIN0", -1, kBoard},
+       L"hwmon:nct6798-isa-0290:AUXTIN0", -1, kBoard, 0},
       {"below absolute zero", "it8686", "platform/it87.2608", "platform", "", "-273150", "", false,
-       L"hwmon:it8686-isa-0a30:temp1", -1, kBoard},
+       L"hwmon:it8686-isa-0a30:temp1", -1, kBoard, 0},
       {"unconnected high", "it8686", "platform/it87.2608", "platform", "", "250000", "", false,
-       L"hwmon:it8686-isa-0a30:temp1", -1, kBoard},
+       L"hwmon:it8686-isa-0a30:temp1", -1, kBoard, 0},
       {"not a number", "drivetemp", "pci0000:00/0000:00:17.0/ata1/host0/target0:0:0/0:0:0:0",
-       "scsi", "", "n/a", "", false, L"hwmon:drivetemp-scsi-0_0_0_0:temp1", -1, kDisk},
+       "scsi", "", "n/a", "", false, L"hwmon:drivetemp-scsi-0_0_0_0:temp1", -1, kDisk, 0},
+      // A GPU asleep: the file holds a plausible value, but the driver
+      // refuses the read.
+      {"GPU asleep, EINVAL", "amdgpu", "pci0000:00/0000:03:00.0", "pci", "edge", "41000", "", false,
+       L"hwmon:amdgpu-pci-0300:edge", -1, kGpu, EINVAL},
+      {"no data yet, ENODATA", "amdgpu", "pci0000:00/0000:03:00.0", "pci", "junction", "52000", "",
+       false, L"hwmon:amdgpu-pci-0300:junction", -1, kGpu, ENODATA},
+      {"try again, EAGAIN", "nvme", "pci0000:00/0000:01:00.0", "pci", "Composite", "38850", "",
+       false, L"hwmon:nvme-pci-0100:Composite", -1, kDisk, EAGAIN},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -87,6 +99,29 @@ TEST(HwmonSensorTest, ReadsTypesAndRefusesWhatIsNoTemperature) {
     ASSERT_NE(handle, nullptr);
     int32_t tenths = 0;
     uint32_t error = 0;
+    if (c.readErrno != 0) {
+      const int fd = DescriptorOpenOn(hwmon.ChipPath(4) + "/temp1_input");
+      ASSERT_GE(fd, 0);
+      bool read = true;
+      uint32_t infoError = 0;
+      if (!WithFailingReads(fd, c.readErrno, [&] {
+            _tagSSensorInfoBlock info;
+            read = Read(*handle, DRIVER_SENSOR_GET_TEMP, tenths, error) ||
+                   Read(*handle, DRIVER_SENSOR_GET_INFO, info, infoError);
+          })) {
+        GTEST_SKIP() << "the kernel offers no seccomp filter to fail a read";
+      }
+      EXPECT_FALSE(read) << "read " << tenths;
+      EXPECT_EQ(error, DEVICE_ERROR_GEN_FAILURE);
+      EXPECT_EQ(infoError, DEVICE_ERROR_GEN_FAILURE);
+      LinuxAccessFailure failure;
+      ASSERT_TRUE(io.Failures().Find(c.name, failure));
+      EXPECT_EQ(failure.error, c.readErrno) << failure.reason;
+      EXPECT_NE(failure.file.find("temp1_input"), std::string::npos) << failure.file;
+      // Awake again: the same handle reads the value.
+      EXPECT_TRUE(Read(*handle, DRIVER_SENSOR_GET_TEMP, tenths, error));
+      continue;
+    }
     EXPECT_EQ(Read(*handle, DRIVER_SENSOR_GET_TEMP, tenths, error), c.tenths >= 0);
     if (c.tenths >= 0) {
       EXPECT_EQ(tenths, c.tenths);

@@ -119,29 +119,3 @@ if [ "$machine" = amd-desktop ]; then
     [ "$(cat "$root/class/hwmon/hwmon3/pwm${k}_enable")" = 5 ]
   done
 fi
-
-# At the chip's critical limit every fan of the sensor goes straight to its
-# limit, whatever the record's step.
-if [ "$machine" = amd-desktop ]; then
-  put "$root/class/hwmon/hwmon1/temp1_crit" 70000
-  out=$(DBUS_SYSTEM_BUS_ADDRESS="unix:path=$root/no-bus" "$zivo" run --apply \
-    --platform linux --naming stable --sysfs-root "$root" --config "$root/$machine.xml" \
-    --state-dir "$root/state" --duration 0.3 --interval 0.25)
-  printf '%s\n' "$out"
-  for k in 1 2 3; do
-    printf '%s\n' "$out" | grep -q "throttle fan:nct6798-isa-0290:pwm$k 0 -> 10: hwmon:k10temp-pci-00c3:Tctl at 75.0 C reached the chip's critical limit 70.0 C"
-  done
-fi
-
-# A fan that reads stopped while it should turn is kicked to its limit once,
-# with one warning for the whole stop episode.
-if [ "$machine" = amd-desktop ]; then
-  rm "$root/class/hwmon/hwmon1/temp1_crit"
-  put "$root/class/hwmon/hwmon3/fan2_input" 0
-  out=$(DBUS_SYSTEM_BUS_ADDRESS="unix:path=$root/no-bus" "$zivo" run --apply \
-    --platform linux --naming stable --sysfs-root "$root" --config "$root/$machine.xml" \
-    --state-dir "$root/state" --duration 1 --interval 0.25)
-  printf '%s\n' "$out"
-  [ "$(printf '%s\n' "$out" | grep -c 'fan fan:nct6798-isa-0290:pwm2 reads stopped (0 RPM)')" = 1 ]
-  printf '%s\n' "$out" | grep -q 'throttle fan:nct6798-isa-0290:pwm2 2 -> 10: fan fan:nct6798-isa-0290:pwm2 reads stopped'
-fi

@@ -30,6 +30,10 @@ class CPowerSwapPlatform : public CPlatform {
   }
 };
 
+// The most throttle states --fan-levels gives a fan: beyond that one state
+// moves its pwm (0..255) by less than three.
+constexpr long kMostFanLevels = 100;
+
 // One shared option: its name, what offers it, and its lines of --help.
 struct SharedOption {
   const char* name;
@@ -46,6 +50,9 @@ constexpr SharedOption kSharedOptions[] = {
     {"--naming", ZivoOffers::kPlatform,
      "  --naming path|stable           with linux: name participants by sysfs path (default)\n"
      "                                 or by names that survive a renumbering (zone:acpitz:0)\n"},
+    {"--fan-levels", ZivoOffers::kPlatform,
+     "  --fan-levels N                 with linux: throttle states of an hwmon fan, 1 to 100\n"
+     "                                 (default 10)\n"},
     {"--config", ZivoOffers::kConfig,
      "  --config FILE                  load the thermal policy from FILE\n"},
     {"--log", ZivoOffers::kLog,
@@ -102,6 +109,11 @@ bool TakeValued(COptionReader& reader, PlatformOptions& options, bool& sysfsGive
     if (options.naming != "path" && options.naming != "stable") {
       reader.Fail("--naming takes path or stable, not \"" + options.naming + "\"");
     }
+  } else if (long levels = 0; reader.TakeWhole("--fan-levels", 1, kMostFanLevels,
+                                                "a whole number from 1 to " +
+                                                    std::to_string(kMostFanLevels),
+                                                levels)) {
+    options.fanLevels = static_cast<uint32_t>(levels);
   } else if (reader.TakeValue("--log-level", options.logLevel)) {
     if (!LogMaskOf(options.logLevel)) {
       reader.Fail("--log-level takes debug, info, warning, error or fatal, not \"" +
@@ -181,6 +193,10 @@ bool ParsePlatformOptions(const ZivoArgs& args, PlatformOptions& options, std::s
     error = "--naming goes with --platform linux";
     return false;
   }
+  if (options.fanLevels != 0 && options.platform != "linux") {
+    error = "--fan-levels goes with --platform linux";
+    return false;
+  }
   return true;
 }
 
@@ -233,6 +249,8 @@ bool InstallChosenPlatform(const PlatformOptions& options, ChosenPlatform& chose
               " (no thermal sysfs to read; --platform sim runs on the simulated handheld)";
       return false;
     }
+    // Before any fan channel is opened; 0 keeps the library's default.
+    SetLinuxFanLevels(options.fanLevels);
     const LinuxParticipantNaming naming =
         options.naming == "stable" ? LinuxParticipantNaming::Stable : LinuxParticipantNaming::Path;
     auto real = std::make_shared<CLinuxPlatform>(root, std::string(), naming);

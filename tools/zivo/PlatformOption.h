@@ -10,6 +10,9 @@
 //                                       their folder path (the default) or by
 //                                       names that survive a renumbering
 //                                       ("zone:acpitz:0")
+//   --fan-levels N                      with linux: the throttle states of
+//                                       an hwmon fan above the chip's own
+//                                       mode, 1 to 100 (10 when not given)
 //   --config FILE                       the thermal policy file to load
 //   --log FILE | journal                keep the library's log in FILE, or
 //                                       send it to the systemd journal
@@ -46,7 +49,7 @@ class CSysfsThermalView;
 
 // Which shared options a command offers; --help is always offered.
 namespace ZivoOffers {
-constexpr unsigned kPlatform = 1u << 0;  // --platform, --sysfs-root, --naming
+constexpr unsigned kPlatform = 1u << 0;  // --platform, --sysfs-root, --naming, --fan-levels
 constexpr unsigned kConfig = 1u << 1;    // --config
 constexpr unsigned kLog = 1u << 2;       // --log, --log-level
 constexpr unsigned kJson = 1u << 3;      // --json
@@ -61,6 +64,7 @@ struct PlatformOptions {
   std::string handheldFile;     // from sim:FILE; empty: the embedded handheld
   std::string sysfsRoot;        // linux only; empty: /sys
   std::string naming = "path";  // linux only: "path" or "stable"
+  uint32_t fanLevels = 0;       // linux only: --fan-levels; 0: the library's default
   std::string configFile;
   std::string logFile;   // a file, or "journal" for the systemd journal
   std::string logLevel;  // debug, info, warning, error or fatal; empty: debug

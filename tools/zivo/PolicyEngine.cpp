@@ -307,6 +307,7 @@ void CPolicyEngine::Set(Candidate& device, uint32_t to, PolicyDecision& decision
     return;
   }
   if (!mApply) {
+    device.current = to;
     return;
   }
   _tagSDevice record;
@@ -319,7 +320,11 @@ void CPolicyEngine::Set(Candidate& device, uint32_t to, PolicyDecision& decision
   if (!decision.applied) {
     // Not raised: the device still holds what it held.
     mLedger.Failed(device.name, device.current);
+    return;
   }
+  // What the rest of this evaluation sees: a fan just kicked to its limit is
+  // not stepped back down by the same reading's throttle step.
+  device.current = to;
 }
 
 void CPolicyEngine::Decide(const std::wstring& sensor, int temperature,

@@ -296,6 +296,7 @@ class CPolicyDaemon {
   }
 
   void Emit(const std::vector<PolicyDecision>& made) {
+    mOutput.FanNotes();
     for (const PolicyDecision& decision : made) {
       mOutput.Decision(decision);
       ++mDecisions;

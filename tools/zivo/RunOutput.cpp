@@ -242,6 +242,14 @@ void CRunOutput::Stopped(const RunSummary& s) {
            " at start, " + std::to_string(s.end.threads) + " at end");
 }
 
+void CRunOutput::FanNotes() {
+  for (const LinuxFanNote& note : TakeLinuxFanNotes()) {
+    if (note.kind == LinuxFanNoteKind::ControlRetaken) {
+      Note("warning", note.device, note.text);
+    }
+  }
+}
+
 void CRunOutput::Note(const std::string& action, const std::wstring& name, const std::string& text,
                       bool nameInText) {
   const std::string now = Now();

@@ -107,6 +107,9 @@ class CRunOutput {
   void Reloaded(const std::wstring& path, const ConfigLoadReport& report,
                 const PolicyChange& change);
   void Stopped(const RunSummary& summary);
+  // A fan whose driver put it back in its own mode (after a suspend): the
+  // run took control again before its write, and says so once for each.
+  void FanNotes();
 
   // True once a line could not be written because the reader has gone.
   bool Closed() const { return mClosed; }

@@ -86,9 +86,10 @@ CHwmonFanChannel::~CHwmonFanChannel() {
   GiveBack();
 }
 
-void CHwmonFanChannel::Tell(bool error, std::string text) {
+void CHwmonFanChannel::Tell(LinuxFanNoteKind kind, std::string text) {
   if (mReport) {
-    mReport(HwmonFanNote{error, std::move(text)});
+    // Control taken again is the one thing a channel says that is no failure.
+    mReport(HwmonFanNote{kind != LinuxFanNoteKind::ControlRetaken, std::move(text), kind});
   }
 }
 
@@ -103,14 +104,15 @@ bool CHwmonFanChannel::TakeControl(uint32_t& error) {
   }
   std::string unsaved;
   if (mRecord && !mRecord->Hold({mFolder, mIndex, mFound}, unsaved)) {
-    Tell(true,
+    Tell(LinuxFanNoteKind::ControlRefused,
          mName + ": control not taken, the values to put back cannot be recorded: " + unsaved);
     error = DEVICE_ERROR_GEN_FAILURE;
     return false;
   }
   if (!WriteAndCheckFile(*mWriter, mDir.Get(), mEnableName, kManual, error)) {
-    Tell(true, mEnableName + ": the driver did not keep manual control (" +
-                   std::to_string(kManual) + " written); the fan stays in the chip's own mode");
+    Tell(LinuxFanNoteKind::ControlRefused,
+         mEnableName + ": the driver did not keep manual control (" + std::to_string(kManual) +
+             " written); the fan stays in the chip's own mode");
     // Whatever the driver made of the write, the chip's own mode is the safe one.
     uint32_t ignored = 0;
     if (Write(mEnableName, mFound.enable, ignored) && mRecord) {
@@ -136,8 +138,9 @@ bool CHwmonFanChannel::KeepControl(uint32_t& error) {
   if (enable == kManual) {
     return true;
   }
-  Tell(false, mEnableName + " was reset to " + std::to_string(enable) +
-                  " by the driver (after a suspend?); taking manual control again");
+  Tell(LinuxFanNoteKind::ControlRetaken,
+       mEnableName + " was reset to " + std::to_string(enable) +
+           " by the driver (after a suspend?); taking manual control again");
   mInControl = false;
   return TakeControl(error);
 }
@@ -160,8 +163,8 @@ bool CHwmonFanChannel::SetState(uint32_t state, uint32_t& error) {
     return false;
   }
   if (mReadOnly) {
-    Tell(true, mName + " is read-only (" + mName + " or " + mEnableName +
-                   " may not be written): the chip controls this fan itself");
+    Tell(LinuxFanNoteKind::ReadOnly, mName + " is read-only (" + mName + " or " + mEnableName +
+                                         " may not be written): the chip controls this fan itself");
     error = DEVICE_ERROR_ACCESS_DENIED;
     return false;
   }
@@ -225,7 +228,7 @@ bool PutBackFanChannel(int dirFd, uint32_t index, const HwmonFanFound& found,
   const std::string enable = pwm + "_enable";
   const auto tell = [&report](std::string text) {
     if (report) {
-      report(HwmonFanNote{true, std::move(text)});
+      report(HwmonFanNote{true, std::move(text), LinuxFanNoteKind::NotGivenBack});
     }
   };
   uint32_t error = 0;

@@ -27,6 +27,7 @@
 #include <string>
 
 #include "Platform/Linux/SysfsAttribute.h"
+#include "zivorivizo/Platform.h"
 
 class CSysfsValueWriter;
 class CHwmonFanRecord;
@@ -35,6 +36,7 @@ class CHwmonFanRecord;
 struct HwmonFanNote {
   bool error = false;
   std::string text;
+  LinuxFanNoteKind kind = LinuxFanNoteKind::NotGivenBack;
 };
 using HwmonFanReport = std::function<void(const HwmonFanNote&)>;
 
@@ -90,7 +92,7 @@ class CHwmonFanChannel {
   bool TakeControl(uint32_t& error);
   bool KeepControl(uint32_t& error);
   int64_t Bounded(int64_t pwm);
-  void Tell(bool error, std::string text);
+  void Tell(LinuxFanNoteKind kind, std::string text);
 
   std::string mFolder;
   CUniqueFd mDir;

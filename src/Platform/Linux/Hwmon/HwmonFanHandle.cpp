@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "Log/LogStatement.h"
+#include "Platform/Linux/Hwmon/HwmonFanNotes.h"
 #include "Platform/Linux/SysfsDriverReply.h"
 
 HwmonFanReport LogHwmonFanNotes(std::wstring name) {
@@ -12,6 +13,7 @@ HwmonFanReport LogHwmonFanNotes(std::wstring name) {
     } else {
       LOG_WARN("%ls: %s", name.c_str(), note.text.c_str());
     }
+    CHwmonFanNotes::Instance().Keep(LinuxFanNote{name, note.kind, note.error, note.text});
   };
 }
 

@@ -17,7 +17,8 @@
 // The device type of every fan channel: an active device.
 inline constexpr uint32_t kHwmonFanClass = 9;
 
-// Writes a channel's warnings and errors to the library's log, under `name`.
+// Writes a channel's warnings and errors to the library's log, under `name`,
+// and keeps them for the host (TakeLinuxFanNotes).
 HwmonFanReport LogHwmonFanNotes(std::wstring name);
 
 class CHwmonFanHandle : public CDeviceHandle {
