@@ -172,6 +172,7 @@ void CPolicyEngine::KickStopped(const std::wstring& sensor, const _tagSSensorCon
     }
     PolicyDecision kick;
     kick.action = "throttle";
+    kick.cause = DecisionCause::FanStopped;
     kick.sensor = sensor;
     kick.record = SensorRecordText(record) + "; " + device.record;
     kick.reason = "fan " + ToUtf8(device.name) + " reads stopped: one kick at full speed";
@@ -201,6 +202,7 @@ void CPolicyEngine::Stale(const std::wstring& sensor, int status, const _tagSSen
     }
     PolicyDecision decision;
     decision.action = "failsafe";
+    decision.cause = DecisionCause::NoReading;
     decision.sensor = sensor;
     decision.threshold = record.iThrottleStartTemp;
     decision.record = SensorRecordText(record) + "; " + device.record;
@@ -346,6 +348,7 @@ void CPolicyEngine::Decide(const std::wstring& sensor, int temperature,
       }
       PolicyDecision decision;
       decision.action = "throttle";
+      decision.cause = DecisionCause::CriticalLimit;
       decision.sensor = sensor;
       decision.temperature = temperature;
       decision.threshold = *critical;
@@ -366,6 +369,7 @@ void CPolicyEngine::Decide(const std::wstring& sensor, int temperature,
       }
       PolicyDecision decision;
       decision.action = "throttle";
+      decision.cause = DecisionCause::ThrottleStart;
       decision.sensor = sensor;
       decision.temperature = temperature;
       decision.threshold = start;
@@ -389,6 +393,7 @@ void CPolicyEngine::Decide(const std::wstring& sensor, int temperature,
     }
     PolicyDecision decision;
     decision.action = "release";
+    decision.cause = DecisionCause::ReleaseTemperature;
     decision.sensor = sensor;
     decision.temperature = temperature;
     decision.threshold = start - kHysteresis;

@@ -48,6 +48,7 @@
 #include <string>
 #include <vector>
 
+#include "DecisionCause.h"
 #include "DeviceLedger.h"
 #include "zivorivizo/ConfigRecords.h"
 
@@ -64,6 +65,7 @@ struct PolicyDecision {
   // "failsafe" (a device to its limit), "warning" (no fresh reading) or
   // "recovered" (readings back)
   std::string action;
+  DecisionCause cause = DecisionCause::None;
   std::wstring sensor;  // the sensor whose temperature decided
   int temperature = 0;  // its temperature, tenths of kelvin
   int threshold = 0;    // the temperature it was compared with

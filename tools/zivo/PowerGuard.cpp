@@ -63,6 +63,7 @@ void CPowerGuard::Reading(const std::wstring& sensor, int temperature,
   }
   SensorPower& state = mSensors[sensor];
   PolicyDecision decision;
+  decision.cause = DecisionCause::ShutdownTemperature;
   decision.sensor = sensor;
   decision.temperature = temperature;
   decision.record = "sensor record: shutdown " + std::to_string(record.iShutdownTemp) +
@@ -128,6 +129,7 @@ void CPowerGuard::Reading(const std::wstring& sensor, int temperature,
     return;
   }
   decision.action = "cancel";
+  decision.cause = DecisionCause::Cooled;
   decision.threshold = release;
   decision.reason = ToUtf8(sensor) + " at " + CelsiusText(temperature) + " below " +
                     CelsiusText(release) + " (its shutdown temperature less the hysteresis) on " +
@@ -165,6 +167,7 @@ void CPowerGuard::LibraryRequests(const std::wstring& sensor, int temperature,
   state.libraryShown = accepted;
   PolicyDecision decision;
   decision.action = outcome.kind == "privilege" ? "shutdown" : outcome.kind;
+  decision.cause = DecisionCause::Library;
   decision.sensor = sensor;
   decision.temperature = temperature;
   decision.threshold = kFaultyReading;
