@@ -35,15 +35,49 @@ CPolicyEngine::CPolicyEngine(CParticipantMgr& participants, CConfigManager& conf
                              CPowerGuard& power, bool apply)
     : mParticipants(participants), mConfig(config), mPower(power), mApply(apply) {}
 
-bool CPolicyEngine::Manages(const std::wstring& sensor) {
+bool CPolicyEngine::ManagedRecord(const std::wstring& sensor, _tagSSensorConfig& record) {
   _tagSSensor reading;
   if (mParticipants.GetSensor(sensor, reading) != 0) {
     return false;
   }
-  _tagSSensorConfig record;
   record.strName = sensor;
   record.iClass = static_cast<int>(reading.Class);
   return mConfig.GetSensorConfig(record) == 0 && record.iUsageEnable != 0;
+}
+
+bool CPolicyEngine::Manages(const std::wstring& sensor) {
+  _tagSSensorConfig record;
+  return ManagedRecord(sensor, record);
+}
+
+bool CPolicyEngine::Thresholds(const std::wstring& sensor, int& start, int& shutdown) {
+  _tagSSensorConfig record;
+  if (!ManagedRecord(sensor, record)) {
+    return false;
+  }
+  start = record.iThrottleStartTemp;
+  shutdown = record.iShutdownTemp;
+  return true;
+}
+
+std::map<std::wstring, CPolicyEngine::DeviceNow> CPolicyEngine::Devices() {
+  std::map<std::wstring, DeviceNow> now;
+  for (const auto& [name, users] : mUsers) {
+    _tagSDevice device;
+    if (users.empty() || mParticipants.GetDevice(name, device) != 0) {
+      continue;
+    }
+    DeviceNow& d = now[name];
+    d.state = mApply ? device.Current : mLedger.Written(name).value_or(device.Current);
+    d.max = device.Max;
+    if (mReadMax) {
+      d.max = mReadMax(name).value_or(device.Max);
+    }
+    if (mReadRpm) {
+      d.rpm = mReadRpm(name);
+    }
+  }
+  return now;
 }
 
 std::vector<PolicyDecision> CPolicyEngine::EvaluateAll() {
@@ -86,6 +120,7 @@ void CPolicyEngine::Forget(const std::wstring& name) {
 
 void CPolicyEngine::DropSensor(const std::wstring& sensor) {
   mBand.erase(sensor);
+  mReadings.erase(sensor);
   for (auto& [device, users] : mUsers) {
     users.erase(sensor);
   }
@@ -118,6 +153,12 @@ void CPolicyEngine::Evaluate(const std::wstring& sensor, std::vector<PolicyDecis
     mPower.LibraryRequests(sensor, reading.TempHistory.front().Temp, out);
   }
   std::vector<Candidate> devices = DevicesOf(sensor, record);
+  Reading& last = mReadings[sensor];
+  last.status = refreshed;
+  last.temperature.reset();
+  if (refreshed == 0 && !reading.TempHistory.empty()) {
+    last.temperature = reading.TempHistory.front().Temp;
+  }
   if (refreshed != 0 || reading.TempHistory.empty()) {
     Stale(sensor, refreshed, record, devices, out);
     return;

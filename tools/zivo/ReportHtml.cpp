@@ -225,8 +225,9 @@ class CReportPage {
               "\" y2=\"" + Num(y(Celsius(at))) + "\"><title>" + words + " " + CelsiusText(at) +
               "</title></line>\n";
       labels += "<text class=\"threshold-label\" text-anchor=\"end\" x=\"" +
-                Num(kLeft + kReportPlotWidth - 4) + "\" y=\"" + Num(y(Celsius(at)) - 3) + "\">" +
-                words + " " + CelsiusText(at) + "</text>\n";
+                Num(kLeft + kReportPlotWidth - 4) + "\" y=\"" +
+                Num(y(Celsius(at)) + (std::string(kind) == "release" ? 11 : -3)) + "\">" + words +
+                " " + CelsiusText(at) + "</text>\n";
     };
     threshold("throttle-start", "throttle start", sensor.throttleStart);
     threshold("release", "release", sensor.release);

@@ -35,6 +35,7 @@
 #include "PowerGuard.h"
 #include "RunOptions.h"
 #include "RunPower.h"
+#include "RunRecorder.h"
 #include "Sim/SimHandheld.h"
 #include "Sim/SimPlatform.h"
 #include "StateFolder.h"
@@ -101,10 +102,16 @@ std::string TimeText(const _tagSLocalTime& t) {
 
 class CRunOutput {
  public:
-  CRunOutput(bool json, bool apply, bool simulated, std::shared_ptr<CPlatform> platform)
-      : mJson(json), mApply(apply), mSimulated(simulated), mPlatform(std::move(platform)) {}
+  CRunOutput(bool json, bool apply, bool simulated, std::shared_ptr<CPlatform> platform,
+             CRunRecorder& recorder)
+      : mJson(json),
+        mApply(apply),
+        mSimulated(simulated),
+        mPlatform(std::move(platform)),
+        mRecorder(recorder) {}
 
   void Decision(const PolicyDecision& d) {
+    mRecorder.Decision(d);
     if (d.action == "warning" || d.action == "recovered") {
       // A warning's text names its sensor already.
       Note(d.action, d.sensor, d.note, d.action != "warning");
@@ -144,7 +151,7 @@ class CRunOutput {
     if (!power) {
       what += " " + ToUtf8(d.device) + " " + std::to_string(d.from) + " -> " + std::to_string(d.to);
     }
-    if (mJson) {
+    if (mJson || mRecorder.Records()) {
       nlohmann::json line = {{"time", Now()},
                              {"action", d.action},
                              {"dryRun", !mApply},
@@ -172,8 +179,9 @@ class CRunOutput {
           line["error"] = {{"name", d.errorName}, {"message", d.errorMessage}};
         }
       }
-      Emit(JsonText(line));
-    } else {
+      Object(JsonText(line));
+    }
+    if (!mJson) {
       Emit(Now() + "  " + what + ": " + reason + " (" + d.record + ")" +
            (outcome.empty() ? "" : " [" + outcome + "]") +
            (d.rpm ? "; fan at " + std::to_string(*d.rpm) + " RPM" : ""));
@@ -184,10 +192,11 @@ class CRunOutput {
 
   void Note(const std::string& action, const std::wstring& name, const std::string& text,
             bool nameInText = true) {
-    if (mJson) {
-      Emit(JsonText(nlohmann::json{
+    if (mJson || mRecorder.Records()) {
+      Object(JsonText(nlohmann::json{
           {"time", Now()}, {"action", action}, {"name", ToUtf8(name)}, {"reason", text}}));
-    } else {
+    }
+    if (!mJson) {
       Emit(Now() + "  " + action + (name.empty() || !nameInText ? "" : " " + ToUtf8(name)) + ": " +
            text);
     }
@@ -201,29 +210,38 @@ class CRunOutput {
     if (!mJson) {
       PrintPolicyControls(stderr, findings);
       PrintPolicyWarnings(stderr, file, findings);
+    }
+    if (!mJson && !mRecorder.Records()) {
       return;
     }
     nlohmann::json line = PolicyFindingsJson(findings);
     line.erase("warnings");
     line["time"] = Now();
     line["action"] = "controls";
-    Emit(JsonText(line));
+    Object(JsonText(line));
     for (const ConfigFinding& warning : findings.warnings) {
-      Emit(JsonText(nlohmann::json{{"time", Now()},
-                                   {"action", "warning"},
-                                   {"name", ""},
-                                   {"file", file},
-                                   {"line", warning.line},
-                                   {"element", warning.element},
-                                   {"reason", warning.message}}));
+      Object(JsonText(nlohmann::json{{"time", Now()},
+                                     {"action", "warning"},
+                                     {"name", ""},
+                                     {"file", file},
+                                     {"line", warning.line},
+                                     {"element", warning.element},
+                                     {"reason", warning.message}}));
     }
   }
 
   // True once a line could not be written because the reader has gone.
   bool Closed() const { return mClosed; }
+  std::string Now() { return TimeText(mPlatform->Clock().LocalNow()); }
 
  private:
-  std::string Now() { return TimeText(mPlatform->Clock().LocalNow()); }
+  // One JSON object: on standard output with --json, and in the record.
+  void Object(const std::string& line) {
+    mRecorder.Line(line);
+    if (mJson) {
+      Emit(line);
+    }
+  }
   void Emit(const std::string& line) {
     std::printf("%s\n", line.c_str());
     mClosed = OutputClosed() || mClosed;
@@ -233,6 +251,7 @@ class CRunOutput {
   bool mApply;
   bool mSimulated;
   std::shared_ptr<CPlatform> mPlatform;
+  CRunRecorder& mRecorder;
 };
 
 // Why a policy file does not load, in one line.
@@ -301,8 +320,13 @@ class CPolicyDaemon {
       std::fprintf(stderr, "zivo run: %s\n", error.c_str());
       return 1;
     }
+    CRunRecorder recorder;
+    if (!recorder.Open(mOptions.recordFile, mOptions.metricsFile, ZIVO_VERSION, error)) {
+      std::fprintf(stderr, "zivo run: %s\n", error.c_str());
+      return 1;
+    }
     CRunOutput output(mOptions.platform.json, mOptions.apply, mChosen.handheld != nullptr,
-                      mChosen.platform);
+                      mChosen.platform, recorder);
     const PolicyFindings findings = FindPolicyFindings(loaded, session.Manager(), mChosen);
     output.Findings(findings, mOptions.platform.configFile);
     if (mOptions.apply && findings.controls.empty()) {
@@ -339,6 +363,17 @@ class CPolicyDaemon {
         return ChipCriticalLimitOf(SysfsDetailsOf(*view, name));
       });
     }
+    recorder.Start(RunRecordHeader(findings, engine, mChosen.thermal.get(), mChosen.description,
+                                   mOptions.platform.configFile, mOptions.intervalMs / 1000.0,
+                                   !mOptions.apply),
+                   output.Now());
+    // A sample and the metrics after the policy was applied to every sensor.
+    const auto tick = [&] {
+      recorder.Tick(engine, output.Now());
+      if (const std::string warning = recorder.TakeWarning(); !warning.empty()) {
+        output.Note("warning", L"", warning);
+      }
+    };
     const StateRecord here = ThisPlatform();
     for (const std::string& line : fansSaid) {
       output.Note("restore", L"", line);
@@ -395,6 +430,7 @@ class CPolicyDaemon {
                   "acted on");
     }
     emit(engine.EvaluateAll());
+    tick();
     // Measured with everything started, and again before it stops, so a run
     // that grows shows it.
     const Footprint before = ReadFootprint();
@@ -457,6 +493,7 @@ class CPolicyDaemon {
           }
         }
         emit(engine.EvaluateAll());
+        tick();
         if (mChosen.handheld) {
           // Simulated time: each missed tick has its own moment, stepped
           // to above.

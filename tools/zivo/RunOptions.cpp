@@ -39,6 +39,13 @@ bool Seconds(const std::string& name, const std::string& text, double most, uint
   return true;
 }
 
+bool NotEmpty(const std::string& name, const std::string& value, std::string& error) {
+  if (value.empty()) {
+    error = name + " needs a value";
+  }
+  return !value.empty();
+}
+
 }  // namespace
 
 const unsigned kRunOffers =
@@ -85,12 +92,21 @@ bool ParseRunOptions(const ZivoArgs& args, RunOptions& options, std::string& err
         return false;
       }
       options.failSafeAfter = static_cast<int>(value);
+    } else if (auto file = Value(args, i, "--record", error)) {
+      if (!error.empty() || !NotEmpty("--record", *file, error)) {
+        return false;
+      }
+      options.recordFile = *file;
+    } else if (auto path = Value(args, i, "--metrics-textfile", error)) {
+      if (!error.empty() || !NotEmpty("--metrics-textfile", *path, error)) {
+        return false;
+      }
+      options.metricsFile = *path;
     } else if (auto dir = Value(args, i, "--state-dir", error)) {
       if (!error.empty()) {
         return false;
       }
-      if (dir->empty()) {
-        error = "--state-dir needs a value";
+      if (!NotEmpty("--state-dir", *dir, error)) {
         return false;
       }
       options.stateDir = *dir;
@@ -134,7 +150,8 @@ bool ParseRunOptions(const ZivoArgs& args, RunOptions& options, std::string& err
 const char* RunHelp() {
   return "usage: zivo run [--config FILE] [--interval SECONDS] [--apply] [--confirm N]\n"
          "                [--speed N] [--duration SECONDS] [--failsafe-after N]\n"
-         "                [--state-dir DIR]\n"
+         "                [--state-dir DIR] [--record FILE]\n"
+         "                [--metrics-textfile PATH]\n"
          "                [--platform sim|sim:FILE|linux] [--sysfs-root DIR]\n"
          "                [--naming path|stable] [--log FILE|journal]\n"
          "                [--log-level LEVEL] [--json]\n\n"
@@ -165,5 +182,11 @@ const char* RunHelp() {
          "  --duration SECONDS  end after that long (simulated time on a handheld)\n"
          "  --failsafe-after N  failed readings in a row before a sensor's devices go\n"
          "                      to their limit (default 3)\n"
-         "  --state-dir DIR     the lock and the states to put back (default /run/zivo)\n";
+         "  --state-dir DIR     the lock and the states to put back (default /run/zivo)\n"
+         "  --record FILE       write a record of the run to FILE (JSON Lines: a header,\n"
+         "                      one sample per interval and every decision); draw it\n"
+         "                      with zivo report FILE\n"
+         "  --metrics-textfile PATH\n"
+         "                      rewrite PATH at each interval in the Prometheus text\n"
+         "                      format, for node_exporter's textfile collector\n";
 }
