@@ -100,7 +100,7 @@ RunRecord Record() {
 
 TEST(ReportSummary, FiguresOfARun) {
   const RunRecord record = Record();
-  const RunSummary summary = SummariseRun(record);
+  const RecordSummary summary = SummariseRun(record);
   EXPECT_DOUBLE_EQ(summary.seconds, 20);
   const SensorSummary& s1 = summary.sensors.at("S<1>");
   EXPECT_EQ(s1.highest, 3130);

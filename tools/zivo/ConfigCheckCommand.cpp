@@ -15,12 +15,14 @@
 #include "HostSession.h"
 #include "JsonText.h"
 #include "LeftOutReport.h"
+#include "OptionReader.h"
 #include "ParticipantView.h"
 #include "Platform/Text.h"
 #include "PlatformOption.h"
 #include "PolicyAgainstPlatform.h"
 #include "PolicyFindings.h"
 #include "StatusText.h"
+#include "TextTable.h"
 #include "zivorivizo/OSParticipantMgr.h"
 #include "zivorivizo/Platform.h"
 #include "zivorivizo/StatusCodes.h"
@@ -178,12 +180,6 @@ nlohmann::ordered_json SensorJson(const _tagSSensorConfig& sensor) {
           {"strReserved2", ToUtf8(sensor.strReserved2)}};
 }
 
-std::string CelsiusOf(int tenthsOfKelvin) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.1f C", (tenthsOfKelvin - 2732) / 10.0);
-  return text;
-}
-
 void PrintText(const std::string& file, int result, bool loaded,
                const _tagSPlatformConfig& platform, const std::vector<_tagSDeviceConfig>& devices,
                const std::vector<_tagSSensorConfig>& sensors) {
@@ -217,8 +213,8 @@ void PrintText(const std::string& file, int result, bool loaded,
         "  strName=\"%s\" iClass=%d iShutdownTemp=%d (%s) iThrottleStartTemp=%d (%s) "
         "iUsageEnable=%d iAuxInterval=%d vecDevicePaths=[%s]\n",
         ToUtf8(sensor.strName).c_str(), sensor.iClass, sensor.iShutdownTemp,
-        CelsiusOf(sensor.iShutdownTemp).c_str(), sensor.iThrottleStartTemp,
-        CelsiusOf(sensor.iThrottleStartTemp).c_str(), sensor.iUsageEnable, sensor.iAuxInterval,
+        CelsiusText(sensor.iShutdownTemp).c_str(), sensor.iThrottleStartTemp,
+        CelsiusText(sensor.iThrottleStartTemp).c_str(), sensor.iUsageEnable, sensor.iAuxInterval,
         paths.c_str());
   }
 }
@@ -261,86 +257,92 @@ bool CompareWithPlatform(const _tagSPlatformOptions& options, const ConfigLoadRe
   return true;
 }
 
-}  // namespace
-
-int RunConfigCheck(const ZivoArgs& args) {
+// What the command line asks for.
+struct CheckOptions {
   std::string file;
   std::string grammar;
   bool json = false;
   bool strict = false;
   bool against = false;
-  ZivoArgs platformArgs;  // --against and the options that go with it
-  for (std::size_t k = 0; k < args.size(); ++k) {
-    const std::string& arg = args[k];
-    if (arg == "--help" || arg == "-h") {
-      std::fputs(kUsage, stdout);
-      return 0;
+  bool help = false;
+  _tagSPlatformOptions platform;  // --against and the options that go with it
+};
+
+// --against (read as --platform), --sysfs-root or --naming, into
+// `platformArgs`.
+bool TakePlatformOption(COptionReader& reader, ZivoArgs& platformArgs, bool& against) {
+  for (const std::string name : {"--against", "--sysfs-root", "--naming"}) {
+    std::string value;
+    if (reader.TakeValue(name, value, true)) {
+      against = against || name == "--against";
+      platformArgs.push_back(name == "--against" ? "--platform" : name);
+      platformArgs.push_back(value);
+      return true;
     }
-    bool platformOption = false;
-    for (const char* name : {"--against", "--sysfs-root", "--naming"}) {
-      const std::string option = name;
-      if (arg == option || arg.rfind(option + "=", 0) == 0) {
-        platformOption = true;
-        const std::string as = option == "--against" ? "--platform" : option;
-        against = against || option == "--against";
-        if (arg == option && k + 1 >= args.size()) {
-          std::fprintf(stderr, "zivo config check: %s needs a value\n\n%s", name, kUsage);
-          return 2;
-        }
-        platformArgs.push_back(as);
-        platformArgs.push_back(arg == option ? args[++k] : arg.substr(option.size() + 1));
-      }
+  }
+  return false;
+}
+
+// The platform options of --against, with their mistakes in its terms.
+bool ParseAgainst(const ZivoArgs& platformArgs, CheckOptions& options, std::string& error) {
+  if (!platformArgs.empty() && !options.against) {
+    error = "--sysfs-root and --naming go with --against linux";
+    return false;
+  }
+  if (ParsePlatformOptions(platformArgs, options.platform, error)) {
+    return true;
+  }
+  for (std::size_t at = error.find("--platform"); at != std::string::npos;
+       at = error.find("--platform")) {
+    error.replace(at, 10, "--against");
+  }
+  return false;
+}
+
+// False with `error` on a usage mistake.
+bool ParseCheckOptions(const ZivoArgs& args, CheckOptions& options, std::string& error) {
+  ZivoArgs platformArgs;
+  COptionReader reader(args);
+  while (reader.More()) {
+    const std::string& arg = reader.Current();
+    if (reader.TakeFlag("--help") || reader.TakeFlag("-h")) {
+      options.help = true;
+      return true;
     }
-    if (platformOption) {
+    if (TakePlatformOption(reader, platformArgs, options.against)) {
       continue;
     }
-    if (arg == "--json") {
-      json = true;
-    } else if (arg == "--strict") {
-      strict = true;
-    } else if (arg == "--dtd" || arg.rfind("--dtd=", 0) == 0) {
-      if (arg == "--dtd" && k + 1 >= args.size()) {
-        std::fprintf(stderr, "zivo config check: --dtd needs a GRAMMAR file\n\n%s", kUsage);
-        return 2;
-      }
-      grammar = arg == "--dtd" ? args[++k] : arg.substr(6);
-      if (grammar.empty()) {
-        std::fprintf(stderr, "zivo config check: --dtd needs a GRAMMAR file\n\n%s", kUsage);
-        return 2;
+    if (reader.TakeFlag("--json")) {
+      options.json = true;
+    } else if (reader.TakeFlag("--strict")) {
+      options.strict = true;
+    } else if (reader.TakeValue("--dtd", options.grammar, true)) {
+      if (reader.Failed() || options.grammar.empty()) {
+        error = "--dtd needs a GRAMMAR file";
+        return false;
       }
     } else if (!arg.empty() && arg[0] == '-') {
-      std::fprintf(stderr, "zivo config check: unknown option \"%s\"\n\n%s", arg.c_str(), kUsage);
-      return 2;
-    } else if (file.empty()) {
-      file = arg;
+      reader.Fail("unknown option \"" + arg + "\"");
+    } else if (options.file.empty()) {
+      options.file = reader.Skip();
     } else {
-      std::fprintf(stderr, "zivo config check: one FILE only (\"%s\" is extra)\n\n%s", arg.c_str(),
-                   kUsage);
-      return 2;
+      reader.Fail("one FILE only (\"" + arg + "\" is extra)");
     }
   }
-  if (file.empty()) {
-    std::fprintf(stderr, "zivo config check: FILE is missing\n\n%s", kUsage);
-    return 2;
+  if (reader.Failed()) {
+    error = reader.Error();
+    return false;
   }
-  _tagSPlatformOptions platformOptions;
-  std::string platformError;
-  if (!platformArgs.empty() && !against) {
-    platformError = "--sysfs-root and --naming go with --against linux";
-  } else if (!ParsePlatformOptions(platformArgs, platformOptions, platformError)) {
-    for (std::size_t at = platformError.find("--platform"); at != std::string::npos;
-         at = platformError.find("--platform")) {
-      platformError.replace(at, 10, "--against");
-    }
+  if (options.file.empty()) {
+    error = "FILE is missing";
+    return false;
   }
-  if (!platformError.empty()) {
-    std::fprintf(stderr, "zivo config check: %s\n\n%s", platformError.c_str(), kUsage);
-    return 2;
-  }
-  const std::wstring path = FromUtf8(file);
+  return ParseAgainst(platformArgs, options, error);
+}
 
-  const ConfigLoadReport report = CheckConfigFile(path);
-  CProblems problems(file);
+// What the loader found wrong in the file, and the grammar's verdict.
+void FindLoadProblems(const std::wstring& path, const CheckOptions& options,
+                      const ConfigLoadReport& report, CProblems& problems) {
   problems.AddParse(report.parseError, "the file does not load: ");
   for (const ConfigFinding& finding : report.findings) {
     problems.Add(finding.error, finding.line, finding.element, finding.message);
@@ -355,52 +357,76 @@ int RunConfigCheck(const ZivoArgs& args) {
                  "note: the library would then try velmarconfig.xml in its working folder "
                  "instead\n");
   }
-  if (!grammar.empty() && report.parseError.code == 0) {
-    CheckGrammar(path, grammar, problems);
+  if (!options.grammar.empty() && report.parseError.code == 0) {
+    CheckGrammar(path, options.grammar, problems);
   }
+}
+
+void PrintJson(const ConfigLoadReport& report, const CProblems& problems, bool compared,
+               const std::string& platform, const PolicyFindings& comparison) {
+  nlohmann::ordered_json out;
+  out["result"] = report.result;
+  out["loaded"] = report.loaded;
+  out["platform"] = PlatformJson(report.platform);
+  out["devices"] = nlohmann::ordered_json::array();
+  for (const _tagSDeviceConfig& device : report.devices) {
+    out["devices"].push_back(DeviceJson(device));
+  }
+  out["sensors"] = nlohmann::ordered_json::array();
+  for (const _tagSSensorConfig& sensor : report.sensors) {
+    out["sensors"].push_back(SensorJson(sensor));
+  }
+  if (compared) {
+    out["against"] = PolicyAgainstJson(platform, comparison.against);
+    const nlohmann::ordered_json findings = PolicyFindingsJson(comparison);
+    for (const auto& [key, value] : findings.items()) {
+      if (key != "warnings") {  // they are among the problems
+        out["against"][key] = value;
+      }
+    }
+  }
+  out["problems"] = problems.Json();
+  std::printf("%s\n", JsonText(out, 2).c_str());
+}
+
+}  // namespace
+
+int RunConfigCheck(const ZivoArgs& args) {
+  CheckOptions options;
+  std::string usageError;
+  if (!ParseCheckOptions(args, options, usageError)) {
+    std::fprintf(stderr, "zivo config check: %s\n\n%s", usageError.c_str(), kUsage);
+    return 2;
+  }
+  if (options.help) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  const std::wstring path = FromUtf8(options.file);
+  const ConfigLoadReport report = CheckConfigFile(path);
+  CProblems problems(options.file);
+  FindLoadProblems(path, options, report, problems);
   std::string platform;
   PolicyFindings comparison;
   bool compared = false;
-  if (against && report.loaded) {
+  if (options.against && report.loaded) {
     std::string error;
-    compared = CompareWithPlatform(platformOptions, report, problems, platform, comparison, error);
+    compared = CompareWithPlatform(options.platform, report, problems, platform, comparison, error);
     if (!compared) {
       problems.Add(true, 0, "", "cannot compare with the platform: " + error);
     }
   }
-
-  if (json) {
-    nlohmann::ordered_json out;
-    out["result"] = report.result;
-    out["loaded"] = report.loaded;
-    out["platform"] = PlatformJson(report.platform);
-    out["devices"] = nlohmann::ordered_json::array();
-    for (const _tagSDeviceConfig& device : report.devices) {
-      out["devices"].push_back(DeviceJson(device));
-    }
-    out["sensors"] = nlohmann::ordered_json::array();
-    for (const _tagSSensorConfig& sensor : report.sensors) {
-      out["sensors"].push_back(SensorJson(sensor));
-    }
-    if (compared) {
-      out["against"] = PolicyAgainstJson(platform, comparison.against);
-      const nlohmann::ordered_json findings = PolicyFindingsJson(comparison);
-      for (const auto& [key, value] : findings.items()) {
-        if (key != "warnings") {  // they are among the problems
-          out["against"][key] = value;
-        }
-      }
-    }
-    out["problems"] = problems.Json();
-    std::printf("%s\n", JsonText(out, 2).c_str());
+  if (options.json) {
+    PrintJson(report, problems, compared, platform, comparison);
   } else {
-    PrintText(file, report.result, report.loaded, report.platform, report.devices, report.sensors);
+    PrintText(options.file, report.result, report.loaded, report.platform, report.devices,
+              report.sensors);
     if (compared) {
       PrintPolicyAgainst(platform, comparison.against);
       PrintPolicyControls(stdout, comparison);
     }
   }
   const bool passed =
-      report.loaded && problems.Errors() == 0 && (!strict || problems.Warnings() == 0);
+      report.loaded && problems.Errors() == 0 && (!options.strict || problems.Warnings() == 0);
   return passed ? 0 : 1;
 }

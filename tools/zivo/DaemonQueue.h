@@ -1,6 +1,6 @@
-// What reaches the zivo run loop from other threads: the events its listener
-// receives, a request to stop (SIGINT, SIGTERM) and a request to reload the
-// policy (SIGHUP). The loop waits on it with a deadline.
+// What reaches the host loop (HostLoop.h) from other threads: the events its
+// listener receives, a request to stop (SIGINT, SIGTERM) and a request to
+// reload (SIGHUP). The loop waits on it with a deadline.
 #pragma once
 
 #include <chrono>
@@ -9,12 +9,14 @@
 #include <mutex>
 #include <string>
 
+#include "Platform/Clock.h"
 #include "zivorivizo/EventManager.h"
 
 struct DaemonEvent {
   VelmarEventListenerType kind;
   std::wstring name;
   int id = 0;
+  _tagSLocalTime time;  // when the listener received it
 };
 
 struct DaemonWake {

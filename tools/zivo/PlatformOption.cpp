@@ -4,6 +4,7 @@
 #include <map>
 #include <mutex>
 
+#include "OptionReader.h"
 #include "Platform/Linux/LinuxPlatform.h"
 #include "Platform/Linux/SysfsThermalView.h"
 #include "Sim/SimHandheld.h"
@@ -28,33 +29,6 @@ class CPowerSwapPlatform : public CPlatform {
     mPower = std::move(power);
   }
 };
-
-// "--name value" or "--name=value".
-bool TakeValue(const ZivoArgs& args, std::size_t& i, const std::string& name, std::string& value,
-               std::string& error) {
-  const std::string& arg = args[i];
-  if (arg.size() > name.size() && arg.compare(0, name.size() + 1, name + "=") == 0) {
-    value = arg.substr(name.size() + 1);
-  } else if (i + 1 < args.size()) {
-    value = args[++i];
-  } else {
-    error = name + " needs a value";
-    return false;
-  }
-  if (value.empty()) {
-    error = name + " needs a value";
-    return false;
-  }
-  return true;
-}
-
-bool Named(const std::string& arg, const std::string& name) {
-  return arg == name || arg.compare(0, name.size() + 1, name + "=") == 0;
-}
-
-}  // namespace
-
-namespace {
 
 // One shared option: its name, what offers it, and its lines of --help.
 struct _tagSSharedOption {
@@ -86,14 +60,58 @@ constexpr _tagSSharedOption kSharedOptions[] = {
      "  --wide                         tables show names and sysfs paths in full\n"},
 };
 
-// Whether `arg` is a shared option that the command does not offer.
-bool NotOffered(const std::string& arg, unsigned offered) {
+// Whether the current argument is a shared option that the command does not
+// offer.
+bool NotOffered(const COptionReader& reader, unsigned offered) {
   for (const _tagSSharedOption& option : kSharedOptions) {
-    if ((option.offer & offered) == 0 && Named(arg, option.name)) {
+    if ((option.offer & offered) == 0 && reader.Is(option.name)) {
       return true;
     }
   }
   return false;
+}
+
+// --platform linux, sim or sim:FILE.
+bool TakePlatform(COptionReader& reader, _tagSPlatformOptions& options) {
+  std::string value;
+  if (!reader.TakeValue("--platform", value)) {
+    return false;
+  }
+  if (reader.Failed()) {
+    return true;
+  }
+  if (value == "sim" || value == "linux") {
+    options.platform = value;
+    options.handheldFile.clear();
+  } else if (value.rfind("sim:", 0) == 0 && value.size() > 4) {
+    options.platform = "sim";
+    options.handheldFile = value.substr(4);
+  } else {
+    reader.Fail("--platform takes linux, sim or sim:FILE, not \"" + value + "\"");
+  }
+  return true;
+}
+
+// The options that hold a value, and the one chosen of each.
+bool TakeValued(COptionReader& reader, _tagSPlatformOptions& options, bool& sysfsGiven,
+                bool& namingGiven) {
+  if (reader.TakeValue("--sysfs-root", options.sysfsRoot)) {
+    sysfsGiven = true;
+  } else if (reader.TakeValue("--naming", options.naming)) {
+    namingGiven = true;
+    if (options.naming != "path" && options.naming != "stable") {
+      reader.Fail("--naming takes path or stable, not \"" + options.naming + "\"");
+    }
+  } else if (reader.TakeValue("--log-level", options.logLevel)) {
+    if (!LogMaskOf(options.logLevel)) {
+      reader.Fail("--log-level takes debug, info, warning, error or fatal, not \"" +
+                  options.logLevel + "\"");
+    }
+  } else if (!reader.TakeValue("--config", options.configFile) &&
+             !reader.TakeValue("--log", options.logFile) && !TakePlatform(reader, options)) {
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -123,74 +141,34 @@ bool ParsePlatformOptions(const ZivoArgs& args, _tagSPlatformOptions& options, s
                           unsigned offered) {
   bool sysfsGiven = false;
   bool namingGiven = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    std::string value;
-    if (NotOffered(arg, offered)) {
-      error = "unknown option \"" + arg + "\"";
-      return false;
-    }
-    if (arg == "--help" || arg == "-h") {
-      options.help = true;
-    } else if (arg == "--json") {
-      options.json = true;
-    } else if (arg == "--wide") {
-      options.wide = true;
-    } else if (Named(arg, "--platform")) {
-      if (!TakeValue(args, i, "--platform", value, error)) {
-        return false;
-      }
-      if (value == "sim" || value == "linux") {
-        options.platform = value;
-        options.handheldFile.clear();
-      } else if (value.rfind("sim:", 0) == 0 && value.size() > 4) {
-        options.platform = "sim";
-        options.handheldFile = value.substr(4);
-      } else {
-        error = "--platform takes linux, sim or sim:FILE, not \"" + value + "\"";
-        return false;
-      }
-    } else if (Named(arg, "--sysfs-root")) {
-      if (!TakeValue(args, i, "--sysfs-root", options.sysfsRoot, error)) {
-        return false;
-      }
-      sysfsGiven = true;
-    } else if (Named(arg, "--naming")) {
-      if (!TakeValue(args, i, "--naming", options.naming, error)) {
-        return false;
-      }
-      if (options.naming != "path" && options.naming != "stable") {
-        error = "--naming takes path or stable, not \"" + options.naming + "\"";
-        return false;
-      }
-      namingGiven = true;
-    } else if (Named(arg, "--config")) {
-      if (!TakeValue(args, i, "--config", options.configFile, error)) {
-        return false;
-      }
-    } else if (Named(arg, "--log-level")) {
-      if (!TakeValue(args, i, "--log-level", options.logLevel, error)) {
-        return false;
-      }
-      if (!LogMaskOf(options.logLevel)) {
-        error = "--log-level takes debug, info, warning, error or fatal, not \"" +
-                options.logLevel + "\"";
-        return false;
-      }
-    } else if (Named(arg, "--log")) {
-      if (!TakeValue(args, i, "--log", options.logFile, error)) {
-        return false;
-      }
-    } else if (arg.size() > 1 && arg[0] == '-' && arg != "--") {
-      error = "unknown option \"" + arg + "\"";
-      return false;
-    } else if (arg == "--") {
-      options.operands.insert(options.operands.end(), args.begin() + static_cast<long>(i) + 1,
-                              args.end());
+  COptionReader reader(args);
+  while (reader.More()) {
+    const std::string& arg = reader.Current();
+    if (NotOffered(reader, offered)) {
+      reader.Fail("unknown option \"" + arg + "\"");
       break;
-    } else {
-      options.operands.push_back(arg);
     }
+    if (TakeValued(reader, options, sysfsGiven, namingGiven)) {
+      continue;
+    }
+    if (reader.TakeFlag("--help") || reader.TakeFlag("-h")) {
+      options.help = true;
+    } else if (reader.TakeFlag("--json")) {
+      options.json = true;
+    } else if (reader.TakeFlag("--wide")) {
+      options.wide = true;
+    } else if (arg == "--") {
+      const ZivoArgs rest = reader.Rest();
+      options.operands.insert(options.operands.end(), rest.begin(), rest.end());
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      reader.Fail("unknown option \"" + arg + "\"");
+    } else {
+      options.operands.push_back(reader.Skip());
+    }
+  }
+  if (reader.Failed()) {
+    error = reader.Error();
+    return false;
   }
   if (!options.logLevel.empty() && options.logFile.empty()) {
     error = "--log-level goes with --log FILE or --log journal";

@@ -6,6 +6,7 @@
 #include "Platform/Text.h"
 #include "PowerGuard.h"
 #include "StaleReading.h"
+#include "TextTable.h"
 #include "zivorivizo/ConfigManager.h"
 #include "zivorivizo/ParticipantMgr.h"
 
@@ -24,12 +25,6 @@ std::string DeviceRecordText(const _tagSDeviceConfig& r) {
 }
 
 }  // namespace
-
-std::string CelsiusText(int tenthsKelvin) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.1f C", (tenthsKelvin - 2732) / 10.0);
-  return text;
-}
 
 CPolicyEngine::CPolicyEngine(CParticipantMgr& participants, CConfigManager& config,
                              CPowerGuard& power, bool apply)

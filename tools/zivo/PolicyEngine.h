@@ -56,9 +56,6 @@ class CParticipantMgr;
 class CConfigManager;
 class CPowerGuard;
 
-// Tenths of kelvin as "41.5 C".
-std::string CelsiusText(int tenthsKelvin);
-
 struct PolicyDecision {
   // "throttle", "release", "hibernate", "shutdown", "cancel" (a scheduled
   // shutdown taken back), "pending" (a power action awaiting confirmation),

@@ -4,6 +4,7 @@
 
 #include "Platform/Text.h"
 #include "RunPower.h"
+#include "TextTable.h"
 #include "zivorivizo/SystemManager.h"
 
 namespace {

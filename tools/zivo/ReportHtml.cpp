@@ -371,7 +371,7 @@ class CReportPage {
   }
 
   void Summary() {
-    const RunSummary summary = SummariseRun(mRecord);
+    const RecordSummary summary = SummariseRun(mRecord);
     mOut +=
         "<h2>Summary</h2>\n<table class=\"summary sensors\"><tr><th>sensor</th><th>highest"
         "</th><th>at or above throttle start</th><th>readings</th><th>failed readings</th>"

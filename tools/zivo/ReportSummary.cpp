@@ -1,7 +1,7 @@
 #include "ReportSummary.h"
 
-RunSummary SummariseRun(const RunRecord& record) {
-  RunSummary summary;
+RecordSummary SummariseRun(const RunRecord& record) {
+  RecordSummary summary;
   std::map<std::string, int32_t> starts;
   for (const RecordSensor& sensor : record.header.sensors) {
     starts[sensor.name] = sensor.throttleStart;

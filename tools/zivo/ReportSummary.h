@@ -26,7 +26,7 @@ struct DeviceSummary {
   std::map<uint32_t, double> secondsAtState;
 };
 
-struct RunSummary {
+struct RecordSummary {
   double seconds = 0;  // from the first sample to the last
   std::map<std::string, SensorSummary> sensors;
   std::map<std::string, DeviceSummary> devices;
@@ -34,4 +34,4 @@ struct RunSummary {
 };
 
 // The record must outlive the summary.
-RunSummary SummariseRun(const RunRecord& record);
+RecordSummary SummariseRun(const RunRecord& record);

@@ -10,6 +10,7 @@
 #include "Commands.h"
 #include "DevicePutBack.h"
 #include "HostSession.h"
+#include "OptionReader.h"
 #include "PlatformOption.h"
 #include "StateFolder.h"
 #include "zivorivizo/OSParticipantMgr.h"
@@ -29,41 +30,25 @@ const char* kHelp =
     "  --state-dir DIR   the folder of zivo run --apply (default /run/zivo)\n"
     "  --sysfs-root DIR  the sysfs tree (default: the one the record names)\n";
 
-bool Take(const ZivoArgs& args, std::size_t& i, const std::string& name, std::string& value) {
-  if (args[i].rfind(name + "=", 0) == 0) {
-    value = args[i].substr(name.size() + 1);
-  } else if (args[i] == name && i + 1 < args.size()) {
-    value = args[++i];
-  } else {
-    return false;
-  }
-  return !value.empty();
-}
-
 }  // namespace
 
 int RunRestore(const ZivoArgs& args) {
   std::string stateDir = "/run/zivo";
   std::string sysfsRoot;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--help" || args[i] == "-h") {
+  COptionReader reader(args);
+  while (reader.More()) {
+    if (reader.TakeFlag("--help") || reader.TakeFlag("-h")) {
       std::printf("%s", kHelp);
       return 0;
     }
-    if (args[i].rfind("--state-dir", 0) == 0) {
-      if (!Take(args, i, "--state-dir", stateDir)) {
-        std::fprintf(stderr, "zivo restore: --state-dir needs a value\n");
-        return 2;
-      }
-    } else if (args[i].rfind("--sysfs-root", 0) == 0) {
-      if (!Take(args, i, "--sysfs-root", sysfsRoot)) {
-        std::fprintf(stderr, "zivo restore: --sysfs-root needs a value\n");
-        return 2;
-      }
-    } else {
-      std::fprintf(stderr, "zivo restore: unexpected argument \"%s\"\n", args[i].c_str());
-      return 2;
+    if (!reader.TakeValue("--state-dir", stateDir) &&
+        !reader.TakeValue("--sysfs-root", sysfsRoot)) {
+      reader.Fail("unexpected argument \"" + reader.Current() + "\"");
     }
+  }
+  if (reader.Failed()) {
+    std::fprintf(stderr, "zivo restore: %s\n", reader.Error().c_str());
+    return 2;
   }
   CStateFolder folder(stateDir);
   std::string error;

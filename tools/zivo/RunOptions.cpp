@@ -1,52 +1,6 @@
 #include "RunOptions.h"
 
-#include <cerrno>
-#include <cmath>
-#include <cstdlib>
-
-namespace {
-
-// The value of "--name value" or "--name=value" when `args[i]` is that
-// option; advances `i` past a separate value.
-std::optional<std::string> Value(const ZivoArgs& args, std::size_t& i, const std::string& name,
-                                 std::string& error) {
-  const std::string& arg = args[i];
-  if (arg.compare(0, name.size() + 1, name + "=") == 0) {
-    return arg.substr(name.size() + 1);
-  }
-  if (arg != name) {
-    return std::nullopt;
-  }
-  if (i + 1 >= args.size()) {
-    error = name + " needs a value";
-    return std::string();
-  }
-  return args[++i];
-}
-
-// Seconds above 0 and at most `most`, as milliseconds.
-bool Seconds(const std::string& name, const std::string& text, double most, uint64_t& ms,
-             std::string& error) {
-  errno = 0;
-  char* end = nullptr;
-  const double value = text.empty() ? 0 : std::strtod(text.c_str(), &end);
-  if (text.empty() || errno != 0 || end == nullptr || *end != '\0' || !std::isfinite(value) ||
-      value <= 0 || value > most) {
-    error = name + " takes a number of seconds above 0, not \"" + text + "\"";
-    return false;
-  }
-  ms = static_cast<uint64_t>(std::llround(std::ceil(value * 1000.0)));
-  return true;
-}
-
-bool NotEmpty(const std::string& name, const std::string& value, std::string& error) {
-  if (value.empty()) {
-    error = name + " needs a value";
-  }
-  return !value.empty();
-}
-
-}  // namespace
+#include "OptionReader.h"
 
 const unsigned kRunOffers =
     ZivoOffers::kPlatform | ZivoOffers::kConfig | ZivoOffers::kLog | ZivoOffers::kJson;
@@ -54,77 +8,35 @@ const unsigned kRunOffers =
 bool ParseRunOptions(const ZivoArgs& args, RunOptions& options, std::string& error) {
   ZivoArgs rest;
   bool speedGiven = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
+  COptionReader reader(args);
+  while (reader.More()) {
+    if (reader.TakeSeconds("--interval", 86400, options.intervalMs) ||
+        reader.TakeValue("--state-dir", options.stateDir) ||
+        reader.TakeValue("--record", options.recordFile) ||
+        reader.TakeValue("--metrics-textfile", options.metricsFile)) {
+      continue;
+    }
     uint64_t ms = 0;
-    if (args[i] == "--apply") {
+    long count = 0;
+    if (reader.TakeFlag("--apply")) {
       options.apply = true;
-    } else if (auto interval = Value(args, i, "--interval", error)) {
-      if (!error.empty() || !Seconds("--interval", *interval, 86400, ms, error)) {
-        return false;
-      }
-      options.intervalMs = ms;
-    } else if (auto duration = Value(args, i, "--duration", error)) {
-      if (!error.empty() || !Seconds("--duration", *duration, 1e9, ms, error)) {
-        return false;
-      }
+    } else if (reader.TakeSeconds("--duration", 1e9, ms)) {
       options.durationMs = ms;
-    } else if (auto confirm = Value(args, i, "--confirm", error)) {
-      if (!error.empty()) {
-        return false;
-      }
-      char* end = nullptr;
-      errno = 0;
-      const long value = std::strtol(confirm->c_str(), &end, 10);
-      if (confirm->empty() || *end != '\0' || errno != 0 || value < 1 || value > 1000) {
-        error = "--confirm takes a number of readings from 1 to 1000, not \"" + *confirm + "\"";
-        return false;
-      }
-      options.confirm = static_cast<int>(value);
-    } else if (auto count = Value(args, i, "--failsafe-after", error)) {
-      if (!error.empty()) {
-        return false;
-      }
-      char* end = nullptr;
-      errno = 0;
-      const long value = std::strtol(count->c_str(), &end, 10);
-      if (count->empty() || *end != '\0' || errno != 0 || value < 1 || value > 1000000) {
-        error = "--failsafe-after takes a count of failed readings from 1, not \"" + *count + "\"";
-        return false;
-      }
-      options.failSafeAfter = static_cast<int>(value);
-    } else if (auto file = Value(args, i, "--record", error)) {
-      if (!error.empty() || !NotEmpty("--record", *file, error)) {
-        return false;
-      }
-      options.recordFile = *file;
-    } else if (auto path = Value(args, i, "--metrics-textfile", error)) {
-      if (!error.empty() || !NotEmpty("--metrics-textfile", *path, error)) {
-        return false;
-      }
-      options.metricsFile = *path;
-    } else if (auto dir = Value(args, i, "--state-dir", error)) {
-      if (!error.empty()) {
-        return false;
-      }
-      if (!NotEmpty("--state-dir", *dir, error)) {
-        return false;
-      }
-      options.stateDir = *dir;
-    } else if (auto speed = Value(args, i, "--speed", error)) {
-      if (!error.empty()) {
-        return false;
-      }
-      char* end = nullptr;
-      const double value = std::strtod(speed->c_str(), &end);
-      if (speed->empty() || *end != '\0' || !(value > 0) || value > 1e6) {
-        error = "--speed takes a factor above 0 (at most 1000000), not \"" + *speed + "\"";
-        return false;
-      }
-      options.speed = value;
+    } else if (reader.TakeWhole("--confirm", 1, 1000, "a number of readings from 1 to 1000",
+                                count)) {
+      options.confirm = static_cast<int>(count);
+    } else if (reader.TakeWhole("--failsafe-after", 1, 1000000, "a count of failed readings from 1",
+                                count)) {
+      options.failSafeAfter = static_cast<int>(count);
+    } else if (reader.TakeFactor("--speed", options.speed)) {
       speedGiven = true;
     } else {
-      rest.push_back(args[i]);
+      rest.push_back(reader.Skip());
     }
+  }
+  if (reader.Failed()) {
+    error = reader.Error();
+    return false;
   }
   if (!ParsePlatformOptions(rest, options.platform, error, kRunOffers)) {
     return false;

@@ -9,6 +9,26 @@
 #include "StaleReading.h"
 #include "SysfsDetails.h"
 
+namespace {
+
+class CRecordLineWriter : public CRunLineWriter {
+ public:
+  explicit CRecordLineWriter(CRunRecorder& recorder) : mRecorder(recorder) {}
+  bool Write(const RunLine& line) override {
+    mRecorder.Line(JsonText(line.json));
+    return true;
+  }
+
+ private:
+  CRunRecorder& mRecorder;
+};
+
+}  // namespace
+
+std::unique_ptr<CRunLineWriter> RecordLineWriter(CRunRecorder& recorder) {
+  return std::make_unique<CRecordLineWriter>(recorder);
+}
+
 bool CRunRecorder::Open(const std::string& recordPath, const std::string& metricsPath,
                         const std::string& version, std::string& error) {
   if (!recordPath.empty() && !mFile.Open(recordPath, error)) {

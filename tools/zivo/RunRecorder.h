@@ -15,6 +15,7 @@
 #include "MetricsTextfile.h"
 #include "PolicyEngine.h"
 #include "RecordFile.h"
+#include "RunOutput.h"
 #include "RunRecord.h"
 
 struct PolicyFindings;
@@ -52,6 +53,10 @@ class CRunRecorder {
   bool mRecordWarned = false;
   bool mMetricsWarned = false;
 };
+
+// A writer of the run's output lines that hands each, as its JSON, to
+// `recorder`, which must outlive it.
+std::unique_ptr<CRunLineWriter> RecordLineWriter(CRunRecorder& recorder);
 
 // The header of a run's record: each sensor run controls, with the
 // thresholds of its record, its zone's critical trip and type where the

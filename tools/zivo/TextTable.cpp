@@ -1,6 +1,7 @@
 #include "TextTable.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 
 #include "Platform/Text.h"
@@ -141,6 +142,12 @@ std::string Celsius(int32_t tenthsKelvin) {
   const int64_t magnitude = tenths < 0 ? -tenths : tenths;
   return (tenths < 0 ? "-" : "") + std::to_string(magnitude / 10) + "." +
          std::to_string(magnitude % 10) + " °C";
+}
+
+std::string CelsiusText(int tenthsKelvin) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f C", (tenthsKelvin - 2732) / 10.0);
+  return text;
 }
 
 std::string Temperature(int32_t tenthsKelvin) {

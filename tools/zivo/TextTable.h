@@ -36,6 +36,8 @@ std::string TerminalText(const std::string& text);
 std::size_t DisplayWidth(const std::string& text);
 // Tenths of kelvin as degrees Celsius with one decimal: "36.0 °C".
 std::string Celsius(int32_t tenthsKelvin);
+// The same in plain ASCII, for run's decisions and the checks: "41.5 C".
+std::string CelsiusText(int tenthsKelvin);
 // Both: "36.0 °C (3092)".
 std::string Temperature(int32_t tenthsKelvin);
 // Wide names as UTF-8, joined with ", "; "-" for none.

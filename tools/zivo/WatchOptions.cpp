@@ -1,9 +1,6 @@
 #include "WatchOptions.h"
 
-#include <cerrno>
-#include <cmath>
-#include <cstdlib>
-
+#include "OptionReader.h"
 #include "zivorivizo/EventManager.h"
 
 namespace {
@@ -20,34 +17,6 @@ constexpr KindName kKinds[] = {
     {ADD_DEVICE_EVENT, "add-device"},
     {REMOVE_DEVICE_EVENT, "remove-device"},
 };
-
-// The value of "--name value" or "--name=value" when `args[i]` is that
-// option; advances `i` past a separate value.
-std::optional<std::string> Value(const ZivoArgs& args, std::size_t& i, const std::string& name,
-                                 std::string& error) {
-  const std::string& arg = args[i];
-  if (arg.compare(0, name.size() + 1, name + "=") == 0) {
-    return arg.substr(name.size() + 1);
-  }
-  if (arg != name) {
-    return std::nullopt;
-  }
-  if (i + 1 >= args.size()) {
-    error = name + " needs a value";
-    return std::string();
-  }
-  return args[++i];
-}
-
-bool Number(const std::string& text, double& value) {
-  if (text.empty()) {
-    return false;
-  }
-  errno = 0;
-  char* end = nullptr;
-  value = std::strtod(text.c_str(), &end);
-  return errno == 0 && end != nullptr && *end == '\0' && std::isfinite(value);
-}
 
 bool ParseKinds(const std::string& text, int& kinds, std::string& error) {
   kinds = 0;
@@ -81,43 +50,29 @@ const unsigned kWatchOffers = ZivoOffers::kPlatform | ZivoOffers::kLog | ZivoOff
 bool ParseWatchOptions(const ZivoArgs& args, WatchOptions& options, std::string& error) {
   ZivoArgs rest;
   bool speedGiven = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    double number = 0;
-    if (auto kinds = Value(args, i, "--kinds", error)) {
-      if (!error.empty() || !ParseKinds(*kinds, options.kinds, error)) {
+  COptionReader reader(args);
+  while (reader.More()) {
+    std::string kinds;
+    long count = 0;
+    uint64_t ms = 0;
+    if (reader.TakeValue("--kinds", kinds, true)) {
+      if (!reader.Failed() && !ParseKinds(kinds, options.kinds, error)) {
         return false;
       }
-    } else if (auto count = Value(args, i, "--count", error)) {
-      if (!error.empty()) {
-        return false;
-      }
-      if (!Number(*count, number) || number < 1 || number != std::floor(number) || number > 1e15) {
-        error = "--count takes a whole number of events from 1, not \"" + *count + "\"";
-        return false;
-      }
-      options.count = static_cast<uint64_t>(number);
-    } else if (auto timeout = Value(args, i, "--timeout", error)) {
-      if (!error.empty()) {
-        return false;
-      }
-      if (!Number(*timeout, number) || number <= 0 || number > 1e9) {
-        error = "--timeout takes a number of seconds above 0, not \"" + *timeout + "\"";
-        return false;
-      }
-      options.timeoutMs = static_cast<uint64_t>(std::llround(std::ceil(number * 1000.0)));
-    } else if (auto speed = Value(args, i, "--speed", error)) {
-      if (!error.empty()) {
-        return false;
-      }
-      if (!Number(*speed, number) || number <= 0 || number > 1e6) {
-        error = "--speed takes a factor above 0 (at most 1000000), not \"" + *speed + "\"";
-        return false;
-      }
-      options.speed = number;
+    } else if (reader.TakeWhole("--count", 1, 1000000000000000L, "a whole number of events from 1",
+                                count)) {
+      options.count = static_cast<uint64_t>(count);
+    } else if (reader.TakeSeconds("--timeout", 1e9, ms)) {
+      options.timeoutMs = ms;
+    } else if (reader.TakeFactor("--speed", options.speed)) {
       speedGiven = true;
     } else {
-      rest.push_back(args[i]);
+      rest.push_back(reader.Skip());
     }
+  }
+  if (reader.Failed()) {
+    error = reader.Error();
+    return false;
   }
   options.platform.noPolicyLookup = true;
   if (!ParsePlatformOptions(rest, options.platform, error, kWatchOffers)) {
