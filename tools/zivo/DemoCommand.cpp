@@ -20,6 +20,7 @@
 #include "Commands.h"
 #include "DemoReport.h"
 #include "HostSession.h"
+#include "OptionReader.h"
 #include "ParticipantView.h"
 #include "Platform/Memory/MemoryWmi.h"
 #include "Platform/Text.h"
@@ -687,17 +688,15 @@ int RunDemo(const ZivoArgs& given) {
   std::string error;
   std::string report;
   ZivoArgs args;
-  for (std::size_t i = 0; i < given.size(); ++i) {
-    if (given[i] == "--report" && i + 1 < given.size() && !given[i + 1].empty()) {
-      report = given[++i];
-    } else if (given[i].rfind("--report=", 0) == 0 && given[i].size() > 9) {
-      report = given[i].substr(9);
-    } else if (given[i] == "--report" || given[i] == "--report=") {
-      std::fprintf(stderr, "zivo demo: --report needs a value\n");
-      return 2;
-    } else {
-      args.push_back(given[i]);
+  COptionReader reader(given);
+  while (reader.More()) {
+    if (!reader.TakeValue("--report", report)) {
+      args.push_back(reader.Skip());
     }
+  }
+  if (reader.Failed()) {
+    std::fprintf(stderr, "zivo demo: %s\n", reader.Error().c_str());
+    return 2;
   }
   if (!ParsePlatformOptions(args, options, error,
                             ZivoOffers::kPlatform | ZivoOffers::kConfig | ZivoOffers::kLog)) {

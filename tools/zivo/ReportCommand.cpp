@@ -8,6 +8,7 @@
 #include <string>
 
 #include "Commands.h"
+#include "OptionReader.h"
 #include "ReportCsv.h"
 #include "ReportHtml.h"
 #include "RunRecord.h"
@@ -48,31 +49,31 @@ bool WriteFile(const std::string& path, const std::string& text, std::string& er
 int RunReport(const ZivoArgs& args) {
   std::string input, output;
   bool csv = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
+  COptionReader reader(args);
+  while (reader.More()) {
+    const std::string& arg = reader.Current();
     if (arg == "--help" || arg == "-h") {
       std::printf("%s", ReportHelp());
       return 0;
     }
-    if (arg == "--csv") {
+    if (reader.TakeFlag("--csv")) {
       csv = true;
-    } else if (arg == "-o" || arg == "--output") {
-      if (i + 1 >= args.size()) {
-        std::fprintf(stderr, "zivo report: %s needs a value\n", arg.c_str());
-        return 2;
-      }
-      output = args[++i];
-    } else if (arg.rfind("--output=", 0) == 0) {
-      output = arg.substr(9);
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      std::fprintf(stderr, "zivo report: unknown option \"%s\"\n", arg.c_str());
-      return 2;
-    } else if (input.empty()) {
-      input = arg;
-    } else {
-      std::fprintf(stderr, "zivo report: unexpected argument \"%s\"\n", arg.c_str());
-      return 2;
+      continue;
     }
+    if (reader.TakeValue("-o", output) || reader.TakeValue("--output", output)) {
+      continue;
+    }
+    if (arg.size() > 1 && arg[0] == '-') {
+      reader.Fail("unknown option \"" + arg + "\"");
+    } else if (input.empty()) {
+      input = reader.Skip();
+    } else {
+      reader.Fail("unexpected argument \"" + arg + "\"");
+    }
+  }
+  if (reader.Failed()) {
+    std::fprintf(stderr, "zivo report: %s\n", reader.Error().c_str());
+    return 2;
   }
   if (input.empty() || (output.empty() && input == "-")) {
     std::fprintf(stderr, "%s", ReportHelp());
