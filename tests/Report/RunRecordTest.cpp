@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <limits>
 
 #include "RecordFile.h"
 #include "RecordLines.h"
@@ -109,6 +110,34 @@ TEST(RunRecord, RefusesWhatItCannotTrustAndLeavesOutACutLastLine) {
   std::string error;
   EXPECT_FALSE(ReadRunRecord("/nonexistent/run.jsonl", record, error));
   EXPECT_NE(error.find("cannot be opened"), std::string::npos);
+}
+
+TEST(RunRecord, NumbersOutOfRangeAreNoNumbers) {
+  const std::string text =
+      R"({"time":"2026-01-01 12:00:00.000","action":"header","version":1,"interval":1e999,)"
+      R"("sensors":[{"name":"S","throttleStart":1e300,"release":-3e9,"shutdown":4294967296}]})"
+      "\n"
+      R"({"time":"2026-01-01 12:00:05.000","action":"sample","sensors":{"S":{"temperature":)"
+      R"(2147483648},"T":{"temperature":-2147483648}},"devices":{"D":{"state":-1,"max":4294967295,)"
+      R"("rpm":1.5e10}}})"
+      "\n";
+  RunRecord record;
+  std::string error;
+  // 1e999 is no JSON number nlohmann reads: the header is not an object.
+  EXPECT_FALSE(ParseRunRecord(text, "r", record, error));
+  std::string fixed = text;
+  fixed.replace(fixed.find("1e999"), 5, "5");
+  ASSERT_TRUE(ParseRunRecord(fixed, "r", record, error)) << error;
+  const RecordSensor& s = record.header.sensors.at(0);
+  EXPECT_EQ(s.throttleStart, 0);
+  EXPECT_EQ(s.release, 0);
+  EXPECT_EQ(s.shutdown, 0);
+  const RecordSample& sample = record.samples.at(0);
+  EXPECT_FALSE(sample.sensors.at("S").temperature);
+  EXPECT_EQ(sample.sensors.at("T").temperature, std::numeric_limits<int32_t>::min());
+  EXPECT_EQ(sample.devices.at("D").state, 0u);
+  EXPECT_EQ(sample.devices.at("D").max, 4294967295u);
+  EXPECT_FALSE(sample.devices.at("D").rpm);
 }
 
 TEST(RunRecord, TimeTextsRoundTrip) {

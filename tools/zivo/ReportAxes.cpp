@@ -10,6 +10,18 @@ constexpr double kTimeSteps[] = {1,   2,    5,    10,   15,    30,    60,    120
                                  900, 1800, 3600, 7200, 10800, 21600, 43200, 86400, 172800, 604800};
 constexpr double kDegreeSteps[] = {0.1, 0.2, 0.5, 1, 2, 5, 10, 20, 50, 100, 200};
 
+// The first of `steps` that cuts `span` in at most `most` parts; past the
+// last, a power of ten that does (a damaged record may span ages).
+template <std::size_t N>
+double StepFor(double span, int most, const double (&steps)[N]) {
+  for (const double candidate : steps) {
+    if (span / candidate <= most) {
+      return candidate;
+    }
+  }
+  return std::pow(10.0, std::ceil(std::log10(span / most)));
+}
+
 std::string ClockText(double seconds, bool withSeconds, bool withDate) {
   const auto whole = static_cast<long long>(std::floor(seconds));
   long long days = whole >= 0 ? whole / 86400 : (whole - 86399) / 86400;
@@ -41,13 +53,7 @@ std::vector<AxisTick> TimeTicks(double origin, double t0, double t1, int most) {
   if (!(t1 > t0) || most < 1) {
     return ticks;
   }
-  double step = kTimeSteps[std::size(kTimeSteps) - 1];
-  for (const double candidate : kTimeSteps) {
-    if ((t1 - t0) / candidate <= most) {
-      step = candidate;
-      break;
-    }
-  }
+  const double step = StepFor(t1 - t0, most, kTimeSteps);
   const bool withDate = t1 - t0 > 86400;
   for (double at = std::ceil((origin + t0) / step) * step; at <= origin + t1 + 1e-9; at += step) {
     ticks.push_back({at - origin, ClockText(at, step < 60, withDate)});
@@ -60,13 +66,7 @@ std::vector<AxisTick> CelsiusTicks(double low, double high, int most) {
   if (!(high > low) || most < 1) {
     return ticks;
   }
-  double step = kDegreeSteps[std::size(kDegreeSteps) - 1];
-  for (const double candidate : kDegreeSteps) {
-    if ((high - low) / candidate <= most) {
-      step = candidate;
-      break;
-    }
-  }
+  const double step = StepFor(high - low, most, kDegreeSteps);
   for (long i = std::lround(std::ceil(low / step - 1e-9)); i * step <= high + 1e-9; ++i) {
     char text[32];
     std::snprintf(text, sizeof text, step < 1 ? "%.1f °C" : "%.0f °C", i * step);

@@ -3,8 +3,10 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <limits>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <type_traits>
 
 namespace {
 
@@ -15,13 +17,42 @@ std::string Text(const json& object, const char* key) {
   return found != object.end() && found->is_string() ? found->get<std::string>() : std::string();
 }
 
+// A member that is a number T can hold; none otherwise (a temperature of
+// 1e300 in a damaged record is no temperature, not undefined behaviour).
 template <typename T>
 std::optional<T> Number(const json& object, const char* key) {
   const auto found = object.find(key);
   if (found == object.end() || !found->is_number()) {
     return std::nullopt;
   }
-  return found->get<T>();
+  if (found->is_number_float()) {
+    const double value = found->get<double>();
+    if constexpr (std::is_floating_point_v<T>) {
+      return std::isfinite(value) ? std::optional<T>(value) : std::nullopt;
+    } else {
+      if (!(value >= static_cast<double>(std::numeric_limits<T>::min()) &&
+            value <= static_cast<double>(std::numeric_limits<T>::max()))) {
+        return std::nullopt;
+      }
+      return static_cast<T>(value);
+    }
+  }
+  if (found->is_number_unsigned()) {
+    const uint64_t value = found->get<uint64_t>();
+    if (value > static_cast<uint64_t>(std::numeric_limits<T>::max())) {
+      return std::nullopt;
+    }
+    return static_cast<T>(value);
+  }
+  const int64_t value = found->get<int64_t>();
+  if constexpr (!std::is_floating_point_v<T>) {
+    if (value < static_cast<int64_t>(std::numeric_limits<T>::min()) ||
+        (value > 0 &&
+         static_cast<uint64_t>(value) > static_cast<uint64_t>(std::numeric_limits<T>::max()))) {
+      return std::nullopt;
+    }
+  }
+  return static_cast<T>(value);
 }
 
 bool Flag(const json& object, const char* key, bool otherwise) {
@@ -190,7 +221,11 @@ bool ReadRunRecord(const std::string& path, RunRecord& record, std::string& erro
   }
   std::ostringstream whole;
   whole << in.rdbuf();
-  const std::string text = whole.str();
+  return ParseRunRecord(whole.str(), path, record, error);
+}
+
+bool ParseRunRecord(const std::string& text, const std::string& path, RunRecord& record,
+                    std::string& error) {
   record = RunRecord();
   std::optional<double> origin;
   std::size_t lineNumber = 0;

@@ -98,3 +98,6 @@ std::string RecordTimeText(double seconds);
 // Reads the record at `path`. False with a one-line `error` naming the line
 // when it cannot be read, has no header first or is of a newer version.
 bool ReadRunRecord(const std::string& path, RunRecord& record, std::string& error);
+// The same for a record's `text`; `path` names it in the error.
+bool ParseRunRecord(const std::string& text, const std::string& path, RunRecord& record,
+                    std::string& error);
