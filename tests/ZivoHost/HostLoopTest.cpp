@@ -24,7 +24,7 @@ const char* kHandheld = R"({"name": "loop", "step_seconds": 5, "ambient": 25.0,
 class HostLoopTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    _tagSPlatformOptions options;
+    PlatformOptions options;
     options.platform = "sim";
     options.handheldFile = mWork.Write("loop.json", kHandheld);
     std::string error;
@@ -41,7 +41,7 @@ class HostLoopTest : public ::testing::Test {
   }
 
   CTempFolder mWork;
-  _tagSChosenPlatform mChosen;
+  ChosenPlatform mChosen;
 };
 
 struct Tick {

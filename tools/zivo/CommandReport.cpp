@@ -18,7 +18,7 @@ std::string PolicyFailure(const std::string& file, int status) {
          " (the library's log says where)";
 }
 
-bool ReportPolicy(FILE* out, const _tagSPlatformOptions& options, const CHostSession& session) {
+bool ReportPolicy(FILE* out, const PlatformOptions& options, const CHostSession& session) {
   if (options.configFile.empty()) {
     std::fprintf(out, "Policy: none given (built-in defaults)\n");
     return true;
@@ -32,7 +32,7 @@ bool ReportPolicy(FILE* out, const _tagSPlatformOptions& options, const CHostSes
   return false;
 }
 
-std::size_t ReportPowerRequests(FILE* out, const _tagSChosenPlatform& chosen) {
+std::size_t ReportPowerRequests(FILE* out, const ChosenPlatform& chosen) {
   if (!chosen.power) {
     return 0;
   }

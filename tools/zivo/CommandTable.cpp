@@ -15,8 +15,8 @@ int RunRun(const ZivoArgs& args);
 int RunRestore(const ZivoArgs& args);
 int RunReport(const ZivoArgs& args);
 
-const std::vector<_tagSZivoCommand>& ZivoCommands() {
-  static const std::vector<_tagSZivoCommand> commands = {
+const std::vector<ZivoCommand>& ZivoCommands() {
+  static const std::vector<ZivoCommand> commands = {
       {"demo", "walk through what a host sees on the simulated handheld", RunDemo},
       {"list", "list the participants with their records and links", RunList},
       {"add-device", "add a device at run time and show its links", RunAddDevice},

@@ -7,11 +7,11 @@
 
 using ZivoArgs = std::vector<std::string>;
 
-struct _tagSZivoCommand {
+struct ZivoCommand {
   const char* name;     // "list", "config check", ...
   const char* summary;  // one line for the overview
   int (*run)(const ZivoArgs& args);
 };
 
 // Every command, in the order the overview lists them.
-const std::vector<_tagSZivoCommand>& ZivoCommands();
+const std::vector<ZivoCommand>& ZivoCommands();

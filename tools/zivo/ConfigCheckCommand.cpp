@@ -222,10 +222,10 @@ void PrintText(const std::string& file, int result, bool loaded,
 // Discovers the participants of the chosen platform and compares the loaded
 // records with them; false, with `error`, when there is nothing to compare
 // with.
-bool CompareWithPlatform(const _tagSPlatformOptions& options, const ConfigLoadReport& report,
+bool CompareWithPlatform(const PlatformOptions& options, const ConfigLoadReport& report,
                          CProblems& problems, std::string& description, PolicyFindings& findings,
                          std::string& error) {
-  _tagSChosenPlatform chosen;
+  ChosenPlatform chosen;
   if (!InstallChosenPlatform(options, chosen, error)) {
     return false;
   }
@@ -249,7 +249,7 @@ bool CompareWithPlatform(const _tagSPlatformOptions& options, const ConfigLoadRe
     problems.Add(false, 0, "",
                  "the policy controls nothing on " + description + ": " + findings.nothingReason);
   }
-  const std::vector<_tagSLeftOut> leftOut = LeftOutOf(session.Manager(), chosen);
+  const std::vector<LeftOut> leftOut = LeftOutOf(session.Manager(), chosen);
   if (!leftOut.empty()) {
     std::fputs("note: participants left out of discovery are not compared: ", stderr);
     PrintLeftOut(stderr, leftOut);
@@ -265,7 +265,7 @@ struct CheckOptions {
   bool strict = false;
   bool against = false;
   bool help = false;
-  _tagSPlatformOptions platform;  // --against and the options that go with it
+  PlatformOptions platform;  // --against and the options that go with it
 };
 
 // --against (read as --platform), --sysfs-root or --naming, into

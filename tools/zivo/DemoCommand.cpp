@@ -80,7 +80,7 @@ std::string Quoted(const std::wstring& name) {
 
 class CDemo {
  public:
-  CDemo(_tagSPlatformOptions options, std::string reportFile, _tagSChosenPlatform& chosen)
+  CDemo(PlatformOptions options, std::string reportFile, ChosenPlatform& chosen)
       : mOptions(std::move(options)),
         mReportFile(std::move(reportFile)),
         mChosen(chosen),
@@ -196,7 +196,7 @@ class CDemo {
   void ShowParticipants() {
     Section(2, "Participants, links and policy");
     CConfigManager* config = COSConfigManager::GetInstance(FromUtf8(mOptions.configFile));
-    const _tagSParticipantView view = ReadParticipants(Manager());
+    const ParticipantView view = ReadParticipants(Manager());
 
     CTextTable devices;
     devices.AddColumn("Device");
@@ -204,7 +204,7 @@ class CDemo {
     devices.AddColumn("State", CTextTable::Align::Right);
     devices.AddColumn("Linked sensors");
     devices.AddColumn("Policy: limit/step/priority, in use, in shutdown");
-    for (const _tagSDeviceView& device : view.devices) {
+    for (const DeviceView& device : view.devices) {
       _tagSDeviceConfig policy;
       policy.strPath = device.record.Name;
       std::string text = "-";
@@ -227,7 +227,7 @@ class CDemo {
     sensors.AddColumn("Temperature", CTextTable::Align::Right);
     sensors.AddColumn("Linked devices");
     sensors.AddColumn("Policy: throttle from, shut down at");
-    for (const _tagSSensorView& sensor : view.sensors) {
+    for (const SensorView& sensor : view.sensors) {
       _tagSSensorConfig policy;
       policy.strName = sensor.record.Name;
       policy.iClass = static_cast<int>(sensor.record.Class);
@@ -266,7 +266,7 @@ class CDemo {
     Check(!mHasSkin || !mSkin.empty(), "the skin sensor (type 1) is discovered");
     Check(!mHasFan || !mFans.empty(), "the active device (type 9) is discovered");
     bool linked = false;
-    for (const _tagSSensorView& sensor : view.sensors) {
+    for (const SensorView& sensor : view.sensors) {
       linked = linked || !sensor.linkedDevices.empty();
     }
     Check(linked, "sensors are linked to devices");
@@ -663,9 +663,9 @@ class CDemo {
     return mFailures.empty() ? 0 : 1;
   }
 
-  _tagSPlatformOptions mOptions;
+  PlatformOptions mOptions;
   std::string mReportFile;
-  _tagSChosenPlatform& mChosen;
+  ChosenPlatform& mChosen;
   CSimHandheld& mHandheld;
   CHostSession mSession;
   std::wstring mSkin;
@@ -683,7 +683,7 @@ class CDemo {
 }  // namespace
 
 int RunDemo(const ZivoArgs& given) {
-  _tagSPlatformOptions options;
+  PlatformOptions options;
   options.platform = "sim";  // the demo's machine is the simulated handheld
   std::string error;
   std::string report;
@@ -730,7 +730,7 @@ int RunDemo(const ZivoArgs& given) {
   if (options.configFile.empty()) {
     options.configFile = FindExampleConfig();
   }
-  _tagSChosenPlatform chosen;
+  ChosenPlatform chosen;
   if (!InstallChosenPlatform(options, chosen, error)) {
     std::fprintf(stderr, "zivo demo: %s\n", error.c_str());
     return 1;

@@ -49,8 +49,7 @@ int RunSelf(const std::vector<std::string>& args) {
 
 }  // namespace
 
-bool WriteDemoReport(const _tagSPlatformOptions& options, const std::string& file,
-                     std::string& error) {
+bool WriteDemoReport(const PlatformOptions& options, const std::string& file, std::string& error) {
   std::string folder = (std::filesystem::temp_directory_path() / "zivo-demo-XXXXXX").string();
   if (mkdtemp(folder.data()) == nullptr) {
     error = "no temporary folder for the record";

@@ -12,5 +12,4 @@
 inline constexpr int kDemoReportSeconds = 600;
 
 // False with a one-line `error` when the run or the page failed.
-bool WriteDemoReport(const _tagSPlatformOptions& options, const std::string& file,
-                     std::string& error);
+bool WriteDemoReport(const PlatformOptions& options, const std::string& file, std::string& error);

@@ -68,7 +68,7 @@ void Label(std::vector<View>& views, CRegistryKey* key, const wchar_t* prefix) {
 
 }  // namespace
 
-void LabelFailedParticipants(_tagSParticipantView& view) {
+void LabelFailedParticipants(ParticipantView& view) {
   long status = 0;
   std::unique_ptr<CRegistryKey> key =
       CPlatform::Current()->Registry().Open(DRIVER_PARAMETERS_KEY, REG_ACCESS_READ, status);

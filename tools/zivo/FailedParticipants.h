@@ -10,4 +10,4 @@
 // Matches the nameless records, in order, to the paths of the parameters key
 // that no named record carries, and fills their `failure`; forces their
 // Valid to 0.
-void LabelFailedParticipants(_tagSParticipantView& view);
+void LabelFailedParticipants(ParticipantView& view);

@@ -36,7 +36,7 @@ class CHostLoop::CQueueListener : public CEventListener {
   std::shared_ptr<CPlatform> mPlatform;
 };
 
-CHostLoop::CHostLoop(const _tagSChosenPlatform& chosen, bool reloadOnHangUp)
+CHostLoop::CHostLoop(const ChosenPlatform& chosen, bool reloadOnHangUp)
     : mChosen(chosen),
       mListener(std::make_unique<CQueueListener>(mQueue, chosen.platform)),
       mSignals([this](int signal) { mQueue.Stop(signal); },

@@ -32,7 +32,7 @@
 #include "DaemonSignals.h"
 #include "zivorivizo/EventManager.h"
 
-struct _tagSChosenPlatform;
+struct ChosenPlatform;
 
 // How the loop moves on and when it ends by itself.
 struct HostPace {
@@ -71,7 +71,7 @@ class CHostLoop {
   // `chosen` says whether the loop runs a simulated handheld (and gives the
   // clock that stamps each event). With `reloadOnHangUp`, SIGHUP asks the
   // reload callback; otherwise it ends the loop like SIGTERM.
-  CHostLoop(const _tagSChosenPlatform& chosen, bool reloadOnHangUp);
+  CHostLoop(const ChosenPlatform& chosen, bool reloadOnHangUp);
   ~CHostLoop();
   CHostLoop(const CHostLoop&) = delete;
   CHostLoop& operator=(const CHostLoop&) = delete;
@@ -93,7 +93,7 @@ class CHostLoop {
   // Steps the handheld's model to `ms` of loop time.
   void StepModel(uint64_t ms);
 
-  const _tagSChosenPlatform& mChosen;
+  const ChosenPlatform& mChosen;
   CDaemonQueue mQueue;
   std::unique_ptr<CQueueListener> mListener;
   CDaemonSignals mSignals;  // last: its thread calls into the queue

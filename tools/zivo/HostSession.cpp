@@ -49,7 +49,7 @@ void LoadEmptyPolicy() {
 
 // Switches the library's log on as `options` say; false with `error` when
 // the log file cannot be opened.
-bool StartLog(const _tagSPlatformOptions& options, std::string& error) {
+bool StartLog(const PlatformOptions& options, std::string& error) {
   if (options.logFile.empty()) {
     return true;
   }
@@ -79,7 +79,7 @@ bool StartLog(const _tagSPlatformOptions& options, std::string& error) {
 
 }  // namespace
 
-bool CHostSession::Start(const _tagSPlatformOptions& options, std::string& error) {
+bool CHostSession::Start(const PlatformOptions& options, std::string& error) {
   if (!StartLog(options, error)) {
     return false;
   }

@@ -21,7 +21,7 @@ class CHostSession {
   // Returns false, with `error` in words, when there is no participant
   // manager to work with; a failed Enumerate is not a refusal (see
   // EnumerateResult): the lists hold what was found before it failed.
-  bool Start(const _tagSPlatformOptions& options, std::string& error);
+  bool Start(const PlatformOptions& options, std::string& error);
 
   COSParticipantManager& Manager() const { return *mManager; }
   int EnumerateResult() const { return mEnumerateResult; }

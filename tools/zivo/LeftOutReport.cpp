@@ -10,9 +10,9 @@ constexpr LeftOutReason kReasons[] = {LeftOutReason::CountPastLimit, LeftOutReas
                                       LeftOutReason::EntryUnreadable,
                                       LeftOutReason::FirmwareInvalid, LeftOutReason::FirmwareCut};
 
-int Sum(const std::vector<_tagSLeftOut>& leftOut) {
+int Sum(const std::vector<LeftOut>& leftOut) {
   int total = 0;
-  for (const _tagSLeftOut& entry : leftOut) {
+  for (const LeftOut& entry : leftOut) {
     total += entry.count;
   }
   return total;
@@ -20,9 +20,8 @@ int Sum(const std::vector<_tagSLeftOut>& leftOut) {
 
 }  // namespace
 
-std::vector<_tagSLeftOut> LeftOutOf(const COSParticipantManager& manager,
-                                    const _tagSChosenPlatform& chosen) {
-  std::vector<_tagSLeftOut> out;
+std::vector<LeftOut> LeftOutOf(const COSParticipantManager& manager, const ChosenPlatform& chosen) {
+  std::vector<LeftOut> out;
   const DiscoveryLeftOut& counted = LeftOutByLastEnumerate(manager);
   for (LeftOutReason reason : kReasons) {
     if (counted.Count(reason) > 0) {
@@ -39,20 +38,20 @@ std::vector<_tagSLeftOut> LeftOutOf(const COSParticipantManager& manager,
   return out;
 }
 
-nlohmann::json LeftOutJson(const std::vector<_tagSLeftOut>& leftOut) {
+nlohmann::json LeftOutJson(const std::vector<LeftOut>& leftOut) {
   nlohmann::json reasons = nlohmann::json::array();
-  for (const _tagSLeftOut& entry : leftOut) {
+  for (const LeftOut& entry : leftOut) {
     reasons.push_back({{"reason", entry.reason}, {"count", entry.count}});
   }
   return {{"count", Sum(leftOut)}, {"reasons", reasons}};
 }
 
-void PrintLeftOut(FILE* out, const std::vector<_tagSLeftOut>& leftOut) {
+void PrintLeftOut(FILE* out, const std::vector<LeftOut>& leftOut) {
   if (leftOut.empty()) {
     return;
   }
   std::string reasons;
-  for (const _tagSLeftOut& entry : leftOut) {
+  for (const LeftOut& entry : leftOut) {
     reasons += (reasons.empty() ? "" : "; ") + entry.reason + ": " + std::to_string(entry.count);
   }
   std::fprintf(out, "Left out: %d (%s)\n", Sum(leftOut), reasons.c_str());

@@ -10,17 +10,16 @@
 #include <vector>
 
 class COSParticipantManager;
-struct _tagSChosenPlatform;
+struct ChosenPlatform;
 
-struct _tagSLeftOut {
+struct LeftOut {
   std::string reason;
   int count = 0;
 };
 
 // Only the reasons that left something out, in a fixed order.
-std::vector<_tagSLeftOut> LeftOutOf(const COSParticipantManager& manager,
-                                    const _tagSChosenPlatform& chosen);
+std::vector<LeftOut> LeftOutOf(const COSParticipantManager& manager, const ChosenPlatform& chosen);
 // {"count": N, "reasons": [{"reason": TEXT, "count": n}, ...]}.
-nlohmann::json LeftOutJson(const std::vector<_tagSLeftOut>& leftOut);
+nlohmann::json LeftOutJson(const std::vector<LeftOut>& leftOut);
 // "Left out: N (reason: n; reason: n)"; nothing when none was.
-void PrintLeftOut(FILE* out, const std::vector<_tagSLeftOut>& leftOut);
+void PrintLeftOut(FILE* out, const std::vector<LeftOut>& leftOut);

@@ -15,7 +15,7 @@
 #include "zivorivizo/OSParticipantMgr.h"
 
 int RunList(const ZivoArgs& args) {
-  _tagSPlatformOptions options;
+  PlatformOptions options;
   std::string error;
   if (!ParsePlatformOptions(args, options, error)) {
     std::fprintf(stderr, "zivo list: %s\n", error.c_str());
@@ -35,7 +35,7 @@ int RunList(const ZivoArgs& args) {
     std::fprintf(stderr, "zivo list: unexpected argument \"%s\"\n", options.operands[0].c_str());
     return 2;
   }
-  _tagSChosenPlatform chosen;
+  ChosenPlatform chosen;
   if (!InstallChosenPlatform(options, chosen, error)) {
     std::fprintf(stderr, "zivo list: %s\n", error.c_str());
     return 1;
@@ -50,12 +50,12 @@ int RunList(const ZivoArgs& args) {
     std::fprintf(stderr, "zivo list: enumeration stopped with %d: %s\n", enumerated,
                  StatusText(enumerated));
   }
-  _tagSParticipantView view = ReadParticipants(session.Manager());
+  ParticipantView view = ReadParticipants(session.Manager());
   LabelFailedParticipants(view);
   if (chosen.thermal) {
     FillSysfsDetails(view, *chosen.thermal);
   }
-  const std::vector<_tagSLeftOut> leftOut = LeftOutOf(session.Manager(), chosen);
+  const std::vector<LeftOut> leftOut = LeftOutOf(session.Manager(), chosen);
   // With --json the standard output holds the JSON alone; the platform, the
   // policy, what was left out and the power requests go to the standard
   // error.

@@ -80,7 +80,7 @@ std::string TypeCell(uint32_t type, const nlohmann::json& sysfs) {
 // The trips a table shows: on Linux every trip of the zone with its type
 // ("1 critical 105.0 °C (3782) read-only"), else the record's aux trips
 // ("0: 75.0 °C (3482)").
-std::string TripsCell(const _tagSSensorView& sensor) {
+std::string TripsCell(const SensorView& sensor) {
   std::string trips;
   if (sensor.sysfs.is_object() && sensor.sysfs.contains("trips")) {
     for (const nlohmann::json& trip : sensor.sysfs.at("trips")) {
@@ -109,8 +109,8 @@ nlohmann::json NameList(const std::vector<std::wstring>& names) {
 
 }  // namespace
 
-_tagSParticipantView ReadParticipants(CParticipantMgr& manager) {
-  _tagSParticipantView view;
+ParticipantView ReadParticipants(CParticipantMgr& manager) {
+  ParticipantView view;
   std::vector<_tagSDevice> devices;
   std::vector<_tagSSensor> sensors;
   manager.GetAllDevices(devices);
@@ -119,7 +119,7 @@ _tagSParticipantView ReadParticipants(CParticipantMgr& manager) {
     view.devices.push_back({std::move(device), {}, nullptr, {}, {}});
   }
   for (_tagSSensor& sensor : sensors) {
-    _tagSSensorView entry{std::move(sensor), {}, nullptr, {}, {}};
+    SensorView entry{std::move(sensor), {}, nullptr, {}, {}};
     entry.linkedDevices = LinkedDevicesOf(manager, entry.record.Name);
     view.sensors.push_back(std::move(entry));
   }
@@ -128,7 +128,7 @@ _tagSParticipantView ReadParticipants(CParticipantMgr& manager) {
   for (std::size_t d = view.devices.size(); d-- > 0;) {
     firstByName[view.devices[d].record.Name] = d;
   }
-  for (const _tagSSensorView& sensor : view.sensors) {
+  for (const SensorView& sensor : view.sensors) {
     for (const std::wstring& name : sensor.linkedDevices) {
       auto found = firstByName.find(name);
       if (found != firstByName.end()) {
@@ -159,7 +159,7 @@ std::vector<std::wstring> LinkedSensorsOf(CParticipantMgr& manager, const std::w
   return linked;
 }
 
-nlohmann::json DeviceJson(const _tagSDeviceView& device) {
+nlohmann::json DeviceJson(const DeviceView& device) {
   const _tagSDevice& r = device.record;
   nlohmann::json json = {{"Name", ToUtf8(r.Name)},
                          {"Caps", r.Caps},
@@ -180,7 +180,7 @@ nlohmann::json DeviceJson(const _tagSDeviceView& device) {
   return json;
 }
 
-nlohmann::json SensorJson(const _tagSSensorView& sensor) {
+nlohmann::json SensorJson(const SensorView& sensor) {
   const _tagSSensor& r = sensor.record;
   nlohmann::json trips = nlohmann::json::array();
   for (const _tagSAuxTrip& trip : r.TripPoints) {
@@ -216,13 +216,13 @@ nlohmann::json SensorJson(const _tagSSensorView& sensor) {
   return json;
 }
 
-nlohmann::json ParticipantsJson(const _tagSParticipantView& view) {
+nlohmann::json ParticipantsJson(const ParticipantView& view) {
   nlohmann::json devices = nlohmann::json::array();
   nlohmann::json sensors = nlohmann::json::array();
-  for (const _tagSDeviceView& device : view.devices) {
+  for (const DeviceView& device : view.devices) {
     devices.push_back(DeviceJson(device));
   }
-  for (const _tagSSensorView& sensor : view.sensors) {
+  for (const SensorView& sensor : view.sensors) {
     sensors.push_back(SensorJson(sensor));
   }
   return {{"devices", devices}, {"sensors", sensors}};
@@ -245,9 +245,9 @@ std::string FanCell(const nlohmann::json& details) {
   return details.value("readOnly", false) ? cell + ", read-only" : cell;
 }
 
-void PrintDeviceTable(FILE* out, const std::vector<_tagSDeviceView>& devices, bool wide) {
+void PrintDeviceTable(FILE* out, const std::vector<DeviceView>& devices, bool wide) {
   const bool sysfs = AnySysfs(devices);
-  const bool fans = std::any_of(devices.begin(), devices.end(), [](const _tagSDeviceView& device) {
+  const bool fans = std::any_of(devices.begin(), devices.end(), [](const DeviceView& device) {
     return device.sysfs.is_object() && device.sysfs.contains("channel");
   });
   CTextTable table;
@@ -264,7 +264,7 @@ void PrintDeviceTable(FILE* out, const std::vector<_tagSDeviceView>& devices, bo
   table.AddColumn("State", CTextTable::Align::Right);
   table.AddColumn("Valid", CTextTable::Align::Right);
   table.AddColumn("Linked sensors");
-  for (const _tagSDeviceView& device : devices) {
+  for (const DeviceView& device : devices) {
     const _tagSDevice& r = device.record;
     std::vector<std::string> row{device.failure.empty() ? Shown(ToUtf8(r.Name), wide)
                                                         : "(failed) " + device.failure};
@@ -283,7 +283,7 @@ void PrintDeviceTable(FILE* out, const std::vector<_tagSDeviceView>& devices, bo
   table.Print(out);
 }
 
-void PrintSensorTable(FILE* out, const std::vector<_tagSSensorView>& sensors, bool wide) {
+void PrintSensorTable(FILE* out, const std::vector<SensorView>& sensors, bool wide) {
   const bool sysfs = AnySysfs(sensors);
   CTextTable table;
   table.AddColumn("Sensor");
@@ -298,7 +298,7 @@ void PrintSensorTable(FILE* out, const std::vector<_tagSSensorView>& sensors, bo
   table.AddColumn("Trip points");
   table.AddColumn("Valid", CTextTable::Align::Right);
   table.AddColumn("Linked devices");
-  for (const _tagSSensorView& sensor : sensors) {
+  for (const SensorView& sensor : sensors) {
     const _tagSSensor& r = sensor.record;
     const _tagSTempSample* newest = NewestSample(r);
     std::vector<std::string> row{sensor.failure.empty() ? Shown(ToUtf8(r.Name), wide)
@@ -315,14 +315,14 @@ void PrintSensorTable(FILE* out, const std::vector<_tagSSensorView>& sensors, bo
   table.Print(out);
 }
 
-void PrintAccessFailures(FILE* out, const _tagSParticipantView& view) {
+void PrintAccessFailures(FILE* out, const ParticipantView& view) {
   std::vector<std::string> lines;
-  for (const _tagSDeviceView& device : view.devices) {
+  for (const DeviceView& device : view.devices) {
     if (!device.accessFailure.empty()) {
       lines.push_back(ToUtf8(device.record.Name) + ": " + device.accessFailure);
     }
   }
-  for (const _tagSSensorView& sensor : view.sensors) {
+  for (const SensorView& sensor : view.sensors) {
     if (!sensor.accessFailure.empty()) {
       lines.push_back(ToUtf8(sensor.record.Name) + ": " + sensor.accessFailure);
     }

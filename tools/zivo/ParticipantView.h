@@ -19,7 +19,7 @@ class CParticipantMgr;
 // `failure`: why a participant has no name (FailedParticipants.h), else empty.
 // `accessFailure`: the latest failed access to its files, in words
 // (AccessFailure.h), else empty.
-struct _tagSDeviceView {
+struct DeviceView {
   _tagSDevice record;
   std::vector<std::wstring> linkedSensors;
   nlohmann::json sysfs;
@@ -27,7 +27,7 @@ struct _tagSDeviceView {
   std::string accessFailure;
 };
 
-struct _tagSSensorView {
+struct SensorView {
   _tagSSensor record;
   std::vector<std::wstring> linkedDevices;
   nlohmann::json sysfs;
@@ -35,12 +35,12 @@ struct _tagSSensorView {
   std::string accessFailure;
 };
 
-struct _tagSParticipantView {
-  std::vector<_tagSDeviceView> devices;
-  std::vector<_tagSSensorView> sensors;
+struct ParticipantView {
+  std::vector<DeviceView> devices;
+  std::vector<SensorView> sensors;
 };
 
-_tagSParticipantView ReadParticipants(CParticipantMgr& manager);
+ParticipantView ReadParticipants(CParticipantMgr& manager);
 
 // The links of one participant, read the same way.
 std::vector<std::wstring> LinkedDevicesOf(CParticipantMgr& manager, const std::wstring& sensor);
@@ -48,20 +48,20 @@ std::vector<std::wstring> LinkedSensorsOf(CParticipantMgr& manager, const std::w
 
 // JSON objects with the record field names, plus LinkedSensors or
 // LinkedDevices, and Sysfs, Failure and AccessFailure when known.
-nlohmann::json DeviceJson(const _tagSDeviceView& device);
-nlohmann::json SensorJson(const _tagSSensorView& sensor);
+nlohmann::json DeviceJson(const DeviceView& device);
+nlohmann::json SensorJson(const SensorView& sensor);
 // {"devices": [...], "sensors": [...]}.
-nlohmann::json ParticipantsJson(const _tagSParticipantView& view);
+nlohmann::json ParticipantsJson(const ParticipantView& view);
 
 // The devices and the sensors as two aligned tables; the sysfs path and the
 // kernel's values follow the name when known, the kernel's type text follows
 // the type number. Unless `wide`, a name or path that is a sysfs path shows
 // only its last folder ("thermal_zone3"), so that the table fits a terminal.
-void PrintDeviceTable(FILE* out, const std::vector<_tagSDeviceView>& devices, bool wide = true);
-void PrintSensorTable(FILE* out, const std::vector<_tagSSensorView>& sensors, bool wide = true);
+void PrintDeviceTable(FILE* out, const std::vector<DeviceView>& devices, bool wide = true);
+void PrintSensorTable(FILE* out, const std::vector<SensorView>& sensors, bool wide = true);
 // "Failed accesses:" and one line per participant with an accessFailure;
 // nothing when none has one.
-void PrintAccessFailures(FILE* out, const _tagSParticipantView& view);
+void PrintAccessFailures(FILE* out, const ParticipantView& view);
 
 // The newest sample of a sensor, or null when it has none yet (the history
 // starts with zero samples).

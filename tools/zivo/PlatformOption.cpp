@@ -31,13 +31,13 @@ class CPowerSwapPlatform : public CPlatform {
 };
 
 // One shared option: its name, what offers it, and its lines of --help.
-struct _tagSSharedOption {
+struct SharedOption {
   const char* name;
   unsigned offer;
   const char* help;
 };
 
-constexpr _tagSSharedOption kSharedOptions[] = {
+constexpr SharedOption kSharedOptions[] = {
     {"--platform", ZivoOffers::kPlatform,
      "  --platform linux|sim|sim:FILE  the Linux thermal sysfs of this machine (default), the\n"
      "                                 embedded simulated handheld, or one described in FILE\n"},
@@ -63,7 +63,7 @@ constexpr _tagSSharedOption kSharedOptions[] = {
 // Whether the current argument is a shared option that the command does not
 // offer.
 bool NotOffered(const COptionReader& reader, unsigned offered) {
-  for (const _tagSSharedOption& option : kSharedOptions) {
+  for (const SharedOption& option : kSharedOptions) {
     if ((option.offer & offered) == 0 && reader.Is(option.name)) {
       return true;
     }
@@ -72,7 +72,7 @@ bool NotOffered(const COptionReader& reader, unsigned offered) {
 }
 
 // --platform linux, sim or sim:FILE.
-bool TakePlatform(COptionReader& reader, _tagSPlatformOptions& options) {
+bool TakePlatform(COptionReader& reader, PlatformOptions& options) {
   std::string value;
   if (!reader.TakeValue("--platform", value)) {
     return false;
@@ -93,7 +93,7 @@ bool TakePlatform(COptionReader& reader, _tagSPlatformOptions& options) {
 }
 
 // The options that hold a value, and the one chosen of each.
-bool TakeValued(COptionReader& reader, _tagSPlatformOptions& options, bool& sysfsGiven,
+bool TakeValued(COptionReader& reader, PlatformOptions& options, bool& sysfsGiven,
                 bool& namingGiven) {
   if (reader.TakeValue("--sysfs-root", options.sysfsRoot)) {
     sysfsGiven = true;
@@ -137,7 +137,7 @@ std::optional<uint32_t> LogMaskOf(const std::string& level) {
   return std::nullopt;
 }
 
-bool ParsePlatformOptions(const ZivoArgs& args, _tagSPlatformOptions& options, std::string& error,
+bool ParsePlatformOptions(const ZivoArgs& args, PlatformOptions& options, std::string& error,
                           unsigned offered) {
   bool sysfsGiven = false;
   bool namingGiven = false;
@@ -191,7 +191,7 @@ const char* PlatformOptionsHelp(unsigned offered) {
   std::lock_guard<std::mutex> hold(lock);
   std::string& text = texts[offered];
   if (text.empty()) {
-    for (const _tagSSharedOption& option : kSharedOptions) {
+    for (const SharedOption& option : kSharedOptions) {
       if ((option.offer & offered) != 0) {
         text += option.help;
       }
@@ -206,7 +206,7 @@ std::shared_ptr<CPlatform> PlatformWithPower(const std::shared_ptr<CPlatform>& p
   return std::make_shared<CPowerSwapPlatform>(platform, std::move(power));
 }
 
-bool InstallChosenPlatform(const _tagSPlatformOptions& options, _tagSChosenPlatform& chosen,
+bool InstallChosenPlatform(const PlatformOptions& options, ChosenPlatform& chosen,
                            std::string& error) {
   if (options.platform == "linux") {
     const std::string root = options.sysfsRoot.empty() ? "/sys" : options.sysfsRoot;

@@ -54,7 +54,7 @@ constexpr unsigned kWide = 1u << 4;      // --wide
 constexpr unsigned kAll = kPlatform | kConfig | kLog | kJson | kWide;
 }  // namespace ZivoOffers
 
-struct _tagSPlatformOptions {
+struct PlatformOptions {
   // "sim" or "linux". A command that runs on the simulation by default (demo)
   // sets "sim" before parsing.
   std::string platform = "linux";
@@ -79,7 +79,7 @@ struct _tagSPlatformOptions {
 
 // Parses `args`, accepting the shared options in `offered`; on a mistake
 // (an option not offered included) returns false with a one-line `error`.
-bool ParsePlatformOptions(const ZivoArgs& args, _tagSPlatformOptions& options, std::string& error,
+bool ParsePlatformOptions(const ZivoArgs& args, PlatformOptions& options, std::string& error,
                           unsigned offered = ZivoOffers::kAll);
 // The library's log mask for a --log-level LEVEL; none for an unknown one.
 std::optional<uint32_t> LogMaskOf(const std::string& level);
@@ -87,7 +87,7 @@ std::optional<uint32_t> LogMaskOf(const std::string& level);
 // text lives as long as the process.
 const char* PlatformOptionsHelp(unsigned offered = ZivoOffers::kAll);
 
-struct _tagSChosenPlatform {
+struct ChosenPlatform {
   std::shared_ptr<CPlatform> platform;
   std::shared_ptr<CSimPlatform> sim;           // the simulated platform, else null
   std::shared_ptr<CSimHandheld> handheld;      // the simulated handheld, else null
@@ -98,7 +98,7 @@ struct _tagSChosenPlatform {
 
 // Makes the chosen platform and installs it. False with `error` (naming the
 // file, the place and the problem for a broken handheld description).
-bool InstallChosenPlatform(const _tagSPlatformOptions& options, _tagSChosenPlatform& chosen,
+bool InstallChosenPlatform(const PlatformOptions& options, ChosenPlatform& chosen,
                            std::string& error);
 
 // `platform` with `power` in place of its own; the rest is shared with it.

@@ -32,81 +32,84 @@ std::string SensorElement(const std::wstring& name) {
   return "<Sensor Path=" + Quoted(name) + ">";
 }
 
-void Warn(_tagSPolicyAgainst& against, long line, std::string element, std::string message) {
+void Warn(PolicyAgainst& against, long line, std::string element, std::string message) {
   against.findings.push_back({false, line, std::move(element), std::move(message)});
 }
 
-}  // namespace
-
-_tagSPolicyAgainst CheckPolicyAgainst(const ConfigLoadReport& report,
-                                      const std::vector<std::wstring>& deviceNames,
-                                      const std::vector<std::wstring>& sensorNames) {
-  _tagSPolicyAgainst against;
+// Each device goes to the first record that applies, as lookups find it.
+void MatchDevices(const ConfigLoadReport& report, const std::vector<std::wstring>& deviceNames,
+                  PolicyAgainst& against) {
   for (std::size_t r = 0; r < report.devices.size(); ++r) {
     against.devices.push_back({report.devices[r].strPath, LineOf(report.deviceLines, r), {}});
   }
-  // Each device goes to the first record that applies, as lookups find it.
   for (const std::wstring& device : deviceNames) {
-    const auto record = std::find_if(against.devices.begin(), against.devices.end(),
-                                     [&](const _tagSPolicyAgainst::Device& d) {
-                                       return DeviceFragmentMatches(device, d.fragment);
-                                     });
+    const auto record = std::find_if(
+        against.devices.begin(), against.devices.end(),
+        [&](const PolicyAgainst::Device& d) { return DeviceFragmentMatches(device, d.fragment); });
     if (record == against.devices.end()) {
       against.devicesWithoutRecord.push_back(device);
     } else {
       record->appliesTo.push_back(device);
     }
   }
-  for (std::size_t r = 0; r < against.devices.size(); ++r) {
-    const _tagSPolicyAgainst::Device& record = against.devices[r];
-    const std::string element = DeviceElement(record.fragment);
-    if (record.appliesTo.size() > 1) {
-      Warn(against, record.line, element,
-           "applies to " + std::to_string(record.appliesTo.size()) + " devices: " +
-               Joined(record.appliesTo) + " (a path applies to every device name it occurs in)");
-      continue;
-    }
-    if (!record.appliesTo.empty()) {
-      continue;
-    }
-    // None: either no name holds the fragment, or earlier records take them.
-    const auto holder = std::find_if(deviceNames.begin(), deviceNames.end(), [&](const auto& name) {
-      return DeviceFragmentMatches(name, record.fragment);
-    });
-    if (holder == deviceNames.end()) {
-      Warn(against, record.line, element, "occurs in no device name of the platform");
-      continue;
-    }
-    const auto earlier =
-        std::find_if(against.devices.begin(), against.devices.begin() + static_cast<long>(r),
-                     [&](const _tagSPolicyAgainst::Device& d) {
-                       return DeviceFragmentMatches(*holder, d.fragment);
-                     });
-    Warn(against, record.line, element,
-         "applies to no device: " + ToUtf8(*holder) + " takes the earlier " +
-             DeviceElement(earlier->fragment) + " (line " + std::to_string(earlier->line) + ")");
-  }
+}
 
-  const auto isSensor = [&](const std::wstring& name) {
-    return std::find(sensorNames.begin(), sensorNames.end(), name) != sensorNames.end();
-  };
-  const auto isDevice = [&](const std::wstring& name) {
-    return std::find(deviceNames.begin(), deviceNames.end(), name) != deviceNames.end();
-  };
+// A device record that applies to several devices, or to none, and why none.
+void WarnDeviceRecord(std::size_t r, const std::vector<std::wstring>& deviceNames,
+                      PolicyAgainst& against) {
+  const PolicyAgainst::Device& record = against.devices[r];
+  const std::string element = DeviceElement(record.fragment);
+  if (record.appliesTo.size() > 1) {
+    Warn(against, record.line, element,
+         "applies to " + std::to_string(record.appliesTo.size()) + " devices: " +
+             Joined(record.appliesTo) + " (a path applies to every device name it occurs in)");
+    return;
+  }
+  if (!record.appliesTo.empty()) {
+    return;
+  }
+  // None: either no name holds the fragment, or earlier records take them.
+  const auto holder = std::find_if(deviceNames.begin(), deviceNames.end(), [&](const auto& name) {
+    return DeviceFragmentMatches(name, record.fragment);
+  });
+  if (holder == deviceNames.end()) {
+    Warn(against, record.line, element, "occurs in no device name of the platform");
+    return;
+  }
+  const auto earlier = std::find_if(
+      against.devices.begin(), against.devices.begin() + static_cast<long>(r),
+      [&](const PolicyAgainst::Device& d) { return DeviceFragmentMatches(*holder, d.fragment); });
+  Warn(against, record.line, element,
+       "applies to no device: " + ToUtf8(*holder) + " takes the earlier " +
+           DeviceElement(earlier->fragment) + " (line " + std::to_string(earlier->line) + ")");
+}
+
+bool Holds(const std::vector<std::wstring>& names, const std::wstring& name) {
+  return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+// Each sensor record and the devices its <DevicePath> entries name.
+void MatchSensors(const ConfigLoadReport& report, const std::vector<std::wstring>& deviceNames,
+                  const std::vector<std::wstring>& sensorNames, PolicyAgainst& against) {
   for (std::size_t r = 0; r < report.sensors.size(); ++r) {
     const _tagSSensorConfig& record = report.sensors[r];
     const long line = LineOf(report.sensorLines, r);
-    against.sensors.push_back({record.strName, line, isSensor(record.strName)});
+    against.sensors.push_back({record.strName, line, Holds(sensorNames, record.strName)});
     if (!against.sensors.back().found) {
       Warn(against, line, SensorElement(record.strName), "names no sensor of the platform");
     }
     for (const std::wstring& path : record.vecDevicePaths) {
-      if (!isDevice(path)) {
+      if (!Holds(deviceNames, path)) {
         Warn(against, line, SensorElement(record.strName) + " <DevicePath>",
              Quoted(path) + " names no device of the platform (device paths name devices exactly)");
       }
     }
   }
+}
+
+// The participants no record applies to: the library uses its defaults.
+void WarnUnrecorded(const ConfigLoadReport& report, const std::vector<std::wstring>& sensorNames,
+                    PolicyAgainst& against) {
   for (const std::wstring& sensor : sensorNames) {
     const bool recorded =
         std::any_of(report.sensors.begin(), report.sensors.end(),
@@ -123,17 +126,31 @@ _tagSPolicyAgainst CheckPolicyAgainst(const ConfigLoadReport& report,
              " has no <Device> record whose Path occurs in its name: the library uses its "
              "defaults");
   }
+}
+
+}  // namespace
+
+PolicyAgainst CheckPolicyAgainst(const ConfigLoadReport& report,
+                                 const std::vector<std::wstring>& deviceNames,
+                                 const std::vector<std::wstring>& sensorNames) {
+  PolicyAgainst against;
+  MatchDevices(report, deviceNames, against);
+  for (std::size_t r = 0; r < against.devices.size(); ++r) {
+    WarnDeviceRecord(r, deviceNames, against);
+  }
+  MatchSensors(report, deviceNames, sensorNames, against);
+  WarnUnrecorded(report, sensorNames, against);
   return against;
 }
 
-void PrintPolicyAgainst(const std::string& platform, const _tagSPolicyAgainst& against) {
+void PrintPolicyAgainst(const std::string& platform, const PolicyAgainst& against) {
   std::printf("Against: %s\n", platform.c_str());
-  for (const _tagSPolicyAgainst::Device& record : against.devices) {
+  for (const PolicyAgainst::Device& record : against.devices) {
     std::printf("  %s (line %ld) applies to: %s\n", DeviceElement(record.fragment).c_str(),
                 record.line,
                 record.appliesTo.empty() ? "no device" : Joined(record.appliesTo).c_str());
   }
-  for (const _tagSPolicyAgainst::Sensor& record : against.sensors) {
+  for (const PolicyAgainst::Sensor& record : against.sensors) {
     std::printf("  %s (line %ld): %s\n", SensorElement(record.name).c_str(), record.line,
                 record.found ? "found" : "no such sensor");
   }
@@ -146,7 +163,7 @@ void PrintPolicyAgainst(const std::string& platform, const _tagSPolicyAgainst& a
 }
 
 nlohmann::ordered_json PolicyAgainstJson(const std::string& platform,
-                                         const _tagSPolicyAgainst& against) {
+                                         const PolicyAgainst& against) {
   const auto names = [](const std::vector<std::wstring>& list) {
     nlohmann::ordered_json out = nlohmann::ordered_json::array();
     for (const std::wstring& name : list) {
@@ -155,13 +172,13 @@ nlohmann::ordered_json PolicyAgainstJson(const std::string& platform,
     return out;
   };
   nlohmann::ordered_json devices = nlohmann::ordered_json::array();
-  for (const _tagSPolicyAgainst::Device& record : against.devices) {
+  for (const PolicyAgainst::Device& record : against.devices) {
     devices.push_back({{"strPath", ToUtf8(record.fragment)},
                        {"line", record.line},
                        {"appliesTo", names(record.appliesTo)}});
   }
   nlohmann::ordered_json sensors = nlohmann::ordered_json::array();
-  for (const _tagSPolicyAgainst::Sensor& record : against.sensors) {
+  for (const PolicyAgainst::Sensor& record : against.sensors) {
     sensors.push_back(
         {{"strName", ToUtf8(record.name)}, {"line", record.line}, {"found", record.found}});
   }

@@ -11,7 +11,7 @@
 
 #include "ConfigMgr/ConfigLoadReport.h"
 
-struct _tagSPolicyAgainst {
+struct PolicyAgainst {
   struct Device {
     std::wstring fragment;
     long line = 0;
@@ -32,11 +32,10 @@ struct _tagSPolicyAgainst {
 
 // Compares the records of a loaded `report` with the discovered participant
 // names (nameless ones already left out).
-_tagSPolicyAgainst CheckPolicyAgainst(const ConfigLoadReport& report,
-                                      const std::vector<std::wstring>& deviceNames,
-                                      const std::vector<std::wstring>& sensorNames);
+PolicyAgainst CheckPolicyAgainst(const ConfigLoadReport& report,
+                                 const std::vector<std::wstring>& deviceNames,
+                                 const std::vector<std::wstring>& sensorNames);
 
 // The outcome as shown under "Against:" and as the "against" JSON object.
-void PrintPolicyAgainst(const std::string& platform, const _tagSPolicyAgainst& against);
-nlohmann::ordered_json PolicyAgainstJson(const std::string& platform,
-                                         const _tagSPolicyAgainst& against);
+void PrintPolicyAgainst(const std::string& platform, const PolicyAgainst& against);
+nlohmann::ordered_json PolicyAgainstJson(const std::string& platform, const PolicyAgainst& against);

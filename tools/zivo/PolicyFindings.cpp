@@ -57,114 +57,143 @@ bool GovernorWrites(const nlohmann::json& zone, std::string& governor) {
   return !disabled && governor != "user_space";
 }
 
-}  // namespace
-
-PolicyFindings FindPolicyFindings(const ConfigLoadReport& report,
-                                  const _tagSParticipantView& view) {
-  PolicyFindings found;
-  found.against = CheckPolicyAgainst(report, Named(view.devices), Named(view.sensors));
-  found.warnings = found.against.findings;
-  const auto warn = [&](long line, std::string element, std::string message) {
-    found.warnings.push_back({false, line, std::move(element), std::move(message)});
-  };
-
-  std::set<std::wstring> linkedToSome;
-  for (const _tagSSensorView& sensor : view.sensors) {
-    linkedToSome.insert(sensor.linkedDevices.begin(), sensor.linkedDevices.end());
-  }
-  // The zones (with their kernel side) that link each device.
-  const auto zonesLinking = [&](const std::wstring& device) {
-    std::vector<const _tagSSensorView*> zones;
-    for (const _tagSSensorView& sensor : view.sensors) {
-      if (std::find(sensor.linkedDevices.begin(), sensor.linkedDevices.end(), device) !=
-          sensor.linkedDevices.end()) {
-        zones.push_back(&sensor);
-      }
+// The findings of one policy on one view, sensor by sensor.
+class CFinder {
+ public:
+  CFinder(const ConfigLoadReport& report, const ParticipantView& view)
+      : mReport(report), mView(view) {
+    for (const SensorView& sensor : view.sensors) {
+      mLinkedToSome.insert(sensor.linkedDevices.begin(), sensor.linkedDevices.end());
     }
-    return zones;
-  };
+  }
 
-  std::set<std::wstring> governed;  // devices already warned of
-  for (const _tagSSensorView& sensor : view.sensors) {
+  PolicyFindings Find() {
+    mFound.against = CheckPolicyAgainst(mReport, Named(mView.devices), Named(mView.sensors));
+    mFound.warnings = mFound.against.findings;
+    for (const SensorView& sensor : mView.sensors) {
+      Control(sensor);
+    }
+    if (mFound.nothingToControl) {
+      mFound.nothingReason =
+          mFound.controls.empty()
+              ? "no sensor of the platform has a <Sensor> record that enables its usage"
+              : "no managed sensor has a device to throttle";
+    }
+    return std::move(mFound);
+  }
+
+ private:
+  void Warn(long line, std::string element, std::string message) {
+    mFound.warnings.push_back({false, line, std::move(element), std::move(message)});
+  }
+
+  // What a sensor with a record controls, and what in it will not work.
+  void Control(const SensorView& sensor) {
     const std::wstring& name = sensor.record.Name;
     long line = 0;
-    const _tagSSensorConfig* record = name.empty() ? nullptr : RecordOf(report, name, line);
+    const _tagSSensorConfig* record = name.empty() ? nullptr : RecordOf(mReport, name, line);
     if (record == nullptr) {
-      continue;
+      return;
     }
-    if (const auto critical = CriticalTripOf(sensor.sysfs);
-        critical && record->iShutdownTemp >= *critical) {
-      warn(line, SensorElement(name),
-           "shutdown temperature " + Celsius(record->iShutdownTemp) +
-               " is at or above the zone's critical trip " + Celsius(*critical) +
-               ": the kernel powers the machine off first");
-    }
-    if (const auto limit = ChipCriticalLimitOf(sensor.sysfs);
-        limit && record->iShutdownTemp >= *limit) {
-      warn(line, SensorElement(name),
-           "shutdown temperature " + Celsius(record->iShutdownTemp) +
-               " is at or above the chip's critical limit " + Celsius(*limit) +
-               ": the sensor's fans run at full speed first");
-    }
+    WarnLimits(sensor, *record, line);
     if (record->iUsageEnable == 0) {
-      continue;
-    }
-    std::vector<std::wstring> candidates = sensor.linkedDevices;
-    if (record->iClass == static_cast<int>(ZIVO_SKIN_SENSOR_CLASS)) {
-      // The links the record's device paths make once the policy is loaded
-      // (a view read without it lacks them), then the devices no sensor links.
-      for (const _tagSDeviceView& device : view.devices) {
-        if (std::find(record->vecDevicePaths.begin(), record->vecDevicePaths.end(),
-                      device.record.Name) != record->vecDevicePaths.end()) {
-          candidates.push_back(device.record.Name);
-        }
-      }
-      for (const _tagSDeviceView& device : view.devices) {
-        if (!device.record.Name.empty() && linkedToSome.count(device.record.Name) == 0) {
-          candidates.push_back(device.record.Name);
-        }
-      }
+      return;
     }
     PolicyControl control{name, line, {}};
-    for (const std::wstring& device : candidates) {
-      const _tagSDeviceConfig* deviceRecord = RecordOf(report, device);
+    for (const std::wstring& device : Candidates(sensor, *record)) {
+      const _tagSDeviceConfig* deviceRecord = RecordOf(mReport, device);
       if (deviceRecord == nullptr || deviceRecord->iUsageEnable == 0 ||
           std::find(control.devices.begin(), control.devices.end(), device) !=
               control.devices.end()) {
         continue;
       }
       control.devices.push_back(device);
-      for (const _tagSSensorView* zone : zonesLinking(device)) {
-        std::string governor;
-        if (GovernorWrites(zone->sysfs, governor) && governed.insert(device).second) {
-          warn(0, "",
-               "device " + ToUtf8(device) + " is bound to zone " + ToUtf8(zone->record.Name) +
-                   " whose kernel governor " + governor +
-                   " will overwrite its state (set the zone's policy to user_space)");
-        }
-      }
+      WarnGoverned(device);
     }
     if (control.devices.empty()) {
-      warn(line, SensorElement(name),
+      Warn(line, SensorElement(name),
            "controls no device: none of its devices has a <Device> record that enables its "
            "usage");
     } else {
-      found.nothingToControl = false;
+      mFound.nothingToControl = false;
     }
-    found.controls.push_back(std::move(control));
+    mFound.controls.push_back(std::move(control));
   }
-  if (found.nothingToControl) {
-    found.nothingReason =
-        found.controls.empty()
-            ? "no sensor of the platform has a <Sensor> record that enables its usage"
-            : "no managed sensor has a device to throttle";
+
+  // A shutdown temperature the kernel or the chip acts on first.
+  void WarnLimits(const SensorView& sensor, const _tagSSensorConfig& record, long line) {
+    const std::wstring& name = sensor.record.Name;
+    if (const auto critical = CriticalTripOf(sensor.sysfs);
+        critical && record.iShutdownTemp >= *critical) {
+      Warn(line, SensorElement(name),
+           "shutdown temperature " + Celsius(record.iShutdownTemp) +
+               " is at or above the zone's critical trip " + Celsius(*critical) +
+               ": the kernel powers the machine off first");
+    }
+    if (const auto limit = ChipCriticalLimitOf(sensor.sysfs);
+        limit && record.iShutdownTemp >= *limit) {
+      Warn(line, SensorElement(name),
+           "shutdown temperature " + Celsius(record.iShutdownTemp) +
+               " is at or above the chip's critical limit " + Celsius(*limit) +
+               ": the sensor's fans run at full speed first");
+    }
   }
-  return found;
+
+  // The sensor's devices, before their records are looked at.
+  std::vector<std::wstring> Candidates(const SensorView& sensor,
+                                       const _tagSSensorConfig& record) const {
+    std::vector<std::wstring> candidates = sensor.linkedDevices;
+    if (record.iClass != static_cast<int>(ZIVO_SKIN_SENSOR_CLASS)) {
+      return candidates;
+    }
+    // The links the record's device paths make once the policy is loaded
+    // (a view read without it lacks them), then the devices no sensor links.
+    for (const DeviceView& device : mView.devices) {
+      if (std::find(record.vecDevicePaths.begin(), record.vecDevicePaths.end(),
+                    device.record.Name) != record.vecDevicePaths.end()) {
+        candidates.push_back(device.record.Name);
+      }
+    }
+    for (const DeviceView& device : mView.devices) {
+      if (!device.record.Name.empty() && mLinkedToSome.count(device.record.Name) == 0) {
+        candidates.push_back(device.record.Name);
+      }
+    }
+    return candidates;
+  }
+
+  // A device a zone's kernel governor also sets, once per device.
+  void WarnGoverned(const std::wstring& device) {
+    for (const SensorView& zone : mView.sensors) {
+      std::string governor;
+      if (std::find(zone.linkedDevices.begin(), zone.linkedDevices.end(), device) ==
+              zone.linkedDevices.end() ||
+          !GovernorWrites(zone.sysfs, governor) || !mGoverned.insert(device).second) {
+        continue;
+      }
+      Warn(0, "",
+           "device " + ToUtf8(device) + " is bound to zone " + ToUtf8(zone.record.Name) +
+               " whose kernel governor " + governor +
+               " will overwrite its state (set the zone's policy to user_space)");
+    }
+  }
+
+  const ConfigLoadReport& mReport;
+  const ParticipantView& mView;
+  PolicyFindings mFound;
+  std::set<std::wstring> mLinkedToSome;
+  std::set<std::wstring> mGoverned;  // devices already warned of
+};
+
+}  // namespace
+
+PolicyFindings FindPolicyFindings(const ConfigLoadReport& report, const ParticipantView& view) {
+  return CFinder(report, view).Find();
 }
 
 PolicyFindings FindPolicyFindings(const ConfigLoadReport& report, CParticipantMgr& manager,
-                                  const _tagSChosenPlatform& chosen) {
-  _tagSParticipantView view = ReadParticipants(manager);
+                                  const ChosenPlatform& chosen) {
+  ParticipantView view = ReadParticipants(manager);
   if (chosen.thermal) {
     FillSysfsDetails(view, *chosen.thermal);
   }

@@ -37,7 +37,7 @@ struct PolicyControl {
 };
 
 struct PolicyFindings {
-  _tagSPolicyAgainst against;           // record by record
+  PolicyAgainst against;                // record by record
   std::vector<PolicyControl> controls;  // one per managed sensor, in view order
   std::vector<ConfigFinding> warnings;  // every warning, those of `against` first
   // No managed sensor has a device: zivo run --apply would throttle nothing
@@ -49,12 +49,12 @@ struct PolicyFindings {
 
 // Compares the records of a loaded `report` with the participants of `view`
 // (nameless ones are left out).
-PolicyFindings FindPolicyFindings(const ConfigLoadReport& report, const _tagSParticipantView& view);
+PolicyFindings FindPolicyFindings(const ConfigLoadReport& report, const ParticipantView& view);
 // The same for the participants `manager` holds now, read as zivo list reads
 // them, with the kernel's side when `chosen` is the Linux platform: what
 // zivo run calls after its start-up, with CheckConfigFile(its --config).
 PolicyFindings FindPolicyFindings(const ConfigLoadReport& report, CParticipantMgr& manager,
-                                  const _tagSChosenPlatform& chosen);
+                                  const ChosenPlatform& chosen);
 
 // "Controls:" then one line per managed sensor ("SENSOR (<Sensor> line N) ->
 // DEVICE, DEVICE" or "-> no device"), then "Nothing to control: REASON" when

@@ -62,7 +62,6 @@ void CPowerGuard::Reading(const std::wstring& sensor, int temperature,
   if (record.iShutdownTemp <= 0) {
     return;
   }
-  SensorPower& state = mSensors[sensor];
   PolicyDecision decision;
   decision.cause = DecisionCause::ShutdownTemperature;
   decision.sensor = sensor;
@@ -71,50 +70,63 @@ void CPowerGuard::Reading(const std::wstring& sensor, int temperature,
                     "; platform record: option " + std::to_string(platform.iShutdownOption) +
                     ", timer " + std::to_string(platform.iShutdownTimer);
   if (temperature >= record.iShutdownTemp) {
-    state.cool = 0;
-    ++state.hot;
-    if (state.asked) {
-      return;
-    }
-    decision.threshold = record.iShutdownTemp;
-    decision.reason = ToUtf8(sensor) + " at " + CelsiusText(temperature) +
-                      " reached its shutdown temperature " + CelsiusText(record.iShutdownTemp);
-    if (state.hot < mConfirm) {
-      decision.action = "pending";
-      decision.reason += ": reading " + std::to_string(state.hot) + " of " +
-                         std::to_string(mConfirm) + " before the power action";
-      out.push_back(std::move(decision));
-      return;
-    }
-    if (state.wait > 0) {
-      --state.wait;
-      return;
-    }
-    const bool hibernate = platform.iShutdownOption == 1;
-    decision.action = hibernate ? "hibernate" : "shutdown";
-    decision.reason += " on " + Readings(state.hot);
-    if (mSystem == nullptr) {
-      state.asked = true;
-      state.scheduled = !hibernate;
-    } else {
-      std::wstring message = L"zivo run: " + sensor + L" reached its shutdown temperature";
-      mPower.Take();
-      const int returned = hibernate
-                               ? mSystem->Hibernate(0)
-                               : mSystem->SystemShutdown(platform.iShutdownTimer, message.data());
-      if (Outcome(state, decision, returned)) {
-        state.asked = true;
-        if (decision.alreadyScheduled) {
-          decision.reason += "; a shutdown already pending stands, its deadline unchanged";
-        }
-      }
-    }
+    Hot(decision, record, platform, out);
+  } else {
+    Cool(decision, record, out);
+  }
+}
+
+void CPowerGuard::Hot(PolicyDecision& decision, const _tagSSensorConfig& record,
+                      const _tagSPlatformConfig& platform, std::vector<PolicyDecision>& out) {
+  SensorPower& state = mSensors[decision.sensor];
+  state.cool = 0;
+  ++state.hot;
+  if (state.asked) {
+    return;
+  }
+  decision.threshold = record.iShutdownTemp;
+  decision.reason = ToUtf8(decision.sensor) + " at " + CelsiusText(decision.temperature) +
+                    " reached its shutdown temperature " + CelsiusText(record.iShutdownTemp);
+  if (state.hot < mConfirm) {
+    decision.action = "pending";
+    decision.reason += ": reading " + std::to_string(state.hot) + " of " +
+                       std::to_string(mConfirm) + " before the power action";
     out.push_back(std::move(decision));
     return;
   }
+  if (state.wait > 0) {
+    --state.wait;
+    return;
+  }
+  const bool hibernate = platform.iShutdownOption == 1;
+  decision.action = hibernate ? "hibernate" : "shutdown";
+  decision.reason += " on " + Readings(state.hot);
+  if (mSystem == nullptr) {
+    state.asked = true;
+    state.scheduled = !hibernate;
+  } else {
+    std::wstring message = L"zivo run: " + decision.sensor + L" reached its shutdown temperature";
+    mPower.Take();
+    const int returned = hibernate
+                             ? mSystem->Hibernate(0)
+                             : mSystem->SystemShutdown(platform.iShutdownTimer, message.data());
+    if (Outcome(state, decision, returned)) {
+      state.asked = true;
+      if (decision.alreadyScheduled) {
+        decision.reason += "; a shutdown already pending stands, its deadline unchanged";
+      }
+    }
+  }
+  out.push_back(std::move(decision));
+}
+
+void CPowerGuard::Cool(PolicyDecision& decision, const _tagSSensorConfig& record,
+                       std::vector<PolicyDecision>& out) {
+  const std::wstring sensor = decision.sensor;
+  SensorPower& state = mSensors[sensor];
   state.hot = 0;
   const int release = record.iShutdownTemp - mHysteresis;
-  if (temperature >= release) {
+  if (decision.temperature >= release) {
     state.cool = 0;
     return;
   }
@@ -132,7 +144,7 @@ void CPowerGuard::Reading(const std::wstring& sensor, int temperature,
   decision.action = "cancel";
   decision.cause = DecisionCause::Cooled;
   decision.threshold = release;
-  decision.reason = ToUtf8(sensor) + " at " + CelsiusText(temperature) + " below " +
+  decision.reason = ToUtf8(sensor) + " at " + CelsiusText(decision.temperature) + " below " +
                     CelsiusText(release) + " (its shutdown temperature less the hysteresis) on " +
                     Readings(state.cool) + ": the shutdown zivo run scheduled is cancelled";
   if (mSystem == nullptr) {

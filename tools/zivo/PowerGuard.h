@@ -60,6 +60,14 @@ class CPowerGuard {
     int wait = 0;            // readings to let pass before asking again
     bool libraryShown = false;
   };
+  // A reading at or above the shutdown temperature: confirmed, then the
+  // power action asked once.
+  void Hot(PolicyDecision& decision, const _tagSSensorConfig& record,
+           const _tagSPlatformConfig& platform, std::vector<PolicyDecision>& out);
+  // A reading below it: confirmed below it less the hysteresis, then a
+  // shutdown run scheduled is cancelled.
+  void Cool(PolicyDecision& decision, const _tagSSensorConfig& record,
+            std::vector<PolicyDecision>& out);
   // Takes the outcome of the call just made into `decision`; false when the
   // platform refused it (the back-off is then set). On success it notes
   // whether run now has a shutdown of its own pending.

@@ -79,11 +79,11 @@ int RunRestore(const ZivoArgs& args) {
                 folder.StateFile().c_str());
     return folder.Remove(error) && fansBack ? 0 : 1;
   }
-  _tagSPlatformOptions options;
+  PlatformOptions options;
   options.platform = "linux";
   options.sysfsRoot = sysfsRoot.empty() ? record->sysfsRoot : sysfsRoot;
   options.naming = record->naming.empty() ? "path" : record->naming;
-  _tagSChosenPlatform chosen;
+  ChosenPlatform chosen;
   CHostSession session;
   if (!InstallChosenPlatform(options, chosen, error) || !session.Start(options, error)) {
     std::fprintf(stderr, "zivo restore: %s\n", error.c_str());

@@ -98,7 +98,7 @@ std::string EndingText(const HostEnd& end) {
 
 class CPolicyDaemon {
  public:
-  CPolicyDaemon(const RunOptions& options, _tagSChosenPlatform& chosen, CRunPower& power)
+  CPolicyDaemon(const RunOptions& options, ChosenPlatform& chosen, CRunPower& power)
       : mOptions(options),
         mChosen(chosen),
         mPower(power),
@@ -362,7 +362,7 @@ class CPolicyDaemon {
   }
 
   const RunOptions& mOptions;
-  _tagSChosenPlatform& mChosen;
+  ChosenPlatform& mChosen;
   CRunPower& mPower;
   CStateFolder mFolder;
   CPolicyInForce mPolicy;
@@ -386,7 +386,7 @@ int RunRun(const ZivoArgs& args) {
     return 0;
   }
   options.platform.realPower = options.apply && options.platform.platform == "linux";
-  _tagSChosenPlatform chosen;
+  ChosenPlatform chosen;
   if (!InstallChosenPlatform(options.platform, chosen, error)) {
     std::fprintf(stderr, "zivo run: %s\n", error.c_str());
     return 1;

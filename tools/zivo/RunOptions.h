@@ -26,7 +26,7 @@
 #include "PlatformOption.h"
 
 struct RunOptions {
-  _tagSPlatformOptions platform;
+  PlatformOptions platform;
   uint64_t intervalMs = 5000;
   bool apply = false;
   double speed = 1.0;

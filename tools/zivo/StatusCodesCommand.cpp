@@ -15,7 +15,7 @@
 
 namespace {
 
-struct _tagSCodeRow {
+struct CodeRow {
   int code;
   const char* kind;  // "returned" or "thrown"
   std::string meaning;
@@ -29,9 +29,9 @@ const std::vector<int>& ThrownValues() {
 }
 
 // The rows of one code; an unknown code gets one row that says so.
-std::vector<_tagSCodeRow> RowsOf(int code) {
-  std::vector<_tagSCodeRow> rows;
-  for (const _tagSStatusText& text : StatusTexts()) {
+std::vector<CodeRow> RowsOf(int code) {
+  std::vector<CodeRow> rows;
+  for (const StatusMeaning& text : StatusTexts()) {
     if (text.code == code) {
       rows.push_back({code, "returned", text.meaning});
     }
@@ -51,7 +51,7 @@ std::vector<_tagSCodeRow> RowsOf(int code) {
 
 int RunStatusCodes(const ZivoArgs& args) {
   bool json = false;
-  std::vector<_tagSCodeRow> rows;
+  std::vector<CodeRow> rows;
   bool anyCode = false;
   for (const std::string& arg : args) {
     if (arg == "--help" || arg == "-h") {
@@ -73,12 +73,12 @@ int RunStatusCodes(const ZivoArgs& args) {
       return 2;
     }
     anyCode = true;
-    for (_tagSCodeRow& row : RowsOf(static_cast<int>(code))) {
+    for (CodeRow& row : RowsOf(static_cast<int>(code))) {
       rows.push_back(std::move(row));
     }
   }
   if (!anyCode) {
-    for (const _tagSStatusText& text : StatusTexts()) {
+    for (const StatusMeaning& text : StatusTexts()) {
       rows.push_back({text.code, "returned", text.meaning});
     }
     for (int thrown : ThrownValues()) {
@@ -87,7 +87,7 @@ int RunStatusCodes(const ZivoArgs& args) {
   }
   if (json) {
     nlohmann::json list = nlohmann::json::array();
-    for (const _tagSCodeRow& row : rows) {
+    for (const CodeRow& row : rows) {
       list.push_back({{"code", row.code}, {"kind", row.kind}, {"meaning", row.meaning}});
     }
     std::printf("%s\n", JsonText(list, 2).c_str());
@@ -97,7 +97,7 @@ int RunStatusCodes(const ZivoArgs& args) {
   table.AddColumn("Code", CTextTable::Align::Right);
   table.AddColumn("Kind");
   table.AddColumn("Meaning");
-  for (const _tagSCodeRow& row : rows) {
+  for (const CodeRow& row : rows) {
     table.AddRow({std::to_string(row.code), row.kind, row.meaning});
   }
   table.Print(stdout, "");

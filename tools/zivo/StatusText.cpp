@@ -2,8 +2,8 @@
 
 #include "zivorivizo/StatusCodes.h"
 
-const std::vector<_tagSStatusText>& StatusTexts() {
-  static const std::vector<_tagSStatusText> texts = {
+const std::vector<StatusMeaning>& StatusTexts() {
+  static const std::vector<StatusMeaning> texts = {
       {ZIVO_SUCCESS, "success"},
       {ZIVO_SM_EXCEPTION, "the system manager could not be obtained to handle a faulty sensor"},
       {ZIVO_EVENT_THERMAL_FAILED, "subscribing to the thermal events failed"},
@@ -54,7 +54,7 @@ const std::vector<_tagSStatusText>& StatusTexts() {
 }
 
 const char* StatusText(int code) {
-  for (const _tagSStatusText& text : StatusTexts()) {
+  for (const StatusMeaning& text : StatusTexts()) {
     if (text.code == code) {
       return text.meaning;
     }

@@ -4,13 +4,13 @@
 
 #include <vector>
 
-struct _tagSStatusText {
+struct StatusMeaning {
   int code;
   const char* meaning;
 };
 
 // Every status code an operation of the library returns, in ascending order.
-const std::vector<_tagSStatusText>& StatusTexts();
+const std::vector<StatusMeaning>& StatusTexts();
 // The meaning of a returned status; "unknown status" for a code not listed.
 const char* StatusText(int code);
 // The meaning of an int thrown by a manager's construction (13, 1000, ...).

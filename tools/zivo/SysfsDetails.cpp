@@ -151,12 +151,12 @@ nlohmann::json SysfsDetailsOf(CSysfsThermalView& view, const std::wstring& name)
   return details;
 }
 
-void FillSysfsDetails(_tagSParticipantView& view, CSysfsThermalView& thermal) {
-  for (_tagSDeviceView& device : view.devices) {
+void FillSysfsDetails(ParticipantView& view, CSysfsThermalView& thermal) {
+  for (DeviceView& device : view.devices) {
     device.sysfs = SysfsDetailsOf(thermal, device.record.Name);
     device.accessFailure = AccessFailureText(device.record.Name);
   }
-  for (_tagSSensorView& sensor : view.sensors) {
+  for (SensorView& sensor : view.sensors) {
     sensor.sysfs = SysfsDetailsOf(thermal, sensor.record.Name);
     sensor.accessFailure = AccessFailureText(sensor.record.Name);
   }

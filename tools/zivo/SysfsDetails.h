@@ -34,4 +34,4 @@ std::optional<int32_t> CriticalTripOf(const nlohmann::json& details);
 std::optional<int32_t> ChipCriticalLimitOf(const nlohmann::json& details);
 
 // Fills `sysfs` and `accessFailure` of every participant of `view`.
-void FillSysfsDetails(_tagSParticipantView& view, CSysfsThermalView& thermal);
+void FillSysfsDetails(ParticipantView& view, CSysfsThermalView& thermal);

@@ -20,7 +20,7 @@ void CTextTable::AddRow(std::vector<std::string> cells) {
 
 void CTextTable::Print(FILE* out, const std::string& indent) const {
   std::vector<std::size_t> widths;
-  for (const _tagSColumn& column : mColumns) {
+  for (const TableColumn& column : mColumns) {
     widths.push_back(DisplayWidth(column.header));
   }
   for (const auto& row : mRows) {

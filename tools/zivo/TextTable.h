@@ -20,11 +20,11 @@ class CTextTable {
   void Print(FILE* out, const std::string& indent = "  ") const;
 
  private:
-  struct _tagSColumn {
+  struct TableColumn {
     std::string header;
     Align align;
   };
-  std::vector<_tagSColumn> mColumns;
+  std::vector<TableColumn> mColumns;
   std::vector<std::vector<std::string>> mRows;
 };
 

@@ -36,7 +36,7 @@ bool Print(const DaemonEvent& event, bool json) {
   return !OutputClosed();
 }
 
-int Watch(const WatchOptions& options, _tagSChosenPlatform& chosen) {
+int Watch(const WatchOptions& options, ChosenPlatform& chosen) {
   // Before the start-up: Ctrl-C, SIGTERM or a hang-up during a long
   // discovery is kept and ends the watch once the start-up is through,
   // instead of killing the process half-way. Afterwards each ends the wait;
@@ -93,7 +93,7 @@ int RunWatch(const ZivoArgs& args) {
     std::printf("%s%s", WatchHelp(), PlatformOptionsHelp(kWatchOffers));
     return 0;
   }
-  _tagSChosenPlatform chosen;
+  ChosenPlatform chosen;
   if (!InstallChosenPlatform(options.platform, chosen, error)) {
     std::fprintf(stderr, "zivo watch: %s\n", error.c_str());
     return 1;

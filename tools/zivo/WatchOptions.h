@@ -16,7 +16,7 @@
 #include "PlatformOption.h"
 
 struct WatchOptions {
-  _tagSPlatformOptions platform;
+  PlatformOptions platform;
   int kinds = 31;  // a bitwise OR of VelmarEventListenerType
   std::optional<uint64_t> count;
   std::optional<uint64_t> timeoutMs;

@@ -11,7 +11,7 @@ namespace {
 
 void PrintOverview(FILE* out) {
   std::fprintf(out, "usage: zivo COMMAND [OPTIONS]\n\ncommands:\n");
-  for (const _tagSZivoCommand& command : ZivoCommands()) {
+  for (const ZivoCommand& command : ZivoCommands()) {
     std::fprintf(out, "  %-22s %s\n", command.name, command.summary);
   }
   std::fprintf(out, "\nRun \"zivo COMMAND --help\" for the options of one command.\n");
@@ -31,9 +31,9 @@ int main(int argc, char** argv) {
     return 0;
   }
   // A command name may be two words ("config check"): the longest match wins.
-  const _tagSZivoCommand* best = nullptr;
+  const ZivoCommand* best = nullptr;
   std::size_t bestWords = 0;
-  for (const _tagSZivoCommand& command : ZivoCommands()) {
+  for (const ZivoCommand& command : ZivoCommands()) {
     std::string joined;
     std::size_t words = 0;
     for (std::size_t i = 0; i < args.size(); ++i) {
