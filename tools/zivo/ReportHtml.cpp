@@ -347,7 +347,11 @@ class CReportPage {
         groups.push_back({&e, high, 0, ""});
       }
       Group& group = groups[it->second];
-      const double c = e.temperature ? std::clamp(Celsius(*e.temperature), low, high) : high;
+      // A decision made without a reading (failsafe, a stopped fan's kick)
+      // carries 0 K: its marker goes to the top.
+      const double c = e.temperature && *e.temperature > 0
+                           ? std::clamp(Celsius(*e.temperature), low, high)
+                           : high;
       group.celsius = group.count == 0 ? c : std::max(group.celsius, c);
       if (group.count++ < kListed) {
         std::string what = e.action;
