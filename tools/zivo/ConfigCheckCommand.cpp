@@ -329,8 +329,7 @@ bool ParseCheckOptions(const ZivoArgs& args, CheckOptions& options, std::string&
       reader.Fail("one FILE only (\"" + arg + "\" is extra)");
     }
   }
-  if (reader.Failed()) {
-    error = reader.Error();
+  if (!reader.Finish(error)) {
     return false;
   }
   if (options.file.empty()) {

@@ -55,17 +55,11 @@ bool COptionReader::TakeValue(const std::string& name, std::string& value, bool 
 }
 
 bool COptionReader::TakeSeconds(const std::string& name, double most, uint64_t& ms) {
-  std::string text;
-  if (!TakeValue(name, text, true)) {
+  double value = 0;
+  if (!TakeNumber(name, most, "a number of seconds above 0", value)) {
     return false;
   }
-  if (Failed()) {
-    return true;
-  }
-  double value = 0;
-  if (!Number(text, value) || value <= 0 || value > most) {
-    Fail(name + " takes a number of seconds above 0, not \"" + text + "\"");
-  } else {
+  if (value > 0) {
     ms = static_cast<uint64_t>(std::llround(std::ceil(value * 1000.0)));
   }
   return true;
@@ -92,6 +86,11 @@ bool COptionReader::TakeWhole(const std::string& name, long least, long most,
 }
 
 bool COptionReader::TakeFactor(const std::string& name, double& value) {
+  return TakeNumber(name, 1e6, "a factor above 0 (at most 1000000)", value);
+}
+
+bool COptionReader::TakeNumber(const std::string& name, double most, const std::string& what,
+                               double& value) {
   std::string text;
   if (!TakeValue(name, text, true)) {
     return false;
@@ -100,12 +99,19 @@ bool COptionReader::TakeFactor(const std::string& name, double& value) {
     return true;
   }
   double number = 0;
-  if (!Number(text, number) || number <= 0 || number > 1e6) {
-    Fail(name + " takes a factor above 0 (at most 1000000), not \"" + text + "\"");
+  if (!Number(text, number) || number <= 0 || number > most) {
+    Fail(name + " takes " + what + ", not \"" + text + "\"");
   } else {
     value = number;
   }
   return true;
+}
+
+bool COptionReader::Finish(std::string& error) const {
+  if (Failed()) {
+    error = mError;
+  }
+  return !Failed();
 }
 
 ZivoArgs COptionReader::Rest() {

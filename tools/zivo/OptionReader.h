@@ -44,8 +44,13 @@ class COptionReader {
   bool Fail(const std::string& error);
   bool Failed() const { return !mError.empty(); }
   const std::string& Error() const { return mError; }
+  // At the end of the reading: false with the mistake in `error`, if any.
+  bool Finish(std::string& error) const;
 
  private:
+  // A number above 0 and at most `most`; `what` describes it in the mistake.
+  bool TakeNumber(const std::string& name, double most, const std::string& what, double& value);
+
   const ZivoArgs& mArgs;
   std::size_t mNext = 0;
   std::string mError;

@@ -166,8 +166,7 @@ bool ParsePlatformOptions(const ZivoArgs& args, PlatformOptions& options, std::s
       options.operands.push_back(reader.Skip());
     }
   }
-  if (reader.Failed()) {
-    error = reader.Error();
+  if (!reader.Finish(error)) {
     return false;
   }
   if (!options.logLevel.empty() && options.logFile.empty()) {
@@ -180,6 +179,18 @@ bool ParsePlatformOptions(const ZivoArgs& args, PlatformOptions& options, std::s
   }
   if (namingGiven && options.platform != "linux") {
     error = "--naming goes with --platform linux";
+    return false;
+  }
+  return true;
+}
+
+bool CheckLongRunning(const PlatformOptions& options, bool speedGiven, std::string& error) {
+  if (!options.operands.empty()) {
+    error = "unexpected argument \"" + options.operands[0] + "\"";
+    return false;
+  }
+  if (speedGiven && options.platform != "sim") {
+    error = "--speed goes with a simulated handheld (--platform sim or sim:FILE)";
     return false;
   }
   return true;

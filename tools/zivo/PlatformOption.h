@@ -81,6 +81,9 @@ struct PlatformOptions {
 // (an option not offered included) returns false with a one-line `error`.
 bool ParsePlatformOptions(const ZivoArgs& args, PlatformOptions& options, std::string& error,
                           unsigned offered = ZivoOffers::kAll);
+// What run and watch refuse once their options are read: an operand, and
+// --speed (`speedGiven`) anywhere but on a simulated handheld.
+bool CheckLongRunning(const PlatformOptions& options, bool speedGiven, std::string& error);
 // The library's log mask for a --log-level LEVEL; none for an unknown one.
 std::optional<uint32_t> LogMaskOf(const std::string& level);
 // The lines of --help that describe the shared options in `offered`. The

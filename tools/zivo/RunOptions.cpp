@@ -34,8 +34,7 @@ bool ParseRunOptions(const ZivoArgs& args, RunOptions& options, std::string& err
       rest.push_back(reader.Skip());
     }
   }
-  if (reader.Failed()) {
-    error = reader.Error();
+  if (!reader.Finish(error)) {
     return false;
   }
   if (!ParsePlatformOptions(rest, options.platform, error, kRunOffers)) {
@@ -44,17 +43,12 @@ bool ParseRunOptions(const ZivoArgs& args, RunOptions& options, std::string& err
   if (options.platform.help) {
     return true;
   }
-  if (!options.platform.operands.empty()) {
-    error = "unexpected argument \"" + options.platform.operands[0] + "\"";
+  if (!CheckLongRunning(options.platform, speedGiven, error)) {
     return false;
   }
   options.configGiven = !options.platform.configFile.empty();
   if (!options.configGiven) {
     options.platform.configFile = kDefaultPolicyFile;
-  }
-  if (speedGiven && options.platform.platform != "sim") {
-    error = "--speed goes with a simulated handheld (--platform sim or sim:FILE)";
-    return false;
   }
   return true;
 }

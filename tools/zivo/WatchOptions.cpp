@@ -70,23 +70,14 @@ bool ParseWatchOptions(const ZivoArgs& args, WatchOptions& options, std::string&
       rest.push_back(reader.Skip());
     }
   }
-  if (reader.Failed()) {
-    error = reader.Error();
+  if (!reader.Finish(error)) {
     return false;
   }
   options.platform.noPolicyLookup = true;
   if (!ParsePlatformOptions(rest, options.platform, error, kWatchOffers)) {
     return false;
   }
-  if (!options.platform.operands.empty()) {
-    error = "unexpected argument \"" + options.platform.operands[0] + "\"";
-    return false;
-  }
-  if (speedGiven && options.platform.platform != "sim") {
-    error = "--speed goes with a simulated handheld (--platform sim or sim:FILE)";
-    return false;
-  }
-  return true;
+  return CheckLongRunning(options.platform, speedGiven, error);
 }
 
 const char* WatchHelp() {
