@@ -30,12 +30,33 @@ TEST(DemoCommandTest, TheTourCompletesAndKeepsTheLog) {
     EXPECT_NE(run.out.find(line), std::string::npos) << "missing: " << line << "\n" << run.out;
   }
   EXPECT_EQ(run.out.find("!!"), std::string::npos) << run.out;
+  // The last line says where a report of the policy at work can be written.
+  EXPECT_EQ(run.out.substr(run.out.rfind('\n', run.out.size() - 2) + 1),
+            "A report of the policy at work on this handheld: zivo demo --report FILE\n");
 
   std::ifstream in(log);
   std::ostringstream text;
   text << in.rdbuf();
   EXPECT_NE(text.str().find("CWmiParticipantManager Enumerate Succedded"), std::string::npos);
   EXPECT_NE(text.str().find("One of the Non WMI sensors is faulty"), std::string::npos);
+}
+
+TEST(DemoCommandTest, WritesTheReportOfARecordedRunWhenAsked) {
+  CTempFolder work;
+  const std::string report = work.Path() + "/demo.html";
+  const _tagSZivoRun run = RunZivo({"demo", "--report", report}, work.Path());
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_NE(run.out.find("9. A report of the policy at work"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find(" 0 not as expected"), std::string::npos) << run.out;
+  EXPECT_EQ(run.out.substr(run.out.rfind('\n', run.out.size() - 2) + 1),
+            "A report of the policy at work on this handheld: " + report + "\n");
+  std::ifstream in(report);
+  std::ostringstream page;
+  page << in.rdbuf();
+  EXPECT_NE(page.str().find("<svg class=\"chart\""), std::string::npos);
+  EXPECT_NE(page.str().find("<g class=\"decision"), std::string::npos);
+  // --report without a file is a mistake.
+  EXPECT_EQ(RunZivo({"demo", "--report"}).status, 2);
 }
 
 }  // namespace

@@ -13,6 +13,7 @@ int RunStatusCodes(const ZivoArgs& args);
 int RunWatch(const ZivoArgs& args);
 int RunRun(const ZivoArgs& args);
 int RunRestore(const ZivoArgs& args);
+int RunReport(const ZivoArgs& args);
 
 const std::vector<ZivoCommand>& ZivoCommands() {
   static const std::vector<ZivoCommand> commands = {
@@ -25,6 +26,7 @@ const std::vector<ZivoCommand>& ZivoCommands() {
       {"watch", "print the events a listener receives as they arrive", RunWatch},
       {"run", "apply the thermal policy as a daemon (a dry run unless --apply)", RunRun},
       {"restore", "put back the devices a zivo run --apply left changed", RunRestore},
+      {"report", "draw the record of a run as one HTML page (or CSV)", RunReport},
       {"config check", "check a thermal policy file before deploying it", RunConfigCheck},
       {"status-codes", "what the library's status codes mean", RunStatusCodes},
   };

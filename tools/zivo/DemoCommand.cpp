@@ -18,7 +18,9 @@
 #include <tuple>
 
 #include "Commands.h"
+#include "DemoReport.h"
 #include "HostSession.h"
+#include "OptionReader.h"
 #include "ParticipantView.h"
 #include "Platform/Memory/MemoryWmi.h"
 #include "Platform/Text.h"
@@ -78,8 +80,11 @@ std::string Quoted(const std::wstring& name) {
 
 class CDemo {
  public:
-  CDemo(PlatformOptions options, ChosenPlatform& chosen)
-      : mOptions(std::move(options)), mChosen(chosen), mHandheld(*chosen.handheld) {}
+  CDemo(PlatformOptions options, std::string reportFile, ChosenPlatform& chosen)
+      : mOptions(std::move(options)),
+        mReportFile(std::move(reportFile)),
+        mChosen(chosen),
+        mHandheld(*chosen.handheld) {}
 
   int Run() {
     std::printf("ZIVORIVIzo demo: a host on the %s\n", mChosen.description.c_str());
@@ -104,6 +109,7 @@ class CDemo {
       FaultySensor();
     }
     Events();
+    Report();
     return Summary();
   }
 
@@ -618,6 +624,24 @@ class CDemo {
     COSEventManager::DeleteInstance();
   }
 
+  // A recorded dry run of the policy on the same handheld, drawn as a page.
+  void Report() {
+    if (mReportFile.empty()) {
+      return;
+    }
+    std::printf("\n9. A report of the policy at work\n---------------------------------\n");
+    std::printf(
+        "zivo run records a %d-second dry run of the policy on the handheld;\n"
+        "zivo report draws it.\n",
+        kDemoReportSeconds);
+    std::string error;
+    const bool written = WriteDemoReport(mOptions, mReportFile, error);
+    if (!written) {
+      std::printf("The report could not be written: %s\n", error.c_str());
+    }
+    Check(written, "the report of a recorded run is written");
+  }
+
   int Summary() {
     std::printf("\nSummary\n-------\n");
     std::printf(
@@ -631,10 +655,16 @@ class CDemo {
       std::printf("The library's log is in %s.\n", mOptions.logFile.c_str());
     }
     std::printf("%s\n", mFailures.empty() ? "Demo complete." : "Demo FAILED.");
+    if (mReportFile.empty()) {
+      std::printf("A report of the policy at work on this handheld: zivo demo --report FILE\n");
+    } else {
+      std::printf("A report of the policy at work on this handheld: %s\n", mReportFile.c_str());
+    }
     return mFailures.empty() ? 0 : 1;
   }
 
   PlatformOptions mOptions;
+  std::string mReportFile;
   ChosenPlatform& mChosen;
   CSimHandheld& mHandheld;
   CHostSession mSession;
@@ -652,10 +682,22 @@ class CDemo {
 
 }  // namespace
 
-int RunDemo(const ZivoArgs& args) {
+int RunDemo(const ZivoArgs& given) {
   PlatformOptions options;
   options.platform = "sim";  // the demo's machine is the simulated handheld
   std::string error;
+  std::string report;
+  ZivoArgs args;
+  COptionReader reader(given);
+  while (reader.More()) {
+    if (!reader.TakeValue("--report", report)) {
+      args.push_back(reader.Skip());
+    }
+  }
+  if (reader.Failed()) {
+    std::fprintf(stderr, "zivo demo: %s\n", reader.Error().c_str());
+    return 2;
+  }
   if (!ParsePlatformOptions(args, options, error,
                             ZivoOffers::kPlatform | ZivoOffers::kConfig | ZivoOffers::kLog)) {
     std::fprintf(stderr, "zivo demo: %s\n", error.c_str());
@@ -663,7 +705,8 @@ int RunDemo(const ZivoArgs& args) {
   }
   if (options.help) {
     std::printf(
-        "usage: zivo demo [--config FILE] [--log FILE] [--platform sim|sim:FILE]\n\n"
+        "usage: zivo demo [--config FILE] [--log FILE] [--platform sim|sim:FILE]\n"
+        "                 [--report FILE]\n\n"
         "Walks through what a host sees on the simulated handheld: start-up, the\n"
         "participants with their links and policy, temperatures while the machine\n"
         "heats, throttling, trip points, a participant added and removed at run time,\n"
@@ -671,6 +714,8 @@ int RunDemo(const ZivoArgs& args) {
         "  --config FILE   the thermal policy (default: the example policy,\n"
         "                  docs/velmarconfig.xml, or share/zivorivizo/examples once installed)\n"
         "  --log FILE      keep the library's log in FILE\n"
+        "  --report FILE   also record a 10-minute dry run of the policy on the\n"
+        "                  handheld and draw it in FILE (as zivo report does)\n"
         "  --platform ...  sim (the embedded handheld) or sim:FILE\n");
     return 0;
   }
@@ -690,5 +735,5 @@ int RunDemo(const ZivoArgs& args) {
     std::fprintf(stderr, "zivo demo: %s\n", error.c_str());
     return 1;
   }
-  return CDemo(options, chosen).Run();
+  return CDemo(options, report, chosen).Run();
 }

@@ -30,15 +30,49 @@ CPolicyEngine::CPolicyEngine(CParticipantMgr& participants, CConfigManager& conf
                              CPowerGuard& power, bool apply)
     : mParticipants(participants), mConfig(config), mPower(power), mApply(apply) {}
 
-bool CPolicyEngine::Manages(const std::wstring& sensor) {
+bool CPolicyEngine::ManagedRecord(const std::wstring& sensor, _tagSSensorConfig& record) {
   _tagSSensor reading;
   if (mParticipants.GetSensor(sensor, reading) != 0) {
     return false;
   }
-  _tagSSensorConfig record;
   record.strName = sensor;
   record.iClass = static_cast<int>(reading.Class);
   return mConfig.GetSensorConfig(record) == 0 && record.iUsageEnable != 0;
+}
+
+bool CPolicyEngine::Manages(const std::wstring& sensor) {
+  _tagSSensorConfig record;
+  return ManagedRecord(sensor, record);
+}
+
+bool CPolicyEngine::Thresholds(const std::wstring& sensor, int& start, int& shutdown) {
+  _tagSSensorConfig record;
+  if (!ManagedRecord(sensor, record)) {
+    return false;
+  }
+  start = record.iThrottleStartTemp;
+  shutdown = record.iShutdownTemp;
+  return true;
+}
+
+std::map<std::wstring, CPolicyEngine::DeviceNow> CPolicyEngine::Devices() {
+  std::map<std::wstring, DeviceNow> now;
+  for (const auto& [name, users] : mUsers) {
+    _tagSDevice device;
+    if (users.empty() || mParticipants.GetDevice(name, device) != 0) {
+      continue;
+    }
+    DeviceNow& d = now[name];
+    d.state = mApply ? device.Current : mLedger.Written(name).value_or(device.Current);
+    d.max = device.Max;
+    if (mReadMax) {
+      d.max = mReadMax(name).value_or(device.Max);
+    }
+    if (mReadRpm) {
+      d.rpm = mReadRpm(name);
+    }
+  }
+  return now;
 }
 
 std::vector<PolicyDecision> CPolicyEngine::EvaluateAll() {
@@ -81,6 +115,7 @@ void CPolicyEngine::Forget(const std::wstring& name) {
 
 void CPolicyEngine::DropSensor(const std::wstring& sensor) {
   mBand.erase(sensor);
+  mReadings.erase(sensor);
   for (auto& [device, users] : mUsers) {
     users.erase(sensor);
   }
@@ -113,6 +148,12 @@ void CPolicyEngine::Evaluate(const std::wstring& sensor, std::vector<PolicyDecis
     mPower.LibraryRequests(sensor, reading.TempHistory.front().Temp, out);
   }
   std::vector<Candidate> devices = DevicesOf(sensor, record);
+  Reading& last = mReadings[sensor];
+  last.status = refreshed;
+  last.temperature.reset();
+  if (refreshed == 0 && !reading.TempHistory.empty()) {
+    last.temperature = reading.TempHistory.front().Temp;
+  }
   if (refreshed != 0 || reading.TempHistory.empty()) {
     Stale(sensor, refreshed, record, devices, out);
     return;
@@ -167,6 +208,7 @@ void CPolicyEngine::KickStopped(const std::wstring& sensor, const _tagSSensorCon
     }
     PolicyDecision kick;
     kick.action = "throttle";
+    kick.cause = DecisionCause::FanStopped;
     kick.sensor = sensor;
     kick.record = SensorRecordText(record) + "; " + device.record;
     kick.reason = "fan " + ToUtf8(device.name) + " reads stopped: one kick at full speed";
@@ -196,6 +238,7 @@ void CPolicyEngine::Stale(const std::wstring& sensor, int status, const _tagSSen
     }
     PolicyDecision decision;
     decision.action = "failsafe";
+    decision.cause = DecisionCause::NoReading;
     decision.sensor = sensor;
     decision.threshold = record.iThrottleStartTemp;
     decision.record = SensorRecordText(record) + "; " + device.record;
@@ -346,6 +389,7 @@ void CPolicyEngine::Decide(const std::wstring& sensor, int temperature,
       }
       PolicyDecision decision;
       decision.action = "throttle";
+      decision.cause = DecisionCause::CriticalLimit;
       decision.sensor = sensor;
       decision.temperature = temperature;
       decision.threshold = *critical;
@@ -366,6 +410,7 @@ void CPolicyEngine::Decide(const std::wstring& sensor, int temperature,
       }
       PolicyDecision decision;
       decision.action = "throttle";
+      decision.cause = DecisionCause::ThrottleStart;
       decision.sensor = sensor;
       decision.temperature = temperature;
       decision.threshold = start;
@@ -389,6 +434,7 @@ void CPolicyEngine::Decide(const std::wstring& sensor, int temperature,
     }
     PolicyDecision decision;
     decision.action = "release";
+    decision.cause = DecisionCause::ReleaseTemperature;
     decision.sensor = sensor;
     decision.temperature = temperature;
     decision.threshold = start - kHysteresis;

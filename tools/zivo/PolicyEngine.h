@@ -48,6 +48,7 @@
 #include <string>
 #include <vector>
 
+#include "DecisionCause.h"
 #include "DeviceLedger.h"
 #include "zivorivizo/ConfigRecords.h"
 
@@ -61,6 +62,7 @@ struct PolicyDecision {
   // "failsafe" (a device to its limit), "warning" (no fresh reading) or
   // "recovered" (readings back)
   std::string action;
+  DecisionCause cause = DecisionCause::None;
   std::wstring sensor;  // the sensor whose temperature decided
   int temperature = 0;  // its temperature, tenths of kelvin
   int threshold = 0;    // the temperature it was compared with
@@ -109,6 +111,26 @@ class CPolicyEngine {
   // What was written to each device; its save callback keeps the record.
   CDeviceLedger& Ledger() { return mLedger; }
 
+  // What the last evaluation of a managed sensor read: its temperature
+  // (tenths of kelvin), or the status of the refresh that failed.
+  struct Reading {
+    std::optional<int> temperature;
+    int status = 0;
+  };
+  const std::map<std::wstring, Reading>& Readings() const { return mReadings; }
+  // A device that a managed sensor uses, as run sees it now: the state it
+  // holds (in a dry run, the one it would hold), its max_state (read now
+  // where a reader is set) and a fan's speed.
+  struct DeviceNow {
+    uint32_t state = 0;
+    uint32_t max = 0;
+    std::optional<uint32_t> rpm;
+  };
+  std::map<std::wstring, DeviceNow> Devices();
+  // A managed sensor's throttle start and shutdown temperatures (tenths of
+  // kelvin) from its record; false when the policy does not manage it.
+  bool Thresholds(const std::wstring& sensor, int& start, int& shutdown);
+
   // Refreshes every managed sensor and decides for each.
   std::vector<PolicyDecision> EvaluateAll();
   // True when the policy has a record for the sensor with its usage on.
@@ -130,6 +152,8 @@ class CPolicyEngine {
     bool active = false;  // a fan
     std::string record;
   };
+  // The sensor's record, when the policy manages it.
+  bool ManagedRecord(const std::wstring& sensor, _tagSSensorConfig& record);
   // Refreshes a managed sensor and decides for it; an unmanaged one is not
   // read at all.
   void Evaluate(const std::wstring& sensor, std::vector<PolicyDecision>& out);
@@ -163,4 +187,5 @@ class CPolicyEngine {
   std::map<std::wstring, int> mFailures;                  // failed readings in a row
   std::map<std::wstring, std::set<std::wstring>> mUsers;  // device -> its sensors
   std::set<std::wstring> mReleased;                       // devices lowered in this evaluation
+  std::map<std::wstring, Reading> mReadings;              // each managed sensor's last reading
 };

@@ -63,6 +63,7 @@ void CPowerGuard::Reading(const std::wstring& sensor, int temperature,
     return;
   }
   PolicyDecision decision;
+  decision.cause = DecisionCause::ShutdownTemperature;
   decision.sensor = sensor;
   decision.temperature = temperature;
   decision.record = "sensor record: shutdown " + std::to_string(record.iShutdownTemp) +
@@ -141,6 +142,7 @@ void CPowerGuard::Cool(PolicyDecision& decision, const _tagSSensorConfig& record
     return;
   }
   decision.action = "cancel";
+  decision.cause = DecisionCause::Cooled;
   decision.threshold = release;
   decision.reason = ToUtf8(sensor) + " at " + CelsiusText(decision.temperature) + " below " +
                     CelsiusText(release) + " (its shutdown temperature less the hysteresis) on " +
@@ -178,6 +180,7 @@ void CPowerGuard::LibraryRequests(const std::wstring& sensor, int temperature,
   state.libraryShown = accepted;
   PolicyDecision decision;
   decision.action = outcome.kind == "privilege" ? "shutdown" : outcome.kind;
+  decision.cause = DecisionCause::Library;
   decision.sensor = sensor;
   decision.temperature = temperature;
   decision.threshold = kFaultyReading;

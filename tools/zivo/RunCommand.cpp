@@ -19,6 +19,7 @@
 #include "DevicePutBack.h"
 #include "HostLoop.h"
 #include "HostSession.h"
+#include "LocalTimeText.h"
 #include "OutputPipe.h"
 #include "Platform/Linux/SysfsThermalView.h"
 #include "Platform/Text.h"
@@ -30,6 +31,7 @@
 #include "RunOptions.h"
 #include "RunOutput.h"
 #include "RunPower.h"
+#include "RunRecorder.h"
 #include "StateFolder.h"
 #include "SysfsDetails.h"
 #include "zivorivizo/OSEventManager.h"
@@ -106,7 +108,7 @@ class CPolicyDaemon {
 
   int Run() {
     ConfigLoadReport loaded;
-    if (!LoadPolicy(loaded) || !TakeStateFolder()) {
+    if (!LoadPolicy(loaded) || !TakeStateFolder() || !OpenRecord()) {
       return 1;
     }
     CHostLoop loop(mChosen, true);
@@ -132,6 +134,10 @@ class CPolicyDaemon {
     if (mChosen.thermal) {
       ReadKernelSide(engine, mChosen.thermal);
     }
+    mRecorder.Start(RunRecordHeader(findings, engine, mChosen.thermal.get(), mChosen.description,
+                                    mOptions.platform.configFile, mOptions.intervalMs / 1000.0,
+                                    !mOptions.apply),
+                    Now());
     if (!PutBackBeforeStart(session.Manager(), engine, error)) {
       return Refuse(error);
     }
@@ -143,6 +149,7 @@ class CPolicyDaemon {
       mOutput.Unmanaged(name);
     }
     Emit(engine.EvaluateAll());
+    Tick(engine);
     // Measured with everything started, and again before it stops, so a run
     // that grows shows it.
     const RunFootprint before = ReadFootprint();
@@ -253,7 +260,10 @@ class CPolicyDaemon {
       HandleEvent(event, manager, engine);
       return true;
     };
-    callbacks.tick = [this, &engine](uint64_t) { Emit(engine.EvaluateAll()); };
+    callbacks.tick = [this, &engine](uint64_t) {
+      Emit(engine.EvaluateAll());
+      Tick(engine);
+    };
     callbacks.stalled = [this](uint64_t stalledMs) { mOutput.Stalled(stalledMs); };
     callbacks.reload = [this] {
       // The file is parsed apart and goes in force whole: one that does not
@@ -295,9 +305,34 @@ class CPolicyDaemon {
     }
   }
 
+  // The record (--record) gets every line the output makes, as JSON, after a
+  // header; the metrics (--metrics-textfile) are rewritten at each tick.
+  bool OpenRecord() {
+    std::string error;
+    if (!mRecorder.Open(mOptions.recordFile, mOptions.metricsFile, ZIVO_VERSION, error)) {
+      Refuse(error);
+      return false;
+    }
+    if (mRecorder.Records()) {
+      mOutput.AddWriter(RecordLineWriter(mRecorder));
+    }
+    return true;
+  }
+
+  // A sample and the metrics, after the policy was applied to every sensor.
+  void Tick(CPolicyEngine& engine) {
+    mRecorder.Tick(engine, Now());
+    if (const std::string warning = mRecorder.TakeWarning(); !warning.empty()) {
+      mOutput.Warning(warning);
+    }
+  }
+
+  std::string Now() const { return LocalTimeText(mChosen.platform->Clock().LocalNow()); }
+
   void Emit(const std::vector<PolicyDecision>& made) {
     mOutput.FanNotes();
     for (const PolicyDecision& decision : made) {
+      mRecorder.Decision(decision);
       mOutput.Decision(decision);
       ++mDecisions;
     }
@@ -332,6 +367,7 @@ class CPolicyDaemon {
   CRunPower& mPower;
   CStateFolder mFolder;
   CPolicyInForce mPolicy;
+  CRunRecorder mRecorder;  // before the output, whose writer uses it
   CRunOutput mOutput;
   std::vector<std::string> mFansSaid;  // what was said of fans put back at start
   uint64_t mDecisions = 0;

@@ -11,7 +11,9 @@ bool ParseRunOptions(const ZivoArgs& args, RunOptions& options, std::string& err
   COptionReader reader(args);
   while (reader.More()) {
     if (reader.TakeSeconds("--interval", 86400, options.intervalMs) ||
-        reader.TakeValue("--state-dir", options.stateDir)) {
+        reader.TakeValue("--state-dir", options.stateDir) ||
+        reader.TakeValue("--record", options.recordFile) ||
+        reader.TakeValue("--metrics-textfile", options.metricsFile)) {
       continue;
     }
     uint64_t ms = 0;
@@ -54,7 +56,8 @@ bool ParseRunOptions(const ZivoArgs& args, RunOptions& options, std::string& err
 const char* RunHelp() {
   return "usage: zivo run [--config FILE] [--interval SECONDS] [--apply] [--confirm N]\n"
          "                [--speed N] [--duration SECONDS] [--failsafe-after N]\n"
-         "                [--state-dir DIR]\n"
+         "                [--state-dir DIR] [--record FILE]\n"
+         "                [--metrics-textfile PATH]\n"
          "                [--platform sim|sim:FILE|linux] [--sysfs-root DIR]\n"
          "                [--naming path|stable] [--log FILE|journal]\n"
          "                [--log-level LEVEL] [--json]\n\n"
@@ -85,5 +88,11 @@ const char* RunHelp() {
          "  --duration SECONDS  end after that long (simulated time on a handheld)\n"
          "  --failsafe-after N  failed readings in a row before a sensor's devices go\n"
          "                      to their limit (default 3)\n"
-         "  --state-dir DIR     the lock and the states to put back (default /run/zivo)\n";
+         "  --state-dir DIR     the lock and the states to put back (default /run/zivo)\n"
+         "  --record FILE       write a record of the run to FILE (JSON Lines: a header,\n"
+         "                      one sample per interval and every decision); draw it\n"
+         "                      with zivo report FILE\n"
+         "  --metrics-textfile PATH\n"
+         "                      rewrite PATH at each interval in the Prometheus text\n"
+         "                      format, for node_exporter's textfile collector\n";
 }

@@ -10,6 +10,9 @@
 //                       to their limit (default 3)
 //   --state-dir DIR     with --apply: the lock and the record of the states
 //                       to put back (default /run/zivo)
+//   --record FILE       keep a record of the run (RunRecord.h) in FILE
+//   --metrics-textfile PATH
+//                       rewrite the Prometheus textfile PATH at each tick
 //   --confirm N         fresh readings in a row at the shutdown temperature
 //                       before the power action, and below it less the
 //                       hysteresis before a shutdown is cancelled (default 3)
@@ -33,6 +36,8 @@ struct RunOptions {
   // False when the policy is the default file (kDefaultPolicyFile).
   bool configGiven = false;
   int confirm = 3;
+  std::string recordFile;
+  std::string metricsFile;
 };
 
 // The policy zivo run applies when no --config is given.
