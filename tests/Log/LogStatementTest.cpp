@@ -86,6 +86,15 @@ TEST_F(LogStatementTest, WideArgumentsAreWrittenAsUtf8WhateverTheLocale) {
            {Formatted(4, "%ls", L"ab\u00e9"), "ab"},
            {Formatted(64, "%2$ls %1$d", 3, L"b"), "b 3"},
            {Formatted(64, "[%.0ls]", L"abc"), "[]"},
+           // Bare decimals at their limits, and cut to the buffer as the C
+           // formatter cuts them.
+           {Formatted(96, "%d %ld %u %lu %i %ls", -2147483647 - 1, -9223372036854775807l - 1,
+                      4294967295u, 18446744073709551615ul, -0, L""),
+            "-2147483648 -9223372036854775808 4294967295 18446744073709551615 0 "},
+           {Formatted(6, "%ls%d", L"a", 123456), "a1234"},
+           {Formatted(6, "%ls%5d|%-3u|%+d", L"", 1, 2u, 3), "    1"},
+           {Formatted(64, "%ls%+d|%-3u|%ld|%hd", L"", 3, 2u, 7l, 65537), "+3|2  |7|1"},
+           {Formatted(4, "%ls", L"abcdef"), "abc"},
        }) {
     EXPECT_EQ(got, want);
   }
