@@ -40,8 +40,13 @@ TEST_F(LogStatementTest, APieceIsFilteredByItsOwnStatementsLevel) {
   EXPECT_EQ(mLog.Text(), Prefix("2026:03:04 05:06:07:008", "ERROR", line) + "kept\n");
 
   mLog.Clear();
-  LOG_DEBUG("dropped too");
+  int evaluated = 0;
+  LOG_DEBUG("dropped too %d", ++evaluated);
   EXPECT_EQ(mLog.Text(), "");
+  EXPECT_EQ(evaluated, 0);  // a dropped statement's arguments are not evaluated
+  LOG_ERROR("kept %d", ++evaluated);
+  EXPECT_EQ(evaluated, 1);
+  mLog.Clear();
 
   // Mask 0: nothing at all, but the current level still follows.
   EXPECT_EQ(myPrint.SetLogLevel(static_cast<LEVEL>(0)), LEVEL_ERROR);

@@ -442,7 +442,7 @@ int CParticipantMgr::GetDevicesWithoutSensors(std::wstring skinSensorName,
 int CParticipantMgr::RefreshSensor(std::wstring name) {
   LOG_DEBUG("Refresh called for %ls", name.c_str());
   CSensor* sensor = nullptr;
-  if (GetSensorPtr(name, sensor) != ZIVO_SUCCESS) {
+  if (GetSensorPtr(std::move(name), sensor) != ZIVO_SUCCESS) {
     LOG_DEBUG("Sensor not found");
     return ZIVO_SENSOR_NOT_FOUND;
   }
@@ -457,7 +457,7 @@ int CParticipantMgr::GetCurrentTemperature(std::wstring name, int& temperature) 
   LOG_DEBUG("GetCurrentTemperature called for %ls", name.c_str());
   temperature = 0;
   CSensor* sensor = nullptr;
-  if (GetSensorPtr(name, sensor) != ZIVO_SUCCESS) {
+  if (GetSensorPtr(std::move(name), sensor) != ZIVO_SUCCESS) {
     LOG_DEBUG("Sensor not found");
     return ZIVO_SENSOR_NOT_FOUND;
   }
