@@ -16,6 +16,7 @@
 #include "Platform/Com.h"
 #include "Platform/DriverProtocol.h"
 #include "Platform/Registry.h"
+#include "Platform/Text.h"
 #include "Platform/Wmi.h"
 #include "zivorivizo/OSConfigMgr.h"
 #include "zivorivizo/Platform.h"
@@ -172,7 +173,7 @@ int WalkEntries(CRegistryKey& key, const ParameterEntries& entries, bool logCoun
   }
   const int32_t entryCount = CappedCount(count, entries.countName, leftOut);
   for (int32_t i = 0; i < entryCount; ++i) {
-    const std::wstring valueName = entries.prefix + std::to_wstring(i);
+    const std::wstring valueName = NumberedName(entries.prefix, static_cast<uint32_t>(i));
     std::wstring read;
     const long status = key.QueryString(valueName, kPathBytes, read);
     if (status != REG_STATUS_SUCCESS) {
