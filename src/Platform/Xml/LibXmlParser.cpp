@@ -1,4 +1,4 @@
-#include "Platform/Linux/LibXmlParser.h"
+#include "Platform/Xml/LibXmlParser.h"
 
 #include <fcntl.h>
 #include <libxml/parser.h>
