@@ -49,6 +49,18 @@ class ZIVO_EXPORT COSConfigManager : public CConfigManager {
   int ParsePlatformConfig();
   int ParseDeviceConfig();
   int ParseSensorConfig();
+  // One <Sensor> element, its name read into `record`: 0 when it was added,
+  // 290 when it breaks a rule.
+  int ParseSensor(_tagSXmlNode sensor, _tagSSensorConfig& record);
+  // The number of devices a skin sensor announces (-1 when it gives no
+  // count; 0 for other classes).
+  int ReadSkinDeviceCount(_tagSXmlNode sensor, int sensorClass, bool& countGiven,
+                          std::wstring& count);
+  // False when the throttle start is not below the shutdown temperature.
+  bool ReadSensorTemperature(_tagSXmlNode element, _tagSSensorConfig& record);
+  // A skin sensor's Device0, Device1... up to the announced count.
+  void ReadSkinDevicePaths(_tagSXmlNode element, int announced, _tagSSensorConfig& record,
+                           int& added);
   // 0, 278 (missing, null node or unreadable) or 279 (no attribute list).
   // `value` is written only on success, at most 254 characters.
   int getAttributeValue(_tagSXmlNode node, std::wstring_view name, std::wstring& value);
