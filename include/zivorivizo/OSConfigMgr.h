@@ -35,16 +35,18 @@ class ZIVO_EXPORT COSConfigManager : public CConfigManager {
   // loaded, 276 when no file loaded, 290 when a section broke a rule.
   int Init(std::wstring path) override;
 
- private:
-  explicit COSConfigManager(std::wstring path);
+ protected:
   // A manager that has loaded nothing yet and reports what its loads find
-  // into `report` (which must outlive it); used by CheckConfigFile.
+  // into `report` (which must outlive it): the checker behind
+  // CheckConfigFile (zivorivizo/Diagnostics.h) derives from it.
   explicit COSConfigManager(ConfigLoadReport& report);
-  friend ConfigLoadReport CheckConfigFile(const std::wstring& path);
 
   // Init, letting an internal failure of the document escape as an exception
   // (which ends the construction).
   int LoadAndParse(std::wstring path);
+
+ private:
+  explicit COSConfigManager(std::wstring path);
   int LoadXMLFile(std::wstring path);
   int ParsePlatformConfig();
   int ParseDeviceConfig();

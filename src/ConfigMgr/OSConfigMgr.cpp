@@ -6,11 +6,11 @@
 #include <unordered_set>
 #include <vector>
 
-#include "ConfigMgr/ConfigLoadReport.h"
 #include "ConfigMgr/ConfigValues.h"
 #include "Log/LogStatement.h"
 #include "Platform/Text.h"
 #include "Platform/Xml.h"
+#include "zivorivizo/Diagnostics.h"
 #include "zivorivizo/Platform.h"
 #include "zivorivizo/StatusCodes.h"
 
@@ -97,17 +97,32 @@ COSConfigManager::COSConfigManager(std::wstring path) : mPlatform(CPlatform::Cur
 COSConfigManager::COSConfigManager(ConfigLoadReport& report)
     : mPlatform(CPlatform::Current()), mReport(&report) {}
 
+namespace {
+
+// A configuration manager of its own for one check, apart from the
+// process's singleton.
+class CConfigFileCheck : public COSConfigManager {
+ public:
+  explicit CConfigFileCheck(ConfigLoadReport& report) : COSConfigManager(report) {}
+
+  int Run(const std::wstring& path) {
+    try {
+      return LoadAndParse(path);
+    } catch (...) {
+      std::lock_guard<std::mutex> hold(mLock);
+      mLoaded = 0;
+      ClearRecordsLocked();
+      return ZIVO_THROW_CONFIG_FAILED;
+    }
+  }
+};
+
+}  // namespace
+
 ConfigLoadReport CheckConfigFile(const std::wstring& path) {
   ConfigLoadReport report;
-  COSConfigManager manager(report);
-  try {
-    report.result = manager.LoadAndParse(path);
-  } catch (...) {
-    report.result = ZIVO_THROW_CONFIG_FAILED;
-    std::lock_guard<std::mutex> hold(manager.mLock);
-    manager.mLoaded = 0;
-    manager.ClearRecordsLocked();
-  }
+  CConfigFileCheck manager(report);
+  report.result = manager.Run(path);
   report.loaded = report.result == ZIVO_SUCCESS;
   manager.GetPlatformConfig(report.platform);
   manager.GetAllDeviceConfigs(report.devices);

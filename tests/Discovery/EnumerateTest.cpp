@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "DiscoveryTest.h"
-#include "PartMgr/DiscoveryLeftOut.h"
+#include "zivorivizo/Diagnostics.h"
 #include "zivorivizo/StatusCodes.h"
 
 namespace {

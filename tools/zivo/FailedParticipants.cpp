@@ -7,8 +7,8 @@
 #include "AccessFailure.h"
 #include "Platform/DriverProtocol.h"
 #include "Platform/Registry.h"
-#include "Platform/Text.h"
 #include "zivorivizo/Platform.h"
+#include "zivorivizo/Text.h"
 
 namespace {
 

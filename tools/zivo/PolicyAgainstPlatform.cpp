@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "ConfigMgr/ConfigValues.h"
-#include "Platform/Text.h"
+#include "zivorivizo/Text.h"
 
 namespace {
 

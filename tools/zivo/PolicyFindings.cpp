@@ -4,10 +4,10 @@
 #include <set>
 
 #include "ConfigMgr/ConfigValues.h"
-#include "Platform/Text.h"
 #include "SysfsDetails.h"
 #include "TextTable.h"
 #include "zivorivizo/ParticipantRecords.h"
+#include "zivorivizo/Text.h"
 
 namespace {
 
