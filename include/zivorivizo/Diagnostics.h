@@ -8,6 +8,7 @@
 #include <array>
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "zivorivizo/ConfigRecords.h"
@@ -62,6 +63,15 @@ ZIVO_EXPORT ConfigLoadReport CheckConfigFile(const std::wstring& path);
 ZIVO_EXPORT bool CheckConfigGrammar(const std::wstring& path, const std::wstring& grammar,
                                     _tagSXmlParseError& error);
 
+// Whether a policy's device record whose path is `fragment` applies to the
+// device named `devicePath`: the fragment occurs anywhere in the name, so
+// "cooling_device1" applies to "cooling_device12" too. The manager's lookups
+// take the first record that applies; a host uses this to show which record
+// governs a device.
+inline bool DeviceFragmentMatches(std::wstring_view devicePath, std::wstring_view fragment) {
+  return devicePath.find(fragment) != std::wstring_view::npos;
+}
+
 // ---- What discovery left out ----
 
 enum class LeftOutReason {
@@ -93,6 +103,14 @@ struct DiscoveryLeftOut {
     return total;
   }
 };
+
+// The driver paths the installed platform's parameters key lists (sensors or
+// devices), in order, read as discovery reads them: at most
+// MAX_DRIVER_PARTICIPANTS entries, each up to its terminator within the
+// 128-byte buffer; an entry that cannot be read is skipped. Empty when the
+// key or its count cannot be read. For a host that names the listed
+// participant behind a record that did not open.
+ZIVO_EXPORT std::vector<std::wstring> ListedDriverPaths(bool sensors);
 
 // The reason in words, for people ("path longer than 63 characters").
 ZIVO_EXPORT const char* LeftOutReasonText(LeftOutReason reason);

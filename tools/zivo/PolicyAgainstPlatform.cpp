@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "ConfigMgr/ConfigValues.h"
+#include "zivorivizo/Diagnostics.h"
 #include "zivorivizo/Text.h"
 
 namespace {

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <set>
 
-#include "ConfigMgr/ConfigValues.h"
 #include "SysfsDetails.h"
 #include "TextTable.h"
+#include "zivorivizo/Diagnostics.h"
 #include "zivorivizo/ParticipantRecords.h"
 #include "zivorivizo/Text.h"
 
