@@ -14,7 +14,7 @@
 #include <map>
 #include <string>
 
-#include "Platform/Linux/LibXmlParser.h"
+#include "Platform/Xml/LibXmlParser.h"
 #include "Platform/Text.h"
 #include "zivorivizo/OSConfigMgr.h"
 #include "zivorivizo/Platform.h"

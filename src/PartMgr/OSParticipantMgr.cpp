@@ -257,8 +257,7 @@ void COSParticipantManager::DeleteInstance() {
   mParticipantManager = nullptr;
 }
 
-COSParticipantManager::COSParticipantManager(int historyLength)
-    : mPlatform(CPlatform::Current()), mLeftOut(std::make_unique<DiscoveryLeftOut>()) {
+COSParticipantManager::COSParticipantManager(int historyLength) : mPlatform(CPlatform::Current()) {
   LOG_DEBUG("Participant Manger Construction called");
   int status = 0;
   if (COSParticipantManager::Init(historyLength, status) != ZIVO_SUCCESS) {
@@ -284,6 +283,7 @@ COSParticipantManager::~COSParticipantManager() {
   }
   mDeviceList.clear();
   mSensorList.clear();
+  ForgetLeftOut(*this);
   ConnectionSlot().reset();
   mPlatform->Com().CoUninitialize();
 }
@@ -374,7 +374,7 @@ int COSParticipantManager::Enumerate() {
   // Nothing else refers to the participants of the previous enumeration, so
   // they are destroyed rather than dropped (they are not stopped).
   DestroyParticipants();
-  *mLeftOut = DiscoveryLeftOut();
+  LeftOutRecordOf(*this) = DiscoveryLeftOut();
 
   int result = EnumerateNonWmiDrivers();
   if (result != ZIVO_SUCCESS) {
@@ -420,12 +420,12 @@ int COSParticipantManager::EnumerateWmiNameSpace(WMI_ENUM_ACCESS access) {
             mSensorList.push_back(sensor.get());
             sensor.release();
           } else {
-            mLeftOut->Add(LeftOutReason::FirmwareInvalid);
+            LeftOutRecordOf(*this).Add(LeftOutReason::FirmwareInvalid);
           }
         }
         return true;
       },
-      mLeftOut.get());
+      &LeftOutRecordOf(*this));
   return ZIVO_SUCCESS;
 }
 
@@ -474,7 +474,7 @@ int COSParticipantManager::EnumerateNonWmiDrivers() {
         sensor.release();
         return false;
       },
-      mLeftOut.get());
+      &LeftOutRecordOf(*this));
   if (result != ZIVO_SUCCESS) {
     return result;
   }
@@ -486,7 +486,7 @@ int COSParticipantManager::EnumerateNonWmiDrivers() {
         device.release();
         return false;
       },
-      mLeftOut.get());
+      &LeftOutRecordOf(*this));
 }
 
 void COSParticipantManager::LinkSensor(

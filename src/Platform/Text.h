@@ -6,15 +6,12 @@
 #include <string>
 #include <string_view>
 
-#include "zivorivizo/Export.h"
+#include "zivorivizo/Text.h"
 
 // 'A'-'Z' to 'a'-'z'; every other character as it is.
 inline wchar_t FoldAsciiCase(wchar_t c) {
   return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
 }
-
-ZIVO_EXPORT std::string ToUtf8(std::wstring_view text);
-ZIVO_EXPORT std::wstring FromUtf8(std::string_view text);
 
 // `prefix` followed by `number` in decimal ("Device12"), as the registry
 // names numbered entries. Written by hand: it runs for every entry of every

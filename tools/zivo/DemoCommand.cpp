@@ -21,7 +21,6 @@
 #include "HostSession.h"
 #include "ParticipantView.h"
 #include "Platform/Memory/MemoryWmi.h"
-#include "Platform/Text.h"
 #include "PlatformOption.h"
 #include "Sim/SimClock.h"
 #include "Sim/SimHandheld.h"
@@ -33,6 +32,7 @@
 #include "zivorivizo/OSEventManager.h"
 #include "zivorivizo/OSParticipantMgr.h"
 #include "zivorivizo/StatusCodes.h"
+#include "zivorivizo/Text.h"
 
 namespace {
 

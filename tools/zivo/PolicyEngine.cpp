@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "Platform/Text.h"
 #include "PowerGuard.h"
 #include "StaleReading.h"
 #include "zivorivizo/ConfigManager.h"
 #include "zivorivizo/ParticipantMgr.h"
+#include "zivorivizo/Text.h"
 
 namespace {
 

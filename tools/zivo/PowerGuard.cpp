@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "Platform/Text.h"
 #include "RunPower.h"
 #include "zivorivizo/SystemManager.h"
+#include "zivorivizo/Text.h"
 
 namespace {
 

@@ -17,7 +17,6 @@
 
 #include "AccessFailure.h"
 #include "Commands.h"
-#include "ConfigMgr/ConfigLoadReport.h"
 #include "DaemonQueue.h"
 #include "DaemonSignals.h"
 #include "DevicePutBack.h"
@@ -27,7 +26,6 @@
 #include "Platform/Clock.h"
 #include "Platform/Linux/SysfsThermalView.h"
 #include "Platform/Memory/MemoryWmi.h"
-#include "Platform/Text.h"
 #include "PlatformOption.h"
 #include "PolicyEngine.h"
 #include "PolicyFindings.h"
@@ -41,12 +39,14 @@
 #include "StatusText.h"
 #include "SysfsDetails.h"
 #include "TickSchedule.h"
+#include "zivorivizo/Diagnostics.h"
 #include "zivorivizo/Log.h"
 #include "zivorivizo/OSConfigMgr.h"
 #include "zivorivizo/OSEventManager.h"
 #include "zivorivizo/OSParticipantMgr.h"
 #include "zivorivizo/OSSystemManager.h"
 #include "zivorivizo/Platform.h"
+#include "zivorivizo/Text.h"
 
 namespace {
 

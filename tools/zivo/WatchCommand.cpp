@@ -18,7 +18,6 @@
 #include "JsonText.h"
 #include "OutputPipe.h"
 #include "Platform/Clock.h"
-#include "Platform/Text.h"
 #include "PlatformOption.h"
 #include "Sim/SimHandheld.h"
 #include "StatusText.h"
@@ -26,6 +25,7 @@
 #include "WatchOptions.h"
 #include "zivorivizo/OSEventManager.h"
 #include "zivorivizo/Platform.h"
+#include "zivorivizo/Text.h"
 
 namespace {
 
