@@ -34,10 +34,26 @@ int NotFoundCode(const CSensor*) {
 
 // Named operations act on the first participant of that name only; a later
 // duplicate is reachable through the whole-list operations alone.
+// Whether two names are equal, compared from their last character: the names
+// of one kind of participant share long prefixes (a folder, a device path)
+// and differ at their ends (a number), so a walk of the list rejects each
+// other name at its first compare.
+bool SameName(const std::wstring& a, const std::wstring& b) {
+  if (a.size() != b.size()) {
+    return false;
+  }
+  for (std::size_t i = a.size(); i > 0; --i) {
+    if (a[i - 1] != b[i - 1]) {
+      return false;
+    }
+  }
+  return true;
+}
+
 template <typename Participant>
 Participant* FindFirst(const std::list<Participant*>& list, const std::wstring& name) {
   for (Participant* participant : list) {
-    if (NameOf(participant) == name) {
+    if (SameName(NameOf(participant), name)) {
       return participant;
     }
   }
