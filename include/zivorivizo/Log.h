@@ -46,7 +46,8 @@ class ZIVO_EXPORT CLogger {
   virtual void Write(char* text);
 };
 
-// Appends to a text file, flushing after every piece. Owns the stream.
+// Appends to a text file, each piece with one write call as it comes (nothing
+// is held in a buffer). Owns the stream.
 class ZIVO_EXPORT CFileLogger : public CLogger {
  public:
   // Opens `path` for appending (created with mode 0640 less the umask if

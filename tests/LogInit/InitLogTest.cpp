@@ -129,6 +129,14 @@ TEST_F(InitLogTest, TheLogFileIsPrivateToTheProcessAndNeverALink) {
 
 namespace {
 
+// A sanitizer's runtime makes write calls of its own (it probes memory
+// through a pipe), so the kernel's count of them is exact only without one.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kWriteCountIsExact = false;
+#else
+constexpr bool kWriteCountIsExact = true;
+#endif
+
 // The write calls this thread has made so far, as the kernel counts them.
 long WriteCallsOfThisThread() {
   std::ifstream in("/proc/thread-self/io");
@@ -158,7 +166,9 @@ TEST_F(InitLogTest, EachStatementIsOneWriteOfAWholeLine) {
     mPlatform->SimClock().SetLocal(now);
     LOG_DEBUG("long %ls %d", wide.c_str(), -2147483647 - 1);
   }
-  EXPECT_EQ(WriteCallsOfThisThread() - before, static_cast<long>(times.size()));
+  if (kWriteCountIsExact) {
+    EXPECT_EQ(WriteCallsOfThisThread() - before, static_cast<long>(times.size()));
+  }
   std::istringstream lines(ReadFile(mDir / "one.log"));
   std::vector<std::string> stamps;
   for (std::string line; std::getline(lines, line);) {
