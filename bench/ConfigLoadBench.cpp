@@ -1,6 +1,6 @@
 // Loading a large policy file (1,000 devices and 1,000 sensors) through the
 // configuration manager, against libxml2's own parse of the same file with
-// the same options, in the same run. Target: the manager takes at most twice
+// the same options, in the same run. Target: the manager takes at most 1.3x
 // as long as the bare parse. The log is off (InitLog is never called).
 #include <benchmark/benchmark.h>
 #include <libxml/parser.h>
@@ -14,14 +14,14 @@
 #include <map>
 #include <string>
 
-#include "Platform/Linux/LibXmlParser.h"
+#include "Platform/Xml/LibXmlParser.h"
 #include "Platform/Text.h"
 #include "zivorivizo/OSConfigMgr.h"
 #include "zivorivizo/Platform.h"
 
 namespace {
 
-constexpr double kTarget = 2.0;
+constexpr double kTarget = 1.3;
 
 std::filesystem::path gFolder;
 std::string gFile;

@@ -46,7 +46,8 @@ class ZIVO_EXPORT CLogger {
   virtual void Write(char* text);
 };
 
-// Appends to a text file, flushing after every piece. Owns the stream.
+// Appends to a text file, each piece with one write call as it comes (nothing
+// is held in a buffer). Owns the stream.
 class ZIVO_EXPORT CFileLogger : public CLogger {
  public:
   // Opens `path` for appending (created with mode 0640 less the umask if
@@ -114,6 +115,17 @@ class ZIVO_EXPORT CPrint {
   // each logger as one Write. Used by the library's own log statements.
   static void Statement(LEVEL level, const char* source, int line, const char* format, ...)
       __attribute__((format(printf, 4, 5)));
+  // Whether a statement at `level` would be written now; leaves `level` as the
+  // current level either way, as Statement does. Lets a statement that the
+  // mask drops skip its arguments and the call.
+  static bool Admits(LEVEL level) {
+    CPrint* print = pPrint;
+    if (print == nullptr) {
+      return false;
+    }
+    print->mCurrentLevel.store(level, std::memory_order_relaxed);
+    return (level & print->mMask.load(std::memory_order_relaxed)) != 0;
+  }
 
   // Registers a logger and returns 0; CPrint then owns it. Returns 1 when
   // MAX_LOGGER_SUPPORTED loggers are already registered: the logger is not

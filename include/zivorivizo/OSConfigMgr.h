@@ -35,20 +35,34 @@ class ZIVO_EXPORT COSConfigManager : public CConfigManager {
   // loaded, 276 when no file loaded, 290 when a section broke a rule.
   int Init(std::wstring path) override;
 
- private:
-  explicit COSConfigManager(std::wstring path);
+ protected:
   // A manager that has loaded nothing yet and reports what its loads find
-  // into `report` (which must outlive it); used by CheckConfigFile.
+  // into `report` (which must outlive it): the checker behind
+  // CheckConfigFile (zivorivizo/Diagnostics.h) derives from it.
   explicit COSConfigManager(ConfigLoadReport& report);
-  friend ConfigLoadReport CheckConfigFile(const std::wstring& path);
 
   // Init, letting an internal failure of the document escape as an exception
   // (which ends the construction).
   int LoadAndParse(std::wstring path);
+
+ private:
+  explicit COSConfigManager(std::wstring path);
   int LoadXMLFile(std::wstring path);
   int ParsePlatformConfig();
   int ParseDeviceConfig();
   int ParseSensorConfig();
+  // One <Sensor> element, its name read into `record`: 0 when it was added,
+  // 290 when it breaks a rule.
+  int ParseSensor(_tagSXmlNode sensor, _tagSSensorConfig& record);
+  // The number of devices a skin sensor announces (-1 when it gives no
+  // count; 0 for other classes).
+  int ReadSkinDeviceCount(_tagSXmlNode sensor, int sensorClass, bool& countGiven,
+                          std::wstring& count);
+  // False when the throttle start is not below the shutdown temperature.
+  bool ReadSensorTemperature(_tagSXmlNode element, _tagSSensorConfig& record);
+  // A skin sensor's Device0, Device1... up to the announced count.
+  void ReadSkinDevicePaths(_tagSXmlNode element, int announced, _tagSSensorConfig& record,
+                           int& added);
   // 0, 278 (missing, null node or unreadable) or 279 (no attribute list).
   // `value` is written only on success, at most 254 characters.
   int getAttributeValue(_tagSXmlNode node, std::wstring_view name, std::wstring& value);

@@ -14,9 +14,9 @@
 // The parameters key's SensorCount and DeviceCount are each read up to
 // MAX_DRIVER_PARTICIPANTS entries; a larger count is logged at Error and cut.
 // A firmware sensor whose description cannot be read (an array of other than
-// one dimension) is left out with an Error line, and discovery goes on. The
-// library keeps a count of what the last Enumerate left out, by reason, for
-// its own tools.
+// one dimension) is left out with an Error line, and discovery goes on. What
+// the last Enumerate left out, by reason, is LeftOutByLastEnumerate
+// (zivorivizo/Diagnostics.h).
 #pragma once
 
 #include <memory>
@@ -28,7 +28,6 @@
 #include "zivorivizo/ParticipantMgr.h"
 
 class CPlatform;
-struct DiscoveryLeftOut;
 class CWbemClassObject;
 class CWbemServices;
 
@@ -62,7 +61,6 @@ class ZIVO_EXPORT COSParticipantManager : public CParticipantMgr {
   friend class CWmiDevice;
   friend class CWmiSensor;
   friend class COSEventManager;
-  friend const DiscoveryLeftOut& LeftOutByLastEnumerate(const COSParticipantManager& manager);
 
   explicit COSParticipantManager(int historyLength);
   int UpdateSensorDeviceLinks() override;
@@ -86,6 +84,4 @@ class ZIVO_EXPORT COSParticipantManager : public CParticipantMgr {
 
   static COSParticipantManager* mParticipantManager;
   std::shared_ptr<CPlatform> mPlatform;
-  // What the last Enumerate left out (never null).
-  std::unique_ptr<DiscoveryLeftOut> mLeftOut;
 };

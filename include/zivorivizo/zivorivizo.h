@@ -4,6 +4,7 @@
 #include "zivorivizo/ConfigManager.h"
 #include "zivorivizo/ConfigRecords.h"
 #include "zivorivizo/Device.h"
+#include "zivorivizo/Diagnostics.h"
 #include "zivorivizo/EventManager.h"
 #include "zivorivizo/Export.h"
 #include "zivorivizo/Log.h"
@@ -19,3 +20,5 @@
 #include "zivorivizo/StatusCodes.h"
 #include "zivorivizo/SystemManager.h"
 #include "zivorivizo/TempConversion.h"
+#include "zivorivizo/Text.h"
+#include "zivorivizo/XmlParseError.h"

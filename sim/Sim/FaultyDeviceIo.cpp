@@ -17,7 +17,8 @@ class CFaultyDeviceHandle : public CDeviceHandle {
   bool Control(uint32_t code, std::span<const std::byte> in, std::span<std::byte> out,
                uint32_t& error) override {
     long status = 0;
-    if (mPlan->Take(FaultOp::DeviceControl, {mPath, FaultCodeName(code)}, status)) {
+    wchar_t name[kFaultCodeNameSize];
+    if (mPlan->Take(FaultOp::DeviceControl, {mPath, WriteFaultCodeName(code, name)}, status)) {
       error = Error(status);
       return false;
     }
@@ -32,10 +33,19 @@ class CFaultyDeviceHandle : public CDeviceHandle {
 
 }  // namespace
 
+std::wstring_view WriteFaultCodeName(uint32_t code, wchar_t (&text)[kFaultCodeNameSize]) {
+  static constexpr wchar_t kDigits[] = L"0123456789ABCDEF";
+  text[0] = L'0';
+  text[1] = L'x';
+  for (int i = 0; i < 8; ++i) {
+    text[2 + i] = kDigits[(code >> (28 - 4 * i)) & 0xF];
+  }
+  return {text, kFaultCodeNameSize};
+}
+
 std::wstring FaultCodeName(uint32_t code) {
-  wchar_t text[16];
-  std::swprintf(text, 16, L"0x%08X", code);
-  return text;
+  wchar_t text[kFaultCodeNameSize];
+  return std::wstring(WriteFaultCodeName(code, text));
 }
 
 CFaultyDeviceIo::CFaultyDeviceIo(std::shared_ptr<CDeviceIo> inner, std::shared_ptr<CFaultPlan> plan)

@@ -3,9 +3,11 @@
 // digits, as FaultCodeName gives). A failed request reaches no driver.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "Platform/DeviceIo.h"
 #include "Sim/FaultPlan.h"
@@ -23,3 +25,7 @@ class CFaultyDeviceIo : public CDeviceIo {
 
 // The target naming a control code in a fault: "0x0022E004".
 std::wstring FaultCodeName(uint32_t code);
+// The same name written into `text` (not terminated), for a caller that
+// should not allocate; the view is of `text`.
+constexpr std::size_t kFaultCodeNameSize = 10;
+std::wstring_view WriteFaultCodeName(uint32_t code, wchar_t (&text)[kFaultCodeNameSize]);

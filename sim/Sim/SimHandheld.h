@@ -110,6 +110,9 @@ class CSimHandheld {
  public:
   // The reading of a faulty sensor: 255.0 degrees Celsius.
   static constexpr int32_t kFaultyTemp = 5282;
+  // The highest temperature a description may give and the model reaches:
+  // 3000.0 degrees Celsius.
+  static constexpr int32_t kMaxTemp = 32732;
 
   ~CSimHandheld();
   CSimHandheld(const CSimHandheld&) = delete;
@@ -181,6 +184,10 @@ class CSimHandheld {
   CSimHandheld();
   friend class CHandheldReader;
 
+  // The steps of Install.
+  void InstallRegistryDrivers();
+  void WriteRegistryValues();
+  void LinkCoolers();
   void AttachSensorDriver(const _tagSHandheldParticipant& sensor);
   void AttachDeviceDriver(const _tagSHandheldParticipant& device);
   void PublishFirmware(const _tagSHandheldParticipant& participant, bool sensor);

@@ -1,6 +1,6 @@
 #include "Sim/SimPlatform.h"
 
-#include "Platform/Linux/LibXmlParser.h"
+#include "Platform/Xml/LibXmlParser.h"
 #include "Platform/Memory/MemoryCom.h"
 #include "Platform/Memory/MemoryRegistry.h"
 #include "Platform/Memory/MemoryWmi.h"

@@ -8,20 +8,13 @@
 #include <string>
 #include <string_view>
 
+#include "zivorivizo/Diagnostics.h"
 #include "zivorivizo/ParticipantRecords.h"
 
 // The longest attribute value the loader keeps; longer ones are cut.
 inline constexpr std::size_t kMaxConfigAttributeLength = 254;
 // The sensor class of a skin sensor, the only one with device paths.
 inline constexpr int kSkinSensorClass = static_cast<int>(ZIVO_SKIN_SENSOR_CLASS);
-
-// Whether a device record whose path is `fragment` applies to the device
-// named `devicePath`: the fragment occurs anywhere in the name, so
-// "cooling_device1" applies to "cooling_device12" too. Lookups take the first
-// record that applies.
-inline bool DeviceFragmentMatches(std::wstring_view devicePath, std::wstring_view fragment) {
-  return devicePath.find(fragment) != std::wstring_view::npos;
-}
 
 // Cuts `value` to the length the loader keeps; true when it was longer.
 bool CutConfigAttribute(std::wstring& value);

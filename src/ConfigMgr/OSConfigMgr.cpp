@@ -6,11 +6,11 @@
 #include <unordered_set>
 #include <vector>
 
-#include "ConfigMgr/ConfigLoadReport.h"
 #include "ConfigMgr/ConfigValues.h"
 #include "Log/LogStatement.h"
 #include "Platform/Text.h"
 #include "Platform/Xml.h"
+#include "zivorivizo/Diagnostics.h"
 #include "zivorivizo/Platform.h"
 #include "zivorivizo/StatusCodes.h"
 
@@ -97,17 +97,32 @@ COSConfigManager::COSConfigManager(std::wstring path) : mPlatform(CPlatform::Cur
 COSConfigManager::COSConfigManager(ConfigLoadReport& report)
     : mPlatform(CPlatform::Current()), mReport(&report) {}
 
+namespace {
+
+// A configuration manager of its own for one check, apart from the
+// process's singleton.
+class CConfigFileCheck : public COSConfigManager {
+ public:
+  explicit CConfigFileCheck(ConfigLoadReport& report) : COSConfigManager(report) {}
+
+  int Run(const std::wstring& path) {
+    try {
+      return LoadAndParse(path);
+    } catch (...) {
+      std::lock_guard<std::mutex> hold(mLock);
+      mLoaded = 0;
+      ClearRecordsLocked();
+      return ZIVO_THROW_CONFIG_FAILED;
+    }
+  }
+};
+
+}  // namespace
+
 ConfigLoadReport CheckConfigFile(const std::wstring& path) {
   ConfigLoadReport report;
-  COSConfigManager manager(report);
-  try {
-    report.result = manager.LoadAndParse(path);
-  } catch (...) {
-    report.result = ZIVO_THROW_CONFIG_FAILED;
-    std::lock_guard<std::mutex> hold(manager.mLock);
-    manager.mLoaded = 0;
-    manager.ClearRecordsLocked();
-  }
+  CConfigFileCheck manager(report);
+  report.result = manager.Run(path);
   report.loaded = report.result == ZIVO_SUCCESS;
   manager.GetPlatformConfig(report.platform);
   manager.GetAllDeviceConfigs(report.devices);
@@ -457,8 +472,6 @@ int COSConfigManager::ParseSensorConfig() {
   if (mDocument->ElementsByTagName(L"Sensor", sensors) != XmlStatus::Ok) {
     throw CDocumentFailure();
   }
-  std::vector<_tagSXmlNode> children;
-  std::wstring name;
   std::unordered_set<std::wstring> names;
   for (const _tagSXmlNode sensor : sensors) {
     _tagSSensorConfig record;
@@ -474,126 +487,150 @@ int COSConfigManager::ParseSensorConfig() {
              "has the name of an earlier sensor; only the earlier one is ever found");
       }
     }
-    const std::string sensorWhere = mWhere;
-    ReadDecimalAttribute(sensor, L"class", record.iClass);
-
-    int announced = 0;
-    bool countGiven = false;
-    std::wstring count;
-    if (record.iClass == kSkinSensorClass) {
-      if (getAttributeValue(sensor, L"ThirdParty_DeviceCount", count) ==
-          ZIVO_CONFIG_ATTRIBUTE_FAILED) {
-        LOG_DEBUG("Third Party Device Count not found");
-        announced = kCountNotGiven;
-      } else {
-        countGiven = true;
-        if (ReadConfigDecimal(count, announced) == DecimalReading::NotANumber) {
-          Note(false, sensor,
-               Quoted(L"ThirdParty_DeviceCount", count) +
-                   " is not a number; 0 is used (the sensor governs no further devices)");
-        }
-        LOG_DEBUG("Third Party Device Count is %d", announced);
-      }
-    } else {
-      LOG_DEBUG("Third Party Device Count does not matter for this sensor. Hence ignoring...");
-    }
-
-    int added = 0;
-    int pathElements = 0;
-    bool temperature = false;
-    if (mDocument->ChildNodes(sensor, children) != XmlStatus::Ok) {
-      children.clear();  // decided by class and counts alone
-    }
-    for (const _tagSXmlNode child : children) {
-      if (mDocument->NodeName(child, name) != XmlStatus::Ok) {
-        LOG_ERROR("Invalid child node queried!!");
-        break;
-      }
-      if (name == L"Temperature") {
-        temperature = true;
-        if (mReport != nullptr) {
-          mWhere = sensorWhere + " <Temperature>";
-        }
-        int shutdown = 0;
-        const bool shutdownRead = ReadDecimalAttribute(child, L"shutdown", shutdown);
-        record.iShutdownTemp = shutdownRead ? CelsiusToKelvinTenths(shutdown) : 0;
-        int start = 0;
-        const bool startRead = ReadDecimalAttribute(child, L"ThrottleStart", start);
-        record.iThrottleStartTemp = startRead ? CelsiusToKelvinTenths(start) : 0;
-        if (record.iThrottleStartTemp >= record.iShutdownTemp) {
-          Note(true, child,
-               "ThrottleStart " + CelsiusRead(startRead, start) + " is not below shutdown " +
-                   CelsiusRead(shutdownRead, shutdown) +
-                   "; throttling must start below the shutdown temperature");
-          LOG_ERROR("Incorrect Throttle Start/Shutdown Temp %ls", record.strName.c_str());
-          return ZIVO_CONFIG_RULE_BROKEN;
-        }
-      } else if (name == L"SUsage") {
-        if (mReport != nullptr) {
-          mWhere = sensorWhere + " <SUsage>";
-        }
-        ReadDecimalAttribute(child, L"enable", record.iUsageEnable);
-        int interval = 0;
-        ReadDecimalAttribute(child, L"aux_interval", interval);
-        record.iAuxInterval = TenTimes(interval);
-      } else if (name == L"DevicePath") {
-        if (record.iClass != kSkinSensorClass) {
-          LOG_DEBUG(
-              "Third Party devices are not to be considered for this type of sensor. Hence "
-              "ignoring");
-          continue;
-        }
-        ++pathElements;
-        if (mReport != nullptr) {
-          mWhere = sensorWhere + " <DevicePath>";
-        }
-        const int limit = announced > 0 ? announced : 1;
-        try {
-          for (int k = 0; k < limit; ++k) {
-            std::wstring path;
-            const int read = getAttributeValue(child, L"Device" + std::to_wstring(k), path);
-            if (read == ZIVO_CONFIG_ATTRIBUTE_FAILED) {
-              LOG_DEBUG("No third party device coinfigured");
-              if (added == 0 && (announced == 0 || announced == kCountNotGiven)) {
-                added = announced;
-              }
-              break;
-            }
-            if (read != 0) {
-              // No attribute of this element can be read: what was read so
-              // far stays, and the counts decide.
-              break;
-            }
-            record.vecDevicePaths.push_back(std::move(path));
-            ++added;
-            LOG_DEBUG("Third Party devices added = %d", added);
-          }
-        } catch (...) {
-          LOG_ERROR(
-              "Exception caught while reading the Device Path from Config file for this sensor");
-        }
-      }
-    }
-    mWhere = sensorWhere;
-    if (!temperature) {
-      Note(false, sensor,
-           "has no <Temperature>; its shutdown and throttle-start temperatures are 0 kelvin");
-    }
-    if (record.iClass == kSkinSensorClass && added != announced) {
-      NoteSkinCountMismatch(sensor, countGiven, count, announced, added, pathElements);
-      LOG_ERROR(
-          "Third party devices configured does not match the no of the third party devices "
-          "added");
-      return ZIVO_CONFIG_RULE_BROKEN;
-    }
-    LOG_DEBUG("Added Sensor Config for %ls", record.strName.c_str());
-    mSensorList.push_back(std::move(record));
-    if (mReport != nullptr) {
-      mReport->sensorLines.push_back(mDocument->NodeLine(sensor));
+    const int result = ParseSensor(sensor, record);
+    if (result != ZIVO_SUCCESS) {
+      return result;
     }
   }
   LOG_DEBUG("Added %d Sensors", static_cast<int>(mSensorList.size()));
   return ZIVO_SUCCESS;
+}
+
+int COSConfigManager::ParseSensor(_tagSXmlNode sensor, _tagSSensorConfig& record) {
+  const std::string sensorWhere = mWhere;
+  ReadDecimalAttribute(sensor, L"class", record.iClass);
+  bool countGiven = false;
+  std::wstring count;
+  const int announced = ReadSkinDeviceCount(sensor, record.iClass, countGiven, count);
+
+  int added = 0;
+  int pathElements = 0;
+  bool temperature = false;
+  std::vector<_tagSXmlNode> children;
+  if (mDocument->ChildNodes(sensor, children) != XmlStatus::Ok) {
+    children.clear();  // decided by class and counts alone
+  }
+  std::wstring name;
+  for (const _tagSXmlNode child : children) {
+    if (mDocument->NodeName(child, name) != XmlStatus::Ok) {
+      LOG_ERROR("Invalid child node queried!!");
+      break;
+    }
+    if (name == L"Temperature") {
+      temperature = true;
+      if (mReport != nullptr) {
+        mWhere = sensorWhere + " <Temperature>";
+      }
+      if (!ReadSensorTemperature(child, record)) {
+        return ZIVO_CONFIG_RULE_BROKEN;
+      }
+    } else if (name == L"SUsage") {
+      if (mReport != nullptr) {
+        mWhere = sensorWhere + " <SUsage>";
+      }
+      ReadDecimalAttribute(child, L"enable", record.iUsageEnable);
+      int interval = 0;
+      ReadDecimalAttribute(child, L"aux_interval", interval);
+      record.iAuxInterval = TenTimes(interval);
+    } else if (name == L"DevicePath") {
+      if (record.iClass != kSkinSensorClass) {
+        LOG_DEBUG(
+            "Third Party devices are not to be considered for this type of sensor. Hence "
+            "ignoring");
+        continue;
+      }
+      ++pathElements;
+      if (mReport != nullptr) {
+        mWhere = sensorWhere + " <DevicePath>";
+      }
+      ReadSkinDevicePaths(child, announced, record, added);
+    }
+  }
+  mWhere = sensorWhere;
+  if (!temperature) {
+    Note(false, sensor,
+         "has no <Temperature>; its shutdown and throttle-start temperatures are 0 kelvin");
+  }
+  if (record.iClass == kSkinSensorClass && added != announced) {
+    NoteSkinCountMismatch(sensor, countGiven, count, announced, added, pathElements);
+    LOG_ERROR(
+        "Third party devices configured does not match the no of the third party devices "
+        "added");
+    return ZIVO_CONFIG_RULE_BROKEN;
+  }
+  LOG_DEBUG("Added Sensor Config for %ls", record.strName.c_str());
+  mSensorList.push_back(std::move(record));
+  if (mReport != nullptr) {
+    mReport->sensorLines.push_back(mDocument->NodeLine(sensor));
+  }
+  return ZIVO_SUCCESS;
+}
+
+int COSConfigManager::ReadSkinDeviceCount(_tagSXmlNode sensor, int sensorClass, bool& countGiven,
+                                          std::wstring& count) {
+  if (sensorClass != kSkinSensorClass) {
+    LOG_DEBUG("Third Party Device Count does not matter for this sensor. Hence ignoring...");
+    return 0;
+  }
+  if (getAttributeValue(sensor, L"ThirdParty_DeviceCount", count) == ZIVO_CONFIG_ATTRIBUTE_FAILED) {
+    LOG_DEBUG("Third Party Device Count not found");
+    return kCountNotGiven;
+  }
+  countGiven = true;
+  int announced = 0;
+  if (ReadConfigDecimal(count, announced) == DecimalReading::NotANumber) {
+    Note(false, sensor,
+         Quoted(L"ThirdParty_DeviceCount", count) +
+             " is not a number; 0 is used (the sensor governs no further devices)");
+  }
+  LOG_DEBUG("Third Party Device Count is %d", announced);
+  return announced;
+}
+
+bool COSConfigManager::ReadSensorTemperature(_tagSXmlNode element, _tagSSensorConfig& record) {
+  int shutdown = 0;
+  const bool shutdownRead = ReadDecimalAttribute(element, L"shutdown", shutdown);
+  record.iShutdownTemp = shutdownRead ? CelsiusToKelvinTenths(shutdown) : 0;
+  int start = 0;
+  const bool startRead = ReadDecimalAttribute(element, L"ThrottleStart", start);
+  record.iThrottleStartTemp = startRead ? CelsiusToKelvinTenths(start) : 0;
+  if (record.iThrottleStartTemp < record.iShutdownTemp) {
+    return true;
+  }
+  Note(true, element,
+       "ThrottleStart " + CelsiusRead(startRead, start) + " is not below shutdown " +
+           CelsiusRead(shutdownRead, shutdown) +
+           "; throttling must start below the shutdown temperature");
+  LOG_ERROR("Incorrect Throttle Start/Shutdown Temp %ls", record.strName.c_str());
+  return false;
+}
+
+void COSConfigManager::ReadSkinDevicePaths(_tagSXmlNode element, int announced,
+                                           _tagSSensorConfig& record, int& added) {
+  const int limit = announced > 0 ? announced : 1;
+  try {
+    for (int k = 0; k < limit; ++k) {
+      std::wstring path;
+      const int read = getAttributeValue(element, L"Device" + std::to_wstring(k), path);
+      if (read == ZIVO_CONFIG_ATTRIBUTE_FAILED) {
+        LOG_DEBUG("No third party device coinfigured");
+        if (added == 0 && (announced == 0 || announced == kCountNotGiven)) {
+          added = announced;
+        }
+        return;
+      }
+      if (read != 0) {
+        // No attribute of this element can be read: what was read so far
+        // stays, and the counts decide.
+        return;
+      }
+      record.vecDevicePaths.push_back(std::move(path));
+      ++added;
+      LOG_DEBUG("Third Party devices added = %d", added);
+    }
+  } catch (...) {
+    LOG_ERROR("Exception caught while reading the Device Path from Config file for this sensor");
+  }
 }
 
 void COSConfigManager::NoteSkinCountMismatch(_tagSXmlNode sensor, bool countGiven,

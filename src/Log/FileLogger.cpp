@@ -1,7 +1,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <cwchar>
 
 #include "Platform/Text.h"
@@ -48,6 +50,21 @@ void CFileLogger::Write(char* text) {
   if (mStream == nullptr) {
     return;
   }
-  std::fputs(text, mStream);
-  std::fflush(mStream);
+  // Straight to the file with one write, past the stream's buffer: the piece
+  // is on the file when Write returns, and a line reaches an appending file
+  // whole even when other processes append to it too.
+  const int fd = ::fileno(mStream);
+  const char* at = text;
+  std::size_t left = std::strlen(text);
+  while (left > 0) {
+    const ssize_t n = ::write(fd, at, left);
+    if (n < 0 && errno == EINTR) {
+      continue;
+    }
+    if (n <= 0) {
+      return;  // the piece is lost; logging never fails its caller
+    }
+    at += n;
+    left -= static_cast<std::size_t>(n);
+  }
 }

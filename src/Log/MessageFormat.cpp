@@ -1,6 +1,7 @@
 #include "Log/MessageFormat.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -50,6 +51,17 @@ class CBoundedText {
     *mAt = '\0';
   }
 
+  // Room left before the terminator.
+  std::size_t Room() const { return static_cast<std::size_t>(mEnd - mAt); }
+
+  // Where the next byte goes; Advance(n) takes n bytes written there (at most
+  // Room()) and terminates the text behind them.
+  char* At() { return mAt; }
+  void Advance(std::size_t n) {
+    mAt += n;
+    *mAt = '\0';
+  }
+
   // Whether `length` more bytes fit whole.
   bool Fits(std::size_t length) const { return length <= static_cast<std::size_t>(mEnd - mAt); }
 
@@ -86,6 +98,30 @@ int EncodeUtf8(uint32_t c, char* out) {
   return n;
 }
 
+// A wide string with no width and no precision: encoded straight into the
+// buffer, ASCII a byte at a time, and cut before a character that does not fit
+// whole.
+void WriteWidePlain(CBoundedText& out, const wchar_t* text) {
+  char* at = out.At();
+  char* const end = at + out.Room();
+  for (; *text != L'\0'; ++text) {
+    const auto c = static_cast<uint32_t>(*text);
+    if (c < 0x80) {
+      if (at == end) {
+        break;
+      }
+      *at++ = static_cast<char>(c);
+      continue;
+    }
+    const uint32_t code = CodePoint(*text);
+    if (end - at < Utf8Length(code)) {
+      break;
+    }
+    at += EncodeUtf8(code, at);
+  }
+  out.Advance(static_cast<std::size_t>(at - out.At()));
+}
+
 // Writes `count` wide characters (or up to the terminator when count is
 // negative) as UTF-8, padded to `width`; a precision stops before the
 // character that would pass it.
@@ -94,6 +130,10 @@ void WriteWide(CBoundedText& out, const wchar_t* text, std::ptrdiff_t count, boo
   if (text == nullptr) {
     text = L"(null)";
     count = -1;
+  }
+  if (count < 0 && width <= 0 && precision < 0) {
+    WriteWidePlain(out, text);
+    return;
   }
   int bytes = 0;
   const wchar_t* end = text;
@@ -233,8 +273,28 @@ bool Is(const CConversion& c, const char* length) {
   return std::strcmp(c.length, length) == 0;
 }
 
+// A decimal with no flag, width or precision, written without the C
+// formatter; a number that does not fit whole keeps the digits that do, as
+// the C formatter would.
+template <typename T>
+void WriteDecimal(CBoundedText& out, T value) {
+  char digits[24];
+  const std::to_chars_result made = std::to_chars(digits, digits + sizeof(digits), value);
+  out.Append(digits, static_cast<std::size_t>(made.ptr - digits));
+}
+
+// Whether a conversion is a bare "%d"-like one: only a length modifier
+// between the '%' and the letter.
+bool IsBare(const CConversion& c) {
+  return c.format[1] == c.length[0] || c.format[1] == c.conversion;
+}
+
 void WriteSigned(CBoundedText& out, const CConversion& c, va_list* args) {
-  if (Is(c, "l")) {
+  if (IsBare(c) && c.length[0] == '\0') {
+    WriteDecimal(out, va_arg(*args, int));
+  } else if (IsBare(c) && Is(c, "l")) {
+    WriteDecimal(out, va_arg(*args, long));
+  } else if (Is(c, "l")) {
     out.Formatted(c.format, va_arg(*args, long));
   } else if (Is(c, "ll")) {
     out.Formatted(c.format, va_arg(*args, long long));
@@ -250,7 +310,11 @@ void WriteSigned(CBoundedText& out, const CConversion& c, va_list* args) {
 }
 
 void WriteUnsigned(CBoundedText& out, const CConversion& c, va_list* args) {
-  if (Is(c, "l")) {
+  if (c.conversion == 'u' && IsBare(c) && c.length[0] == '\0') {
+    WriteDecimal(out, va_arg(*args, unsigned));
+  } else if (c.conversion == 'u' && IsBare(c) && Is(c, "l")) {
+    WriteDecimal(out, va_arg(*args, unsigned long));
+  } else if (Is(c, "l")) {
     out.Formatted(c.format, va_arg(*args, unsigned long));
   } else if (Is(c, "ll")) {
     out.Formatted(c.format, va_arg(*args, unsigned long long));

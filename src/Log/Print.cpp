@@ -123,23 +123,53 @@ class CPieceWriter {
   char* mEnd;
 };
 
+// The date and time to the second, "YYYY:MM:DD hh:mm:ss:", kept per thread:
+// the statements of one second share it, so it is formatted once a second.
+class CStampCache {
+ public:
+  // Writes the stamp of `now` (without its milliseconds) to `out`.
+  void Write(CPieceWriter& out, const _tagSLocalTime& now) {
+    if (!Same(now)) {
+      CPieceWriter made(mText, sizeof(mText));
+      made.Number(now.year, 4);
+      made.Char(':');
+      made.Number(now.month, 2);
+      made.Char(':');
+      made.Number(now.day, 2);
+      made.Char(' ');
+      made.Number(now.hour, 2);
+      made.Char(':');
+      made.Number(now.minute, 2);
+      made.Char(':');
+      made.Number(now.second, 2);
+      made.Char(':');
+      made.Finish();
+      mFor = now;
+      mValid = true;
+    }
+    out.Text(mText);
+  }
+
+ private:
+  bool Same(const _tagSLocalTime& now) const {
+    return mValid && now.second == mFor.second && now.minute == mFor.minute &&
+           now.hour == mFor.hour && now.day == mFor.day && now.month == mFor.month &&
+           now.year == mFor.year;
+  }
+
+  _tagSLocalTime mFor;
+  bool mValid = false;
+  char mText[64] = {};
+};
+
+thread_local CStampCache tStamp;
+
 // "YYYY:MM:DD hh:mm:ss:mmm LEVEL : [source:line] ". Written by hand: this runs
 // for every statement, and the general formatter costs several times as much.
 int FormatPrefix(char* buffer, int capacity, const _tagSLocalTime& now, const char* level,
                  const char* source, int line) {
   CPieceWriter out(buffer, capacity);
-  out.Number(now.year, 4);
-  out.Char(':');
-  out.Number(now.month, 2);
-  out.Char(':');
-  out.Number(now.day, 2);
-  out.Char(' ');
-  out.Number(now.hour, 2);
-  out.Char(':');
-  out.Number(now.minute, 2);
-  out.Char(':');
-  out.Number(now.second, 2);
-  out.Char(':');
+  tStamp.Write(out, now);
   out.Number(now.milliseconds, 3);
   out.Char(' ');
   out.Text(level);

@@ -1,14 +1,29 @@
 #include "PartMgr/DiscoveryLeftOut.h"
 
-#include <numeric>
+#include <map>
+#include <mutex>
 
 #include "zivorivizo/OSParticipantMgr.h"
 
 static_assert(COSParticipantManager::MAX_DRIVER_PARTICIPANTS == 1024,
               "the text of CountPastLimit names the limit");
 
-int DiscoveryLeftOut::Total() const {
-  return std::accumulate(counts.begin(), counts.end(), 0);
+namespace {
+
+std::mutex gRecordsLock;
+// Node-based, so a record stays where it is while others come and go.
+std::map<const COSParticipantManager*, DiscoveryLeftOut> gRecords;
+
+}  // namespace
+
+DiscoveryLeftOut& LeftOutRecordOf(const COSParticipantManager& manager) {
+  std::lock_guard<std::mutex> hold(gRecordsLock);
+  return gRecords[&manager];
+}
+
+void ForgetLeftOut(const COSParticipantManager& manager) {
+  std::lock_guard<std::mutex> hold(gRecordsLock);
+  gRecords.erase(&manager);
 }
 
 const char* LeftOutReasonText(LeftOutReason reason) {
@@ -28,5 +43,5 @@ const char* LeftOutReasonText(LeftOutReason reason) {
 }
 
 const DiscoveryLeftOut& LeftOutByLastEnumerate(const COSParticipantManager& manager) {
-  return *manager.mLeftOut;
+  return LeftOutRecordOf(manager);
 }

@@ -1,5 +1,7 @@
 #include "PartMgr/NonWmiSensor.h"
 
+#include "Platform/Text.h"
+
 #include <algorithm>
 #include <utility>
 
@@ -96,7 +98,7 @@ void CNonWmiSensor::ReadDeviceNames(const uint32_t* numbers, uint32_t count) {
     LOG_ERROR("Failed to read the Velmar Key");
   }
   for (uint32_t slot = 0; slot < count; ++slot) {
-    const std::wstring valueName = L"Device" + std::to_wstring(numbers[slot]);
+    const std::wstring valueName = NumberedName(L"Device", numbers[slot]);
     std::wstring name;
     if (!key || key->QueryString(valueName, kDeviceNameBytes, name) != REG_STATUS_SUCCESS) {
       // No name is better than a wrong one: the entry is left out rather than

@@ -16,6 +16,7 @@
 #include "Platform/Com.h"
 #include "Platform/DriverProtocol.h"
 #include "Platform/Registry.h"
+#include "Platform/Text.h"
 #include "Platform/Wmi.h"
 #include "zivorivizo/OSConfigMgr.h"
 #include "zivorivizo/Platform.h"
@@ -172,7 +173,7 @@ int WalkEntries(CRegistryKey& key, const ParameterEntries& entries, bool logCoun
   }
   const int32_t entryCount = CappedCount(count, entries.countName, leftOut);
   for (int32_t i = 0; i < entryCount; ++i) {
-    const std::wstring valueName = entries.prefix + std::to_wstring(i);
+    const std::wstring valueName = NumberedName(entries.prefix, static_cast<uint32_t>(i));
     std::wstring read;
     const long status = key.QueryString(valueName, kPathBytes, read);
     if (status != REG_STATUS_SUCCESS) {
@@ -256,8 +257,7 @@ void COSParticipantManager::DeleteInstance() {
   mParticipantManager = nullptr;
 }
 
-COSParticipantManager::COSParticipantManager(int historyLength)
-    : mPlatform(CPlatform::Current()), mLeftOut(std::make_unique<DiscoveryLeftOut>()) {
+COSParticipantManager::COSParticipantManager(int historyLength) : mPlatform(CPlatform::Current()) {
   LOG_DEBUG("Participant Manger Construction called");
   int status = 0;
   if (COSParticipantManager::Init(historyLength, status) != ZIVO_SUCCESS) {
@@ -283,6 +283,7 @@ COSParticipantManager::~COSParticipantManager() {
   }
   mDeviceList.clear();
   mSensorList.clear();
+  ForgetLeftOut(*this);
   ConnectionSlot().reset();
   mPlatform->Com().CoUninitialize();
 }
@@ -373,7 +374,7 @@ int COSParticipantManager::Enumerate() {
   // Nothing else refers to the participants of the previous enumeration, so
   // they are destroyed rather than dropped (they are not stopped).
   DestroyParticipants();
-  *mLeftOut = DiscoveryLeftOut();
+  LeftOutRecordOf(*this) = DiscoveryLeftOut();
 
   int result = EnumerateNonWmiDrivers();
   if (result != ZIVO_SUCCESS) {
@@ -419,12 +420,12 @@ int COSParticipantManager::EnumerateWmiNameSpace(WMI_ENUM_ACCESS access) {
             mSensorList.push_back(sensor.get());
             sensor.release();
           } else {
-            mLeftOut->Add(LeftOutReason::FirmwareInvalid);
+            LeftOutRecordOf(*this).Add(LeftOutReason::FirmwareInvalid);
           }
         }
         return true;
       },
-      mLeftOut.get());
+      &LeftOutRecordOf(*this));
   return ZIVO_SUCCESS;
 }
 
@@ -473,7 +474,7 @@ int COSParticipantManager::EnumerateNonWmiDrivers() {
         sensor.release();
         return false;
       },
-      mLeftOut.get());
+      &LeftOutRecordOf(*this));
   if (result != ZIVO_SUCCESS) {
     return result;
   }
@@ -485,7 +486,7 @@ int COSParticipantManager::EnumerateNonWmiDrivers() {
         device.release();
         return false;
       },
-      mLeftOut.get());
+      &LeftOutRecordOf(*this));
 }
 
 void COSParticipantManager::LinkSensor(

@@ -268,18 +268,54 @@ int CWmiSensor::GetSensorTripValue() {
   return ZIVO_SUCCESS;
 }
 
-int CWmiSensor::SetSensorTripValue() {
-  const wchar_t* name = mSensor.Name.c_str();
-  // An identifier wider than its 16 bits would run into the temperature's:
-  // refuse the whole record before anything reaches the firmware.
-  for (const _tagSAuxTrip& trip : mSensor.TripPoints) {
-    if (trip.AuxType > kMaxTripIdentifier) {
-      LOG_ERROR("SetSensorTripValue refused for %ls: trip identifier %u does not fit 16 bits", name,
-                trip.AuxType);
-      return ZIVO_WMI_PUT_FAILED;
+namespace {
+
+// What a trip entry must read back, in tenths of kelvin as
+// GetSensorTripValue gives it: the value sent, converted back from the
+// sensor's unit (so a trip the unit cannot hold exactly compares as the
+// sensor keeps it). Read-backs are matched to entries by identifier.
+struct ExpectedTrip {
+  uint32_t auxType;
+  uint16_t temp;
+};
+
+// Whether every entry written, however many, reads back what was written to
+// it; one the read-back no longer lists was not set. Logs each that does not.
+bool TripsReadBack(const std::vector<ExpectedTrip>& expected,
+                   const std::vector<_tagSAuxTrip>& readBack, const wchar_t* name) {
+  bool allEqual = true;
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    const _tagSAuxTrip* read = nullptr;
+    for (const _tagSAuxTrip& trip : readBack) {
+      if (trip.AuxType == expected[i].auxType) {
+        read = &trip;
+        break;
+      }
+    }
+    if (read != nullptr && read->Temp == expected[i].temp) {
+      continue;
+    }
+    allEqual = false;
+    if (read == nullptr) {
+      LOG_ERROR("SetSensorTripValue: trip %u not read back for %ls", expected[i].auxType, name);
+    } else if (i == 0) {
+      LOG_ERROR("Mismatched Values: Set Aux0 = %d while Get Aux0 = %d", expected[i].temp,
+                read->Temp);
+    } else {
+      LOG_ERROR("Mismatched Values: Set Aux1 = %d while Get Aux1 = %d", expected[i].temp,
+                read->Temp);
     }
   }
-  CWmiMethodCall call(mServices, kControlClass, mControlPath.bstrVal, L"SetSensorTrip");
+  return allEqual;
+}
+
+// Sends each of `sensor`'s trips to its firmware through the control method
+// at `controlPath`, each converted to the sensor's unit and back, and lists
+// what each must read back in `expected`.
+int SendSensorTrips(std::shared_ptr<CWbemServices> services, const std::wstring& controlPath,
+                    _tagSSensor& sensor, std::vector<ExpectedTrip>& expected) {
+  const wchar_t* name = sensor.Name.c_str();
+  CWmiMethodCall call(std::move(services), kControlClass, controlPath, L"SetSensorTrip");
   if (HrFailed(call.GetClass())) {
     LOG_ERROR("SetSensorTripValue GetObject failed");
     return ZIVO_WMI_GETOBJECT_FAILED;
@@ -292,20 +328,10 @@ int CWmiSensor::SetSensorTripValue() {
     LOG_ERROR("SetSensorTripValue SpawnInstance failed %ls", name);
     return ZIVO_WMI_CREATE_FAILED;
   }
-
-  // What each entry must read back, in tenths of kelvin as
-  // GetSensorTripValue gives it: the value sent, converted back from the
-  // sensor's unit (so a trip the unit cannot hold exactly compares as the
-  // sensor keeps it). Read-backs are matched to entries by identifier.
-  struct ExpectedTrip {
-    uint32_t auxType;
-    uint16_t temp;
-  };
-  std::vector<ExpectedTrip> expected;
-  expected.reserve(mSensor.TripPoints.size());
-  for (_tagSAuxTrip& trip : mSensor.TripPoints) {
-    const auto raw = static_cast<uint16_t>(TenthsKelvinToRaw(mSensor.Base, trip.Temp));
-    trip.Temp = static_cast<uint16_t>(WordToTenthsKelvin(mSensor.Base, raw));
+  expected.reserve(sensor.TripPoints.size());
+  for (_tagSAuxTrip& trip : sensor.TripPoints) {
+    const auto raw = static_cast<uint16_t>(TenthsKelvinToRaw(sensor.Base, trip.Temp));
+    trip.Temp = static_cast<uint16_t>(WordToTenthsKelvin(sensor.Base, raw));
     const auto packed = static_cast<int32_t>((static_cast<uint32_t>(raw) << 16) | trip.AuxType);
     expected.push_back({trip.AuxType, trip.Temp});
     if (HrFailed(call.PutInput(L"SensorTripPoint", packed))) {
@@ -317,38 +343,33 @@ int CWmiSensor::SetSensorTripValue() {
       return ZIVO_WMI_EXEC_FAILED;
     }
   }
+  return ZIVO_SUCCESS;
+}
 
+}  // namespace
+
+int CWmiSensor::SetSensorTripValue() {
+  const wchar_t* name = mSensor.Name.c_str();
+  // An identifier wider than its 16 bits would run into the temperature's:
+  // refuse the whole record before anything reaches the firmware.
+  for (const _tagSAuxTrip& trip : mSensor.TripPoints) {
+    if (trip.AuxType > kMaxTripIdentifier) {
+      LOG_ERROR("SetSensorTripValue refused for %ls: trip identifier %u does not fit 16 bits", name,
+                trip.AuxType);
+      return ZIVO_WMI_PUT_FAILED;
+    }
+  }
+  std::vector<ExpectedTrip> expected;
+  const int sent = SendSensorTrips(mServices, mControlPath.bstrVal, mSensor, expected);
+  if (sent != ZIVO_SUCCESS) {
+    return sent;
+  }
   for (int pass = 0; pass < 4; ++pass) {
     if (GetSensorTripValue() != ZIVO_SUCCESS) {
       LOG_ERROR("SetSensorTripValue failed to return value for %ls", name);
       return ZIVO_TRIP_MISMATCH;
     }
-    // Every entry written, however many, must read back what was written to
-    // it; one the read-back no longer lists was not set.
-    bool allEqual = true;
-    for (std::size_t i = 0; i < expected.size(); ++i) {
-      const _tagSAuxTrip* read = nullptr;
-      for (const _tagSAuxTrip& trip : mSensor.TripPoints) {
-        if (trip.AuxType == expected[i].auxType) {
-          read = &trip;
-          break;
-        }
-      }
-      if (read != nullptr && read->Temp == expected[i].temp) {
-        continue;
-      }
-      allEqual = false;
-      if (read == nullptr) {
-        LOG_ERROR("SetSensorTripValue: trip %u not read back for %ls", expected[i].auxType, name);
-      } else if (i == 0) {
-        LOG_ERROR("Mismatched Values: Set Aux0 = %d while Get Aux0 = %d", expected[i].temp,
-                  read->Temp);
-      } else {
-        LOG_ERROR("Mismatched Values: Set Aux1 = %d while Get Aux1 = %d", expected[i].temp,
-                  read->Temp);
-      }
-    }
-    if (allEqual) {
+    if (TripsReadBack(expected, mSensor.TripPoints, name)) {
       LOG_DEBUG("SetSensorTripValue set correctly for %ls", name);
       return ZIVO_SUCCESS;
     }

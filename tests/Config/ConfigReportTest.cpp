@@ -2,9 +2,9 @@
 // own status and records, and each finding with its element and line.
 #include <gtest/gtest.h>
 
-#include "ConfigMgr/ConfigLoadReport.h"
 #include "Platform/Text.h"
 #include "support/ConfigFileTest.h"
+#include "zivorivizo/Diagnostics.h"
 #include "zivorivizo/OSConfigMgr.h"
 #include "zivorivizo/StatusCodes.h"
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "DiscoveryTest.h"
-#include "PartMgr/DiscoveryLeftOut.h"
+#include "zivorivizo/Diagnostics.h"
 #include "zivorivizo/StatusCodes.h"
 
 namespace {
@@ -125,6 +125,27 @@ TEST_F(EnumerateTest, ACorruptCountIsCutToTheMostEntriesRead) {
               std::string_view(entry).ends_with("3") ? 2 : 0)
         << entry;
   }
+}
+
+// What a host reads to name the listed participant behind a record that did
+// not open: the listed paths in order, as discovery reads them.
+TEST_F(EnumerateTest, ListedDriverPathsAreReadAsDiscoveryReadsThem) {
+  SeedDrivers({L"TZ0", L"TZ1", L"TZ2"}, {L"FAN0"});
+  EXPECT_EQ(ListedDriverPaths(true), (Names{L"TZ0", L"TZ1", L"TZ2"}));
+  EXPECT_EQ(ListedDriverPaths(false), (Names{L"FAN0"}));
+  // An entry that cannot be read (missing, or longer than its buffer) is
+  // skipped; one with text behind a terminator ends there; a corrupt count
+  // reads no further than discovery does.
+  Registry().DeleteValue(kParametersKey, L"Sensor1");
+  Registry().SetString(kParametersKey, L"Sensor2", std::wstring(L"TZ2\0tail", 8));
+  Registry().SetString(kParametersKey, L"Device0", std::wstring(64, L'F'));
+  Registry().SetDword(kParametersKey, L"SensorCount", 0x7FFFFFFF);
+  Registry().SetString(kParametersKey, L"Sensor1024", L"BEYOND");
+  EXPECT_EQ(ListedDriverPaths(true), (Names{L"TZ0", L"TZ2"}));
+  EXPECT_EQ(ListedDriverPaths(false), Names{});
+  // No count: nothing is listed.
+  Registry().DeleteValue(kParametersKey, L"SensorCount");
+  EXPECT_EQ(ListedDriverPaths(true), Names{});
 }
 
 }  // namespace

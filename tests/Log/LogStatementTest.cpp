@@ -40,8 +40,13 @@ TEST_F(LogStatementTest, APieceIsFilteredByItsOwnStatementsLevel) {
   EXPECT_EQ(mLog.Text(), Prefix("2026:03:04 05:06:07:008", "ERROR", line) + "kept\n");
 
   mLog.Clear();
-  LOG_DEBUG("dropped too");
+  int evaluated = 0;
+  LOG_DEBUG("dropped too %d", ++evaluated);
   EXPECT_EQ(mLog.Text(), "");
+  EXPECT_EQ(evaluated, 0);  // a dropped statement's arguments are not evaluated
+  LOG_ERROR("kept %d", ++evaluated);
+  EXPECT_EQ(evaluated, 1);
+  mLog.Clear();
 
   // Mask 0: nothing at all, but the current level still follows.
   EXPECT_EQ(myPrint.SetLogLevel(static_cast<LEVEL>(0)), LEVEL_ERROR);
@@ -86,6 +91,15 @@ TEST_F(LogStatementTest, WideArgumentsAreWrittenAsUtf8WhateverTheLocale) {
            {Formatted(4, "%ls", L"ab\u00e9"), "ab"},
            {Formatted(64, "%2$ls %1$d", 3, L"b"), "b 3"},
            {Formatted(64, "[%.0ls]", L"abc"), "[]"},
+           // Bare decimals at their limits, and cut to the buffer as the C
+           // formatter cuts them.
+           {Formatted(96, "%d %ld %u %lu %i %ls", -2147483647 - 1, -9223372036854775807l - 1,
+                      4294967295u, 18446744073709551615ul, -0, L""),
+            "-2147483648 -9223372036854775808 4294967295 18446744073709551615 0 "},
+           {Formatted(6, "%ls%d", L"a", 123456), "a1234"},
+           {Formatted(6, "%ls%5d|%-3u|%+d", L"", 1, 2u, 3), "    1"},
+           {Formatted(64, "%ls%+d|%-3u|%ld|%hd", L"", 3, 2u, 7l, 65537), "+3|2  |7|1"},
+           {Formatted(4, "%ls", L"abcdef"), "abc"},
        }) {
     EXPECT_EQ(got, want);
   }

@@ -126,3 +126,56 @@ TEST_F(InitLogTest, TheLogFileIsPrivateToTheProcessAndNeverALink) {
   }
   EXPECT_EQ(open, 1);
 }
+
+namespace {
+
+// A sanitizer's runtime makes write calls of its own (it probes memory
+// through a pipe), so the kernel's count of them is exact only without one.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kWriteCountIsExact = false;
+#else
+constexpr bool kWriteCountIsExact = true;
+#endif
+
+// The write calls this thread has made so far, as the kernel counts them.
+long WriteCallsOfThisThread() {
+  std::ifstream in("/proc/thread-self/io");
+  std::string key;
+  long value = 0;
+  while (in >> key >> value) {
+    if (key == "syscw:") {
+      return value;
+    }
+  }
+  return -1;
+}
+
+}  // namespace
+
+// Each statement reaches the file with one write of its whole line, and the
+// time stamp follows the clock through every field, also when only a minute
+// or a day changes and the second stays.
+TEST_F(InitLogTest, EachStatementIsOneWriteOfAWholeLine) {
+  InitLog(Wide(mDir / "one.log").c_str(), Wide(mDir / "fallback.log").c_str());
+  const std::wstring wide(3000, L'\u00e9');
+  const std::vector<_tagSLocalTime> times = {
+      {2026, 2, 3, 4, 5, 6, 7}, {2026, 2, 3, 4, 6, 6, 8}, {2026, 2, 4, 4, 6, 6, 9}};
+  const long before = WriteCallsOfThisThread();
+  ASSERT_GE(before, 0);
+  for (const _tagSLocalTime& now : times) {
+    mPlatform->SimClock().SetLocal(now);
+    LOG_DEBUG("long %ls %d", wide.c_str(), -2147483647 - 1);
+  }
+  if (kWriteCountIsExact) {
+    EXPECT_EQ(WriteCallsOfThisThread() - before, static_cast<long>(times.size()));
+  }
+  std::istringstream lines(ReadFile(mDir / "one.log"));
+  std::vector<std::string> stamps;
+  for (std::string line; std::getline(lines, line);) {
+    stamps.push_back(line.substr(0, 23));
+    // The message is cut to its piece, never inside a character.
+    EXPECT_NE(static_cast<unsigned char>(line.back()) & 0xC0, 0xC0u) << line.size();
+  }
+  EXPECT_EQ(stamps, (std::vector<std::string>{"2026:02:03 04:05:06:007", "2026:02:03 04:06:06:008",
+                                              "2026:02:04 04:06:06:009"}));
+}

@@ -4,7 +4,7 @@
 #include <fstream>
 #include <optional>
 
-#include "Platform/Linux/LibXmlParser.h"
+#include "Platform/Xml/LibXmlParser.h"
 #include "Platform/Text.h"
 #include "PlatformContract/Contract.h"
 #include "Sim/FaultyXml.h"

@@ -65,6 +65,19 @@ int main() {
     std::puts("the exported event manager did not dispatch");
     return 1;
   }
+  // What a host can explain to a person: a policy file that is not there,
+  // the reasons discovery gives, names in UTF-8.
+  const ConfigLoadReport report = CheckConfigFile(FromUtf8(std::string(dir) + "/missing.xml"));
+  if (report.loaded || report.result == 0 || report.parseError.code == 0) {
+    std::puts("a missing policy file was reported as loaded");
+    return 1;
+  }
+  const DiscoveryLeftOut& (*leftOut)(const COSParticipantManager&) = &LeftOutByLastEnumerate;
+  if (leftOut == nullptr || std::string(LeftOutReasonText(LeftOutReason::PathTooLong)).empty() ||
+      ToUtf8(L"z\u00e9") != "z\xc3\xa9") {
+    std::puts("the diagnostics are not exported");
+    return 1;
+  }
   // The platform's manager is reachable (not created here: that would start
   // watching the real machine).
   void (*deleteEvents)() = &COSEventManager::DeleteInstance;

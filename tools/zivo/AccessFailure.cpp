@@ -1,8 +1,8 @@
 #include "AccessFailure.h"
 
-#include "Platform/Text.h"
 #include "zivorivizo/Log.h"
 #include "zivorivizo/Platform.h"
+#include "zivorivizo/Text.h"
 
 std::string AccessFailureText(const std::wstring& name) {
   LinuxAccessFailure failure;

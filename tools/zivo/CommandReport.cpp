@@ -4,9 +4,9 @@
 #include <cstring>
 
 #include "HostSession.h"
-#include "Platform/Text.h"
 #include "StatusText.h"
 #include "zivorivizo-sim/SimPower.h"
+#include "zivorivizo/Text.h"
 
 std::string PolicyFailure(const std::string& file, int status) {
   FILE* probe = std::fopen(file.c_str(), "r");

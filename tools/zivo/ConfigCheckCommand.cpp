@@ -11,21 +11,21 @@
 #include <vector>
 
 #include "Commands.h"
-#include "ConfigMgr/ConfigLoadReport.h"
 #include "HostSession.h"
 #include "JsonText.h"
 #include "LeftOutReport.h"
 #include "OptionReader.h"
 #include "ParticipantView.h"
-#include "Platform/Text.h"
 #include "PlatformOption.h"
 #include "PolicyAgainstPlatform.h"
 #include "PolicyFindings.h"
 #include "StatusText.h"
 #include "TextTable.h"
+#include "zivorivizo/Diagnostics.h"
 #include "zivorivizo/OSParticipantMgr.h"
 #include "zivorivizo/Platform.h"
 #include "zivorivizo/StatusCodes.h"
+#include "zivorivizo/Text.h"
 
 namespace {
 
@@ -135,11 +135,8 @@ class CProblems {
 
 // Validates FILE against GRAMMAR with the platform's parser.
 void CheckGrammar(const std::wstring& path, const std::string& grammar, CProblems& problems) {
-  std::unique_ptr<CXmlDocument> document;
   _tagSXmlParseError error;
-  if (CPlatform::Current()->Xml().CreateDocument(document) != XmlStatus::Ok || !document ||
-      document->Load(path, error) != XmlStatus::Ok || error.code != 0 ||
-      document->ValidateAgainst(FromUtf8(grammar), error) != XmlStatus::Ok) {
+  if (!CheckConfigGrammar(path, FromUtf8(grammar), error)) {
     problems.Add(true, 0, "", "the XML parser could not validate the file against " + grammar);
     return;
   }

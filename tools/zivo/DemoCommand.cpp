@@ -23,7 +23,6 @@
 #include "OptionReader.h"
 #include "ParticipantView.h"
 #include "Platform/Memory/MemoryWmi.h"
-#include "Platform/Text.h"
 #include "PlatformOption.h"
 #include "Sim/SimClock.h"
 #include "Sim/SimHandheld.h"
@@ -35,6 +34,7 @@
 #include "zivorivizo/OSEventManager.h"
 #include "zivorivizo/OSParticipantMgr.h"
 #include "zivorivizo/StatusCodes.h"
+#include "zivorivizo/Text.h"
 
 namespace {
 

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <optional>
 
-#include "Platform/Text.h"
 #include "StateFolder.h"
 #include "StatusText.h"
 #include "zivorivizo/ParticipantMgr.h"
+#include "zivorivizo/Text.h"
 
 namespace {
 

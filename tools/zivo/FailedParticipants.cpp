@@ -5,38 +5,24 @@
 #include <vector>
 
 #include "AccessFailure.h"
-#include "Platform/DriverProtocol.h"
-#include "Platform/Registry.h"
-#include "Platform/Text.h"
-#include "zivorivizo/Platform.h"
+#include "zivorivizo/Diagnostics.h"
+#include "zivorivizo/Text.h"
 
 namespace {
 
-constexpr std::size_t kPathBytes = 128;  // as the library reads them
-
-// The paths listed as PREFIX0, PREFIX1, ... that no record in `named` has.
-std::vector<std::wstring> UnclaimedPaths(CRegistryKey& key, const std::wstring& prefix,
-                                         const std::set<std::wstring>& named) {
+// The paths listed for the kind that no record in `named` has.
+std::vector<std::wstring> UnclaimedPaths(bool sensors, const std::set<std::wstring>& named) {
   std::vector<std::wstring> paths;
-  uint32_t count = 0;
-  if (key.QueryDword(prefix + L"Count", count) != REG_STATUS_SUCCESS) {
-    return paths;
-  }
-  for (uint32_t i = 0; i < count && i < 1024; ++i) {
-    std::wstring path;
-    if (key.QueryString(prefix + std::to_wstring(i), kPathBytes, path) != REG_STATUS_SUCCESS) {
-      continue;
-    }
-    path = std::wstring(path.c_str());
+  for (std::wstring& path : ListedDriverPaths(sensors)) {
     if (named.count(path) == 0) {
-      paths.push_back(path);
+      paths.push_back(std::move(path));
     }
   }
   return paths;
 }
 
 template <typename View>
-void Label(std::vector<View>& views, CRegistryKey* key, const wchar_t* prefix) {
+void Label(std::vector<View>& views, bool sensors) {
   std::set<std::wstring> named;
   bool anyNameless = false;
   for (const View& view : views) {
@@ -49,8 +35,7 @@ void Label(std::vector<View>& views, CRegistryKey* key, const wchar_t* prefix) {
   if (!anyNameless) {
     return;
   }
-  const std::vector<std::wstring> paths =
-      key ? UnclaimedPaths(*key, prefix, named) : std::vector<std::wstring>();
+  const std::vector<std::wstring> paths = UnclaimedPaths(sensors, named);
   std::size_t next = 0;
   for (View& view : views) {
     if (!view.record.Name.empty()) {
@@ -69,9 +54,6 @@ void Label(std::vector<View>& views, CRegistryKey* key, const wchar_t* prefix) {
 }  // namespace
 
 void LabelFailedParticipants(ParticipantView& view) {
-  long status = 0;
-  std::unique_ptr<CRegistryKey> key =
-      CPlatform::Current()->Registry().Open(DRIVER_PARAMETERS_KEY, REG_ACCESS_READ, status);
-  Label(view.devices, key.get(), L"Device");
-  Label(view.sensors, key.get(), L"Sensor");
+  Label(view.devices, false);
+  Label(view.sensors, true);
 }

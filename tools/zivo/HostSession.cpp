@@ -8,13 +8,13 @@
 #include <cstdio>
 #include <cstring>
 
-#include "Platform/Text.h"
 #include "StatusText.h"
 #include "zivorivizo/Log.h"
 #include "zivorivizo/OSConfigMgr.h"
 #include "zivorivizo/OSParticipantMgr.h"
 #include "zivorivizo/OSSystemManager.h"
 #include "zivorivizo/StatusCodes.h"
+#include "zivorivizo/Text.h"
 
 CHostSession::~CHostSession() {
   COSParticipantManager::DeleteInstance();

@@ -1,8 +1,8 @@
 #include "LeftOutReport.h"
 
-#include "PartMgr/DiscoveryLeftOut.h"
 #include "Platform/Linux/SysfsThermalView.h"
 #include "PlatformOption.h"
+#include "zivorivizo/Diagnostics.h"
 
 namespace {
 

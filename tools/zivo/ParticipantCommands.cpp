@@ -12,12 +12,12 @@
 #include "HostSession.h"
 #include "JsonText.h"
 #include "ParticipantView.h"
-#include "Platform/Text.h"
 #include "PlatformOption.h"
 #include "Sim/SimHandheld.h"
 #include "StatusText.h"
 #include "TextTable.h"
 #include "zivorivizo/OSParticipantMgr.h"
+#include "zivorivizo/Text.h"
 
 namespace {
 

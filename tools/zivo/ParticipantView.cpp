@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <unordered_map>
 
-#include "Platform/Text.h"
 #include "TextTable.h"
 #include "zivorivizo/ParticipantMgr.h"
+#include "zivorivizo/Text.h"
 
 namespace {
 

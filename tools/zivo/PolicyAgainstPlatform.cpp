@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "ConfigMgr/ConfigValues.h"
-#include "Platform/Text.h"
+#include "zivorivizo/Diagnostics.h"
+#include "zivorivizo/Text.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "ConfigMgr/ConfigLoadReport.h"
+#include "zivorivizo/Diagnostics.h"
 
 struct PolicyAgainst {
   struct Device {

@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "Platform/Text.h"
 #include "PowerGuard.h"
 #include "StaleReading.h"
 #include "TextTable.h"
 #include "zivorivizo/ConfigManager.h"
 #include "zivorivizo/ParticipantMgr.h"
+#include "zivorivizo/Text.h"
 
 namespace {
 

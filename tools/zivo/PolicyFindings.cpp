@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <set>
 
-#include "ConfigMgr/ConfigValues.h"
-#include "Platform/Text.h"
 #include "SysfsDetails.h"
 #include "TextTable.h"
+#include "zivorivizo/Diagnostics.h"
 #include "zivorivizo/ParticipantRecords.h"
+#include "zivorivizo/Text.h"
 
 namespace {
 

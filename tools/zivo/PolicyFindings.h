@@ -25,10 +25,10 @@
 #include <string>
 #include <vector>
 
-#include "ConfigMgr/ConfigLoadReport.h"
 #include "ParticipantView.h"
 #include "PlatformOption.h"
 #include "PolicyAgainstPlatform.h"
+#include "zivorivizo/Diagnostics.h"
 
 struct PolicyControl {
   std::wstring sensor;

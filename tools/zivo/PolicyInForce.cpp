@@ -2,7 +2,7 @@
 
 #include <map>
 
-#include "Platform/Text.h"
+#include "zivorivizo/Text.h"
 
 namespace {
 

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "ConfigMgr/ConfigLoadReport.h"
 #include "zivorivizo/ConfigManager.h"
+#include "zivorivizo/Diagnostics.h"
 
 // What a load changed, record by record ("device PNP0C14\3_0", "sensor X",
 // "platform").

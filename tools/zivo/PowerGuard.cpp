@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-#include "Platform/Text.h"
 #include "RunPower.h"
 #include "TextTable.h"
 #include "zivorivizo/SystemManager.h"
+#include "zivorivizo/Text.h"
 
 namespace {
 

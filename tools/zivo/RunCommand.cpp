@@ -22,6 +22,7 @@
 #include "LocalTimeText.h"
 #include "OutputPipe.h"
 #include "Platform/Linux/SysfsThermalView.h"
+#include "Platform/Memory/MemoryWmi.h"
 #include "Platform/Text.h"
 #include "PlatformOption.h"
 #include "PolicyEngine.h"
@@ -34,10 +35,14 @@
 #include "RunRecorder.h"
 #include "StateFolder.h"
 #include "SysfsDetails.h"
+#include "zivorivizo/Diagnostics.h"
+#include "zivorivizo/Log.h"
+#include "zivorivizo/OSConfigMgr.h"
 #include "zivorivizo/OSEventManager.h"
 #include "zivorivizo/OSParticipantMgr.h"
 #include "zivorivizo/OSSystemManager.h"
 #include "zivorivizo/Platform.h"
+#include "zivorivizo/Text.h"
 
 namespace {
 

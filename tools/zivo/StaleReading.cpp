@@ -1,8 +1,8 @@
 #include "StaleReading.h"
 
 #include "AccessFailure.h"
-#include "Platform/Text.h"
 #include "StatusText.h"
+#include "zivorivizo/Text.h"
 
 std::string StaleReadingText(const std::wstring& sensor, int status) {
   const std::string failure = AccessFailureText(sensor);

@@ -11,7 +11,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "Platform/Text.h"
+#include "zivorivizo/Text.h"
 
 namespace {
 

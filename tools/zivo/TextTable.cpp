@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "Platform/Text.h"
+#include "zivorivizo/Text.h"
 
 void CTextTable::AddColumn(std::string header, Align align) {
   mColumns.push_back({std::move(header), align});

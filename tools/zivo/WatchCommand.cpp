@@ -11,6 +11,7 @@
 #include "JsonText.h"
 #include "LocalTimeText.h"
 #include "OutputPipe.h"
+#include "Platform/Clock.h"
 #include "Platform/Text.h"
 #include "PlatformOption.h"
 #include "Sim/SimHandheld.h"
@@ -18,6 +19,8 @@
 #include "TextTable.h"
 #include "WatchOptions.h"
 #include "zivorivizo/OSEventManager.h"
+#include "zivorivizo/Platform.h"
+#include "zivorivizo/Text.h"
 
 namespace {
 

@@ -37,6 +37,15 @@ void CopySensorFields(const _tagSSensorConfig& from, _tagSSensorConfig& to) {
 
 // Whether the participant manager reports a Max below the requested limit.
 // A manager that cannot be had, or does not know the device, cannot say no.
+//
+// The manager is reached through COSParticipantManager::GetInstance() on
+// purpose, although this half of the configuration manager is otherwise
+// platform-free: that call is the participant manager's one way in, and a
+// host that updates a device's policy before it made the participant manager
+// gets one made here (history length 3), exactly as if it had called
+// GetInstance() itself. Handing this class a lookup installed by the
+// participant manager instead would change what such a host sees: no check
+// against the device's Max, and no manager afterwards.
 bool LimitAboveDeviceMax(const _tagSDeviceConfig& config) {
   COSParticipantManager* manager = nullptr;
   try {

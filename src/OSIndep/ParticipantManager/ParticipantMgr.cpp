@@ -34,10 +34,26 @@ int NotFoundCode(const CSensor*) {
 
 // Named operations act on the first participant of that name only; a later
 // duplicate is reachable through the whole-list operations alone.
+// Whether two names are equal, compared from their last character: the names
+// of one kind of participant share long prefixes (a folder, a device path)
+// and differ at their ends (a number), so a walk of the list rejects each
+// other name at its first compare.
+bool SameName(const std::wstring& a, const std::wstring& b) {
+  if (a.size() != b.size()) {
+    return false;
+  }
+  for (std::size_t i = a.size(); i > 0; --i) {
+    if (a[i - 1] != b[i - 1]) {
+      return false;
+    }
+  }
+  return true;
+}
+
 template <typename Participant>
 Participant* FindFirst(const std::list<Participant*>& list, const std::wstring& name) {
   for (Participant* participant : list) {
-    if (NameOf(participant) == name) {
+    if (SameName(NameOf(participant), name)) {
       return participant;
     }
   }
@@ -442,7 +458,7 @@ int CParticipantMgr::GetDevicesWithoutSensors(std::wstring skinSensorName,
 int CParticipantMgr::RefreshSensor(std::wstring name) {
   LOG_DEBUG("Refresh called for %ls", name.c_str());
   CSensor* sensor = nullptr;
-  if (GetSensorPtr(name, sensor) != ZIVO_SUCCESS) {
+  if (GetSensorPtr(std::move(name), sensor) != ZIVO_SUCCESS) {
     LOG_DEBUG("Sensor not found");
     return ZIVO_SENSOR_NOT_FOUND;
   }
@@ -457,7 +473,7 @@ int CParticipantMgr::GetCurrentTemperature(std::wstring name, int& temperature) 
   LOG_DEBUG("GetCurrentTemperature called for %ls", name.c_str());
   temperature = 0;
   CSensor* sensor = nullptr;
-  if (GetSensorPtr(name, sensor) != ZIVO_SUCCESS) {
+  if (GetSensorPtr(std::move(name), sensor) != ZIVO_SUCCESS) {
     LOG_DEBUG("Sensor not found");
     return ZIVO_SENSOR_NOT_FOUND;
   }

@@ -5,7 +5,7 @@
 
 #include "Platform/Linux/KernelThermalBridge.h"
 #include "Platform/Linux/KernelThermalEvents.h"
-#include "Platform/Linux/LibXmlParser.h"
+#include "Platform/Xml/LibXmlParser.h"
 #include "Platform/Linux/LinuxClock.h"
 #include "Platform/Linux/Logind/LogindPower.h"
 #include "Platform/Linux/SysfsDeviceIo.h"

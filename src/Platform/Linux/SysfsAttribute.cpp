@@ -5,7 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <charconv>
+#include <cstddef>
 #include <cstdio>
 
 #include "Platform/DeviceIo.h"
@@ -44,6 +44,11 @@ uint32_t Failed(const char* name, int err) {
 }
 
 }  // namespace
+
+void ClearSysfsFailureNote() {
+  tLastFailure.file.clear();
+  tLastFailure.error = 0;
+}
 
 SysfsFailureNote TakeSysfsFailureNote() {
   SysfsFailureNote note = std::move(tLastFailure);
@@ -98,23 +103,56 @@ bool CSysfsAttribute::OpenForReading(uint32_t& error) {
 
 namespace {
 
+// A decimal with an optional '-' at `first`, as std::from_chars reads it into
+// an int64_t, in a text that a byte other than a digit ends (a terminator at
+// the latest): null when there is no digit or the value is out of range;
+// otherwise the first character after the digits. Written out because it runs
+// on every temperature read and the general parser costs twice as much.
+const char* ParseDecimal(const char* first, int64_t& value) {
+  const bool negative = *first == '-';
+  const char* at = negative ? first + 1 : first;
+  const char* const digits = at;
+  const auto isDigit = [](char c) { return static_cast<unsigned char>(c - '0') <= 9; };
+  // Eighteen digits never overflow; only a longer number is checked digit by
+  // digit against the limit, 2^63 for the most negative value.
+  uint64_t magnitude = 0;
+  for (const char* unchecked = digits + 18; at < unchecked && isDigit(*at); ++at) {
+    magnitude = magnitude * 10 + static_cast<uint64_t>(*at - '0');
+  }
+  const uint64_t limit = negative ? uint64_t{1} << 63 : (uint64_t{1} << 63) - 1;
+  for (; isDigit(*at); ++at) {
+    const auto digit = static_cast<uint64_t>(*at - '0');
+    if (magnitude > (limit - digit) / 10) {
+      return nullptr;
+    }
+    magnitude = magnitude * 10 + digit;
+  }
+  if (at == digits) {
+    return nullptr;
+  }
+  value = negative ? static_cast<int64_t>(0 - magnitude) : static_cast<int64_t>(magnitude);
+  return at;
+}
+
 bool ParseNumber(int fd, const char* name, int64_t& value, uint32_t& error) {
-  char text[32];
-  const ssize_t got = pread(fd, text, sizeof(text), 0);
+  constexpr std::size_t kRead = 32;
+  char text[kRead + 1];
+  const ssize_t got = pread(fd, text, kRead, 0);
   if (got < 0) {
     error = Failed(name, errno);
     return false;
   }
+  text[got] = '\0';  // ends the parse, whatever the file holds
   const char* first = text;
   const char* last = text + got;
   while (first < last && (*first == ' ' || *first == '\t')) {
     ++first;
   }
   int64_t parsed = 0;
-  const auto [end, ec] = std::from_chars(first, last, parsed);
+  const char* const end = ParseDecimal(first, parsed);
   // A value must be the whole line: "45000\n", not "45000 mC" or a number cut
   // off by the buffer.
-  if (ec != std::errc() || (end != last && *end != '\n')) {
+  if (end == nullptr || (end != last && *end != '\n')) {
     error = Failed(name, 0);
     return false;
   }

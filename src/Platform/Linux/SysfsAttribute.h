@@ -72,6 +72,9 @@ struct SysfsFailureNote {
 // Returns this thread's note and clears it; an empty `file` when no access
 // failed since the last call.
 SysfsFailureNote TakeSysfsFailureNote();
+// Clears this thread's note without handing it out (no allocation, no free):
+// for the start of every request.
+void ClearSysfsFailureNote();
 
 // Opens attribute `name` of the folder `dirFd` (O_RDONLY or O_WRONLY) without
 // blocking and without following a link; fails unless it is a regular file.

@@ -38,7 +38,7 @@ class CNotingHandle : public CDeviceHandle {
 
   bool Control(uint32_t code, std::span<const std::byte> in, std::span<std::byte> out,
                uint32_t& error) override {
-    TakeSysfsFailureNote();
+    ClearSysfsFailureNote();
     if (mHandle->Control(code, in, out, error)) {
       return true;
     }

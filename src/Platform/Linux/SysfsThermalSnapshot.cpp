@@ -49,6 +49,9 @@ const _tagSThermalEntry* CSysfsThermalSnapshot::FindDevice(const std::wstring& n
 }
 
 bool CSysfsThermalSnapshot::SameAs(const CSysfsThermalSnapshot& other) const {
-  return SameEntries(mScan.sensors, other.mScan.sensors) &&
-         SameEntries(mScan.devices, other.mScan.devices);
+  return SameAs(other.mScan);
+}
+
+bool CSysfsThermalSnapshot::SameAs(const _tagSThermalScan& scan) const {
+  return SameEntries(mScan.sensors, scan.sensors) && SameEntries(mScan.devices, scan.devices);
 }

@@ -33,6 +33,8 @@ class CSysfsThermalSnapshot {
 
   // Whether both list the same folders under the same names.
   bool SameAs(const CSysfsThermalSnapshot& other) const;
+  // The same, against a scan not yet made into a snapshot.
+  bool SameAs(const _tagSThermalScan& scan) const;
 
  private:
   _tagSThermalScan mScan;

@@ -17,11 +17,18 @@ CSysfsThermalView::CSysfsThermalView(std::string sysfsRoot, LinuxParticipantNami
 
 void CSysfsThermalView::Refresh() {
   std::lock_guard<std::mutex> refreshing(mRefreshing);
-  auto next = std::make_shared<const CSysfsThermalSnapshot>(ScanThermal(mRoot, mNaming));
-  std::lock_guard<std::mutex> hold(mLock);
-  if (mCurrent && mCurrent->SameAs(*next)) {
-    return;
+  _tagSThermalScan scan = ScanThermal(mRoot, mNaming);
+  {
+    // Most refreshes find the tree as it was: the scan is compared before a
+    // snapshot (with its parameters view) is built from it. Only a refresh
+    // replaces the current snapshot, and refreshes run one at a time.
+    std::lock_guard<std::mutex> hold(mLock);
+    if (mCurrent && mCurrent->SameAs(scan)) {
+      return;
+    }
   }
+  auto next = std::make_shared<const CSysfsThermalSnapshot>(std::move(scan));
+  std::lock_guard<std::mutex> hold(mLock);
   if (mCurrent) {
     MoveNotifications(*mCurrent, *next);
   }

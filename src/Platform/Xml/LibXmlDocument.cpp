@@ -1,0 +1,273 @@
+// The document adapter: a libxml2 tree seen through CXmlDocument, with
+// element lookups by tag name served from an index built on first use.
+#include "Platform/Xml/LibXmlDocument.h"
+
+#include <libxml/tree.h>
+
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "Platform/Text.h"
+#include "Platform/Xml/LibXmlLoader.h"
+
+namespace {
+
+xmlNodePtr NodeOf(_tagSXmlNode node) {
+  return static_cast<xmlNodePtr>(const_cast<void*>(node.handle));
+}
+
+_tagSXmlNode HandleOf(const void* node) {
+  return _tagSXmlNode{node};
+}
+
+// Takes the UTF-8 text `utf8` off the front of `rest`; false when `rest` does
+// not start with it. Names are nearly always ASCII, compared without copying.
+bool ConsumeUtf8(const char* utf8, std::wstring_view& rest) {
+  std::size_t i = 0;
+  for (; utf8[i] != 0; ++i) {
+    const auto c = static_cast<unsigned char>(utf8[i]);
+    if (c >= 0x80) {
+      const std::wstring wide = FromUtf8(utf8);
+      if (rest.substr(0, wide.size()) != wide) {
+        return false;
+      }
+      rest.remove_prefix(wide.size());
+      return true;
+    }
+    if (i >= rest.size() || rest[i] != static_cast<wchar_t>(c)) {
+      return false;
+    }
+  }
+  rest.remove_prefix(i);
+  return true;
+}
+
+// Whether a node's qualified name ("prefix:local" or "local") is `name`.
+bool NameIs(const xmlChar* local, const xmlNs* ns, std::wstring_view name) {
+  if (local == nullptr) {
+    return false;
+  }
+  if (ns != nullptr && ns->prefix != nullptr) {
+    if (!ConsumeUtf8(reinterpret_cast<const char*>(ns->prefix), name) || name.empty() ||
+        name.front() != L':') {
+      return false;
+    }
+    name.remove_prefix(1);
+  }
+  return ConsumeUtf8(reinterpret_cast<const char*>(local), name) && name.empty();
+}
+
+// Appends UTF-8 text to `out`, reusing its storage.
+void AppendUtf8(std::wstring& out, const char* utf8) {
+  if (utf8 == nullptr) {
+    return;
+  }
+  for (const char* c = utf8; *c != 0; ++c) {
+    if (static_cast<unsigned char>(*c) >= 0x80) {
+      out += FromUtf8(c);
+      return;
+    }
+    out.push_back(static_cast<wchar_t>(*c));
+  }
+}
+
+void AssignQualifiedName(std::wstring& out, const xmlChar* local, const xmlNs* ns) {
+  out.clear();
+  if (ns != nullptr && ns->prefix != nullptr) {
+    AppendUtf8(out, reinterpret_cast<const char*>(ns->prefix));
+    out.push_back(L':');
+  }
+  AppendUtf8(out, reinterpret_cast<const char*>(local));
+}
+
+// Makes `state` the load in progress on this thread, with libxml2's error
+// reports going to it, for the scope's life.
+
+class CLibXmlDocument : public CXmlDocument {
+ public:
+  ~CLibXmlDocument() override { Release(); }
+
+  XmlStatus Load(const std::wstring& path, _tagSXmlParseError& error) override {
+    Release();
+    return LoadBoundedDocument(ToUtf8(path), mDoc, error);
+  }
+
+  XmlStatus ValidateAgainst(const std::wstring& grammar, _tagSXmlParseError& error) override {
+    return ValidateBoundedDocument(mDoc, ToUtf8(grammar), error);
+  }
+
+  XmlStatus ElementsByTagName(std::wstring_view tag, std::vector<_tagSXmlNode>& out) override {
+    out.clear();
+    if (mDoc == nullptr) {
+      return XmlStatus::Failed;
+    }
+    if (!mIndexed) {
+      BuildIndex();
+    }
+    const auto found = mElementsByName.find(std::wstring(tag));
+    if (found != mElementsByName.end()) {
+      out = found->second;
+    }
+    return XmlStatus::Ok;
+  }
+
+  XmlStatus NodeName(_tagSXmlNode handle, std::wstring& name) override {
+    xmlNodePtr node = NodeOf(handle);
+    if (node == nullptr) {
+      return XmlStatus::Failed;
+    }
+    switch (node->type) {
+      case XML_ELEMENT_NODE:
+      case XML_ATTRIBUTE_NODE:
+        AssignQualifiedName(name, node->name, node->ns);
+        break;
+      case XML_TEXT_NODE:
+        name = L"#text";
+        break;
+      case XML_CDATA_SECTION_NODE:
+        name = L"#cdata-section";
+        break;
+      case XML_COMMENT_NODE:
+        name = L"#comment";
+        break;
+      case XML_DOCUMENT_NODE:
+        name = L"#document";
+        break;
+      default:
+        name.clear();
+        AppendUtf8(name, reinterpret_cast<const char*>(node->name));
+        break;
+    }
+    return XmlStatus::Ok;
+  }
+
+  long NodeLine(_tagSXmlNode handle) override {
+    xmlNodePtr node = NodeOf(handle);
+    if (node == nullptr) {
+      return 0;
+    }
+    const long line = xmlGetLineNo(node);
+    return line > 0 ? line : 0;
+  }
+
+  XmlStatus ChildNodes(_tagSXmlNode handle, std::vector<_tagSXmlNode>& out) override {
+    out.clear();
+    xmlNodePtr node = NodeOf(handle);
+    if (node == nullptr) {
+      return XmlStatus::Failed;
+    }
+    if (node->type == XML_ELEMENT_NODE || node->type == XML_DOCUMENT_NODE) {
+      for (xmlNodePtr child = node->children; child != nullptr; child = child->next) {
+        out.push_back(HandleOf(child));
+      }
+    }
+    return XmlStatus::Ok;
+  }
+
+  XmlStatus Attributes(_tagSXmlNode handle, _tagSXmlNode& attributes) override {
+    xmlNodePtr node = NodeOf(handle);
+    if (node == nullptr || node->type != XML_ELEMENT_NODE) {
+      return XmlStatus::Failed;
+    }
+    attributes = handle;  // an element stands for its own attribute list
+    return XmlStatus::Ok;
+  }
+
+  XmlStatus AttributeText(_tagSXmlNode attributes, std::wstring_view name, bool& found,
+                          std::wstring& text) override {
+    found = false;
+    xmlNodePtr node = NodeOf(attributes);
+    if (node == nullptr || node->type != XML_ELEMENT_NODE) {
+      return XmlStatus::Failed;
+    }
+    for (xmlAttrPtr attribute = node->properties; attribute != nullptr;
+         attribute = attribute->next) {
+      if (!NameIs(attribute->name, attribute->ns, name)) {
+        continue;
+      }
+      xmlNodePtr value = attribute->children;
+      if (value == nullptr) {
+        text.clear();
+      } else if (value->next == nullptr && value->type == XML_TEXT_NODE) {
+        text.clear();
+        AppendUtf8(text, reinterpret_cast<const char*>(value->content));
+      } else {
+        xmlChar* joined = xmlNodeListGetString(mDoc, value, 1);
+        if (joined == nullptr) {
+          return XmlStatus::Failed;
+        }
+        text = FromUtf8(reinterpret_cast<const char*>(joined));
+        xmlFree(joined);
+      }
+      found = true;
+      return XmlStatus::Ok;
+    }
+    return XmlStatus::Ok;
+  }
+
+ private:
+  void Release() {
+    mElementsByName.clear();
+    mIndexed = false;
+    if (mDoc != nullptr) {
+      xmlFreeDoc(mDoc);
+      mDoc = nullptr;
+    }
+  }
+
+  // Groups every element by its qualified name in one walk of the tree, so
+  // that each tag-name query costs a lookup instead of another walk.
+  void BuildIndex() {
+    // libxml2 keeps one copy of each name, so the name pointer of an element
+    // without a prefix usually finds its group without building a string.
+    std::unordered_map<const xmlChar*, std::vector<_tagSXmlNode>*> byPointer;
+    std::wstring name;
+    // Pre-order walk without recursion, so depth costs no stack.
+    xmlNodePtr node = mDoc->children;
+    while (node != nullptr) {
+      if (node->type == XML_ELEMENT_NODE) {
+        const bool prefixed = node->ns != nullptr && node->ns->prefix != nullptr;
+        std::vector<_tagSXmlNode>* group = nullptr;
+        if (!prefixed) {
+          const auto cached = byPointer.find(node->name);
+          group = cached != byPointer.end() ? cached->second : nullptr;
+        }
+        if (group == nullptr) {
+          AssignQualifiedName(name, node->name, node->ns);
+          group = &mElementsByName[name];
+          if (!prefixed) {
+            byPointer.emplace(node->name, group);
+          }
+        }
+        group->push_back(HandleOf(node));
+        if (node->children != nullptr) {
+          node = node->children;
+          continue;
+        }
+      }
+      while (node != nullptr && node->next == nullptr) {
+        node = node->parent;
+        if (node == nullptr || node->type == XML_DOCUMENT_NODE) {
+          node = nullptr;
+        }
+      }
+      if (node != nullptr) {
+        node = node->next;
+      }
+    }
+    mIndexed = true;
+  }
+
+  xmlDocPtr mDoc = nullptr;
+  bool mIndexed = false;
+  // Element handles by qualified name, in document order. The vectors'
+  // addresses stay put while the map grows (node-based container).
+  std::unordered_map<std::wstring, std::vector<_tagSXmlNode>> mElementsByName;
+};
+
+}  // namespace
+
+std::unique_ptr<CXmlDocument> CreateLibXmlDocument() {
+  return std::make_unique<CLibXmlDocument>();
+}

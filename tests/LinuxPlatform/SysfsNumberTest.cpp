@@ -1,0 +1,64 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <limits>
+#include <string>
+
+#include "Platform/DeviceIo.h"
+#include "Platform/Linux/SysfsAttribute.h"
+#include "support/TempFolder.h"
+
+// An attribute holds one decimal line; anything else, a value beyond 64 bits
+// included, is no value. The same file read twice through an attribute kept
+// open reads its new text.
+TEST(SysfsNumberTest, AValueIsOneWholeDecimalLineWithin64Bits) {
+  constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+  constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
+  struct Case {
+    const char* text;
+    bool read;
+    int64_t value;
+  };
+  const Case cases[] = {
+      {"45000\n", true, 45000},
+      {"45000", true, 45000},
+      {" \t-273150\n", true, -273150},
+      {"007\n", true, 7},
+      {"-0\n", true, 0},
+      {"9223372036854775807\n", true, kMax},
+      {"-9223372036854775808\n", true, kMin},
+      {"9223372036854775808\n", false, 0},
+      {"-9223372036854775809\n", false, 0},
+      {"99999999999999999999\n", false, 0},
+      {"-\n", false, 0},
+      {"+5\n", false, 0},
+      {"\n", false, 0},
+      {"", false, 0},
+      {"42 \n", false, 0},
+      {"42 mC\n", false, 0},
+      {"0x10\n", false, 0},
+      {"4.5\n", false, 0},
+      {"123456789012345678901234567890123\n", false, 0},  // cut by the read buffer
+  };
+  CTempFolder folder;
+  const int dir = ::open(folder.Path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  ASSERT_GE(dir, 0);
+  CSysfsAttribute kept(dir, "kept");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string("\"") + c.text + "\"");
+    folder.Write("value", c.text);
+    folder.Write("kept", c.text);
+    int64_t value = -1;
+    uint32_t error = 0;
+    EXPECT_EQ(ReadSysfsNumber(dir, "value", value, error), c.read);
+    EXPECT_EQ(value, c.read ? c.value : -1);
+    EXPECT_EQ(error, c.read ? 0u : DEVICE_ERROR_GEN_FAILURE);
+    int64_t keptValue = -1;
+    EXPECT_EQ(kept.ReadNumber(keptValue, error), c.read);
+    EXPECT_EQ(keptValue, c.read ? c.value : -1);
+    EXPECT_EQ(TakeSysfsFailureNote().file, c.read ? "" : "kept");
+  }
+  ::close(dir);
+}
