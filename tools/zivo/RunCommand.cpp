@@ -15,7 +15,6 @@
 #include <string>
 
 #include "Commands.h"
-#include "ConfigMgr/ConfigLoadReport.h"
 #include "DevicePutBack.h"
 #include "HostLoop.h"
 #include "HostSession.h"
@@ -23,7 +22,6 @@
 #include "OutputPipe.h"
 #include "Platform/Linux/SysfsThermalView.h"
 #include "Platform/Memory/MemoryWmi.h"
-#include "Platform/Text.h"
 #include "PlatformOption.h"
 #include "PolicyEngine.h"
 #include "PolicyFindings.h"

@@ -6,7 +6,6 @@
 #include "JsonText.h"
 #include "LocalTimeText.h"
 #include "OutputPipe.h"
-#include "Platform/Text.h"
 #include "PolicyEngine.h"
 #include "PolicyFindings.h"
 #include "PolicyInForce.h"
@@ -14,6 +13,7 @@
 #include "TextTable.h"
 #include "zivorivizo/Log.h"
 #include "zivorivizo/Platform.h"
+#include "zivorivizo/Text.h"
 
 namespace {
 

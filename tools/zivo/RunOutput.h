@@ -34,7 +34,7 @@
 #include <string>
 #include <vector>
 
-#include "ConfigMgr/ConfigLoadReport.h"
+#include "zivorivizo/Diagnostics.h"
 
 class CPlatform;
 struct PolicyChange;

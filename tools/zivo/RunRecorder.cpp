@@ -3,11 +3,11 @@
 #include <utility>
 
 #include "JsonText.h"
-#include "Platform/Text.h"
 #include "PolicyFindings.h"
 #include "RecordLines.h"
 #include "StaleReading.h"
 #include "SysfsDetails.h"
+#include "zivorivizo/Text.h"
 
 namespace {
 

@@ -12,7 +12,6 @@
 #include "LocalTimeText.h"
 #include "OutputPipe.h"
 #include "Platform/Clock.h"
-#include "Platform/Text.h"
 #include "PlatformOption.h"
 #include "Sim/SimHandheld.h"
 #include "StatusText.h"
