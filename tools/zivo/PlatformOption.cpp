@@ -6,8 +6,8 @@
 
 #include "Platform/Linux/LinuxPlatform.h"
 #include "Platform/Linux/SysfsThermalView.h"
-#include "Sim/SimHandheld.h"
 #include "Sim/SimPlatform.h"
+#include "zivorivizo-sim/SimHandheld.h"
 #include "zivorivizo-sim/SimPower.h"
 #include "zivorivizo/Log.h"
 #include "zivorivizo/Platform.h"
