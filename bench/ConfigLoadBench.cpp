@@ -14,8 +14,8 @@
 #include <map>
 #include <string>
 
-#include "Platform/Xml/LibXmlParser.h"
 #include "Platform/Text.h"
+#include "Platform/Xml/LibXmlParser.h"
 #include "zivorivizo/OSConfigMgr.h"
 #include "zivorivizo/Platform.h"
 

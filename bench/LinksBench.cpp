@@ -23,9 +23,9 @@
 
 #include "CollectingReporter.h"
 #include "Sim/SimDeviceIo.h"
-#include "Sim/SimHandheld.h"
 #include "Sim/SimPlatform.h"
 #include "Sim/SimScriptedDriver.h"
+#include "zivorivizo-sim/SimHandheld.h"
 #include "zivorivizo/OSConfigMgr.h"
 #include "zivorivizo/OSParticipantMgr.h"
 

@@ -8,6 +8,7 @@
 #include "Platform/ComCounted.h"
 #include "Platform/Variant.h"
 #include "Platform/Wmi.h"
+#include "Sim/FaultForwarder.h"
 
 namespace {
 
@@ -24,53 +25,40 @@ std::shared_ptr<CWbemClassObject> Wrap(std::shared_ptr<CWbemClassObject> inner, 
 
 // An array read out of an object through the decorator: its bounds and
 // elements fail as the plan says, named after the property that held it.
-class CFaultyArray : public CSafeArray {
+class CFaultyArray : public CFaultForwarder<CSafeArray> {
  public:
   CFaultyArray(std::shared_ptr<CSafeArray> inner, std::wstring property, CPlan plan)
-      : CSafeArray(std::vector<int32_t>{}),
-        mInner(std::move(inner)),
-        mProperty(std::move(property)),
-        mPlan(std::move(plan)) {}
+      : CFaultForwarder(std::move(inner), std::move(plan), std::vector<int32_t>{}),
+        mProperty(std::move(property)) {}
 
+  // Never fails: the dimension count is read from the array itself.
   uint32_t GetDim() const override { return mInner->GetDim(); }
   HRESULT GetLBound(uint32_t dim, int32_t& bound) const override {
-    long status = 0;
-    if (mPlan->Take(FaultOp::ArrayLBound, {mProperty}, status)) {
-      return ComStatus(status);
-    }
-    return mInner->GetLBound(dim, bound);
+    const auto fault = Fault(FaultOp::ArrayLBound, {mProperty});
+    return fault ? ComStatus(*fault) : mInner->GetLBound(dim, bound);
   }
   HRESULT GetUBound(uint32_t dim, int32_t& bound) const override {
-    long status = 0;
-    if (mPlan->Take(FaultOp::ArrayUBound, {mProperty}, status)) {
-      return ComStatus(status);
-    }
-    return mInner->GetUBound(dim, bound);
+    const auto fault = Fault(FaultOp::ArrayUBound, {mProperty});
+    return fault ? ComStatus(*fault) : mInner->GetUBound(dim, bound);
   }
   HRESULT GetElement(int32_t index, int32_t& value) const override {
-    long status = 0;
     const std::wstring element = mProperty + L"[" + std::to_wstring(index) + L"]";
-    if (mPlan->Take(FaultOp::ArrayElement, {mProperty, element}, status)) {
-      return ComStatus(status);
-    }
-    return mInner->GetElement(index, value);
+    const auto fault = Fault(FaultOp::ArrayElement, {mProperty, element});
+    return fault ? ComStatus(*fault) : mInner->GetElement(index, value);
   }
 
  private:
-  std::shared_ptr<CSafeArray> mInner;
   std::wstring mProperty;
-  CPlan mPlan;
 };
 
-class CFaultyObject : public CWbemClassObject {
+class CFaultyObject : public CFaultForwarder<CWbemClassObject> {
  public:
   CFaultyObject(std::shared_ptr<CWbemClassObject> inner, CPlan plan)
-      : mInner(std::move(inner)), mPlan(std::move(plan)) {}
+      : CFaultForwarder(std::move(inner), std::move(plan)) {}
 
   HRESULT Get(const std::wstring& name, CVariant& value) override {
-    long status = 0;
-    if (mPlan->Take(FaultOp::WmiGet, {name}, status)) {
-      return WmiStatus(status);
+    if (const auto fault = Fault(FaultOp::WmiGet, {name})) {
+      return WmiStatus(*fault);
     }
     const HRESULT hr = mInner->Get(name, value);
     if (HrSucceeded(hr) && value.vt == VT_UNKNOWN && value.punkVal) {
@@ -82,21 +70,13 @@ class CFaultyObject : public CWbemClassObject {
     return hr;
   }
   HRESULT Put(const std::wstring& name, const CVariant& value) override {
-    long status = 0;
-    bool proceed = false;
-    if (!mPlan->Take(FaultOp::WmiPut, {name}, status, &proceed)) {
-      return mInner->Put(name, value);
-    }
-    if (proceed) {
-      mInner->Put(name, value);
-    }
-    return WmiStatus(status);
+    const auto fault = FaultAfter(FaultOp::WmiPut, {name}, [&] { mInner->Put(name, value); });
+    return fault ? WmiStatus(*fault) : mInner->Put(name, value);
   }
   HRESULT GetMethod(const std::wstring& name, std::shared_ptr<CWbemClassObject>* inSignature,
                     std::shared_ptr<CWbemClassObject>* outSignature) override {
-    long status = 0;
-    if (mPlan->Take(FaultOp::WmiGetMethod, {name}, status)) {
-      return WmiStatus(status);
+    if (const auto fault = Fault(FaultOp::WmiGetMethod, {name})) {
+      return WmiStatus(*fault);
     }
     const HRESULT hr = mInner->GetMethod(name, inSignature, outSignature);
     if (HrSucceeded(hr)) {
@@ -109,11 +89,10 @@ class CFaultyObject : public CWbemClassObject {
     return hr;
   }
   HRESULT SpawnInstance(std::shared_ptr<CWbemClassObject>& instance) override {
-    long status = 0;
     CVariant cls;
     mInner->Get(L"__CLASS", cls);
-    if (mPlan->Take(FaultOp::WmiSpawnInstance, {cls.bstrVal}, status)) {
-      return WmiStatus(status);
+    if (const auto fault = Fault(FaultOp::WmiSpawnInstance, {cls.bstrVal})) {
+      return WmiStatus(*fault);
     }
     const HRESULT hr = mInner->SpawnInstance(instance);
     if (HrSucceeded(hr) && instance) {
@@ -121,13 +100,6 @@ class CFaultyObject : public CWbemClassObject {
     }
     return hr;
   }
-
-  const std::shared_ptr<CWbemClassObject>& Inner() const { return mInner; }
-  const CPlan& Plan() const { return mPlan; }
-
- private:
-  std::shared_ptr<CWbemClassObject> mInner;
-  CPlan mPlan;
 };
 
 // Objects that come back through this decorator (an embedded object read
@@ -148,26 +120,21 @@ std::shared_ptr<CWbemClassObject> Unwrap(const std::shared_ptr<CWbemClassObject>
   return faulty != nullptr && faulty->Plan() == plan ? faulty->Inner() : object;
 }
 
-class CFaultyEnum : public CEnumWbemClassObject {
+class CFaultyEnum : public CFaultForwarder<CEnumWbemClassObject> {
  public:
   CFaultyEnum(std::shared_ptr<CEnumWbemClassObject> inner, std::wstring className, CPlan plan)
-      : mInner(std::move(inner)), mClassName(std::move(className)), mPlan(std::move(plan)) {}
+      : CFaultForwarder(std::move(inner), std::move(plan)), mClassName(std::move(className)) {}
 
   HRESULT Next(int32_t timeout, std::span<std::shared_ptr<CWbemClassObject>> objects,
                uint32_t& returned) override {
     returned = 0;
-    long status = 0;
-    bool proceed = false;
-    HRESULT hr = S_OK;
-    if (mPlan->Take(FaultOp::WmiNext, {mClassName}, status, &proceed)) {
-      // A proceeding fault still hands out (at most) one object.
-      if (proceed && !objects.empty()) {
+    // A proceeding fault still hands out (at most) one object.
+    const auto fault = FaultAfter(FaultOp::WmiNext, {mClassName}, [&] {
+      if (!objects.empty()) {
         mInner->Next(timeout, objects.first(1), returned);
       }
-      hr = WmiStatus(status);
-    } else {
-      hr = mInner->Next(timeout, objects, returned);
-    }
+    });
+    const HRESULT hr = fault ? WmiStatus(*fault) : mInner->Next(timeout, objects, returned);
     for (uint32_t i = 0; i < returned && i < objects.size(); ++i) {
       objects[i] = Wrap(objects[i], mPlan);
     }
@@ -175,16 +142,15 @@ class CFaultyEnum : public CEnumWbemClassObject {
   }
 
  private:
-  std::shared_ptr<CEnumWbemClassObject> mInner;
   const std::wstring mClassName;
-  CPlan mPlan;
 };
 
 // Stands between a subscription and the caller's sink, so that the event
 // objects delivered are forwarders too.
-class CFaultySink : public CComCounted<CWbemObjectSink> {
+class CFaultySink : public CFaultForwarder<CComCounted<CWbemObjectSink>, CComPtr<CWbemObjectSink>> {
  public:
-  CFaultySink(CWbemObjectSink* inner, CPlan plan) : mInner(inner), mPlan(std::move(plan)) {}
+  CFaultySink(CWbemObjectSink* inner, CPlan plan)
+      : CFaultForwarder(CComPtr<CWbemObjectSink>(inner), std::move(plan)) {}
 
   HRESULT QueryInterface(REFIID riid, void** object) override {
     if (riid == IID_IUnknown || riid == IID_IWbemObjectSink) {
@@ -205,23 +171,16 @@ class CFaultySink : public CComCounted<CWbemObjectSink> {
                     const std::shared_ptr<CWbemClassObject>& object) override {
     return mInner->SetStatus(flags, result, param, Wrap(object, mPlan));
   }
-
- private:
-  CComPtr<CWbemObjectSink> mInner;
-  CPlan mPlan;
 };
 
-class CFaultyServices : public CWbemServices {
+class CFaultyServices : public CFaultForwarder<CWbemServices> {
  public:
   CFaultyServices(std::shared_ptr<CWbemServices> inner, CPlan plan)
-      : mInner(std::move(inner)), mPlan(std::move(plan)) {}
-
-  const std::shared_ptr<CWbemServices>& Inner() const { return mInner; }
+      : CFaultForwarder(std::move(inner), std::move(plan)) {}
 
   HRESULT GetObject(const std::wstring& path, std::shared_ptr<CWbemClassObject>& object) override {
-    long status = 0;
-    if (mPlan->Take(FaultOp::WmiGetObject, {path}, status)) {
-      return WmiStatus(status);
+    if (const auto fault = Fault(FaultOp::WmiGetObject, {path})) {
+      return WmiStatus(*fault);
     }
     const HRESULT hr = mInner->GetObject(path, object);
     if (HrSucceeded(hr)) {
@@ -232,9 +191,9 @@ class CFaultyServices : public CWbemServices {
   HRESULT ExecMethod(const std::wstring& objectPath, const std::wstring& method,
                      const std::shared_ptr<CWbemClassObject>& inParams,
                      std::shared_ptr<CWbemClassObject>* outParams) override {
-    long status = 0;
-    if (mPlan->Take(FaultOp::WmiExecMethod, {method, KeyOf(objectPath) + L"/" + method}, status)) {
-      return WmiStatus(status);
+    if (const auto fault =
+            Fault(FaultOp::WmiExecMethod, {method, KeyOf(objectPath) + L"/" + method})) {
+      return WmiStatus(*fault);
     }
     const HRESULT hr = mInner->ExecMethod(objectPath, method, Unwrap(inParams, mPlan), outParams);
     if (HrSucceeded(hr) && outParams != nullptr) {
@@ -244,9 +203,8 @@ class CFaultyServices : public CWbemServices {
   }
   HRESULT CreateInstanceEnum(const std::wstring& className, int32_t flags,
                              std::shared_ptr<CEnumWbemClassObject>& instances) override {
-    long status = 0;
-    if (mPlan->Take(FaultOp::WmiCreateInstanceEnum, {className}, status)) {
-      return WmiStatus(status);
+    if (const auto fault = Fault(FaultOp::WmiCreateInstanceEnum, {className})) {
+      return WmiStatus(*fault);
     }
     const HRESULT hr = mInner->CreateInstanceEnum(className, flags, instances);
     if (HrSucceeded(hr) && instances) {
@@ -256,9 +214,8 @@ class CFaultyServices : public CWbemServices {
   }
   HRESULT ExecNotificationQueryAsync(const std::wstring& language, const std::wstring& query,
                                      int32_t flags, CWbemObjectSink* handler) override {
-    long status = 0;
-    if (mPlan->Take(FaultOp::WmiExecNotificationQueryAsync, {query}, status)) {
-      return WmiStatus(status);
+    if (const auto fault = Fault(FaultOp::WmiExecNotificationQueryAsync, {query})) {
+      return WmiStatus(*fault);
     }
     if (handler == nullptr) {
       return mInner->ExecNotificationQueryAsync(language, query, flags, nullptr);
@@ -272,9 +229,8 @@ class CFaultyServices : public CWbemServices {
     return hr;
   }
   HRESULT CancelAsyncCall(CWbemObjectSink* handler) override {
-    long status = 0;
-    if (mPlan->Take(FaultOp::WmiCancelAsyncCall, {}, status)) {
-      return WmiStatus(status);
+    if (const auto fault = Fault(FaultOp::WmiCancelAsyncCall, {})) {
+      return WmiStatus(*fault);
     }
     std::vector<CComPtr<CWbemObjectSink>> sinks;
     {
@@ -315,23 +271,20 @@ class CFaultyServices : public CWbemServices {
     return key;
   }
 
-  std::shared_ptr<CWbemServices> mInner;
-  CPlan mPlan;
   std::mutex mLock;
   // The forwarding sinks of each caller's handler, for CancelAsyncCall.
   std::map<CWbemObjectSink*, std::vector<CComPtr<CWbemObjectSink>>> mSinks;
 };
 
-class CFaultyLocator : public CWbemLocator {
+class CFaultyLocator : public CFaultForwarder<CWbemLocator> {
  public:
   CFaultyLocator(std::shared_ptr<CWbemLocator> inner, CPlan plan)
-      : mInner(std::move(inner)), mPlan(std::move(plan)) {}
+      : CFaultForwarder(std::move(inner), std::move(plan)) {}
 
   HRESULT ConnectServer(const std::wstring& resource,
                         std::shared_ptr<CWbemServices>& services) override {
-    long status = 0;
-    if (mPlan->Take(FaultOp::ConnectServer, {resource}, status)) {
-      return ComStatus(status);
+    if (const auto fault = Fault(FaultOp::ConnectServer, {resource})) {
+      return ComStatus(*fault);
     }
     const HRESULT hr = mInner->ConnectServer(resource, services);
     if (HrSucceeded(hr) && services) {
@@ -339,52 +292,40 @@ class CFaultyLocator : public CWbemLocator {
     }
     return hr;
   }
-
- private:
-  std::shared_ptr<CWbemLocator> mInner;
-  CPlan mPlan;
 };
 
-class CFaultyClientSecurity : public CClientSecurity {
+class CFaultyClientSecurity : public CFaultForwarder<CClientSecurity> {
  public:
   CFaultyClientSecurity(std::shared_ptr<CClientSecurity> inner, CPlan plan)
-      : mInner(std::move(inner)), mPlan(std::move(plan)) {}
+      : CFaultForwarder(std::move(inner), std::move(plan)) {}
 
   HRESULT SetBlanket(const _tagSSecurityBlanket& blanket) override {
-    long status = 0;
-    return mPlan->Take(FaultOp::SetBlanket, {}, status) ? ComStatus(status)
-                                                        : mInner->SetBlanket(blanket);
+    const auto fault = Fault(FaultOp::SetBlanket, {});
+    return fault ? ComStatus(*fault) : mInner->SetBlanket(blanket);
   }
-
- private:
-  std::shared_ptr<CClientSecurity> mInner;
-  CPlan mPlan;
 };
 
 // A stub's forwarder: its QueryInterface can fail; what it hands out is the
 // wrapped stub's own interface.
-class CFaultyStub : public CComCounted<CUnknown> {
+class CFaultyStub : public CFaultForwarder<CComCounted<CUnknown>, CUnknown*> {
  public:
-  CFaultyStub(CUnknown* inner, CPlan plan) : mInner(inner), mPlan(std::move(plan)) {}
+  // Takes over the caller's reference on `inner`.
+  CFaultyStub(CUnknown* inner, CPlan plan) : CFaultForwarder(inner, std::move(plan)) {}
   ~CFaultyStub() override { mInner->Release(); }
 
   HRESULT QueryInterface(REFIID riid, void** object) override {
-    long status = 0;
-    if (mPlan->Take(FaultOp::StubQueryInterface, {}, status)) {
-      return ComStatus(status);
+    if (const auto fault = Fault(FaultOp::StubQueryInterface, {})) {
+      return ComStatus(*fault);
     }
     return mInner->QueryInterface(riid, object);
   }
-
- private:
-  CUnknown* mInner;  // one reference, owned
-  CPlan mPlan;
 };
 
-class CFaultyApartment : public CComCounted<CUnsecuredApartment> {
+class CFaultyApartment
+    : public CFaultForwarder<CComCounted<CUnsecuredApartment>, CComPtr<CUnsecuredApartment>> {
  public:
   CFaultyApartment(CComPtr<CUnsecuredApartment> inner, CPlan plan)
-      : mInner(std::move(inner)), mPlan(std::move(plan)) {}
+      : CFaultForwarder(std::move(inner), std::move(plan)) {}
 
   HRESULT QueryInterface(REFIID riid, void** object) override {
     if (riid == IID_IUnknown || riid == IID_IUnsecuredApartment) {
@@ -395,9 +336,8 @@ class CFaultyApartment : public CComCounted<CUnsecuredApartment> {
     return E_NOINTERFACE;
   }
   HRESULT CreateObjectStub(CUnknown* object, CUnknown** stub) override {
-    long status = 0;
-    if (mPlan->Take(FaultOp::CreateObjectStub, {}, status)) {
-      return ComStatus(status);
+    if (const auto fault = Fault(FaultOp::CreateObjectStub, {})) {
+      return ComStatus(*fault);
     }
     CUnknown* made = nullptr;
     const HRESULT hr = mInner->CreateObjectStub(object, &made);
@@ -409,10 +349,6 @@ class CFaultyApartment : public CComCounted<CUnsecuredApartment> {
     *stub = forwarder;
     return hr;
   }
-
- private:
-  CComPtr<CUnsecuredApartment> mInner;
-  CPlan mPlan;
 };
 
 }  // namespace
@@ -423,13 +359,12 @@ std::shared_ptr<CWbemClassObject> FaultyObject(std::shared_ptr<CWbemClassObject>
 }
 
 CFaultyCom::CFaultyCom(std::shared_ptr<CCom> inner, std::shared_ptr<CFaultPlan> plan)
-    : mInner(std::move(inner)), mPlan(std::move(plan)) {}
+    : CFaultForwarder(std::move(inner), std::move(plan)) {}
 CFaultyCom::~CFaultyCom() = default;
 
 HRESULT CFaultyCom::CoInitializeEx(ECoInit model) {
-  long status = 0;
-  return mPlan->Take(FaultOp::CoInitializeEx, {}, status) ? ComStatus(status)
-                                                          : mInner->CoInitializeEx(model);
+  const auto fault = Fault(FaultOp::CoInitializeEx, {});
+  return fault ? ComStatus(*fault) : mInner->CoInitializeEx(model);
 }
 
 void CFaultyCom::CoUninitialize() {
@@ -437,16 +372,13 @@ void CFaultyCom::CoUninitialize() {
 }
 
 HRESULT CFaultyCom::CoInitializeSecurity(const _tagSComSecurity& security) {
-  long status = 0;
-  return mPlan->Take(FaultOp::CoInitializeSecurity, {}, status)
-             ? ComStatus(status)
-             : mInner->CoInitializeSecurity(security);
+  const auto fault = Fault(FaultOp::CoInitializeSecurity, {});
+  return fault ? ComStatus(*fault) : mInner->CoInitializeSecurity(security);
 }
 
 HRESULT CFaultyCom::CreateWbemLocator(std::shared_ptr<CWbemLocator>& locator) {
-  long status = 0;
-  if (mPlan->Take(FaultOp::CreateWbemLocator, {}, status)) {
-    return ComStatus(status);
+  if (const auto fault = Fault(FaultOp::CreateWbemLocator, {})) {
+    return ComStatus(*fault);
   }
   const HRESULT hr = mInner->CreateWbemLocator(locator);
   if (HrSucceeded(hr) && locator) {
@@ -457,9 +389,8 @@ HRESULT CFaultyCom::CreateWbemLocator(std::shared_ptr<CWbemLocator>& locator) {
 
 HRESULT CFaultyCom::QueryClientSecurity(const std::shared_ptr<CWbemServices>& connection,
                                         std::shared_ptr<CClientSecurity>& security) {
-  long status = 0;
-  if (mPlan->Take(FaultOp::QueryClientSecurity, {}, status)) {
-    return ComStatus(status);
+  if (const auto fault = Fault(FaultOp::QueryClientSecurity, {})) {
+    return ComStatus(*fault);
   }
   auto* faulty = dynamic_cast<CFaultyServices*>(connection.get());
   const HRESULT hr =
@@ -472,9 +403,8 @@ HRESULT CFaultyCom::QueryClientSecurity(const std::shared_ptr<CWbemServices>& co
 
 HRESULT CFaultyCom::CreateUnsecuredApartment(uint32_t clsContext,
                                              CComPtr<CUnsecuredApartment>& apartment) {
-  long status = 0;
-  if (mPlan->Take(FaultOp::CreateUnsecuredApartment, {}, status)) {
-    return ComStatus(status);
+  if (const auto fault = Fault(FaultOp::CreateUnsecuredApartment, {})) {
+    return ComStatus(*fault);
   }
   CComPtr<CUnsecuredApartment> inner;
   const HRESULT hr = mInner->CreateUnsecuredApartment(clsContext, inner);

@@ -12,7 +12,7 @@
 #include <memory>
 
 #include "Platform/Com.h"
-#include "Sim/FaultPlan.h"
+#include "Sim/FaultForwarder.h"
 
 class CWbemClassObject;
 
@@ -21,7 +21,7 @@ class CWbemClassObject;
 std::shared_ptr<CWbemClassObject> FaultyObject(std::shared_ptr<CWbemClassObject> object,
                                                const std::shared_ptr<CFaultPlan>& plan);
 
-class CFaultyCom : public CCom {
+class CFaultyCom : public CFaultForwarder<CCom> {
  public:
   CFaultyCom(std::shared_ptr<CCom> inner, std::shared_ptr<CFaultPlan> plan);
   ~CFaultyCom() override;
@@ -34,8 +34,4 @@ class CFaultyCom : public CCom {
                               std::shared_ptr<CClientSecurity>& security) override;
   HRESULT CreateUnsecuredApartment(uint32_t clsContext,
                                    CComPtr<CUnsecuredApartment>& apartment) override;
-
- private:
-  std::shared_ptr<CCom> mInner;
-  std::shared_ptr<CFaultPlan> mPlan;
 };

@@ -8,27 +8,24 @@ uint32_t Error(long status) {
   return status != 0 ? static_cast<uint32_t>(status) : DEVICE_ERROR_GEN_FAILURE;
 }
 
-class CFaultyDeviceHandle : public CDeviceHandle {
+class CFaultyDeviceHandle : public CFaultForwarder<CDeviceHandle, std::unique_ptr<CDeviceHandle>> {
  public:
   CFaultyDeviceHandle(std::unique_ptr<CDeviceHandle> inner, std::wstring path,
                       std::shared_ptr<CFaultPlan> plan)
-      : mInner(std::move(inner)), mPath(std::move(path)), mPlan(std::move(plan)) {}
+      : CFaultForwarder(std::move(inner), std::move(plan)), mPath(std::move(path)) {}
 
   bool Control(uint32_t code, std::span<const std::byte> in, std::span<std::byte> out,
                uint32_t& error) override {
-    long status = 0;
     wchar_t name[kFaultCodeNameSize];
-    if (mPlan->Take(FaultOp::DeviceControl, {mPath, WriteFaultCodeName(code, name)}, status)) {
-      error = Error(status);
+    if (const auto fault = Fault(FaultOp::DeviceControl, {mPath, WriteFaultCodeName(code, name)})) {
+      error = Error(*fault);
       return false;
     }
     return mInner->Control(code, in, out, error);
   }
 
  private:
-  std::unique_ptr<CDeviceHandle> mInner;
   const std::wstring mPath;
-  std::shared_ptr<CFaultPlan> mPlan;
 };
 
 }  // namespace
@@ -49,12 +46,11 @@ std::wstring FaultCodeName(uint32_t code) {
 }
 
 CFaultyDeviceIo::CFaultyDeviceIo(std::shared_ptr<CDeviceIo> inner, std::shared_ptr<CFaultPlan> plan)
-    : mInner(std::move(inner)), mPlan(std::move(plan)) {}
+    : CFaultForwarder(std::move(inner), std::move(plan)) {}
 
 std::unique_ptr<CDeviceHandle> CFaultyDeviceIo::Open(const std::wstring& path, uint32_t& error) {
-  long status = 0;
-  if (mPlan->Take(FaultOp::DeviceOpen, {path}, status)) {
-    error = Error(status);
+  if (const auto fault = Fault(FaultOp::DeviceOpen, {path})) {
+    error = Error(*fault);
     return nullptr;
   }
   std::unique_ptr<CDeviceHandle> handle = mInner->Open(path, error);

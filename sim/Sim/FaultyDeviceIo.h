@@ -10,17 +10,13 @@
 #include <string_view>
 
 #include "Platform/DeviceIo.h"
-#include "Sim/FaultPlan.h"
+#include "Sim/FaultForwarder.h"
 
-class CFaultyDeviceIo : public CDeviceIo {
+class CFaultyDeviceIo : public CFaultForwarder<CDeviceIo> {
  public:
   CFaultyDeviceIo(std::shared_ptr<CDeviceIo> inner, std::shared_ptr<CFaultPlan> plan);
 
   std::unique_ptr<CDeviceHandle> Open(const std::wstring& path, uint32_t& error) override;
-
- private:
-  std::shared_ptr<CDeviceIo> mInner;
-  std::shared_ptr<CFaultPlan> mPlan;
 };
 
 // The target naming a control code in a fault: "0x0022E004".

@@ -1,19 +1,14 @@
 #include "Sim/FaultyPower.h"
 
 CFaultyPower::CFaultyPower(std::shared_ptr<CPower> inner, std::shared_ptr<CFaultPlan> plan)
-    : mInner(std::move(inner)), mPlan(std::move(plan)) {}
+    : CFaultForwarder(std::move(inner), std::move(plan)) {}
 
 template <typename Call>
 bool CFaultyPower::Forward(FaultOp op, Call call) {
-  long status = 0;
-  bool proceed = false;
-  if (!mPlan->Take(op, {}, status, &proceed)) {
+  if (!FaultAfter(op, {}, call)) {
     std::lock_guard<std::mutex> hold(mLock);
     mFaulted.reset();
     return call();
-  }
-  if (proceed) {
-    call();
   }
   std::lock_guard<std::mutex> hold(mLock);
   mFaulted = PowerAnswer{false, false, "zivo.Fault.Injected", "refused by the fault plan"};

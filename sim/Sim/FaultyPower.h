@@ -8,9 +8,9 @@
 #include <optional>
 
 #include "Platform/Power.h"
-#include "Sim/FaultPlan.h"
+#include "Sim/FaultForwarder.h"
 
-class CFaultyPower : public CPower {
+class CFaultyPower : public CFaultForwarder<CPower> {
  public:
   CFaultyPower(std::shared_ptr<CPower> inner, std::shared_ptr<CFaultPlan> plan);
 
@@ -27,8 +27,6 @@ class CFaultyPower : public CPower {
   template <typename Call>
   bool Forward(FaultOp op, Call call);
 
-  std::shared_ptr<CPower> mInner;
-  std::shared_ptr<CFaultPlan> mPlan;
   std::mutex mLock;
   std::optional<PowerAnswer> mFaulted;
 };

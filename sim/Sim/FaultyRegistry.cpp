@@ -7,23 +7,20 @@ long Status(long status) {
   return status != REG_STATUS_SUCCESS ? status : REG_STATUS_ACCESS_DENIED;
 }
 
-class CFaultyRegistryKey : public CRegistryKey {
+class CFaultyRegistryKey : public CFaultForwarder<CRegistryKey, std::unique_ptr<CRegistryKey>> {
  public:
   CFaultyRegistryKey(std::unique_ptr<CRegistryKey> inner, std::wstring path,
                      std::shared_ptr<CFaultPlan> plan)
-      : mInner(std::move(inner)), mPath(std::move(path)), mPlan(std::move(plan)) {}
+      : CFaultForwarder(std::move(inner), std::move(plan)), mPath(std::move(path)) {}
 
   long QueryDword(const std::wstring& name, uint32_t& value) override {
-    long status = 0;
-    return mPlan->Take(FaultOp::RegQueryDword, {name}, status) ? Status(status)
-                                                               : mInner->QueryDword(name, value);
+    const auto fault = Fault(FaultOp::RegQueryDword, {name});
+    return fault ? Status(*fault) : mInner->QueryDword(name, value);
   }
   long QueryString(const std::wstring& name, std::size_t capacityBytes,
                    std::wstring& value) override {
-    long status = 0;
-    return mPlan->Take(FaultOp::RegQueryString, {name}, status)
-               ? Status(status)
-               : mInner->QueryString(name, capacityBytes, value);
+    const auto fault = Fault(FaultOp::RegQueryString, {name});
+    return fault ? Status(*fault) : mInner->QueryString(name, capacityBytes, value);
   }
   long SetDword(const std::wstring& name, uint32_t value) override {
     return Set(name, [&] { return mInner->SetDword(name, value); });
@@ -32,40 +29,29 @@ class CFaultyRegistryKey : public CRegistryKey {
     return Set(name, [&] { return mInner->SetString(name, value); });
   }
   long WaitForValueChange(std::stop_token stop) override {
-    long status = 0;
-    return mPlan->Take(FaultOp::RegWait, {mPath}, status) ? Status(status)
-                                                          : mInner->WaitForValueChange(stop);
+    const auto fault = Fault(FaultOp::RegWait, {mPath});
+    return fault ? Status(*fault) : mInner->WaitForValueChange(stop);
   }
 
  private:
   template <typename Call>
   long Set(const std::wstring& name, Call call) {
-    long status = 0;
-    bool proceed = false;
-    if (!mPlan->Take(FaultOp::RegSet, {name}, status, &proceed)) {
-      return call();
-    }
-    if (proceed) {
-      call();
-    }
-    return Status(status);
+    const auto fault = FaultAfter(FaultOp::RegSet, {name}, call);
+    return fault ? Status(*fault) : call();
   }
 
-  std::unique_ptr<CRegistryKey> mInner;
   const std::wstring mPath;
-  std::shared_ptr<CFaultPlan> mPlan;
 };
 
 }  // namespace
 
 CFaultyRegistry::CFaultyRegistry(std::shared_ptr<CRegistry> inner, std::shared_ptr<CFaultPlan> plan)
-    : mInner(std::move(inner)), mPlan(std::move(plan)) {}
+    : CFaultForwarder(std::move(inner), std::move(plan)) {}
 
 std::unique_ptr<CRegistryKey> CFaultyRegistry::Open(const std::wstring& path, uint32_t access,
                                                     long& status) {
-  long armed = 0;
-  if (mPlan->Take(FaultOp::RegOpen, {path}, armed)) {
-    status = Status(armed);
+  if (const auto fault = Fault(FaultOp::RegOpen, {path})) {
+    status = Status(*fault);
     return nullptr;
   }
   std::unique_ptr<CRegistryKey> key = mInner->Open(path, access, status);
@@ -73,8 +59,4 @@ std::unique_ptr<CRegistryKey> CFaultyRegistry::Open(const std::wstring& path, ui
     return nullptr;
   }
   return std::make_unique<CFaultyRegistryKey>(std::move(key), path, mPlan);
-}
-
-void CFaultyRegistry::Refresh() {
-  mInner->Refresh();
 }

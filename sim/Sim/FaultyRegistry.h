@@ -6,17 +6,13 @@
 #include <memory>
 
 #include "Platform/Registry.h"
-#include "Sim/FaultPlan.h"
+#include "Sim/FaultForwarder.h"
 
-class CFaultyRegistry : public CRegistry {
+class CFaultyRegistry : public CFaultForwarder<CRegistry> {
  public:
   CFaultyRegistry(std::shared_ptr<CRegistry> inner, std::shared_ptr<CFaultPlan> plan);
 
   std::unique_ptr<CRegistryKey> Open(const std::wstring& path, uint32_t access,
                                      long& status) override;
-  void Refresh() override;
-
- private:
-  std::shared_ptr<CRegistry> mInner;
-  std::shared_ptr<CFaultPlan> mPlan;
+  void Refresh() override { mInner->Refresh(); }
 };

@@ -4,59 +4,50 @@
 
 namespace {
 
-class CFaultyXmlDocument : public CXmlDocument {
+class CFaultyXmlDocument : public CFaultForwarder<CXmlDocument, std::unique_ptr<CXmlDocument>> {
  public:
   CFaultyXmlDocument(std::unique_ptr<CXmlDocument> inner, std::shared_ptr<CFaultPlan> plan)
-      : mInner(std::move(inner)), mPlan(std::move(plan)) {}
+      : CFaultForwarder(std::move(inner), std::move(plan)) {}
 
   XmlStatus Load(const std::wstring& path, _tagSXmlParseError& error) override {
-    return Fails(FaultOp::XmlLoad, path) ? XmlStatus::Failed : mInner->Load(path, error);
+    return Fault(FaultOp::XmlLoad, {path}) ? XmlStatus::Failed : mInner->Load(path, error);
   }
   XmlStatus ValidateAgainst(const std::wstring& grammar, _tagSXmlParseError& error) override {
-    return Fails(FaultOp::XmlLoad, grammar) ? XmlStatus::Failed
-                                            : mInner->ValidateAgainst(grammar, error);
+    return Fault(FaultOp::XmlLoad, {grammar}) ? XmlStatus::Failed
+                                              : mInner->ValidateAgainst(grammar, error);
   }
   XmlStatus ElementsByTagName(std::wstring_view tag, std::vector<_tagSXmlNode>& out) override {
-    return Fails(FaultOp::XmlElementsByTagName, tag) ? XmlStatus::Failed
-                                                     : mInner->ElementsByTagName(tag, out);
+    return Fault(FaultOp::XmlElementsByTagName, {tag}) ? XmlStatus::Failed
+                                                       : mInner->ElementsByTagName(tag, out);
   }
   XmlStatus NodeName(_tagSXmlNode node, std::wstring& name) override {
-    return Fails(FaultOp::XmlNodeName, L"") ? XmlStatus::Failed : mInner->NodeName(node, name);
+    return Fault(FaultOp::XmlNodeName, {L""}) ? XmlStatus::Failed : mInner->NodeName(node, name);
   }
+  // Never fails: a line is for messages only.
   long NodeLine(_tagSXmlNode node) override { return mInner->NodeLine(node); }
   XmlStatus ChildNodes(_tagSXmlNode node, std::vector<_tagSXmlNode>& out) override {
-    return Fails(FaultOp::XmlChildNodes, L"") ? XmlStatus::Failed : mInner->ChildNodes(node, out);
+    return Fault(FaultOp::XmlChildNodes, {L""}) ? XmlStatus::Failed : mInner->ChildNodes(node, out);
   }
   XmlStatus Attributes(_tagSXmlNode node, _tagSXmlNode& attributes) override {
-    return Fails(FaultOp::XmlAttributes, L"") ? XmlStatus::Failed
-                                              : mInner->Attributes(node, attributes);
+    return Fault(FaultOp::XmlAttributes, {L""}) ? XmlStatus::Failed
+                                                : mInner->Attributes(node, attributes);
   }
   XmlStatus AttributeText(_tagSXmlNode attributes, std::wstring_view name, bool& found,
                           std::wstring& text) override {
-    return Fails(FaultOp::XmlAttributeText, name)
+    return Fault(FaultOp::XmlAttributeText, {name})
                ? XmlStatus::Failed
                : mInner->AttributeText(attributes, name, found, text);
   }
-
- private:
-  bool Fails(FaultOp op, std::wstring_view target) {
-    long status = 0;
-    return mPlan->Take(op, {target}, status);
-  }
-
-  std::unique_ptr<CXmlDocument> mInner;
-  std::shared_ptr<CFaultPlan> mPlan;
 };
 
 }  // namespace
 
 CFaultyXml::CFaultyXml(std::shared_ptr<CXml> inner, std::shared_ptr<CFaultPlan> plan)
-    : mInner(std::move(inner)), mPlan(std::move(plan)) {}
+    : CFaultForwarder(std::move(inner), std::move(plan)) {}
 CFaultyXml::~CFaultyXml() = default;
 
 XmlStatus CFaultyXml::CreateDocument(std::unique_ptr<CXmlDocument>& out) {
-  long status = 0;
-  if (mPlan->Take(FaultOp::XmlCreateDocument, {}, status)) {
+  if (Fault(FaultOp::XmlCreateDocument, {})) {
     return XmlStatus::Failed;
   }
   std::unique_ptr<CXmlDocument> inner;

@@ -8,18 +8,12 @@
 #include <string>
 
 #include "Platform/Xml.h"
-#include "Sim/FaultPlan.h"
+#include "Sim/FaultForwarder.h"
 
-class CFaultyXml : public CXml {
+class CFaultyXml : public CFaultForwarder<CXml> {
  public:
   CFaultyXml(std::shared_ptr<CXml> inner, std::shared_ptr<CFaultPlan> plan);
   ~CFaultyXml() override;
 
   XmlStatus CreateDocument(std::unique_ptr<CXmlDocument>& out) override;
-
-  CFaultPlan& Plan() { return *mPlan; }
-
- private:
-  std::shared_ptr<CXml> mInner;
-  std::shared_ptr<CFaultPlan> mPlan;
 };

@@ -1,4 +1,4 @@
-#include "Sim/SimHandheld.h"
+#include "zivorivizo-sim/SimHandheld.h"
 
 #include <algorithm>
 #include <map>

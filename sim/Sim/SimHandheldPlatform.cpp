@@ -1,7 +1,7 @@
 #include "zivorivizo-sim/SimHandheldPlatform.h"
 
-#include "Sim/SimHandheld.h"
 #include "Sim/SimPlatform.h"
+#include "zivorivizo-sim/SimHandheld.h"
 
 std::shared_ptr<CPlatform> CreateSimHandheldPlatform(const std::string& descriptionFile,
                                                      std::shared_ptr<CPower> power,

@@ -1,7 +1,7 @@
 // Reads a handheld description (docs/simulated-handheld.md) into the
 // handheld's participants, registry values and timeline, refusing the first
 // thing it cannot use with the place where it stands.
-#include "Sim/SimHandheld.h"
+#include "zivorivizo-sim/SimHandheld.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -3,8 +3,8 @@
 #include "Platform/Memory/MemoryWmi.h"
 #include "Sim/SimClock.h"
 #include "Sim/SimFirmware.h"
-#include "Sim/SimHandheld.h"
 #include "Sim/SimPlatform.h"
+#include "zivorivizo-sim/SimHandheld.h"
 
 const char* SimTimelineKindName(SimTimelineEvent::Kind kind) {
   switch (kind) {

@@ -1,9 +1,9 @@
 #include "Sim/SimPlatform.h"
 
-#include "Platform/Xml/LibXmlParser.h"
 #include "Platform/Memory/MemoryCom.h"
 #include "Platform/Memory/MemoryRegistry.h"
 #include "Platform/Memory/MemoryWmi.h"
+#include "Platform/Xml/LibXmlParser.h"
 #include "Sim/FaultPlan.h"
 #include "Sim/FaultyCom.h"
 #include "Sim/FaultyDeviceIo.h"

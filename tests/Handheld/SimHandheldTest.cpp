@@ -7,9 +7,9 @@
 #include "Platform/DriverProtocol.h"
 #include "Platform/Wmi.h"
 #include "Sim/SimDeviceDriver.h"
-#include "Sim/SimHandheld.h"
 #include "support/SimPlatformTest.h"
 #include "support/TempFolder.h"
+#include "zivorivizo-sim/SimHandheld.h"
 
 namespace {
 

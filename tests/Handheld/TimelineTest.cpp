@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <string>
 
-#include "Sim/SimHandheld.h"
 #include "support/EventTest.h"
+#include "zivorivizo-sim/SimHandheld.h"
 #include "zivorivizo/OSParticipantMgr.h"
 
 namespace {

@@ -4,8 +4,8 @@
 #include <fstream>
 #include <optional>
 
-#include "Platform/Xml/LibXmlParser.h"
 #include "Platform/Text.h"
+#include "Platform/Xml/LibXmlParser.h"
 #include "PlatformContract/Contract.h"
 #include "Sim/FaultyXml.h"
 #include "support/TempFolder.h"

@@ -8,8 +8,8 @@
 #include <functional>
 #include <optional>
 
-#include "Sim/SimHandheld.h"
 #include "support/SimPlatformTest.h"
+#include "zivorivizo-sim/SimHandheld.h"
 #include "zivorivizo/OSConfigMgr.h"
 #include "zivorivizo/OSEventManager.h"
 #include "zivorivizo/OSParticipantMgr.h"

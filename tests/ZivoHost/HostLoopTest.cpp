@@ -10,8 +10,8 @@
 
 #include "HostLoop.h"
 #include "PlatformOption.h"
-#include "Sim/SimHandheld.h"
 #include "support/TempFolder.h"
+#include "zivorivizo-sim/SimHandheld.h"
 
 namespace {
 

@@ -15,7 +15,6 @@ Platform/Linux/SysfsThermalView.h
 Platform/Linux/SysfsUnits.h
 Platform/Memory/MemoryWmi.h
 Sim/SimClock.h
-Sim/SimHandheld.h
 Sim/SimPlatform.h
 '
 included=$(cat "$tools"/*.h "$tools"/*.cpp | sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"\([^"]*\)".*/\1/p' | sort -u)

@@ -7,9 +7,9 @@
 
 #include "Platform/Memory/MemoryWmi.h"
 #include "PlatformOption.h"
-#include "Sim/SimHandheld.h"
 #include "Sim/SimPlatform.h"
 #include "TickSchedule.h"
+#include "zivorivizo-sim/SimHandheld.h"
 #include "zivorivizo/Platform.h"
 
 namespace {

@@ -13,9 +13,9 @@
 #include "JsonText.h"
 #include "ParticipantView.h"
 #include "PlatformOption.h"
-#include "Sim/SimHandheld.h"
 #include "StatusText.h"
 #include "TextTable.h"
+#include "zivorivizo-sim/SimHandheld.h"
 #include "zivorivizo/OSParticipantMgr.h"
 #include "zivorivizo/Text.h"
 

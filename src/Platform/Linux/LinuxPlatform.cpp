@@ -5,7 +5,6 @@
 
 #include "Platform/Linux/KernelThermalBridge.h"
 #include "Platform/Linux/KernelThermalEvents.h"
-#include "Platform/Xml/LibXmlParser.h"
 #include "Platform/Linux/LinuxClock.h"
 #include "Platform/Linux/Logind/LogindPower.h"
 #include "Platform/Linux/SysfsDeviceIo.h"
@@ -14,6 +13,7 @@
 #include "Platform/Linux/SysfsThermalView.h"
 #include "Platform/Memory/MemoryCom.h"
 #include "Platform/Memory/MemoryWmi.h"
+#include "Platform/Xml/LibXmlParser.h"
 
 namespace {
 

@@ -21,6 +21,10 @@
 //
 // Not thread-safe: one host thread drives the handheld. The platform objects
 // it scripts are thread-safe, so the library may read them from its threads.
+//
+// A host built on the installed headers (zivo) reads and drives a handheld
+// through this class; CreateSimHandheldPlatform (SimHandheldPlatform.h) is
+// the short way to a platform seeded with one.
 #pragma once
 
 #include <cstdint>
@@ -31,13 +35,15 @@
 #include <string_view>
 #include <vector>
 
+#include "zivorivizo-sim/Export.h"
+
 class CSimPlatform;
 class CSimSensorDriver;
 class CSimDeviceDriver;
 
 // Why a description was refused: the file, the place in it (a JSON path such
 // as "devices[2].maximum", or "line 3:14" for a syntax error) and the problem.
-struct _tagSHandheldError {
+struct ZIVO_SIM_EXPORT _tagSHandheldError {
   std::string file;
   std::string place;
   std::string problem;
@@ -104,9 +110,9 @@ struct SimTimelineEvent {
 };
 
 // "thermal", "notify", "arrive" or "leave".
-const char* SimTimelineKindName(SimTimelineEvent::Kind kind);
+ZIVO_SIM_EXPORT const char* SimTimelineKindName(SimTimelineEvent::Kind kind);
 
-class CSimHandheld {
+class ZIVO_SIM_EXPORT CSimHandheld {
  public:
   // The reading of a faulty sensor: 255.0 degrees Celsius.
   static constexpr int32_t kFaultyTemp = 5282;
