@@ -196,3 +196,66 @@ TEST(ReportAxes, TicksAPersonReads) {
 }
 
 }  // namespace
+
+// A sensor that joined after the header (its "sensor" object) and one seen
+// only in samples both get a chart, a CSV column and a summary row; only
+// the first has threshold lines. A "sensor" object never replaces the
+// header's entry.
+TEST(Report, SensorsThatJoinLaterAreChartedToo) {
+  const std::string head =
+      R"({"time":"2026-01-01 12:00:00.000","action":"header","version":1,"sensors":[)"
+      R"({"name":"A","throttleStart":3112,"release":3092,"shutdown":3182,"devices":[]}]})"
+      "\n";
+  const std::string joined =
+      R"({"time":"2026-01-01 12:00:04.000","action":"sensor","name":"B","type":"x86_pkg_temp",)"
+      R"("throttleStart":3232,"release":3212,"shutdown":3632,"critical":3732,"devices":["D"]})"
+      "\n";
+  const std::string again =
+      R"({"time":"2026-01-01 12:00:04.000","action":"sensor","name":"A","throttleStart":9,)"
+      R"("release":9,"shutdown":9,"devices":[]})"
+      "\n";
+  const std::string samples =
+      R"({"time":"2026-01-01 12:00:05.000","action":"sample","sensors":{"A":{"temperature":3100},)"
+      R"("B":{"temperature":3300},"C":{"temperature":3250}},"devices":{"D":{"state":1}}})"
+      "\n";
+  struct Case {
+    const char* what;
+    std::string text;
+    std::vector<std::string> withThresholds;  // in chart order
+    std::vector<std::string> without;
+  } cases[] = {
+      {"a version-1 record with no sensor object", head + samples, {"A"}, {"B", "C"}},
+      {"a sensor object before its samples", head + joined + samples, {"A", "B"}, {"C"}},
+      {"a sensor object for a sensor the header has", head + again + samples, {"A"}, {"B", "C"}},
+  };
+  for (const Case& c : cases) {
+    RunRecord record;
+    std::string error;
+    ASSERT_TRUE(ParseRunRecord(c.text, "run.jsonl", record, error)) << c.what << ": " << error;
+    EXPECT_TRUE(record.events.empty()) << c.what;  // a sensor object is no event
+    std::vector<std::string> with, without;
+    for (const RecordSensor& s : record.header.sensors) {
+      (s.thresholds ? with : without).push_back(s.name);
+    }
+    EXPECT_EQ(with, c.withThresholds) << c.what;
+    EXPECT_EQ(without, c.without) << c.what;
+    EXPECT_EQ(record.header.sensors[0].throttleStart, 3112) << c.what;
+    const std::string html = ReportHtml(record, "run");
+    const std::string csv = ReportCsv(record);
+    for (const char* name : {"A", "B", "C"}) {
+      EXPECT_NE(html.find("data-sensor=\"" + std::string(name) + "\""), std::string::npos)
+          << c.what << " " << name;
+      EXPECT_NE(csv.find(std::string(name) + " C"), std::string::npos) << c.what << " " << name;
+      EXPECT_NE(html.find("<tr><td>" + std::string(name) + "</td>"), std::string::npos)
+          << c.what << " " << name;
+    }
+    // Threshold lines: three per sensor that has them, and B's critical trip.
+    std::size_t lines = 0;
+    for (std::size_t at = html.find("<line class=\"threshold "); at != std::string::npos;
+         at = html.find("<line class=\"threshold ", at + 1)) {
+      ++lines;
+    }
+    EXPECT_EQ(lines, 3 * c.withThresholds.size() + (c.withThresholds.size() == 2 ? 1 : 0))
+        << c.what;
+  }
+}

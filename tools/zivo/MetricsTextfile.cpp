@@ -67,6 +67,9 @@ std::string CMetricsTextfile::Text(const RecordHeader& header, const RecordSampl
          "Each managed sensor's throttle start, release and shutdown temperatures and its "
          "zone's critical trip, degrees Celsius.");
   for (const RecordSensor& sensor : header.sensors) {
+    if (!sensor.thresholds) {
+      continue;
+    }
     const std::string name =
         "zivo_sensor_threshold_celsius{sensor=\"" + Label(sensor.name) + "\",threshold=\"";
     out += name + "throttle_start\"} " + Celsius(sensor.throttleStart) + "\n";

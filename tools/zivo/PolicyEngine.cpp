@@ -55,6 +55,18 @@ bool CPolicyEngine::Thresholds(const std::wstring& sensor, int& start, int& shut
   return true;
 }
 
+std::vector<std::wstring> CPolicyEngine::DevicesUsedBy(const std::wstring& sensor) {
+  _tagSSensorConfig record;
+  std::vector<std::wstring> names;
+  if (!ManagedRecord(sensor, record)) {
+    return names;
+  }
+  for (const Candidate& device : DevicesOf(sensor, record)) {
+    names.push_back(device.name);
+  }
+  return names;
+}
+
 std::map<std::wstring, CPolicyEngine::DeviceNow> CPolicyEngine::Devices() {
   std::map<std::wstring, DeviceNow> now;
   for (const auto& [name, users] : mUsers) {

@@ -130,6 +130,9 @@ class CPolicyEngine {
   // A managed sensor's throttle start and shutdown temperatures (tenths of
   // kelvin) from its record; false when the policy does not manage it.
   bool Thresholds(const std::wstring& sensor, int& start, int& shutdown);
+  // The devices a managed sensor throttles, in the order it would raise
+  // them; none when the policy does not manage it.
+  std::vector<std::wstring> DevicesUsedBy(const std::wstring& sensor);
 
   // Refreshes every managed sensor and decides for each.
   std::vector<PolicyDecision> EvaluateAll();

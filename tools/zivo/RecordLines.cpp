@@ -1,19 +1,29 @@
 #include "RecordLines.h"
 
+namespace {
+
+// A sensor's members after what comes before them in `out`.
+void AddSensor(const RecordSensor& s, nlohmann::ordered_json& out) {
+  out["name"] = s.name;
+  if (!s.type.empty()) {
+    out["type"] = s.type;
+  }
+  out["throttleStart"] = s.throttleStart;
+  out["release"] = s.release;
+  out["shutdown"] = s.shutdown;
+  if (s.critical) {
+    out["critical"] = *s.critical;
+  }
+  out["devices"] = s.devices;
+}
+
+}  // namespace
+
 nlohmann::ordered_json RecordHeaderLine(const RecordHeader& header, const std::string& time) {
   nlohmann::ordered_json sensors = nlohmann::ordered_json::array();
   for (const RecordSensor& s : header.sensors) {
-    nlohmann::ordered_json sensor = {{"name", s.name}};
-    if (!s.type.empty()) {
-      sensor["type"] = s.type;
-    }
-    sensor["throttleStart"] = s.throttleStart;
-    sensor["release"] = s.release;
-    sensor["shutdown"] = s.shutdown;
-    if (s.critical) {
-      sensor["critical"] = *s.critical;
-    }
-    sensor["devices"] = s.devices;
+    nlohmann::ordered_json sensor = nlohmann::ordered_json::object();
+    AddSensor(s, sensor);
     sensors.push_back(std::move(sensor));
   }
   return {{"time", time},
@@ -48,4 +58,10 @@ nlohmann::ordered_json RecordSampleLine(const RecordSample& sample) {
           {"action", "sample"},
           {"sensors", std::move(sensors)},
           {"devices", std::move(devices)}};
+}
+
+nlohmann::ordered_json RecordSensorLine(const RecordSensor& sensor, const std::string& time) {
+  nlohmann::ordered_json line = {{"time", time}, {"action", "sensor"}};
+  AddSensor(sensor, line);
+  return line;
 }

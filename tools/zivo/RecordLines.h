@@ -12,6 +12,9 @@
 //  "dryRun", "sensors": [{"name", "type", "throttleStart", "release",
 //  "shutdown", "critical", "devices"}]}; "type" and "critical" only when known.
 nlohmann::ordered_json RecordHeaderLine(const RecordHeader& header, const std::string& time);
+// {"time", "action": "sensor", then the members of a header's sensor}: a
+// managed sensor that joined after the header.
+nlohmann::ordered_json RecordSensorLine(const RecordSensor& sensor, const std::string& time);
 // {"time", "action": "sample", "sensors": {NAME: {"temperature"} or
 //  {"failure"}}, "devices": {NAME: {"state", "max", "rpm"}}}; "max" and
 // "rpm" only when known.

@@ -175,8 +175,13 @@ class CReportPage {
 
   void Chart(const RecordSensor& sensor) {
     const std::vector<ChartPoint> raw = Temperatures(sensor.name);
-    double low = Celsius(sensor.release), high = Celsius(sensor.shutdown);
-    low = std::min(low, Celsius(sensor.throttleStart));
+    // A sensor without thresholds spans its readings (or 20-80 C when it
+    // has none).
+    double low = sensor.thresholds ? Celsius(sensor.release) : 1e9;
+    double high = sensor.thresholds ? Celsius(sensor.shutdown) : -1e9;
+    if (sensor.thresholds) {
+      low = std::min(low, Celsius(sensor.throttleStart));
+    }
     if (sensor.critical) {
       high = std::max(high, Celsius(*sensor.critical));
     }
@@ -185,6 +190,10 @@ class CReportPage {
         low = std::min(low, *p.value);
         high = std::max(high, *p.value);
       }
+    }
+    if (low > high) {
+      low = 20;
+      high = 80;
     }
     low = std::floor(low - 1);
     high = std::ceil(high + 1);
@@ -229,9 +238,11 @@ class CReportPage {
                 Num(y(Celsius(at)) + (std::string(kind) == "release" ? 11 : -3)) + "\">" + words +
                 " " + CelsiusText(at) + "</text>\n";
     };
-    threshold("throttle-start", "throttle start", sensor.throttleStart);
-    threshold("release", "release", sensor.release);
-    threshold("shutdown", "shutdown", sensor.shutdown);
+    if (sensor.thresholds) {
+      threshold("throttle-start", "throttle start", sensor.throttleStart);
+      threshold("release", "release", sensor.release);
+      threshold("shutdown", "shutdown", sensor.shutdown);
+    }
     if (sensor.critical) {
       threshold("critical", "critical trip", *sensor.critical);
     }
@@ -384,8 +395,8 @@ class CReportPage {
       const SensorSummary& s = summary.sensors.at(sensor.name);
       mOut += "<tr><td>" + Escape(sensor.name) + "</td><td class=\"n\">" +
               (s.highest ? CelsiusText(*s.highest) : "-") + "</td><td class=\"n\">" +
-              DurationText(s.secondsAboveStart) + "</td><td class=\"n\">" +
-              std::to_string(s.readings) + "</td><td class=\"n\">" +
+              (sensor.thresholds ? DurationText(s.secondsAboveStart) : "-") +
+              "</td><td class=\"n\">" + std::to_string(s.readings) + "</td><td class=\"n\">" +
               std::to_string(s.failedReadings) + "</td></tr>\n";
     }
     mOut +=

@@ -4,7 +4,9 @@ RecordSummary SummariseRun(const RunRecord& record) {
   RecordSummary summary;
   std::map<std::string, int32_t> starts;
   for (const RecordSensor& sensor : record.header.sensors) {
-    starts[sensor.name] = sensor.throttleStart;
+    if (sensor.thresholds) {
+      starts[sensor.name] = sensor.throttleStart;
+    }
     summary.sensors[sensor.name];
   }
   const std::vector<RecordSample>& samples = record.samples;

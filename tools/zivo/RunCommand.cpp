@@ -140,7 +140,7 @@ class CPolicyDaemon {
     mRecorder.Start(RunRecordHeader(findings, engine, mChosen.thermal.get(), mChosen.description,
                                     mOptions.platform.configFile, mOptions.intervalMs / 1000.0,
                                     !mOptions.apply),
-                    Now());
+                    mChosen.thermal.get(), Now());
     if (!PutBackBeforeStart(session.Manager(), engine, error)) {
       return Refuse(error);
     }

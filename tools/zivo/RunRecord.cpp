@@ -1,10 +1,12 @@
 #include "RunRecord.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <limits>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <sstream>
 #include <type_traits>
 
@@ -70,6 +72,25 @@ int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
   return era * 146097 + static_cast<int64_t>(doe) - 719468;
 }
 
+// A header's sensor entry, or a "sensor" object.
+RecordSensor ReadSensor(const json& s) {
+  RecordSensor sensor;
+  sensor.name = Text(s, "name");
+  sensor.type = Text(s, "type");
+  sensor.throttleStart = Number<int32_t>(s, "throttleStart").value_or(0);
+  sensor.release = Number<int32_t>(s, "release").value_or(0);
+  sensor.shutdown = Number<int32_t>(s, "shutdown").value_or(0);
+  sensor.critical = Number<int32_t>(s, "critical");
+  if (const auto devices = s.find("devices"); devices != s.end() && devices->is_array()) {
+    for (const json& d : *devices) {
+      if (d.is_string()) {
+        sensor.devices.push_back(d.get<std::string>());
+      }
+    }
+  }
+  return sensor;
+}
+
 bool ReadHeader(const json& line, RecordHeader& header, std::string& error) {
   header.version = Number<int>(line, "version").value_or(0);
   if (header.version < 1) {
@@ -90,26 +111,35 @@ bool ReadHeader(const json& line, RecordHeader& header, std::string& error) {
     return true;
   }
   for (const json& s : *sensors) {
-    if (!s.is_object()) {
-      continue;
+    if (s.is_object()) {
+      header.sensors.push_back(ReadSensor(s));
     }
-    RecordSensor sensor;
-    sensor.name = Text(s, "name");
-    sensor.type = Text(s, "type");
-    sensor.throttleStart = Number<int32_t>(s, "throttleStart").value_or(0);
-    sensor.release = Number<int32_t>(s, "release").value_or(0);
-    sensor.shutdown = Number<int32_t>(s, "shutdown").value_or(0);
-    sensor.critical = Number<int32_t>(s, "critical");
-    if (const auto devices = s.find("devices"); devices != s.end() && devices->is_array()) {
-      for (const json& d : *devices) {
-        if (d.is_string()) {
-          sensor.devices.push_back(d.get<std::string>());
-        }
-      }
-    }
-    header.sensors.push_back(std::move(sensor));
   }
   return true;
+}
+
+bool Named(const RecordHeader& header, const std::string& name) {
+  return std::any_of(header.sensors.begin(), header.sensors.end(),
+                     [&](const RecordSensor& s) { return s.name == name; });
+}
+
+// The sensors the samples read that the header and the "sensor" objects do
+// not name, in the order they first appear: charted without thresholds.
+void AddSampledSensors(RunRecord& record) {
+  std::set<std::string> named;
+  for (const RecordSensor& sensor : record.header.sensors) {
+    named.insert(sensor.name);
+  }
+  for (const RecordSample& sample : record.samples) {
+    for (const auto& [name, reading] : sample.sensors) {
+      if (named.insert(name).second) {
+        RecordSensor sensor;
+        sensor.name = name;
+        sensor.thresholds = false;
+        record.header.sensors.push_back(std::move(sensor));
+      }
+    }
+  }
 }
 
 void ReadSample(const json& line, RecordSample& sample) {
@@ -275,6 +305,14 @@ bool ParseRunRecord(const std::string& text, const std::string& path, RunRecord&
     if (action == "header") {
       continue;
     }
+    if (action == "sensor") {
+      // A sensor that joined; one the record already names keeps its entry.
+      if (RecordSensor sensor = ReadSensor(line);
+          !sensor.name.empty() && !Named(record.header, sensor.name)) {
+        record.header.sensors.push_back(std::move(sensor));
+      }
+      continue;
+    }
     if (action == "sample") {
       RecordSample sample;
       sample.seconds = *seconds - *origin;
@@ -292,5 +330,6 @@ bool ParseRunRecord(const std::string& text, const std::string& path, RunRecord&
     error = path + " is empty: a record starts with its header object";
     return false;
   }
+  AddSampledSensors(record);
   return true;
 }

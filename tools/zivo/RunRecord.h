@@ -5,7 +5,11 @@
 // with its thresholds and devices); then one "sample" per tick (each managed
 // sensor's temperature or why it could not be read, each device's state,
 // max and a fan's RPM) among the objects zivo run --json prints (decisions,
-// warnings, arrivals, reloads, ...). Temperatures are tenths of kelvin.
+// warnings, arrivals, reloads, ...). A managed sensor that joins after the
+// header (it arrived, a reload made it managed, or it could first be read
+// later) gets a "sensor" object, its header entry, before its first sample;
+// the reader adds it to the header's sensors, as it does any sensor it meets
+// only in samples (without thresholds). Temperatures are tenths of kelvin.
 //
 // A record is read whole into memory: a simulated week at a 5 s interval is
 // about 120,000 samples. A last line cut short (a run that crashed while
@@ -30,6 +34,9 @@ struct RecordSensor {
   int32_t shutdown = 0;
   std::optional<int32_t> critical;  // the zone's critical trip
   std::vector<std::string> devices;
+  // False for a sensor the record names only in its samples: the three
+  // temperatures above are then unknown.
+  bool thresholds = true;
 };
 
 struct RecordHeader {
@@ -38,7 +45,7 @@ struct RecordHeader {
   std::string policy;
   double intervalSeconds = 0;
   bool dryRun = true;
-  std::vector<RecordSensor> sensors;
+  std::vector<RecordSensor> sensors;  // in the order the record names them
 };
 
 struct SensorReading {

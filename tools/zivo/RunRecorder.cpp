@@ -1,5 +1,6 @@
 #include "RunRecorder.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "JsonText.h"
@@ -41,7 +42,8 @@ bool CRunRecorder::Open(const std::string& recordPath, const std::string& metric
   return true;
 }
 
-void CRunRecorder::Start(RecordHeader header, const std::string& time) {
+void CRunRecorder::Start(RecordHeader header, CSysfsThermalView* view, const std::string& time) {
+  mView = view;
   if (mFile.IsOpen()) {
     mFile.Append(JsonText(RecordHeaderLine(header, time)));
     for (const std::string& line : mWaiting) {
@@ -82,6 +84,7 @@ void CRunRecorder::Tick(CPolicyEngine& engine, const std::string& time) {
   if (!Active() || !mHeader) {
     return;
   }
+  Joined(engine, time);
   RecordSample sample;
   sample.time = time;
   for (const auto& [name, reading] : engine.Readings()) {
@@ -109,6 +112,26 @@ void CRunRecorder::Tick(CPolicyEngine& engine, const std::string& time) {
   }
 }
 
+void CRunRecorder::Joined(CPolicyEngine& engine, const std::string& time) {
+  for (const auto& [name, reading] : engine.Readings()) {
+    const std::string utf8 = ToUtf8(name);
+    const auto known = std::find_if(mHeader->sensors.begin(), mHeader->sensors.end(),
+                                    [&](const RecordSensor& s) { return s.name == utf8; });
+    if (known != mHeader->sensors.end()) {
+      continue;
+    }
+    std::optional<RecordSensor> sensor =
+        RunRecordSensor(name, engine.DevicesUsedBy(name), engine, mView);
+    if (!sensor) {
+      continue;
+    }
+    if (mFile.IsOpen()) {
+      mFile.Append(JsonText(RecordSensorLine(*sensor, time)));
+    }
+    mHeader->sensors.push_back(std::move(*sensor));
+  }
+}
+
 std::string CRunRecorder::TakeWarning() {
   return std::exchange(mWarning, std::string());
 }
@@ -123,27 +146,36 @@ RecordHeader RunRecordHeader(const PolicyFindings& findings, CPolicyEngine& engi
   header.intervalSeconds = intervalSeconds;
   header.dryRun = dryRun;
   for (const PolicyControl& control : findings.controls) {
-    RecordSensor sensor;
-    int start = 0;
-    int shutdown = 0;
-    if (!engine.Thresholds(control.sensor, start, shutdown)) {
-      continue;
+    if (std::optional<RecordSensor> sensor =
+            RunRecordSensor(control.sensor, control.devices, engine, view)) {
+      header.sensors.push_back(std::move(*sensor));
     }
-    sensor.name = ToUtf8(control.sensor);
-    sensor.throttleStart = start;
-    sensor.release = start - CPolicyEngine::kHysteresis;
-    sensor.shutdown = shutdown;
-    if (view != nullptr) {
-      const nlohmann::json details = SysfsDetailsOf(*view, control.sensor);
-      sensor.critical = CriticalTripOf(details);
-      if (details.is_object() && details.contains("type") && details.at("type").is_string()) {
-        sensor.type = details.at("type").get<std::string>();
-      }
-    }
-    for (const std::wstring& device : control.devices) {
-      sensor.devices.push_back(ToUtf8(device));
-    }
-    header.sensors.push_back(std::move(sensor));
   }
   return header;
+}
+
+std::optional<RecordSensor> RunRecordSensor(const std::wstring& name,
+                                            const std::vector<std::wstring>& devices,
+                                            CPolicyEngine& engine, CSysfsThermalView* view) {
+  int start = 0;
+  int shutdown = 0;
+  if (!engine.Thresholds(name, start, shutdown)) {
+    return std::nullopt;
+  }
+  RecordSensor sensor;
+  sensor.name = ToUtf8(name);
+  sensor.throttleStart = start;
+  sensor.release = start - CPolicyEngine::kHysteresis;
+  sensor.shutdown = shutdown;
+  if (view != nullptr) {
+    const nlohmann::json details = SysfsDetailsOf(*view, name);
+    sensor.critical = CriticalTripOf(details);
+    if (details.is_object() && details.contains("type") && details.at("type").is_string()) {
+      sensor.type = details.at("type").get<std::string>();
+    }
+  }
+  for (const std::wstring& device : devices) {
+    sensor.devices.push_back(ToUtf8(device));
+  }
+  return sensor;
 }

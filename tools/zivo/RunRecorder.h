@@ -31,14 +31,17 @@ class CRunRecorder {
   bool Active() const { return mFile.IsOpen() || mMetrics != nullptr; }
   bool Records() const { return mFile.IsOpen(); }
 
-  // Writes the header, then the lines given so far.
-  void Start(RecordHeader header, const std::string& time);
+  // Writes the header, then the lines given so far. `view` (may be null;
+  // it must outlive the recorder) gives a sensor that joins later its
+  // zone's type and critical trip.
+  void Start(RecordHeader header, CSysfsThermalView* view, const std::string& time);
   // An object run --json prints, as its text.
   void Line(const std::string& json);
   // Counts a decision (and a failed reading's warning) for the metrics.
   void Decision(const PolicyDecision& d);
-  // After the policy was applied to every sensor: one sample, and the
-  // metrics rewritten.
+  // After the policy was applied to every sensor: a "sensor" object for each
+  // managed sensor read that the header does not have (it joins the header,
+  // so the metrics cover it too), one sample, and the metrics rewritten.
   void Tick(CPolicyEngine& engine, const std::string& time);
   // Why the record or the metrics could not be written, once per failure
   // episode; empty otherwise.
@@ -47,7 +50,10 @@ class CRunRecorder {
  private:
   CRecordFile mFile;
   std::unique_ptr<CMetricsTextfile> mMetrics;
+  void Joined(CPolicyEngine& engine, const std::string& time);
+
   std::optional<RecordHeader> mHeader;
+  CSysfsThermalView* mView = nullptr;
   std::vector<std::string> mWaiting;
   std::string mWarning;
   bool mRecordWarned = false;
@@ -61,6 +67,12 @@ std::unique_ptr<CRunLineWriter> RecordLineWriter(CRunRecorder& recorder);
 // The header of a run's record: each sensor run controls, with the
 // thresholds of its record, its zone's critical trip and type where the
 // kernel's view has them (`view` may be null), and its devices.
+// One managed sensor's header entry, throttling `devices`; none when the
+// policy does not manage it.
+std::optional<RecordSensor> RunRecordSensor(const std::wstring& name,
+                                            const std::vector<std::wstring>& devices,
+                                            CPolicyEngine& engine, CSysfsThermalView* view);
+
 RecordHeader RunRecordHeader(const PolicyFindings& findings, CPolicyEngine& engine,
                              CSysfsThermalView* view, const std::string& platform,
                              const std::string& policy, double intervalSeconds, bool dryRun);
