@@ -109,10 +109,9 @@ bool TakeValued(COptionReader& reader, PlatformOptions& options, bool& sysfsGive
     if (options.naming != "path" && options.naming != "stable") {
       reader.Fail("--naming takes path or stable, not \"" + options.naming + "\"");
     }
-  } else if (long levels = 0; reader.TakeWhole("--fan-levels", 1, kMostFanLevels,
-                                                "a whole number from 1 to " +
-                                                    std::to_string(kMostFanLevels),
-                                                levels)) {
+  } else if (long levels = 0; reader.TakeWhole(
+                 "--fan-levels", 1, kMostFanLevels,
+                 "a whole number from 1 to " + std::to_string(kMostFanLevels), levels)) {
     options.fanLevels = static_cast<uint32_t>(levels);
   } else if (reader.TakeValue("--log-level", options.logLevel)) {
     if (!LogMaskOf(options.logLevel)) {
