@@ -84,6 +84,14 @@ class CMemoryRegistryKey : public CRegistryKey {
   }
 
   long WaitForValueChange(std::stop_token stop) override {
+    // A stop wakes the wait. The callback takes the lock before it notifies,
+    // so the stop cannot fall between the wait's look at it and its sleep; it
+    // is made before the lock is taken, since it runs at once when the stop
+    // was already requested.
+    const std::stop_callback wake(stop, [this] {
+      { std::lock_guard<std::mutex> hold(mRegistry->mLock); }
+      mRegistry->mChanged.notify_all();
+    });
     std::unique_lock<std::mutex> hold(mRegistry->mLock);
     CMemoryRegistry::_tagSKey* key = mRegistry->FindFoldedLocked(mPath);
     if (key == nullptr) {
@@ -92,14 +100,16 @@ class CMemoryRegistryKey : public CRegistryKey {
     // Changes are counted from what this key object last saw, so a value set
     // between two waits (while the waiter scans the key) is not missed.
     const uint64_t start = mSeen;
-    const bool changed = mRegistry->mChanged.wait(hold, stop, [&] {
+    const auto changed = [&] {
       CMemoryRegistry::_tagSKey* now = mRegistry->FindFoldedLocked(mPath);
       return now == nullptr || now->generation != start;
-    });
+    };
+    mRegistry->mChanged.wait(hold, [&] { return changed() || stop.stop_requested(); });
+    const bool found = changed();
     if (CMemoryRegistry::_tagSKey* now = mRegistry->FindFoldedLocked(mPath)) {
       mSeen = now->generation;
     }
-    return changed ? REG_STATUS_SUCCESS : REG_STATUS_CANCELLED;
+    return found ? REG_STATUS_SUCCESS : REG_STATUS_CANCELLED;
   }
 
  private:

@@ -43,7 +43,10 @@ class ZIVO_EXPORT CMemoryRegistry : public CRegistry,
   _tagSKey* FindFoldedLocked(const std::wstring& folded);  // `folded`: a path already folded
 
   std::mutex mLock;
-  std::condition_variable_any mChanged;
+  // Signalled after every change, outside the lock: a plain condition
+  // variable, whose notify wakes a waiter without handing it a second lock
+  // to wait on.
+  std::condition_variable mChanged;
   // By folded path; a key object keeps its path folded, so each read is one
   // hash lookup whatever the number of keys.
   std::unordered_map<std::wstring, std::unique_ptr<_tagSKey>> mKeys;
