@@ -72,29 +72,39 @@ std::optional<uint32_t> CSysfsThermalView::SensorIndexOfZone(uint32_t zone) {
 
 void CSysfsThermalView::AttachNotifications(std::shared_ptr<CMemoryRegistry> store,
                                             std::wstring key) {
-  std::lock_guard<std::mutex> hold(mLock);
+  std::scoped_lock hold(mRefreshing, mLock);
   mNotify = std::move(store);
   mNotifyKey = std::move(key);
 }
 
 bool CSysfsThermalView::NotifyZone(std::optional<uint32_t> zone) {
   Current();  // the first use scans
-  std::lock_guard<std::mutex> hold(mLock);
-  // The numbering of the snapshot current under the lock: a refresh since
-  // the call above has moved the values already.
-  if (!mNotify) {
+  // No refresh runs while the value is set, so the value lands under the
+  // numbering of the snapshot taken here (a refresh before has moved the
+  // values already). The view's own lock is not held while setting it: the
+  // notification thread that the value wakes opens the parameters key, which
+  // takes that lock, and would only wake to wait on it.
+  std::lock_guard<std::mutex> refreshing(mRefreshing);
+  std::shared_ptr<const CSysfsThermalSnapshot> current;
+  std::shared_ptr<CMemoryRegistry> notify;
+  {
+    std::lock_guard<std::mutex> hold(mLock);
+    current = mCurrent;
+    notify = mNotify;
+  }
+  if (!notify) {
     return false;
   }
-  const _tagSThermalScan& scan = mCurrent->Scan();
+  const _tagSThermalScan& scan = current->Scan();
   if (!zone) {
     for (std::size_t k = 0; k < scan.sensors.size(); ++k) {
-      mNotify->SetDword(mNotifyKey, NotifyName(k), 1);
+      notify->SetDword(mNotifyKey, NotifyName(k), 1);
     }
     return true;
   }
   const std::optional<uint32_t> index = scan.ZoneIndexOf(*zone);
   if (index) {
-    mNotify->SetDword(mNotifyKey, NotifyName(*index), 1);
+    notify->SetDword(mNotifyKey, NotifyName(*index), 1);
   }
   return index.has_value();
 }

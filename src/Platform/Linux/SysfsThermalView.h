@@ -103,8 +103,10 @@ class CSysfsThermalView {
 
   const std::string mRoot;
   const LinuxParticipantNaming mNaming;
-  std::mutex mRefreshing;  // one scan at a time, published in order
-  std::mutex mLock;        // guards mCurrent and the notification values
+  // One scan at a time, published in order; a notification value is set
+  // under it, so no refresh renumbers the zones meanwhile.
+  std::mutex mRefreshing;
+  std::mutex mLock;  // guards mCurrent and the notification store
   std::shared_ptr<CMemoryRegistry> mNotify;
   std::wstring mNotifyKey;
   std::shared_ptr<const CSysfsThermalSnapshot> mCurrent;
