@@ -15,6 +15,7 @@
 #include "Platform/Linux/KernelThermalEvents.h"
 #include "Platform/Linux/LinuxPlatform.h"
 #include "Platform/Linux/PeriodicCompare.h"
+#include "Platform/Linux/SysfsThermalView.h"
 #include "Platform/Registry.h"
 #include "Platform/Text.h"
 #include "support/EventTest.h"
@@ -194,6 +195,28 @@ TEST_F(KernelEventsTest, ChangesAreFoundAgainstTheLastViewCompared) {
   mSysfs.AddCooling(3, "Processor", 10, 0);
   Kernel().Bridge().Compare();
   EXPECT_EQ(Heard(5).back(), (HeardEvent{ADD_DEVICE_EVENT, mSysfs.CoolingPathW(3), 1}));
+}
+
+// A trip of a zone the view lists reads no tree: a zone come silently is not
+// found by it. A trip of a zone the view does not list does read it; and what
+// another rescan found since the last compare is raised along with a trip.
+TEST_F(KernelEventsTest, ATripOfAKnownZoneReadsNoTree) {
+  const uint64_t generation = mLinux->ThermalView().Generation();
+  mSysfs.AddZone(4, "skin", 30000);
+  Feed(THERMAL_GENL_EVENT_TZ_TRIP_UP, 0);
+  EXPECT_EQ(Heard(1), (std::vector<HeardEvent>{{THERMAL_EVENT, mSysfs.ZonePathW(0), 1}}));
+  EXPECT_EQ(mLinux->ThermalView().Generation(), generation);
+  mSysfs.AddZone(5, "gpu", 30000);
+  Feed(THERMAL_GENL_EVENT_TZ_TRIP_UP, 5);
+  mSysfs.Remove("thermal_zone4");
+  mLinux->Registry().Refresh();
+  Feed(THERMAL_GENL_EVENT_TZ_TRIP_DOWN, 2);
+  EXPECT_EQ(Sorted(6), (std::vector<HeardEvent>{{THERMAL_EVENT, mSysfs.ZonePathW(0), 1},
+                                                {THERMAL_EVENT, mSysfs.ZonePathW(2), 1},
+                                                {THERMAL_EVENT, mSysfs.ZonePathW(5), 1},
+                                                {ADD_SENSOR_EVENT, mSysfs.ZonePathW(4), 1},
+                                                {ADD_SENSOR_EVENT, mSysfs.ZonePathW(5), 1},
+                                                {REMOVE_SENSOR_EVENT, mSysfs.ZonePathW(4), 1}}));
 }
 
 // An overrun: a Warning, a compare, and every zone re-read by the host.

@@ -60,18 +60,29 @@ void CKernelThermalBridge::Handle(const ThermalKernelEvent& event) {
              "and every zone re-read");
     }
   }
-  // Whatever the message, the tree may have changed since the last look.
-  Compare();
   switch (event.kind) {
     case Kind::TripUp:
     case Kind::TripDown:
     case Kind::TripChanged:
+      // A trip message changes no folder: a zone the view lists is notified
+      // without reading the tree again (what another rescan found since the
+      // last compare is still raised first). A zone the view does not list
+      // may have come without a message of its own: the tree is read then.
+      if (mView->SensorIndexOfZone(event.id)) {
+        std::lock_guard<std::mutex> hold(mLock);
+        RaiseChangesLocked();
+      } else {
+        Compare();
+      }
       mView->NotifyZone(event.id);
       break;
     case Kind::EventsLost:
+      Compare();
       mView->NotifyZone(std::nullopt);
       break;
     default:
+      // Zones and cooling devices created or deleted.
+      Compare();
       break;
   }
 }
@@ -83,7 +94,15 @@ void CKernelThermalBridge::Compare() {
     mLast = mView->Current();
   }
   mView->Refresh();
+  RaiseChangesLocked();
+}
+
+void CKernelThermalBridge::RaiseChangesLocked() {
   std::shared_ptr<const CSysfsThermalSnapshot> now = mView->Current();
+  if (!mLast) {
+    mLast = std::move(now);
+    return;
+  }
   if (now == mLast) {
     return;
   }

@@ -2,8 +2,9 @@
 // library listens to: participant instances created and deleted, and driver
 // notification values set. Every source ends here, in one rescan-and-compare (Compare):
 //
-//   any netlink message, any uevent of the watched subsystems, a socket
-//   overrun, the periodic compare
+//   a netlink message of a zone or cooling device created or deleted, a trip
+//   message of a zone the view does not list, any uevent of the watched
+//   subsystems, a socket overrun, the periodic compare
 //       -> the tree is read again and compared with the last view compared:
 //          each zone that went away is an instance of the sensor information
 //          class deleted, each new one an instance created (cooling devices:
@@ -11,9 +12,12 @@
 //          removal under the name the last view gave it, however many
 //          refreshes happened since)
 //   a trip crossed (up or down) or changed on zone N
-//       -> also the DriverNotify value of the zone's sensor index is set to 1,
-//          so the notification thread reads it and the host re-reads the
-//          sensor and its trips
+//       -> the DriverNotify value of the zone's sensor index is set to 1, so
+//          the notification thread reads it and the host re-reads the sensor
+//          and its trips. A trip changes no folder: when the view lists zone
+//          N, the tree is not read again, the current view is only compared
+//          with the last one compared (whatever another rescan found is
+//          raised first)
 //   events lost (the socket overran)
 //       -> a Warning to the report, and every zone's notification value set,
 //          since any of them may have had a trip crossed
@@ -55,6 +59,10 @@ class CKernelThermalBridge {
   void Compare();
 
  private:
+  // Raises what differs between the last view compared and the current one,
+  // which becomes the last; mLock held.
+  void RaiseChangesLocked();
+
   std::shared_ptr<CSysfsThermalView> mView;
   std::shared_ptr<CMemoryWmi> mWmi;
   std::mutex mLock;  // one compare at a time; guards the members below
