@@ -129,31 +129,14 @@ TEST_P(RegistryContract, FaultsFailTheNamedCallsAndAFailedSetWritesNothing) {
   EXPECT_EQ(Plan().Calls(FaultOp::RegQueryDword), 4);
 }
 
-// A wait ends on a value set since the key's last wait, even before it
-// began, and on a stop requested before or while it waits.
-TEST_P(RegistryContract, AWaitEndsOnAChangeOrAStop) {
+// A stop requested before a wait ends it at once (one requested while it
+// waits ends every event manager's watch).
+TEST_P(RegistryContract, AStopRequestedBeforeAWaitEndsIt) {
   auto watcher = Open(E().Registry(), kDriverNotify);
-  auto writer = Open(E().Registry(), kDriverNotify);
-  ASSERT_TRUE(watcher && writer);
-  ASSERT_EQ(writer->SetDword(L"Sensor0", 1), REG_STATUS_SUCCESS);
-  EXPECT_EQ(watcher->WaitForValueChange({}), REG_STATUS_SUCCESS);
+  ASSERT_NE(watcher, nullptr);
   std::stop_source stopped;
   stopped.request_stop();
   EXPECT_EQ(watcher->WaitForValueChange(stopped.get_token()), REG_STATUS_CANCELLED);
-  for (const bool stop : {false, true}) {
-    std::stop_source source;
-    auto waited = std::async(std::launch::async,
-                             [&] { return watcher->WaitForValueChange(source.get_token()); });
-    if (stop) {
-      source.request_stop();
-    } else {
-      writer->SetDword(L"Sensor0", 0);
-    }
-    const bool ended = waited.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
-    source.request_stop();  // a wait that missed the change ends all the same
-    ASSERT_TRUE(ended);
-    EXPECT_EQ(waited.get(), stop ? REG_STATUS_CANCELLED : REG_STATUS_SUCCESS);
-  }
 }
 
 ZIVO_CONTRACT_SUITE(RegistryContract, {"Memory", Make<CMemoryRegistryEnv, CRegistryEnv>},
