@@ -141,7 +141,9 @@ void CPowerGuard::Cool(PolicyDecision& decision, const _tagSSensorConfig& record
     return;
   }
   if (!state.scheduled) {
-    mSensors.erase(sensor);
+    // A fresh state, as good as none; kept in place, so a sensor that stays
+    // cool does not make and drop its entry on every other reading.
+    state = SensorPower{};
     return;
   }
   if (state.wait > 0) {
