@@ -71,16 +71,16 @@ void CPowerGuard::Reading(const std::wstring& sensor, int temperature,
   if (record.iShutdownTemp <= 0) {
     return;
   }
+  if (temperature < record.iShutdownTemp) {
+    Cool(sensor, temperature, record, platform, out);
+    return;
+  }
   PolicyDecision decision;
   decision.cause = DecisionCause::ShutdownTemperature;
   decision.sensor = sensor;
   decision.temperature = temperature;
-  if (temperature >= record.iShutdownTemp) {
-    decision.record = ShutdownRecordText(record, platform);
-    Hot(decision, record, platform, out);
-  } else {
-    Cool(decision, record, platform, out);
-  }
+  decision.record = ShutdownRecordText(record, platform);
+  Hot(decision, record, platform, out);
 }
 
 void CPowerGuard::Hot(PolicyDecision& decision, const _tagSSensorConfig& record,
@@ -127,13 +127,12 @@ void CPowerGuard::Hot(PolicyDecision& decision, const _tagSSensorConfig& record,
   out.push_back(std::move(decision));
 }
 
-void CPowerGuard::Cool(PolicyDecision& decision, const _tagSSensorConfig& record,
+void CPowerGuard::Cool(const std::wstring& sensor, int temperature, const _tagSSensorConfig& record,
                        const _tagSPlatformConfig& platform, std::vector<PolicyDecision>& out) {
-  const std::wstring& sensor = decision.sensor;
   SensorPower& state = mSensors[sensor];
   state.hot = 0;
   const int release = record.iShutdownTemp - mHysteresis;
-  if (decision.temperature >= release) {
+  if (temperature >= release) {
     state.cool = 0;
     return;
   }
@@ -150,11 +149,14 @@ void CPowerGuard::Cool(PolicyDecision& decision, const _tagSSensorConfig& record
     --state.wait;
     return;
   }
+  PolicyDecision decision;
+  decision.sensor = sensor;
+  decision.temperature = temperature;
   decision.action = "cancel";
   decision.cause = DecisionCause::Cooled;
   decision.record = ShutdownRecordText(record, platform);
   decision.threshold = release;
-  decision.reason = ToUtf8(sensor) + " at " + CelsiusText(decision.temperature) + " below " +
+  decision.reason = ToUtf8(sensor) + " at " + CelsiusText(temperature) + " below " +
                     CelsiusText(release) + " (its shutdown temperature less the hysteresis) on " +
                     Readings(state.cool) + ": the shutdown zivo run scheduled is cancelled";
   if (mSystem == nullptr) {

@@ -66,7 +66,7 @@ class CPowerGuard {
            const _tagSPlatformConfig& platform, std::vector<PolicyDecision>& out);
   // A reading below it: confirmed below it less the hysteresis, then a
   // shutdown run scheduled is cancelled.
-  void Cool(PolicyDecision& decision, const _tagSSensorConfig& record,
+  void Cool(const std::wstring& sensor, int temperature, const _tagSSensorConfig& record,
             const _tagSPlatformConfig& platform, std::vector<PolicyDecision>& out);
   // Takes the outcome of the call just made into `decision`; false when the
   // platform refused it (the back-off is then set). On success it notes
