@@ -16,6 +16,15 @@ std::string Readings(int n) {
   return std::to_string(n) + (n == 1 ? " reading" : " consecutive readings");
 }
 
+// What a shutdown decision rests on: made for a decision that is shown, not
+// for every reading.
+std::string ShutdownRecordText(const _tagSSensorConfig& record,
+                               const _tagSPlatformConfig& platform) {
+  return "sensor record: shutdown " + std::to_string(record.iShutdownTemp) +
+         "; platform record: option " + std::to_string(platform.iShutdownOption) + ", timer " +
+         std::to_string(platform.iShutdownTimer);
+}
+
 }  // namespace
 
 CPowerGuard::CPowerGuard(CSystemManager* system, CRunPower& power, int confirm, int hysteresis)
@@ -62,18 +71,16 @@ void CPowerGuard::Reading(const std::wstring& sensor, int temperature,
   if (record.iShutdownTemp <= 0) {
     return;
   }
+  if (temperature < record.iShutdownTemp) {
+    Cool(sensor, temperature, record, platform, out);
+    return;
+  }
   PolicyDecision decision;
   decision.cause = DecisionCause::ShutdownTemperature;
   decision.sensor = sensor;
   decision.temperature = temperature;
-  decision.record = "sensor record: shutdown " + std::to_string(record.iShutdownTemp) +
-                    "; platform record: option " + std::to_string(platform.iShutdownOption) +
-                    ", timer " + std::to_string(platform.iShutdownTimer);
-  if (temperature >= record.iShutdownTemp) {
-    Hot(decision, record, platform, out);
-  } else {
-    Cool(decision, record, out);
-  }
+  decision.record = ShutdownRecordText(record, platform);
+  Hot(decision, record, platform, out);
 }
 
 void CPowerGuard::Hot(PolicyDecision& decision, const _tagSSensorConfig& record,
@@ -120,13 +127,12 @@ void CPowerGuard::Hot(PolicyDecision& decision, const _tagSSensorConfig& record,
   out.push_back(std::move(decision));
 }
 
-void CPowerGuard::Cool(PolicyDecision& decision, const _tagSSensorConfig& record,
-                       std::vector<PolicyDecision>& out) {
-  const std::wstring sensor = decision.sensor;
+void CPowerGuard::Cool(const std::wstring& sensor, int temperature, const _tagSSensorConfig& record,
+                       const _tagSPlatformConfig& platform, std::vector<PolicyDecision>& out) {
   SensorPower& state = mSensors[sensor];
   state.hot = 0;
   const int release = record.iShutdownTemp - mHysteresis;
-  if (decision.temperature >= release) {
+  if (temperature >= release) {
     state.cool = 0;
     return;
   }
@@ -134,17 +140,23 @@ void CPowerGuard::Cool(PolicyDecision& decision, const _tagSSensorConfig& record
     return;
   }
   if (!state.scheduled) {
-    mSensors.erase(sensor);
+    // A fresh state, as good as none; kept in place, so a sensor that stays
+    // cool does not make and drop its entry on every other reading.
+    state = SensorPower{};
     return;
   }
   if (state.wait > 0) {
     --state.wait;
     return;
   }
+  PolicyDecision decision;
+  decision.sensor = sensor;
+  decision.temperature = temperature;
   decision.action = "cancel";
   decision.cause = DecisionCause::Cooled;
+  decision.record = ShutdownRecordText(record, platform);
   decision.threshold = release;
-  decision.reason = ToUtf8(sensor) + " at " + CelsiusText(decision.temperature) + " below " +
+  decision.reason = ToUtf8(sensor) + " at " + CelsiusText(temperature) + " below " +
                     CelsiusText(release) + " (its shutdown temperature less the hysteresis) on " +
                     Readings(state.cool) + ": the shutdown zivo run scheduled is cancelled";
   if (mSystem == nullptr) {
