@@ -39,8 +39,8 @@ class CBenchParticipantMgr : public CParticipantMgr {
   }
   int Init(int, int&) override { return 0; }
   int Enumerate() override { return 0; }
-  int AddSensor(std::wstring) override { return 0; }
-  int AddDevice(std::wstring) override { return 0; }
+  int AddSensor(const std::wstring&) override { return 0; }
+  int AddDevice(const std::wstring&) override { return 0; }
 
  private:
   int UpdateSensorDeviceLinks() override { return 0; }

@@ -52,8 +52,10 @@ class ZIVO_EXPORT COSConfigManager : public CConfigManager {
   int ParseDeviceConfig();
   int ParseSensorConfig();
   // One <Sensor> element, its name read into `record`: 0 when it was added,
-  // 290 when it breaks a rule.
-  int ParseSensor(_tagSXmlNode sensor, _tagSSensorConfig& record);
+  // 290 when it breaks a rule. `children` and `name` are the caller's scratch
+  // storage, reused from one sensor to the next.
+  int ParseSensor(_tagSXmlNode sensor, _tagSSensorConfig& record,
+                  std::vector<_tagSXmlNode>& children, std::wstring& name);
   // The number of devices a skin sensor announces (-1 when it gives no
   // count; 0 for other classes).
   int ReadSkinDeviceCount(_tagSXmlNode sensor, int sensorClass, bool& countGiven,

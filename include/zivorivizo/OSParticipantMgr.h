@@ -52,8 +52,8 @@ class ZIVO_EXPORT COSParticipantManager : public CParticipantMgr {
 
   int Init(int historyLength, int& status) override;
   int Enumerate() override;
-  int AddSensor(std::wstring name) override;
-  int AddDevice(std::wstring name) override;
+  int AddSensor(const std::wstring& name) override;
+  int AddDevice(const std::wstring& name) override;
 
  private:
   // The firmware participants and the event subscriptions call through the

@@ -31,8 +31,8 @@ class ZIVO_EXPORT CParticipantMgr {
 
   virtual int Init(int historyLength, int& status) = 0;
   virtual int Enumerate() = 0;
-  virtual int AddSensor(std::wstring name) = 0;
-  virtual int AddDevice(std::wstring name) = 0;
+  virtual int AddSensor(const std::wstring& name) = 0;
+  virtual int AddDevice(const std::wstring& name) = 0;
 
   // Results, for every operation below: 0 on success; 101 when no device and
   // 102 when no sensor has the name; 107 when a list the operation needs is
@@ -41,22 +41,29 @@ class ZIVO_EXPORT CParticipantMgr {
   // on the first participant of that name. Every call on a participant sets
   // its record's Valid to 1 on success and 0 on failure, except where said.
   // Output vectors are appended to, never emptied first.
+  //
+  // Names are taken by const reference (a host that passes a std::wstring or
+  // a wide literal builds unchanged), so a lookup copies and allocates
+  // nothing. The manager reads a name during the call only and keeps no
+  // reference to it; RemoveDevice and RemoveSensor finish with it before
+  // they destroy the participant, so a host may pass that participant's own
+  // record name.
 
   // Unlinks the participant from every participant that refers to it, stops
   // it (its result is ignored) and destroys it. 101 / 102 when absent.
-  int RemoveDevice(std::wstring name);
-  int RemoveSensor(std::wstring name);
+  int RemoveDevice(const std::wstring& name);
+  int RemoveSensor(const std::wstring& name);
   // Starts (stops) every device, then every sensor. 107 when either list is
   // empty, nothing called; otherwise 0 whatever the calls returned: a failure
   // shows only in that participant's Valid and the log.
   int StartAllParticipants();
   int StopAllParticipants();
   // Start, Stop or Shutdown(bShutdown) of one participant: its result.
-  int StartDevice(std::wstring name);
-  int StopDevice(std::wstring name);
-  int StartSensor(std::wstring name);
-  int StopSensor(std::wstring name);
-  int ShutdownDevice(std::wstring name, bool bShutdown);
+  int StartDevice(const std::wstring& name);
+  int StopDevice(const std::wstring& name);
+  int StartSensor(const std::wstring& name);
+  int StopSensor(const std::wstring& name);
+  int ShutdownDevice(const std::wstring& name, bool bShutdown);
   // Whole-list reads: refresh every device (GetActiveDevices: every device of
   // class 9 only; GetAllSensors: read every sensor's trip points) and append
   // a copy of each record, whether its read failed or not (Valid tells). The
@@ -69,40 +76,40 @@ class ZIVO_EXPORT CParticipantMgr {
   // Refreshes one device: on success its record is copied to `out` and 0
   // returned; on a failed read `out` is left as it was and the read's result
   // returned.
-  int GetDevice(std::wstring name, _tagSDevice& out);
+  int GetDevice(const std::wstring& name, _tagSDevice& out);
   // Writes `rec`'s Current (no other field) to the device: the write's result.
   int SetDevice(const _tagSDevice& rec);
   // Reads one sensor's trip points and copies its record to `out`: 0 even
   // when the read failed; Valid in the copy is 0 then.
-  int GetSensor(std::wstring name, _tagSSensor& out);
+  int GetSensor(const std::wstring& name, _tagSSensor& out);
   // Writes `rec`'s TripPoints (no other field) to the sensor: the write's
   // result.
   int SetSensor(const _tagSSensor& rec);
   // The devices the sensor controls, each refreshed, in link order (a device
   // linked twice comes twice). 0 whatever the reads returned; 107 when either
   // list is empty.
-  int GetDeviceList(std::wstring sensorName, std::vector<_tagSDevice>& out);
+  int GetDeviceList(const std::wstring& sensorName, std::vector<_tagSDevice>& out);
   // The sensors that watch the device, each with its trip points read, in
   // link order. Skin sensors (class 1) are left out: GetDevicesWithoutSensors
   // answers for them. 0 whatever the reads returned; 107 when either list is
   // empty.
-  int GetSensorList(std::wstring deviceName, std::vector<_tagSSensor>& out);
+  int GetSensorList(const std::wstring& deviceName, std::vector<_tagSSensor>& out);
   // The devices of every sensor of that name that no non-skin sensor
   // watches, each refreshed. Always 0: an unknown name appends nothing, and
   // so does a sensor that is not a skin sensor. Valid is left alone.
-  int GetDevicesWithoutSensors(std::wstring skinSensorName, std::vector<_tagSDevice>& out);
+  int GetDevicesWithoutSensors(const std::wstring& skinSensorName, std::vector<_tagSDevice>& out);
   // Refresh of one sensor: its result, or 102. Valid is left alone.
-  int RefreshSensor(std::wstring name);
+  int RefreshSensor(const std::wstring& name);
   // The sensor's current temperature in `temperature`, which is 0 when the
   // sensor is absent (102) and otherwise what the read left there. The read's
   // result; Valid is left alone.
-  int GetCurrentTemperature(std::wstring name, int& temperature);
+  int GetCurrentTemperature(const std::wstring& name, int& temperature);
 
  protected:
   // Finds the first participant of that name; 101 / 102 and `out` unchanged
   // when there is none. No logging.
-  int GetDevicePtr(std::wstring name, CDevice*& out);
-  int GetSensorPtr(std::wstring name, CSensor*& out);
+  int GetDevicePtr(const std::wstring& name, CDevice*& out);
+  int GetSensorPtr(const std::wstring& name, CSensor*& out);
 
   CDeviceList mDeviceList;
   CSensorList mSensorList;

@@ -1,5 +1,6 @@
 #include "zivorivizo/OSConfigMgr.h"
 
+#include <algorithm>
 #include <cwctype>
 #include <mutex>
 #include <string_view>
@@ -15,6 +16,8 @@
 #include "zivorivizo/StatusCodes.h"
 
 COSConfigManager* COSConfigManager::mpConfigManager = nullptr;
+
+using namespace std::string_view_literals;
 
 namespace {
 
@@ -341,10 +344,10 @@ int COSConfigManager::ParsePlatformConfig() {
       LOG_ERROR("Invalid child node queried!!");
       break;
     }
-    if (name == L"Shutdown") {
+    if (name == L"Shutdown"sv) {
       mWhere = "<Shutdown>";
       std::wstring option;
-      if (getAttributeValue(child, L"option", option) != 0) {
+      if (getAttributeValue(child, L"option"sv, option) != 0) {
         Note(false, child, "has no option attribute; the machine will shut down (not hibernate)");
       } else if (option != L"hibernate" && EqualsIgnoringCase(option, L"hibernate")) {
         Note(false, child,
@@ -353,12 +356,12 @@ int COSConfigManager::ParsePlatformConfig() {
       }
       mPlatformConfig.iShutdownOption = option == L"hibernate" ? 1 : 0;
       int timer = 0;
-      ReadDecimalAttribute(child, L"timer", timer);
+      ReadDecimalAttribute(child, L"timer"sv, timer);
       mPlatformConfig.iShutdownTimer = timer;
-    } else if (name == L"Throttling") {
+    } else if (name == L"Throttling"sv) {
       mWhere = "<Throttling>";
       std::wstring preference;
-      const int read = getAttributeValue(child, L"preference", preference);
+      const int read = getAttributeValue(child, L"preference"sv, preference);
       if (preference == L"Active") {
         mPlatformConfig.iThrottlePreference = 1;
       } else if (preference == L"Passive") {
@@ -383,7 +386,7 @@ int COSConfigManager::ParseDeviceConfig() {
   for (const _tagSXmlNode device : devices) {
     _tagSDeviceConfig record;
     mWhere = "<Device>";
-    const int pathRead = getAttributeValue(device, L"Path", record.strPath);
+    const int pathRead = getAttributeValue(device, L"Path"sv, record.strPath);
     if (mReport != nullptr) {
       mWhere = Describe("Device", "Path", pathRead, record.strPath);
       if (pathRead != 0) {
@@ -391,7 +394,7 @@ int COSConfigManager::ParseDeviceConfig() {
       }
     }
     const std::string deviceWhere = mWhere;
-    ReadDecimalAttribute(device, L"class", record.iClass);
+    ReadDecimalAttribute(device, L"class"sv, record.iClass);
     if (mDocument->ChildNodes(device, children) != XmlStatus::Ok) {
       throw CDocumentFailure();
     }
@@ -401,12 +404,12 @@ int COSConfigManager::ParseDeviceConfig() {
         LOG_ERROR("Invalid child node queried!!");
         break;
       }
-      if (name == L"Throttle") {
+      if (name == L"Throttle"sv) {
         if (mReport != nullptr) {
           mWhere = deviceWhere + " <Throttle>";
         }
-        ReadDecimalAttribute(child, L"limit", record.iThrottleLimit);
-        ReadDecimalAttribute(child, L"step", record.iThrottleStep);
+        ReadDecimalAttribute(child, L"limit"sv, record.iThrottleLimit);
+        ReadDecimalAttribute(child, L"step"sv, record.iThrottleStep);
         if (record.iThrottleStep > record.iThrottleLimit) {
           Note(true, child,
                "step " + std::to_string(record.iThrottleStep) + " is greater than limit " +
@@ -414,14 +417,14 @@ int COSConfigManager::ParseDeviceConfig() {
           LOG_ERROR("Incorrect Throttel step/ limit for %ls", record.strPath.c_str());
           return ZIVO_CONFIG_RULE_BROKEN;
         }
-        ReadDecimalAttribute(child, L"priority", record.iPriority);
-      } else if (name == L"DUsage") {
+        ReadDecimalAttribute(child, L"priority"sv, record.iPriority);
+      } else if (name == L"DUsage"sv) {
         usage = true;
         if (mReport != nullptr) {
           mWhere = deviceWhere + " <DUsage>";
         }
-        ReadDecimalAttribute(child, L"enable", record.iUsageEnable);
-        ReadDecimalAttribute(child, L"shutdown", record.iUsageShutdown);
+        ReadDecimalAttribute(child, L"enable"sv, record.iUsageEnable);
+        ReadDecimalAttribute(child, L"shutdown"sv, record.iUsageShutdown);
       }
     }
     if (!usage && mReport != nullptr) {
@@ -473,10 +476,12 @@ int COSConfigManager::ParseSensorConfig() {
     throw CDocumentFailure();
   }
   std::unordered_set<std::wstring> names;
+  std::vector<_tagSXmlNode> children;
+  std::wstring name;
   for (const _tagSXmlNode sensor : sensors) {
     _tagSSensorConfig record;
     mWhere = "<Sensor>";
-    const int nameRead = getAttributeValue(sensor, L"Path", record.strName);
+    const int nameRead = getAttributeValue(sensor, L"Path"sv, record.strName);
     if (mReport != nullptr) {
       mWhere = Describe("Sensor", "Path", nameRead, record.strName);
       if (nameRead != 0) {
@@ -487,7 +492,7 @@ int COSConfigManager::ParseSensorConfig() {
              "has the name of an earlier sensor; only the earlier one is ever found");
       }
     }
-    const int result = ParseSensor(sensor, record);
+    const int result = ParseSensor(sensor, record, children, name);
     if (result != ZIVO_SUCCESS) {
       return result;
     }
@@ -496,9 +501,10 @@ int COSConfigManager::ParseSensorConfig() {
   return ZIVO_SUCCESS;
 }
 
-int COSConfigManager::ParseSensor(_tagSXmlNode sensor, _tagSSensorConfig& record) {
+int COSConfigManager::ParseSensor(_tagSXmlNode sensor, _tagSSensorConfig& record,
+                                  std::vector<_tagSXmlNode>& children, std::wstring& name) {
   const std::string sensorWhere = mWhere;
-  ReadDecimalAttribute(sensor, L"class", record.iClass);
+  ReadDecimalAttribute(sensor, L"class"sv, record.iClass);
   bool countGiven = false;
   std::wstring count;
   const int announced = ReadSkinDeviceCount(sensor, record.iClass, countGiven, count);
@@ -506,17 +512,15 @@ int COSConfigManager::ParseSensor(_tagSXmlNode sensor, _tagSSensorConfig& record
   int added = 0;
   int pathElements = 0;
   bool temperature = false;
-  std::vector<_tagSXmlNode> children;
   if (mDocument->ChildNodes(sensor, children) != XmlStatus::Ok) {
     children.clear();  // decided by class and counts alone
   }
-  std::wstring name;
   for (const _tagSXmlNode child : children) {
     if (mDocument->NodeName(child, name) != XmlStatus::Ok) {
       LOG_ERROR("Invalid child node queried!!");
       break;
     }
-    if (name == L"Temperature") {
+    if (name == L"Temperature"sv) {
       temperature = true;
       if (mReport != nullptr) {
         mWhere = sensorWhere + " <Temperature>";
@@ -524,15 +528,15 @@ int COSConfigManager::ParseSensor(_tagSXmlNode sensor, _tagSSensorConfig& record
       if (!ReadSensorTemperature(child, record)) {
         return ZIVO_CONFIG_RULE_BROKEN;
       }
-    } else if (name == L"SUsage") {
+    } else if (name == L"SUsage"sv) {
       if (mReport != nullptr) {
         mWhere = sensorWhere + " <SUsage>";
       }
-      ReadDecimalAttribute(child, L"enable", record.iUsageEnable);
+      ReadDecimalAttribute(child, L"enable"sv, record.iUsageEnable);
       int interval = 0;
-      ReadDecimalAttribute(child, L"aux_interval", interval);
+      ReadDecimalAttribute(child, L"aux_interval"sv, interval);
       record.iAuxInterval = TenTimes(interval);
-    } else if (name == L"DevicePath") {
+    } else if (name == L"DevicePath"sv) {
       if (record.iClass != kSkinSensorClass) {
         LOG_DEBUG(
             "Third Party devices are not to be considered for this type of sensor. Hence "
@@ -572,7 +576,8 @@ int COSConfigManager::ReadSkinDeviceCount(_tagSXmlNode sensor, int sensorClass, 
     LOG_DEBUG("Third Party Device Count does not matter for this sensor. Hence ignoring...");
     return 0;
   }
-  if (getAttributeValue(sensor, L"ThirdParty_DeviceCount", count) == ZIVO_CONFIG_ATTRIBUTE_FAILED) {
+  if (getAttributeValue(sensor, L"ThirdParty_DeviceCount"sv, count) ==
+      ZIVO_CONFIG_ATTRIBUTE_FAILED) {
     LOG_DEBUG("Third Party Device Count not found");
     return kCountNotGiven;
   }
@@ -589,10 +594,10 @@ int COSConfigManager::ReadSkinDeviceCount(_tagSXmlNode sensor, int sensorClass, 
 
 bool COSConfigManager::ReadSensorTemperature(_tagSXmlNode element, _tagSSensorConfig& record) {
   int shutdown = 0;
-  const bool shutdownRead = ReadDecimalAttribute(element, L"shutdown", shutdown);
+  const bool shutdownRead = ReadDecimalAttribute(element, L"shutdown"sv, shutdown);
   record.iShutdownTemp = shutdownRead ? CelsiusToKelvinTenths(shutdown) : 0;
   int start = 0;
-  const bool startRead = ReadDecimalAttribute(element, L"ThrottleStart", start);
+  const bool startRead = ReadDecimalAttribute(element, L"ThrottleStart"sv, start);
   record.iThrottleStartTemp = startRead ? CelsiusToKelvinTenths(start) : 0;
   if (record.iThrottleStartTemp < record.iShutdownTemp) {
     return true;
@@ -609,9 +614,12 @@ void COSConfigManager::ReadSkinDevicePaths(_tagSXmlNode element, int announced,
                                            _tagSSensorConfig& record, int& added) {
   const int limit = announced > 0 ? announced : 1;
   try {
+    record.vecDevicePaths.reserve(record.vecDevicePaths.size() +
+                                  static_cast<std::size_t>(std::min(limit, 64)));
     for (int k = 0; k < limit; ++k) {
       std::wstring path;
-      const int read = getAttributeValue(element, L"Device" + std::to_wstring(k), path);
+      const int read =
+          getAttributeValue(element, NumberedName(L"Device", static_cast<uint32_t>(k)), path);
       if (read == ZIVO_CONFIG_ATTRIBUTE_FAILED) {
         LOG_DEBUG("No third party device coinfigured");
         if (added == 0 && (announced == 0 || announced == kCountNotGiven)) {

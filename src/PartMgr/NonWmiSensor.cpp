@@ -117,7 +117,9 @@ int CNonWmiSensor::GetCurrentTemp(int32_t& temperature) {
       LOG_ERROR("Sensor get temp Ioctl Failed");
       return ZIVO_IOCTL_FAILED;
     }
-    temperature = RawToTenthsKelvin(mSensor.Base, raw);
+    // Drivers on this platform speak tenths of kelvin already: no call.
+    temperature =
+        mSensor.Base == DRIVER_BASE_TENTHS_KELVIN ? raw : RawToTenthsKelvin(mSensor.Base, raw);
     if (temperature < ZIVO_FAULTY_TEMPERATURE) {
       return ZIVO_SUCCESS;
     }

@@ -559,7 +559,7 @@ int COSParticipantManager::UpdateSensorDeviceLinks() {
   return ZIVO_SUCCESS;
 }
 
-int COSParticipantManager::AddSensor(std::wstring name) {
+int COSParticipantManager::AddSensor(const std::wstring& name) {
   LOG_DEBUG("Add Sensor called: %ls", name.c_str());
   CSensor* existing = nullptr;
   if (GetSensorPtr(name, existing) == ZIVO_SUCCESS) {
@@ -589,7 +589,7 @@ int COSParticipantManager::AddSensor(std::wstring name) {
                            });
 }
 
-int COSParticipantManager::AddDevice(std::wstring name) {
+int COSParticipantManager::AddDevice(const std::wstring& name) {
   LOG_DEBUG("Add Device called: %ls", name.c_str());
   CDevice* existing = nullptr;
   if (GetDevicePtr(name, existing) == ZIVO_SUCCESS) {

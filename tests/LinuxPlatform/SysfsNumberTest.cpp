@@ -27,6 +27,8 @@ TEST(SysfsNumberTest, AValueIsOneWholeDecimalLineWithin64Bits) {
       {" \t-273150\n", true, -273150},
       {"007\n", true, 7},
       {"-0\n", true, 0},
+      {"999999999999999999\n", true, 999999999999999999},
+      {"000000000000000000000045\n", true, 45},
       {"9223372036854775807\n", true, kMax},
       {"-9223372036854775808\n", true, kMin},
       {"9223372036854775808\n", false, 0},
@@ -59,6 +61,10 @@ TEST(SysfsNumberTest, AValueIsOneWholeDecimalLineWithin64Bits) {
     EXPECT_EQ(kept.ReadNumber(keptValue, error), c.read);
     EXPECT_EQ(keptValue, c.read ? c.value : -1);
     EXPECT_EQ(TakeSysfsFailureNote().file, c.read ? "" : "kept");
+    // A note cleared before it is taken is not handed out later.
+    kept.ReadNumber(keptValue, error);
+    ClearSysfsFailureNote();
+    EXPECT_EQ(TakeSysfsFailureNote().file, "");
   }
   ::close(dir);
 }

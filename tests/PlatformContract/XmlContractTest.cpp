@@ -104,6 +104,41 @@ TEST_P(XmlContract, FindsElementsAnywhereInDocumentOrderAndReadsTheirAttributes)
   EXPECT_EQ(names, (std::vector<std::wstring>{L"x:Device", L"Wrap", L"#comment", L"Device"}));
 }
 
+// Names and values are read in place: ASCII a chunk at a time, the rest
+// decoded. Each row looks one attribute up by name.
+TEST_P(XmlContract, ReadsAttributeNamesAndValuesWhateverTheirLengthAndCharacters) {
+  const std::string longAscii(130, 'a');
+  const std::wstring longWide(130, L'a');
+  const std::wstring path =
+      Write("names.xml",
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+            "<R Path=\"p\" PathX=\"px\" caf\xC3\xA9=\"\xC3\xA9t\xC3\xA9\" "
+            "long=\"" +
+                longAscii + "\" mixed=\"" + longAscii + "\xE2\x82\xAC" + "z\" n=\"\"/>");
+  _tagSXmlParseError error;
+  auto document = Load(path, error);
+  ASSERT_EQ(error.code, 0) << error.line;
+  const _tagSXmlNode root = First(*document, L"R");
+  const struct {
+    std::wstring name;
+    std::optional<std::wstring> text;
+  } rows[] = {
+      {L"Path", L"p"},
+      {L"PathX", L"px"},
+      {L"Pat", std::nullopt},
+      {L"PathXY", std::nullopt},
+      {L"caf\u00e9", L"\u00e9t\u00e9"},
+      {L"cafe", std::nullopt},
+      {L"long", longWide},
+      {L"mixed", longWide + L"\u20acz"},
+      {L"n", L""},
+      {std::wstring(L"n\0", 2), std::nullopt},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(Attribute(*document, root, row.name), row.text) << ToUtf8(row.name);
+  }
+}
+
 TEST_P(XmlContract, ReportsFilesThatDoNotLoadAsParseErrorsWithReasonAndLine) {
   _tagSXmlParseError error;
   Load(PathOf("missing.xml"), error);

@@ -22,8 +22,8 @@ class CTestParticipantMgr : public CParticipantMgr {
 
   int Init(int, int& status) override { return status = 0; }
   int Enumerate() override { return 0; }
-  int AddSensor(std::wstring) override { return 0; }
-  int AddDevice(std::wstring) override { return 0; }
+  int AddSensor(const std::wstring&) override { return 0; }
+  int AddDevice(const std::wstring&) override { return 0; }
 
   // Append a new fake and return it.
   CFakeDevice& AddFakeDevice(std::wstring name, uint32_t deviceClass = 0);

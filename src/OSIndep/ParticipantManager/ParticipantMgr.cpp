@@ -1,6 +1,7 @@
 #include "zivorivizo/ParticipantMgr.h"
 
 #include <algorithm>
+#include <cwchar>
 #include <functional>
 
 #include "Log/LogStatement.h"
@@ -154,7 +155,7 @@ CParticipantMgr::~CParticipantMgr() {
   LOG_DEBUG("CParticipantMgr Destructor called  ");
 }
 
-int CParticipantMgr::GetDevicePtr(std::wstring name, CDevice*& out) {
+int CParticipantMgr::GetDevicePtr(const std::wstring& name, CDevice*& out) {
   CDevice* device = mDeviceList.Find(name);
   if (device == nullptr) {
     return ZIVO_DEVICE_NOT_FOUND;
@@ -163,7 +164,7 @@ int CParticipantMgr::GetDevicePtr(std::wstring name, CDevice*& out) {
   return ZIVO_SUCCESS;
 }
 
-int CParticipantMgr::GetSensorPtr(std::wstring name, CSensor*& out) {
+int CParticipantMgr::GetSensorPtr(const std::wstring& name, CSensor*& out) {
   CSensor* sensor = mSensorList.Find(name);
   if (sensor == nullptr) {
     return ZIVO_SENSOR_NOT_FOUND;
@@ -172,7 +173,7 @@ int CParticipantMgr::GetSensorPtr(std::wstring name, CSensor*& out) {
   return ZIVO_SUCCESS;
 }
 
-int CParticipantMgr::RemoveDevice(std::wstring name) {
+int CParticipantMgr::RemoveDevice(const std::wstring& name) {
   LOG_DEBUG("Remove Device called. %ls", name.c_str());
   CDevice* device = FindNamed(mDeviceList, name, "Remove device: Device not found in list %ls");
   if (device == nullptr) {
@@ -190,7 +191,7 @@ int CParticipantMgr::RemoveDevice(std::wstring name) {
   return ZIVO_SUCCESS;
 }
 
-int CParticipantMgr::RemoveSensor(std::wstring name) {
+int CParticipantMgr::RemoveSensor(const std::wstring& name) {
   LOG_DEBUG("Remove Sensor called. %ls", name.c_str());
   CSensor* sensor = FindNamed(mSensorList, name, "Remove sensor: Sensor not found in list %ls");
   if (sensor == nullptr) {
@@ -237,31 +238,31 @@ int CParticipantMgr::StopAllParticipants() {
   return ZIVO_SUCCESS;
 }
 
-int CParticipantMgr::StartDevice(std::wstring name) {
+int CParticipantMgr::StartDevice(const std::wstring& name) {
   LOG_DEBUG("CParticipantMgr StartDevice called %ls", name.c_str());
   return CallNamed(mDeviceList, name, "Device not found %ls", &CDevice::Start,
                    "Start device failed. device: %ls  ");
 }
 
-int CParticipantMgr::StopDevice(std::wstring name) {
+int CParticipantMgr::StopDevice(const std::wstring& name) {
   LOG_DEBUG("CParticipantMgr StopDevice called %ls", name.c_str());
   return CallNamed(mDeviceList, name, "Device not found %ls", &CDevice::Stop,
                    "Stop device failed. device: %ls  ");
 }
 
-int CParticipantMgr::StartSensor(std::wstring name) {
+int CParticipantMgr::StartSensor(const std::wstring& name) {
   LOG_DEBUG("CParticipantMgr StartSensor called %ls", name.c_str());
   return CallNamed(mSensorList, name, "Sensor not found %ls", &CSensor::Start,
                    "Start sensor failed. Sensor: %ls  ");
 }
 
-int CParticipantMgr::StopSensor(std::wstring name) {
+int CParticipantMgr::StopSensor(const std::wstring& name) {
   LOG_DEBUG("CParticipantMgr StopSensor called %ls", name.c_str());
   return CallNamed(mSensorList, name, "Sensor not found %ls", &CSensor::Stop,
                    "Stop sensor failed. Sensor: %ls  ");
 }
 
-int CParticipantMgr::ShutdownDevice(std::wstring name, bool bShutdown) {
+int CParticipantMgr::ShutdownDevice(const std::wstring& name, bool bShutdown) {
   if (bShutdown) {
     LOG_DEBUG("CParticipantMgr ShutdownDevice called for starting %ls", name.c_str());
   } else {
@@ -306,7 +307,7 @@ int CParticipantMgr::GetAllSensors(std::vector<_tagSSensor>& out) {
                   Any<_tagSSensor>);
 }
 
-int CParticipantMgr::GetDevice(std::wstring name, _tagSDevice& out) {
+int CParticipantMgr::GetDevice(const std::wstring& name, _tagSDevice& out) {
   LOG_DEBUG("CParticipantMgr GetDevice called for %ls", name.c_str());
   CDevice* device = FindNamed(mDeviceList, name, "Device requested was not found. Device %ls  ");
   if (device == nullptr) {
@@ -333,7 +334,7 @@ int CParticipantMgr::SetDevice(const _tagSDevice& rec) {
                               "Device Update Failed. Error: %d, Device: %ls ");
 }
 
-int CParticipantMgr::GetSensor(std::wstring name, _tagSSensor& out) {
+int CParticipantMgr::GetSensor(const std::wstring& name, _tagSSensor& out) {
   LOG_DEBUG("CParticipantMgr GetSensor called for %ls", name.c_str());
   CSensor* sensor = FindNamed(mSensorList, name, "The sensor requested was not found %ls  ");
   if (sensor == nullptr) {
@@ -357,7 +358,7 @@ int CParticipantMgr::SetSensor(const _tagSSensor& rec) {
                               "Update Sensor failed. Error %d, Sensor %ls ");
 }
 
-int CParticipantMgr::GetDeviceList(std::wstring sensorName, std::vector<_tagSDevice>& out) {
+int CParticipantMgr::GetDeviceList(const std::wstring& sensorName, std::vector<_tagSDevice>& out) {
   LOG_DEBUG("CParticipantMgr GetDeviceList called for %ls", sensorName.c_str());
   if (EitherListEmpty(mDeviceList, mSensorList)) {
     return ZIVO_LIST_EMPTY;
@@ -374,7 +375,7 @@ int CParticipantMgr::GetDeviceList(std::wstring sensorName, std::vector<_tagSDev
   return ZIVO_SUCCESS;
 }
 
-int CParticipantMgr::GetSensorList(std::wstring deviceName, std::vector<_tagSSensor>& out) {
+int CParticipantMgr::GetSensorList(const std::wstring& deviceName, std::vector<_tagSSensor>& out) {
   LOG_DEBUG("GetSensorList called for %ls", deviceName.c_str());
   if (EitherListEmpty(mDeviceList, mSensorList)) {
     return ZIVO_LIST_EMPTY;
@@ -392,7 +393,7 @@ int CParticipantMgr::GetSensorList(std::wstring deviceName, std::vector<_tagSSen
   return ZIVO_SUCCESS;
 }
 
-int CParticipantMgr::GetDevicesWithoutSensors(std::wstring skinSensorName,
+int CParticipantMgr::GetDevicesWithoutSensors(const std::wstring& skinSensorName,
                                               std::vector<_tagSDevice>& out) {
   LOG_DEBUG("GetDevicesWithoutSensors called for %ls Skin", skinSensorName.c_str());
   std::vector<_tagSDevice> devices;
@@ -428,10 +429,10 @@ int CParticipantMgr::GetDevicesWithoutSensors(std::wstring skinSensorName,
   return ZIVO_SUCCESS;
 }
 
-int CParticipantMgr::RefreshSensor(std::wstring name) {
+int CParticipantMgr::RefreshSensor(const std::wstring& name) {
   LOG_DEBUG("Refresh called for %ls", name.c_str());
   CSensor* sensor = nullptr;
-  if (GetSensorPtr(std::move(name), sensor) != ZIVO_SUCCESS) {
+  if (GetSensorPtr(name, sensor) != ZIVO_SUCCESS) {
     LOG_DEBUG("Sensor not found");
     return ZIVO_SENSOR_NOT_FOUND;
   }
@@ -442,11 +443,11 @@ int CParticipantMgr::RefreshSensor(std::wstring name) {
   return result;
 }
 
-int CParticipantMgr::GetCurrentTemperature(std::wstring name, int& temperature) {
+int CParticipantMgr::GetCurrentTemperature(const std::wstring& name, int& temperature) {
   LOG_DEBUG("GetCurrentTemperature called for %ls", name.c_str());
   temperature = 0;
   CSensor* sensor = nullptr;
-  if (GetSensorPtr(std::move(name), sensor) != ZIVO_SUCCESS) {
+  if (GetSensorPtr(name, sensor) != ZIVO_SUCCESS) {
     LOG_DEBUG("Sensor not found");
     return ZIVO_SENSOR_NOT_FOUND;
   }

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "Platform/DeviceIo.h"
-#include "Platform/Linux/SysfsThermalView.h"
 
 CSysfsLiveEntry::CSysfsLiveEntry(std::shared_ptr<CSysfsThermalView> view, Kind kind,
                                  _tagSThermalEntry entry, uint64_t generation)
@@ -13,7 +12,7 @@ std::shared_ptr<const CSysfsThermalSnapshot> CSysfsLiveEntry::Snapshot() const {
   return mView->Current();
 }
 
-bool CSysfsLiveEntry::Check(uint32_t& error) {
+bool CSysfsLiveEntry::CheckAfterRefresh(uint32_t& error) {
   if (!mGone) {
     const uint64_t now = mView->Generation();
     if (now != mGeneration) {

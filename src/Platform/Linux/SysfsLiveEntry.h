@@ -12,9 +12,7 @@
 #include <memory>
 
 #include "Platform/Linux/SysfsThermalScan.h"
-
-class CSysfsThermalView;
-class CSysfsThermalSnapshot;
+#include "Platform/Linux/SysfsThermalView.h"
 
 class CSysfsLiveEntry {
  public:
@@ -24,7 +22,14 @@ class CSysfsLiveEntry {
   CSysfsLiveEntry(std::shared_ptr<CSysfsThermalView> view, Kind kind, _tagSThermalEntry entry,
                   uint64_t generation);
 
-  bool Check(uint32_t& error);
+  // Inline: the request path reads one atomic here and calls nothing until
+  // the view changes.
+  bool Check(uint32_t& error) {
+    if (!mGone && mView->Generation() == mGeneration) {
+      return true;
+    }
+    return CheckAfterRefresh(error);
+  }
 
   const _tagSThermalEntry& Entry() const { return mEntry; }
   bool IsSensor() const { return mKind == Kind::Sensor; }
@@ -32,6 +37,8 @@ class CSysfsLiveEntry {
   std::shared_ptr<const CSysfsThermalSnapshot> Snapshot() const;
 
  private:
+  bool CheckAfterRefresh(uint32_t& error);
+
   const std::shared_ptr<CSysfsThermalView> mView;
   const Kind mKind;
   const _tagSThermalEntry mEntry;

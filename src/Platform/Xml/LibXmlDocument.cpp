@@ -48,27 +48,53 @@ bool NameIs(const xmlChar* local, const xmlNs* ns, std::wstring_view name) {
   if (local == nullptr) {
     return false;
   }
-  if (ns != nullptr && ns->prefix != nullptr) {
-    if (!ConsumeUtf8(reinterpret_cast<const char*>(ns->prefix), name) || name.empty() ||
-        name.front() != L':') {
-      return false;
+  if (ns == nullptr || ns->prefix == nullptr) {
+    // An ASCII name, the usual case, is decided in place; most attribute
+    // names differ from the wanted one at their first character.
+    for (std::size_t i = 0; i < name.size(); ++i) {
+      const unsigned char c = local[i];
+      if (c >= 0x80) {
+        return ConsumeUtf8(reinterpret_cast<const char*>(local), name) && name.empty();
+      }
+      if (c == 0 || static_cast<wchar_t>(c) != name[i]) {
+        return false;
+      }
     }
-    name.remove_prefix(1);
+    return local[name.size()] == 0;
   }
+  if (!ConsumeUtf8(reinterpret_cast<const char*>(ns->prefix), name) || name.empty() ||
+      name.front() != L':') {
+    return false;
+  }
+  name.remove_prefix(1);
   return ConsumeUtf8(reinterpret_cast<const char*>(local), name) && name.empty();
 }
 
-// Appends UTF-8 text to `out`, reusing its storage.
+// Appends UTF-8 text to `out`. ASCII (nearly every name and value) is widened
+// in one pass through a small buffer and appended a chunk at a time, so
+// `out` grows once for a short text; from the first other byte on, the rest
+// is decoded.
 void AppendUtf8(std::wstring& out, const char* utf8) {
   if (utf8 == nullptr) {
     return;
   }
-  for (const char* c = utf8; *c != 0; ++c) {
-    if (static_cast<unsigned char>(*c) >= 0x80) {
-      out += FromUtf8(c);
+  constexpr std::size_t kChunk = 64;
+  wchar_t chunk[kChunk];
+  for (;;) {
+    std::size_t n = 0;
+    for (unsigned char c = 0;
+         n < kChunk && (c = static_cast<unsigned char>(utf8[n])) != 0 && c < 0x80; ++n) {
+      chunk[n] = static_cast<wchar_t>(c);
+    }
+    out.append(chunk, n);
+    utf8 += n;
+    if (*utf8 == 0) {
       return;
     }
-    out.push_back(static_cast<wchar_t>(*c));
+    if (static_cast<unsigned char>(*utf8) >= 0x80) {
+      out += FromUtf8(utf8);
+      return;
+    }
   }
 }
 
