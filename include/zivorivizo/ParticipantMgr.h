@@ -8,14 +8,17 @@
 // Not thread-safe: callers serialise their calls.
 #pragma once
 
-#include <list>
 #include <string>
 #include <vector>
 
 #include "zivorivizo/Device.h"
 #include "zivorivizo/Export.h"
+#include "zivorivizo/ParticipantList.h"
 #include "zivorivizo/ParticipantRecords.h"
 #include "zivorivizo/Sensor.h"
+
+using CDeviceList = CParticipantList<CDevice, &CDevice::mDevice>;
+using CSensorList = CParticipantList<CSensor, &CSensor::mSensor>;
 
 class ZIVO_EXPORT CParticipantMgr {
  public:
@@ -101,8 +104,8 @@ class ZIVO_EXPORT CParticipantMgr {
   int GetDevicePtr(std::wstring name, CDevice*& out);
   int GetSensorPtr(std::wstring name, CSensor*& out);
 
-  std::list<CDevice*> mDeviceList;
-  std::list<CSensor*> mSensorList;
+  CDeviceList mDeviceList;
+  CSensorList mSensorList;
   // History length of every sensor the manager creates; set by Init.
   int mHistoryLength = 0;
 

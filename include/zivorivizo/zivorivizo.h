@@ -12,6 +12,7 @@
 #include "zivorivizo/OSEventManager.h"
 #include "zivorivizo/OSParticipantMgr.h"
 #include "zivorivizo/OSSystemManager.h"
+#include "zivorivizo/ParticipantList.h"
 #include "zivorivizo/ParticipantMgr.h"
 #include "zivorivizo/ParticipantRecords.h"
 #include "zivorivizo/Platform.h"

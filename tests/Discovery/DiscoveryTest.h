@@ -75,9 +75,9 @@ class CDiscoveryTest : public CManagerTest {
 
  private:
   CTempFolder mFolder;
-  template <typename Participant>
-  static Participant* Named(const std::list<Participant*>& list, const std::wstring& name) {
-    for (Participant* participant : list) {
+  template <typename List>
+  static typename List::value_type Named(const List& list, const std::wstring& name) {
+    for (auto* participant : list) {
       if (NameOf(participant) == name) return participant;
     }
     return nullptr;

@@ -24,8 +24,8 @@ class CManagerTest : public CSimPlatformTest {
   // The manager, created with GetInstance() (history length 3).
   COSParticipantManager& Manager();
 
-  std::list<CDevice*>& DeviceList() { return CParticipantLists::Devices(Manager()); }
-  std::list<CSensor*>& SensorList() { return CParticipantLists::Sensors(Manager()); }
+  CDeviceList& DeviceList() { return CParticipantLists::Devices(Manager()); }
+  CSensorList& SensorList() { return CParticipantLists::Sensors(Manager()); }
   std::vector<std::wstring> DeviceNames();
   std::vector<std::wstring> SensorNames();
 

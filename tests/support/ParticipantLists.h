@@ -2,15 +2,13 @@
 // check the order of the lists and the links between their participants.
 #pragma once
 
-#include <list>
-
 #include "zivorivizo/ParticipantMgr.h"
 
 struct CParticipantLists : CParticipantMgr {
-  static std::list<CDevice*>& Devices(CParticipantMgr& manager) {
+  static CDeviceList& Devices(CParticipantMgr& manager) {
     return manager.*(&CParticipantLists::mDeviceList);
   }
-  static std::list<CSensor*>& Sensors(CParticipantMgr& manager) {
+  static CSensorList& Sensors(CParticipantMgr& manager) {
     return manager.*(&CParticipantLists::mSensorList);
   }
 };

@@ -92,8 +92,10 @@ std::vector<PolicyDecision> CPolicyEngine::EvaluateAll() {
   mParticipants.GetAllSensors(sensors);
   std::vector<PolicyDecision> out;
   mReleased.clear();
-  for (const _tagSSensor& sensor : sensors) {
-    Evaluate(sensor.Name, out);
+  // Each record was just read: a second read per sensor would tell nothing
+  // new before its refresh.
+  for (_tagSSensor& sensor : sensors) {
+    Evaluate(sensor, out);
   }
   return out;
 }
@@ -113,7 +115,10 @@ std::vector<std::wstring> CPolicyEngine::Unmanaged() {
 std::vector<PolicyDecision> CPolicyEngine::EvaluateSensor(const std::wstring& name) {
   std::vector<PolicyDecision> out;
   mReleased.clear();
-  Evaluate(name, out);
+  _tagSSensor reading;
+  if (mParticipants.GetSensor(name, reading) == 0) {
+    Evaluate(reading, out);
+  }
   return out;
 }
 
@@ -133,11 +138,9 @@ void CPolicyEngine::DropSensor(const std::wstring& sensor) {
   }
 }
 
-void CPolicyEngine::Evaluate(const std::wstring& sensor, std::vector<PolicyDecision>& out) {
-  _tagSSensor reading;
-  if (mParticipants.GetSensor(sensor, reading) != 0) {
-    return;
-  }
+void CPolicyEngine::Evaluate(_tagSSensor& reading, std::vector<PolicyDecision>& out) {
+  // A copy: the refresh below overwrites the record that holds the name.
+  const std::wstring sensor = reading.Name;
   _tagSSensorConfig record;
   record.strName = sensor;
   record.iClass = static_cast<int>(reading.Class);

@@ -46,11 +46,13 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "DecisionCause.h"
 #include "DeviceLedger.h"
 #include "zivorivizo/ConfigRecords.h"
+#include "zivorivizo/ParticipantRecords.h"
 
 class CParticipantMgr;
 class CConfigManager;
@@ -158,8 +160,9 @@ class CPolicyEngine {
   // The sensor's record, when the policy manages it.
   bool ManagedRecord(const std::wstring& sensor, _tagSSensorConfig& record);
   // Refreshes a managed sensor and decides for it; an unmanaged one is not
-  // read at all.
-  void Evaluate(const std::wstring& sensor, std::vector<PolicyDecision>& out);
+  // read at all. `reading` is the sensor's record as just read (GetSensor or
+  // GetAllSensors); the evaluation overwrites it with the refreshed record.
+  void Evaluate(_tagSSensor& reading, std::vector<PolicyDecision>& out);
   void Decide(const std::wstring& sensor, int temperature, const _tagSSensorConfig& record,
               std::vector<Candidate>& devices, std::vector<PolicyDecision>& out);
   // A fan whose state should make it turn but that reads stopped gets one
@@ -186,8 +189,8 @@ class CPolicyEngine {
   std::function<std::optional<uint32_t>(const std::wstring&)> mReadRpm;
   std::set<std::wstring> mStopped;  // fans kicked in their current stop episode
   CDeviceLedger mLedger;
-  std::map<std::wstring, Band> mBand;                     // each sensor's last reading
-  std::map<std::wstring, int> mFailures;                  // failed readings in a row
+  std::unordered_map<std::wstring, Band> mBand;           // each sensor's last reading
+  std::unordered_map<std::wstring, int> mFailures;        // failed readings in a row
   std::map<std::wstring, std::set<std::wstring>> mUsers;  // device -> its sensors
   std::set<std::wstring> mReleased;                       // devices lowered in this evaluation
   std::map<std::wstring, Reading> mReadings;              // each managed sensor's last reading

@@ -16,6 +16,15 @@ std::string Readings(int n) {
   return std::to_string(n) + (n == 1 ? " reading" : " consecutive readings");
 }
 
+// What a shutdown decision rests on: made for a decision that is shown, not
+// for every reading.
+std::string ShutdownRecordText(const _tagSSensorConfig& record,
+                               const _tagSPlatformConfig& platform) {
+  return "sensor record: shutdown " + std::to_string(record.iShutdownTemp) +
+         "; platform record: option " + std::to_string(platform.iShutdownOption) + ", timer " +
+         std::to_string(platform.iShutdownTimer);
+}
+
 }  // namespace
 
 CPowerGuard::CPowerGuard(CSystemManager* system, CRunPower& power, int confirm, int hysteresis)
@@ -66,13 +75,11 @@ void CPowerGuard::Reading(const std::wstring& sensor, int temperature,
   decision.cause = DecisionCause::ShutdownTemperature;
   decision.sensor = sensor;
   decision.temperature = temperature;
-  decision.record = "sensor record: shutdown " + std::to_string(record.iShutdownTemp) +
-                    "; platform record: option " + std::to_string(platform.iShutdownOption) +
-                    ", timer " + std::to_string(platform.iShutdownTimer);
   if (temperature >= record.iShutdownTemp) {
+    decision.record = ShutdownRecordText(record, platform);
     Hot(decision, record, platform, out);
   } else {
-    Cool(decision, record, out);
+    Cool(decision, record, platform, out);
   }
 }
 
@@ -121,8 +128,8 @@ void CPowerGuard::Hot(PolicyDecision& decision, const _tagSSensorConfig& record,
 }
 
 void CPowerGuard::Cool(PolicyDecision& decision, const _tagSSensorConfig& record,
-                       std::vector<PolicyDecision>& out) {
-  const std::wstring sensor = decision.sensor;
+                       const _tagSPlatformConfig& platform, std::vector<PolicyDecision>& out) {
+  const std::wstring& sensor = decision.sensor;
   SensorPower& state = mSensors[sensor];
   state.hot = 0;
   const int release = record.iShutdownTemp - mHysteresis;
@@ -134,7 +141,9 @@ void CPowerGuard::Cool(PolicyDecision& decision, const _tagSSensorConfig& record
     return;
   }
   if (!state.scheduled) {
-    mSensors.erase(sensor);
+    // A fresh state, as good as none; kept in place, so a sensor that stays
+    // cool does not make and drop its entry on every other reading.
+    state = SensorPower{};
     return;
   }
   if (state.wait > 0) {
@@ -143,6 +152,7 @@ void CPowerGuard::Cool(PolicyDecision& decision, const _tagSSensorConfig& record
   }
   decision.action = "cancel";
   decision.cause = DecisionCause::Cooled;
+  decision.record = ShutdownRecordText(record, platform);
   decision.threshold = release;
   decision.reason = ToUtf8(sensor) + " at " + CelsiusText(decision.temperature) + " below " +
                     CelsiusText(release) + " (its shutdown temperature less the hysteresis) on " +

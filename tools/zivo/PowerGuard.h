@@ -23,8 +23,8 @@
 // system manager or the power; they must outlive it. One thread drives it.
 #pragma once
 
-#include <map>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "PolicyEngine.h"
@@ -67,7 +67,7 @@ class CPowerGuard {
   // A reading below it: confirmed below it less the hysteresis, then a
   // shutdown run scheduled is cancelled.
   void Cool(PolicyDecision& decision, const _tagSSensorConfig& record,
-            std::vector<PolicyDecision>& out);
+            const _tagSPlatformConfig& platform, std::vector<PolicyDecision>& out);
   // Takes the outcome of the call just made into `decision`; false when the
   // platform refused it (the back-off is then set). On success it notes
   // whether run now has a shutdown of its own pending.
@@ -77,5 +77,5 @@ class CPowerGuard {
   CRunPower& mPower;
   const int mConfirm;
   const int mHysteresis;
-  std::map<std::wstring, SensorPower> mSensors;
+  std::unordered_map<std::wstring, SensorPower> mSensors;
 };

@@ -32,40 +32,13 @@ int NotFoundCode(const CSensor*) {
   return ZIVO_SENSOR_NOT_FOUND;
 }
 
-// Named operations act on the first participant of that name only; a later
-// duplicate is reachable through the whole-list operations alone.
-// Whether two names are equal, compared from their last character: the names
-// of one kind of participant share long prefixes (a folder, a device path)
-// and differ at their ends (a number), so a walk of the list rejects each
-// other name at its first compare.
-bool SameName(const std::wstring& a, const std::wstring& b) {
-  if (a.size() != b.size()) {
-    return false;
-  }
-  for (std::size_t i = a.size(); i > 0; --i) {
-    if (a[i - 1] != b[i - 1]) {
-      return false;
-    }
-  }
-  return true;
-}
-
-template <typename Participant>
-Participant* FindFirst(const std::list<Participant*>& list, const std::wstring& name) {
-  for (Participant* participant : list) {
-    if (SameName(NameOf(participant), name)) {
-      return participant;
-    }
-  }
-  return nullptr;
-}
-
-// FindFirst for an operation the host named: a missing participant writes
-// `notFound` (one %ls, the requested name) at Error level.
-template <typename Participant>
-Participant* FindNamed(const std::list<Participant*>& list, const std::wstring& name,
-                       const char* notFound) {
-  Participant* participant = FindFirst(list, name);
+// The first participant of that name, for an operation the host named (a
+// later duplicate is reachable through the whole-list operations alone): a
+// missing participant writes `notFound` (one %ls, the requested name) at
+// Error level.
+template <typename List>
+auto* FindNamed(const List& list, const std::wstring& name, const char* notFound) {
+  auto* participant = list.Find(name);
   if (participant == nullptr) {
     LOG_ERROR(notFound, name.c_str());
   }
@@ -105,10 +78,10 @@ int CallReportedWithCode(Participant* participant, Call call, const char* failed
 
 // A single-participant operation: find the participant of that name and make
 // one reported call on it. The call's result, or 101 / 102.
-template <typename Participant, typename Call>
-int CallNamed(const std::list<Participant*>& list, const std::wstring& name, const char* notFound,
-              Call call, const char* failed) {
-  Participant* participant = FindNamed(list, name, notFound);
+template <typename List, typename Call>
+int CallNamed(const List& list, const std::wstring& name, const char* notFound, Call call,
+              const char* failed) {
+  auto* participant = FindNamed(list, name, notFound);
   if (participant == nullptr) {
     return NotFoundCode(participant);
   }
@@ -117,9 +90,9 @@ int CallNamed(const std::list<Participant*>& list, const std::wstring& name, con
 
 // One reported call on each participant; the failures are logged and go no
 // further.
-template <typename Participant, typename Call>
-void CallEach(const std::list<Participant*>& list, Call call, const char* failed) {
-  for (Participant* participant : list) {
+template <typename List, typename Call>
+void CallEach(const List& list, Call call, const char* failed) {
+  for (auto* participant : list) {
     CallReported(participant, call, failed);
   }
 }
@@ -148,7 +121,7 @@ bool Any(const Record&) {
 }
 
 // The operations that need both lists give up when either is empty.
-bool EitherListEmpty(const std::list<CDevice*>& devices, const std::list<CSensor*>& sensors) {
+bool EitherListEmpty(const CDeviceList& devices, const CSensorList& sensors) {
   if (sensors.empty() || devices.empty()) {
     LOG_ERROR("Link list empty");
     return true;
@@ -182,7 +155,7 @@ CParticipantMgr::~CParticipantMgr() {
 }
 
 int CParticipantMgr::GetDevicePtr(std::wstring name, CDevice*& out) {
-  CDevice* device = FindFirst(mDeviceList, name);
+  CDevice* device = mDeviceList.Find(name);
   if (device == nullptr) {
     return ZIVO_DEVICE_NOT_FOUND;
   }
@@ -191,7 +164,7 @@ int CParticipantMgr::GetDevicePtr(std::wstring name, CDevice*& out) {
 }
 
 int CParticipantMgr::GetSensorPtr(std::wstring name, CSensor*& out) {
-  CSensor* sensor = FindFirst(mSensorList, name);
+  CSensor* sensor = mSensorList.Find(name);
   if (sensor == nullptr) {
     return ZIVO_SENSOR_NOT_FOUND;
   }

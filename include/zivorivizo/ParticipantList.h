@@ -1,0 +1,110 @@
+// An ordered list of the participants of one kind, found by name.
+//
+// The list holds pointers and owns nothing: the manager that holds the list
+// owns the participants. It is edited as a std::list is (push_back, insert,
+// erase, remove, assign, clear); an element is never replaced in place, so
+// every edit goes through the list.
+//
+// Find answers the first participant of a name, names compared exactly
+// (case counts), in constant time: a name index is kept up by push_back,
+// dropped by every other edit and rebuilt by the next Find. A hit is checked
+// against the participant's own name, so a participant renamed in place is
+// found under its new name and no longer under its old one; only a rename
+// that gives a participant the name of a later one is not seen until the
+// next edit (names stay fixed while a participant is listed). The index is
+// no help for an absent name: that Find walks the list, as a search must.
+//
+// Not thread-safe: even Find updates the index, so callers serialise every
+// call.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+// `Record` is the participant's record member, whose Name is the
+// participant's name.
+template <typename Participant, auto Record>
+class CParticipantList {
+ public:
+  using value_type = Participant*;
+  using const_iterator = typename std::vector<Participant*>::const_iterator;
+  using iterator = const_iterator;
+
+  const_iterator begin() const { return mItems.begin(); }
+  const_iterator end() const { return mItems.end(); }
+  std::size_t size() const { return mItems.size(); }
+  bool empty() const { return mItems.empty(); }
+  Participant* front() const { return mItems.front(); }
+  Participant* back() const { return mItems.back(); }
+
+  void push_back(Participant* participant) {
+    mItems.push_back(participant);
+    if (mIndexed) {
+      // A name already indexed keeps its earlier, first holder.
+      mIndex.emplace(NameOf(participant), mItems.size() - 1);
+    }
+  }
+  const_iterator insert(const_iterator at, Participant* participant) {
+    mIndexed = false;
+    return mItems.insert(at, participant);
+  }
+  const_iterator erase(const_iterator at) {
+    mIndexed = false;
+    return mItems.erase(at);
+  }
+  // Takes out every entry that holds `participant`.
+  void remove(Participant* participant) {
+    mIndexed = false;
+    mItems.erase(std::remove(mItems.begin(), mItems.end(), participant), mItems.end());
+  }
+  template <typename Iterator>
+  void assign(Iterator first, Iterator last) {
+    mIndexed = false;
+    mItems.assign(first, last);
+  }
+  void clear() {
+    mIndexed = false;
+    mItems.clear();
+  }
+
+  // The first participant named `name`; null when none is.
+  Participant* Find(const std::wstring& name) const {
+    if (!mIndexed) {
+      Rebuild();
+    }
+    const auto hit = mIndex.find(name);
+    if (hit != mIndex.end() && NameOf(mItems[hit->second]) == name) {
+      return mItems[hit->second];
+    }
+    // Not indexed under that name, or its holder was renamed: the list
+    // decides, and a name found there means the index is out of date.
+    for (Participant* participant : mItems) {
+      if (NameOf(participant) == name) {
+        Rebuild();
+        return participant;
+      }
+    }
+    return nullptr;
+  }
+
+ private:
+  static const std::wstring& NameOf(const Participant* participant) {
+    return (participant->*Record).Name;
+  }
+
+  void Rebuild() const {
+    mIndex.clear();
+    mIndex.reserve(mItems.size());
+    for (std::size_t i = 0; i < mItems.size(); ++i) {
+      mIndex.emplace(NameOf(mItems[i]), i);
+    }
+    mIndexed = true;
+  }
+
+  std::vector<Participant*> mItems;
+  mutable std::unordered_map<std::wstring, std::size_t> mIndex;
+  mutable bool mIndexed = false;
+};
