@@ -21,8 +21,6 @@
 
 #include <memory>
 #include <string>
-#include <string_view>
-#include <unordered_map>
 
 #include "zivorivizo/Export.h"
 #include "zivorivizo/ParticipantMgr.h"
@@ -72,10 +70,7 @@ class ZIVO_EXPORT COSParticipantManager : public CParticipantMgr {
   // them; both lists end empty.
   void DestroyParticipants();
   // Links `sensor` to the first device of each name in its Devices.
-  // `firstByName`, when given, maps each name to the first device of that
-  // name, so a pass over every sensor walks the device list once.
-  void LinkSensor(CSensor* sensor,
-                  const std::unordered_map<std::wstring_view, CDevice*>* firstByName = nullptr);
+  void LinkSensor(CSensor* sensor);
   void LinkDevice(CDevice* device);
 
   // The process-wide connection to "root\WMI": opened by Init, released by

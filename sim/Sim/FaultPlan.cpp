@@ -47,10 +47,10 @@ void CFaultPlan::Clear() {
 bool CFaultPlan::Take(FaultOp op, std::initializer_list<std::wstring_view> targets, long& status,
                       bool* proceed) {
   std::lock_guard<std::mutex> hold(mLock);
-  ++mCalls[op];
+  ++mCalls[static_cast<std::size_t>(op)];
   ++mAllCalls;
   if (IsXml(op)) {
-    ++mCalls[FaultOp::XmlAny];
+    ++mCalls[static_cast<std::size_t>(FaultOp::XmlAny)];
   }
   bool fired = false;
   for (auto it = mArmed.begin(); it != mArmed.end();) {
@@ -91,8 +91,7 @@ int CFaultPlan::Calls(FaultOp op) {
   if (op == FaultOp::Any) {
     return mAllCalls;
   }
-  auto it = mCalls.find(op);
-  return it == mCalls.end() ? 0 : it->second;
+  return mCalls[static_cast<std::size_t>(op)];
 }
 
 int CFaultPlan::Fired() {

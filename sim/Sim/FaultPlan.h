@@ -13,8 +13,9 @@
 // implementation, the in-memory and the Linux ones alike. Thread-safe.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <initializer_list>
-#include <map>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -77,6 +78,9 @@ enum class FaultOp {
   ArrayElement,
 };
 
+// How many operations there are, for tables indexed by operation.
+inline constexpr std::size_t kFaultOpCount = static_cast<std::size_t>(FaultOp::ArrayElement) + 1;
+
 struct SimFault {
   FaultOp op = FaultOp::Any;
   std::wstring target;  // empty: any call; else compared case-insensitively
@@ -117,7 +121,7 @@ class CFaultPlan {
 
   std::mutex mLock;
   std::vector<_tagSArmed> mArmed;
-  std::map<FaultOp, int> mCalls;
+  std::array<int, kFaultOpCount> mCalls{};
   int mAllCalls = 0;
   int mFired = 0;
 };

@@ -42,7 +42,12 @@ class CFaultyArray : public CFaultForwarder<CSafeArray> {
     return fault ? ComStatus(*fault) : mInner->GetUBound(dim, bound);
   }
   HRESULT GetElement(int32_t index, int32_t& value) const override {
-    const std::wstring element = mProperty + L"[" + std::to_wstring(index) + L"]";
+    // With no fault armed no target can match: the element's name is built
+    // only while one is, as a read of every element would otherwise pay for it.
+    std::wstring element;
+    if (mPlan->Pending() != 0) {
+      element = mProperty + L"[" + std::to_wstring(index) + L"]";
+    }
     const auto fault = Fault(FaultOp::ArrayElement, {mProperty, element});
     return fault ? ComStatus(*fault) : mInner->GetElement(index, value);
   }
@@ -191,8 +196,12 @@ class CFaultyServices : public CFaultForwarder<CWbemServices> {
   HRESULT ExecMethod(const std::wstring& objectPath, const std::wstring& method,
                      const std::shared_ptr<CWbemClassObject>& inParams,
                      std::shared_ptr<CWbemClassObject>* outParams) override {
-    if (const auto fault =
-            Fault(FaultOp::WmiExecMethod, {method, KeyOf(objectPath) + L"/" + method})) {
+    // As for array elements, "key/method" is built only while a fault is armed.
+    std::wstring keyed;
+    if (mPlan->Pending() != 0) {
+      keyed = KeyOf(objectPath) + L"/" + method;
+    }
+    if (const auto fault = Fault(FaultOp::WmiExecMethod, {method, keyed})) {
       return WmiStatus(*fault);
     }
     const HRESULT hr = mInner->ExecMethod(objectPath, method, Unwrap(inParams, mPlan), outParams);

@@ -3,10 +3,10 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 
 #include "Platform/DeviceIo.h"
 
@@ -37,6 +37,6 @@ class CSimDeviceIo : public CDeviceIo {
 
  private:
   std::mutex mLock;
-  std::map<std::wstring, std::shared_ptr<CSimDriver>> mDrivers;
+  std::unordered_map<std::wstring, std::shared_ptr<CSimDriver>> mDrivers;
   std::shared_ptr<_tagSHandleCount> mHandles = std::make_shared<_tagSHandleCount>();
 };

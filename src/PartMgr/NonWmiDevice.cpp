@@ -1,5 +1,7 @@
 #include "PartMgr/NonWmiDevice.h"
 
+#include <utility>
+
 #include "Log/LogStatement.h"
 #include "Platform/DriverProtocol.h"
 #include "zivorivizo/Platform.h"
@@ -26,7 +28,7 @@ CNonWmiDevice::CNonWmiDevice(std::wstring path) : mPlatform(CPlatform::Current()
     LOG_ERROR("Can get device info Ioctl Failed");
     return;
   }
-  mDevice.Name = path;
+  mDevice.Name = std::move(path);
   mDevice.Valid = 0;
   mDevice.Caps = info.Caps;
   mDevice.Max = info.MaxState;

@@ -41,7 +41,7 @@ CNonWmiSensor::CNonWmiSensor(int historyLength, std::wstring path)
     LOG_ERROR("Can get sensor info Ioctl Failed");
     return;
   }
-  mSensor.Name = path;
+  mSensor.Name = std::move(path);
   mSensor.Valid = 0;
   mSensor.Caps = info.Caps;
   mSensor.Base = info.Base;
@@ -51,6 +51,7 @@ CNonWmiSensor::CNonWmiSensor(int historyLength, std::wstring path)
     LOG_ERROR("Sensor supports Less than 2 aux, Ignoring ....");
   } else {
     // The raw values stand until the first Refresh converts them.
+    mSensor.TripPoints.reserve(2);
     mSensor.TripPoints.push_back({info.Aux0Type, static_cast<uint16_t>(info.Aux0Trip)});
     mSensor.TripPoints.push_back({info.Aux1Type, static_cast<uint16_t>(info.Aux1Trip)});
   }
@@ -97,8 +98,10 @@ void CNonWmiSensor::ReadDeviceNames(const uint32_t* numbers, uint32_t count) {
   if (!key) {
     LOG_ERROR("Failed to read the Velmar Key");
   }
+  mSensor.Devices.reserve(mSensor.Devices.size() + count);
+  std::wstring valueName;
   for (uint32_t slot = 0; slot < count; ++slot) {
-    const std::wstring valueName = NumberedName(L"Device", numbers[slot]);
+    WriteNumberedName(L"Device", numbers[slot], valueName);
     std::wstring name;
     if (!key || key->QueryString(valueName, kDeviceNameBytes, name) != REG_STATUS_SUCCESS) {
       // No name is better than a wrong one: the entry is left out rather than

@@ -51,9 +51,12 @@ const wchar_t* ClassOf(COSParticipantManager::WMI_ENUM_ACCESS access) {
   return L"";
 }
 
-// The text up to its first null character, as a C string buffer holds it.
-std::wstring BufferText(const std::wstring& value) {
-  return std::wstring(value.c_str());
+// Cuts `value` at its first null character, as a C string buffer holds it.
+void CutAtNull(std::wstring& value) {
+  const std::size_t end = value.find(L'\0');
+  if (end != std::wstring::npos) {
+    value.resize(end);
+  }
 }
 
 // The forward-only enumeration of the class that `access` selects; null when
@@ -156,6 +159,7 @@ int32_t CappedCount(uint32_t count, const char* name, DiscoveryLeftOut* leftOut)
 
 // Reads the count of `entries` (logging it when `logCount`) and hands the path
 // of each entry below it, in index order, to `visit` until that returns true.
+// The path is the visitor's to keep (it may move it away).
 // An entry that cannot be read is logged and passed over: the text of an
 // earlier entry would stand for it, and an empty text would match an empty
 // name. Entries left out are counted in `leftOut` when given. 0, or 113 with
@@ -172,8 +176,9 @@ int WalkEntries(CRegistryKey& key, const ParameterEntries& entries, bool logCoun
     LOG_DEBUG(entries.countLine, static_cast<int32_t>(count));
   }
   const int32_t entryCount = CappedCount(count, entries.countName, leftOut);
+  std::wstring valueName;
   for (int32_t i = 0; i < entryCount; ++i) {
-    const std::wstring valueName = NumberedName(entries.prefix, static_cast<uint32_t>(i));
+    WriteNumberedName(entries.prefix, static_cast<uint32_t>(i), valueName);
     std::wstring read;
     const long status = key.QueryString(valueName, kPathBytes, read);
     if (status != REG_STATUS_SUCCESS) {
@@ -184,7 +189,8 @@ int WalkEntries(CRegistryKey& key, const ParameterEntries& entries, bool logCoun
       }
       continue;
     }
-    if (visit(BufferText(read))) {
+    CutAtNull(read);
+    if (visit(read)) {
       break;
     }
   }
@@ -202,7 +208,7 @@ int AddFromParameters(CPlatform& platform, const ParameterEntries& entries, bool
     return ZIVO_KEY_OPEN_FAILED;
   }
   bool added = false;
-  const int result = WalkEntries(*key, entries, logCount, [&](const std::wstring& path) {
+  const int result = WalkEntries(*key, entries, logCount, [&](std::wstring& path) {
     if (path != name) {
       return false;
     }
@@ -468,8 +474,8 @@ int COSParticipantManager::EnumerateNonWmiDrivers() {
   }
   const int result = WalkEntries(
       *key, kSensorEntries, true,
-      [this](const std::wstring& path) {
-        auto sensor = std::make_unique<CNonWmiSensor>(mHistoryLength, path);
+      [this](std::wstring& path) {
+        auto sensor = std::make_unique<CNonWmiSensor>(mHistoryLength, std::move(path));
         mSensorList.push_back(sensor.get());
         sensor.release();
         return false;
@@ -480,8 +486,8 @@ int COSParticipantManager::EnumerateNonWmiDrivers() {
   }
   return WalkEntries(
       *key, kDeviceEntries, true,
-      [this](const std::wstring& path) {
-        auto device = std::make_unique<CNonWmiDevice>(path);
+      [this](std::wstring& path) {
+        auto device = std::make_unique<CNonWmiDevice>(std::move(path));
         mDeviceList.push_back(device.get());
         device.release();
         return false;
@@ -489,16 +495,10 @@ int COSParticipantManager::EnumerateNonWmiDrivers() {
       &LeftOutRecordOf(*this));
 }
 
-void COSParticipantManager::LinkSensor(
-    CSensor* sensor, const std::unordered_map<std::wstring_view, CDevice*>* firstByName) {
+void COSParticipantManager::LinkSensor(CSensor* sensor) {
   for (const std::wstring& name : sensor->mSensor.Devices) {
     CDevice* device = nullptr;
-    if (firstByName != nullptr) {
-      auto found = firstByName->find(name);
-      device = found == firstByName->end() ? nullptr : found->second;
-    } else {
-      GetDevicePtr(name, device);
-    }
+    GetDevicePtr(name, device);
     if (device == nullptr) {
       continue;
     }
@@ -533,15 +533,25 @@ int COSParticipantManager::UpdateSensorDeviceLinks() {
     // No configuration manager: the skin sensors get no configured devices.
     config = nullptr;
   }
-  // The first device of each name, as a walk from the front would find it.
-  // The names are the devices' own: no device goes or is renamed while the
-  // links are made.
-  std::unordered_map<std::wstring_view, CDevice*> firstByName;
+  // The first device of each name, as a walk from the front would find it,
+  // with the number of links it gets. The names are the devices' own: no
+  // device goes or is renamed while the links are made.
+  struct FirstDevice {
+    CDevice* device;
+    std::size_t links;
+  };
+  std::unordered_map<std::wstring_view, FirstDevice, WideNameHash> firstByName;
   firstByName.reserve(mDeviceList.size());
   for (CDevice* device : mDeviceList) {
-    firstByName.emplace(device->mDevice.Name, device);
+    firstByName.emplace(device->mDevice.Name, FirstDevice{device, 0});
   }
+  // Each sensor's links are made in the order of its names, sensor after
+  // sensor; each device's side is filled afterwards in the same order, once
+  // its list has room for all of them, so neither side grows link by link.
+  std::vector<std::size_t> firstLink;
+  firstLink.reserve(mSensorList.size());
   for (CSensor* sensor : mSensorList) {
+    firstLink.push_back(sensor->mLinkedDevices.size());
     _tagSSensor& record = sensor->mSensor;
     if (record.Class == ZIVO_SKIN_SENSOR_CLASS && config != nullptr) {
       std::vector<std::wstring> names;
@@ -554,7 +564,29 @@ int COSParticipantManager::UpdateSensorDeviceLinks() {
         LOG_DEBUG("Added %ls to Sensor %ls", name.c_str(), record.Name.c_str());
       }
     }
-    LinkSensor(sensor, &firstByName);
+    sensor->mLinkedDevices.reserve(sensor->mLinkedDevices.size() + record.Devices.size());
+    for (const std::wstring& name : record.Devices) {
+      auto found = firstByName.find(name);
+      if (found == firstByName.end()) {
+        continue;
+      }
+      CDevice* device = found->second.device;
+      ++found->second.links;
+      sensor->mLinkedDevices.push_back(device);
+      LOG_DEBUG("Added pointers Device %ls, Sensor %ls", device->mDevice.Name.c_str(),
+                record.Name.c_str());
+    }
+  }
+  for (const auto& [name, first] : firstByName) {
+    if (first.links != 0) {
+      first.device->mLinkedSensors.reserve(first.device->mLinkedSensors.size() + first.links);
+    }
+  }
+  auto from = firstLink.begin();
+  for (CSensor* sensor : mSensorList) {
+    for (std::size_t link = *from++; link < sensor->mLinkedDevices.size(); ++link) {
+      sensor->mLinkedDevices[link]->mLinkedSensors.push_back(sensor);
+    }
   }
   return ZIVO_SUCCESS;
 }

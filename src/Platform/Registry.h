@@ -9,6 +9,7 @@
 #include <memory>
 #include <stop_token>
 #include <string>
+#include <string_view>
 
 #include "Platform/Text.h"
 
@@ -24,19 +25,27 @@ inline constexpr uint32_t REG_ACCESS_READ_WRITE = 0x2001F;  // KEY_READ | KEY_WR
 inline constexpr uint32_t REG_ACCESS_ALL = 0xF003F;         // KEY_ALL_ACCESS
 
 // A key path or value name in the form under which it compares: ASCII case
-// folded, doubled and trailing separators dropped.
-inline std::wstring FoldRegistryName(const std::wstring& text) {
-  std::wstring clean;
-  clean.reserve(text.size());
+// folded, doubled and trailing separators dropped. Written into `clean`,
+// whose storage is reused, so a caller that folds many names allocates once.
+inline void FoldRegistryNameInto(std::wstring_view text, std::wstring& clean) {
+  clean.resize(text.size());
+  wchar_t* const first = clean.data();
+  wchar_t* last = first;
   for (wchar_t c : text) {
-    if (c == L'\\' && (clean.empty() || clean.back() == L'\\')) {
+    if (c == L'\\' && (last == first || last[-1] == L'\\')) {
       continue;
     }
-    clean.push_back(FoldAsciiCase(c));
+    *last++ = FoldAsciiCase(c);
   }
-  while (!clean.empty() && clean.back() == L'\\') {
-    clean.pop_back();
+  if (last != first && last[-1] == L'\\') {
+    --last;
   }
+  clean.resize(static_cast<std::size_t>(last - first));
+}
+
+inline std::wstring FoldRegistryName(std::wstring_view text) {
+  std::wstring clean;
+  FoldRegistryNameInto(text, clean);
   return clean;
 }
 

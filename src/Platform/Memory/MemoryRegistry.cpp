@@ -15,15 +15,15 @@ struct CMemoryRegistry::_tagSValue {
 };
 
 struct CMemoryRegistry::_tagSKey {
-  std::unordered_map<std::wstring, _tagSValue> values;  // by folded name
+  // By folded name; looked up by a folded view without a string of its own.
+  std::unordered_map<std::wstring, _tagSValue, WideNameHash, std::equal_to<>> values;
   uint64_t generation = 0;
 };
 
 class CMemoryRegistryKey : public CRegistryKey {
  public:
-  CMemoryRegistryKey(std::shared_ptr<CMemoryRegistry> registry, std::wstring path,
-                     uint64_t generation)
-      : mRegistry(std::move(registry)), mPath(std::move(path)), mSeen(generation) {}
+  CMemoryRegistryKey(std::shared_ptr<CMemoryRegistry> registry, CMemoryRegistry::_tagSKey& key)
+      : mRegistry(std::move(registry)), mKey(key), mSeen(key.generation) {}
 
   ~CMemoryRegistryKey() override {
     std::lock_guard<std::mutex> hold(mRegistry->mLock);
@@ -93,48 +93,35 @@ class CMemoryRegistryKey : public CRegistryKey {
       mRegistry->mChanged.notify_all();
     });
     std::unique_lock<std::mutex> hold(mRegistry->mLock);
-    CMemoryRegistry::_tagSKey* key = mRegistry->FindFoldedLocked(mPath);
-    if (key == nullptr) {
-      return REG_STATUS_NOT_FOUND;
-    }
     // Changes are counted from what this key object last saw, so a value set
     // between two waits (while the waiter scans the key) is not missed.
     const uint64_t start = mSeen;
-    const auto changed = [&] {
-      CMemoryRegistry::_tagSKey* now = mRegistry->FindFoldedLocked(mPath);
-      return now == nullptr || now->generation != start;
-    };
-    mRegistry->mChanged.wait(hold, [&] { return changed() || stop.stop_requested(); });
-    const bool found = changed();
-    if (CMemoryRegistry::_tagSKey* now = mRegistry->FindFoldedLocked(mPath)) {
-      mSeen = now->generation;
-    }
-    return found ? REG_STATUS_SUCCESS : REG_STATUS_CANCELLED;
+    mRegistry->mChanged.wait(hold,
+                             [&] { return mKey.generation != start || stop.stop_requested(); });
+    const bool changed = mKey.generation != start;
+    mSeen = mKey.generation;
+    return changed ? REG_STATUS_SUCCESS : REG_STATUS_CANCELLED;
   }
 
  private:
   const CMemoryRegistry::_tagSValue* Find(const std::wstring& name) {
-    CMemoryRegistry::_tagSKey* key = mRegistry->FindFoldedLocked(mPath);
-    if (key == nullptr) {
-      return nullptr;
-    }
-    auto it = key->values.find(FoldRegistryName(name));
-    return it == key->values.end() ? nullptr : &it->second;
+    return mRegistry->FindValueLocked(mKey, name);
   }
 
   long Set(const std::wstring& name, CMemoryRegistry::_tagSValue value) {
     {
       std::lock_guard<std::mutex> hold(mRegistry->mLock);
-      CMemoryRegistry::_tagSKey& key = mRegistry->KeyLocked(mPath);
-      key.values[FoldRegistryName(name)] = std::move(value);
-      ++key.generation;
+      mKey.values[FoldRegistryName(name)] = std::move(value);
+      ++mKey.generation;
     }
     mRegistry->mChanged.notify_all();
     return REG_STATUS_SUCCESS;
   }
 
   std::shared_ptr<CMemoryRegistry> mRegistry;
-  std::wstring mPath;
+  // Keys are never removed from the store, and the store lives as long as
+  // this object holds mRegistry.
+  CMemoryRegistry::_tagSKey& mKey;
   uint64_t mSeen;  // the key's generation when last seen by a wait (or the open)
 };
 
@@ -144,16 +131,14 @@ CMemoryRegistry::~CMemoryRegistry() = default;
 std::unique_ptr<CRegistryKey> CMemoryRegistry::Open(const std::wstring& path, uint32_t /*access*/,
                                                     long& status) {
   std::lock_guard<std::mutex> hold(mLock);
-  std::wstring folded = FoldRegistryName(path);
-  const _tagSKey* key = FindFoldedLocked(folded);
+  _tagSKey* key = FindLocked(path);
   if (key == nullptr) {
     status = REG_STATUS_NOT_FOUND;
     return nullptr;
   }
   ++mOpenKeys;
   status = REG_STATUS_SUCCESS;
-  return std::make_unique<CMemoryRegistryKey>(shared_from_this(), std::move(folded),
-                                              key->generation);
+  return std::make_unique<CMemoryRegistryKey>(shared_from_this(), *key);
 }
 
 void CMemoryRegistry::CreateKey(const std::wstring& path) {
@@ -202,11 +187,11 @@ bool CMemoryRegistry::ReadDword(const std::wstring& path, const std::wstring& na
   if (key == nullptr) {
     return false;
   }
-  auto it = key->values.find(FoldRegistryName(name));
-  if (it == key->values.end() || it->second.type != _tagEValueType::Dword) {
+  const _tagSValue* found = FindValueLocked(*key, name);
+  if (found == nullptr || found->type != _tagEValueType::Dword) {
     return false;
   }
-  value = it->second.dword;
+  value = found->dword;
   return true;
 }
 
@@ -217,11 +202,11 @@ bool CMemoryRegistry::ReadString(const std::wstring& path, const std::wstring& n
   if (key == nullptr) {
     return false;
   }
-  auto it = key->values.find(FoldRegistryName(name));
-  if (it == key->values.end() || it->second.type != _tagEValueType::String) {
+  const _tagSValue* found = FindValueLocked(*key, name);
+  if (found == nullptr || found->type != _tagEValueType::String) {
     return false;
   }
-  value = it->second.text;
+  value = found->text;
   return true;
 }
 
@@ -248,10 +233,14 @@ CMemoryRegistry::_tagSKey& CMemoryRegistry::KeyLocked(const std::wstring& path) 
 }
 
 CMemoryRegistry::_tagSKey* CMemoryRegistry::FindLocked(const std::wstring& path) {
-  return FindFoldedLocked(FoldRegistryName(path));
+  FoldRegistryNameInto(path, mFolded);
+  auto it = mKeys.find(std::wstring_view(mFolded));
+  return it == mKeys.end() ? nullptr : it->second.get();
 }
 
-CMemoryRegistry::_tagSKey* CMemoryRegistry::FindFoldedLocked(const std::wstring& folded) {
-  auto it = mKeys.find(folded);
-  return it == mKeys.end() ? nullptr : it->second.get();
+const CMemoryRegistry::_tagSValue* CMemoryRegistry::FindValueLocked(const _tagSKey& key,
+                                                                    const std::wstring& name) {
+  FoldRegistryNameInto(name, mFolded);
+  auto it = key.values.find(std::wstring_view(mFolded));
+  return it == key.values.end() ? nullptr : &it->second;
 }

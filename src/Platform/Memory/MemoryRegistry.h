@@ -4,10 +4,13 @@
 #pragma once
 
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 
 #include "Platform/Registry.h"
@@ -40,15 +43,18 @@ class ZIVO_EXPORT CMemoryRegistry : public CRegistry,
 
   _tagSKey& KeyLocked(const std::wstring& path);  // creates
   _tagSKey* FindLocked(const std::wstring& path);
-  _tagSKey* FindFoldedLocked(const std::wstring& folded);  // `folded`: a path already folded
+  const _tagSValue* FindValueLocked(const _tagSKey& key, const std::wstring& name);
 
   std::mutex mLock;
   // Signalled after every change, outside the lock: a plain condition
   // variable, whose notify wakes a waiter without handing it a second lock
   // to wait on.
   std::condition_variable mChanged;
-  // By folded path; a key object keeps its path folded, so each read is one
-  // hash lookup whatever the number of keys.
-  std::unordered_map<std::wstring, std::unique_ptr<_tagSKey>> mKeys;
+  // By folded path. A key object keeps its key, so each read is one lookup
+  // of the value whatever the number of keys.
+  std::unordered_map<std::wstring, std::unique_ptr<_tagSKey>, WideNameHash, std::equal_to<>> mKeys;
+  // The name being looked up, folded: a lookup allocates nothing once the
+  // buffer has grown to the longest name. Guarded by mLock.
+  std::wstring mFolded;
   int mOpenKeys = 0;
 };

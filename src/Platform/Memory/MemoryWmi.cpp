@@ -668,6 +668,7 @@ bool CMemoryWmi::ParsePath(const std::wstring& path, std::wstring& className,
     return false;
   }
   keyProperty = path.substr(dot + 1, equals - dot - 1);
+  key.reserve(path.size() - equals - 2);
   for (std::size_t i = equals + 2; i + 1 < path.size(); ++i) {
     wchar_t c = path[i];
     if (c == L'\\') {
