@@ -115,6 +115,8 @@ POLICY
 host=$work/host/zivo-example-host
 "$host" "$root" "$work/policy.xml" >"$work/dry.out" 2>&1 || { cat "$work/dry.out"; fail "dry run"; }
 grep -q "would throttle .*cooling_device0: 0 -> 1" "$work/dry.out" || { cat "$work/dry.out"; fail "no step planned"; }
+grep -q "thermal_zone0 (type acpitz), mode enabled" "$work/dry.out" ||
+  { cat "$work/dry.out"; fail "no sysfs folder shown for the zone"; }
 [ "$(cat "$dev/cooling_device0/cur_state")" = 0 ] || fail "the dry run wrote cur_state"
 "$host" "$root" "$work/policy.xml" --apply >"$work/apply.out" 2>&1 || { cat "$work/apply.out"; fail "apply"; }
 [ "$(cat "$dev/cooling_device0/cur_state")" = 1 ] || { cat "$work/apply.out"; fail "cur_state is not 1"; }
