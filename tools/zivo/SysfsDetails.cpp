@@ -82,11 +82,10 @@ nlohmann::json Limits(const CLinuxSysfsFolder& dir, const std::string& channel, 
 
 nlohmann::json HwmonDetails(const LinuxSysfsEntry& entry, const CLinuxSysfsFolder& dir) {
   const uint32_t number = ChannelNumber(entry.channel, "temp");
-  nlohmann::json details = {
-      {"path", entry.folder + "/" + entry.channel + "_input"},
-      {"type", entry.type.empty() ? entry.channel : entry.type},
-      {"chip", entry.chip},
-      {"trips", dir.IsOpen() ? Limits(dir, entry.channel, number) : nlohmann::json::array()}};
+  nlohmann::json details = {{"path", entry.folder + "/" + entry.channel + "_input"},
+                            {"type", entry.type.empty() ? entry.channel : entry.type},
+                            {"chip", entry.chip},
+                            {"trips", Limits(dir, entry.channel, number)}};
   if (entry.chip == "k10temp" && entry.type == "Tctl") {
     details["note"] = "Tctl can read up to 27 C above the die on some models";
   }
@@ -126,15 +125,16 @@ nlohmann::json SysfsDetailsOf(const CLinuxSysfsView& view, const std::wstring& n
   if (!entry) {
     return nullptr;
   }
+  // A folder that does not open reads as nothing: every attribute null, no trips.
   const CLinuxSysfsFolder dir(entry->folder);
   if (entry->sensor && !entry->channel.empty()) {
     return HwmonDetails(*entry, dir);  // an hwmon temperature input
   }
   nlohmann::json details = {{"path", entry->folder}, {"type", entry->type}};
   if (entry->sensor) {
-    details["policy"] = dir.IsOpen() ? Text(dir, "policy") : nullptr;
-    details["mode"] = dir.IsOpen() ? Text(dir, "mode") : nullptr;
-    details["trips"] = dir.IsOpen() ? Trips(dir) : nlohmann::json::array();
+    details["policy"] = Text(dir, "policy");
+    details["mode"] = Text(dir, "mode");
+    details["trips"] = Trips(dir);
   } else if (entry->channel.rfind("pwm", 0) == 0) {
     // An hwmon fan channel: its tachometer of the same number, the mode it
     // is in, and whether it may be written at all.
@@ -142,12 +142,12 @@ nlohmann::json SysfsDetailsOf(const CLinuxSysfsView& view, const std::wstring& n
     const std::string enable = entry->channel + "_enable";
     details["max_state"] = nullptr;
     details["channel"] = entry->channel;
-    details["rpm"] = dir.IsOpen() ? Number(dir, rpm) : nullptr;
-    details["pwm"] = dir.IsOpen() ? Number(dir, entry->channel) : nullptr;
-    details["pwm_enable"] = dir.IsOpen() ? Number(dir, enable) : nullptr;
+    details["rpm"] = Number(dir, rpm);
+    details["pwm"] = Number(dir, entry->channel);
+    details["pwm_enable"] = Number(dir, enable);
     details["readOnly"] = !(dir.Writable(entry->channel) && dir.Writable(enable));
   } else {
-    details["max_state"] = dir.IsOpen() ? Number(dir, "max_state") : nullptr;
+    details["max_state"] = Number(dir, "max_state");
   }
   return details;
 }
