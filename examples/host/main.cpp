@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,8 +43,11 @@ int main(int argc, char** argv) {
   }
   const bool apply = argc > 3 && std::strcmp(argv[3], "--apply") == 0;
 
-  // 1. The platform, before any manager exists.
-  CPlatform::Install(CreateLinuxPlatform(argv[1]));
+  // 1. The platform, before any manager exists, and its view of the kernel's
+  //    side, to show the folder behind each sensor.
+  const std::shared_ptr<CPlatform> linuxPlatform = CreateLinuxPlatform(argv[1]);
+  CPlatform::Install(linuxPlatform);
+  const std::unique_ptr<CLinuxSysfsView> sysfs = CLinuxSysfsView::Of(*linuxPlatform);
 
   // 2. The participant manager; it throws an int when it cannot start.
   COSParticipantManager* participants = nullptr;
@@ -80,6 +85,12 @@ int main(int argc, char** argv) {
     const bool configured = policy->GetSensorConfig(record) == 0;
     std::printf("sensor %s: %d (tenths of kelvin), throttle from %d\n", Narrow(sensor.Name).c_str(),
                 temperature, record.iThrottleStartTemp);
+    if (const std::optional<LinuxSysfsEntry> entry = sysfs->Find(sensor.Name)) {
+      std::string mode = "unknown";
+      CLinuxSysfsFolder(entry->folder).ReadText("mode", mode);
+      std::printf("  %s (type %s), mode %s\n", entry->folder.c_str(), entry->type.c_str(),
+                  mode.c_str());
+    }
     if (!configured || record.iThrottleStartTemp <= 0 || temperature < record.iThrottleStartTemp) {
       continue;
     }

@@ -20,9 +20,9 @@
 #include <string>
 #include <vector>
 
+#include "zivorivizo/Clock.h"
 #include "zivorivizo/Export.h"
 
-class CClock;
 class CRegistry;
 class CDeviceIo;
 class CPower;

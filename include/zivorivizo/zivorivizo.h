@@ -1,12 +1,15 @@
 // Everything a host needs: include this one header.
 #pragma once
 
+#include "zivorivizo/Clock.h"
 #include "zivorivizo/ConfigManager.h"
 #include "zivorivizo/ConfigRecords.h"
 #include "zivorivizo/Device.h"
 #include "zivorivizo/Diagnostics.h"
 #include "zivorivizo/EventManager.h"
 #include "zivorivizo/Export.h"
+#include "zivorivizo/LinuxSysfsFolder.h"
+#include "zivorivizo/LinuxSysfsView.h"
 #include "zivorivizo/Log.h"
 #include "zivorivizo/OSConfigMgr.h"
 #include "zivorivizo/OSEventManager.h"
@@ -19,6 +22,7 @@
 #include "zivorivizo/Power.h"
 #include "zivorivizo/Sensor.h"
 #include "zivorivizo/StatusCodes.h"
+#include "zivorivizo/SysfsUnits.h"
 #include "zivorivizo/SystemManager.h"
 #include "zivorivizo/TempConversion.h"
 #include "zivorivizo/Text.h"

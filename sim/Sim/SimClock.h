@@ -4,7 +4,7 @@
 
 #include <mutex>
 
-#include "Platform/Clock.h"
+#include "zivorivizo/Clock.h"
 
 class CSimClock : public CClock {
  public:

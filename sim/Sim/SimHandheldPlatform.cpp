@@ -14,7 +14,11 @@ std::shared_ptr<CPlatform> CreateSimHandheldPlatform(const std::string& descript
     error = refusal.Text();
     return nullptr;
   }
+  return handheld->CreatePlatform(std::move(power));
+}
+
+std::shared_ptr<CPlatform> CSimHandheld::CreatePlatform(std::shared_ptr<CPower> power) {
   auto platform = std::make_shared<CSimPlatform>(std::move(power));
-  handheld->Install(platform);
+  Install(platform);
   return platform;
 }

@@ -52,7 +52,7 @@ void CSimHandheld::AdvanceTo(uint64_t elapsedMs) {
 void CSimHandheld::Play(const SimTimelineEvent& event) {
   switch (event.kind) {
     case SimTimelineEvent::Kind::Thermal:
-      mPlatform->SimWmi().RaiseThermalEvent(event.name, event.code);
+      RaiseThermalEvent(event.name, event.code);
       break;
     case SimTimelineEvent::Kind::Notify:
       NotifyDriver(event.name, event.value);
@@ -64,4 +64,14 @@ void CSimHandheld::Play(const SimTimelineEvent& event) {
       Withdraw(event.name);
       break;
   }
+}
+
+void CSimHandheld::RaiseThermalEvent(const std::wstring& name, int32_t code) {
+  if (mPlatform) {
+    mPlatform->SimWmi().RaiseThermalEvent(name, code);
+  }
+}
+
+bool CSimHandheld::WaitDelivered(int timeoutMs) {
+  return !mPlatform || mPlatform->SimWmi().WaitDelivered(timeoutMs);
 }

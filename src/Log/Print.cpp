@@ -6,7 +6,7 @@
 #include <mutex>
 
 #include "Log/MessageFormat.h"
-#include "Platform/Clock.h"
+#include "zivorivizo/Clock.h"
 #include "zivorivizo/Log.h"
 #include "zivorivizo/Platform.h"
 

@@ -6,9 +6,9 @@
 #include <utility>
 
 #include "Log/LogStatement.h"
-#include "Platform/Clock.h"
 #include "Platform/DriverProtocol.h"
 #include "Platform/Registry.h"
+#include "zivorivizo/Clock.h"
 #include "zivorivizo/OSSystemManager.h"
 #include "zivorivizo/Platform.h"
 #include "zivorivizo/StatusCodes.h"

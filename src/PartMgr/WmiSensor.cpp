@@ -5,8 +5,8 @@
 
 #include "Log/LogStatement.h"
 #include "PartMgr/WmiMethodCall.h"
-#include "Platform/Clock.h"
 #include "Platform/Wmi.h"
+#include "zivorivizo/Clock.h"
 #include "zivorivizo/OSParticipantMgr.h"
 #include "zivorivizo/OSSystemManager.h"
 #include "zivorivizo/Platform.h"

@@ -2,10 +2,10 @@
 
 #include <mutex>
 
-#include "Platform/Clock.h"
 #include "Platform/DeviceIo.h"
 #include "Platform/Power.h"
 #include "Platform/Registry.h"
+#include "zivorivizo/Clock.h"
 
 namespace {
 

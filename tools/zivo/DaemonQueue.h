@@ -9,7 +9,7 @@
 #include <mutex>
 #include <string>
 
-#include "Platform/Clock.h"
+#include "zivorivizo/Clock.h"
 #include "zivorivizo/EventManager.h"
 
 struct DaemonEvent {

@@ -22,10 +22,7 @@
 #include "HostSession.h"
 #include "OptionReader.h"
 #include "ParticipantView.h"
-#include "Platform/Memory/MemoryWmi.h"
 #include "PlatformOption.h"
-#include "Sim/SimClock.h"
-#include "Sim/SimPlatform.h"
 #include "StatusText.h"
 #include "TextTable.h"
 #include "zivorivizo-sim/SimHandheld.h"
@@ -33,6 +30,7 @@
 #include "zivorivizo/OSConfigMgr.h"
 #include "zivorivizo/OSEventManager.h"
 #include "zivorivizo/OSParticipantMgr.h"
+#include "zivorivizo/Platform.h"
 #include "zivorivizo/StatusCodes.h"
 #include "zivorivizo/Text.h"
 
@@ -287,7 +285,7 @@ class CDemo {
       ++mStep;
       std::vector<std::string> row = {
           std::to_string(mStep),
-          ClockText(static_cast<uint32_t>(mChosen.sim->SimClock().UtcSeconds()))};
+          ClockText(static_cast<uint32_t>(mChosen.platform->Clock().UtcSeconds()))};
       for (const std::wstring& name : names) {
         const int refreshed = Manager().RefreshSensor(name);
         _tagSSensor record;
@@ -596,7 +594,7 @@ class CDemo {
     table.AddColumn("What happened");
     table.AddColumn("What the listener received (kind, name, id)");
     const std::wstring firmwareSensor = mSkin;
-    mChosen.sim->SimWmi().RaiseThermalEvent(firmwareSensor, 3);
+    mChosen.handheld->RaiseThermalEvent(firmwareSensor, 3);
     Heard(table, listener, "the firmware raises thermal event 3 on " + Label(firmwareSensor),
           THERMAL_EVENT, firmwareSensor, 3);
     for (const auto& sensor : mHandheld.Sensors()) {

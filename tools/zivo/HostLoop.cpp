@@ -5,9 +5,7 @@
 #include <cmath>
 #include <limits>
 
-#include "Platform/Memory/MemoryWmi.h"
 #include "PlatformOption.h"
-#include "Sim/SimPlatform.h"
 #include "TickSchedule.h"
 #include "zivorivizo-sim/SimHandheld.h"
 #include "zivorivizo/Platform.h"
@@ -129,7 +127,7 @@ bool CHostLoop::PlayTimeline(uint64_t now, uint64_t nextTick) {
     return false;
   }
   mChosen.handheld->PlayUntil(*timeline);
-  mChosen.sim->SimWmi().WaitDelivered(kDeliveryWaitMs);
+  mChosen.handheld->WaitDelivered(kDeliveryWaitMs);
   return true;
 }
 

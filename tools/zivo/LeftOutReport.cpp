@@ -1,8 +1,8 @@
 #include "LeftOutReport.h"
 
-#include "Platform/Linux/SysfsThermalView.h"
 #include "PlatformOption.h"
 #include "zivorivizo/Diagnostics.h"
+#include "zivorivizo/LinuxSysfsView.h"
 
 namespace {
 
@@ -29,7 +29,7 @@ std::vector<LeftOut> LeftOutOf(const COSParticipantManager& manager, const Chose
     }
   }
   if (chosen.thermal) {
-    const uint32_t notFolders = chosen.thermal->Current()->Scan().leftOut;
+    const uint32_t notFolders = chosen.thermal->LeftOut();
     if (notFolders > 0) {
       out.push_back(
           {"thermal class entry that is no readable folder", static_cast<int>(notFolders)});

@@ -4,6 +4,6 @@
 
 #include <string>
 
-#include "Platform/Clock.h"
+#include "zivorivizo/Clock.h"
 
 std::string LocalTimeText(const _tagSLocalTime& time);

@@ -5,11 +5,9 @@
 #include <mutex>
 
 #include "OptionReader.h"
-#include "Platform/Linux/LinuxPlatform.h"
-#include "Platform/Linux/SysfsThermalView.h"
-#include "Sim/SimPlatform.h"
 #include "zivorivizo-sim/SimHandheld.h"
 #include "zivorivizo-sim/SimPower.h"
+#include "zivorivizo/LinuxSysfsView.h"
 #include "zivorivizo/Log.h"
 #include "zivorivizo/Platform.h"
 
@@ -252,8 +250,8 @@ bool InstallChosenPlatform(const PlatformOptions& options, ChosenPlatform& chose
     SetLinuxFanLevels(options.fanLevels);
     const LinuxParticipantNaming naming =
         options.naming == "stable" ? LinuxParticipantNaming::Stable : LinuxParticipantNaming::Path;
-    auto real = std::make_shared<CLinuxPlatform>(root, std::string(), naming);
-    chosen.thermal = real->SharedThermalView();
+    std::shared_ptr<CPlatform> real = CreateLinuxPlatform(root, naming);
+    chosen.thermal = CLinuxSysfsView::Of(*real);
     if (options.realPower) {
       chosen.platform = real;
     } else {
@@ -273,11 +271,9 @@ bool InstallChosenPlatform(const PlatformOptions& options, ChosenPlatform& chose
         return false;
       }
     }
-    chosen.sim = std::make_shared<CSimPlatform>();
     chosen.handheld = std::move(handheld);
-    chosen.handheld->Install(chosen.sim);
-    chosen.platform = chosen.sim;
-    chosen.power = std::shared_ptr<CSimPower>(chosen.sim, &chosen.sim->SimPower());
+    chosen.power = std::make_shared<CSimPower>();
+    chosen.platform = chosen.handheld->CreatePlatform(chosen.power);
     chosen.description =
         "simulated handheld \"" + chosen.handheld->Name() + "\" (" +
         (options.handheldFile.empty() ? std::string("embedded") : options.handheldFile) + ")";

@@ -42,10 +42,9 @@
 
 class CPlatform;
 class CPower;
-class CSimPlatform;
 class CSimPower;
 class CSimHandheld;
-class CSysfsThermalView;
+class CLinuxSysfsView;
 
 // Which shared options a command offers; --help is always offered.
 namespace ZivoOffers {
@@ -96,11 +95,10 @@ const char* PlatformOptionsHelp(unsigned offered = ZivoOffers::kAll);
 
 struct ChosenPlatform {
   std::shared_ptr<CPlatform> platform;
-  std::shared_ptr<CSimPlatform> sim;           // the simulated platform, else null
-  std::shared_ptr<CSimHandheld> handheld;      // the simulated handheld, else null
-  std::shared_ptr<CSimPower> power;            // where shutdown requests end up
-  std::shared_ptr<CSysfsThermalView> thermal;  // the Linux thermal view, else null
-  std::string description;                     // for people
+  std::shared_ptr<CSimHandheld> handheld;    // the simulated handheld, else null
+  std::shared_ptr<CSimPower> power;          // where shutdown requests end up
+  std::shared_ptr<CLinuxSysfsView> thermal;  // the Linux platform's view, else null
+  std::string description;                   // for people
 };
 
 // Makes the chosen platform and installs it. False with `error` (naming the

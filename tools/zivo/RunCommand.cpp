@@ -20,8 +20,6 @@
 #include "HostSession.h"
 #include "LocalTimeText.h"
 #include "OutputPipe.h"
-#include "Platform/Linux/SysfsThermalView.h"
-#include "Platform/Memory/MemoryWmi.h"
 #include "PlatformOption.h"
 #include "PolicyEngine.h"
 #include "PolicyFindings.h"
@@ -34,6 +32,7 @@
 #include "StateFolder.h"
 #include "SysfsDetails.h"
 #include "zivorivizo/Diagnostics.h"
+#include "zivorivizo/LinuxSysfsView.h"
 #include "zivorivizo/Log.h"
 #include "zivorivizo/OSConfigMgr.h"
 #include "zivorivizo/OSEventManager.h"
@@ -66,7 +65,7 @@ RunFootprint ReadFootprint() {
 // The kernel's side of the devices, where the platform has one: the
 // max_state read at each decision, a fan's speed and the chip's critical
 // limit of a sensor.
-void ReadKernelSide(CPolicyEngine& engine, const std::shared_ptr<CSysfsThermalView>& view) {
+void ReadKernelSide(CPolicyEngine& engine, const std::shared_ptr<CLinuxSysfsView>& view) {
   engine.SetMaxReader([view](const std::wstring& name) {
     const nlohmann::json details = SysfsDetailsOf(*view, name);
     return details.is_object() && details["max_state"].is_number_unsigned()

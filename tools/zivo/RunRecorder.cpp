@@ -42,7 +42,8 @@ bool CRunRecorder::Open(const std::string& recordPath, const std::string& metric
   return true;
 }
 
-void CRunRecorder::Start(RecordHeader header, CSysfsThermalView* view, const std::string& time) {
+void CRunRecorder::Start(RecordHeader header, const CLinuxSysfsView* view,
+                         const std::string& time) {
   mView = view;
   if (mFile.IsOpen()) {
     mFile.Append(JsonText(RecordHeaderLine(header, time)));
@@ -137,7 +138,7 @@ std::string CRunRecorder::TakeWarning() {
 }
 
 RecordHeader RunRecordHeader(const PolicyFindings& findings, CPolicyEngine& engine,
-                             CSysfsThermalView* view, const std::string& platform,
+                             const CLinuxSysfsView* view, const std::string& platform,
                              const std::string& policy, double intervalSeconds, bool dryRun) {
   RecordHeader header;
   header.version = kRunRecordVersion;
@@ -156,7 +157,7 @@ RecordHeader RunRecordHeader(const PolicyFindings& findings, CPolicyEngine& engi
 
 std::optional<RecordSensor> RunRecordSensor(const std::wstring& name,
                                             const std::vector<std::wstring>& devices,
-                                            CPolicyEngine& engine, CSysfsThermalView* view) {
+                                            CPolicyEngine& engine, const CLinuxSysfsView* view) {
   int start = 0;
   int shutdown = 0;
   if (!engine.Thresholds(name, start, shutdown)) {

@@ -19,7 +19,7 @@
 #include "RunRecord.h"
 
 struct PolicyFindings;
-class CSysfsThermalView;
+class CLinuxSysfsView;
 
 class CRunRecorder {
  public:
@@ -34,7 +34,7 @@ class CRunRecorder {
   // Writes the header, then the lines given so far. `view` (may be null;
   // it must outlive the recorder) gives a sensor that joins later its
   // zone's type and critical trip.
-  void Start(RecordHeader header, CSysfsThermalView* view, const std::string& time);
+  void Start(RecordHeader header, const CLinuxSysfsView* view, const std::string& time);
   // An object run --json prints, as its text.
   void Line(const std::string& json);
   // Counts a decision (and a failed reading's warning) for the metrics.
@@ -53,7 +53,7 @@ class CRunRecorder {
   void Joined(CPolicyEngine& engine, const std::string& time);
 
   std::optional<RecordHeader> mHeader;
-  CSysfsThermalView* mView = nullptr;
+  const CLinuxSysfsView* mView = nullptr;
   std::vector<std::string> mWaiting;
   std::string mWarning;
   bool mRecordWarned = false;
@@ -71,8 +71,8 @@ std::unique_ptr<CRunLineWriter> RecordLineWriter(CRunRecorder& recorder);
 // policy does not manage it.
 std::optional<RecordSensor> RunRecordSensor(const std::wstring& name,
                                             const std::vector<std::wstring>& devices,
-                                            CPolicyEngine& engine, CSysfsThermalView* view);
+                                            CPolicyEngine& engine, const CLinuxSysfsView* view);
 
 RecordHeader RunRecordHeader(const PolicyFindings& findings, CPolicyEngine& engine,
-                             CSysfsThermalView* view, const std::string& platform,
+                             const CLinuxSysfsView* view, const std::string& platform,
                              const std::string& policy, double intervalSeconds, bool dryRun);

@@ -1,43 +1,50 @@
 #include "SysfsDetails.h"
 
-#include <fcntl.h>
-
 #include <algorithm>
-
+#include <charconv>
 #include <string>
 
 #include "AccessFailure.h"
-#include "Platform/Linux/SysfsAttribute.h"
-#include "Platform/Linux/SysfsThermalView.h"
-#include "Platform/Linux/SysfsUnits.h"
+#include "zivorivizo/LinuxSysfsFolder.h"
+#include "zivorivizo/LinuxSysfsView.h"
+#include "zivorivizo/SysfsUnits.h"
 
 namespace {
 
-nlohmann::json Text(int dir, const char* name) {
+nlohmann::json Text(const CLinuxSysfsFolder& dir, const std::string& name) {
   std::string text;
-  uint32_t error = 0;
-  return ReadSysfsText(dir, name, text, error) ? nlohmann::json(text) : nlohmann::json();
+  return dir.ReadText(name, text) ? nlohmann::json(text) : nlohmann::json();
 }
 
-nlohmann::json Number(int dir, const char* name) {
+nlohmann::json Number(const CLinuxSysfsFolder& dir, const std::string& name) {
   int64_t value = 0;
-  uint32_t error = 0;
-  return ReadSysfsNumber(dir, name, value, error) ? nlohmann::json(value) : nlohmann::json();
+  return dir.ReadNumber(name, value) ? nlohmann::json(value) : nlohmann::json();
+}
+
+// N of an attribute prefix "tempN"; 0 when `channel` is not `prefix` and digits.
+uint32_t ChannelNumber(const std::string& channel, const std::string& prefix) {
+  uint32_t number = 0;
+  if (channel.rfind(prefix, 0) != 0 || channel.size() == prefix.size()) {
+    return 0;
+  }
+  const char* end = channel.data() + channel.size();
+  const auto [at, error] = std::from_chars(channel.data() + prefix.size(), end, number);
+  return error == std::errc() && at == end ? number : 0;
 }
 
 // Far more than any zone has; bounds the walk on a strange tree.
 constexpr int kMaxTrips = 256;
 
 // Every trip_point_K of a zone, up to the first gap.
-nlohmann::json Trips(int dir) {
+nlohmann::json Trips(const CLinuxSysfsFolder& dir) {
   nlohmann::json trips = nlohmann::json::array();
   for (int k = 0; k < kMaxTrips; ++k) {
     const std::string prefix = "trip_point_" + std::to_string(k) + "_";
-    if (!SysfsFileExists(dir, (prefix + "temp").c_str())) {
+    if (!dir.Exists(prefix + "temp")) {
       break;
     }
-    const nlohmann::json type = Text(dir, (prefix + "type").c_str());
-    const nlohmann::json milli = Number(dir, (prefix + "temp").c_str());
+    const nlohmann::json type = Text(dir, prefix + "type");
+    const nlohmann::json milli = Number(dir, prefix + "temp");
     nlohmann::json temp;
     if (milli.is_number()) {
       if (const auto tenths = TemperatureFromMilliCelsius(milli.get<int64_t>())) {
@@ -54,14 +61,14 @@ nlohmann::json Trips(int dir) {
 
 // An hwmon input's limits (tempN_max, _crit, _emergency) as read-only trips
 // numbered by the input: shown, never aux trips, never written.
-nlohmann::json Limits(int dir, const std::string& channel, uint32_t number) {
+nlohmann::json Limits(const CLinuxSysfsFolder& dir, const std::string& channel, uint32_t number) {
   nlohmann::json trips = nlohmann::json::array();
   for (const char* limit : {"max", "crit", "emergency"}) {
     const std::string file = channel + "_" + limit;
-    if (!SysfsFileExists(dir, file.c_str())) {
+    if (!dir.Exists(file)) {
       continue;
     }
-    const nlohmann::json milli = Number(dir, file.c_str());
+    const nlohmann::json milli = Number(dir, file);
     nlohmann::json temp;
     if (milli.is_number()) {
       if (const auto tenths = TripFromMilliCelsius(milli.get<int64_t>())) {
@@ -73,13 +80,12 @@ nlohmann::json Limits(int dir, const std::string& channel, uint32_t number) {
   return trips;
 }
 
-nlohmann::json HwmonDetails(const _tagSThermalEntry& entry, int dir) {
-  const uint32_t number = NumberAfterPrefix(entry.channel, "temp").value_or(0);
-  nlohmann::json details = {
-      {"path", entry.path + "/" + entry.channel + "_input"},
-      {"type", entry.type.empty() ? entry.channel : entry.type},
-      {"chip", entry.chip},
-      {"trips", dir >= 0 ? Limits(dir, entry.channel, number) : nlohmann::json::array()}};
+nlohmann::json HwmonDetails(const LinuxSysfsEntry& entry, const CLinuxSysfsFolder& dir) {
+  const uint32_t number = ChannelNumber(entry.channel, "temp");
+  nlohmann::json details = {{"path", entry.folder + "/" + entry.channel + "_input"},
+                            {"type", entry.type.empty() ? entry.channel : entry.type},
+                            {"chip", entry.chip},
+                            {"trips", Limits(dir, entry.channel, number)}};
   if (entry.chip == "k10temp" && entry.type == "Tctl") {
     details["note"] = "Tctl can read up to 27 C above the die on some models";
   }
@@ -114,44 +120,39 @@ std::optional<int32_t> ChipCriticalLimitOf(const nlohmann::json& details) {
   return LowestTripOfType(details, "crit");
 }
 
-nlohmann::json SysfsDetailsOf(CSysfsThermalView& view, const std::wstring& name) {
-  const auto snapshot = view.Current();
-  const _tagSThermalEntry* zone = snapshot->FindSensor(name);
-  const _tagSThermalEntry* entry = zone != nullptr ? zone : snapshot->FindDevice(name);
-  if (entry == nullptr) {
+nlohmann::json SysfsDetailsOf(const CLinuxSysfsView& view, const std::wstring& name) {
+  const std::optional<LinuxSysfsEntry> entry = view.Find(name);
+  if (!entry) {
     return nullptr;
   }
-  CUniqueFd dir(open(entry->path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK));
-  if (zone != nullptr && !entry->channel.empty()) {
-    return HwmonDetails(*entry, dir.Get());  // an hwmon temperature input
+  // A folder that does not open reads as nothing: every attribute null, no trips.
+  const CLinuxSysfsFolder dir(entry->folder);
+  if (entry->sensor && !entry->channel.empty()) {
+    return HwmonDetails(*entry, dir);  // an hwmon temperature input
   }
-  nlohmann::json details = {{"path", entry->path}, {"type", entry->type}};
-  if (zone != nullptr) {
-    details["policy"] = dir.Valid() ? Text(dir.Get(), "policy") : nullptr;
-    details["mode"] = dir.Valid() ? Text(dir.Get(), "mode") : nullptr;
-    details["trips"] = dir.Valid() ? Trips(dir.Get()) : nlohmann::json::array();
+  nlohmann::json details = {{"path", entry->folder}, {"type", entry->type}};
+  if (entry->sensor) {
+    details["policy"] = Text(dir, "policy");
+    details["mode"] = Text(dir, "mode");
+    details["trips"] = Trips(dir);
   } else if (entry->channel.rfind("pwm", 0) == 0) {
     // An hwmon fan channel: its tachometer of the same number, the mode it
     // is in, and whether it may be written at all.
     const std::string rpm = "fan" + entry->channel.substr(3) + "_input";
     const std::string enable = entry->channel + "_enable";
-    uint32_t ignored = 0;
-    const bool writable = dir.Valid() &&
-                          CSysfsAttribute(dir.Get(), entry->channel).CheckWritable(ignored) &&
-                          CSysfsAttribute(dir.Get(), enable).CheckWritable(ignored);
     details["max_state"] = nullptr;
     details["channel"] = entry->channel;
-    details["rpm"] = dir.Valid() ? Number(dir.Get(), rpm.c_str()) : nullptr;
-    details["pwm"] = dir.Valid() ? Number(dir.Get(), entry->channel.c_str()) : nullptr;
-    details["pwm_enable"] = dir.Valid() ? Number(dir.Get(), enable.c_str()) : nullptr;
-    details["readOnly"] = !writable;
+    details["rpm"] = Number(dir, rpm);
+    details["pwm"] = Number(dir, entry->channel);
+    details["pwm_enable"] = Number(dir, enable);
+    details["readOnly"] = !(dir.Writable(entry->channel) && dir.Writable(enable));
   } else {
-    details["max_state"] = dir.Valid() ? Number(dir.Get(), "max_state") : nullptr;
+    details["max_state"] = Number(dir, "max_state");
   }
   return details;
 }
 
-void FillSysfsDetails(ParticipantView& view, CSysfsThermalView& thermal) {
+void FillSysfsDetails(ParticipantView& view, const CLinuxSysfsView& thermal) {
   for (DeviceView& device : view.devices) {
     device.sysfs = SysfsDetailsOf(thermal, device.record.Name);
     device.accessFailure = AccessFailureText(device.record.Name);

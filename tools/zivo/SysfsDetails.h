@@ -11,7 +11,7 @@
 
 #include "ParticipantView.h"
 
-class CSysfsThermalView;
+class CLinuxSysfsView;
 
 // {"path", "type", "policy", "mode", "trips"} for a zone, {"path", "type",
 // "max_state"} for a cooling device, and for an hwmon fan channel also
@@ -24,7 +24,7 @@ class CSysfsThermalView;
 // label), "chip", "trips"}, its trips being the chip's limits (type "max",
 // "crit", "emergency", id the input's N), all read-only; k10temp's Tctl
 // also has a "note".
-nlohmann::json SysfsDetailsOf(CSysfsThermalView& view, const std::wstring& name);
+nlohmann::json SysfsDetailsOf(const CLinuxSysfsView& view, const std::wstring& name);
 // The lowest critical trip of a zone's details, in tenths of kelvin: where
 // the kernel powers the machine off itself. None when it has no readable one.
 std::optional<int32_t> CriticalTripOf(const nlohmann::json& details);
@@ -34,4 +34,4 @@ std::optional<int32_t> CriticalTripOf(const nlohmann::json& details);
 std::optional<int32_t> ChipCriticalLimitOf(const nlohmann::json& details);
 
 // Fills `sysfs` and `accessFailure` of every participant of `view`.
-void FillSysfsDetails(ParticipantView& view, CSysfsThermalView& thermal);
+void FillSysfsDetails(ParticipantView& view, const CLinuxSysfsView& thermal);

@@ -37,6 +37,8 @@
 
 #include "zivorivizo-sim/Export.h"
 
+class CPlatform;
+class CPower;
 class CSimPlatform;
 class CSimSensorDriver;
 class CSimDeviceDriver;
@@ -146,6 +148,11 @@ class ZIVO_SIM_EXPORT CSimHandheld {
 
   // Seeds `platform` (a fresh one) and keeps it for Publish and Step.
   void Install(std::shared_ptr<CSimPlatform> platform);
+  // Makes a fresh simulated platform whose power is `power` (a recording
+  // CSimPower when null), seeds it as Install does and keeps a share of it.
+  // The caller installs it (CPlatform::Install); its clock is the simulated
+  // clock that Step and PlayUntil move.
+  std::shared_ptr<CPlatform> CreatePlatform(std::shared_ptr<CPower> power = nullptr);
   // Makes a held-back hotplug participant (or one that left) appear:
   // publishes the firmware instance, or attaches the driver and appends it to
   // the parameters key; either way the platform raises the instance creation
@@ -162,6 +169,15 @@ class ZIVO_SIM_EXPORT CSimHandheld {
   // notification value, as a driver reporting an event does. False for any
   // other name.
   bool NotifyDriver(const std::wstring& name, uint32_t value = 1);
+
+  // The firmware raises a platform thermal event with `code` (0..65535) on
+  // sensor `name`, as a timeline event does. Nothing before Install.
+  void RaiseThermalEvent(const std::wstring& name, int32_t code);
+  // Waits until every firmware event raised so far (thermal events, and the
+  // arrivals and departures of Publish and Withdraw) has been handed to the
+  // library's event sinks, which run on threads of the platform's own. False
+  // when `timeoutMs` passed first.
+  bool WaitDelivered(int timeoutMs);
 
   // The scripted events in the order they are due.
   const std::vector<SimTimelineEvent>& Timeline() const { return mTimeline; }

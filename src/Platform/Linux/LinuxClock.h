@@ -1,7 +1,7 @@
 // The system clock.
 #pragma once
 
-#include "Platform/Clock.h"
+#include "zivorivizo/Clock.h"
 
 class CLinuxClock : public CClock {
  public:

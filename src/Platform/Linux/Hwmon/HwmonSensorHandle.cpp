@@ -4,7 +4,7 @@
 
 #include "Platform/Linux/Hwmon/HwmonTypeMap.h"
 #include "Platform/Linux/SysfsDriverReply.h"
-#include "Platform/Linux/SysfsUnits.h"
+#include "zivorivizo/SysfsUnits.h"
 
 namespace {
 

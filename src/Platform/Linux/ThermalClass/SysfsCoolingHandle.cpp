@@ -3,9 +3,9 @@
 #include <utility>
 
 #include "Platform/Linux/SysfsDriverReply.h"
-#include "Platform/Linux/SysfsUnits.h"
 #include "Platform/Linux/SysfsValueWriter.h"
 #include "Platform/Linux/ThermalClass/SysfsTypeMap.h"
+#include "zivorivizo/SysfsUnits.h"
 
 CSysfsCoolingHandle::CSysfsCoolingHandle(CSysfsLiveEntry entry, CUniqueFd dir,
                                          CSysfsAttribute current,

@@ -9,8 +9,8 @@
 
 #include "Platform/Linux/SysfsDriverReply.h"
 #include "Platform/Linux/SysfsThermalSnapshot.h"
-#include "Platform/Linux/SysfsUnits.h"
 #include "Platform/Linux/ThermalClass/SysfsTypeMap.h"
+#include "zivorivizo/SysfsUnits.h"
 
 namespace {
 

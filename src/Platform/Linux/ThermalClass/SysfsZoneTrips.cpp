@@ -3,8 +3,8 @@
 #include <string>
 
 #include "Platform/DeviceIo.h"
-#include "Platform/Linux/SysfsUnits.h"
 #include "Platform/Linux/SysfsValueWriter.h"
+#include "zivorivizo/SysfsUnits.h"
 
 namespace {
 

@@ -1,9 +1,11 @@
-// Kernel thermal values and the driver protocol's units. Zone temperatures
-// are millidegrees Celsius; the participants speak tenths of kelvin with
-// 0 degrees Celsius at 2732. A kernel value below absolute zero means
-// "invalid" (a disabled trip reads -274000), and a value whose tenths of
-// kelvin do not fit the protocol's field is no reading either: both give
-// std::nullopt, never a wrapped number.
+// Kernel thermal values and the library's units. Zone temperatures and
+// hwmon inputs and limits are millidegrees Celsius; the participants speak
+// tenths of kelvin with 0 degrees Celsius at 2732. A kernel value below
+// absolute zero means "invalid" (a disabled trip reads -274000), and a value
+// whose tenths of kelvin do not fit the field is no reading either: both give
+// std::nullopt, never a wrapped number. A host that reads sysfs attributes
+// itself (CLinuxSysfsFolder) converts them here to show them beside the
+// library's records. Plain functions, no state.
 #pragma once
 
 #include <cstdint>
