@@ -52,8 +52,10 @@ std::string FindExampleConfig() {
     candidates.push_back(self.parent_path().parent_path() / "share" / "zivorivizo" / "examples" /
                          kConfigName);
   }
-  candidates.push_back(std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() /
-                       "docs" / kConfigName);
+  // The source tree this zivo was built from, named by the build as an
+  // absolute path: a build folder outside the tree (or a compiler told to
+  // shorten file names) leaves the other candidates without it.
+  candidates.push_back(std::filesystem::path(ZIVO_SOURCE_DOCS) / kConfigName);
   candidates.push_back(std::filesystem::path("docs") / kConfigName);
   for (const auto& candidate : candidates) {
     if (std::filesystem::is_regular_file(candidate, error)) {

@@ -50,6 +50,12 @@ int RunSelf(const std::vector<std::string>& args) {
 }  // namespace
 
 bool WriteDemoReport(const PlatformOptions& options, const std::string& file, std::string& error) {
+  // zivo run decides by a policy file or not at all; the demo's built-in
+  // defaults are not one.
+  if (options.configFile.empty()) {
+    error = "no policy file to run: the example policy was not found; give one with --config FILE";
+    return false;
+  }
   std::string folder = (std::filesystem::temp_directory_path() / "zivo-demo-XXXXXX").string();
   if (mkdtemp(folder.data()) == nullptr) {
     error = "no temporary folder for the record";
