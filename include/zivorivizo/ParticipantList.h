@@ -7,12 +7,14 @@
 //
 // Find answers the first participant of a name, names compared exactly
 // (case counts), in constant time: a name index is kept up by push_back,
-// dropped by every other edit and rebuilt by the next Find. A hit is checked
-// against the participant's own name, so a participant renamed in place is
-// found under its new name and no longer under its old one; only a rename
-// that gives a participant the name of a later one is not seen until the
-// next edit (names stay fixed while a participant is listed). The index is
-// no help for an absent name: that Find walks the list, as a search must.
+// dropped by every other edit and rebuilt by the next Find. The participant
+// found last is tried first, so a host's run of calls for one participant
+// (read it, refresh it, list its devices) costs one name compare each. A hit
+// is checked against the participant's own name, so a participant renamed in
+// place is found under its new name and no longer under its old one; only a
+// rename that gives a participant a name another one holds is not seen until
+// the next edit (names stay fixed while a participant is listed). The index
+// is no help for an absent name: that Find walks the list, as a search must.
 //
 // Not thread-safe: even Find updates the index, so callers serialise every
 // call.
@@ -72,30 +74,41 @@ class CParticipantList {
 
   // The first participant named `name`; null when none is.
   Participant* Find(const std::wstring& name) const {
+    // Every edit that moves an entry drops the index, and with it mLast.
+    if (mIndexed && mLast < mItems.size() && NameOf(mItems[mLast]) == name) {
+      return mItems[mLast];
+    }
+    return FindIndexed(name);
+  }
+
+ private:
+  [[gnu::noinline]] Participant* FindIndexed(const std::wstring& name) const {
     if (!mIndexed) {
       Rebuild();
     }
     const auto hit = mIndex.find(name);
     if (hit != mIndex.end() && NameOf(mItems[hit->second]) == name) {
-      return mItems[hit->second];
+      mLast = hit->second;
+      return mItems[mLast];
     }
     // Not indexed under that name, or its holder was renamed: the list
     // decides, and a name found there means the index is out of date.
-    for (Participant* participant : mItems) {
-      if (NameOf(participant) == name) {
+    for (std::size_t i = 0; i < mItems.size(); ++i) {
+      if (NameOf(mItems[i]) == name) {
         Rebuild();
-        return participant;
+        mLast = i;
+        return mItems[i];
       }
     }
     return nullptr;
   }
 
- private:
   static const std::wstring& NameOf(const Participant* participant) {
     return (participant->*Record).Name;
   }
 
   void Rebuild() const {
+    mLast = kNone;
     mIndex.clear();
     mIndex.reserve(mItems.size());
     for (std::size_t i = 0; i < mItems.size(); ++i) {
@@ -107,4 +120,7 @@ class CParticipantList {
   std::vector<Participant*> mItems;
   mutable std::unordered_map<std::wstring, std::size_t> mIndex;
   mutable bool mIndexed = false;
+  static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+  // The entry the last Find answered; kNone after a rebuild.
+  mutable std::size_t mLast = kNone;
 };

@@ -1,6 +1,6 @@
 // The manager's lookup by name stays the first participant of that name
 // after any direct edit of its lists, for devices and sensors alike: each
-// case looks up once (so the name index is in use), edits the list as a
+// case looks up first (so the name index is in use), edits the list as a
 // derived manager may, and looks up again.
 #include <gtest/gtest.h>
 
@@ -69,6 +69,8 @@ void RunCases() {
     list.remove(all[4]);
     ASSERT_EQ(Find<Participant>(mgr, L"A"), all[1]);
     ASSERT_EQ(Find<Participant>(mgr, L"C"), all[0]);
+    // The last found is tried first: an edit must not leave it answering.
+    ASSERT_EQ(Find<Participant>(mgr, L"B"), all[2]);
     std::vector<Participant*> swapped{all[3], all[1], all[2], all[0]};
     const std::function<void()> edits[] = {
         [&] { list.erase(list.begin() + 2); },

@@ -431,8 +431,8 @@ int CParticipantMgr::GetDevicesWithoutSensors(const std::wstring& skinSensorName
 
 int CParticipantMgr::RefreshSensor(const std::wstring& name) {
   LOG_DEBUG("Refresh called for %ls", name.c_str());
-  CSensor* sensor = nullptr;
-  if (GetSensorPtr(name, sensor) != ZIVO_SUCCESS) {
+  CSensor* const sensor = mSensorList.Find(name);
+  if (sensor == nullptr) {
     LOG_DEBUG("Sensor not found");
     return ZIVO_SENSOR_NOT_FOUND;
   }
@@ -446,8 +446,9 @@ int CParticipantMgr::RefreshSensor(const std::wstring& name) {
 int CParticipantMgr::GetCurrentTemperature(const std::wstring& name, int& temperature) {
   LOG_DEBUG("GetCurrentTemperature called for %ls", name.c_str());
   temperature = 0;
-  CSensor* sensor = nullptr;
-  if (GetSensorPtr(name, sensor) != ZIVO_SUCCESS) {
+  // The list itself, not GetSensorPtr: this is the hot path of every read.
+  CSensor* const sensor = mSensorList.Find(name);
+  if (sensor == nullptr) {
     LOG_DEBUG("Sensor not found");
     return ZIVO_SENSOR_NOT_FOUND;
   }

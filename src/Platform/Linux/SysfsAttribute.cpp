@@ -4,9 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <bit>
 #include <cerrno>
 #include <cstddef>
 #include <cstdio>
+#include <cstring>
 
 #include "Platform/DeviceIo.h"
 
@@ -111,19 +113,49 @@ bool CSysfsAttribute::OpenForReading(uint32_t& error) {
 
 namespace {
 
-// A decimal with an optional '-' at `first`, as std::from_chars reads it into
-// an int64_t, in a text that a byte other than a digit ends (a terminator at
-// the latest): null when there is no digit or the value is out of range;
-// otherwise the first character after the digits. Written out because it runs
-// on every temperature read and the general parser costs twice as much.
-const char* ParseDecimal(const char* first, int64_t& value) {
-  const bool negative = *first == '-';
-  const auto* at = reinterpret_cast<const unsigned char*>(first + (negative ? 1 : 0));
-  const unsigned char* const digits = at;
-  // Eighteen digits never overflow; only a longer number is checked digit by
-  // digit against the limit, 2^63 for the most negative value. The byte is
-  // tested before the count: the terminator stops the walk inside the text.
-  const unsigned char* const unchecked = digits + 18;
+// Bytes of a text that may be read past its end: ParseDecimal reads a whole
+// word at a time, and the bytes after the text are zero.
+constexpr std::size_t kWordBytes = 8;
+static_assert(std::endian::native == std::endian::little, "the first byte is the lowest lane");
+
+// A value of fewer than eight digits (every temperature, state and trip a
+// driver reports) read as one word: the digits' count in `count` and their
+// value, or false when eight or more digits follow.
+inline bool ParseShortDecimal(const unsigned char* at, uint64_t& magnitude, unsigned& count) {
+  uint64_t word = 0;
+  std::memcpy(&word, at, sizeof(word));
+  // A byte is a digit when its high nibble is 3 and its low nibble at most 9;
+  // each other byte leaves a bit set in its own lane of `other`.
+  const uint64_t low = word & 0x0F0F0F0F0F0F0F0FULL;
+  const uint64_t other = ((word & 0xF0F0F0F0F0F0F0F0ULL) ^ 0x3030303030303030ULL) |
+                         ((low + 0x0606060606060606ULL) & 0xF0F0F0F0F0F0F0F0ULL);
+  if (other == 0) {
+    return false;
+  }
+  count = static_cast<unsigned>(__builtin_ctzll(other)) / 8;  // the first lane is the first byte
+  if (count == 0) {
+    magnitude = 0;
+    return true;
+  }
+  // The digits moved to the top lanes behind leading zeros, then paired,
+  // quadrupled and joined by multiplication.
+  uint64_t v = low << (64 - 8 * count);
+  v = v * 10 + (v >> 8);
+  constexpr uint64_t kLanes = 0x000000FF000000FFULL;
+  constexpr uint64_t kHundredAndMillion = 100 + (1000000ULL << 32);
+  constexpr uint64_t kOneAndTenThousand = 1 + (10000ULL << 32);
+  magnitude = ((v & kLanes) * kHundredAndMillion + ((v >> 16) & kLanes) * kOneAndTenThousand) >> 32;
+  return true;
+}
+
+// The digits at `at` of a value of eight digits or more, checked against the
+// int64_t range: null when out of range, otherwise the first character after
+// the digits. Eighteen digits never overflow; only a longer number is checked
+// digit by digit against the limit, 2^63 for the most negative value. The byte
+// is tested before the count: the terminator stops the walk inside the text.
+[[gnu::noinline]] const char* ParseLongDecimal(const unsigned char* at, bool negative,
+                                               int64_t& value) {
+  const unsigned char* const unchecked = at + 18;
   uint64_t magnitude = 0;
   unsigned digit = 0;
   while ((digit = *at - unsigned{'0'}) <= 9 && at < unchecked) {
@@ -139,23 +171,43 @@ const char* ParseDecimal(const char* first, int64_t& value) {
       magnitude = magnitude * 10 + digit;
     }
   }
-  if (at == digits) {
+  value = negative ? static_cast<int64_t>(0 - magnitude) : static_cast<int64_t>(magnitude);
+  return reinterpret_cast<const char*>(at);
+}
+
+// A decimal with an optional '-' at `first`, as std::from_chars reads it into
+// an int64_t, in a text that a byte other than a digit ends (a terminator at
+// the latest) and that kWordBytes readable bytes follow: null when there is
+// no digit or the value is out of range; otherwise the first character after
+// the digits. Written out, and inline, because it runs on every temperature
+// read and the general parser costs twice as much.
+inline const char* ParseDecimal(const char* first, int64_t& value) {
+  const bool negative = *first == '-';
+  const auto* at = reinterpret_cast<const unsigned char*>(first + (negative ? 1 : 0));
+  uint64_t magnitude = 0;
+  unsigned count = 0;
+  if (!ParseShortDecimal(at, magnitude, count)) {
+    return ParseLongDecimal(at, negative, value);
+  }
+  if (count == 0) {
     return nullptr;
   }
   value = negative ? static_cast<int64_t>(0 - magnitude) : static_cast<int64_t>(magnitude);
-  return reinterpret_cast<const char*>(at);
+  return reinterpret_cast<const char*>(at + count);
 }
 
 // Inline: with the read it is the whole of a temperature request's own work.
 inline bool ParseNumber(int fd, const char* name, int64_t& value, uint32_t& error) {
   constexpr std::size_t kRead = 32;
-  char text[kRead + 1];
+  char text[kRead + kWordBytes];
   const ssize_t got = pread(fd, text, kRead, 0);
   if (got < 0) {
     error = Failed(name, errno);
     return false;
   }
-  text[got] = '\0';  // ends the parse, whatever the file holds
+  // Ends the parse whatever the file holds, and gives the word reads their
+  // readable bytes.
+  std::memset(text + got, 0, kWordBytes);
   const char* first = text;
   while (*first == ' ' || *first == '\t') {
     ++first;
