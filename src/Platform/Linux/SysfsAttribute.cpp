@@ -199,15 +199,16 @@ inline const char* ParseDecimal(const char* first, int64_t& value) {
 // Inline: with the read it is the whole of a temperature request's own work.
 inline bool ParseNumber(int fd, const char* name, int64_t& value, uint32_t& error) {
   constexpr std::size_t kRead = 32;
-  char text[kRead + kWordBytes];
+  // Zero before the read, not after: the bytes past what the read gives end
+  // the parse whatever the file holds and are the word reads' readable bytes,
+  // and a store of ours just before the first word read would stall that
+  // load (it could not be forwarded from two writers).
+  char text[kRead + kWordBytes] = {};
   const ssize_t got = pread(fd, text, kRead, 0);
   if (got < 0) {
     error = Failed(name, errno);
     return false;
   }
-  // Ends the parse whatever the file holds, and gives the word reads their
-  // readable bytes.
-  std::memset(text + got, 0, kWordBytes);
   const char* first = text;
   while (*first == ' ' || *first == '\t') {
     ++first;
