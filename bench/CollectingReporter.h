@@ -22,19 +22,19 @@ class CCollectingReporter : public benchmark::ConsoleReporter {
     ConsoleReporter::ReportRuns(runs);
   }
 
-  struct _tagSCost {
+  struct Cost {
     double cpu;
     double real;
   };
   // Median CPU and real time of the runs of one benchmark.
-  bool Median(const std::string& name, _tagSCost& out) const {
+  bool Median(const std::string& name, Cost& out) const {
     const auto found = mRuns.find(name);
     if (found == mRuns.end() || found->second.empty()) {
       return false;
     }
     std::vector<double> cpu;
     std::vector<double> real;
-    for (const _tagSCost& cost : found->second) {
+    for (const Cost& cost : found->second) {
       cpu.push_back(cost.cpu);
       real.push_back(cost.real);
     }
@@ -45,5 +45,5 @@ class CCollectingReporter : public benchmark::ConsoleReporter {
   }
 
  private:
-  std::map<std::string, std::vector<_tagSCost>> mRuns;
+  std::map<std::string, std::vector<Cost>> mRuns;
 };

@@ -118,7 +118,7 @@ int main(int argc, char** argv) {
   double smallest = 0;
   double largest = 0;
   for (int size : kSizes) {
-    CCollectingReporter::_tagSCost cost{};
+    CCollectingReporter::Cost cost{};
     if (!reporter.Median(Name(size), cost)) {
       continue;
     }

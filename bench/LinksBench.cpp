@@ -171,9 +171,9 @@ int main(int argc, char** argv) {
   bool met = true;
   int sizesMeasured = 0;
   for (int size : kSizes) {
-    CCollectingReporter::_tagSCost unlinked{};
-    CCollectingReporter::_tagSCost linked{};
-    CCollectingReporter::_tagSCost baseline{};
+    CCollectingReporter::Cost unlinked{};
+    CCollectingReporter::Cost linked{};
+    CCollectingReporter::Cost baseline{};
     if (!reporter.Median(Name(size, false), unlinked) ||
         !reporter.Median(Name(size, true), linked) ||
         !reporter.Median(BaselineName(size), baseline)) {

@@ -103,8 +103,8 @@ int main(int argc, char** argv) {
     CCollectingReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
-    CCollectingReporter::_tagSCost ours{};
-    CCollectingReporter::_tagSCost theirs{};
+    CCollectingReporter::Cost ours{};
+    CCollectingReporter::Cost theirs{};
     const bool haveOurs = reporter.Median("library_statement", ours);
     const bool haveTheirs = reporter.Median("baseline_line", theirs);
     std::printf("\nmedian of 5 alternating rounds, per line     CPU        real\n");

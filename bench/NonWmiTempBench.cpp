@@ -151,9 +151,9 @@ int main(int argc, char** argv) {
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
 
-  CCollectingReporter::_tagSCost plain{};
-  CCollectingReporter::_tagSCost off{};
-  CCollectingReporter::_tagSCost on{};
+  CCollectingReporter::Cost plain{};
+  CCollectingReporter::Cost off{};
+  CCollectingReporter::Cost on{};
   if (reporter.Median("plain_pread", plain) && reporter.Median("manager_log_off", off) &&
       reporter.Median("manager_log_on", on)) {
     std::printf("\nmedian of 5 alternating rounds, per read          CPU        real\n");
@@ -166,8 +166,8 @@ int main(int argc, char** argv) {
     std::printf("ratio, log on  / plain:                  %8.2f\n", on.cpu / plain.cpu);
     std::printf("target: log-off ratio <= 1.10 ... %s\n", ratioOff <= 1.1 ? "met" : "NOT met");
   }
-  CCollectingReporter::_tagSCost plainHwmon{};
-  CCollectingReporter::_tagSCost hwmon{};
+  CCollectingReporter::Cost plainHwmon{};
+  CCollectingReporter::Cost hwmon{};
   if (reporter.Median("plain_pread_hwmon", plainHwmon) && reporter.Median("hwmon_log_off", hwmon)) {
     std::printf("plain pread of tempN_input:              %8.0f ns %8.0f ns\n", plainHwmon.cpu,
                 plainHwmon.real);

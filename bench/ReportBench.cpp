@@ -168,7 +168,7 @@ int main(int argc, char** argv) {
   CCollectingReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
-  CCollectingReporter::_tagSCost parse{}, report{};
+  CCollectingReporter::Cost parse{}, report{};
   const uintmax_t recordSize = std::filesystem::file_size(RecordPath());
   const uintmax_t pageSize = std::filesystem::file_size(Folder() / "week.html");
   if (reporter.Median("parse_only", parse) && reporter.Median("report", report)) {

@@ -143,8 +143,8 @@ int main(int argc, char** argv) {
       CCollectingReporter reporter;
       benchmark::RunSpecifiedBenchmarks(&reporter);
       benchmark::Shutdown();
-      CCollectingReporter::_tagSCost plain{};
-      CCollectingReporter::_tagSCost tick{};
+      CCollectingReporter::Cost plain{};
+      CCollectingReporter::Cost tick{};
       if (reporter.Median("plain_preads", plain) && reporter.Median("tick", tick)) {
         const double ratio = tick.cpu / plain.cpu;
         std::printf("\nmedian of 5 alternating rounds, %d zones     CPU          real\n", kZones);
