@@ -18,6 +18,8 @@
 #include <cstdint>
 #include <string>
 
+#include "Platform/Linux/SysfsDecimal.h"
+
 // Owns a file descriptor; -1 when empty.
 class CUniqueFd {
  public:
@@ -48,14 +50,19 @@ class CSysfsAttribute {
 
   // Opens the read descriptor now; false (with `error`) when the file cannot
   // be opened for reading.
-  bool OpenForReading(uint32_t& error);
-  bool ReadNumber(int64_t& value, uint32_t& error);
+  bool OpenForReading(uint32_t& error) { return mReadFd.Valid() || OpenReadFd(error); }
+  // Inline: the hot path of every temperature read.
+  bool ReadNumber(int64_t& value, uint32_t& error) {
+    return OpenForReading(error) && ReadSysfsDecimal(mReadFd.Get(), mName.c_str(), value, error);
+  }
   bool WriteNumber(int64_t value, uint32_t& error);
   const std::string& Name() const { return mName; }
   // Whether the file is present and may be written (a permission bit set).
   bool CheckWritable(uint32_t& error) const;
 
  private:
+  bool OpenReadFd(uint32_t& error);
+
   int mDirFd;
   std::string mName;
   CUniqueFd mReadFd;
@@ -72,9 +79,16 @@ struct SysfsFailureNote {
 // Returns this thread's note and clears it; an empty `file` when no access
 // failed since the last call.
 SysfsFailureNote TakeSysfsFailureNote();
+// Whether this thread holds a note not yet taken. A flag of its own, plain and
+// constant-initialised, so that the clear below is one store: no string is
+// touched, no thread-exit hook checked, no call made (the static TLS model
+// keeps it a store in the shared library too).
+[[gnu::tls_model("initial-exec")]] extern constinit thread_local bool gSysfsFailureNoted;
 // Clears this thread's note without handing it out (no allocation, no free):
 // for the start of every request.
-void ClearSysfsFailureNote();
+inline void ClearSysfsFailureNote() {
+  gSysfsFailureNoted = false;
+}
 
 // Opens attribute `name` of the folder `dirFd` (O_RDONLY or O_WRONLY) without
 // blocking and without following a link; fails unless it is a regular file.
