@@ -15,6 +15,7 @@
 
 #include "Platform/DeviceIo.h"
 #include "Platform/Linux/SysfsAttribute.h"
+#include "Platform/Linux/SysfsHandle.h"
 #include "Platform/Linux/SysfsLiveEntry.h"
 #include "Platform/Linux/SysfsThermalScan.h"
 
@@ -36,9 +37,9 @@ class CParticipantSource {
   // A handle on `live`'s entry, whose folder is open as `dir` and still the
   // one scanned. Null with a device error when its first attribute cannot
   // be opened.
-  virtual std::unique_ptr<CDeviceHandle> Open(CSysfsLiveEntry live, CUniqueFd dir,
-                                              std::shared_ptr<CSysfsValueWriter> writer,
-                                              uint32_t& error) const = 0;
+  virtual std::unique_ptr<CSysfsHandle> Open(CSysfsLiveEntry live, CUniqueFd dir,
+                                             std::shared_ptr<CSysfsValueWriter> writer,
+                                             uint32_t& error) const = 0;
 };
 
 // Every source, in the order their entries appear in a scan: the thermal

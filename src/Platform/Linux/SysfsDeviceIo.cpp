@@ -7,53 +7,9 @@
 
 #include "Platform/Linux/ParticipantSource.h"
 #include "Platform/Linux/SysfsFailureBook.h"
+#include "Platform/Linux/SysfsHandle.h"
 #include "Platform/Linux/SysfsThermalView.h"
 #include "Platform/Linux/SysfsValueWriter.h"
-
-namespace {
-
-// Notes in the book why this thread's latest access failed, under `name`;
-// the file's path is the folder's plus the attribute's name. A failure that
-// touched no file (a request the handle does not know, a buffer too small)
-// is not the file's and is left out, unless the folder itself is gone.
-void NoteFailure(CSysfsFailureBook& book, const std::wstring& name, const std::string& folder,
-                 uint32_t error) {
-  const SysfsFailureNote note = TakeSysfsFailureNote();
-  if (!note.file.empty()) {
-    book.Record(name, {folder + "/" + note.file, note.error, SysfsFailureReason(note.error)});
-  } else if (error == DEVICE_ERROR_FILE_NOT_FOUND) {
-    book.Record(name, {folder, ENOENT, SysfsFailureReason(ENOENT)});
-  }
-}
-
-// A zone or cooling device handle whose failures go to the book.
-class CNotingHandle : public CDeviceHandle {
- public:
-  CNotingHandle(std::unique_ptr<CDeviceHandle> handle, std::shared_ptr<CSysfsFailureBook> book,
-                std::wstring name, std::string folder)
-      : mHandle(std::move(handle)),
-        mBook(std::move(book)),
-        mName(std::move(name)),
-        mFolder(std::move(folder)) {}
-
-  bool Control(uint32_t code, std::span<const std::byte> in, std::span<std::byte> out,
-               uint32_t& error) override {
-    ClearSysfsFailureNote();
-    if (mHandle->Control(code, in, out, error)) {
-      return true;
-    }
-    NoteFailure(*mBook, mName, mFolder, error);
-    return false;
-  }
-
- private:
-  std::unique_ptr<CDeviceHandle> mHandle;
-  std::shared_ptr<CSysfsFailureBook> mBook;
-  std::wstring mName;
-  std::string mFolder;
-};
-
-}  // namespace
 
 CSysfsDeviceIo::CSysfsDeviceIo(std::shared_ptr<CSysfsThermalView> view,
                                std::shared_ptr<CSysfsValueWriter> writer)
@@ -104,8 +60,9 @@ std::unique_ptr<CDeviceHandle> CSysfsDeviceIo::TryOpen(const std::wstring& name,
   CSysfsLiveEntry live(mView, sensor ? Kind::Sensor : Kind::Device, *entry, generation);
   auto handle = entry->source->Open(std::move(live), std::move(dir), mWriter, error);
   if (!handle) {
-    NoteFailure(*mFailures, name, entry->path, error);
+    NoteSysfsFailureIn(*mFailures, name, entry->path, error);
     return nullptr;
   }
-  return std::make_unique<CNotingHandle>(std::move(handle), mFailures, name, entry->path);
+  handle->NoteFailuresIn(mFailures, name, entry->path);
+  return handle;
 }

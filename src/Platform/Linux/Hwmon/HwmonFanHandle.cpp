@@ -22,6 +22,12 @@ CHwmonFanHandle::CHwmonFanHandle(std::unique_ptr<CHwmonFanChannel> channel, Pres
 
 bool CHwmonFanHandle::Control(uint32_t code, std::span<const std::byte> in,
                               std::span<std::byte> out, uint32_t& error) {
+  ClearSysfsFailureNote();
+  return Serve(code, in, out, error) || Failed(error);
+}
+
+bool CHwmonFanHandle::Serve(uint32_t code, std::span<const std::byte> in, std::span<std::byte> out,
+                            uint32_t& error) {
   if (mPresent && !mPresent(error)) {
     return false;
   }

@@ -13,6 +13,7 @@
 
 #include "Platform/DeviceIo.h"
 #include "Platform/Linux/Hwmon/HwmonFanChannel.h"
+#include "Platform/Linux/SysfsHandle.h"
 
 // The device type of every fan channel: an active device.
 inline constexpr uint32_t kHwmonFanClass = 9;
@@ -21,7 +22,7 @@ inline constexpr uint32_t kHwmonFanClass = 9;
 // and keeps them for the host (TakeLinuxFanNotes).
 HwmonFanReport LogHwmonFanNotes(std::wstring name);
 
-class CHwmonFanHandle : public CDeviceHandle {
+class CHwmonFanHandle : public CSysfsHandle {
  public:
   using Presence = std::function<bool(uint32_t& error)>;
   CHwmonFanHandle(std::unique_ptr<CHwmonFanChannel> channel, Presence present);
@@ -31,6 +32,9 @@ class CHwmonFanHandle : public CDeviceHandle {
   const CHwmonFanChannel& Channel() const { return *mChannel; }
 
  private:
+  // The request itself; Control notes its failure.
+  bool Serve(uint32_t code, std::span<const std::byte> in, std::span<std::byte> out,
+             uint32_t& error);
   std::unique_ptr<CHwmonFanChannel> mChannel;
   Presence mPresent;
 };

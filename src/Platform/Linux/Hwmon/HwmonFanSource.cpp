@@ -93,9 +93,9 @@ void CHwmonFanSource::Scan(const std::string& root, LinuxParticipantNaming namin
   scan.devices.insert(scan.devices.end(), fans.begin(), fans.end());
 }
 
-std::unique_ptr<CDeviceHandle> CHwmonFanSource::Open(CSysfsLiveEntry live, CUniqueFd dir,
-                                                     std::shared_ptr<CSysfsValueWriter> writer,
-                                                     uint32_t& error) const {
+std::unique_ptr<CSysfsHandle> CHwmonFanSource::Open(CSysfsLiveEntry live, CUniqueFd dir,
+                                                    std::shared_ptr<CSysfsValueWriter> writer,
+                                                    uint32_t& error) const {
   const _tagSThermalEntry entry = live.Entry();
   const auto index = NumberAfterPrefix(entry.channel, "pwm");
   if (!index) {

@@ -18,9 +18,9 @@ class CHwmonFanSource : public CParticipantSource {
   std::string_view Name() const override { return "hwmon fans"; }
   void Scan(const std::string& root, LinuxParticipantNaming naming,
             _tagSThermalScan& scan) const override;
-  std::unique_ptr<CDeviceHandle> Open(CSysfsLiveEntry live, CUniqueFd dir,
-                                      std::shared_ptr<CSysfsValueWriter> writer,
-                                      uint32_t& error) const override;
+  std::unique_ptr<CSysfsHandle> Open(CSysfsLiveEntry live, CUniqueFd dir,
+                                     std::shared_ptr<CSysfsValueWriter> writer,
+                                     uint32_t& error) const override;
 
   static const CHwmonFanSource& Instance();
 };

@@ -29,8 +29,14 @@ CHwmonSensorHandle::CHwmonSensorHandle(CSysfsLiveEntry entry, CUniqueFd dir, CSy
   }
 }
 
-bool CHwmonSensorHandle::Control(uint32_t code, std::span<const std::byte> /*in*/,
+bool CHwmonSensorHandle::Control(uint32_t code, std::span<const std::byte> in,
                                  std::span<std::byte> out, uint32_t& error) {
+  ClearSysfsFailureNote();
+  return Serve(code, in, out, error) || Failed(error);
+}
+
+bool CHwmonSensorHandle::Serve(uint32_t code, std::span<const std::byte> /*in*/,
+                               std::span<std::byte> out, uint32_t& error) {
   if (!mEntry.Check(error)) {
     return false;
   }

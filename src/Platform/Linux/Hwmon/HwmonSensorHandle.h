@@ -15,9 +15,10 @@
 
 #include "Platform/DeviceIo.h"
 #include "Platform/Linux/SysfsAttribute.h"
+#include "Platform/Linux/SysfsHandle.h"
 #include "Platform/Linux/SysfsLiveEntry.h"
 
-class CHwmonSensorHandle : public CDeviceHandle {
+class CHwmonSensorHandle : public CSysfsHandle {
  public:
   // `input` has been opened for reading on `dir`.
   CHwmonSensorHandle(CSysfsLiveEntry entry, CUniqueFd dir, CSysfsAttribute input);
@@ -26,6 +27,9 @@ class CHwmonSensorHandle : public CDeviceHandle {
                uint32_t& error) override;
 
  private:
+  // The request itself; inline in Control, as it is the hot path of every read.
+  [[gnu::always_inline]] inline bool Serve(uint32_t code, std::span<const std::byte> in,
+                                           std::span<std::byte> out, uint32_t& error);
   // Inline in this handle's requests: it is the hot path of every refresh.
   [[gnu::always_inline]] inline bool ReadTemperature(int32_t& tenths, uint32_t& error);
 

@@ -138,9 +138,9 @@ void CHwmonSource::Scan(const std::string& root, LinuxParticipantNaming naming,
   }
 }
 
-std::unique_ptr<CDeviceHandle> CHwmonSource::Open(CSysfsLiveEntry live, CUniqueFd dir,
-                                                  std::shared_ptr<CSysfsValueWriter> /*writer*/,
-                                                  uint32_t& error) const {
+std::unique_ptr<CSysfsHandle> CHwmonSource::Open(CSysfsLiveEntry live, CUniqueFd dir,
+                                                 std::shared_ptr<CSysfsValueWriter> /*writer*/,
+                                                 uint32_t& error) const {
   const std::string channel = live.Entry().channel;
   CSysfsAttribute input(dir.Get(), channel + "_input");
   if (!input.OpenForReading(error)) {

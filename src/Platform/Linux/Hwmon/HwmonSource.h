@@ -18,9 +18,9 @@ class CHwmonSource : public CParticipantSource {
   std::string_view Name() const override { return "hwmon"; }
   void Scan(const std::string& root, LinuxParticipantNaming naming,
             _tagSThermalScan& scan) const override;
-  std::unique_ptr<CDeviceHandle> Open(CSysfsLiveEntry live, CUniqueFd dir,
-                                      std::shared_ptr<CSysfsValueWriter> writer,
-                                      uint32_t& error) const override;
+  std::unique_ptr<CSysfsHandle> Open(CSysfsLiveEntry live, CUniqueFd dir,
+                                     std::shared_ptr<CSysfsValueWriter> writer,
+                                     uint32_t& error) const override;
 
   // The one instance, which hwmon entries point to.
   static const CHwmonSource& Instance();

@@ -18,6 +18,12 @@ CSysfsCoolingHandle::CSysfsCoolingHandle(CSysfsLiveEntry entry, CUniqueFd dir,
 
 bool CSysfsCoolingHandle::Control(uint32_t code, std::span<const std::byte> in,
                                   std::span<std::byte> out, uint32_t& error) {
+  ClearSysfsFailureNote();
+  return Serve(code, in, out, error) || Failed(error);
+}
+
+bool CSysfsCoolingHandle::Serve(uint32_t code, std::span<const std::byte> in,
+                                std::span<std::byte> out, uint32_t& error) {
   if (!mEntry.Check(error)) {
     return false;
   }

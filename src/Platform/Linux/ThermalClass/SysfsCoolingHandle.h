@@ -10,11 +10,12 @@
 
 #include "Platform/DeviceIo.h"
 #include "Platform/Linux/SysfsAttribute.h"
+#include "Platform/Linux/SysfsHandle.h"
 #include "Platform/Linux/SysfsLiveEntry.h"
 
 class CSysfsValueWriter;
 
-class CSysfsCoolingHandle : public CDeviceHandle {
+class CSysfsCoolingHandle : public CSysfsHandle {
  public:
   // `current` has been opened for reading on `dir`.
   CSysfsCoolingHandle(CSysfsLiveEntry entry, CUniqueFd dir, CSysfsAttribute current,
@@ -24,6 +25,9 @@ class CSysfsCoolingHandle : public CDeviceHandle {
                uint32_t& error) override;
 
  private:
+  // The request itself; Control notes its failure.
+  bool Serve(uint32_t code, std::span<const std::byte> in, std::span<std::byte> out,
+             uint32_t& error);
   bool ReadState(CSysfsAttribute& file, uint32_t& state, uint32_t& error);
   bool Information(std::span<std::byte> out, uint32_t& error);
 

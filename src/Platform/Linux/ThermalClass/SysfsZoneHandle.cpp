@@ -28,6 +28,12 @@ CSysfsZoneHandle::CSysfsZoneHandle(CSysfsLiveEntry entry, CUniqueFd dir, CSysfsA
 
 bool CSysfsZoneHandle::Control(uint32_t code, std::span<const std::byte> in,
                                std::span<std::byte> out, uint32_t& error) {
+  ClearSysfsFailureNote();
+  return Serve(code, in, out, error) || Failed(error);
+}
+
+bool CSysfsZoneHandle::Serve(uint32_t code, std::span<const std::byte> in, std::span<std::byte> out,
+                             uint32_t& error) {
   if (!mEntry.Check(error)) {
     return false;
   }

@@ -13,12 +13,13 @@
 
 #include "Platform/DeviceIo.h"
 #include "Platform/Linux/SysfsAttribute.h"
+#include "Platform/Linux/SysfsHandle.h"
 #include "Platform/Linux/SysfsLiveEntry.h"
 #include "Platform/Linux/ThermalClass/SysfsZoneTrips.h"
 
 class CSysfsValueWriter;
 
-class CSysfsZoneHandle : public CDeviceHandle {
+class CSysfsZoneHandle : public CSysfsHandle {
  public:
   // `temp` has been opened for reading on `dir`.
   CSysfsZoneHandle(CSysfsLiveEntry entry, CUniqueFd dir, CSysfsAttribute temp,
@@ -28,6 +29,9 @@ class CSysfsZoneHandle : public CDeviceHandle {
                uint32_t& error) override;
 
  private:
+  // The request itself; inline in Control, as it is the hot path of every read.
+  [[gnu::always_inline]] inline bool Serve(uint32_t code, std::span<const std::byte> in,
+                                           std::span<std::byte> out, uint32_t& error);
   // Inline in this handle's requests: it is the hot path of every refresh.
   [[gnu::always_inline]] inline bool ReadTemperature(int32_t& tenths, uint32_t& error);
   bool Temperature(std::span<std::byte> out, uint32_t& error);

@@ -86,9 +86,9 @@ void CThermalClassSource::Scan(const std::string& root, LinuxParticipantNaming n
   NameFrom(scan.devices, firstDevice, "cooling", naming);
 }
 
-std::unique_ptr<CDeviceHandle> CThermalClassSource::Open(CSysfsLiveEntry live, CUniqueFd dir,
-                                                         std::shared_ptr<CSysfsValueWriter> writer,
-                                                         uint32_t& error) const {
+std::unique_ptr<CSysfsHandle> CThermalClassSource::Open(CSysfsLiveEntry live, CUniqueFd dir,
+                                                        std::shared_ptr<CSysfsValueWriter> writer,
+                                                        uint32_t& error) const {
   const bool zone = live.IsSensor();
   CSysfsAttribute first(dir.Get(), zone ? "temp" : "cur_state");
   if (!first.OpenForReading(error)) {

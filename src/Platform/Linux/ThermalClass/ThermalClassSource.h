@@ -11,9 +11,9 @@ class CThermalClassSource : public CParticipantSource {
   std::string_view Name() const override { return "thermal"; }
   void Scan(const std::string& root, LinuxParticipantNaming naming,
             _tagSThermalScan& scan) const override;
-  std::unique_ptr<CDeviceHandle> Open(CSysfsLiveEntry live, CUniqueFd dir,
-                                      std::shared_ptr<CSysfsValueWriter> writer,
-                                      uint32_t& error) const override;
+  std::unique_ptr<CSysfsHandle> Open(CSysfsLiveEntry live, CUniqueFd dir,
+                                     std::shared_ptr<CSysfsValueWriter> writer,
+                                     uint32_t& error) const override;
 
   // The one instance, which thermal-class entries point to.
   static const CThermalClassSource& Instance();
