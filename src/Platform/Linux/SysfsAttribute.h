@@ -52,7 +52,7 @@ class CSysfsAttribute {
   // be opened for reading.
   bool OpenForReading(uint32_t& error) { return mReadFd.Valid() || OpenReadFd(error); }
   // Inline: the hot path of every temperature read.
-  bool ReadNumber(int64_t& value, uint32_t& error) {
+  [[gnu::always_inline]] bool ReadNumber(int64_t& value, uint32_t& error) {
     return OpenForReading(error) && ReadSysfsDecimal(mReadFd.Get(), mName.c_str(), value, error);
   }
   bool WriteNumber(int64_t value, uint32_t& error);

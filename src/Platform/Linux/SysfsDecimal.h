@@ -87,7 +87,8 @@ inline const char* ParseDecimal(const char* first, int64_t& value) {
 // Reads the decimal value of the attribute open as `fd`, whose name in its
 // folder is `name`: false, with the failure noted, when the read fails or the
 // text is no decimal line.
-inline bool ReadSysfsDecimal(int fd, const char* name, int64_t& value, uint32_t& error) {
+[[gnu::always_inline]] inline bool ReadSysfsDecimal(int fd, const char* name, int64_t& value,
+                                                    uint32_t& error) {
   constexpr std::size_t kRead = 32;
   // Zero before the read, not after: the bytes past what the read gives end
   // the parse whatever the file holds and are the word reads' readable bytes,

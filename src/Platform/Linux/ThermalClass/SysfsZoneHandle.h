@@ -34,7 +34,7 @@ class CSysfsZoneHandle : public CSysfsHandle {
                                            std::span<std::byte> out, uint32_t& error);
   // Inline in this handle's requests: it is the hot path of every refresh.
   [[gnu::always_inline]] inline bool ReadTemperature(int32_t& tenths, uint32_t& error);
-  bool Temperature(std::span<std::byte> out, uint32_t& error);
+  [[gnu::always_inline]] inline bool Temperature(std::span<std::byte> out, uint32_t& error);
   bool Information(std::span<std::byte> out, uint32_t& error);
   bool Trips(std::span<std::byte> out, uint32_t& error);
   bool SetTrips(std::span<const std::byte> in, uint32_t& error);
