@@ -22,6 +22,8 @@ constexpr uint32_t kHighestSensorClass = 9;
 // A device name is at most 63 characters and its terminator.
 constexpr std::size_t kDeviceNameBytes = 128;
 constexpr int kReadingsBeforeFaulty = 2;
+// What ReadOnce answers for a reading at or above the faulty mark.
+constexpr int kFaultyReading = -1;
 constexpr int kFaultyShutdownSeconds = 60;
 
 }  // namespace
@@ -114,17 +116,28 @@ void CNonWmiSensor::ReadDeviceNames(const uint32_t* numbers, uint32_t count) {
 }
 
 int CNonWmiSensor::GetCurrentTemp(int32_t& temperature) {
-  for (int attempt = 0; attempt < kReadingsBeforeFaulty; ++attempt) {
-    int32_t raw = 0;
-    if (!Request(DRIVER_SENSOR_GET_TEMP, {}, std::as_writable_bytes(std::span(&raw, 1)))) {
-      LOG_ERROR("Sensor get temp Ioctl Failed");
-      return ZIVO_IOCTL_FAILED;
-    }
-    // Drivers on this platform speak tenths of kelvin already: no call.
-    temperature =
-        mSensor.Base == DRIVER_BASE_TENTHS_KELVIN ? raw : RawToTenthsKelvin(mSensor.Base, raw);
-    if (temperature < ZIVO_FAULTY_TEMPERATURE) {
-      return ZIVO_SUCCESS;
+  // The common case, one reading, has nothing else on its path.
+  const int status = ReadOnce(temperature);
+  return status == kFaultyReading ? ReadAfterFaulty(temperature) : status;
+}
+
+int CNonWmiSensor::ReadOnce(int32_t& temperature) {
+  int32_t raw = 0;
+  if (!Request(DRIVER_SENSOR_GET_TEMP, {}, std::as_writable_bytes(std::span(&raw, 1)))) {
+    LOG_ERROR("Sensor get temp Ioctl Failed");
+    return ZIVO_IOCTL_FAILED;
+  }
+  // Drivers on this platform speak tenths of kelvin already: no call.
+  temperature =
+      mSensor.Base == DRIVER_BASE_TENTHS_KELVIN ? raw : RawToTenthsKelvin(mSensor.Base, raw);
+  return temperature < ZIVO_FAULTY_TEMPERATURE ? ZIVO_SUCCESS : kFaultyReading;
+}
+
+int CNonWmiSensor::ReadAfterFaulty(int32_t& temperature) {
+  for (int reading = 1; reading < kReadingsBeforeFaulty; ++reading) {
+    const int status = ReadOnce(temperature);
+    if (status != kFaultyReading) {
+      return status;
     }
   }
   return ReportFaultySensor();

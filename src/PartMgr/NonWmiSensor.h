@@ -42,6 +42,13 @@ class CNonWmiSensor : public CSensor {
  private:
   // Appends the registry names of the device numbers the driver listed.
   void ReadDeviceNames(const uint32_t* numbers, uint32_t count);
+  // One reading into `temperature`: ZIVO_SUCCESS, ZIVO_IOCTL_FAILED when the
+  // request failed, or a marker of its own for a faulty reading. Inline in
+  // GetCurrentTemp: it is the hot path of every read.
+  [[gnu::always_inline]] inline int ReadOnce(int32_t& temperature);
+  // The first reading was faulty: reads again, up to two faulty readings in
+  // all, then reports the sensor faulty.
+  [[gnu::noinline]] int ReadAfterFaulty(int32_t& temperature);
   // Asks the system manager to shut down after two faulty readings.
   int ReportFaultySensor();
   // One request to the driver; false when it failed or no driver is open.

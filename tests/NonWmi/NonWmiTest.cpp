@@ -79,6 +79,35 @@ TEST_F(NonWmiTest, SensorConstructorKeepsWhatItObtainedWhenTheDriverFails) {
   EXPECT_EQ(unread.mSensor.TempHistory.size(), 3u);
 }
 
+// A reading at or above the faulty mark is taken again: a good second one is
+// the answer, a second faulty one asks for one shutdown and ends the reading,
+// and a request that fails ends it with its failure.
+TEST_F(NonWmiTest, TwoFaultyReadingsInARowRequestOneShutdown) {
+  auto driver = Attach<CSimSensorDriver>(kPath);
+  CNonWmiSensor sensor(3, kPath);
+  int32_t temperature = 0;
+  driver->QueueTemps({ZIVO_FAULTY_TEMPERATURE, ZIVO_FAULTY_TEMPERATURE - 1});
+  EXPECT_EQ(sensor.GetCurrentTemp(temperature), ZIVO_SUCCESS);
+  EXPECT_EQ(temperature, ZIVO_FAULTY_TEMPERATURE - 1);
+  EXPECT_TRUE(Power().Shutdowns().empty());
+
+  driver->QueueTemps({ZIVO_FAULTY_TEMPERATURE, ZIVO_FAULTY_TEMPERATURE, 3000});
+  EXPECT_EQ(sensor.GetCurrentTemp(temperature), ZIVO_SUCCESS);
+  EXPECT_EQ(temperature, ZIVO_FAULTY_TEMPERATURE);
+  EXPECT_EQ(Power().Shutdowns().size(), 1u);
+  EXPECT_EQ(driver->QueuedTemps(), 1);
+
+  driver->QueueTemps({ZIVO_FAULTY_TEMPERATURE});
+  Faults().Fail(FaultOp::DeviceControl, DEVICE_ERROR_GEN_FAILURE,
+                FaultCodeName(DRIVER_SENSOR_GET_TEMP), 3);
+  EXPECT_EQ(sensor.GetCurrentTemp(temperature), ZIVO_SUCCESS);
+  EXPECT_EQ(temperature, 3000);
+  EXPECT_EQ(sensor.GetCurrentTemp(temperature), ZIVO_IOCTL_FAILED);
+  EXPECT_EQ(temperature, ZIVO_FAULTY_TEMPERATURE);
+  EXPECT_TRUE(mLog.HasMessage("Sensor get temp Ioctl Failed"));
+  EXPECT_EQ(Power().Shutdowns().size(), 1u);
+}
+
 TEST_F(NonWmiTest, DeviceConstructorKeepsWhatItObtainedWhenTheDriverFails) {
   // A path without a driver, and a driver that refuses the open.
   CNonWmiDevice missing(L"/dev/none");
