@@ -16,14 +16,13 @@ inline constexpr int64_t SYSFS_ABSOLUTE_ZERO_MILLI = -273200;
 
 // A temperature (`temp`): any tenths of kelvin a 32-bit field holds.
 inline std::optional<int32_t> TemperatureFromMilliCelsius(int64_t milli) {
-  if (milli < SYSFS_ABSOLUTE_ZERO_MILLI) {
+  // The first value whose tenths of kelvin no longer fit: one compare on the
+  // value read, before the division, instead of one on its result.
+  constexpr int64_t kTooHot = (int64_t{std::numeric_limits<int32_t>::max()} - 2732 + 1) * 100;
+  if (milli < SYSFS_ABSOLUTE_ZERO_MILLI || milli >= kTooHot) {
     return std::nullopt;
   }
-  const int64_t tenths = milli / 100 + 2732;
-  if (tenths > std::numeric_limits<int32_t>::max()) {
-    return std::nullopt;
-  }
-  return static_cast<int32_t>(tenths);
+  return static_cast<int32_t>(milli / 100 + 2732);
 }
 
 // A trip point: the library keeps trip temperatures to 16 bits.

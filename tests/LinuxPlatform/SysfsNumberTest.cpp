@@ -4,11 +4,13 @@
 
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <string>
 
 #include "Platform/DeviceIo.h"
 #include "Platform/Linux/SysfsAttribute.h"
 #include "support/TempFolder.h"
+#include "zivorivizo/SysfsUnits.h"
 
 // An attribute holds one decimal line; anything else, a value beyond 64 bits
 // included, is no value. The same file read twice through an attribute kept
@@ -74,4 +76,29 @@ TEST(SysfsNumberTest, AValueIsOneWholeDecimalLineWithin64Bits) {
     EXPECT_EQ(TakeSysfsFailureNote().file, "");
   }
   ::close(dir);
+}
+
+// Millidegrees to tenths of kelvin, truncated toward zero like the kernel's
+// own integer values; below absolute zero or past the 32-bit field there is
+// no reading, never a wrapped one.
+TEST(SysfsUnitsTest, TemperaturesConvertUpToTheFieldsEdges) {
+  constexpr int64_t kMax = std::numeric_limits<int32_t>::max();
+  const struct {
+    int64_t milli;
+    std::optional<int32_t> tenths;
+  } cases[] = {
+      {45000, 3182},
+      {-50, 2732},
+      {-150, 2731},
+      {-273200, 0},
+      {-273201, std::nullopt},
+      {-274000, std::nullopt},
+      {(kMax - 2732) * 100 + 99, static_cast<int32_t>(kMax)},
+      {(kMax - 2731) * 100, std::nullopt},
+      {std::numeric_limits<int64_t>::max(), std::nullopt},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.milli);
+    EXPECT_EQ(TemperatureFromMilliCelsius(c.milli), c.tenths);
+  }
 }
