@@ -47,6 +47,8 @@ TEST(SysfsNumberTest, AValueIsOneWholeDecimalLineWithin64Bits) {
       {"42 \n", false, 0},
       {"42 mC\n", false, 0},
       {"45:\n", false, 0},
+      {"0000000000000000001:\n", false, 0},
+      {"12345678:\n", false, 0},
       {"45/\n", false, 0},
       {"4\xb5\n", false, 0},
       {"0x10\n", false, 0},

@@ -132,6 +132,9 @@ TEST(ReportHtml, OneChartPerSensorWithItsLinesMarkersAndGaps) {
   EXPECT_NE(html.find("no reading: read &quot;failed&quot;"), std::string::npos);
   EXPECT_NE(html.find("D&amp;1: state"), std::string::npos);
   EXPECT_NE(html.find("D2: RPM"), std::string::npos);
+  // The speed strip is drawn as one, to its own scale (the fastest, 903 RPM).
+  EXPECT_EQ(Count(html, "<path class=\"rpm\""), 1u);
+  EXPECT_NE(html.find(">903</text>"), std::string::npos);
   EXPECT_EQ(Count(html, "<table class=\"summary"), 3u);
   EXPECT_NE(html.find(">39.8 °C<"), std::string::npos);  // S1's highest, 3130
   EXPECT_EQ(html.find("<script"), std::string::npos);

@@ -93,6 +93,7 @@ TEST(CommandReportTest, SaysWhatHappenedAndExitsAccordingly) {
       {{"watch", "--count", "2.5"}, 2, "err", "--count takes a whole number of events from 1, not \"2.5\""},
       {{"config", "check", "@/garbage.xml", "--against"}, 2, "err", "--against needs a value"},
       {{"config", "check", "@/garbage.xml", "--dtd="}, 2, "err", "--dtd needs a GRAMMAR file"},
+      {{"config", "check", "@/garbage.xml", "@/other.xml"}, 2, "err", "one FILE only (\"@/other.xml\" is extra)"},
       {{"config", "check", "@/garbage.xml", "--naming", "stable"}, 2, "err", "--sysfs-root and --naming go with --against linux"},
       {{"run", "--platform", "sim", "--config", "@/garbage.xml"}, 1, "err", "garbage.xml does not load"},
       {{"run", "--config", "@/garbage.xml", "--platform", "linux", "--speed", "2"}, 2, "err", "--speed goes with"},
@@ -100,6 +101,7 @@ TEST(CommandReportTest, SaysWhatHappenedAndExitsAccordingly) {
             {{"run", "--platform", "sim", "--config", "@/garbage.xml", "--confirm", "0"}, 2, "err", "--confirm takes a number of readings from 1 to 1000, not \"0\""},
       {{"run", "--platform", "sim", "--config", "@/garbage.xml", "--confirm=2x"}, 2, "err", "--confirm takes"},
       {{"add-device"}, 2, "err", "zivo add-device: give exactly one device name"},
+      {{"remove-sensor", "s", "--platform", "sim:@/none.json"}, 1, "err0", "zivo remove-sensor: "},
       {{"status-codes", "x1"}, 2, "err", ""},
   };
   // clang-format on
