@@ -75,6 +75,19 @@ TEST_F(ConfigReportTest, ReportsEachFindingWithItsElementAndLine) {
            "<DevicePath Device0=\"A\"/></Sensor>",
        ZIVO_CONFIG_RULE_BROKEN, true, 4, "<Sensor Path=\"SKIN\">",
        "ThirdParty_DeviceCount is 2 but 1 device path was found"},
+      {"<Sensor Path=\"SKIN\" class=\"1\" ThirdParty_DeviceCount=\"0\">" + kSensorChildren +
+           "<DevicePath Device0=\"A\"/></Sensor>",
+       ZIVO_CONFIG_RULE_BROKEN, true, 4, "<Sensor Path=\"SKIN\">",
+       "ThirdParty_DeviceCount is 0 but 1 device path was found; one <DevicePath> must hold "
+       "Device0 only when the count is above 0"},
+      {"<Sensor Path=\"SKIN\" class=\"1\">" + kSensorChildren + "</Sensor>",
+       ZIVO_CONFIG_RULE_BROKEN, true, 4, "<Sensor Path=\"SKIN\">",
+       "a skin sensor (class 1) needs ThirdParty_DeviceCount; give 0 when it governs no "
+       "further devices"},
+      {"<Sensor Path=\"SKIN\" class=\"1\" ThirdParty_DeviceCount=\"1\">" + kSensorChildren +
+           "</Sensor>",
+       ZIVO_CONFIG_RULE_BROKEN, true, 4, "<Sensor Path=\"SKIN\">",
+       "ThirdParty_DeviceCount is 1 but the sensor has no <DevicePath> element"},
   };
   for (const _tagSCase& row : cases) {
     const ConfigLoadReport report = CheckConfigFile(Write("check.xml", ConfigText(row.body)));
