@@ -9,6 +9,7 @@
 #include "Platform/DriverProtocol.h"
 #include "Platform/Linux/Hwmon/HwmonFanSource.h"
 #include "Platform/Linux/SysfsDeviceIo.h"
+#include "Platform/Linux/SysfsFailureBook.h"
 #include "Platform/Linux/SysfsThermalScan.h"
 #include "Platform/Linux/SysfsThermalView.h"
 #include "Platform/Text.h"
@@ -69,6 +70,15 @@ TEST(HwmonFanSourceTest, AFanOpenedThroughTheDeviceIoIsAnActiveDeviceGivenBackWh
   const auto value = [&tree](const char* name) { return tree.Get(2, name); };
   EXPECT_EQ(value("pwm2_enable"), 1);
   EXPECT_EQ(value("pwm2"), 255);
+  // A failed request is noted under the channel's name, with its file.
+  std::ofstream(tree.Class(2) / "pwm2") << "fast\n";
+  uint32_t error = 0;
+  uint32_t state = 0;
+  EXPECT_FALSE(Read(*handle, DRIVER_DEVICE_GET_STATE, state, error));
+  LinuxAccessFailure failure;
+  ASSERT_TRUE(io.Failures().Find(L"fan:nct6798-isa-0290:pwm2", failure));
+  EXPECT_TRUE(failure.file.ends_with("/pwm2")) << failure.file;
+  EXPECT_EQ(failure.error, 0);
   handle.reset();
   EXPECT_EQ(value("pwm2_enable"), 2);
   EXPECT_EQ(value("pwm2"), 100);
