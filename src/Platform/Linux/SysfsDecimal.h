@@ -56,9 +56,10 @@ inline bool ParseShortDecimal(const unsigned char* at, uint64_t& magnitude, unsi
 
 // The digits at `at` of a value of eight digits or more, their value in
 // `magnitude`, checked against the int64_t range: null when out of range,
-// otherwise the first character after the digits. Eighteen digits never overflow; only a longer
-// number is checked digit by digit against the limit, 2^63 for the most negative value. The byte is
-// tested before the count: the terminator stops the walk inside the text.
+// otherwise the first character after the digits. Eighteen digits never
+// overflow; only a longer number is checked digit by digit against the limit,
+// 2^63 for the most negative value. The byte is tested before the count: the
+// terminator stops the walk inside the text.
 const unsigned char* ParseLongDecimal(const unsigned char* at, bool negative, uint64_t& magnitude);
 
 // A decimal with an optional '-' at `first`, as std::from_chars reads it into
