@@ -93,8 +93,8 @@ std::vector<PolicyDecision> CPolicyEngine::EvaluateAll() {
   std::vector<PolicyDecision> out;
   mReleased.clear();
   // Each record was just read: a second read per sensor would tell nothing
-  // new before its refresh.
-  for (_tagSSensor& sensor : sensors) {
+  // new before its temperature is read.
+  for (const _tagSSensor& sensor : sensors) {
     Evaluate(sensor, out);
   }
   return out;
@@ -138,9 +138,8 @@ void CPolicyEngine::DropSensor(const std::wstring& sensor) {
   }
 }
 
-void CPolicyEngine::Evaluate(_tagSSensor& reading, std::vector<PolicyDecision>& out) {
-  // A copy: the refresh below overwrites the record that holds the name.
-  const std::wstring sensor = reading.Name;
+void CPolicyEngine::Evaluate(const _tagSSensor& reading, std::vector<PolicyDecision>& out) {
+  const std::wstring& sensor = reading.Name;
   _tagSSensorConfig record;
   record.strName = sensor;
   record.iClass = static_cast<int>(reading.Class);
@@ -155,24 +154,25 @@ void CPolicyEngine::Evaluate(_tagSSensor& reading, std::vector<PolicyDecision>& 
     }
     return;
   }
-  const int refreshed = mParticipants.RefreshSensor(sensor);
-  if (refreshed == 0) {
-    mParticipants.GetSensor(sensor, reading);
-  }
-  if (!reading.TempHistory.empty()) {
+  // The temperature is all a decision needs: one read of the sensor per
+  // evaluation. Its trip points are not read again, so a trip that cannot
+  // be read does not make a good reading stale.
+  int temperature = 0;
+  const int status = mParticipants.GetCurrentTemperature(sensor, temperature);
+  if (status == 0) {
+    mPower.LibraryRequests(sensor, temperature, out);
+  } else if (!reading.TempHistory.empty()) {
     mPower.LibraryRequests(sensor, reading.TempHistory.front().Temp, out);
   }
   std::vector<Candidate> devices = DevicesOf(sensor, record);
   Reading& last = mReadings[sensor];
-  last.status = refreshed;
+  last.status = status;
   last.temperature.reset();
-  if (refreshed == 0 && !reading.TempHistory.empty()) {
-    last.temperature = reading.TempHistory.front().Temp;
-  }
-  if (refreshed != 0 || reading.TempHistory.empty()) {
-    Stale(sensor, refreshed, record, devices, out);
+  if (status != 0) {
+    Stale(sensor, status, record, devices, out);
     return;
   }
+  last.temperature = temperature;
   const auto failures = mFailures.find(sensor);
   if (failures != mFailures.end()) {
     if (failures->second >= mFailSafeAfter) {
@@ -186,7 +186,7 @@ void CPolicyEngine::Evaluate(_tagSSensor& reading, std::vector<PolicyDecision>& 
     mFailures.erase(failures);
   }
   KickStopped(sensor, record, devices, out);
-  Decide(sensor, reading.TempHistory.front().Temp, record, devices, out);
+  Decide(sensor, temperature, record, devices, out);
 }
 
 void CPolicyEngine::KickStopped(const std::wstring& sensor, const _tagSSensorConfig& record,

@@ -20,9 +20,10 @@
 // - at or above iShutdownTemp, the platform option: hibernate
 //   (iShutdownOption 1) or shut down after iShutdownTimer seconds, confirmed
 //   and asked once as CPowerGuard decides.
-// Only the sensors it manages are refreshed and evaluated: those with a
-// record in the policy whose usage is enabled.
-// A sensor whose refresh failed is not evaluated: a "warning" decision says
+// Only the sensors it manages are read and evaluated: those with a record in
+// the policy whose usage is enabled. An evaluation reads the sensor's
+// temperature (GetCurrentTemperature), nothing else of it.
+// A sensor whose reading failed is not evaluated: a "warning" decision says
 // why. After FailSafeAfter failures in a row its devices go to their limit
 // ("failsafe"); once it reads again the rules above apply and release them
 // step by step.
@@ -114,7 +115,7 @@ class CPolicyEngine {
   CDeviceLedger& Ledger() { return mLedger; }
 
   // What the last evaluation of a managed sensor read: its temperature
-  // (tenths of kelvin), or the status of the refresh that failed.
+  // (tenths of kelvin), or the status of the reading that failed.
   struct Reading {
     std::optional<int> temperature;
     int status = 0;
@@ -136,13 +137,13 @@ class CPolicyEngine {
   // them; none when the policy does not manage it.
   std::vector<std::wstring> DevicesUsedBy(const std::wstring& sensor);
 
-  // Refreshes every managed sensor and decides for each.
+  // Reads every managed sensor and decides for each.
   std::vector<PolicyDecision> EvaluateAll();
   // True when the policy has a record for the sensor with its usage on.
   bool Manages(const std::wstring& sensor);
   // The sensors the policy does not manage.
   std::vector<std::wstring> Unmanaged();
-  // Refreshes one sensor and decides for it (a thermal event).
+  // Reads one sensor and decides for it (a thermal event).
   std::vector<PolicyDecision> EvaluateSensor(const std::wstring& name);
   // A participant that left: whatever the engine remembered of it goes.
   void Forget(const std::wstring& name);
@@ -159,10 +160,10 @@ class CPolicyEngine {
   };
   // The sensor's record, when the policy manages it.
   bool ManagedRecord(const std::wstring& sensor, _tagSSensorConfig& record);
-  // Refreshes a managed sensor and decides for it; an unmanaged one is not
-  // read at all. `reading` is the sensor's record as just read (GetSensor or
-  // GetAllSensors); the evaluation overwrites it with the refreshed record.
-  void Evaluate(_tagSSensor& reading, std::vector<PolicyDecision>& out);
+  // Reads a managed sensor's temperature and decides for it; an unmanaged
+  // one is not read at all. `reading` is the sensor's record as just read
+  // (GetSensor or GetAllSensors).
+  void Evaluate(const _tagSSensor& reading, std::vector<PolicyDecision>& out);
   void Decide(const std::wstring& sensor, int temperature, const _tagSSensorConfig& record,
               std::vector<Candidate>& devices, std::vector<PolicyDecision>& out);
   // A fan whose state should make it turn but that reads stopped gets one
