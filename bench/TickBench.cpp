@@ -1,10 +1,10 @@
-// The daemon's tick: zivo run's evaluation of every managed zone (each
-// sensor refreshed, then the policy's decision for it) on a fake sysfs tree
-// of 1,000 thermal zones under /tmp, against reading the same `temp` files
-// with plain preads on descriptors kept open, in alternating rounds of the
-// same run. The policy manages every zone and keeps them all cool, so a tick
-// decides and changes nothing (a dry run); the log is off. Target: a tick at
-// most 1.5x the plain reads.
+// The daemon's tick: zivo run's evaluation of every managed zone (the list of
+// sensors, each managed one's temperature read, then the policy's decision
+// for it) on a fake sysfs tree of 1,000 thermal zones under /tmp, against
+// reading the same `temp` files with plain preads on descriptors kept open,
+// in alternating rounds of the same run. The policy manages every zone and
+// keeps them all cool, so a tick decides and changes nothing (a dry run); the
+// log is off. Target: a tick at most 1.5x the plain reads.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <stdlib.h>
@@ -150,7 +150,7 @@ int main(int argc, char** argv) {
         std::printf("\nmedian of 5 alternating rounds, %d zones     CPU          real\n", kZones);
         std::printf("plain preads of temp:                 %9.1f us %9.1f us\n", plain.cpu,
                     plain.real);
-        std::printf("tick (refresh and decide):            %9.1f us %9.1f us\n", tick.cpu,
+        std::printf("tick (read and decide):               %9.1f us %9.1f us\n", tick.cpu,
                     tick.real);
         std::printf("ratio, tick / plain:                  %9.2f\n", ratio);
         std::printf("target: ratio <= %.2f ... %s\n", kTarget,
