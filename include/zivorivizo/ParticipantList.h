@@ -8,13 +8,17 @@
 // Find answers the first participant of a name, names compared exactly
 // (case counts), in constant time: a name index is kept up by push_back,
 // dropped by every other edit and rebuilt by the next Find. The participant
-// found last is tried first, so a host's run of calls for one participant
-// (read it, refresh it, list its devices) costs one name compare each. A hit
-// is checked against the participant's own name, so a participant renamed in
-// place is found under its new name and no longer under its old one; only a
-// rename that gives a participant a name another one holds is not seen until
-// the next edit (names stay fixed while a participant is listed). The index
-// is no help for an absent name: that Find walks the list, as a search must.
+// found last is tried first, then the one after it in the list, so a host's
+// run of calls for one participant (read it, refresh it, list its devices),
+// and a walk of the list in its order, cost one or two name compares each. A
+// hit is checked against the participant's own name, so a participant
+// renamed in place is found under its new name and no longer under its old
+// one; only a rename that gives a participant a name another one holds is not
+// seen until the next edit (names stay fixed while a participant is listed).
+// The index is no help for an absent name: that Find walks the list, as a
+// search must.
+// Edits() counts the edits, so a caller that keeps what it listed can tell
+// when to list again.
 //
 // Not thread-safe: even Find updates the index, so callers serialise every
 // call.
@@ -22,6 +26,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -39,44 +44,56 @@ class CParticipantList {
   const_iterator end() const { return mItems.end(); }
   std::size_t size() const { return mItems.size(); }
   bool empty() const { return mItems.empty(); }
+  // Edits since the list was made: any change of its entries raises it.
+  std::uint64_t Edits() const { return mEdits; }
   Participant* front() const { return mItems.front(); }
   Participant* back() const { return mItems.back(); }
 
   void push_back(Participant* participant) {
+    ++mEdits;
     mItems.push_back(participant);
     if (mIndexed) {
       // A name already indexed keeps its earlier, first holder.
-      mIndex.emplace(NameOf(participant), mItems.size() - 1);
+      mFirst.push_back(mIndex.emplace(NameOf(participant), mItems.size() - 1).second);
     }
   }
   const_iterator insert(const_iterator at, Participant* participant) {
-    mIndexed = false;
+    Edited();
     return mItems.insert(at, participant);
   }
   const_iterator erase(const_iterator at) {
-    mIndexed = false;
+    Edited();
     return mItems.erase(at);
   }
   // Takes out every entry that holds `participant`.
   void remove(Participant* participant) {
-    mIndexed = false;
+    Edited();
     mItems.erase(std::remove(mItems.begin(), mItems.end(), participant), mItems.end());
   }
   template <typename Iterator>
   void assign(Iterator first, Iterator last) {
-    mIndexed = false;
+    Edited();
     mItems.assign(first, last);
   }
   void clear() {
-    mIndexed = false;
+    Edited();
     mItems.clear();
   }
 
   // The first participant named `name`; null when none is.
   Participant* Find(const std::wstring& name) const {
     // Every edit that moves an entry drops the index, and with it mLast.
-    if (mIndexed && mLast < mItems.size() && NameOf(mItems[mLast]) == name) {
-      return mItems[mLast];
+    if (mIndexed) {
+      if (mLast < mItems.size() && NameOf(mItems[mLast]) == name) {
+        return mItems[mLast];
+      }
+      // The next entry, when it is the first of its name (kNone + 1 is the
+      // first entry): a walk in list order needs no hashing.
+      const std::size_t next = mLast + 1;
+      if (next < mItems.size() && mFirst[next] && NameOf(mItems[next]) == name) {
+        mLast = next;
+        return mItems[next];
+      }
     }
     return FindIndexed(name);
   }
@@ -107,19 +124,28 @@ class CParticipantList {
     return (participant->*Record).Name;
   }
 
+  void Edited() {
+    ++mEdits;
+    mIndexed = false;
+  }
+
   void Rebuild() const {
     mLast = kNone;
     mIndex.clear();
     mIndex.reserve(mItems.size());
+    mFirst.assign(mItems.size(), false);
     for (std::size_t i = 0; i < mItems.size(); ++i) {
-      mIndex.emplace(NameOf(mItems[i]), i);
+      mFirst[i] = mIndex.emplace(NameOf(mItems[i]), i).second;
     }
     mIndexed = true;
   }
 
   std::vector<Participant*> mItems;
   mutable std::unordered_map<std::wstring, std::size_t> mIndex;
+  // Whether each entry is the first of its name; kept with the index.
+  mutable std::vector<bool> mFirst;
   mutable bool mIndexed = false;
+  std::uint64_t mEdits = 0;
   static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
   // The entry the last Find answered; kNone after a rebuild.
   mutable std::size_t mLast = kNone;

@@ -8,6 +8,7 @@
 // Not thread-safe: callers serialise their calls.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -104,6 +105,10 @@ class ZIVO_EXPORT CParticipantMgr {
   // sensor is absent (102) and otherwise what the read left there. The read's
   // result; Valid is left alone.
   int GetCurrentTemperature(const std::wstring& name, int& temperature);
+  // Raised by every change of the sensor list (a sensor added, removed, the
+  // list enumerated again): a host that keeps the names it listed lists them
+  // again when this differs from what it was then.
+  std::uint64_t SensorListEdits() const { return mSensorList.Edits(); }
 
  protected:
   // Finds the first participant of that name; 101 / 102 and `out` unchanged

@@ -4,6 +4,7 @@
 // derived manager may, and looks up again.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <functional>
 #include <iterator>
 #include <string>
@@ -90,7 +91,10 @@ void RunCases() {
         },
         [&] { list.clear(); },
     };
+    const std::uint64_t editsBefore = list.Edits();
     edits[i]();
+    // A rename in place is no edit of the list; every other case is.
+    EXPECT_EQ(list.Edits() > editsBefore, std::string(c.edit) != "rename");
     for (const auto& [name, expected] : c.lookups) {
       EXPECT_EQ(Find<Participant>(mgr, name), expected < 0 ? nullptr : all[expected])
           << std::string(name.begin(), name.end());
