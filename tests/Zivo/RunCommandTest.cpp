@@ -119,6 +119,7 @@ TEST_P(RunDecisionTest, DecidesInOrderWithItsReasons) {
     if (line.value("byLibrary", false)) {
       // The faulty sensor's own reading decided, as the library read it.
       EXPECT_EQ(line.value("sensor", ""), "ACPI\\PNP0C14\\12_0") << line;
+      EXPECT_EQ(line.value("temperature", 0), 5732) << line;  // 300.0 C
       continue;
     }
     if (!line.contains("sensor")) {
@@ -196,17 +197,19 @@ INSTANTIATE_TEST_SUITE_P(
                      R"(, {"wmi": 12, "type": 2, "base": 1, "devices": [3], "temperature": 50.0})",
                      {},
                      {"unmanaged ACPI\\PNP0C14\\12_0"}},
-        // A hot sensor arrives at 12 s and leaves at 22 s: it is added, its
-        // device throttled, and it is removed.
+        // A hot sensor arrives at 12 s and leaves at 22 s: it is added and
+        // raises the fan it shares with the cool sensor, at its arrival and
+        // at the next tick; once it is removed the fan goes back down.
         DecisionCase{"AParticipantArrivingMidRun",
                      R"("temperature": 30.0)",
-                     R"(, {"wmi": 13, "type": 7, "base": 1, "devices": [5], "hotplug": true,
+                     R"(, {"wmi": 13, "type": 7, "base": 1, "devices": [3], "hotplug": true,
                          "temperature": 50.0}], "timeline": [
                          {"at": 12, "event": "arrive", "wmi": 13},
                          {"at": 22, "event": "leave", "wmi": 13})",
                      {},
-                     {"add-sensor ACPI\\PNP0C14\\13_0", "throttle ACPI\\PNP0C14\\5_0 0->3",
-                      "remove-sensor ACPI\\PNP0C14\\13_0"}}),
+                     {"add-sensor ACPI\\PNP0C14\\13_0", "throttle " + kFan + " 0->1",
+                      "throttle " + kFan + " 1->2", "remove-sensor ACPI\\PNP0C14\\13_0",
+                      "release " + kFan + " 2->1", "release " + kFan + " 1->0"}}),
     [](const testing::TestParamInfo<DecisionCase>& info) { return std::string(info.param.name); });
 
 TEST(RunCommandTest, DryRunSaysWouldAndApplyRecordsThePowerOnly) {

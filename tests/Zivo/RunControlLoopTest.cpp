@@ -45,13 +45,15 @@ class CLoop {
     WritePolicy(50);
   }
 
-  void WritePolicy(int start, const std::string& file = "policy.xml", bool processor = true) {
+  // `zone0` false: zone 0's record turns its usage off.
+  void WritePolicy(int start, const std::string& file = "policy.xml", bool processor = true,
+                   bool zone0 = true) {
     std::string sensors;
     for (uint32_t zone = 0; zone < 3; ++zone) {
       sensors += "<Sensor Path=\"" + mSys.ZonePath(zone) +
                  "\" class=\"2\"><Temperature shutdown=\"150\" ThrottleStart=\"" +
-                 std::to_string(zone == 2 ? 140 : start) +
-                 "\"/><SUsage enable=\"1\" aux_interval=\"2\"/></Sensor>";
+                 std::to_string(zone == 2 ? 140 : start) + "\"/><SUsage enable=\"" +
+                 (zone == 0 && !zone0 ? "0" : "1") + "\" aux_interval=\"2\"/></Sensor>";
     }
     mPolicy = mWork.Write(
         file,
@@ -386,6 +388,32 @@ INSTANTIATE_TEST_SUITE_P(
                    }
                    ASSERT_LT(stall + 1, warnings.size()) << end.out;
                    EXPECT_GE(TimeMs(warnings[stall + 1]) - TimeMs(warnings[stall]), 15) << end.out;
+                 }},
+        // A reload stops managing hot zone 0: it no longer holds the fan it
+        // shares, which goes down once zone 1 cools. Managed again by the
+        // next reload, it raises the fan again and lets it go when it cools.
+        LoopCase{"AReloadStopsThenResumesManagingASensor",
+                 [](CLoop& loop) {
+                   loop.mSys.SetZoneTemp(0, 60000);
+                   loop.mSys.SetZoneTemp(1, 60000);
+                   auto run = loop.Start();
+                   ASSERT_TRUE(loop.WaitCur(*run, 0, 2)) << run->Out();
+                   const auto reload = [&](bool zone0, std::size_t count) {
+                     loop.WritePolicy(50, "policy.xml", true, zone0);
+                     run->Signal(SIGHUP);
+                     return run->WaitUntil(
+                         [&] { return Lines(run->Out(), "reload").size() == count; });
+                   };
+                   ASSERT_TRUE(reload(false, 1)) << run->Out();
+                   loop.mSys.SetZoneTemp(1, 30000);
+                   ASSERT_TRUE(loop.WaitCur(*run, 0, 0)) << run->Out();
+                   ASSERT_TRUE(reload(true, 2)) << run->Out();
+                   ASSERT_TRUE(loop.WaitCur(*run, 0, 2)) << run->Out();
+                   loop.mSys.SetZoneTemp(0, 30000);
+                   EXPECT_TRUE(loop.WaitCur(*run, 0, 0)) << run->Out();
+                   EXPECT_TRUE(loop.WaitCur(*run, 1, 0)) << run->Out();
+                   run->Signal(SIGTERM);
+                   EXPECT_EQ(run->Finish().status, 0);
                  }},
         // SIGHUP after SIGHUP while the file flips between a broken one and a
         // good one, written in place as an editor does: the built-in defaults

@@ -87,14 +87,32 @@ std::map<std::wstring, CPolicyEngine::DeviceNow> CPolicyEngine::Devices() {
   return now;
 }
 
+CPolicyEngine::Listed CPolicyEngine::ListedOf(const _tagSSensor& record) {
+  Listed listed;
+  listed.name = record.Name;
+  listed.sensorClass = record.Class;
+  listed.hasHistory = !record.TempHistory.empty();
+  return listed;
+}
+
 std::vector<PolicyDecision> CPolicyEngine::EvaluateAll() {
-  std::vector<_tagSSensor> sensors;
-  mParticipants.GetAllSensors(sensors);
+  const uint64_t edits = mParticipants.SensorListEdits();
+  if (!mListValid || edits != mListEdits) {
+    // Listing reads every sensor's trip points: done when the list changed,
+    // not at every evaluation.
+    std::vector<_tagSSensor> sensors;
+    mParticipants.GetAllSensors(sensors);
+    mListed.clear();
+    mListed.reserve(sensors.size());
+    for (const _tagSSensor& sensor : sensors) {
+      mListed.push_back(ListedOf(sensor));
+    }
+    mListValid = true;
+    mListEdits = edits;
+  }
   std::vector<PolicyDecision> out;
   mReleased.clear();
-  // Each record was just read: a second read per sensor would tell nothing
-  // new before its temperature is read.
-  for (const _tagSSensor& sensor : sensors) {
+  for (Listed& sensor : mListed) {
     Evaluate(sensor, out);
   }
   return out;
@@ -117,7 +135,8 @@ std::vector<PolicyDecision> CPolicyEngine::EvaluateSensor(const std::wstring& na
   mReleased.clear();
   _tagSSensor reading;
   if (mParticipants.GetSensor(name, reading) == 0) {
-    Evaluate(reading, out);
+    Listed sensor = ListedOf(reading);
+    Evaluate(sensor, out);
   }
   return out;
 }
@@ -131,26 +150,35 @@ void CPolicyEngine::Forget(const std::wstring& name) {
 }
 
 void CPolicyEngine::DropSensor(const std::wstring& sensor) {
-  mBand.erase(sensor);
-  mReadings.erase(sensor);
+  if (mBand.erase(sensor) + mReadings.erase(sensor) != 0) {
+    ++mErasures;
+  }
   for (auto& [device, users] : mUsers) {
     users.erase(sensor);
   }
 }
 
-void CPolicyEngine::Evaluate(const _tagSSensor& reading, std::vector<PolicyDecision>& out) {
-  const std::wstring& sensor = reading.Name;
+void CPolicyEngine::Evaluate(Listed& listed, std::vector<PolicyDecision>& out) {
+  const std::wstring& sensor = listed.name;
   _tagSSensorConfig record;
   record.strName = sensor;
-  record.iClass = static_cast<int>(reading.Class);
+  record.iClass = static_cast<int>(listed.sensorClass);
+  // The newest temperature of the sensor's history, read from its record
+  // only when a library request needs one to show.
+  const auto history = [this, &sensor] {
+    _tagSSensor now;
+    return mParticipants.GetSensor(sensor, now) == 0 && !now.TempHistory.empty()
+               ? now.TempHistory.front().Temp
+               : 0;
+  };
   if (mConfig.GetSensorConfig(record) != 0 || record.iUsageEnable == 0) {
     // Not managed (any more, after a reload): not read, since reading it may
     // make the library act on it (a faulty sensor's shutdown), and it holds
     // no device. What the library asked while it was made (a sensor is read
     // once then) is still shown.
     DropSensor(sensor);
-    if (!reading.TempHistory.empty()) {
-      mPower.LibraryRequests(sensor, reading.TempHistory.front().Temp, out);
+    if (listed.hasHistory) {
+      mPower.LibraryRequests(sensor, history, out);
     }
     return;
   }
@@ -161,15 +189,21 @@ void CPolicyEngine::Evaluate(const _tagSSensor& reading, std::vector<PolicyDecis
   const int status = mParticipants.GetCurrentTemperature(sensor, temperature);
   if (status == 0) {
     mPower.LibraryRequests(sensor, temperature, out);
-  } else if (!reading.TempHistory.empty()) {
-    mPower.LibraryRequests(sensor, reading.TempHistory.front().Temp, out);
+  } else if (listed.hasHistory) {
+    mPower.LibraryRequests(sensor, history, out);
   }
   std::vector<Candidate> devices = DevicesOf(sensor, record);
-  Reading& last = mReadings[sensor];
+  if (listed.erasures != mErasures) {
+    listed.band = &mBand[sensor];
+    listed.reading = &mReadings[sensor];
+    listed.erasures = mErasures;
+  }
+  Band& band = *listed.band;
+  Reading& last = *listed.reading;
   last.status = status;
   last.temperature.reset();
   if (status != 0) {
-    Stale(sensor, status, record, devices, out);
+    Stale(sensor, status, record, band, devices, out);
     return;
   }
   last.temperature = temperature;
@@ -186,7 +220,7 @@ void CPolicyEngine::Evaluate(const _tagSSensor& reading, std::vector<PolicyDecis
     mFailures.erase(failures);
   }
   KickStopped(sensor, record, devices, out);
-  Decide(sensor, temperature, record, devices, out);
+  Decide(sensor, temperature, record, band, devices, out);
 }
 
 void CPolicyEngine::KickStopped(const std::wstring& sensor, const _tagSSensorConfig& record,
@@ -233,8 +267,9 @@ void CPolicyEngine::KickStopped(const std::wstring& sensor, const _tagSSensorCon
 }
 
 void CPolicyEngine::Stale(const std::wstring& sensor, int status, const _tagSSensorConfig& record,
-                          std::vector<Candidate>& devices, std::vector<PolicyDecision>& out) {
-  mBand[sensor] = Band::Stale;
+                          Band& band, std::vector<Candidate>& devices,
+                          std::vector<PolicyDecision>& out) {
+  band = Band::Stale;
   const int failures = ++mFailures[sensor];
   PolicyDecision warning;
   warning.action = "warning";
@@ -386,8 +421,8 @@ void CPolicyEngine::Set(Candidate& device, uint32_t to, PolicyDecision& decision
 }
 
 void CPolicyEngine::Decide(const std::wstring& sensor, int temperature,
-                           const _tagSSensorConfig& record, std::vector<Candidate>& devices,
-                           std::vector<PolicyDecision>& out) {
+                           const _tagSSensorConfig& record, Band& band,
+                           std::vector<Candidate>& devices, std::vector<PolicyDecision>& out) {
   _tagSPlatformConfig platform;
   mConfig.GetPlatformConfig(platform);
   mPower.Reading(sensor, temperature, record, platform, out);
@@ -397,7 +432,7 @@ void CPolicyEngine::Decide(const std::wstring& sensor, int temperature,
       mReadCritical ? mReadCritical(sensor) : std::optional<int32_t>();
   if (critical && temperature >= *critical) {
     // The chip's own critical limit: every fan of the sensor at full speed.
-    mBand[sensor] = Band::Hot;
+    band = Band::Hot;
     for (Candidate& device : devices) {
       if (!device.active || device.current >= device.limit) {
         continue;
@@ -418,7 +453,7 @@ void CPolicyEngine::Decide(const std::wstring& sensor, int temperature,
     return;
   }
   if (temperature >= start) {
-    mBand[sensor] = Band::Hot;
+    band = Band::Hot;
     for (Candidate& device : devices) {
       if (device.current >= device.limit) {
         continue;
@@ -437,10 +472,10 @@ void CPolicyEngine::Decide(const std::wstring& sensor, int temperature,
     return;
   }
   if (temperature >= start - kHysteresis) {
-    mBand[sensor] = Band::Hold;  // within the hysteresis band: hold
+    band = Band::Hold;  // within the hysteresis band: hold
     return;
   }
-  mBand[sensor] = Band::Cool;
+  band = Band::Cool;
   for (auto it = devices.rbegin(); it != devices.rend(); ++it) {
     const std::optional<uint32_t> floor = mLedger.Floor(it->name);
     if (!floor || it->current <= *floor || mReleased.count(it->name) != 0 ||

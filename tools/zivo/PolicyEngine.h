@@ -22,7 +22,9 @@
 //   and asked once as CPowerGuard decides.
 // Only the sensors it manages are read and evaluated: those with a record in
 // the policy whose usage is enabled. An evaluation reads the sensor's
-// temperature (GetCurrentTemperature), nothing else of it.
+// temperature (GetCurrentTemperature), nothing else of it. EvaluateAll lists
+// the sensors (GetAllSensors) once, and again whenever the library's sensor
+// list has changed since (SensorListEdits).
 // A sensor whose reading failed is not evaluated: a "warning" decision says
 // why. After FailSafeAfter failures in a row its devices go to their limit
 // ("failsafe"); once it reads again the rules above apply and release them
@@ -158,19 +160,31 @@ class CPolicyEngine {
     bool active = false;  // a fan
     std::string record;
   };
+  // A sensor as listed: what an evaluation needs of its record, and where
+  // its entries in mBand and mReadings are, found once by name. Those are
+  // good while mErasures is what it was when they were found: inserting
+  // moves no entry of either map, erasing one is counted.
+  struct Listed {
+    std::wstring name;
+    uint32_t sensorClass = 0;
+    bool hasHistory = false;  // its record held a temperature when listed
+    Band* band = nullptr;
+    Reading* reading = nullptr;
+    uint64_t erasures = 0;
+  };
+  static Listed ListedOf(const _tagSSensor& record);
   // The sensor's record, when the policy manages it.
   bool ManagedRecord(const std::wstring& sensor, _tagSSensorConfig& record);
   // Reads a managed sensor's temperature and decides for it; an unmanaged
-  // one is not read at all. `reading` is the sensor's record as just read
-  // (GetSensor or GetAllSensors).
-  void Evaluate(const _tagSSensor& reading, std::vector<PolicyDecision>& out);
+  // one is not read at all.
+  void Evaluate(Listed& sensor, std::vector<PolicyDecision>& out);
   void Decide(const std::wstring& sensor, int temperature, const _tagSSensorConfig& record,
-              std::vector<Candidate>& devices, std::vector<PolicyDecision>& out);
+              Band& band, std::vector<Candidate>& devices, std::vector<PolicyDecision>& out);
   // A fan whose state should make it turn but that reads stopped gets one
   // kick to its limit per stop episode, with a warning.
   void KickStopped(const std::wstring& sensor, const _tagSSensorConfig& record,
                    std::vector<Candidate>& devices, std::vector<PolicyDecision>& out);
-  void Stale(const std::wstring& sensor, int status, const _tagSSensorConfig& record,
+  void Stale(const std::wstring& sensor, int status, const _tagSSensorConfig& record, Band& band,
              std::vector<Candidate>& devices, std::vector<PolicyDecision>& out);
   std::vector<Candidate> DevicesOf(const std::wstring& sensor, const _tagSSensorConfig& record);
   // The sensor no longer holds any device.
@@ -195,4 +209,8 @@ class CPolicyEngine {
   std::map<std::wstring, std::set<std::wstring>> mUsers;  // device -> its sensors
   std::set<std::wstring> mReleased;                       // devices lowered in this evaluation
   std::map<std::wstring, Reading> mReadings;              // each managed sensor's last reading
+  std::vector<Listed> mListed;  // the sensors as EvaluateAll listed them last
+  bool mListValid = false;      // false: list them again at the next EvaluateAll
+  uint64_t mListEdits = 0;      // the library's SensorListEdits when they were listed
+  uint64_t mErasures = 1;       // entries erased from mBand or mReadings, plus one
 };

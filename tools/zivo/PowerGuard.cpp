@@ -129,7 +129,12 @@ void CPowerGuard::Hot(PolicyDecision& decision, const _tagSSensorConfig& record,
 
 void CPowerGuard::Cool(const std::wstring& sensor, int temperature, const _tagSSensorConfig& record,
                        const _tagSPlatformConfig& platform, std::vector<PolicyDecision>& out) {
-  SensorPower& state = mSensors[sensor];
+  const auto known = mSensors.find(sensor);
+  if (known == mSensors.end()) {
+    // No hot reading to count down from, nothing scheduled or shown.
+    return;
+  }
+  SensorPower& state = known->second;
   state.hot = 0;
   const int release = record.iShutdownTemp - mHysteresis;
   if (temperature >= release) {
@@ -140,9 +145,8 @@ void CPowerGuard::Cool(const std::wstring& sensor, int temperature, const _tagSS
     return;
   }
   if (!state.scheduled) {
-    // A fresh state, as good as none; kept in place, so a sensor that stays
-    // cool does not make and drop its entry on every other reading.
-    state = SensorPower{};
+    // A fresh state, as good as none.
+    mSensors.erase(known);
     return;
   }
   if (state.wait > 0) {
@@ -170,7 +174,8 @@ void CPowerGuard::Cool(const std::wstring& sensor, int temperature, const _tagSS
   out.push_back(std::move(decision));
 }
 
-void CPowerGuard::LibraryRequests(const std::wstring& sensor, int temperature,
+void CPowerGuard::LibraryRequests(const std::wstring& sensor,
+                                  const std::function<int()>& temperatureNow,
                                   std::vector<PolicyDecision>& out) {
   const std::vector<PowerOutcome> outcomes = mPower.Take();
   const auto asked = std::find_if(outcomes.begin(), outcomes.end(), [](const PowerOutcome& o) {
@@ -190,6 +195,7 @@ void CPowerGuard::LibraryRequests(const std::wstring& sensor, int temperature,
     return;
   }
   state.libraryShown = accepted;
+  const int temperature = temperatureNow();
   PolicyDecision decision;
   decision.action = outcome.kind == "privilege" ? "shutdown" : outcome.kind;
   decision.cause = DecisionCause::Library;

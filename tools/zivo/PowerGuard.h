@@ -23,6 +23,7 @@
 // system manager or the power; they must outlive it. One thread drives it.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -45,9 +46,15 @@ class CPowerGuard {
                const _tagSPlatformConfig& platform, std::vector<PolicyDecision>& out);
   // Right after `sensor` was refreshed: the requests the library made. With
   // no sensor, those made while the participants were discovered (each
-  // sensor is read once when it is made).
-  void LibraryRequests(const std::wstring& sensor, int temperature,
+  // sensor is read once when it is made). `temperature` gives the reading to
+  // show; it is asked only when there is a request to show.
+  void LibraryRequests(const std::wstring& sensor, const std::function<int()>& temperature,
                        std::vector<PolicyDecision>& out);
+  void LibraryRequests(const std::wstring& sensor, int temperature,
+                       std::vector<PolicyDecision>& out) {
+    LibraryRequests(
+        sensor, [temperature] { return temperature; }, out);
+  }
   void Forget(const std::wstring& sensor);
 
  private:
@@ -65,7 +72,8 @@ class CPowerGuard {
   void Hot(PolicyDecision& decision, const _tagSSensorConfig& record,
            const _tagSPlatformConfig& platform, std::vector<PolicyDecision>& out);
   // A reading below it: confirmed below it less the hysteresis, then a
-  // shutdown run scheduled is cancelled.
+  // shutdown run scheduled is cancelled. A sensor with nothing pending has
+  // no entry: such a reading leaves it so.
   void Cool(const std::wstring& sensor, int temperature, const _tagSSensorConfig& record,
             const _tagSPlatformConfig& platform, std::vector<PolicyDecision>& out);
   // Takes the outcome of the call just made into `decision`; false when the
