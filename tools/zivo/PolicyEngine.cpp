@@ -192,7 +192,10 @@ void CPolicyEngine::Evaluate(Listed& listed, std::vector<PolicyDecision>& out) {
   } else if (listed.hasHistory) {
     mPower.LibraryRequests(sensor, history, out);
   }
-  std::vector<Candidate> devices = DevicesOf(sensor, record);
+  // One look at the platform's record serves the whole evaluation.
+  _tagSPlatformConfig platform;
+  mConfig.GetPlatformConfig(platform);
+  std::vector<Candidate> devices = DevicesOf(sensor, record, platform);
   if (listed.erasures != mErasures) {
     listed.band = &mBand[sensor];
     listed.reading = &mReadings[sensor];
@@ -207,7 +210,7 @@ void CPolicyEngine::Evaluate(Listed& listed, std::vector<PolicyDecision>& out) {
     return;
   }
   last.temperature = temperature;
-  const auto failures = mFailures.find(sensor);
+  const auto failures = mFailures.empty() ? mFailures.end() : mFailures.find(sensor);
   if (failures != mFailures.end()) {
     if (failures->second >= mFailSafeAfter) {
       PolicyDecision back;
@@ -220,7 +223,7 @@ void CPolicyEngine::Evaluate(Listed& listed, std::vector<PolicyDecision>& out) {
     mFailures.erase(failures);
   }
   KickStopped(sensor, record, devices, out);
-  Decide(sensor, temperature, record, band, devices, out);
+  Decide(sensor, temperature, record, platform, band, devices, out);
 }
 
 void CPolicyEngine::KickStopped(const std::wstring& sensor, const _tagSSensorConfig& record,
@@ -301,6 +304,14 @@ void CPolicyEngine::Stale(const std::wstring& sensor, int status, const _tagSSen
 
 std::vector<CPolicyEngine::Candidate> CPolicyEngine::DevicesOf(const std::wstring& sensor,
                                                                const _tagSSensorConfig& record) {
+  _tagSPlatformConfig platform;
+  mConfig.GetPlatformConfig(platform);
+  return DevicesOf(sensor, record, platform);
+}
+
+std::vector<CPolicyEngine::Candidate> CPolicyEngine::DevicesOf(
+    const std::wstring& sensor, const _tagSSensorConfig& record,
+    const _tagSPlatformConfig& platform) {
   std::vector<_tagSDevice> linked;
   mParticipants.GetDeviceList(sensor, linked);
   if (record.iClass == static_cast<int>(ZIVO_SKIN_SENSOR_CLASS)) {
@@ -321,8 +332,6 @@ std::vector<CPolicyEngine::Candidate> CPolicyEngine::DevicesOf(const std::wstrin
       }
     }
   }
-  _tagSPlatformConfig platform;
-  mConfig.GetPlatformConfig(platform);
   const bool activeFirst = platform.iThrottlePreference == 1;
 
   struct Ranked {
@@ -421,10 +430,9 @@ void CPolicyEngine::Set(Candidate& device, uint32_t to, PolicyDecision& decision
 }
 
 void CPolicyEngine::Decide(const std::wstring& sensor, int temperature,
-                           const _tagSSensorConfig& record, Band& band,
-                           std::vector<Candidate>& devices, std::vector<PolicyDecision>& out) {
-  _tagSPlatformConfig platform;
-  mConfig.GetPlatformConfig(platform);
+                           const _tagSSensorConfig& record, const _tagSPlatformConfig& platform,
+                           Band& band, std::vector<Candidate>& devices,
+                           std::vector<PolicyDecision>& out) {
   mPower.Reading(sensor, temperature, record, platform, out);
 
   const int start = record.iThrottleStartTemp;

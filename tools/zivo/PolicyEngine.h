@@ -179,7 +179,8 @@ class CPolicyEngine {
   // one is not read at all.
   void Evaluate(Listed& sensor, std::vector<PolicyDecision>& out);
   void Decide(const std::wstring& sensor, int temperature, const _tagSSensorConfig& record,
-              Band& band, std::vector<Candidate>& devices, std::vector<PolicyDecision>& out);
+              const _tagSPlatformConfig& platform, Band& band, std::vector<Candidate>& devices,
+              std::vector<PolicyDecision>& out);
   // A fan whose state should make it turn but that reads stopped gets one
   // kick to its limit per stop episode, with a warning.
   void KickStopped(const std::wstring& sensor, const _tagSSensorConfig& record,
@@ -187,6 +188,8 @@ class CPolicyEngine {
   void Stale(const std::wstring& sensor, int status, const _tagSSensorConfig& record, Band& band,
              std::vector<Candidate>& devices, std::vector<PolicyDecision>& out);
   std::vector<Candidate> DevicesOf(const std::wstring& sensor, const _tagSSensorConfig& record);
+  std::vector<Candidate> DevicesOf(const std::wstring& sensor, const _tagSSensorConfig& record,
+                                   const _tagSPlatformConfig& platform);
   // The sensor no longer holds any device.
   void DropSensor(const std::wstring& sensor);
   // True when every managed sensor that uses `device` is below its release

@@ -32,6 +32,7 @@ CPowerGuard::CPowerGuard(CSystemManager* system, CRunPower& power, int confirm, 
 
 void CPowerGuard::Forget(const std::wstring& sensor) {
   mSensors.erase(sensor);
+  mLibraryShown.erase(sensor);
 }
 
 bool CPowerGuard::Outcome(SensorPower& state, PolicyDecision& decision, int returned) {
@@ -181,20 +182,19 @@ void CPowerGuard::LibraryRequests(const std::wstring& sensor,
   const auto asked = std::find_if(outcomes.begin(), outcomes.end(), [](const PowerOutcome& o) {
     return o.kind != "privilege" && o.kind != "cancel";
   });
-  auto known = mSensors.find(sensor);
   if (asked == outcomes.end() && (outcomes.empty() || outcomes.back().kind != "privilege")) {
-    if (known != mSensors.end()) {
-      known->second.libraryShown = false;
+    if (!mLibraryShown.empty()) {
+      mLibraryShown.erase(sensor);
     }
     return;
   }
   const PowerOutcome outcome = ActionOutcome(outcomes);
-  SensorPower& state = mSensors[sensor];
   const bool accepted = outcome.kind != "privilege" && outcome.answer.accepted;
-  if (accepted && state.libraryShown) {
+  if (!accepted) {
+    mLibraryShown.erase(sensor);
+  } else if (!mLibraryShown.insert(sensor).second) {
     return;
   }
-  state.libraryShown = accepted;
   const int temperature = temperatureNow();
   PolicyDecision decision;
   decision.action = outcome.kind == "privilege" ? "shutdown" : outcome.kind;

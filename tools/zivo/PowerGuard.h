@@ -26,6 +26,7 @@
 #include <functional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "PolicyEngine.h"
@@ -65,7 +66,6 @@ class CPowerGuard {
     bool scheduled = false;  // a shutdown run scheduled is pending
     int failures = 0;        // refusals in a row
     int wait = 0;            // readings to let pass before asking again
-    bool libraryShown = false;
   };
   // A reading at or above the shutdown temperature: confirmed, then the
   // power action asked once.
@@ -86,4 +86,9 @@ class CPowerGuard {
   const int mConfirm;
   const int mHysteresis;
   std::unordered_map<std::wstring, SensorPower> mSensors;
+  // The sensors whose last reading brought a library request that was
+  // accepted and shown: the same request on the next readings is not shown
+  // again. Apart from mSensors, so that a reading without a request (nearly
+  // every one) looks at nothing when no sensor is in it.
+  std::unordered_set<std::wstring> mLibraryShown;
 };

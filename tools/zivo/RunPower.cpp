@@ -21,6 +21,7 @@ bool CRunPower::Forward(const char* kind, bool keepOnlyRefusal, Call call) {
     mOutcomes.pop_front();
   }
   mOutcomes.push_back(std::move(outcome));
+  mAny.store(true, std::memory_order_release);
   return accepted;
 }
 
@@ -53,7 +54,11 @@ PowerAnswer CRunPower::LastAnswer() {
 }
 
 std::vector<PowerOutcome> CRunPower::Take() {
+  if (!mAny.load(std::memory_order_acquire)) {
+    return {};
+  }
   std::lock_guard<std::mutex> hold(mLock);
+  mAny.store(false, std::memory_order_relaxed);
   std::vector<PowerOutcome> taken(std::make_move_iterator(mOutcomes.begin()),
                                   std::make_move_iterator(mOutcomes.end()));
   mOutcomes.clear();

@@ -10,6 +10,7 @@
 // kept in the order they ended.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <deque>
 #include <memory>
@@ -52,6 +53,10 @@ class CRunPower : public CPower {
   std::shared_ptr<CPower> mInner;
   std::mutex mLock;
   std::deque<PowerOutcome> mOutcomes;
+  // Whether mOutcomes holds anything, readable without the lock: a Take that
+  // finds nothing, the case of every reading, costs one load. An outcome
+  // kept while such a Take runs is the next Take's.
+  std::atomic<bool> mAny{false};
 };
 
 // The outcome of one power action made through `power`: the last shutdown,
