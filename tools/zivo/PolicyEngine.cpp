@@ -61,7 +61,9 @@ std::vector<std::wstring> CPolicyEngine::DevicesUsedBy(const std::wstring& senso
   if (!ManagedRecord(sensor, record)) {
     return names;
   }
-  for (const Candidate& device : DevicesOf(sensor, record)) {
+  _tagSPlatformConfig platform;
+  mConfig.GetPlatformConfig(platform);
+  for (const Candidate& device : DevicesOf(sensor, record, platform)) {
     names.push_back(device.name);
   }
   return names;
@@ -97,7 +99,7 @@ CPolicyEngine::Listed CPolicyEngine::ListedOf(const _tagSSensor& record) {
 
 std::vector<PolicyDecision> CPolicyEngine::EvaluateAll() {
   const uint64_t edits = mParticipants.SensorListEdits();
-  if (!mListValid || edits != mListEdits) {
+  if (edits != mListEdits) {
     // Listing reads every sensor's trip points: done when the list changed,
     // not at every evaluation.
     std::vector<_tagSSensor> sensors;
@@ -107,7 +109,6 @@ std::vector<PolicyDecision> CPolicyEngine::EvaluateAll() {
     for (const _tagSSensor& sensor : sensors) {
       mListed.push_back(ListedOf(sensor));
     }
-    mListValid = true;
     mListEdits = edits;
   }
   std::vector<PolicyDecision> out;
@@ -300,13 +301,6 @@ void CPolicyEngine::Stale(const std::wstring& sensor, int status, const _tagSSen
     Set(device, device.limit, decision);
     out.push_back(std::move(decision));
   }
-}
-
-std::vector<CPolicyEngine::Candidate> CPolicyEngine::DevicesOf(const std::wstring& sensor,
-                                                               const _tagSSensorConfig& record) {
-  _tagSPlatformConfig platform;
-  mConfig.GetPlatformConfig(platform);
-  return DevicesOf(sensor, record, platform);
 }
 
 std::vector<CPolicyEngine::Candidate> CPolicyEngine::DevicesOf(

@@ -187,7 +187,6 @@ class CPolicyEngine {
                    std::vector<Candidate>& devices, std::vector<PolicyDecision>& out);
   void Stale(const std::wstring& sensor, int status, const _tagSSensorConfig& record, Band& band,
              std::vector<Candidate>& devices, std::vector<PolicyDecision>& out);
-  std::vector<Candidate> DevicesOf(const std::wstring& sensor, const _tagSSensorConfig& record);
   std::vector<Candidate> DevicesOf(const std::wstring& sensor, const _tagSSensorConfig& record,
                                    const _tagSPlatformConfig& platform);
   // The sensor no longer holds any device.
@@ -213,7 +212,8 @@ class CPolicyEngine {
   std::set<std::wstring> mReleased;                       // devices lowered in this evaluation
   std::map<std::wstring, Reading> mReadings;              // each managed sensor's last reading
   std::vector<Listed> mListed;  // the sensors as EvaluateAll listed them last
-  bool mListValid = false;      // false: list them again at the next EvaluateAll
-  uint64_t mListEdits = 0;      // the library's SensorListEdits when they were listed
-  uint64_t mErasures = 1;       // entries erased from mBand or mReadings, plus one
+  // The library's SensorListEdits when they were listed; none yet: the
+  // count never reaches this.
+  uint64_t mListEdits = UINT64_MAX;
+  uint64_t mErasures = 1;  // entries erased from mBand or mReadings, plus one
 };
