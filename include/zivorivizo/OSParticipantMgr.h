@@ -21,6 +21,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "zivorivizo/Export.h"
 #include "zivorivizo/ParticipantMgr.h"
@@ -62,13 +63,15 @@ class ZIVO_EXPORT COSParticipantManager : public CParticipantMgr {
 
   explicit COSParticipantManager(int historyLength);
   int UpdateSensorDeviceLinks() override;
-  int EnumerateNonWmiDrivers();
+  // `spareNames`: name lists whose storage the new sensors' lists take over.
+  int EnumerateNonWmiDrivers(std::vector<std::vector<std::wstring>> spareNames);
   int EnumerateWmiNameSpace(WMI_ENUM_ACCESS access);
   int AddParticipant(std::wstring name, WMI_ENUM_ACCESS access,
                      std::shared_ptr<CWbemClassObject>& instance);
   // Takes every link apart and destroys every participant, without stopping
-  // them; both lists end empty.
-  void DestroyParticipants();
+  // them; both lists end empty. The sensors' lists of device names go to
+  // `spareNames` when given.
+  void DestroyParticipants(std::vector<std::vector<std::wstring>>* spareNames = nullptr);
   // Links `sensor` to the first device of each name in its Devices.
   void LinkSensor(CSensor* sensor);
   void LinkDevice(CDevice* device);

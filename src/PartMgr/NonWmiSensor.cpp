@@ -1,11 +1,11 @@
 #include "PartMgr/NonWmiSensor.h"
 
-#include "Platform/Text.h"
-
 #include <algorithm>
+#include <optional>
 #include <utility>
 
 #include "Log/LogStatement.h"
+#include "PartMgr/DeviceNames.h"
 #include "Platform/DriverProtocol.h"
 #include "Platform/Registry.h"
 #include "zivorivizo/Clock.h"
@@ -18,9 +18,6 @@ namespace {
 
 // Sensor types the library knows; any other reported type is stored as 0.
 constexpr uint32_t kHighestSensorClass = 9;
-// Where the drivers' installation names the device of each device number.
-// A device name is at most 63 characters and its terminator.
-constexpr std::size_t kDeviceNameBytes = 128;
 constexpr int kReadingsBeforeFaulty = 2;
 // What ReadOnce answers for a reading at or above the faulty mark.
 constexpr int kFaultyReading = -1;
@@ -28,7 +25,7 @@ constexpr int kFaultyShutdownSeconds = 60;
 
 }  // namespace
 
-CNonWmiSensor::CNonWmiSensor(int historyLength, std::wstring path)
+CNonWmiSensor::CNonWmiSensor(int historyLength, std::wstring path, CDeviceNames* names)
     : CSensor(historyLength), mPlatform(CPlatform::Current()) {
   LOG_DEBUG("CNonWmiSensor constructor called for %ls", path.c_str());
   uint32_t error = 0;
@@ -58,7 +55,7 @@ CNonWmiSensor::CNonWmiSensor(int historyLength, std::wstring path)
     mSensor.TripPoints.push_back({info.Aux1Type, static_cast<uint16_t>(info.Aux1Trip)});
   }
 
-  ReadDeviceNames(info.DeviceNumbers, info.DeviceCount);
+  ReadDeviceNames(info.DeviceNumbers, info.DeviceCount, names);
 
   // A sensor whose first reading fails still joins with what it described.
   Refresh();
@@ -88,31 +85,24 @@ CNonWmiSensor::~CNonWmiSensor() {
   mHandle.reset();
 }
 
-void CNonWmiSensor::ReadDeviceNames(const uint32_t* numbers, uint32_t count) {
+void CNonWmiSensor::ReadDeviceNames(const uint32_t* numbers, uint32_t count, CDeviceNames* names) {
   if (count > DRIVER_MAX_SENSOR_DEVICES) {
     LOG_ERROR("Sensor reports %u devices, only the first %u are read", count,
               static_cast<unsigned>(DRIVER_MAX_SENSOR_DEVICES));
     count = DRIVER_MAX_SENSOR_DEVICES;
   }
-  long status = REG_STATUS_SUCCESS;
-  std::unique_ptr<CRegistryKey> key =
-      mPlatform->Registry().Open(DRIVER_PARAMETERS_KEY, REG_ACCESS_READ, status);
-  if (!key) {
-    LOG_ERROR("Failed to read the Velmar Key");
-  }
-  mSensor.Devices.reserve(mSensor.Devices.size() + count);
-  std::wstring valueName;
-  for (uint32_t slot = 0; slot < count; ++slot) {
-    WriteNumberedName(L"Device", numbers[slot], valueName);
-    std::wstring name;
-    if (!key || key->QueryString(valueName, kDeviceNameBytes, name) != REG_STATUS_SUCCESS) {
-      // No name is better than a wrong one: the entry is left out rather than
-      // given an empty name or the text of an earlier entry.
-      LOG_ERROR("Query Registry failed for %ls", valueName.c_str());
-      continue;
+  // A sensor built on its own reads the key itself.
+  std::unique_ptr<CRegistryKey> key;
+  std::optional<CDeviceNames> own;
+  if (names == nullptr) {
+    long status = REG_STATUS_SUCCESS;
+    key = mPlatform->Registry().Open(DRIVER_PARAMETERS_KEY, REG_ACCESS_READ, status);
+    if (!key) {
+      LOG_ERROR("Failed to read the Velmar Key");
     }
-    mSensor.Devices.push_back(std::move(name));
+    names = &own.emplace(key.get());
   }
+  names->Append(numbers, count, mSensor.Devices);
 }
 
 int CNonWmiSensor::GetCurrentTemp(int32_t& temperature) {

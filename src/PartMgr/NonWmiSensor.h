@@ -20,11 +20,14 @@
 #include "Platform/DeviceIo.h"
 #include "zivorivizo/Sensor.h"
 
+class CDeviceNames;
 class CPlatform;
 
 class CNonWmiSensor : public CSensor {
  public:
-  CNonWmiSensor(int historyLength, std::wstring path);
+  // The device names come from `names` when given (an enumeration's table,
+  // which outlives the constructor), otherwise from the key read afresh.
+  CNonWmiSensor(int historyLength, std::wstring path, CDeviceNames* names = nullptr);
   ~CNonWmiSensor() override;
   CNonWmiSensor(const CNonWmiSensor&) = delete;
   CNonWmiSensor& operator=(const CNonWmiSensor&) = delete;
@@ -41,7 +44,7 @@ class CNonWmiSensor : public CSensor {
 
  private:
   // Appends the registry names of the device numbers the driver listed.
-  void ReadDeviceNames(const uint32_t* numbers, uint32_t count);
+  void ReadDeviceNames(const uint32_t* numbers, uint32_t count, CDeviceNames* names);
   // One reading into `temperature`: ZIVO_SUCCESS, ZIVO_IOCTL_FAILED when the
   // request failed, or a marker of its own for a faulty reading. Inline in
   // GetCurrentTemp: it is the hot path of every read.

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Log/LogStatement.h"
+#include "PartMgr/DeviceNames.h"
 #include "PartMgr/DiscoveryLeftOut.h"
 #include "PartMgr/NonWmiDevice.h"
 #include "PartMgr/NonWmiSensor.h"
@@ -32,7 +33,7 @@ const wchar_t kSystemParams[] = L"DTMSystemParams";
 const wchar_t kDeviceInfo[] = L"DtmDeviceParticipantInformation";
 const wchar_t kSensorInfo[] = L"DtmSensorParticipantInformation";
 // A registry path value: 63 characters and the terminator.
-constexpr std::size_t kPathBytes = 128;
+constexpr std::size_t kPathBytes = CDeviceNames::kNameBytes;
 constexpr int32_t kEnumFlags =
     WBEM_FLAG_RETURN_IMMEDIATELY | WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_SHALLOW;
 
@@ -162,11 +163,12 @@ int32_t CappedCount(uint32_t count, const char* name, DiscoveryLeftOut* leftOut)
 // The path is the visitor's to keep (it may move it away).
 // An entry that cannot be read is logged and passed over: the text of an
 // earlier entry would stand for it, and an empty text would match an empty
-// name. Entries left out are counted in `leftOut` when given. 0, or 113 with
-// its Error line when the count cannot be read.
+// name. Entries left out are counted in `leftOut` when given. The device
+// entries are read through `names` when given, which holds those the sensors
+// already read. 0, or 113 with its Error line when the count cannot be read.
 template <typename Visit>
 int WalkEntries(CRegistryKey& key, const ParameterEntries& entries, bool logCount, Visit visit,
-                DiscoveryLeftOut* leftOut = nullptr) {
+                DiscoveryLeftOut* leftOut = nullptr, CDeviceNames* names = nullptr) {
   uint32_t count = 0;
   if (key.QueryDword(entries.count, count) != REG_STATUS_SUCCESS) {
     LOG_ERROR("%s", entries.countFailed);
@@ -180,7 +182,8 @@ int WalkEntries(CRegistryKey& key, const ParameterEntries& entries, bool logCoun
   for (int32_t i = 0; i < entryCount; ++i) {
     WriteNumberedName(entries.prefix, static_cast<uint32_t>(i), valueName);
     std::wstring read;
-    const long status = key.QueryString(valueName, kPathBytes, read);
+    const long status = names != nullptr ? names->Take(static_cast<uint32_t>(i), valueName, read)
+                                         : key.QueryString(valueName, kPathBytes, read);
     if (status != REG_STATUS_SUCCESS) {
       LOG_ERROR("Query Registry failed for %ls", valueName.c_str());
       if (leftOut != nullptr) {
@@ -352,12 +355,19 @@ int COSParticipantManager::Init(int historyLength, int& status) {
   return ZIVO_SUCCESS;
 }
 
-void COSParticipantManager::DestroyParticipants() {
+void COSParticipantManager::DestroyParticipants(
+    std::vector<std::vector<std::wstring>>* spareNames) {
   for (CDevice* device : mDeviceList) {
     device->mLinkedSensors.clear();
   }
+  if (spareNames != nullptr) {
+    spareNames->reserve(mSensorList.size());
+  }
   for (CSensor* sensor : mSensorList) {
     sensor->mLinkedDevices.clear();
+    if (spareNames != nullptr && sensor->mSensor.Devices.capacity() != 0) {
+      spareNames->push_back(std::move(sensor->mSensor.Devices));
+    }
   }
   for (CDevice* device : mDeviceList) {
     delete device;
@@ -378,11 +388,13 @@ int COSParticipantManager::Enumerate() {
     LOG_DEBUG("CWmiParticipantManager Enumerate: Sensor list Not empty, Re-enumerate!");
   }
   // Nothing else refers to the participants of the previous enumeration, so
-  // they are destroyed rather than dropped (they are not stopped).
-  DestroyParticipants();
+  // they are destroyed rather than dropped (they are not stopped). Their
+  // lists of device names make room for the new ones.
+  std::vector<std::vector<std::wstring>> spareNames;
+  DestroyParticipants(&spareNames);
   LeftOutRecordOf(*this) = DiscoveryLeftOut();
 
-  int result = EnumerateNonWmiDrivers();
+  int result = EnumerateNonWmiDrivers(std::move(spareNames));
   if (result != ZIVO_SUCCESS) {
     LOG_ERROR("EnumerateNonWmiDrivers failed. Error: %d", result);
     return result;
@@ -466,16 +478,19 @@ int COSParticipantManager::AddParticipant(std::wstring name, WMI_ENUM_ACCESS acc
   return ZIVO_PARTICIPANT_NOT_FOUND;
 }
 
-int COSParticipantManager::EnumerateNonWmiDrivers() {
+int COSParticipantManager::EnumerateNonWmiDrivers(
+    std::vector<std::vector<std::wstring>> spareNames) {
   LOG_DEBUG("EnumerateNonWmiDrivers Called");
   std::unique_ptr<CRegistryKey> key = OpenParameters(*mPlatform);
   if (!key) {
     return ZIVO_KEY_OPEN_FAILED;
   }
+  // Sensors name their devices by number; each number is read once.
+  CDeviceNames names(key.get(), std::move(spareNames));
   const int result = WalkEntries(
       *key, kSensorEntries, true,
-      [this](std::wstring& path) {
-        auto sensor = std::make_unique<CNonWmiSensor>(mHistoryLength, std::move(path));
+      [this, &names](std::wstring& path) {
+        auto sensor = std::make_unique<CNonWmiSensor>(mHistoryLength, std::move(path), &names);
         mSensorList.push_back(sensor.get());
         sensor.release();
         return false;
@@ -492,7 +507,7 @@ int COSParticipantManager::EnumerateNonWmiDrivers() {
         device.release();
         return false;
       },
-      &LeftOutRecordOf(*this));
+      &LeftOutRecordOf(*this), &names);
 }
 
 void COSParticipantManager::LinkSensor(CSensor* sensor) {

@@ -148,4 +148,38 @@ TEST_F(EnumerateTest, ListedDriverPathsAreReadAsDiscoveryReadsThem) {
   EXPECT_EQ(ListedDriverPaths(true), Names{});
 }
 
+// The device numbers the sensors report are named as the key holds them, each
+// read once per enumeration (the walk of the device entries included); a name
+// that could not be read is read again by the next sensor, and an entry that
+// never reads is left out. Enumerating again names from scratch.
+TEST_F(EnumerateTest, DeviceNumbersAreReadOnceAndNamedAfreshOnEachEnumeration) {
+  SeedDrivers({L"TZ0", L"TZ1"}, {L"FAN0", L"FAN1", L"FAN2"});
+  auto tz0 = AttachSensor(L"TZ0", {0, 2, 7});
+  AttachSensor(L"TZ1", {2, 1, 0});
+  for (const wchar_t* fan : {L"FAN0", L"FAN1", L"FAN2"}) {
+    AttachDevice(fan);
+  }
+  Faults().Fail(FaultOp::RegQueryString, REG_STATUS_ACCESS_DENIED, L"Device2");
+  // A second read of Device0 or Device1 would fail: there is none.
+  for (const wchar_t* entry : {L"Device0", L"Device1"}) {
+    Faults().Fail(FaultOp::RegQueryString, REG_STATUS_ACCESS_DENIED, entry, 2);
+  }
+  ASSERT_EQ(Manager().Enumerate(), ZIVO_SUCCESS);
+  EXPECT_EQ(DeviceNames(), (Names{L"FAN0", L"FAN1", L"FAN2"}));
+  EXPECT_EQ(SensorNamed(L"TZ0")->mSensor.Devices, (Names{L"FAN0"}));
+  EXPECT_EQ(SensorNamed(L"TZ1")->mSensor.Devices, (Names{L"FAN2", L"FAN1", L"FAN0"}));
+  EXPECT_EQ(Links(SensorNamed(L"TZ1")), (Names{L"FAN2", L"FAN1", L"FAN0"}));
+  EXPECT_EQ(Links(DeviceNamed(L"FAN2")), (Names{L"TZ1"}));
+  EXPECT_EQ(mLog.CountMessage("Query Registry failed for Device2"), 1);
+  EXPECT_EQ(mLog.CountMessage("Query Registry failed for Device7"), 1);
+
+  Faults().Clear();
+  tz0->SetDeviceNumbers({1});
+  Registry().SetString(kParametersKey, L"Device1", L"FAN9");
+  ASSERT_EQ(Manager().Enumerate(), ZIVO_SUCCESS);
+  EXPECT_EQ(SensorNamed(L"TZ0")->mSensor.Devices, (Names{L"FAN9"}));
+  EXPECT_EQ(SensorNamed(L"TZ1")->mSensor.Devices, (Names{L"FAN2", L"FAN9", L"FAN0"}));
+  EXPECT_EQ(Links(SensorNamed(L"TZ1")), (Names{L"FAN2", L"FAN0"}));
+}
+
 }  // namespace

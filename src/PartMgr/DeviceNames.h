@@ -1,0 +1,55 @@
+// The names the drivers' parameters key gives device numbers ("Device3"), as
+// one enumeration reads them: every sensor that reports device 3 and the walk
+// of the device entries want the same value, and the key does not change in
+// between (discovery refreshes it once, before it starts). A name read well is
+// kept and handed out again; a name that could not be read is read again by
+// the next one to ask, so a passing fault costs no more than that one read.
+//
+// A re-enumeration replaces every participant: the name lists of the sensors
+// it replaces can be handed to the table, whose lists reuse their storage
+// rather than allocate each name anew.
+//
+// Owned by whoever walks the key (the participant manager during Enumerate, a
+// sensor built on its own); the key is the owner's and outlives the table. Not
+// thread-safe.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+class CRegistryKey;
+
+class CDeviceNames {
+ public:
+  // A device name or path is at most 63 characters and its terminator.
+  static constexpr std::size_t kNameBytes = 128;
+
+  // Reads through `key`; without one (null) no name can be read. `spare`:
+  // lists whose storage the lists that Append fills may take over.
+  explicit CDeviceNames(CRegistryKey* key, std::vector<std::vector<std::wstring>> spare = {});
+  CDeviceNames(const CDeviceNames&) = delete;
+  CDeviceNames& operator=(const CDeviceNames&) = delete;
+
+  // Appends to `devices` the names of the `count` device numbers, in order,
+  // leaving out, with an Error line, each that cannot be read: no name is
+  // better than a wrong one, empty or that of an earlier entry.
+  void Append(const uint32_t* numbers, uint32_t count, std::vector<std::wstring>& devices);
+  // The walk of the device entries: the text of entry `number`, moved out of
+  // the table when a sensor read it already, otherwise read under `valueName`
+  // ("Device" and the number). The status of the read; `value` is untouched
+  // when it failed.
+  long Take(uint32_t number, const std::wstring& valueName, std::wstring& value);
+
+ private:
+  // The name of device `number`; null, with an Error line, when it cannot be
+  // read. Valid until the next call.
+  const std::wstring* Find(uint32_t number);
+
+  CRegistryKey* mKey;
+  std::unordered_map<uint32_t, std::wstring> mNames;
+  std::vector<std::vector<std::wstring>> mSpare;
+  std::wstring mValueName;  // storage reused by every read
+};
