@@ -128,6 +128,29 @@ std::string StopAndCheckGivenBack(CDesk& desk, CZivoProcess& run) {
   return end.out;
 }
 
+// A fan that reads stopped (0 RPM, or all ones on some chips) while its state
+// should turn it is kicked to its limit once, with one warning for the whole
+// stop.
+void StoppedFanCase(int rpm) {
+  CDesk desk;
+  desk.Put(3, "fan2_input", std::to_string(rpm));
+  CZivoProcess run(desk.Args({"--interval", "0.05"}));
+  // pwm1 reaching its limit takes five more ticks after the kick.
+  ASSERT_TRUE(run.WaitUntil([&] { return desk.Get("pwm1") == 255; })) << run.Out();
+  const std::string out = StopAndCheckGivenBack(desk, run);
+  EXPECT_EQ(Count(out, "fan " + std::string(kPwm2) + " reads stopped (" + std::to_string(rpm) +
+                           " RPM) at state 2: kicked once at full speed"),
+            1u)
+      << out;
+  // Kicked, and not stepped back down by the same reading.
+  const std::vector<json> pwm2 = Lines(out, "throttle", kPwm2);
+  ASSERT_EQ(pwm2.size(), 2u) << out;
+  EXPECT_EQ(pwm2[1]["from"], 2);
+  EXPECT_EQ(pwm2[1]["to"], 10);
+  EXPECT_EQ(pwm2[1]["rpm"], rpm);
+  EXPECT_EQ(Count(out, "pwm2 reads stopped"), 2u) << "the warning and the kick";
+}
+
 // The driver puts pwm2 back in its own mode while run holds it: the next
 // write takes it again, and a warning names the fan.
 void DriverResetCase(bool asJson) {
@@ -233,29 +256,8 @@ INSTANTIATE_TEST_SUITE_P(
                   EXPECT_EQ(lines[0]["to"], 2);
                   EXPECT_EQ(lines[0]["threshold"], 3332) << "the throttle start";
                 }},
-        // A fan that reads 0 RPM while its state should turn it is kicked to
-        // its limit once, with one warning for the whole stop.
-        FanCase{"OneKickForAStoppedFan",
-                [] {
-                  CDesk desk;
-                  desk.Put(3, "fan2_input", "0");
-                  CZivoProcess run(desk.Args({"--interval", "0.05"}));
-                  // pwm1 reaching its limit takes five more ticks after the kick.
-                  ASSERT_TRUE(run.WaitUntil([&] { return desk.Get("pwm1") == 255; })) << run.Out();
-                  const std::string out = StopAndCheckGivenBack(desk, run);
-                  EXPECT_EQ(Count(out, "fan " + std::string(kPwm2) +
-                                           " reads stopped (0 RPM) at state 2: kicked once "
-                                           "at full speed"),
-                            1u)
-                      << out;
-                  // Kicked, and not stepped back down by the same reading.
-                  const std::vector<json> pwm2 = Lines(out, "throttle", kPwm2);
-                  ASSERT_EQ(pwm2.size(), 2u) << out;
-                  EXPECT_EQ(pwm2[1]["from"], 2);
-                  EXPECT_EQ(pwm2[1]["to"], 10);
-                  EXPECT_EQ(pwm2[1]["rpm"], 0);
-                  EXPECT_EQ(Count(out, "pwm2 reads stopped"), 2u) << "the warning and the kick";
-                }},
+        FanCase{"OneKickForAStoppedFan", [] { StoppedFanCase(0); }},
+        FanCase{"OneKickForAFanThatReadsAllOnes", [] { StoppedFanCase(65535); }},
         FanCase{"ADriverResetIsAWarningInJson", [] { DriverResetCase(true); }},
         FanCase{"ADriverResetIsAWarningInText", [] { DriverResetCase(false); }},
         // Four levels: the top state is 4, at full speed.
