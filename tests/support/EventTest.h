@@ -39,9 +39,11 @@ class CRecordingListener : public CEventListener {
   bool WaitFor(std::size_t count) {
     return WaitUntil([&](auto& heard) { return heard.size() >= count; });
   }
-  bool WaitForName(const std::wstring& name) {
+  // Until `name` was heard `times` times.
+  bool WaitForName(const std::wstring& name, std::size_t times = 1) {
     return WaitUntil([&](auto& heard) {
-      return std::any_of(heard.begin(), heard.end(), [&](auto& h) { return h.name == name; });
+      return static_cast<std::size_t>(std::count_if(
+                 heard.begin(), heard.end(), [&](auto& h) { return h.name == name; })) >= times;
     });
   }
   std::vector<HeardEvent> Heard();
