@@ -5,6 +5,14 @@
 #include "Log/LogStatement.h"
 #include "Platform/Registry.h"
 #include "Platform/Text.h"
+#include "zivorivizo/OSParticipantMgr.h"
+
+namespace {
+
+// As many device entries as discovery walks.
+constexpr uint32_t kKeptNumbers = COSParticipantManager::MAX_DRIVER_PARTICIPANTS;
+
+}  // namespace
 
 CDeviceNames::CDeviceNames(CRegistryKey* key, std::vector<std::vector<std::wstring>> spare)
     : mKey(key), mSpare(std::move(spare)) {}
@@ -20,37 +28,35 @@ void CDeviceNames::Append(const uint32_t* numbers, uint32_t count,
   }
   devices.reserve(used + count);
   for (uint32_t slot = 0; slot < count; ++slot) {
-    const std::wstring* name = Find(numbers[slot]);
-    if (name == nullptr) {
+    const uint32_t number = numbers[slot];
+    if (used == devices.size()) {
+      devices.emplace_back();
+    }
+    std::wstring& entry = devices[used];
+    if (number < mNames.size() && mNames[number] != nullptr) {
+      entry.assign(*mNames[number]);
+      ++used;
       continue;
     }
-    if (used < devices.size()) {
-      devices[used].assign(*name);
-    } else {
-      devices.push_back(*name);
+    WriteNumberedName(L"Device", number, mValueName);
+    if (mKey == nullptr || mKey->QueryString(mValueName, kNameBytes, entry) != REG_STATUS_SUCCESS) {
+      LOG_ERROR("Query Registry failed for %ls", mValueName.c_str());
+      continue;
+    }
+    if (number < kKeptNumbers) {
+      if (number >= mNames.size()) {
+        mNames.resize(number + 1, nullptr);
+      }
+      mNames[number] = &entry;
     }
     ++used;
   }
   devices.resize(used);
 }
 
-const std::wstring* CDeviceNames::Find(uint32_t number) {
-  if (auto known = mNames.find(number); known != mNames.end()) {
-    return &known->second;
-  }
-  WriteNumberedName(L"Device", number, mValueName);
-  std::wstring name;
-  if (mKey == nullptr || mKey->QueryString(mValueName, kNameBytes, name) != REG_STATUS_SUCCESS) {
-    LOG_ERROR("Query Registry failed for %ls", mValueName.c_str());
-    return nullptr;
-  }
-  return &mNames.emplace(number, std::move(name)).first->second;
-}
-
 long CDeviceNames::Take(uint32_t number, const std::wstring& valueName, std::wstring& value) {
-  if (auto known = mNames.find(number); known != mNames.end()) {
-    value = std::move(known->second);
-    mNames.erase(known);
+  if (number < mNames.size() && mNames[number] != nullptr) {
+    value.assign(*mNames[number]);
     return REG_STATUS_SUCCESS;
   }
   return mKey == nullptr ? REG_STATUS_NOT_FOUND : mKey->QueryString(valueName, kNameBytes, value);

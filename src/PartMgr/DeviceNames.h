@@ -2,8 +2,8 @@
 // one enumeration reads them: every sensor that reports device 3 and the walk
 // of the device entries want the same value, and the key does not change in
 // between (discovery refreshes it once, before it starts). A name read well is
-// kept and handed out again; a name that could not be read is read again by
-// the next one to ask, so a passing fault costs no more than that one read.
+// handed out again; a name that could not be read is read again by the next
+// one to ask, so a passing fault costs no more than that one read.
 //
 // A re-enumeration replaces every participant: the name lists of the sensors
 // it replaces can be handed to the table, whose lists reuse their storage
@@ -17,7 +17,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 class CRegistryKey;
@@ -37,19 +36,18 @@ class CDeviceNames {
   // leaving out, with an Error line, each that cannot be read: no name is
   // better than a wrong one, empty or that of an earlier entry.
   void Append(const uint32_t* numbers, uint32_t count, std::vector<std::wstring>& devices);
-  // The walk of the device entries: the text of entry `number`, moved out of
-  // the table when a sensor read it already, otherwise read under `valueName`
-  // ("Device" and the number). The status of the read; `value` is untouched
-  // when it failed.
+  // The walk of the device entries: the text of entry `number`, as a sensor
+  // read it already, otherwise read under `valueName` ("Device" and the
+  // number). The status of the read; `value` is untouched when it failed.
   long Take(uint32_t number, const std::wstring& valueName, std::wstring& value);
 
  private:
-  // The name of device `number`; null, with an Error line, when it cannot be
-  // read. Valid until the next call.
-  const std::wstring* Find(uint32_t number);
-
   CRegistryKey* mKey;
-  std::unordered_map<uint32_t, std::wstring> mNames;
+  // By number, the name as the first list that read it holds it (null: not
+  // read yet). Those lists stay put: nothing else changes them while the
+  // table is in use, and Append reserves a list's room before it reads.
+  // Numbers past the walk of the device entries are read each time.
+  std::vector<const std::wstring*> mNames;
   std::vector<std::vector<std::wstring>> mSpare;
   std::wstring mValueName;  // storage reused by every read
 };
