@@ -33,8 +33,8 @@ void CDeviceNames::Append(const uint32_t* numbers, uint32_t count,
       devices.emplace_back();
     }
     std::wstring& entry = devices[used];
-    if (number < mNames.size() && mNames[number] != nullptr) {
-      entry.assign(*mNames[number]);
+    if (const std::wstring* known = Known(number)) {
+      entry.assign(*known);
       ++used;
       continue;
     }
@@ -54,10 +54,14 @@ void CDeviceNames::Append(const uint32_t* numbers, uint32_t count,
   devices.resize(used);
 }
 
-long CDeviceNames::Take(uint32_t number, const std::wstring& valueName, std::wstring& value) {
-  if (number < mNames.size() && mNames[number] != nullptr) {
-    value.assign(*mNames[number]);
+long CDeviceNames::ReadEntry(uint32_t number, const std::wstring& valueName, std::wstring& value) {
+  if (const std::wstring* known = Known(number)) {
+    value.assign(*known);
     return REG_STATUS_SUCCESS;
   }
   return mKey == nullptr ? REG_STATUS_NOT_FOUND : mKey->QueryString(valueName, kNameBytes, value);
+}
+
+const std::wstring* CDeviceNames::Known(uint32_t number) const {
+  return number < mNames.size() ? mNames[number] : nullptr;
 }

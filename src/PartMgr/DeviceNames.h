@@ -39,9 +39,12 @@ class CDeviceNames {
   // The walk of the device entries: the text of entry `number`, as a sensor
   // read it already, otherwise read under `valueName` ("Device" and the
   // number). The status of the read; `value` is untouched when it failed.
-  long Take(uint32_t number, const std::wstring& valueName, std::wstring& value);
+  long ReadEntry(uint32_t number, const std::wstring& valueName, std::wstring& value);
 
  private:
+  // The name of `number` as a list holds it; null when not read yet.
+  const std::wstring* Known(uint32_t number) const;
+
   CRegistryKey* mKey;
   // By number, the name as the first list that read it holds it (null: not
   // read yet). Those lists stay put: nothing else changes them while the

@@ -182,7 +182,7 @@ int WalkEntries(CRegistryKey& key, const ParameterEntries& entries, bool logCoun
   for (int32_t i = 0; i < entryCount; ++i) {
     WriteNumberedName(entries.prefix, static_cast<uint32_t>(i), valueName);
     std::wstring read;
-    const long status = names != nullptr ? names->Take(static_cast<uint32_t>(i), valueName, read)
+    const long status = names != nullptr ? names->ReadEntry(static_cast<uint32_t>(i), valueName, read)
                                          : key.QueryString(valueName, kPathBytes, read);
     if (status != REG_STATUS_SUCCESS) {
       LOG_ERROR("Query Registry failed for %ls", valueName.c_str());

@@ -25,9 +25,7 @@ class DriverNotifyTest : public CEventTest {
   // every value set before the call has then been scanned.
   void Sentinel() {
     const std::wstring& last = SensorPaths()[2];
-    const auto heard = mListener.Heard();
-    const auto before = static_cast<std::size_t>(
-        std::count_if(heard.begin(), heard.end(), [&](auto& h) { return h.name == last; }));
+    const std::size_t before = CRecordingListener::Times(mListener.Heard(), last);
     for (std::size_t round = 1; round <= 2; ++round) {
       Notify(2, 1);
       ASSERT_TRUE(mListener.WaitForName(last, before + round)) << "the sentinel never arrived";

@@ -41,10 +41,12 @@ class CRecordingListener : public CEventListener {
   }
   // Until `name` was heard `times` times.
   bool WaitForName(const std::wstring& name, std::size_t times = 1) {
-    return WaitUntil([&](auto& heard) {
-      return static_cast<std::size_t>(std::count_if(
-                 heard.begin(), heard.end(), [&](auto& h) { return h.name == name; })) >= times;
-    });
+    return WaitUntil([&](auto& heard) { return Times(heard, name) >= times; });
+  }
+  // How many of `heard` are for `name`.
+  static std::size_t Times(const std::vector<HeardEvent>& heard, const std::wstring& name) {
+    return static_cast<std::size_t>(
+        std::count_if(heard.begin(), heard.end(), [&](auto& h) { return h.name == name; }));
   }
   std::vector<HeardEvent> Heard();
   std::size_t Count() { return Heard().size(); }
