@@ -29,6 +29,7 @@
 class CPlatform;
 class CWbemClassObject;
 class CWbemServices;
+struct SpareStorage;
 
 class ZIVO_EXPORT COSParticipantManager : public CParticipantMgr {
  public:
@@ -63,15 +64,18 @@ class ZIVO_EXPORT COSParticipantManager : public CParticipantMgr {
 
   explicit COSParticipantManager(int historyLength);
   int UpdateSensorDeviceLinks() override;
+  // Links every sensor to the first device of each name in its Devices; the
+  // lists of links take their storage from `spare` when given.
+  int MakeLinks(SpareStorage* spare);
   // `spareNames`: name lists whose storage the new sensors' lists take over.
   int EnumerateNonWmiDrivers(std::vector<std::vector<std::wstring>> spareNames);
   int EnumerateWmiNameSpace(WMI_ENUM_ACCESS access);
   int AddParticipant(std::wstring name, WMI_ENUM_ACCESS access,
                      std::shared_ptr<CWbemClassObject>& instance);
   // Takes every link apart and destroys every participant, without stopping
-  // them; both lists end empty. The sensors' lists of device names go to
-  // `spareNames` when given.
-  void DestroyParticipants(std::vector<std::vector<std::wstring>>* spareNames = nullptr);
+  // them; both lists end empty. The sensors' lists of device names and both
+  // sides' lists of links go to `spare` when given.
+  void DestroyParticipants(SpareStorage* spare = nullptr);
   // Links `sensor` to the first device of each name in its Devices.
   void LinkSensor(CSensor* sensor);
   void LinkDevice(CDevice* device);

@@ -7,12 +7,8 @@
 #include "Platform/Text.h"
 #include "zivorivizo/OSParticipantMgr.h"
 
-namespace {
-
-// As many device entries as discovery walks.
-constexpr uint32_t kKeptNumbers = COSParticipantManager::MAX_DRIVER_PARTICIPANTS;
-
-}  // namespace
+static_assert(CDeviceNames::kKeptNumbers == COSParticipantManager::MAX_DRIVER_PARTICIPANTS,
+              "every device entry discovery walks is kept");
 
 CDeviceNames::CDeviceNames(CRegistryKey* key, std::vector<std::vector<std::wstring>> spare)
     : mKey(key), mSpare(std::move(spare)) {}
@@ -44,9 +40,6 @@ void CDeviceNames::Append(const uint32_t* numbers, uint32_t count,
       continue;
     }
     if (number < kKeptNumbers) {
-      if (number >= mNames.size()) {
-        mNames.resize(number + 1, nullptr);
-      }
       mNames[number] = &entry;
     }
     ++used;

@@ -14,6 +14,7 @@
 // thread-safe.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -25,6 +26,9 @@ class CDeviceNames {
  public:
   // A device name or path is at most 63 characters and its terminator.
   static constexpr std::size_t kNameBytes = 128;
+  // The device numbers whose names are kept: as many entries as discovery
+  // walks.
+  static constexpr uint32_t kKeptNumbers = 1024;
 
   // Reads through `key`; without one (null) no name can be read. `spare`:
   // lists whose storage the lists that Append fills may take over.
@@ -49,8 +53,10 @@ class CDeviceNames {
   // By number, the name as the first list that read it holds it (null: not
   // read yet). Those lists stay put: nothing else changes them while the
   // table is in use, and Append reserves a list's room before it reads.
-  // Numbers past the walk of the device entries are read each time.
-  std::vector<const std::wstring*> mNames;
+  // Numbers past the walk of the device entries are read each time. Held in
+  // place, not on the heap: growing it while the previous enumeration's
+  // participants are freed would make the allocator sort all of them out.
+  std::array<const std::wstring*, kKeptNumbers> mNames{};
   std::vector<std::vector<std::wstring>> mSpare;
   std::wstring mValueName;  // storage reused by every read
 };

@@ -1,7 +1,6 @@
 #include "PartMgr/NonWmiSensor.h"
 
 #include <algorithm>
-#include <optional>
 #include <utility>
 
 #include "Log/LogStatement.h"
@@ -91,18 +90,20 @@ void CNonWmiSensor::ReadDeviceNames(const uint32_t* numbers, uint32_t count, CDe
               static_cast<unsigned>(DRIVER_MAX_SENSOR_DEVICES));
     count = DRIVER_MAX_SENSOR_DEVICES;
   }
-  // A sensor built on its own reads the key itself.
-  std::unique_ptr<CRegistryKey> key;
-  std::optional<CDeviceNames> own;
-  if (names == nullptr) {
-    long status = REG_STATUS_SUCCESS;
-    key = mPlatform->Registry().Open(DRIVER_PARAMETERS_KEY, REG_ACCESS_READ, status);
-    if (!key) {
-      LOG_ERROR("Failed to read the Velmar Key");
-    }
-    names = &own.emplace(key.get());
+  if (names != nullptr) {
+    names->Append(numbers, count, mSensor.Devices);
+    return;
   }
-  names->Append(numbers, count, mSensor.Devices);
+  // A sensor built on its own reads the key itself, with a table of its own
+  // (made here only: it is a few pages to clear).
+  long status = REG_STATUS_SUCCESS;
+  const std::unique_ptr<CRegistryKey> key =
+      mPlatform->Registry().Open(DRIVER_PARAMETERS_KEY, REG_ACCESS_READ, status);
+  if (!key) {
+    LOG_ERROR("Failed to read the Velmar Key");
+  }
+  CDeviceNames own(key.get());
+  own.Append(numbers, count, mSensor.Devices);
 }
 
 int CNonWmiSensor::GetCurrentTemp(int32_t& temperature) {

@@ -2,15 +2,15 @@
 
 #include <functional>
 #include <string>
-#include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "Log/LogStatement.h"
 #include "PartMgr/DeviceNames.h"
 #include "PartMgr/DiscoveryLeftOut.h"
+#include "PartMgr/LinkTable.h"
 #include "PartMgr/NonWmiDevice.h"
 #include "PartMgr/NonWmiSensor.h"
+#include "PartMgr/SpareStorage.h"
 #include "PartMgr/WmiDevice.h"
 #include "PartMgr/WmiMethodCall.h"
 #include "PartMgr/WmiSensor.h"
@@ -182,8 +182,9 @@ int WalkEntries(CRegistryKey& key, const ParameterEntries& entries, bool logCoun
   for (int32_t i = 0; i < entryCount; ++i) {
     WriteNumberedName(entries.prefix, static_cast<uint32_t>(i), valueName);
     std::wstring read;
-    const long status = names != nullptr ? names->ReadEntry(static_cast<uint32_t>(i), valueName, read)
-                                         : key.QueryString(valueName, kPathBytes, read);
+    const long status = names != nullptr
+                            ? names->ReadEntry(static_cast<uint32_t>(i), valueName, read)
+                            : key.QueryString(valueName, kPathBytes, read);
     if (status != REG_STATUS_SUCCESS) {
       LOG_ERROR("Query Registry failed for %ls", valueName.c_str());
       if (leftOut != nullptr) {
@@ -355,18 +356,23 @@ int COSParticipantManager::Init(int historyLength, int& status) {
   return ZIVO_SUCCESS;
 }
 
-void COSParticipantManager::DestroyParticipants(
-    std::vector<std::vector<std::wstring>>* spareNames) {
+void COSParticipantManager::DestroyParticipants(SpareStorage* spare) {
+  if (spare != nullptr) {
+    spare->deviceLinks.reserve(mDeviceList.size());
+    spare->sensorLinks.reserve(mSensorList.size());
+    spare->names.reserve(mSensorList.size());
+  }
   for (CDevice* device : mDeviceList) {
     device->mLinkedSensors.clear();
-  }
-  if (spareNames != nullptr) {
-    spareNames->reserve(mSensorList.size());
+    if (spare != nullptr) {
+      Spare(device->mLinkedSensors, spare->deviceLinks);
+    }
   }
   for (CSensor* sensor : mSensorList) {
     sensor->mLinkedDevices.clear();
-    if (spareNames != nullptr && sensor->mSensor.Devices.capacity() != 0) {
-      spareNames->push_back(std::move(sensor->mSensor.Devices));
+    if (spare != nullptr) {
+      Spare(sensor->mLinkedDevices, spare->sensorLinks);
+      Spare(sensor->mSensor.Devices, spare->names);
     }
   }
   for (CDevice* device : mDeviceList) {
@@ -389,12 +395,12 @@ int COSParticipantManager::Enumerate() {
   }
   // Nothing else refers to the participants of the previous enumeration, so
   // they are destroyed rather than dropped (they are not stopped). Their
-  // lists of device names make room for the new ones.
-  std::vector<std::vector<std::wstring>> spareNames;
-  DestroyParticipants(&spareNames);
+  // lists of device names and of links make room for the new ones.
+  SpareStorage spare;
+  DestroyParticipants(&spare);
   LeftOutRecordOf(*this) = DiscoveryLeftOut();
 
-  int result = EnumerateNonWmiDrivers(std::move(spareNames));
+  int result = EnumerateNonWmiDrivers(std::move(spare.names));
   if (result != ZIVO_SUCCESS) {
     LOG_ERROR("EnumerateNonWmiDrivers failed. Error: %d", result);
     return result;
@@ -409,7 +415,7 @@ int COSParticipantManager::Enumerate() {
     LOG_ERROR("EnumerateWmiNameSpace failed for Sensor Info. Error: %d", result);
     return result;
   }
-  result = UpdateSensorDeviceLinks();
+  result = MakeLinks(&spare);
   if (result != ZIVO_SUCCESS) {
     LOG_ERROR("UpdateSensorDeviceLinks failed. Error: %d", result);
     return result;
@@ -538,6 +544,10 @@ void COSParticipantManager::LinkDevice(CDevice* device) {
 }
 
 int COSParticipantManager::UpdateSensorDeviceLinks() {
+  return MakeLinks(nullptr);
+}
+
+int COSParticipantManager::MakeLinks(SpareStorage* spare) {
   LOG_DEBUG("UpdateSensorDeviceLinks Called");
   LOG_DEBUG("Devices: %d, Sensors %d", static_cast<int>(mDeviceList.size()),
             static_cast<int>(mSensorList.size()));
@@ -548,18 +558,7 @@ int COSParticipantManager::UpdateSensorDeviceLinks() {
     // No configuration manager: the skin sensors get no configured devices.
     config = nullptr;
   }
-  // The first device of each name, as a walk from the front would find it,
-  // with the number of links it gets. The names are the devices' own: no
-  // device goes or is renamed while the links are made.
-  struct FirstDevice {
-    CDevice* device;
-    std::size_t links;
-  };
-  std::unordered_map<std::wstring_view, FirstDevice, WideNameHash> firstByName;
-  firstByName.reserve(mDeviceList.size());
-  for (CDevice* device : mDeviceList) {
-    firstByName.emplace(device->mDevice.Name, FirstDevice{device, 0});
-  }
+  CLinkTable firstByName(mDeviceList);
   // Each sensor's links are made in the order of its names, sensor after
   // sensor; each device's side is filled afterwards in the same order, once
   // its list has room for all of them, so neither side grows link by link.
@@ -579,24 +578,26 @@ int COSParticipantManager::UpdateSensorDeviceLinks() {
         LOG_DEBUG("Added %ls to Sensor %ls", name.c_str(), record.Name.c_str());
       }
     }
+    if (spare != nullptr && !record.Devices.empty()) {
+      TakeSpare(spare->sensorLinks, sensor->mLinkedDevices);
+    }
     sensor->mLinkedDevices.reserve(sensor->mLinkedDevices.size() + record.Devices.size());
     for (const std::wstring& name : record.Devices) {
-      auto found = firstByName.find(name);
-      if (found == firstByName.end()) {
+      CDevice* device = firstByName.Link(name);
+      if (device == nullptr) {
         continue;
       }
-      CDevice* device = found->second.device;
-      ++found->second.links;
       sensor->mLinkedDevices.push_back(device);
       LOG_DEBUG("Added pointers Device %ls, Sensor %ls", device->mDevice.Name.c_str(),
                 record.Name.c_str());
     }
   }
-  for (const auto& [name, first] : firstByName) {
-    if (first.links != 0) {
-      first.device->mLinkedSensors.reserve(first.device->mLinkedSensors.size() + first.links);
+  firstByName.ForEachLinked([spare](CDevice* device, std::size_t links) {
+    if (spare != nullptr) {
+      TakeSpare(spare->deviceLinks, device->mLinkedSensors);
     }
-  }
+    device->mLinkedSensors.reserve(device->mLinkedSensors.size() + links);
+  });
   auto from = firstLink.begin();
   for (CSensor* sensor : mSensorList) {
     for (std::size_t link = *from++; link < sensor->mLinkedDevices.size(); ++link) {

@@ -182,4 +182,26 @@ TEST_F(EnumerateTest, DeviceNumbersAreReadOnceAndNamedAfreshOnEachEnumeration) {
   EXPECT_EQ(Links(SensorNamed(L"TZ1")), (Names{L"FAN2", L"FAN0"}));
 }
 
+// A name two devices share links the first of them only; each enumeration
+// makes its links afresh, none left over from the one before.
+TEST_F(EnumerateTest, ANameLinksItsFirstDeviceAndEveryEnumerationLinksAfresh) {
+  SeedDrivers({L"TZ0", L"TZ1"}, {L"FAN0", L"FAN0", L"FAN1"});
+  AttachSensor(L"TZ0", {1, 2});
+  auto tz1 = AttachSensor(L"TZ1", {2});
+  AttachDevice(L"FAN0");
+  AttachDevice(L"FAN1");
+  for (int round = 0; round < 2; ++round) {
+    ASSERT_EQ(Manager().Enumerate(), ZIVO_SUCCESS);
+    ASSERT_EQ(DeviceNames(), (Names{L"FAN0", L"FAN0", L"FAN1"}));
+    const CDevice* first = *DeviceList().begin();
+    const CDevice* second = *std::next(DeviceList().begin());
+    EXPECT_EQ(SensorNamed(L"TZ0")->mLinkedDevices.front(), first);
+    EXPECT_EQ(Links(first), (round == 0 ? Names{L"TZ0"} : Names{L"TZ0", L"TZ1"}));
+    EXPECT_TRUE(second->mLinkedSensors.empty());
+    EXPECT_EQ(Links(SensorNamed(L"TZ1")), (round == 0 ? Names{L"FAN1"} : Names{L"FAN0"}));
+    EXPECT_EQ(Links(DeviceNamed(L"FAN1")), (round == 0 ? Names{L"TZ0", L"TZ1"} : Names{L"TZ0"}));
+    tz1->SetDeviceNumbers({0});
+  }
+}
+
 }  // namespace

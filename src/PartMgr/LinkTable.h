@@ -1,0 +1,60 @@
+// The devices of one enumeration by name, as the sensors' links are made to
+// them: each name answers the first device of the list that holds it (as a
+// walk from the front finds it) and counts the links made to it, so the
+// devices' side of the links can be given its room at once.
+//
+// Built once per enumeration, then only looked up: one block of slots, open
+// addressing, no allocation per device. The names are the devices' own and
+// are not copied: no device goes or is renamed while the table is in use.
+// Owned by the manager's link step; not thread-safe.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+class CDevice;
+
+class CLinkTable {
+ public:
+  template <typename Devices>
+  explicit CLinkTable(const Devices& devices) {
+    Size(devices.size());
+    for (CDevice* device : devices) {
+      Add(device);
+    }
+  }
+
+  // The first device named `name`, with one more link counted to it; null
+  // when no device is named so.
+  CDevice* Link(std::wstring_view name);
+
+  // Calls `visit(device, links)` for every device that links were made to.
+  template <typename Visit>
+  void ForEachLinked(Visit visit) const {
+    for (const Slot& slot : mSlots) {
+      if (slot.device != nullptr && slot.links != 0) {
+        visit(slot.device, slot.links);
+      }
+    }
+  }
+
+ private:
+  struct Slot {
+    const wchar_t* name = nullptr;
+    std::uint32_t size = 0;
+    std::uint32_t hash = 0;
+    CDevice* device = nullptr;  // null: the slot is free
+    std::size_t links = 0;
+  };
+
+  void Size(std::size_t devices);
+  void Add(CDevice* device);
+  // The slot of `name`: its device's, or the free one where it would go.
+  Slot& Find(std::wstring_view name, std::uint32_t hash);
+  static std::uint32_t HashOf(std::wstring_view name);
+
+  std::vector<Slot> mSlots;
+  std::size_t mMask = 0;
+};
