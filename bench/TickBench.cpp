@@ -20,6 +20,7 @@
 
 #include "CollectingReporter.h"
 #include "PolicyEngine.h"
+#include "PolicyInForce.h"
 #include "PowerGuard.h"
 #include "RunPower.h"
 #include "Sim/SimPlatform.h"
@@ -117,23 +118,30 @@ int main(int argc, char** argv) {
     if (manager->Enumerate() != 0) {
       std::fprintf(stderr, "the fake tree did not enumerate\n");
     }
-    CConfigManager* policy = COSConfigManager::GetInstance(policyFile.wstring());
+    // The policy as zivo run holds it: a manager of its own, loaded from the
+    // file (the library's own manager was made by Enumerate, on its default
+    // file).
+    CPolicyInForce policy;
+    const ConfigLoadReport loaded = policy.Load(policyFile.wstring());
     // A dry run asks for no power action; should one be asked all the same,
     // it reaches the simulated power, which records it and never acts.
     const auto recording = std::make_shared<CSimPlatform>();
     CRunPower power(std::shared_ptr<CPower>(recording, &recording->Power()));
     CPowerGuard guard(nullptr, power, 2, CPolicyEngine::kHysteresis);
-    CPolicyEngine engine(*manager, *policy, guard, false);
+    CPolicyEngine engine(*manager, policy, guard, false);
     gEngine = &engine;
     std::vector<_tagSSensor> sensors;
     manager->GetAllSensors(sensors);
     const std::vector<PolicyDecision> first = engine.EvaluateAll();
-    if (sensors.size() != static_cast<std::size_t>(kZones) || !engine.Unmanaged().empty() ||
+    std::vector<_tagSSensorConfig> records;
+    policy.GetAllSensorConfigs(records);
+    if (sensors.size() != static_cast<std::size_t>(kZones) || !loaded.loaded ||
+        records.size() != static_cast<std::size_t>(kZones) || !engine.Unmanaged().empty() ||
         !first.empty()) {
       std::fprintf(stderr,
-                   "the tree or the policy is not as generated: %zu sensors, %zu "
-                   "unmanaged, %zu decisions\n",
-                   sensors.size(), engine.Unmanaged().size(), first.size());
+                   "the tree or the policy is not as generated: %zu sensors, %zu sensor "
+                   "records, %zu unmanaged, %zu decisions\n",
+                   sensors.size(), records.size(), engine.Unmanaged().size(), first.size());
     } else {
       benchmark::Initialize(&argc, argv);
       for (int round = 0; round < 5; ++round) {

@@ -14,9 +14,12 @@
 // two.
 #pragma once
 
+#include <cstddef>
 #include <list>
 #include <mutex>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "zivorivizo/ConfigRecords.h"
@@ -62,6 +65,10 @@ class ZIVO_EXPORT CConfigManager {
  protected:
   // Callers hold mLock.
   void ClearRecordsLocked();
+  // Called, with mLock held, by whatever edits mSensorList other than by
+  // appending (a record's name changed, records replaced in place): the
+  // lookup by name is rebuilt by the next query.
+  void SensorRecordsEditedLocked();
 
   std::mutex mLock;
   // Held by SetDeviceConfig across its participant manager check (taken
@@ -75,4 +82,12 @@ class ZIVO_EXPORT CConfigManager {
  private:
   _tagSDeviceConfig* FindDeviceLocked(const std::wstring& path);
   _tagSSensorConfig* FindSensorLocked(const std::wstring& name);
+
+  // The first sensor record of each name, by name: a query of a policy of
+  // many sensors does not walk them all. The keys are the records' own names.
+  // Built by the first lookup after an edit; a list whose size changed since
+  // is indexed again too.
+  std::unordered_map<std::wstring_view, _tagSSensorConfig*> mSensorIndex;
+  bool mSensorIndexed = false;
+  std::size_t mSensorIndexedCount = 0;
 };

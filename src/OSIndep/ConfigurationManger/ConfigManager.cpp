@@ -90,6 +90,12 @@ CConfigManager::~CConfigManager() {
 void CConfigManager::ClearRecordsLocked() {
   mDeviceList.clear();
   mSensorList.clear();
+  SensorRecordsEditedLocked();
+}
+
+void CConfigManager::SensorRecordsEditedLocked() {
+  mSensorIndex.clear();
+  mSensorIndexed = false;
 }
 
 _tagSDeviceConfig* CConfigManager::FindDeviceLocked(const std::wstring& path) {
@@ -103,12 +109,17 @@ _tagSDeviceConfig* CConfigManager::FindDeviceLocked(const std::wstring& path) {
 }
 
 _tagSSensorConfig* CConfigManager::FindSensorLocked(const std::wstring& name) {
-  for (_tagSSensorConfig& record : mSensorList) {
-    if (record.strName == name) {
-      return &record;
+  if (!mSensorIndexed || mSensorIndexedCount != mSensorList.size()) {
+    mSensorIndex.clear();
+    mSensorIndex.reserve(mSensorList.size());
+    for (_tagSSensorConfig& record : mSensorList) {
+      mSensorIndex.emplace(record.strName, &record);  // a later namesake is never found
     }
+    mSensorIndexed = true;
+    mSensorIndexedCount = mSensorList.size();
   }
-  return nullptr;
+  const auto found = mSensorIndex.find(name);
+  return found == mSensorIndex.end() ? nullptr : found->second;
 }
 
 int CConfigManager::GetPlatformConfig(_tagSPlatformConfig& out) {
