@@ -84,13 +84,13 @@ class CParticipantList {
   Participant* Find(const std::wstring& name) const {
     // Every edit that moves an entry drops the index, and with it mLast.
     if (mIndexed) {
-      if (mLast < mItems.size() && NameOf(mItems[mLast]) == name) {
+      if (mLast < mItems.size() && SameName(NameOf(mItems[mLast]), name)) {
         return mItems[mLast];
       }
       // The next entry, when it is the first of its name (kNone + 1 is the
       // first entry): a walk in list order needs no hashing.
       const std::size_t next = mLast + 1;
-      if (next < mItems.size() && mFirst[next] && NameOf(mItems[next]) == name) {
+      if (next < mItems.size() && mFirst[next] && SameName(NameOf(mItems[next]), name)) {
         mLast = next;
         return mItems[next];
       }
@@ -118,6 +118,13 @@ class CParticipantList {
       }
     }
     return nullptr;
+  }
+
+  // Names of one folder or bus differ at their end ("thermal_zone3" and
+  // "thermal_zone4"): the last character is compared first.
+  static bool SameName(const std::wstring& held, const std::wstring& name) {
+    return held.size() == name.size() && (name.empty() || held.back() == name.back()) &&
+           held == name;
   }
 
   static const std::wstring& NameOf(const Participant* participant) {

@@ -91,7 +91,7 @@ std::map<std::wstring, CPolicyEngine::DeviceNow> CPolicyEngine::Devices() {
 
 CPolicyEngine::Listed CPolicyEngine::ListedOf(const _tagSSensor& record) {
   Listed listed;
-  listed.name = record.Name;
+  listed.record.strName = record.Name;
   listed.sensorClass = record.Class;
   listed.hasHistory = !record.TempHistory.empty();
   return listed;
@@ -160,10 +160,13 @@ void CPolicyEngine::DropSensor(const std::wstring& sensor) {
 }
 
 void CPolicyEngine::Evaluate(Listed& listed, std::vector<PolicyDecision>& out) {
-  const std::wstring& sensor = listed.name;
-  _tagSSensorConfig record;
-  record.strName = sensor;
+  _tagSSensorConfig& record = listed.record;
+  const std::wstring& sensor = record.strName;
   record.iClass = static_cast<int>(listed.sensorClass);
+  record.iShutdownTemp = 0;
+  record.iThrottleStartTemp = 0;
+  record.iUsageEnable = 0;
+  record.iAuxInterval = 0;
   // The newest temperature of the sensor's history, read from its record
   // only when a library request needs one to show.
   const auto history = [this, &sensor] {

@@ -165,7 +165,9 @@ class CPolicyEngine {
   // good while mErasures is what it was when they were found: inserting
   // moves no entry of either map, erasing one is counted.
   struct Listed {
-    std::wstring name;
+    // The sensor's record in the policy: strName is the sensor's name, set
+    // when listed; the rest is asked afresh at every evaluation.
+    _tagSSensorConfig record;
     uint32_t sensorClass = 0;
     bool hasHistory = false;  // its record held a temperature when listed
     Band* band = nullptr;

@@ -6,7 +6,7 @@
 
 CSysfsLiveEntry::CSysfsLiveEntry(std::shared_ptr<CSysfsThermalView> view, Kind kind,
                                  _tagSThermalEntry entry, uint64_t generation)
-    : mView(std::move(view)), mKind(kind), mEntry(std::move(entry)), mGeneration(generation) {}
+    : mView(std::move(view)), mGeneration(generation), mKind(kind), mEntry(std::move(entry)) {}
 
 std::shared_ptr<const CSysfsThermalSnapshot> CSysfsLiveEntry::Snapshot() const {
   return mView->Current();

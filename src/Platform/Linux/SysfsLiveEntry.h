@@ -39,9 +39,11 @@ class CSysfsLiveEntry {
  private:
   bool CheckAfterRefresh(uint32_t& error);
 
+  // What Check reads on every request comes first, in one cache line with
+  // the view; the entry's description is read only when the view changes.
   const std::shared_ptr<CSysfsThermalView> mView;
-  const Kind mKind;
-  const _tagSThermalEntry mEntry;
   uint64_t mGeneration;
   bool mGone = false;
+  const Kind mKind;
+  const _tagSThermalEntry mEntry;
 };
