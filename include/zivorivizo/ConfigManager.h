@@ -14,7 +14,9 @@
 // two.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <list>
 #include <mutex>
 #include <string>
@@ -62,13 +64,18 @@ class ZIVO_EXPORT CConfigManager {
   int GetAllDeviceConfigs(std::vector<_tagSDeviceConfig>& out);
   int GetAllSensorConfigs(std::vector<_tagSSensorConfig>& out);
 
+  // Raised by every change of the records (a load, an update, a record
+  // added): a caller that keeps what a query answered asks again when this
+  // differs from what it was before that query.
+  std::uint64_t RecordEdits() const { return mRecordEdits.load(std::memory_order_acquire); }
+
  protected:
   // Callers hold mLock.
   void ClearRecordsLocked();
-  // Called, with mLock held, by whatever edits mSensorList other than by
-  // appending (a record's name changed, records replaced in place): the
-  // lookup by name is rebuilt by the next query.
-  void SensorRecordsEditedLocked();
+  // Called, with mLock held, by whatever replaces the records other than
+  // through the calls above (a load): raises RecordEdits, and the lookup by
+  // name is rebuilt by the next query.
+  void RecordsReplacedLocked();
 
   std::mutex mLock;
   // Held by SetDeviceConfig across its participant manager check (taken
@@ -82,6 +89,9 @@ class ZIVO_EXPORT CConfigManager {
  private:
   _tagSDeviceConfig* FindDeviceLocked(const std::wstring& path);
   _tagSSensorConfig* FindSensorLocked(const std::wstring& name);
+  void RecordsEditedLocked() { mRecordEdits.fetch_add(1, std::memory_order_release); }
+
+  std::atomic<std::uint64_t> mRecordEdits{0};
 
   // The first sensor record of each name, by name: a query of a policy of
   // many sensors does not walk them all. The keys are the records' own names.

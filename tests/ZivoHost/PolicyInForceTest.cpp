@@ -3,6 +3,7 @@
 // replaces another one whole leaves none of the old names findable.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,39 @@ TEST(PolicyInForceTest, SensorRecordsAreFoundByNameInTheFileInForce) {
   EXPECT_EQ(StartOf(policy, "zone_b"), -1);
   EXPECT_LT(StartOf(policy, "zone_c"), StartOf(policy, "zone_d"));
   EXPECT_LT(StartOf(policy, "zone_d"), StartOf(policy, "zone_e"));
+}
+
+// A caller that keeps what a query answered asks again once RecordEdits has
+// moved: every edit of the records moves it.
+TEST(PolicyInForceTest, EveryEditOfTheRecordsRaisesRecordEdits) {
+  CTempFolder folder;
+  CPolicyInForce policy;
+  std::uint64_t seen = policy.RecordEdits();
+  const auto raised = [&] {
+    const std::uint64_t now = policy.RecordEdits();
+    const bool moved = now != seen;
+    seen = now;
+    return moved;
+  };
+  ASSERT_TRUE(policy.Load(FromUtf8(folder.Write("a.xml", Policy({{"zone_a", 60}})))).loaded);
+  EXPECT_TRUE(raised());
+  _tagSSensorConfig sensor;
+  sensor.strName = L"zone_a";
+  sensor.iClass = 2;
+  ASSERT_EQ(policy.GetSensorConfig(sensor), ZIVO_SUCCESS);
+  EXPECT_FALSE(raised());
+  sensor.iThrottleStartTemp -= 10;
+  ASSERT_EQ(policy.SetSensorConfig(sensor), ZIVO_SUCCESS);
+  EXPECT_TRUE(raised());
+  sensor.strName = L"zone_b";
+  ASSERT_EQ(policy.SetSensorConfig(sensor), ZIVO_SUCCESS);
+  EXPECT_TRUE(raised());
+  _tagSPlatformConfig platform;
+  ASSERT_EQ(policy.GetPlatformConfig(platform), ZIVO_SUCCESS);
+  ASSERT_EQ(policy.SetPlatformConfig(platform), ZIVO_SUCCESS);
+  EXPECT_TRUE(raised());
+  ASSERT_TRUE(policy.Load(FromUtf8(folder.Write("b.xml", Policy({{"zone_a", 60}})))).loaded);
+  EXPECT_TRUE(raised());
 }
 
 }  // namespace

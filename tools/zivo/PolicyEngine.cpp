@@ -162,11 +162,16 @@ void CPolicyEngine::DropSensor(const std::wstring& sensor) {
 void CPolicyEngine::Evaluate(Listed& listed, std::vector<PolicyDecision>& out) {
   _tagSSensorConfig& record = listed.record;
   const std::wstring& sensor = record.strName;
-  record.iClass = static_cast<int>(listed.sensorClass);
-  record.iShutdownTemp = 0;
-  record.iThrottleStartTemp = 0;
-  record.iUsageEnable = 0;
-  record.iAuxInterval = 0;
+  const uint64_t edits = mConfig.RecordEdits();
+  if (listed.recordEdits != edits) {
+    record.iClass = static_cast<int>(listed.sensorClass);
+    record.iShutdownTemp = 0;
+    record.iThrottleStartTemp = 0;
+    record.iUsageEnable = 0;
+    record.iAuxInterval = 0;
+    listed.recordStatus = mConfig.GetSensorConfig(record);
+    listed.recordEdits = edits;
+  }
   // The newest temperature of the sensor's history, read from its record
   // only when a library request needs one to show.
   const auto history = [this, &sensor] {
@@ -175,7 +180,7 @@ void CPolicyEngine::Evaluate(Listed& listed, std::vector<PolicyDecision>& out) {
                ? now.TempHistory.front().Temp
                : 0;
   };
-  if (mConfig.GetSensorConfig(record) != 0 || record.iUsageEnable == 0) {
+  if (listed.recordStatus != 0 || record.iUsageEnable == 0) {
     // Not managed (any more, after a reload): not read, since reading it may
     // make the library act on it (a faulty sensor's shutdown), and it holds
     // no device. What the library asked while it was made (a sensor is read
@@ -196,9 +201,12 @@ void CPolicyEngine::Evaluate(Listed& listed, std::vector<PolicyDecision>& out) {
   } else if (listed.hasHistory) {
     mPower.LibraryRequests(sensor, history, out);
   }
-  // One look at the platform's record serves the whole evaluation.
-  _tagSPlatformConfig platform;
-  mConfig.GetPlatformConfig(platform);
+  // The platform's record, asked again only once the records change.
+  if (mPlatformEdits != edits) {
+    mConfig.GetPlatformConfig(mPlatform);
+    mPlatformEdits = edits;
+  }
+  const _tagSPlatformConfig& platform = mPlatform;
   std::vector<Candidate> devices = DevicesOf(sensor, record, platform);
   if (listed.erasures != mErasures) {
     listed.band = &mBand[sensor];

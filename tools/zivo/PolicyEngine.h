@@ -166,8 +166,11 @@ class CPolicyEngine {
   // moves no entry of either map, erasing one is counted.
   struct Listed {
     // The sensor's record in the policy: strName is the sensor's name, set
-    // when listed; the rest is asked afresh at every evaluation.
+    // when listed; the rest is what the policy answered (recordStatus) when
+    // its records were at recordEdits, asked again once they change.
     _tagSSensorConfig record;
+    int recordStatus = 0;
+    std::optional<uint64_t> recordEdits;
     uint32_t sensorClass = 0;
     bool hasHistory = false;  // its record held a temperature when listed
     Band* band = nullptr;
@@ -217,5 +220,8 @@ class CPolicyEngine {
   // The library's SensorListEdits when they were listed; none yet: the
   // count never reaches this.
   uint64_t mListEdits = UINT64_MAX;
+  // The platform's record as the policy answered it at mPlatformEdits.
+  _tagSPlatformConfig mPlatform;
+  std::optional<uint64_t> mPlatformEdits;
   uint64_t mErasures = 1;  // entries erased from mBand or mReadings, plus one
 };

@@ -103,7 +103,7 @@ ConfigLoadReport CPolicyInForce::Load(const std::wstring& path, PolicyChange* ch
   mPlatformConfig = report.platform;
   mDeviceList.assign(report.devices.begin(), report.devices.end());
   mSensorList.assign(report.sensors.begin(), report.sensors.end());
-  SensorRecordsEditedLocked();
+  RecordsReplacedLocked();
   mLoaded = 1;
   return report;
 }

@@ -90,10 +90,11 @@ CConfigManager::~CConfigManager() {
 void CConfigManager::ClearRecordsLocked() {
   mDeviceList.clear();
   mSensorList.clear();
-  SensorRecordsEditedLocked();
+  RecordsReplacedLocked();
 }
 
-void CConfigManager::SensorRecordsEditedLocked() {
+void CConfigManager::RecordsReplacedLocked() {
+  RecordsEditedLocked();
   mSensorIndex.clear();
   mSensorIndexed = false;
 }
@@ -136,6 +137,7 @@ int CConfigManager::SetPlatformConfig(_tagSPlatformConfig config) {
     return ZIVO_CONFIG_NOT_LOADED;
   }
   mPlatformConfig = config;
+  RecordsEditedLocked();
   return ZIVO_SUCCESS;
 }
 
@@ -193,12 +195,14 @@ int CConfigManager::SetDeviceConfig(_tagSDeviceConfig config) {
   _tagSDeviceConfig* record = FindDeviceLocked(config.strPath);
   if (record != nullptr) {
     CopyDeviceFields(config, *record);
+    RecordsEditedLocked();
     return ZIVO_SUCCESS;
   }
   _tagSDeviceConfig added;
   added.strPath = config.strPath;
   CopyDeviceFields(config, added);
   mDeviceList.push_back(std::move(added));
+  RecordsEditedLocked();
   return ZIVO_SUCCESS;
 }
 
@@ -243,6 +247,7 @@ int CConfigManager::SetSensorConfig(_tagSSensorConfig config) {
   _tagSSensorConfig* record = FindSensorLocked(config.strName);
   if (record != nullptr) {
     CopySensorFields(config, *record);
+    RecordsEditedLocked();
     if (config.iClass == kSkinSensorClass) {
       record->vecDevicePaths = std::move(config.vecDevicePaths);
     }
@@ -255,6 +260,7 @@ int CConfigManager::SetSensorConfig(_tagSSensorConfig config) {
     added.vecDevicePaths = std::move(config.vecDevicePaths);
   }
   mSensorList.push_back(std::move(added));
+  RecordsEditedLocked();
   LOG_DEBUG("Added %ls Sensor", config.strName.c_str());
   return ZIVO_SUCCESS;
 }
