@@ -65,8 +65,8 @@ class ZIVO_EXPORT COSParticipantManager : public CParticipantMgr {
   explicit COSParticipantManager(int historyLength);
   int UpdateSensorDeviceLinks() override;
   // Links every sensor to the first device of each name in its Devices; the
-  // lists of links take their storage from `spare` when given.
-  int MakeLinks(SpareStorage* spare);
+  // lists of links take their storage from `spare` while it has some.
+  int MakeLinks(SpareStorage& spare);
   // `spareNames`: name lists whose storage the new sensors' lists take over.
   int EnumerateNonWmiDrivers(std::vector<std::vector<std::wstring>> spareNames);
   int EnumerateWmiNameSpace(WMI_ENUM_ACCESS access);

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "Log/LogStatement.h"
+#include "PartMgr/SpareStorage.h"
 #include "Platform/Registry.h"
 #include "Platform/Text.h"
 #include "zivorivizo/OSParticipantMgr.h"
@@ -18,10 +19,7 @@ void CDeviceNames::Append(const uint32_t* numbers, uint32_t count,
   // A new sensor's empty list takes a spare one whole, and its names are
   // written over the spare's.
   std::size_t used = devices.size();
-  if (used == 0 && !mSpare.empty()) {
-    devices.swap(mSpare.back());
-    mSpare.pop_back();
-  }
+  TakeSpare(mSpare, devices);
   devices.reserve(used + count);
   for (uint32_t slot = 0; slot < count; ++slot) {
     const uint32_t number = numbers[slot];

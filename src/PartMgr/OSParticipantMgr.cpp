@@ -415,7 +415,7 @@ int COSParticipantManager::Enumerate() {
     LOG_ERROR("EnumerateWmiNameSpace failed for Sensor Info. Error: %d", result);
     return result;
   }
-  result = MakeLinks(&spare);
+  result = MakeLinks(spare);
   if (result != ZIVO_SUCCESS) {
     LOG_ERROR("UpdateSensorDeviceLinks failed. Error: %d", result);
     return result;
@@ -544,10 +544,11 @@ void COSParticipantManager::LinkDevice(CDevice* device) {
 }
 
 int COSParticipantManager::UpdateSensorDeviceLinks() {
-  return MakeLinks(nullptr);
+  SpareStorage none;
+  return MakeLinks(none);
 }
 
-int COSParticipantManager::MakeLinks(SpareStorage* spare) {
+int COSParticipantManager::MakeLinks(SpareStorage& spare) {
   LOG_DEBUG("UpdateSensorDeviceLinks Called");
   LOG_DEBUG("Devices: %d, Sensors %d", static_cast<int>(mDeviceList.size()),
             static_cast<int>(mSensorList.size()));
@@ -578,8 +579,8 @@ int COSParticipantManager::MakeLinks(SpareStorage* spare) {
         LOG_DEBUG("Added %ls to Sensor %ls", name.c_str(), record.Name.c_str());
       }
     }
-    if (spare != nullptr && !record.Devices.empty()) {
-      TakeSpare(spare->sensorLinks, sensor->mLinkedDevices);
+    if (!record.Devices.empty()) {
+      TakeSpare(spare.sensorLinks, sensor->mLinkedDevices);
     }
     sensor->mLinkedDevices.reserve(sensor->mLinkedDevices.size() + record.Devices.size());
     for (const std::wstring& name : record.Devices) {
@@ -592,10 +593,8 @@ int COSParticipantManager::MakeLinks(SpareStorage* spare) {
                 record.Name.c_str());
     }
   }
-  firstByName.ForEachLinked([spare](CDevice* device, std::size_t links) {
-    if (spare != nullptr) {
-      TakeSpare(spare->deviceLinks, device->mLinkedSensors);
-    }
+  firstByName.ForEachLinked([&spare](CDevice* device, std::size_t links) {
+    TakeSpare(spare.deviceLinks, device->mLinkedSensors);
     device->mLinkedSensors.reserve(device->mLinkedSensors.size() + links);
   });
   auto from = firstLink.begin();

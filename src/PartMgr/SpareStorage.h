@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 class CDevice;
@@ -17,8 +18,8 @@ struct SpareStorage {
 };
 
 // Moves `list`, storage and entries, to `spares` when it has storage; `list`
-// ends empty. A list of names keeps its entries, so that names written over
-// them reuse their room too.
+// ends empty. A list of links is emptied before it is spared; a list of names
+// keeps its entries, so that names written over them reuse their room too.
 template <typename T>
 void Spare(std::vector<T>& list, std::vector<std::vector<T>>& spares) {
   if (list.capacity() != 0) {
@@ -26,13 +27,11 @@ void Spare(std::vector<T>& list, std::vector<std::vector<T>>& spares) {
   }
 }
 
-// Gives the list `list`, which has no storage yet, a spare's, emptied; when
-// one is left.
+// Gives `list`, which has no storage yet, a spare one whole, when one is left.
 template <typename T>
 void TakeSpare(std::vector<std::vector<T>>& spares, std::vector<T>& list) {
   if (list.capacity() == 0 && !spares.empty()) {
     list.swap(spares.back());
     spares.pop_back();
-    list.clear();
   }
 }
