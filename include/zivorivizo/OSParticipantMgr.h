@@ -29,6 +29,7 @@
 class CPlatform;
 class CWbemClassObject;
 class CWbemServices;
+class CDeviceNames;
 struct SpareStorage;
 
 class ZIVO_EXPORT COSParticipantManager : public CParticipantMgr {
@@ -66,9 +67,11 @@ class ZIVO_EXPORT COSParticipantManager : public CParticipantMgr {
   int UpdateSensorDeviceLinks() override;
   // Links every sensor to the first device of each name in its Devices; the
   // lists of links take their storage from `spare` while it has some.
-  int MakeLinks(SpareStorage& spare);
-  // `spareNames`: name lists whose storage the new sensors' lists take over.
-  int EnumerateNonWmiDrivers(std::vector<std::vector<std::wstring>> spareNames);
+  // `numbered`, when given, is the table that read the sensors' lists: a
+  // name it read by number is looked up once per number.
+  int MakeLinks(SpareStorage& spare, const CDeviceNames* numbered = nullptr);
+  // Reads the drivers' participants; `names` reads the device names.
+  int EnumerateNonWmiDrivers(CDeviceNames& names);
   int EnumerateWmiNameSpace(WMI_ENUM_ACCESS access);
   int AddParticipant(std::wstring name, WMI_ENUM_ACCESS access,
                      std::shared_ptr<CWbemClassObject>& instance);

@@ -4,10 +4,13 @@
 
 #include "Log/LogStatement.h"
 #include "PartMgr/SpareStorage.h"
+#include "Platform/DriverProtocol.h"
 #include "Platform/Registry.h"
 #include "Platform/Text.h"
 #include "zivorivizo/OSParticipantMgr.h"
 
+static_assert(CDeviceNames::kRunNumbers == DRIVER_MAX_SENSOR_DEVICES,
+              "a run holds every number a driver reports");
 static_assert(CDeviceNames::kKeptNumbers == COSParticipantManager::MAX_DRIVER_PARTICIPANTS,
               "every device entry discovery walks is kept");
 
@@ -21,6 +24,9 @@ void CDeviceNames::Append(const uint32_t* numbers, uint32_t count,
   std::size_t used = devices.size();
   TakeSpare(mSpare, devices);
   devices.reserve(used + count);
+  NumberedRun run;
+  run.list = &devices;
+  run.first = static_cast<uint32_t>(used);
   for (uint32_t slot = 0; slot < count; ++slot) {
     const uint32_t number = numbers[slot];
     if (used == devices.size()) {
@@ -29,6 +35,7 @@ void CDeviceNames::Append(const uint32_t* numbers, uint32_t count,
     std::wstring& entry = devices[used];
     if (const std::wstring* known = Known(number)) {
       entry.assign(*known);
+      Number(run, number);
       ++used;
       continue;
     }
@@ -40,9 +47,13 @@ void CDeviceNames::Append(const uint32_t* numbers, uint32_t count,
     if (number < kKeptNumbers) {
       mNames[number] = &entry;
     }
+    Number(run, number < kKeptNumbers ? number : kUnnumbered);
     ++used;
   }
   devices.resize(used);
+  if (run.count != 0) {
+    mRuns.push_back(run);
+  }
 }
 
 long CDeviceNames::ReadEntry(uint32_t number, const std::wstring& valueName, std::wstring& value) {
@@ -51,6 +62,14 @@ long CDeviceNames::ReadEntry(uint32_t number, const std::wstring& valueName, std
     return REG_STATUS_SUCCESS;
   }
   return mKey == nullptr ? REG_STATUS_NOT_FOUND : mKey->QueryString(valueName, kNameBytes, value);
+}
+
+void CDeviceNames::Number(NumberedRun& run, uint32_t number) {
+  // A run holds as many numbers as a driver reports; the entries past them
+  // are found by name.
+  if (run.count < kRunNumbers) {
+    run.numbers[run.count++] = number;
+  }
 }
 
 const std::wstring* CDeviceNames::Known(uint32_t number) const {

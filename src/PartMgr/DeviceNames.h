@@ -7,17 +7,19 @@
 //
 // A re-enumeration replaces every participant: the name lists of the sensors
 // it replaces can be handed to the table, whose lists reuse their storage
-// rather than allocate each name anew.
+// rather than allocate each name anew. The table remembers which numbers
+// each list it filled names, so that the links are made by number.
 //
-// Owned by whoever walks the key (the participant manager during Enumerate, a
-// sensor built on its own); the key is the owner's and outlives the table. Not
-// thread-safe.
+// Owned by whoever walks the key (the participant manager for the length of
+// Enumerate, a sensor built on its own); the key is the owner's and is read
+// only while ReadThrough holds it. Not thread-safe.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 class CRegistryKey;
@@ -44,8 +46,39 @@ class CDeviceNames {
   // read it already, otherwise read under `valueName` ("Device" and the
   // number). The status of the read; `value` is untouched when it failed.
   long ReadEntry(uint32_t number, const std::wstring& valueName, std::wstring& value);
+  // Reads through `key` from now on (null: no name can be read).
+  void ReadThrough(CRegistryKey* key) { mKey = key; }
+  // Room for the runs (below) of `lists` lists. A re-enumeration asks for it
+  // before it frees the participants it replaces: taken after, it would be
+  // cut out of their freed memory and make the allocator sort all of it out.
+  void Reserve(std::size_t lists) { mRuns.reserve(lists); }
+  // Lists whose storage the lists that Append fills may take over.
+  void Spare(std::vector<std::vector<std::wstring>> spare) { mSpare = std::move(spare); }
+
+  // The device numbers whose names a list that Append filled holds: its
+  // entries from `first` on, `count` of them, are the names of `numbers`, in
+  // order (kUnnumbered: a number whose name is read again by every list that
+  // names it). Two entries of one number hold the same name as long as
+  // neither list changes.
+  static constexpr uint32_t kUnnumbered = 0xFFFFFFFF;
+  static constexpr std::size_t kRunNumbers = 5;  // as many as a driver reports
+  struct NumberedRun {
+    const std::vector<std::wstring>* list = nullptr;
+    uint32_t first = 0;
+    uint32_t count = 0;
+    std::array<uint32_t, kRunNumbers> numbers{};
+
+    // The number of the list's entry `entry`; kUnnumbered outside the run.
+    uint32_t NumberOf(std::size_t entry) const {
+      return entry >= first && entry - first < count ? numbers[entry - first] : kUnnumbered;
+    }
+  };
+  // In the order Append was called.
+  const std::vector<NumberedRun>& Runs() const { return mRuns; }
 
  private:
+  // Adds `number` to `run`, when it has room.
+  static void Number(NumberedRun& run, uint32_t number);
   // The name of `number` as a list holds it; null when not read yet.
   const std::wstring* Known(uint32_t number) const;
 
@@ -58,5 +91,6 @@ class CDeviceNames {
   // participants are freed would make the allocator sort all of them out.
   std::array<const std::wstring*, kKeptNumbers> mNames{};
   std::vector<std::vector<std::wstring>> mSpare;
+  std::vector<NumberedRun> mRuns;
   std::wstring mValueName;  // storage reused by every read
 };

@@ -18,7 +18,7 @@ void CLinkTable::Size(std::size_t devices) {
 void CLinkTable::Add(CDevice* device) {
   const std::wstring& name = device->mDevice.Name;
   const std::uint32_t hash = HashOf(name);
-  Slot& slot = Find(name, hash);
+  Slot& slot = mSlots[FindAt(name, hash)];
   if (slot.device != nullptr) {
     return;  // a later device of a name already held: the first one keeps it
   }
@@ -28,20 +28,23 @@ void CLinkTable::Add(CDevice* device) {
   slot.device = device;
 }
 
-CDevice* CLinkTable::Link(std::wstring_view name) {
-  Slot& slot = Find(name, HashOf(name));
-  if (slot.device != nullptr) {
-    ++slot.links;
+CDevice* CLinkTable::LinkNumbered(std::wstring_view name, std::uint32_t number) {
+  if (number >= mSlotOfNumber.size()) {
+    return Link(name);
   }
-  return slot.device;
+  std::uint32_t& at = mSlotOfNumber[number];
+  if (at == kNotLooked) {
+    at = static_cast<std::uint32_t>(FindAt(name, HashOf(name)));
+  }
+  return LinkAt(at);
 }
 
-CLinkTable::Slot& CLinkTable::Find(std::wstring_view name, std::uint32_t hash) {
+std::size_t CLinkTable::FindAt(std::wstring_view name, std::uint32_t hash) const {
   for (std::size_t at = hash & mMask;; at = (at + 1) & mMask) {
-    Slot& slot = mSlots[at];
+    const Slot& slot = mSlots[at];
     if (slot.device == nullptr ||
         (slot.hash == hash && std::wstring_view(slot.name, slot.size) == name)) {
-      return slot;
+      return at;
     }
   }
 }

@@ -4,11 +4,13 @@
 // devices' side of the links can be given its room at once.
 //
 // Built once per enumeration, then only looked up: one block of slots, open
-// addressing, no allocation per device. The names are the devices' own and
+// addressing, no allocation per device. A name read as a device number is
+// looked up once per number; its other links go by the number. The names are the devices' own and
 // are not copied: no device goes or is renamed while the table is in use.
 // Owned by the manager's link step; not thread-safe.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -20,6 +22,7 @@ class CLinkTable {
  public:
   template <typename Devices>
   explicit CLinkTable(const Devices& devices) {
+    mSlotOfNumber.fill(kNotLooked);
     Size(devices.size());
     for (CDevice* device : devices) {
       Add(device);
@@ -28,7 +31,12 @@ class CLinkTable {
 
   // The first device named `name`, with one more link counted to it; null
   // when no device is named so.
-  CDevice* Link(std::wstring_view name);
+  CDevice* Link(std::wstring_view name) { return LinkAt(FindAt(name, HashOf(name))); }
+  // The same, for a name read as device number `number` (below kNumbers):
+  // every name of one number is the same, so a number is looked up once and
+  // then found by number.
+  static constexpr std::size_t kNumbers = 1024;
+  CDevice* LinkNumbered(std::wstring_view name, std::uint32_t number);
 
   // Calls `visit(device, links)` for every device that links were made to.
   template <typename Visit>
@@ -52,9 +60,20 @@ class CLinkTable {
   void Size(std::size_t devices);
   void Add(CDevice* device);
   // The slot of `name`: its device's, or the free one where it would go.
-  Slot& Find(std::wstring_view name, std::uint32_t hash);
+  std::size_t FindAt(std::wstring_view name, std::uint32_t hash) const;
+  // The device of slot `at`, with one more link counted to it when it has one.
+  CDevice* LinkAt(std::size_t at) {
+    Slot& slot = mSlots[at];
+    if (slot.device != nullptr) {
+      ++slot.links;
+    }
+    return slot.device;
+  }
   static std::uint32_t HashOf(std::wstring_view name);
 
   std::vector<Slot> mSlots;
   std::size_t mMask = 0;
+  // By device number, the slot its name was found at; kNotLooked before.
+  static constexpr std::uint32_t kNotLooked = 0xFFFFFFFF;
+  std::array<std::uint32_t, kNumbers> mSlotOfNumber;
 };

@@ -393,14 +393,20 @@ int COSParticipantManager::Enumerate() {
   if (!mSensorList.empty()) {
     LOG_DEBUG("CWmiParticipantManager Enumerate: Sensor list Not empty, Re-enumerate!");
   }
+  // Sensors name their devices by number: each number is read once, and
+  // looked up once when the links are made. The table's room is taken while
+  // the previous participants still hold theirs.
+  CDeviceNames names(nullptr);
+  names.Reserve(mSensorList.size());
   // Nothing else refers to the participants of the previous enumeration, so
   // they are destroyed rather than dropped (they are not stopped). Their
   // lists of device names and of links make room for the new ones.
   SpareStorage spare;
   DestroyParticipants(&spare);
   LeftOutRecordOf(*this) = DiscoveryLeftOut();
+  names.Spare(std::move(spare.names));
 
-  int result = EnumerateNonWmiDrivers(std::move(spare.names));
+  int result = EnumerateNonWmiDrivers(names);
   if (result != ZIVO_SUCCESS) {
     LOG_ERROR("EnumerateNonWmiDrivers failed. Error: %d", result);
     return result;
@@ -415,7 +421,7 @@ int COSParticipantManager::Enumerate() {
     LOG_ERROR("EnumerateWmiNameSpace failed for Sensor Info. Error: %d", result);
     return result;
   }
-  result = MakeLinks(spare);
+  result = MakeLinks(spare, &names);
   if (result != ZIVO_SUCCESS) {
     LOG_ERROR("UpdateSensorDeviceLinks failed. Error: %d", result);
     return result;
@@ -484,15 +490,18 @@ int COSParticipantManager::AddParticipant(std::wstring name, WMI_ENUM_ACCESS acc
   return ZIVO_PARTICIPANT_NOT_FOUND;
 }
 
-int COSParticipantManager::EnumerateNonWmiDrivers(
-    std::vector<std::vector<std::wstring>> spareNames) {
+int COSParticipantManager::EnumerateNonWmiDrivers(CDeviceNames& names) {
   LOG_DEBUG("EnumerateNonWmiDrivers Called");
   std::unique_ptr<CRegistryKey> key = OpenParameters(*mPlatform);
   if (!key) {
     return ZIVO_KEY_OPEN_FAILED;
   }
-  // Sensors name their devices by number; each number is read once.
-  CDeviceNames names(key.get(), std::move(spareNames));
+  // The key is read only here: the table keeps no pointer to it after.
+  struct ReadThroughKey {
+    CDeviceNames& names;
+    ~ReadThroughKey() { names.ReadThrough(nullptr); }
+  } reading{names};
+  names.ReadThrough(key.get());
   const int result = WalkEntries(
       *key, kSensorEntries, true,
       [this, &names](std::wstring& path) {
@@ -548,7 +557,10 @@ int COSParticipantManager::UpdateSensorDeviceLinks() {
   return MakeLinks(none);
 }
 
-int COSParticipantManager::MakeLinks(SpareStorage& spare) {
+static_assert(CLinkTable::kNumbers == CDeviceNames::kKeptNumbers,
+              "every number the table of names keeps is found by number");
+
+int COSParticipantManager::MakeLinks(SpareStorage& spare, const CDeviceNames* numbered) {
   LOG_DEBUG("UpdateSensorDeviceLinks Called");
   LOG_DEBUG("Devices: %d, Sensors %d", static_cast<int>(mDeviceList.size()),
             static_cast<int>(mSensorList.size()));
@@ -565,9 +577,17 @@ int COSParticipantManager::MakeLinks(SpareStorage& spare) {
   // its list has room for all of them, so neither side grows link by link.
   std::vector<std::size_t> firstLink;
   firstLink.reserve(mSensorList.size());
+  // The lists `numbered` filled, in the order of the sensors that hold them.
+  const std::vector<CDeviceNames::NumberedRun> noRuns;
+  const auto& runs = numbered != nullptr ? numbered->Runs() : noRuns;
+  auto run = runs.begin();
   for (CSensor* sensor : mSensorList) {
     firstLink.push_back(sensor->mLinkedDevices.size());
     _tagSSensor& record = sensor->mSensor;
+    const CDeviceNames::NumberedRun* numbers = nullptr;
+    if (run != runs.end() && run->list == &record.Devices) {
+      numbers = &*run++;
+    }
     if (record.Class == ZIVO_SKIN_SENSOR_CLASS && config != nullptr) {
       std::vector<std::wstring> names;
       if (config->GetSensorDevices(record.Name, &names) != ZIVO_SUCCESS) {
@@ -583,8 +603,10 @@ int COSParticipantManager::MakeLinks(SpareStorage& spare) {
       TakeSpare(spare.sensorLinks, sensor->mLinkedDevices);
     }
     sensor->mLinkedDevices.reserve(sensor->mLinkedDevices.size() + record.Devices.size());
-    for (const std::wstring& name : record.Devices) {
-      CDevice* device = firstByName.Link(name);
+    for (std::size_t entry = 0; entry < record.Devices.size(); ++entry) {
+      const std::wstring& name = record.Devices[entry];
+      CDevice* device = firstByName.LinkNumbered(
+          name, numbers != nullptr ? numbers->NumberOf(entry) : CDeviceNames::kUnnumbered);
       if (device == nullptr) {
         continue;
       }

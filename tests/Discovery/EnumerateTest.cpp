@@ -204,4 +204,20 @@ TEST_F(EnumerateTest, ANameLinksItsFirstDeviceAndEveryEnumerationLinksAfresh) {
   }
 }
 
+// A skin sensor's devices are the ones its driver reports, then the ones the
+// configuration names; a device number means the same device to every sensor.
+TEST_F(EnumerateTest, ASkinSensorLinksItsReportedDevicesThenItsConfiguredOnes) {
+  SeedDrivers({L"TZ0", L"TZ1"}, {L"FAN0", L"FAN1", L"FAN2"});
+  AttachSensor(L"TZ0", {0})->SetType(ZIVO_SKIN_SENSOR_CLASS);
+  AttachSensor(L"TZ1", {1, 0});
+  for (const wchar_t* fan : {L"FAN0", L"FAN1", L"FAN2"}) {
+    AttachDevice(fan);
+  }
+  LoadSkinConfig(L"TZ0", {L"FAN2"});
+  ASSERT_EQ(Manager().Enumerate(), ZIVO_SUCCESS);
+  EXPECT_EQ(Links(SensorNamed(L"TZ0")), (Names{L"FAN0", L"FAN2"}));
+  EXPECT_EQ(Links(SensorNamed(L"TZ1")), (Names{L"FAN1", L"FAN0"}));
+  EXPECT_EQ(Links(DeviceNamed(L"FAN0")), (Names{L"TZ0", L"TZ1"}));
+}
+
 }  // namespace
