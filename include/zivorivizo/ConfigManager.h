@@ -95,9 +95,10 @@ class ZIVO_EXPORT CConfigManager {
 
   // The first sensor record of each name, by name: a query of a policy of
   // many sensors does not walk them all. The keys are the records' own names.
-  // Built by the first lookup after an edit; a list whose size changed since
-  // is indexed again too.
+  // It holds the first mSensorIndexedCount records of the list; a record
+  // SetSensorConfig adds is indexed as it is added. A list replaced, or
+  // grown by other means, is indexed again by the next lookup.
+  static constexpr std::size_t kNotIndexed = static_cast<std::size_t>(-1);
   std::unordered_map<std::wstring_view, _tagSSensorConfig*> mSensorIndex;
-  bool mSensorIndexed = false;
-  std::size_t mSensorIndexedCount = 0;
+  std::size_t mSensorIndexedCount = kNotIndexed;
 };

@@ -14,8 +14,7 @@ static_assert(CDeviceNames::kRunNumbers == DRIVER_MAX_SENSOR_DEVICES,
 static_assert(CDeviceNames::kKeptNumbers == COSParticipantManager::MAX_DRIVER_PARTICIPANTS,
               "every device entry discovery walks is kept");
 
-CDeviceNames::CDeviceNames(CRegistryKey* key, std::vector<std::vector<std::wstring>> spare)
-    : mKey(key), mSpare(std::move(spare)) {}
+CDeviceNames::CDeviceNames(CRegistryKey* key) : mKey(key) {}
 
 void CDeviceNames::Append(const uint32_t* numbers, uint32_t count,
                           std::vector<std::wstring>& devices) {

@@ -32,9 +32,8 @@ class CDeviceNames {
   // walks.
   static constexpr uint32_t kKeptNumbers = 1024;
 
-  // Reads through `key`; without one (null) no name can be read. `spare`:
-  // lists whose storage the lists that Append fills may take over.
-  explicit CDeviceNames(CRegistryKey* key, std::vector<std::vector<std::wstring>> spare = {});
+  // Reads through `key`; without one (null) no name can be read.
+  explicit CDeviceNames(CRegistryKey* key);
   CDeviceNames(const CDeviceNames&) = delete;
   CDeviceNames& operator=(const CDeviceNames&) = delete;
 

@@ -5,8 +5,9 @@
 //
 // Built once per enumeration, then only looked up: one block of slots, open
 // addressing, no allocation per device. A name read as a device number is
-// looked up once per number; its other links go by the number. The names are the devices' own and
-// are not copied: no device goes or is renamed while the table is in use.
+// looked up once per number; its other links go by the number. The names
+// are the devices' own and are not copied: no device goes or is renamed
+// while the table is in use.
 // Owned by the manager's link step; not thread-safe.
 #pragma once
 

@@ -150,9 +150,11 @@ TEST_F(ConfigQueriesTest, ConcurrentQueriesAndUpdatesSeeWholeRecords) {
   }
   EXPECT_EQ(torn.load(), 0);
   EXPECT_EQ(failed.load(), 0);
+  // Each record added is found as it was added.
   for (int w = 0; w < 2; ++w) {
     for (int k = 1; k <= kRounds; ++k) {
-      SensorOf(manager, L"W" + std::to_wstring(w) + L"_" + std::to_wstring(k));
+      EXPECT_EQ(SensorOf(manager, L"W" + std::to_wstring(w) + L"_" + std::to_wstring(k)),
+                (Ints{2, 3000, 3100, 1, 40}));
     }
   }
 }

@@ -96,7 +96,7 @@ void CConfigManager::ClearRecordsLocked() {
 void CConfigManager::RecordsReplacedLocked() {
   RecordsEditedLocked();
   mSensorIndex.clear();
-  mSensorIndexed = false;
+  mSensorIndexedCount = kNotIndexed;
 }
 
 _tagSDeviceConfig* CConfigManager::FindDeviceLocked(const std::wstring& path) {
@@ -110,13 +110,12 @@ _tagSDeviceConfig* CConfigManager::FindDeviceLocked(const std::wstring& path) {
 }
 
 _tagSSensorConfig* CConfigManager::FindSensorLocked(const std::wstring& name) {
-  if (!mSensorIndexed || mSensorIndexedCount != mSensorList.size()) {
+  if (mSensorIndexedCount != mSensorList.size()) {
     mSensorIndex.clear();
     mSensorIndex.reserve(mSensorList.size());
     for (_tagSSensorConfig& record : mSensorList) {
       mSensorIndex.emplace(record.strName, &record);  // a later namesake is never found
     }
-    mSensorIndexed = true;
     mSensorIndexedCount = mSensorList.size();
   }
   const auto found = mSensorIndex.find(name);
@@ -260,6 +259,12 @@ int CConfigManager::SetSensorConfig(_tagSSensorConfig config) {
     added.vecDevicePaths = std::move(config.vecDevicePaths);
   }
   mSensorList.push_back(std::move(added));
+  // The lookup above left the index whole: the new record joins it, so that
+  // adding record after record does not index the list again each time.
+  if (mSensorIndexedCount + 1 == mSensorList.size()) {
+    mSensorIndex.emplace(mSensorList.back().strName, &mSensorList.back());
+    ++mSensorIndexedCount;
+  }
   RecordsEditedLocked();
   LOG_DEBUG("Added %ls Sensor", config.strName.c_str());
   return ZIVO_SUCCESS;
