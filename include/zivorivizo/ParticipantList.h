@@ -80,6 +80,15 @@ class CParticipantList {
     mItems.clear();
   }
 
+  // The entry at `position`, which is below size(). A name lookup that
+  // follows for the same participant finds it at its first try.
+  Participant* At(std::size_t position) const {
+    if (mIndexed) {
+      mLast = position;
+    }
+    return mItems[position];
+  }
+
   // The first participant named `name`; null when none is.
   Participant* Find(const std::wstring& name) const {
     // Every edit that moves an entry drops the index, and with it mLast.

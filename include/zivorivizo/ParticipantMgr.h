@@ -105,6 +105,12 @@ class ZIVO_EXPORT CParticipantMgr {
   // sensor is absent (102) and otherwise what the read left there. The read's
   // result; Valid is left alone.
   int GetCurrentTemperature(const std::wstring& name, int& temperature);
+  // The same read of the sensor at `position` in the list as it stood when
+  // SensorListEdits() answered `listEdits` (GetAllSensors lists in that
+  // order): a host that keeps what it listed reads its sensors with no name
+  // looked up. 102 and `temperature` 0 once the list has changed since, or
+  // when `position` is past its end.
+  int GetCurrentTemperatureAt(std::size_t position, std::uint64_t listEdits, int& temperature);
   // Raised by every change of the sensor list (a sensor added, removed, the
   // list enumerated again): a host that keeps the names it listed lists them
   // again when this differs from what it was then.
@@ -123,4 +129,6 @@ class ZIVO_EXPORT CParticipantMgr {
 
  private:
   virtual int UpdateSensorDeviceLinks() = 0;
+  // The current-temperature read of a found sensor: its result.
+  static int ReadCurrentTemperature(CSensor& sensor, int& temperature);
 };

@@ -167,6 +167,34 @@ TEST_F(ParticipantMgrTest, AMissingNameLeavesTheHostsRecordsAlone) {
   EXPECT_EQ(temperature, 3010);
 }
 
+TEST_F(ParticipantMgrTest, AReadByPositionHoldsOnlyWhileTheListStandsAsListed) {
+  CFakeSensor& cpu = Mgr().AddFakeSensor(L"Cpu");
+  CFakeSensor& gpu = Mgr().AddFakeSensor(L"Gpu");
+  cpu.mTemperature = 3010;
+  gpu.mTemperature = 3020;
+  const std::uint64_t listed = Mgr().SensorListEdits();
+  int temperature = 1;
+  EXPECT_EQ(Mgr().GetCurrentTemperatureAt(1, listed, temperature), 0);
+  EXPECT_EQ(temperature, 3020);
+  EXPECT_EQ(Mgr().GetCurrentTemperatureAt(0, listed, temperature), 0);
+  EXPECT_EQ(temperature, 3010);
+  gpu.mGetTemp.FailOnce(ZIVO_IOCTL_FAILED);
+  EXPECT_EQ(Mgr().GetCurrentTemperatureAt(1, listed, temperature), ZIVO_IOCTL_FAILED);
+  temperature = 1;
+  EXPECT_EQ(Mgr().GetCurrentTemperatureAt(2, listed, temperature), ZIVO_SENSOR_NOT_FOUND);
+  EXPECT_EQ(temperature, 0);
+
+  // Once the list changes, a position of the old listing reads nothing.
+  EXPECT_EQ(Mgr().RemoveSensor(L"Cpu"), 0);
+  const int reads = Calls(gpu);
+  temperature = 1;
+  EXPECT_EQ(Mgr().GetCurrentTemperatureAt(0, listed, temperature), ZIVO_SENSOR_NOT_FOUND);
+  EXPECT_EQ(temperature, 0);
+  EXPECT_EQ(Calls(gpu), reads);
+  EXPECT_EQ(Mgr().GetCurrentTemperatureAt(0, Mgr().SensorListEdits(), temperature), 0);
+  EXPECT_EQ(temperature, 3020);
+}
+
 TEST_F(ParticipantMgrTest, StartAndStopAllNeedBothListsAndGoOnPastFailures) {
   using All = int (CParticipantMgr::*)();
   const std::vector<std::tuple<All, DeviceScript, SensorScript>> ops = {

@@ -8,6 +8,7 @@
 #include "TextTable.h"
 #include "zivorivizo/ConfigManager.h"
 #include "zivorivizo/ParticipantMgr.h"
+#include "zivorivizo/StatusCodes.h"
 #include "zivorivizo/Text.h"
 
 namespace {
@@ -108,6 +109,7 @@ std::vector<PolicyDecision> CPolicyEngine::EvaluateAll() {
     mListed.reserve(sensors.size());
     for (const _tagSSensor& sensor : sensors) {
       mListed.push_back(ListedOf(sensor));
+      mListed.back().position = mListed.size() - 1;
     }
     mListEdits = edits;
   }
@@ -195,7 +197,15 @@ void CPolicyEngine::Evaluate(Listed& listed, std::vector<PolicyDecision>& out) {
   // evaluation. Its trip points are not read again, so a trip that cannot
   // be read does not make a good reading stale.
   int temperature = 0;
-  const int status = mParticipants.GetCurrentTemperature(sensor, temperature);
+  int status = ZIVO_SENSOR_NOT_FOUND;
+  if (listed.position != kUnlisted) {
+    status = mParticipants.GetCurrentTemperatureAt(listed.position, mListEdits, temperature);
+  }
+  if (status == ZIVO_SENSOR_NOT_FOUND) {
+    // Not listed, or the list changed since: the name finds it, if it is
+    // still there.
+    status = mParticipants.GetCurrentTemperature(sensor, temperature);
+  }
   if (status == 0) {
     mPower.LibraryRequests(sensor, temperature, out);
   } else if (listed.hasHistory) {

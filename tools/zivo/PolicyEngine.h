@@ -164,6 +164,7 @@ class CPolicyEngine {
   // its entries in mBand and mReadings are, found once by name. Those are
   // good while mErasures is what it was when they were found: inserting
   // moves no entry of either map, erasing one is counted.
+  static constexpr std::size_t kUnlisted = SIZE_MAX;
   struct Listed {
     // The sensor's record in the policy: strName is the sensor's name, set
     // when listed; the rest is what the policy answered (recordStatus) when
@@ -173,6 +174,9 @@ class CPolicyEngine {
     std::optional<uint64_t> recordEdits;
     uint32_t sensorClass = 0;
     bool hasHistory = false;  // its record held a temperature when listed
+    // Where EvaluateAll's listing had it, read by position while the list
+    // stands as listed; kUnlisted for a sensor evaluated by name alone.
+    std::size_t position = kUnlisted;
     Band* band = nullptr;
     Reading* reading = nullptr;
     uint64_t erasures = 0;

@@ -452,7 +452,23 @@ int CParticipantMgr::GetCurrentTemperature(const std::wstring& name, int& temper
     LOG_DEBUG("Sensor not found");
     return ZIVO_SENSOR_NOT_FOUND;
   }
-  const int result = sensor->GetCurrentTemp(temperature);
+  return ReadCurrentTemperature(*sensor, temperature);
+}
+
+int CParticipantMgr::GetCurrentTemperatureAt(std::size_t position, std::uint64_t listEdits,
+                                             int& temperature) {
+  temperature = 0;
+  if (listEdits != mSensorList.Edits() || position >= mSensorList.size()) {
+    LOG_DEBUG("GetCurrentTemperature: sensor %zu of a list that has changed since", position);
+    return ZIVO_SENSOR_NOT_FOUND;
+  }
+  CSensor* const sensor = mSensorList.At(position);
+  LOG_DEBUG("GetCurrentTemperature called for %ls", sensor->mSensor.Name.c_str());
+  return ReadCurrentTemperature(*sensor, temperature);
+}
+
+int CParticipantMgr::ReadCurrentTemperature(CSensor& sensor, int& temperature) {
+  const int result = sensor.GetCurrentTemp(temperature);
   if (result != ZIVO_SUCCESS) {
     LOG_ERROR("Sensor get currnet temp failed");
   }
