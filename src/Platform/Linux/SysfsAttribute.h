@@ -63,9 +63,11 @@ class CSysfsAttribute {
  private:
   bool OpenReadFd(uint32_t& error);
 
+  // A read touches the descriptor and the name's characters only: both
+  // come first, in one cache line.
   int mDirFd;
-  std::string mName;
   CUniqueFd mReadFd;
+  std::string mName;
 };
 
 // The latest access of this thread that failed, for a person to read: the

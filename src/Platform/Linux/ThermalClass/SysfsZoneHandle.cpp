@@ -21,9 +21,9 @@ constexpr uint32_t kNoTrip = 0xFFFFFFFF;
 
 CSysfsZoneHandle::CSysfsZoneHandle(CSysfsLiveEntry entry, CUniqueFd dir, CSysfsAttribute temp,
                                    std::shared_ptr<CSysfsValueWriter> writer)
-    : mEntry(std::move(entry)),
+    : mTemp(std::move(temp)),
+      mEntry(std::move(entry)),
       mDir(std::move(dir)),
-      mTemp(std::move(temp)),
       mTrips(mDir.Get(), std::move(writer)) {}
 
 bool CSysfsZoneHandle::Control(uint32_t code, std::span<const std::byte> in,

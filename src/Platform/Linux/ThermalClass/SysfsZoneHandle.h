@@ -40,8 +40,10 @@ class CSysfsZoneHandle : public CSysfsHandle {
   bool SetTrips(std::span<const std::byte> in, uint32_t& error);
   std::vector<uint32_t> LinkedDeviceIndexes() const;
 
+  // What a temperature read touches comes first: the attribute, then the
+  // entry's check.
+  CSysfsAttribute mTemp;
   CSysfsLiveEntry mEntry;
   CUniqueFd mDir;
-  CSysfsAttribute mTemp;
   CSysfsZoneTrips mTrips;
 };
