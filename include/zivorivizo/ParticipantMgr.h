@@ -129,6 +129,4 @@ class ZIVO_EXPORT CParticipantMgr {
 
  private:
   virtual int UpdateSensorDeviceLinks() = 0;
-  // The current-temperature read of a found sensor: its result.
-  static int ReadCurrentTemperature(CSensor& sensor, int& temperature);
 };
