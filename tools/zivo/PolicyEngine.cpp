@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string_view>
+#include <unordered_set>
 
 #include "PowerGuard.h"
 #include "StaleReading.h"
@@ -107,9 +109,14 @@ std::vector<PolicyDecision> CPolicyEngine::EvaluateAll() {
     mParticipants.GetAllSensors(sensors);
     mListed.clear();
     mListed.reserve(sensors.size());
+    // A namesake of an earlier sensor is read by name, as every call by
+    // name reaches the first of them: its decisions are that sensor's.
+    std::unordered_set<std::wstring_view> names;
     for (const _tagSSensor& sensor : sensors) {
       mListed.push_back(ListedOf(sensor));
-      mListed.back().position = mListed.size() - 1;
+      if (names.insert(sensor.Name).second) {
+        mListed.back().position = mListed.size() - 1;
+      }
     }
     mListEdits = edits;
   }

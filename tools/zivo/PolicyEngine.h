@@ -175,7 +175,8 @@ class CPolicyEngine {
     uint32_t sensorClass = 0;
     bool hasHistory = false;  // its record held a temperature when listed
     // Where EvaluateAll's listing had it, read by position while the list
-    // stands as listed; kUnlisted for a sensor evaluated by name alone.
+    // stands as listed; kUnlisted for a sensor read by name (one evaluated
+    // on its own, a namesake of an earlier one).
     std::size_t position = kUnlisted;
     Band* band = nullptr;
     Reading* reading = nullptr;
