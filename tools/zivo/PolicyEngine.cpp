@@ -10,7 +10,6 @@
 #include "TextTable.h"
 #include "zivorivizo/ConfigManager.h"
 #include "zivorivizo/ParticipantMgr.h"
-#include "zivorivizo/StatusCodes.h"
 #include "zivorivizo/Text.h"
 
 namespace {
@@ -204,15 +203,13 @@ void CPolicyEngine::Evaluate(Listed& listed, std::vector<PolicyDecision>& out) {
   // evaluation. Its trip points are not read again, so a trip that cannot
   // be read does not make a good reading stale.
   int temperature = 0;
-  int status = ZIVO_SENSOR_NOT_FOUND;
-  if (listed.position != kUnlisted) {
-    status = mParticipants.GetCurrentTemperatureAt(listed.position, mListEdits, temperature);
-  }
-  if (status == ZIVO_SENSOR_NOT_FOUND) {
-    // Not listed, or the list changed since: the name finds it, if it is
-    // still there.
-    status = mParticipants.GetCurrentTemperature(sensor, temperature);
-  }
+  // Read by name when it is not listed, or once the list has changed since:
+  // the name finds it, if it is still there.
+  const bool asListed =
+      listed.position != kUnlisted && mParticipants.SensorListEdits() == mListEdits;
+  const int status =
+      asListed ? mParticipants.GetCurrentTemperatureAt(listed.position, mListEdits, temperature)
+               : mParticipants.GetCurrentTemperature(sensor, temperature);
   if (status == 0) {
     mPower.LibraryRequests(sensor, temperature, out);
   } else if (listed.hasHistory) {

@@ -151,6 +151,8 @@ class CPolicyEngine {
   void Forget(const std::wstring& name);
 
  private:
+  // The position of a sensor that is read by name.
+  static constexpr std::size_t kUnlisted = SIZE_MAX;
   enum class Band { Cool, Hold, Hot, Stale };
   struct Candidate {
     std::wstring name;
@@ -164,7 +166,6 @@ class CPolicyEngine {
   // its entries in mBand and mReadings are, found once by name. Those are
   // good while mErasures is what it was when they were found: inserting
   // moves no entry of either map, erasing one is counted.
-  static constexpr std::size_t kUnlisted = SIZE_MAX;
   struct Listed {
     // The sensor's record in the policy: strName is the sensor's name, set
     // when listed; the rest is what the policy answered (recordStatus) when

@@ -470,7 +470,7 @@ int CParticipantMgr::GetCurrentTemperatureAt(std::size_t position, std::uint64_t
                                              int& temperature) {
   temperature = 0;
   if (listEdits != mSensorList.Edits() || position >= mSensorList.size()) {
-    LOG_DEBUG("GetCurrentTemperature: sensor %zu of a list that has changed since", position);
+    LOG_DEBUG("GetCurrentTemperature: no sensor %zu in the list as it stood", position);
     return ZIVO_SENSOR_NOT_FOUND;
   }
   CSensor* const sensor = mSensorList.At(position);
