@@ -1,6 +1,7 @@
 // zivo run's tick on scripted sensors: each managed sensor is read once per
-// tick, and a namesake of an earlier sensor is read as every call by name
-// reads it, as the first of that name.
+// tick, a namesake of an earlier sensor is read as every call by name reads
+// it (as the first of that name), and a list changed during a tick is read by
+// name for the rest of it.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -24,33 +25,61 @@ const char* kPolicy = R"(<?xml version="1.0"?>
 </Sensors></VelmarConfig>
 )";
 
-TEST(PolicyEngineTest, ATickReadsEachSensorOnceAndANamesakeAsTheFirstOfItsName) {
-  CTempFolder folder;
-  CPolicyInForce policy;
-  ASSERT_TRUE(policy.Load(FromUtf8(folder.Write("policy.xml", kPolicy))).loaded);
-  CTestParticipantMgr sensors;
-  CFakeSensor& cpu = sensors.AddFakeSensor(L"cpu", 2);
-  CFakeSensor& twin = sensors.AddFakeSensor(L"cpu", 2);
-  CFakeSensor& gpu = sensors.AddFakeSensor(L"gpu", 2);
+// The policy above in force, in a dry run whose power only records.
+class PolicyEngineTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(mPolicy.Load(FromUtf8(mFolder.Write("policy.xml", kPolicy))).loaded);
+  }
+
+  CTempFolder mFolder;
+  CPolicyInForce mPolicy;
+  CTestParticipantMgr mSensors;
+  std::shared_ptr<CSimPlatform> mRecording = std::make_shared<CSimPlatform>();
+  CRunPower mPower{std::shared_ptr<CPower>(mRecording, &mRecording->Power())};
+  CPowerGuard mGuard{nullptr, mPower, 2, CPolicyEngine::kHysteresis};
+  CPolicyEngine mEngine{mSensors, mPolicy, mGuard, false};
+};
+
+TEST_F(PolicyEngineTest, ATickReadsEachSensorOnceAndANamesakeAsTheFirstOfItsName) {
+  CFakeSensor& cpu = mSensors.AddFakeSensor(L"cpu", 2);
+  CFakeSensor& twin = mSensors.AddFakeSensor(L"cpu", 2);
+  CFakeSensor& gpu = mSensors.AddFakeSensor(L"gpu", 2);
   cpu.mTemperature = 3232;   // 50 C: cool
   twin.mTemperature = 3832;  // 110 C, past the shutdown: never read
   gpu.mTemperature = 3232;
-  const auto recording = std::make_shared<CSimPlatform>();
-  CRunPower power(std::shared_ptr<CPower>(recording, &recording->Power()));
-  CPowerGuard guard(nullptr, power, 2, CPolicyEngine::kHysteresis);
-  CPolicyEngine engine(sensors, policy, guard, false);
 
   for (int tick = 1; tick <= 2; ++tick) {
-    EXPECT_TRUE(engine.EvaluateAll().empty());
+    EXPECT_TRUE(mEngine.EvaluateAll().empty());
     EXPECT_EQ(cpu.mGetTemp.calls, 2 * tick);
     EXPECT_EQ(twin.mGetTemp.calls, 0);
     EXPECT_EQ(gpu.mGetTemp.calls, tick);
   }
   // Once the list changes, the next tick lists it again.
-  ASSERT_EQ(sensors.RemoveSensor(L"gpu"), 0);
-  EXPECT_TRUE(engine.EvaluateAll().empty());
+  ASSERT_EQ(mSensors.RemoveSensor(L"gpu"), 0);
+  EXPECT_TRUE(mEngine.EvaluateAll().empty());
   EXPECT_EQ(cpu.mGetTemp.calls, 6);
   EXPECT_EQ(twin.mGetTemp.calls, 0);
+}
+
+// A list that changes during a tick moves the sensors after the change: the
+// rest of that tick reads them by name.
+TEST_F(PolicyEngineTest, AListChangedDuringATickIsReadByNameForTheRestOfIt) {
+  CFakeSensor& cpu = mSensors.AddFakeSensor(L"cpu", 2);
+  CFakeSensor& gpu = mSensors.AddFakeSensor(L"gpu", 2);
+  cpu.mTemperature = 3232;
+  gpu.mTemperature = 3232;
+  ASSERT_TRUE(mEngine.EvaluateAll().empty());
+
+  // Reading cpu puts a sensor in front of it: gpu is no longer second.
+  // The manager owns what its list holds.
+  cpu.mOnGetTemp = [this] {
+    auto ssd = std::make_unique<CFakeSensor>(L"ssd", 2);
+    mSensors.mSensorList.insert(mSensors.mSensorList.begin(), ssd.release());
+  };
+  const int reads = gpu.mGetTemp.calls;
+  EXPECT_TRUE(mEngine.EvaluateAll().empty());
+  EXPECT_EQ(gpu.mGetTemp.calls, reads + 1);
 }
 
 }  // namespace

@@ -63,6 +63,7 @@ int CFakeSensor::Refresh() {
 }
 
 int CFakeSensor::GetCurrentTemp(int32_t& temperature) {
+  if (mOnGetTemp) mOnGetTemp();
   const int result = mGetTemp.Take();
   if (result == ZIVO_SUCCESS) temperature = mTemperature;
   return result;

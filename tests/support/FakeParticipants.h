@@ -69,7 +69,7 @@ class CFakeSensor : public CSensor {
   int Refresh() override;
   int Start() override { return mStart.Take(); }
   int Stop() override { return mStop.Take(); }
-  // On success writes mTemperature.
+  // Calls mOnGetTemp first, when set; on success writes mTemperature.
   int GetCurrentTemp(int32_t& temperature) override;
   // On success copies the Temp of every mReportedTrips entry into the trip
   // point of the same AuxType.
@@ -85,6 +85,7 @@ class CFakeSensor : public CSensor {
   uint32_t mTimeStamp = 0;
   std::vector<_tagSAuxTrip> mReportedTrips;
   std::function<void()> mOnDestroy;
+  std::function<void()> mOnGetTemp;
 };
 
 // Links a sensor and a device both ways, as discovery does; calling it twice

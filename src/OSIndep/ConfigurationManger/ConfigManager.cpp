@@ -261,7 +261,7 @@ int CConfigManager::SetSensorConfig(_tagSSensorConfig config) {
   mSensorList.push_back(std::move(added));
   // The lookup above left the index whole: the new record joins it, so that
   // adding record after record does not index the list again each time.
-  if (mSensorIndexedCount + 1 == mSensorList.size()) {
+  if (mSensorIndexedCount != kNotIndexed && mSensorIndexedCount + 1 == mSensorList.size()) {
     mSensorIndex.emplace(mSensorList.back().strName, &mSensorList.back());
     ++mSensorIndexedCount;
   }

@@ -63,8 +63,8 @@ class CSysfsAttribute {
  private:
   bool OpenReadFd(uint32_t& error);
 
-  // A read touches the descriptor and the name's characters only: both
-  // come first, in one cache line.
+  // A read touches only the descriptor and the name's pointer (passed on
+  // for a failure's note): both come first, in one cache line.
   int mDirFd;
   CUniqueFd mReadFd;
   std::string mName;
