@@ -63,6 +63,12 @@ long CDeviceNames::ReadEntry(uint32_t number, const std::wstring& valueName, std
   return mKey == nullptr ? REG_STATUS_NOT_FOUND : mKey->QueryString(valueName, kNameBytes, value);
 }
 
+void CDeviceNames::DeviceMade(uint32_t number, const std::wstring& name) {
+  // Just read by ReadEntry: both names are at hand.
+  const std::wstring* known = Known(number);
+  mDeviceNumbers.push_back(known != nullptr && *known == name ? number : kUnnumbered);
+}
+
 void CDeviceNames::Number(NumberedRun& run, uint32_t number) {
   // A run holds as many numbers as a driver reports; the entries past them
   // are found by name.

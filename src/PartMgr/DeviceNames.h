@@ -47,10 +47,14 @@ class CDeviceNames {
   long ReadEntry(uint32_t number, const std::wstring& valueName, std::wstring& value);
   // Reads through `key` from now on (null: no name can be read).
   void ReadThrough(CRegistryKey* key) { mKey = key; }
-  // Room for the runs (below) of `lists` lists. A re-enumeration asks for it
-  // before it frees the participants it replaces: taken after, it would be
-  // cut out of their freed memory and make the allocator sort all of it out.
-  void Reserve(std::size_t lists) { mRuns.reserve(lists); }
+  // Room for the runs (below) of `lists` lists and the numbers of `devices`
+  // devices. A re-enumeration asks for it before it frees the participants it
+  // replaces: taken after, it would be cut out of their freed memory and make
+  // the allocator sort all of it out.
+  void Reserve(std::size_t lists, std::size_t devices) {
+    mRuns.reserve(lists);
+    mDeviceNumbers.reserve(devices);
+  }
   // Lists whose storage the lists that Append fills may take over.
   void Spare(std::vector<std::vector<std::wstring>> spare) { mSpare = std::move(spare); }
 
@@ -75,6 +79,15 @@ class CDeviceNames {
   // In the order Append was called.
   const std::vector<NumberedRun>& Runs() const { return mRuns; }
 
+  // The walk of the device entries made the next device of the device list,
+  // named `name`, from entry `number`.
+  void DeviceMade(uint32_t number, const std::wstring& name);
+  // For each device the walk made, in the order made (the device list's first
+  // devices), its number when it is named as every list that names that
+  // number holds it, otherwise kUnnumbered: a device whose path is cut at a
+  // NUL or that took no name.
+  const std::vector<uint32_t>& DeviceNumbers() const { return mDeviceNumbers; }
+
  private:
   // Adds `number` to `run`, when it has room.
   static void Number(NumberedRun& run, uint32_t number);
@@ -91,5 +104,6 @@ class CDeviceNames {
   std::array<const std::wstring*, kKeptNumbers> mNames{};
   std::vector<std::vector<std::wstring>> mSpare;
   std::vector<NumberedRun> mRuns;
+  std::vector<uint32_t> mDeviceNumbers;
   std::wstring mValueName;  // storage reused by every read
 };

@@ -15,20 +15,22 @@ void CLinkTable::Size(std::size_t devices) {
   mMask = slots - 1;
 }
 
-void CLinkTable::Add(CDevice* device) {
+std::uint32_t CLinkTable::Add(CDevice* device) {
   const std::wstring& name = device->mDevice.Name;
   const std::uint32_t hash = HashOf(name);
-  Slot& slot = mSlots[FindAt(name, hash)];
-  if (slot.device != nullptr) {
-    return;  // a later device of a name already held: the first one keeps it
+  const std::size_t at = FindAt(name, hash);
+  Slot& slot = mSlots[at];
+  if (slot.device == nullptr) {
+    // A later device of a name already held leaves it to the first one.
+    slot.name = name.data();
+    slot.size = static_cast<std::uint32_t>(name.size());
+    slot.hash = hash;
+    slot.device = device;
   }
-  slot.name = name.data();
-  slot.size = static_cast<std::uint32_t>(name.size());
-  slot.hash = hash;
-  slot.device = device;
+  return static_cast<std::uint32_t>(at);
 }
 
-CDevice* CLinkTable::LinkNumbered(std::wstring_view name, std::uint32_t number) {
+CDevice* CLinkTable::LinkNumbered(const std::wstring& name, std::uint32_t number) {
   if (number >= mSlotOfNumber.size()) {
     return Link(name);
   }

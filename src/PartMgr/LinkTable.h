@@ -5,7 +5,9 @@
 //
 // Built once per enumeration, then only looked up: one block of slots, open
 // addressing, no allocation per device. A name read as a device number is
-// looked up once per number; its other links go by the number. The names
+// looked up once per number; its other links go by the number. A device made
+// from the entry of a number, under the name the sensors hold for it, gives
+// that number its slot at once: no link by the number hashes. The names
 // are the devices' own and are not copied: no device goes or is renamed
 // while the table is in use.
 // Owned by the manager's link step; not thread-safe.
@@ -14,6 +16,8 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -21,12 +25,20 @@ class CDevice;
 
 class CLinkTable {
  public:
+  // `numbers`, when given, are the device numbers of the list's first
+  // devices, in order: each of those devices is named as every name read as
+  // its number (a number past kNumbers stands for none).
   template <typename Devices>
-  explicit CLinkTable(const Devices& devices) {
+  explicit CLinkTable(const Devices& devices, std::span<const std::uint32_t> numbers = {}) {
     mSlotOfNumber.fill(kNotLooked);
     Size(devices.size());
+    std::size_t made = 0;
     for (CDevice* device : devices) {
-      Add(device);
+      const std::uint32_t at = Add(device);
+      if (made < numbers.size() && numbers[made] < kNumbers) {
+        mSlotOfNumber[numbers[made]] = at;
+      }
+      ++made;
     }
   }
 
@@ -35,9 +47,9 @@ class CLinkTable {
   CDevice* Link(std::wstring_view name) { return LinkAt(FindAt(name, HashOf(name))); }
   // The same, for a name read as device number `number` (below kNumbers):
   // every name of one number is the same, so a number is looked up once and
-  // then found by number.
+  // then found by number, without a look at `name`.
   static constexpr std::size_t kNumbers = 1024;
-  CDevice* LinkNumbered(std::wstring_view name, std::uint32_t number);
+  CDevice* LinkNumbered(const std::wstring& name, std::uint32_t number);
 
   // Calls `visit(device, links)` for every device that links were made to.
   template <typename Visit>
@@ -59,7 +71,9 @@ class CLinkTable {
   };
 
   void Size(std::size_t devices);
-  void Add(CDevice* device);
+  // The slot of the device's name, which holds the device unless an earlier
+  // one has the name.
+  std::uint32_t Add(CDevice* device);
   // The slot of `name`: its device's, or the free one where it would go.
   std::size_t FindAt(std::wstring_view name, std::uint32_t hash) const;
   // The device of slot `at`, with one more link counted to it when it has one.

@@ -159,8 +159,8 @@ int32_t CappedCount(uint32_t count, const char* name, DiscoveryLeftOut* leftOut)
 }
 
 // Reads the count of `entries` (logging it when `logCount`) and hands the path
-// of each entry below it, in index order, to `visit` until that returns true.
-// The path is the visitor's to keep (it may move it away).
+// of each entry below it and its number, in index order, to `visit` until that
+// returns true. The path is the visitor's to keep (it may move it away).
 // An entry that cannot be read is logged and passed over: the text of an
 // earlier entry would stand for it, and an empty text would match an empty
 // name. Entries left out are counted in `leftOut` when given. The device
@@ -194,7 +194,7 @@ int WalkEntries(CRegistryKey& key, const ParameterEntries& entries, bool logCoun
       continue;
     }
     CutAtNull(read);
-    if (visit(read)) {
+    if (visit(read, static_cast<uint32_t>(i))) {
       break;
     }
   }
@@ -212,7 +212,7 @@ int AddFromParameters(CPlatform& platform, const ParameterEntries& entries, bool
     return ZIVO_KEY_OPEN_FAILED;
   }
   bool added = false;
-  const int result = WalkEntries(*key, entries, logCount, [&](std::wstring& path) {
+  const int result = WalkEntries(*key, entries, logCount, [&](std::wstring& path, uint32_t) {
     if (path != name) {
       return false;
     }
@@ -397,7 +397,7 @@ int COSParticipantManager::Enumerate() {
   // looked up once when the links are made. The table's room is taken while
   // the previous participants still hold theirs.
   CDeviceNames names(nullptr);
-  names.Reserve(mSensorList.size());
+  names.Reserve(mSensorList.size(), mDeviceList.size());
   // Nothing else refers to the participants of the previous enumeration, so
   // they are destroyed rather than dropped (they are not stopped). Their
   // lists of device names and of links make room for the new ones.
@@ -504,7 +504,7 @@ int COSParticipantManager::EnumerateNonWmiDrivers(CDeviceNames& names) {
   names.ReadThrough(key.get());
   const int result = WalkEntries(
       *key, kSensorEntries, true,
-      [this, &names](std::wstring& path) {
+      [this, &names](std::wstring& path, uint32_t) {
         auto sensor = std::make_unique<CNonWmiSensor>(mHistoryLength, std::move(path), &names);
         mSensorList.push_back(sensor.get());
         sensor.release();
@@ -516,8 +516,9 @@ int COSParticipantManager::EnumerateNonWmiDrivers(CDeviceNames& names) {
   }
   return WalkEntries(
       *key, kDeviceEntries, true,
-      [this](std::wstring& path) {
+      [this, &names](std::wstring& path, uint32_t entry) {
         auto device = std::make_unique<CNonWmiDevice>(std::move(path));
+        names.DeviceMade(entry, device->mDevice.Name);
         mDeviceList.push_back(device.get());
         device.release();
         return false;
@@ -571,7 +572,8 @@ int COSParticipantManager::MakeLinks(SpareStorage& spare, const CDeviceNames* nu
     // No configuration manager: the skin sensors get no configured devices.
     config = nullptr;
   }
-  CLinkTable firstByName(mDeviceList);
+  CLinkTable firstByName(
+      mDeviceList, numbered != nullptr ? numbered->DeviceNumbers() : std::span<const uint32_t>());
   // Each sensor's links are made in the order of its names, sensor after
   // sensor; each device's side is filled afterwards in the same order, once
   // its list has room for all of them, so neither side grows link by link.

@@ -204,6 +204,22 @@ TEST_F(EnumerateTest, ANameLinksItsFirstDeviceAndEveryEnumerationLinksAfresh) {
   }
 }
 
+// A number links the device made from its entry only when that device holds
+// the number's name: one that took no name leaves the name to a firmware
+// device, and one whose path ends at a NUL is not the name the sensor holds.
+TEST_F(EnumerateTest, ANumberLinksTheDeviceOfItsEntryOnlyUnderItsName) {
+  const std::wstring cut(L"FAN\0X", 5);
+  SeedDrivers({L"TZ0"}, {FirmwareDeviceName(1), cut});
+  AttachSensor(L"TZ0", {0, 1});
+  AttachDevice(L"FAN");
+  PublishDevice(1);
+  ASSERT_EQ(Manager().Enumerate(), ZIVO_SUCCESS);
+  ASSERT_EQ(DeviceNames(), (Names{L"", L"FAN", FirmwareDeviceName(1)}));
+  EXPECT_EQ(SensorNamed(L"TZ0")->mSensor.Devices, (Names{FirmwareDeviceName(1), cut}));
+  EXPECT_EQ(Links(SensorNamed(L"TZ0")), (Names{FirmwareDeviceName(1)}));
+  EXPECT_TRUE(DeviceNamed(L"FAN")->mLinkedSensors.empty());
+}
+
 // A skin sensor's devices are the ones its driver reports, then the ones the
 // configuration names; a device number means the same device to every sensor.
 TEST_F(EnumerateTest, ASkinSensorLinksItsReportedDevicesThenItsConfiguredOnes) {
