@@ -31,14 +31,18 @@ std::uint32_t CLinkTable::Add(CDevice* device) {
 }
 
 CDevice* CLinkTable::LinkNumbered(const std::wstring& name, std::uint32_t number) {
-  if (number >= mSlotOfNumber.size()) {
+  if (number >= mByNumber.size()) {
     return Link(name);
   }
-  std::uint32_t& at = mSlotOfNumber[number];
-  if (at == kNotLooked) {
-    at = static_cast<std::uint32_t>(FindAt(name, HashOf(name)));
+  Numbered& numbered = mByNumber[number];
+  if (numbered.slot == kNotLooked) {
+    numbered.slot = static_cast<std::uint32_t>(FindAt(name, HashOf(name)));
+    numbered.device = mSlots[numbered.slot].device;
   }
-  return LinkAt(at);
+  if (numbered.device != nullptr) {
+    ++numbered.links;
+  }
+  return numbered.device;
 }
 
 std::size_t CLinkTable::FindAt(std::wstring_view name, std::uint32_t hash) const {

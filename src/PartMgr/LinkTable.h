@@ -30,13 +30,12 @@ class CLinkTable {
   // its number (a number past kNumbers stands for none).
   template <typename Devices>
   explicit CLinkTable(const Devices& devices, std::span<const std::uint32_t> numbers = {}) {
-    mSlotOfNumber.fill(kNotLooked);
     Size(devices.size());
     std::size_t made = 0;
     for (CDevice* device : devices) {
       const std::uint32_t at = Add(device);
       if (made < numbers.size() && numbers[made] < kNumbers) {
-        mSlotOfNumber[numbers[made]] = at;
+        mByNumber[numbers[made]] = Numbered{mSlots[at].device, at, 0};
       }
       ++made;
     }
@@ -53,7 +52,13 @@ class CLinkTable {
 
   // Calls `visit(device, links)` for every device that links were made to.
   template <typename Visit>
-  void ForEachLinked(Visit visit) const {
+  void ForEachLinked(Visit visit) {
+    for (Numbered& numbered : mByNumber) {
+      if (numbered.links != 0) {
+        mSlots[numbered.slot].links += numbered.links;
+        numbered.links = 0;
+      }
+    }
     for (const Slot& slot : mSlots) {
       if (slot.device != nullptr && slot.links != 0) {
         visit(slot.device, slot.links);
@@ -88,7 +93,15 @@ class CLinkTable {
 
   std::vector<Slot> mSlots;
   std::size_t mMask = 0;
-  // By device number, the slot its name was found at; kNotLooked before.
+  // By device number: the slot its name was found at (kNotLooked before),
+  // that slot's device, and the links made by the number, which join the
+  // slot's count when the links are visited. Kept apart from the slots, so
+  // that a link by number touches this small block only.
   static constexpr std::uint32_t kNotLooked = 0xFFFFFFFF;
-  std::array<std::uint32_t, kNumbers> mSlotOfNumber;
+  struct Numbered {
+    CDevice* device = nullptr;
+    std::uint32_t slot = kNotLooked;
+    std::uint32_t links = 0;
+  };
+  std::array<Numbered, kNumbers> mByNumber{};
 };
