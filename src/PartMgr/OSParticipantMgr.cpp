@@ -1,6 +1,7 @@
 #include "zivorivizo/OSParticipantMgr.h"
 
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
