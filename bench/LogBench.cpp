@@ -38,6 +38,14 @@ std::filesystem::path& Folder() {
   return folder;
 }
 
+// Each run starts on an empty file: a file that grew over the earlier runs,
+// with its pages still waiting to be written out, would make the cost of a
+// line depend on which runs came before.
+void EmptyFile(const std::filesystem::path& path) {
+  std::error_code ignored;
+  std::filesystem::resize_file(path, 0, ignored);
+}
+
 void StartLibraryLog() {
   CPlatform::Install(CreateLinuxPlatform("/sys"));
   const std::wstring path = (Folder() / "zivo.log").wstring();
@@ -45,6 +53,7 @@ void StartLibraryLog() {
 }
 
 void BM_LibraryStatement(benchmark::State& state) {
+  EmptyFile(Folder() / "zivo.log");
   int n = 0;
   for (auto _ : state) {
     LOG_DEBUG("CParticipantMgr GetDevice called for %ls, state %d", kDeviceName.c_str(), ++n);
@@ -61,6 +70,7 @@ void BM_SpdlogLine(benchmark::State& state) {
     created->flush_on(spdlog::level::trace);
     return created;
   }();
+  EmptyFile(Folder() / "spdlog.log");
   int n = 0;
   for (auto _ : state) {
     logger->log(spdlog::source_loc{__FILE__, __LINE__, ""}, spdlog::level::debug,
