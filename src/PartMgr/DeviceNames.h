@@ -70,11 +70,6 @@ class CDeviceNames {
     uint32_t first = 0;
     uint32_t count = 0;
     std::array<uint32_t, kRunNumbers> numbers{};
-
-    // The number of the list's entry `entry`; kUnnumbered outside the run.
-    uint32_t NumberOf(std::size_t entry) const {
-      return entry >= first && entry - first < count ? numbers[entry - first] : kUnnumbered;
-    }
   };
   // In the order Append was called.
   const std::vector<NumberedRun>& Runs() const { return mRuns; }

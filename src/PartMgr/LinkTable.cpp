@@ -30,19 +30,9 @@ std::uint32_t CLinkTable::Add(CDevice* device) {
   return static_cast<std::uint32_t>(at);
 }
 
-CDevice* CLinkTable::LinkNumbered(const std::wstring& name, std::uint32_t number) {
-  if (number >= mByNumber.size()) {
-    return Link(name);
-  }
-  Numbered& numbered = mByNumber[number];
-  if (numbered.slot == kNotLooked) {
-    numbered.slot = static_cast<std::uint32_t>(FindAt(name, HashOf(name)));
-    numbered.device = mSlots[numbered.slot].device;
-  }
-  if (numbered.device != nullptr) {
-    ++numbered.links;
-  }
-  return numbered.device;
+void CLinkTable::LookUp(Numbered& numbered, std::wstring_view name) {
+  numbered.slot = static_cast<std::uint32_t>(FindAt(name, HashOf(name)));
+  numbered.device = mSlots[numbered.slot].device;
 }
 
 std::size_t CLinkTable::FindAt(std::wstring_view name, std::uint32_t hash) const {

@@ -48,7 +48,19 @@ class CLinkTable {
   // every name of one number is the same, so a number is looked up once and
   // then found by number, without a look at `name`.
   static constexpr std::size_t kNumbers = 1024;
-  CDevice* LinkNumbered(const std::wstring& name, std::uint32_t number);
+  CDevice* LinkNumbered(const std::wstring& name, std::uint32_t number) {
+    if (number >= kNumbers) {
+      return Link(name);
+    }
+    Numbered& numbered = mByNumber[number];
+    if (numbered.slot == kNotLooked) {
+      LookUp(numbered, name);
+    }
+    if (numbered.device != nullptr) {
+      ++numbered.links;
+    }
+    return numbered.device;
+  }
 
   // Calls `visit(device, links)` for every device that links were made to.
   template <typename Visit>
@@ -90,6 +102,9 @@ class CLinkTable {
     return slot.device;
   }
   static std::uint32_t HashOf(std::wstring_view name);
+  struct Numbered;
+  // Finds the slot of the first name read as `numbered`'s number.
+  void LookUp(Numbered& numbered, std::wstring_view name);
 
   std::vector<Slot> mSlots;
   std::size_t mMask = 0;

@@ -1,5 +1,6 @@
 #include "zivorivizo/OSParticipantMgr.h"
 
+#include <algorithm>
 #include <functional>
 #include <span>
 #include <string>
@@ -606,16 +607,30 @@ int COSParticipantManager::MakeLinks(SpareStorage& spare, const CDeviceNames* nu
       TakeSpare(spare.sensorLinks, sensor->mLinkedDevices);
     }
     sensor->mLinkedDevices.reserve(sensor->mLinkedDevices.size() + record.Devices.size());
-    for (std::size_t entry = 0; entry < record.Devices.size(); ++entry) {
-      const std::wstring& name = record.Devices[entry];
-      CDevice* device = firstByName.LinkNumbered(
-          name, numbers != nullptr ? numbers->NumberOf(entry) : CDeviceNames::kUnnumbered);
+    auto link = [&](std::size_t entry, uint32_t number) {
+      CDevice* device = firstByName.LinkNumbered(record.Devices[entry], number);
       if (device == nullptr) {
-        continue;
+        return;
       }
       sensor->mLinkedDevices.push_back(device);
       LOG_DEBUG("Added pointers Device %ls, Sensor %ls", device->mDevice.Name.c_str(),
                 record.Name.c_str());
+    };
+    // The entries of the list's run go by number, those before and after it
+    // (a skin sensor's configured devices) by name.
+    const std::size_t size = record.Devices.size();
+    const std::size_t first =
+        numbers != nullptr ? std::min<std::size_t>(numbers->first, size) : size;
+    const std::size_t end =
+        numbers != nullptr ? std::min<std::size_t>(first + numbers->count, size) : size;
+    for (std::size_t entry = 0; entry < first; ++entry) {
+      link(entry, CDeviceNames::kUnnumbered);
+    }
+    for (std::size_t entry = first; entry < end; ++entry) {
+      link(entry, numbers->numbers[entry - first]);
+    }
+    for (std::size_t entry = end; entry < size; ++entry) {
+      link(entry, CDeviceNames::kUnnumbered);
     }
   }
   firstByName.ForEachLinked([&spare](CDevice* device, std::size_t links) {
