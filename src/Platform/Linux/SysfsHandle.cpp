@@ -7,14 +7,12 @@
 
 void CSysfsHandle::NoteFailuresIn(std::shared_ptr<CSysfsFailureBook> book, std::wstring name,
                                   std::string folder) {
-  mBook = std::move(book);
-  mName = std::move(name);
-  mFolder = std::move(folder);
+  mNotes = std::make_unique<Notes>(Notes{std::move(book), std::move(name), std::move(folder)});
 }
 
 bool CSysfsHandle::Failed(uint32_t error) const {
-  if (mBook) {
-    NoteSysfsFailureIn(*mBook, mName, mFolder, error);
+  if (mNotes && mNotes->book) {
+    NoteSysfsFailureIn(*mNotes->book, mNotes->name, mNotes->folder, error);
   }
   return false;
 }

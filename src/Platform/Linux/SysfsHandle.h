@@ -33,9 +33,14 @@ class CSysfsHandle : public CDeviceHandle {
   bool Failed(uint32_t error) const;
 
  private:
-  std::shared_ptr<CSysfsFailureBook> mBook;
-  std::wstring mName;
-  std::string mFolder;
+  // Read only when a request fails, so kept off the handle's own block: the
+  // members every request reads then share the vtable's cache line.
+  struct Notes {
+    std::shared_ptr<CSysfsFailureBook> book;
+    std::wstring name;
+    std::string folder;
+  };
+  std::unique_ptr<Notes> mNotes;
 };
 
 // Notes in `book`, under `name`, why this thread's latest access failed; the
