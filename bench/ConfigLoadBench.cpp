@@ -101,7 +101,6 @@ int main(int argc, char** argv) {
 
   benchmark::Initialize(&argc, argv);
   for (int round = 0; round < kRounds; ++round) {
-    // CPU time: waiting for a shared machine is not work.
     benchmark::RegisterBenchmark("BM_LibXml2Parse", BM_LibXml2Parse)
         ->Unit(benchmark::kMillisecond)
         ->MinTime(0.5);
@@ -123,6 +122,7 @@ int main(int argc, char** argv) {
     std::printf("comparison incomplete\n");
     return 1;
   }
+  // CPU time: waiting for a shared machine is not work.
   const double ratio = load.cpu / parse.cpu;
   std::printf(
       "\nmedian of %d alternating rounds\nlibxml2 parse: %.3f ms   configuration load: %.3f ms   "

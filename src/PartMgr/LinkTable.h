@@ -103,7 +103,8 @@ class CLinkTable {
   }
   static std::uint32_t HashOf(std::wstring_view name);
   struct Numbered;
-  // Finds the slot of the first name read as `numbered`'s number.
+  // Looks `name`, the first name read as `numbered`'s number, up: keeps its
+  // slot and that slot's device in `numbered`.
   void LookUp(Numbered& numbered, std::wstring_view name);
 
   std::vector<Slot> mSlots;
