@@ -34,7 +34,8 @@ class CSysfsHandle : public CDeviceHandle {
 
  private:
   // Read only when a request fails, so kept off the handle's own block: the
-  // members every request reads then share the vtable's cache line.
+  // members every request reads then follow the vtable closely, within the
+  // handle's first two cache lines.
   struct Notes {
     std::shared_ptr<CSysfsFailureBook> book;
     std::wstring name;
