@@ -163,6 +163,15 @@ TEST_P(XmlContract, ReportsFilesThatDoNotLoadAsParseErrorsWithReasonAndLine) {
   EXPECT_NE(error.code, 0);
   std::vector<_tagSXmlNode> found;
   EXPECT_EQ(document->ElementsByTagName(L"b", found), XmlStatus::Failed);
+
+  // A load replaces the elements of the one before, asked for or not.
+  ASSERT_EQ(document->Load(Write("two.xml", "<a><b/><c><b/></c></a>"), error), XmlStatus::Ok);
+  ASSERT_EQ(document->Load(Write("three.xml", "<a><c/><b/></a>"), error), XmlStatus::Ok);
+  ASSERT_EQ(error.code, 0);
+  EXPECT_EQ(document->ElementsByTagName(L"b", found), XmlStatus::Ok);
+  EXPECT_EQ(found.size(), 1u);
+  EXPECT_EQ(document->ElementsByTagName(L"c", found), XmlStatus::Ok);
+  EXPECT_EQ(found.size(), 1u);
 }
 
 TEST_P(XmlContract, ReadsLocalDtdPartsButRefusesNetworkAndDeviceResources) {

@@ -1,9 +1,11 @@
 // The document adapter: a libxml2 tree seen through CXmlDocument, with
-// element lookups by tag name served from an index built on first use.
+// element lookups by tag name served from an index built on first use from
+// the elements the parser listed.
 #include "Platform/Xml/LibXmlDocument.h"
 
 #include <libxml/tree.h>
 
+#include <new>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -116,7 +118,16 @@ class CLibXmlDocument : public CXmlDocument {
 
   XmlStatus Load(const std::wstring& path, _tagSXmlParseError& error) override {
     Release();
-    return LoadBoundedDocument(ToUtf8(path), mDoc, error);
+    try {
+      mMade.reserve(kElementsReserved);
+    } catch (const std::bad_alloc&) {
+      return XmlStatus::Failed;
+    }
+    const XmlStatus status = LoadBoundedDocument(ToUtf8(path), mDoc, error, &mMade);
+    if (mDoc == nullptr) {
+      mMade.clear();
+    }
+    return status;
   }
 
   XmlStatus ValidateAgainst(const std::wstring& grammar, _tagSXmlParseError& error) override {
@@ -234,6 +245,7 @@ class CLibXmlDocument : public CXmlDocument {
 
  private:
   void Release() {
+    mMade.clear();
     mElementsByName.clear();
     mIndexed = false;
     if (mDoc != nullptr) {
@@ -242,50 +254,44 @@ class CLibXmlDocument : public CXmlDocument {
     }
   }
 
-  // Groups every element by its qualified name in one walk of the tree, so
-  // that each tag-name query costs a lookup instead of another walk.
+  // Groups every element by its qualified name, so that each tag-name query
+  // costs a lookup instead of a walk. The elements are those the parser
+  // listed as it made them, in document order: every element of the tree
+  // comes from the parser (a general entity, whose text could hold more, is
+  // refused), and the list is read from one block instead of from nodes
+  // spread over the whole tree.
   void BuildIndex() {
     // libxml2 keeps one copy of each name, so the name pointer of an element
     // without a prefix usually finds its group without building a string.
     std::unordered_map<const xmlChar*, std::vector<_tagSXmlNode>*> byPointer;
     std::wstring name;
-    // Pre-order walk without recursion, so depth costs no stack.
-    xmlNodePtr node = mDoc->children;
-    while (node != nullptr) {
-      if (node->type == XML_ELEMENT_NODE) {
-        const bool prefixed = node->ns != nullptr && node->ns->prefix != nullptr;
-        std::vector<_tagSXmlNode>* group = nullptr;
+    for (const LibXmlElementMade& made : mMade) {
+      const bool prefixed = made.ns != nullptr && made.ns->prefix != nullptr;
+      std::vector<_tagSXmlNode>* group = nullptr;
+      if (!prefixed) {
+        const auto cached = byPointer.find(made.name);
+        group = cached != byPointer.end() ? cached->second : nullptr;
+      }
+      if (group == nullptr) {
+        AssignQualifiedName(name, made.name, made.ns);
+        group = &mElementsByName[name];
         if (!prefixed) {
-          const auto cached = byPointer.find(node->name);
-          group = cached != byPointer.end() ? cached->second : nullptr;
-        }
-        if (group == nullptr) {
-          AssignQualifiedName(name, node->name, node->ns);
-          group = &mElementsByName[name];
-          if (!prefixed) {
-            byPointer.emplace(node->name, group);
-          }
-        }
-        group->push_back(HandleOf(node));
-        if (node->children != nullptr) {
-          node = node->children;
-          continue;
+          byPointer.emplace(made.name, group);
         }
       }
-      while (node != nullptr && node->next == nullptr) {
-        node = node->parent;
-        if (node == nullptr || node->type == XML_DOCUMENT_NODE) {
-          node = nullptr;
-        }
-      }
-      if (node != nullptr) {
-        node = node->next;
-      }
+      group->push_back(HandleOf(made.node));
     }
+    mMade = {};
     mIndexed = true;
   }
 
+  // Room for the elements of a large policy file (a few thousand), so that
+  // listing them does not grow a block among the tree's nodes as they are
+  // made; a larger file grows it.
+  static constexpr std::size_t kElementsReserved = 8192;
   xmlDocPtr mDoc = nullptr;
+  // The elements the parser made, until the index is built from them.
+  std::vector<LibXmlElementMade> mMade;
   bool mIndexed = false;
   // Element handles by qualified name, in document order. The vectors'
   // addresses stay put while the map grows (node-based container).

@@ -61,6 +61,8 @@ struct _tagSLoadState {
   entityDeclSAXFunc entityDecl = nullptr;
   getParameterEntitySAXFunc getParameterEntity = nullptr;
   startElementNsSAX2Func startElementNs = nullptr;
+  // Where the elements made are listed; null when nobody asked.
+  std::vector<LibXmlElementMade>* elements = nullptr;
 
   bool Failed() const { return !problems.empty(); }
 
@@ -404,8 +406,24 @@ void OnStartElementNs(void* parser, const xmlChar* localname, const xmlChar* pre
                       std::to_string(kMaxAttributeText) + " characters");
     return;
   }
+  if (state->elements == nullptr) {
+    state->startElementNs(parser, localname, prefix, uri, namespaceCount, namespaces,
+                          attributeCount, defaultedCount, attributes);
+    return;
+  }
+  auto* context = static_cast<xmlParserCtxtPtr>(parser);
+  const xmlNodePtr parent = context->node;
   state->startElementNs(parser, localname, prefix, uri, namespaceCount, namespaces, attributeCount,
                         defaultedCount, attributes);
+  // The tree builder pushes the element it made and linked into the tree.
+  const xmlNodePtr element = context->node;
+  if (element != parent && element != nullptr && element->type == XML_ELEMENT_NODE) {
+    try {
+      state->elements->push_back({element, element->name, element->ns});
+    } catch (...) {
+      state->Refuse(context, XML_ERR_NO_MEMORY, "no memory to list the file's elements");
+    }
+  }
 }
 
 // Puts the bounds between the parser and libxml2's tree builder `sax`.
@@ -499,11 +517,13 @@ void Report(_tagSLoadState& state, _tagSXmlParseError& error) {
 
 }  // namespace
 
-XmlStatus LoadBoundedDocument(const std::string& path, xmlDocPtr& doc, _tagSXmlParseError& error) {
+XmlStatus LoadBoundedDocument(const std::string& path, xmlDocPtr& doc, _tagSXmlParseError& error,
+                              std::vector<LibXmlElementMade>* elements) {
   InstallLoaderOnce();
   doc = nullptr;
   error = _tagSXmlParseError{};
   _tagSLoadState state;
+  state.elements = elements;
   state.context = xmlNewParserCtxt();
   if (state.context == nullptr) {
     return XmlStatus::Failed;
