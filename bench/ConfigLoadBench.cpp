@@ -126,7 +126,7 @@ int main(int argc, char** argv) {
   const double ratio = load.cpu / parse.cpu;
   std::printf(
       "\nmedian of %d alternating rounds\nlibxml2 parse: %.3f ms   configuration load: %.3f ms   "
-      "ratio: %.2f (target: at most %.1f) %s\n",
+      "ratio: %.3f (target: at most %.2f) %s\n",
       kRounds, parse.cpu, load.cpu, ratio, kTarget,
       ratio <= kTarget ? "within target" : "ABOVE TARGET");
   return 0;

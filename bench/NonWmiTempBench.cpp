@@ -162,7 +162,7 @@ int main(int argc, char** argv) {
     std::printf("GetCurrentTemperature, log mask 0:       %8.0f ns %8.0f ns\n", off.cpu, off.real);
     std::printf("GetCurrentTemperature, every level on:   %8.0f ns %8.0f ns\n", on.cpu, on.real);
     const double ratioOff = off.cpu / plain.cpu;
-    std::printf("ratio, log off / plain:                  %8.2f\n", ratioOff);
+    std::printf("ratio, log off / plain:                  %8.3f\n", ratioOff);
     std::printf("ratio, log on  / plain:                  %8.2f\n", on.cpu / plain.cpu);
     std::printf("target: log-off ratio <= 1.10 ... %s\n", ratioOff <= 1.1 ? "met" : "NOT met");
   }
@@ -174,7 +174,7 @@ int main(int argc, char** argv) {
     std::printf("GetCurrentTemperature, hwmon, log 0:     %8.0f ns %8.0f ns\n", hwmon.cpu,
                 hwmon.real);
     const double ratio = hwmon.cpu / plainHwmon.cpu;
-    std::printf("ratio, hwmon log off / plain:            %8.2f\n", ratio);
+    std::printf("ratio, hwmon log off / plain:            %8.3f\n", ratio);
     std::printf("target: hwmon ratio <= 1.10 ... %s\n", ratio <= 1.1 ? "met" : "NOT met");
   }
   gManager.reset();
