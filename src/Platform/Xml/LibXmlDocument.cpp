@@ -123,11 +123,7 @@ class CLibXmlDocument : public CXmlDocument {
     } catch (const std::bad_alloc&) {
       return XmlStatus::Failed;
     }
-    const XmlStatus status = LoadBoundedDocument(ToUtf8(path), mDoc, error, &mMade);
-    if (mDoc == nullptr) {
-      mMade.clear();
-    }
-    return status;
+    return LoadBoundedDocument(ToUtf8(path), mDoc, error, &mMade);
   }
 
   XmlStatus ValidateAgainst(const std::wstring& grammar, _tagSXmlParseError& error) override {

@@ -406,15 +406,13 @@ void OnStartElementNs(void* parser, const xmlChar* localname, const xmlChar* pre
                       std::to_string(kMaxAttributeText) + " characters");
     return;
   }
-  if (state->elements == nullptr) {
-    state->startElementNs(parser, localname, prefix, uri, namespaceCount, namespaces,
-                          attributeCount, defaultedCount, attributes);
-    return;
-  }
   auto* context = static_cast<xmlParserCtxtPtr>(parser);
   const xmlNodePtr parent = context->node;
   state->startElementNs(parser, localname, prefix, uri, namespaceCount, namespaces, attributeCount,
                         defaultedCount, attributes);
+  if (state->elements == nullptr) {
+    return;
+  }
   // The tree builder pushes the element it made and linked into the tree.
   const xmlNodePtr element = context->node;
   if (element != parent && element != nullptr && element->type == XML_ELEMENT_NODE) {
@@ -547,6 +545,9 @@ XmlStatus LoadBoundedDocument(const std::string& path, xmlDocPtr& doc, _tagSXmlP
     }
     if (parsed != nullptr) {
       xmlFreeDoc(parsed);
+    }
+    if (elements != nullptr) {
+      elements->clear();
     }
     Report(state, error);
     return XmlStatus::Ok;

@@ -25,7 +25,7 @@ struct LibXmlElementMade {
 // bound): Ok, `doc` null and the problems in `error`. Failed when libxml2
 // cannot make a parser; `doc` is null then too. Each element the parser
 // makes is added to `elements`, when given, in document order, as it is made;
-// the caller empties it when the load fails.
+// a load that fails leaves it empty.
 XmlStatus LoadBoundedDocument(const std::string& path, xmlDocPtr& doc, _tagSXmlParseError& error,
                               std::vector<LibXmlElementMade>* elements);
 
