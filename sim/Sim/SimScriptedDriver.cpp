@@ -5,7 +5,12 @@
 bool CSimScriptedDriver::Control(uint32_t code, std::span<const std::byte> in,
                                  std::span<std::byte> out, uint32_t& error) {
   std::lock_guard<std::mutex> hold(mLock);
-  mRequests.push_back({code, std::vector<std::byte>(in.begin(), in.end())});
+  if (mKeep) {
+    if (mRequests.size() >= kMaxRecordedRequests) {
+      mRequests.erase(mRequests.begin(), mRequests.begin() + kMaxRecordedRequests / 2);
+    }
+    mRequests.push_back({code, std::vector<std::byte>(in.begin(), in.end())});
+  }
   return Handle(code, in, out, error);
 }
 
@@ -35,4 +40,9 @@ int CSimScriptedDriver::CountRequests(uint32_t code) {
 void CSimScriptedDriver::ClearRequests() {
   std::lock_guard<std::mutex> hold(mLock);
   mRequests.clear();
+}
+
+void CSimScriptedDriver::KeepRequests(bool keep) {
+  std::lock_guard<std::mutex> hold(mLock);
+  mKeep = keep;
 }

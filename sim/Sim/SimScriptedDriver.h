@@ -1,5 +1,7 @@
 // What the simulated participant drivers share: every request received is
-// recorded (code and input bytes); a concrete driver answers it in Handle.
+// recorded (code and input bytes), up to a bound, and a concrete driver
+// answers it in Handle. A host that never reads the record, as a benchmark,
+// can have it kept no more.
 // Requests are made to fail with a fault plan on the device I/O (FaultOp::
 // DeviceControl), in front of the driver.
 //
@@ -30,12 +32,19 @@ class CSimScriptedDriver : public CSimDriver {
   bool Control(uint32_t code, std::span<const std::byte> in, std::span<std::byte> out,
                uint32_t& error) final;
 
-  // Every request received, failed ones included, oldest first.
+  // At most this many requests are kept: when it is reached, the oldest half
+  // is dropped, so a host left running on the handheld keeps a bounded record
+  // of its newest requests.
+  static constexpr std::size_t kMaxRecordedRequests = 2048;
+  // Every request received, failed ones included, oldest first (the newest
+  // kMaxRecordedRequests / 2 at least, once that many were received).
   std::vector<_tagSDriverRequest> Requests();
   // The requests with `code`, oldest first.
   std::vector<_tagSDriverRequest> RequestsWith(uint32_t code);
   int CountRequests(uint32_t code);
   void ClearRequests();
+  // Whether requests are recorded from now on (they are unless told not).
+  void KeepRequests(bool keep);
 
  protected:
   // Answers a request, under mLock. Returns
@@ -47,4 +56,5 @@ class CSimScriptedDriver : public CSimDriver {
 
  private:
   std::vector<_tagSDriverRequest> mRequests;
+  bool mKeep = true;
 };

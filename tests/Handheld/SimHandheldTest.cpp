@@ -2,11 +2,13 @@
 // model, hotplug participants, and how a broken description is refused.
 #include <gtest/gtest.h>
 
+#include <span>
 #include <vector>
 
 #include "Platform/DriverProtocol.h"
 #include "Platform/Wmi.h"
 #include "Sim/SimDeviceDriver.h"
+#include "Sim/SimScriptedDriver.h"
 #include "support/SimPlatformTest.h"
 #include "support/TempFolder.h"
 #include "zivorivizo-sim/SimHandheld.h"
@@ -192,6 +194,38 @@ TEST_F(SimHandheldTest, HotplugParticipantsAppearOnlyWhenPublished) {
   int32_t reading = 0;
   EXPECT_TRUE(DriverRequest(L"/sim/late-sensor", DRIVER_SENSOR_GET_TEMP, reading));
   EXPECT_EQ(reading, 3032) << "30.0 degrees, from the model";
+}
+
+// A host left running on the handheld reads its sensors for ever: the drivers'
+// record of requests keeps the newest ones only, and none once told so.
+TEST_F(SimHandheldTest, ADriverKeepsABoundedRecordOfItsNewestRequests) {
+  auto handheld = Install(R"({ "sensors": [ { "path": "/sim/cpu", "temperature": 40.0 } ] })");
+  ASSERT_TRUE(handheld);
+  auto driver = std::static_pointer_cast<CSimScriptedDriver>(Devices().Driver(L"/sim/cpu"));
+  ASSERT_TRUE(driver);
+  const std::size_t bound = CSimScriptedDriver::kMaxRecordedRequests;
+  int32_t reading = 0;
+  for (std::size_t i = 0; i < bound + 10; ++i) {
+    ASSERT_TRUE(DriverRequest(L"/sim/cpu", DRIVER_SENSOR_GET_TEMP, reading));
+  }
+  uint32_t error = 0;
+  auto handle = Devices().Open(L"/sim/cpu", error);
+  ASSERT_TRUE(handle);
+  const std::byte last[] = {std::byte{7}};
+  _tagSTripBlock trips;
+  handle->Control(DRIVER_SENSOR_GET_TRIPS, last, std::as_writable_bytes(std::span(&trips, 1)),
+                  error);
+  const auto kept = driver->Requests();
+  EXPECT_LE(kept.size(), bound);
+  EXPECT_GE(kept.size(), bound / 2);
+  ASSERT_FALSE(kept.empty());
+  EXPECT_EQ(kept.back().code, DRIVER_SENSOR_GET_TRIPS) << "the newest request is kept";
+  EXPECT_EQ(kept.back().input, std::vector<std::byte>(last, last + 1));
+
+  driver->ClearRequests();
+  driver->KeepRequests(false);
+  EXPECT_TRUE(DriverRequest(L"/sim/cpu", DRIVER_SENSOR_GET_TEMP, reading)) << "still answered";
+  EXPECT_EQ(driver->CountRequests(SIM_ANY_REQUEST), 0);
 }
 
 TEST_F(SimHandheldTest, ABrokenDescriptionIsRefusedWithTheFilePlaceAndProblem) {
