@@ -140,12 +140,17 @@ int main(int argc, char** argv) {
   }
 
   benchmark::Initialize(&argc, argv);
+  // The rounds with every level on come after those the targets are measured
+  // in: each writes tens of megabytes of log, whose writeback would otherwise
+  // land in the middle of the log-off rounds.
   for (int round = 0; round < 5; ++round) {
     benchmark::RegisterBenchmark("plain_pread", BM_PlainRead);
     benchmark::RegisterBenchmark("manager_log_off", BM_ManagerLogOff);
-    benchmark::RegisterBenchmark("manager_log_on", BM_ManagerLogOn);
     benchmark::RegisterBenchmark("plain_pread_hwmon", BM_PlainReadHwmon);
     benchmark::RegisterBenchmark("hwmon_log_off", BM_HwmonLogOff);
+  }
+  for (int round = 0; round < 5; ++round) {
+    benchmark::RegisterBenchmark("manager_log_on", BM_ManagerLogOn);
   }
   CCollectingReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
