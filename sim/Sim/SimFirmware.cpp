@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "Platform/Memory/MemoryWmi.h"
+#include "Sim/BoundedRecord.h"
 
 namespace {
 
@@ -44,12 +45,7 @@ struct CSimFirmware::_tagSState {
         call.inputs[name] = number;
       }
     }
-    if (calls.size() >= kMaxRecordedCalls) {
-      // A long run (a host left running on the handheld) would otherwise
-      // grow without bound: the oldest half goes.
-      calls.erase(calls.begin(), calls.begin() + kMaxRecordedCalls / 2);
-    }
-    calls.push_back(std::move(call));
+    AppendBounded(calls, std::move(call), kMaxRecordedCalls);
   }
 };
 

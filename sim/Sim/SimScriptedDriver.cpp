@@ -2,14 +2,14 @@
 
 #include <algorithm>
 
+#include "Sim/BoundedRecord.h"
+
 bool CSimScriptedDriver::Control(uint32_t code, std::span<const std::byte> in,
                                  std::span<std::byte> out, uint32_t& error) {
   std::lock_guard<std::mutex> hold(mLock);
   if (mKeep) {
-    if (mRequests.size() >= kMaxRecordedRequests) {
-      mRequests.erase(mRequests.begin(), mRequests.begin() + kMaxRecordedRequests / 2);
-    }
-    mRequests.push_back({code, std::vector<std::byte>(in.begin(), in.end())});
+    AppendBounded(mRequests, {code, std::vector<std::byte>(in.begin(), in.end())},
+                  kMaxRecordedRequests);
   }
   return Handle(code, in, out, error);
 }
