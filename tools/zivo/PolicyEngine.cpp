@@ -351,6 +351,9 @@ std::vector<CPolicyEngine::Candidate> CPolicyEngine::DevicesOf(
       }
     }
   }
+  if (linked.empty()) {
+    return {};  // a sensor without devices, as many are
+  }
   const bool activeFirst = platform.iThrottlePreference == 1;
 
   struct Ranked {

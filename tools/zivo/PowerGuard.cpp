@@ -178,7 +178,24 @@ void CPowerGuard::Cool(const std::wstring& sensor, int temperature, const _tagSS
 void CPowerGuard::LibraryRequests(const std::wstring& sensor,
                                   const std::function<int()>& temperatureNow,
                                   std::vector<PolicyDecision>& out) {
+  ShowLibraryRequests(sensor, mPower.Take(), temperatureNow, out);
+}
+
+void CPowerGuard::LibraryRequests(const std::wstring& sensor, int temperature,
+                                  std::vector<PolicyDecision>& out) {
   const std::vector<PowerOutcome> outcomes = mPower.Take();
+  // The case of nearly every reading: no request, none shown before.
+  if (outcomes.empty() && mLibraryShown.empty()) {
+    return;
+  }
+  ShowLibraryRequests(
+      sensor, outcomes, [temperature] { return temperature; }, out);
+}
+
+void CPowerGuard::ShowLibraryRequests(const std::wstring& sensor,
+                                      const std::vector<PowerOutcome>& outcomes,
+                                      const std::function<int()>& temperatureNow,
+                                      std::vector<PolicyDecision>& out) {
   const auto asked = std::find_if(outcomes.begin(), outcomes.end(), [](const PowerOutcome& o) {
     return o.kind != "privilege" && o.kind != "cancel";
   });

@@ -33,6 +33,7 @@
 
 class CSystemManager;
 class CRunPower;
+struct PowerOutcome;
 
 class CPowerGuard {
  public:
@@ -52,10 +53,7 @@ class CPowerGuard {
   void LibraryRequests(const std::wstring& sensor, const std::function<int()>& temperature,
                        std::vector<PolicyDecision>& out);
   void LibraryRequests(const std::wstring& sensor, int temperature,
-                       std::vector<PolicyDecision>& out) {
-    LibraryRequests(
-        sensor, [temperature] { return temperature; }, out);
-  }
+                       std::vector<PolicyDecision>& out);
   void Forget(const std::wstring& sensor);
 
  private:
@@ -80,6 +78,10 @@ class CPowerGuard {
   // platform refused it (the back-off is then set). On success it notes
   // whether run now has a shutdown of its own pending.
   bool Outcome(SensorPower& state, PolicyDecision& decision, int returned);
+  // The library requests taken right after `sensor` was refreshed.
+  void ShowLibraryRequests(const std::wstring& sensor, const std::vector<PowerOutcome>& outcomes,
+                           const std::function<int()>& temperatureNow,
+                           std::vector<PolicyDecision>& out);
 
   CSystemManager* mSystem;
   CRunPower& mPower;
