@@ -159,7 +159,7 @@ void CPolicyEngine::Forget(const std::wstring& name) {
 }
 
 void CPolicyEngine::DropSensor(const std::wstring& sensor) {
-  if (mBand.erase(sensor) + mReadings.erase(sensor) != 0) {
+  if (mTracked.erase(sensor) != 0) {
     ++mErasures;
   }
   for (auto& [device, users] : mUsers) {
@@ -223,12 +223,11 @@ void CPolicyEngine::Evaluate(Listed& listed, std::vector<PolicyDecision>& out) {
   const _tagSPlatformConfig& platform = mPlatform;
   std::vector<Candidate> devices = DevicesOf(sensor, record, platform);
   if (listed.erasures != mErasures) {
-    listed.band = &mBand[sensor];
-    listed.reading = &mReadings[sensor];
+    listed.tracked = &mTracked[sensor];
     listed.erasures = mErasures;
   }
-  Band& band = *listed.band;
-  Reading& last = *listed.reading;
+  Band& band = listed.tracked->band;
+  Reading& last = listed.tracked->reading;
   last.status = status;
   last.temperature.reset();
   if (status != 0) {
@@ -413,8 +412,8 @@ bool CPolicyEngine::AllUsersCool(const std::wstring& device) const {
     return true;
   }
   return std::all_of(users->second.begin(), users->second.end(), [&](const std::wstring& s) {
-    const auto band = mBand.find(s);
-    return band != mBand.end() && band->second == Band::Cool;
+    const auto tracked = mTracked.find(s);
+    return tracked != mTracked.end() && tracked->second.band == Band::Cool;
   });
 }
 

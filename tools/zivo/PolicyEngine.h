@@ -47,9 +47,11 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <ranges>
 #include <set>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "DecisionCause.h"
@@ -122,7 +124,14 @@ class CPolicyEngine {
     std::optional<int> temperature;
     int status = 0;
   };
-  const std::map<std::wstring, Reading>& Readings() const { return mReadings; }
+  // Each managed sensor's last reading by name, as (name, reading) pairs: a
+  // view of the engine's own entries, good until its next evaluation.
+  auto Readings() const {
+    return mTracked | std::views::transform([](const auto& entry) {
+             return std::pair<const std::wstring&, const Reading&>(entry.first,
+                                                                   entry.second.reading);
+           });
+  }
   // A device that a managed sensor uses, as run sees it now: the state it
   // holds (in a dry run, the one it would hold), its max_state (read now
   // where a reader is set) and a fan's speed.
@@ -162,26 +171,34 @@ class CPolicyEngine {
     bool active = false;  // a fan
     std::string record;
   };
+  // What the engine keeps of a managed sensor between evaluations: its last
+  // reading and the band it put the sensor in. Both sit in one entry, as
+  // every evaluation writes both.
+  struct Tracked {
+    Reading reading;
+    Band band = Band::Cool;
+  };
   // A sensor as listed: what an evaluation needs of its record, and where
-  // its entries in mBand and mReadings are, found once by name. Those are
-  // good while mErasures is what it was when they were found: inserting
-  // moves no entry of either map, erasing one is counted.
-  struct Listed {
-    // The sensor's record in the policy: strName is the sensor's name, set
-    // when listed; the rest is what the policy answered (recordStatus) when
-    // its records were at recordEdits, asked again once they change.
-    _tagSSensorConfig record;
-    int recordStatus = 0;
+  // its entry in mTracked is, found once by name. That is good while
+  // mErasures is what it was when it was found: inserting moves no entry,
+  // erasing one is counted. What every evaluation reads fills the first
+  // cache line, the record's name and numbers the second.
+  struct alignas(64) Listed {
+    // The policy's answer (recordStatus) when its records were at
+    // recordEdits, asked again once they change.
     std::optional<uint64_t> recordEdits;
-    uint32_t sensorClass = 0;
-    bool hasHistory = false;  // its record held a temperature when listed
     // Where EvaluateAll's listing had it, read by position while the list
     // stands as listed; kUnlisted for a sensor read by name (one evaluated
     // on its own, a namesake of an earlier one).
     std::size_t position = kUnlisted;
-    Band* band = nullptr;
-    Reading* reading = nullptr;
     uint64_t erasures = 0;
+    Tracked* tracked = nullptr;
+    int recordStatus = 0;
+    uint32_t sensorClass = 0;
+    bool hasHistory = false;  // its record held a temperature when listed
+    // The sensor's record in the policy: strName is the sensor's name, set
+    // when listed; the rest is what the policy answered.
+    alignas(64) _tagSSensorConfig record;
   };
   static Listed ListedOf(const _tagSSensor& record);
   // The sensor's record, when the policy manages it.
@@ -217,11 +234,10 @@ class CPolicyEngine {
   std::function<std::optional<uint32_t>(const std::wstring&)> mReadRpm;
   std::set<std::wstring> mStopped;  // fans kicked in their current stop episode
   CDeviceLedger mLedger;
-  std::unordered_map<std::wstring, Band> mBand;           // each sensor's last reading
   std::unordered_map<std::wstring, int> mFailures;        // failed readings in a row
   std::map<std::wstring, std::set<std::wstring>> mUsers;  // device -> its sensors
   std::set<std::wstring> mReleased;                       // devices lowered in this evaluation
-  std::map<std::wstring, Reading> mReadings;              // each managed sensor's last reading
+  std::map<std::wstring, Tracked> mTracked;               // each managed sensor's last reading
   std::vector<Listed> mListed;  // the sensors as EvaluateAll listed them last
   // The library's SensorListEdits when they were listed; none yet: the
   // count never reaches this.
@@ -229,5 +245,5 @@ class CPolicyEngine {
   // The platform's record as the policy answered it at mPlatformEdits.
   _tagSPlatformConfig mPlatform;
   std::optional<uint64_t> mPlatformEdits;
-  uint64_t mErasures = 1;  // entries erased from mBand or mReadings, plus one
+  uint64_t mErasures = 1;  // entries erased from mTracked, plus one
 };
