@@ -237,7 +237,7 @@ class CPolicyEngine {
   std::unordered_map<std::wstring, int> mFailures;        // failed readings in a row
   std::map<std::wstring, std::set<std::wstring>> mUsers;  // device -> its sensors
   std::set<std::wstring> mReleased;                       // devices lowered in this evaluation
-  std::map<std::wstring, Tracked> mTracked;               // each managed sensor's last reading
+  std::map<std::wstring, Tracked> mTracked;               // each managed sensor's reading, band
   std::vector<Listed> mListed;  // the sensors as EvaluateAll listed them last
   // The library's SensorListEdits when they were listed; none yet: the
   // count never reaches this.
