@@ -1,10 +1,12 @@
 // zivo run's tick on scripted sensors: each managed sensor is read once per
 // tick, a namesake of an earlier sensor is read as every call by name reads
-// it (as the first of that name), and a list changed during a tick is read by
-// name for the rest of it.
+// it (as the first of that name), a list changed during a tick is read by
+// name for the rest of it, and a sensor a reload stops managing and a later
+// one manages again has its readings kept afresh.
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "PolicyEngine.h"
@@ -80,6 +82,38 @@ TEST_F(PolicyEngineTest, AListChangedDuringATickIsReadByNameForTheRestOfIt) {
   const int reads = gpu.mGetTemp.calls;
   EXPECT_TRUE(mEngine.EvaluateAll().empty());
   EXPECT_EQ(gpu.mGetTemp.calls, reads + 1);
+}
+
+// A sensor a reload leaves unmanaged loses what the engine kept of it; once a
+// later reload manages it again, its readings are kept afresh, under the list
+// as it was listed before.
+TEST_F(PolicyEngineTest, ASensorManagedAgainAfterAReloadKeepsItsNewReadings) {
+  CFakeSensor& cpu = mSensors.AddFakeSensor(L"cpu", 2);
+  mSensors.AddFakeSensor(L"gpu", 2).mTemperature = 3232;
+  cpu.mTemperature = 3232;
+  const auto kept = [this](const std::wstring& name) -> std::optional<int> {
+    for (const auto& [sensor, reading] : mEngine.Readings()) {
+      if (sensor == name) {
+        return reading.temperature.value_or(-1);
+      }
+    }
+    return std::nullopt;
+  };
+  ASSERT_TRUE(mEngine.EvaluateAll().empty());
+  EXPECT_EQ(kept(L"cpu"), 3232);
+
+  std::string unmanaged = kPolicy;
+  unmanaged.replace(unmanaged.find(R"(enable="1")"), 10, R"(enable="0")");
+  ASSERT_TRUE(mPolicy.Load(FromUtf8(mFolder.Write("unmanaged.xml", unmanaged))).loaded);
+  ASSERT_TRUE(mEngine.EvaluateAll().empty());
+  EXPECT_EQ(kept(L"cpu"), std::nullopt);
+  EXPECT_EQ(kept(L"gpu"), 3232);
+
+  ASSERT_TRUE(mPolicy.Load(FromUtf8(mFolder.Write("policy.xml", kPolicy))).loaded);
+  cpu.mTemperature = 3242;
+  ASSERT_TRUE(mEngine.EvaluateAll().empty());
+  EXPECT_EQ(kept(L"cpu"), 3242);
+  EXPECT_EQ(kept(L"gpu"), 3232);
 }
 
 }  // namespace

@@ -183,7 +183,7 @@ class CPolicyEngine {
   // mErasures is what it was when it was found: inserting moves no entry,
   // erasing one is counted. What every evaluation reads fills the first
   // cache line, the record's name and numbers the second.
-  struct alignas(64) Listed {
+  struct Listed {
     // The policy's answer (recordStatus) when its records were at
     // recordEdits, asked again once they change.
     std::optional<uint64_t> recordEdits;
@@ -197,7 +197,8 @@ class CPolicyEngine {
     uint32_t sensorClass = 0;
     bool hasHistory = false;  // its record held a temperature when listed
     // The sensor's record in the policy: strName is the sensor's name, set
-    // when listed; the rest is what the policy answered.
+    // when listed; the rest is what the policy answered. Its alignment puts
+    // it at the start of the second line, and the whole entry at a line's.
     alignas(64) _tagSSensorConfig record;
   };
   static Listed ListedOf(const _tagSSensor& record);
