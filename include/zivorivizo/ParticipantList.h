@@ -81,40 +81,49 @@ class CParticipantList {
   }
 
   // The entry at `position`, which is below size(). A name lookup that
-  // follows for the same participant finds it at its first try.
+  // follows for the same participant finds it at its first try, unless an
+  // earlier entry holds its name: that lookup answers the earlier one.
   Participant* At(std::size_t position) const {
-    if (mIndexed) {
-      mLast = position;
+    if (mIndexed && mFirst[position]) {
+      Remember(position);
     }
     return mItems[position];
   }
 
-  // The first participant named `name`; null when none is.
+  // The first participant named `name`; null when none is. Inline, and the
+  // participant found last is all it tries: that hit, the common case, costs
+  // one name compare and no call but the compare's.
   Participant* Find(const std::wstring& name) const {
-    // Every edit that moves an entry drops the index, and with it mLast.
+    // Null whenever the index is down: every edit that moves an entry drops
+    // both. Kept as the pointer itself, so that the compare waits for no
+    // lookup in the list.
+    if (mLastHit != nullptr && SameName(NameOf(mLastHit), name)) {
+      return mLastHit;
+    }
+    return FindAfterLast(name);
+  }
+
+ private:
+  [[gnu::noinline]] Participant* FindAfterLast(const std::wstring& name) const {
     if (mIndexed) {
-      if (mLast < mItems.size() && SameName(NameOf(mItems[mLast]), name)) {
-        return mItems[mLast];
-      }
       // The next entry, when it is the first of its name (kNone + 1 is the
       // first entry): a walk in list order needs no hashing.
       const std::size_t next = mLast + 1;
       if (next < mItems.size() && mFirst[next] && SameName(NameOf(mItems[next]), name)) {
-        mLast = next;
+        Remember(next);
         return mItems[next];
       }
     }
     return FindIndexed(name);
   }
 
- private:
-  [[gnu::noinline]] Participant* FindIndexed(const std::wstring& name) const {
+  Participant* FindIndexed(const std::wstring& name) const {
     if (!mIndexed) {
       Rebuild();
     }
     const auto hit = mIndex.find(name);
     if (hit != mIndex.end() && NameOf(mItems[hit->second]) == name) {
-      mLast = hit->second;
+      Remember(hit->second);
       return mItems[mLast];
     }
     // Not indexed under that name, or its holder was renamed: the list
@@ -122,7 +131,7 @@ class CParticipantList {
     for (std::size_t i = 0; i < mItems.size(); ++i) {
       if (NameOf(mItems[i]) == name) {
         Rebuild();
-        mLast = i;
+        Remember(i);
         return mItems[i];
       }
     }
@@ -143,10 +152,20 @@ class CParticipantList {
   void Edited() {
     ++mEdits;
     mIndexed = false;
+    Forget();
+  }
+
+  void Remember(std::size_t position) const {
+    mLast = position;
+    mLastHit = mItems[position];
+  }
+  void Forget() const {
+    mLast = kNone;
+    mLastHit = nullptr;
   }
 
   void Rebuild() const {
-    mLast = kNone;
+    Forget();
     mIndex.clear();
     mIndex.reserve(mItems.size());
     mFirst.assign(mItems.size(), false);
@@ -165,4 +184,6 @@ class CParticipantList {
   static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
   // The entry the last Find answered; kNone after a rebuild.
   mutable std::size_t mLast = kNone;
+  // The participant at mLast; null when mLast is kNone.
+  mutable Participant* mLastHit = nullptr;
 };

@@ -30,6 +30,7 @@ const struct {
     {"append a namesake", {{L"A", 1}, {L"D", -1}}},
     {"remove, append again", {{L"A", 3}, {L"B", 2}}},
     {"clear", {{L"A", -1}, {L"C", -1}}},
+    {"read a namesake by position", {{L"A", 1}, {L"B", 2}}},
 };
 
 using M = CTestParticipantMgr;
@@ -90,11 +91,15 @@ void RunCases() {
           list.push_back(all[1]);
         },
         [&] { list.clear(); },
+        [&] { list.At(3); },
     };
     const std::uint64_t editsBefore = list.Edits();
     edits[i]();
-    // A rename in place is no edit of the list; every other case is.
-    EXPECT_EQ(list.Edits() > editsBefore, std::string(c.edit) != "rename");
+    // A rename in place and a read by position are no edits of the list;
+    // every other case is.
+    const std::string edit = c.edit;
+    EXPECT_EQ(list.Edits() > editsBefore,
+              edit != "rename" && edit != "read a namesake by position");
     for (const auto& [name, expected] : c.lookups) {
       EXPECT_EQ(Find<Participant>(mgr, name), expected < 0 ? nullptr : all[expected])
           << std::string(name.begin(), name.end());
