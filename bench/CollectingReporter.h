@@ -5,11 +5,13 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <map>
 #include <string>
 #include <vector>
 
-// Keeps the time per iteration of every run, by benchmark name.
+// Keeps the time per iteration of every run, by benchmark name, in the order
+// the runs ran.
 class CCollectingReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
@@ -19,8 +21,14 @@ class CCollectingReporter : public benchmark::ConsoleReporter {
             {run.GetAdjustedCPUTime(), run.GetAdjustedRealTime()});
       }
     }
-    ConsoleReporter::ReportRuns(runs);
+    if (!mQuiet) {
+      ConsoleReporter::ReportRuns(runs);
+    }
   }
+
+  // Whether the runs from now on are kept without a line each (for a
+  // benchmark of hundreds of short rounds, which prints its medians).
+  void SetQuiet(bool quiet) { mQuiet = quiet; }
 
   struct Cost {
     double cpu;
@@ -44,6 +52,27 @@ class CCollectingReporter : public benchmark::ConsoleReporter {
     return true;
   }
 
+  // The median, over the rounds, of the CPU time of `name`'s run divided by
+  // that of `baseline`'s run in the same round (their n-th runs): a change
+  // of the machine's speed from round to round, which moves both runs of a
+  // round alike, leaves each ratio as it is.
+  bool MedianRatio(const std::string& name, const std::string& baseline, double& out) const {
+    const auto ours = mRuns.find(name);
+    const auto theirs = mRuns.find(baseline);
+    if (ours == mRuns.end() || theirs == mRuns.end() || ours->second.empty() ||
+        ours->second.size() != theirs->second.size()) {
+      return false;
+    }
+    std::vector<double> ratios;
+    for (std::size_t i = 0; i < ours->second.size(); ++i) {
+      ratios.push_back(ours->second[i].cpu / theirs->second[i].cpu);
+    }
+    std::sort(ratios.begin(), ratios.end());
+    out = ratios[ratios.size() / 2];
+    return true;
+  }
+
  private:
   std::map<std::string, std::vector<Cost>> mRuns;
+  bool mQuiet = false;
 };
