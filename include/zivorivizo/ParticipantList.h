@@ -94,9 +94,9 @@ class CParticipantList {
   // participant found last is all it tries: that hit, the common case, costs
   // one name compare and no call but the compare's.
   Participant* Find(const std::wstring& name) const {
-    // Null whenever the index is down: every edit that moves an entry drops
-    // both. Kept as the pointer itself, so that the compare waits for no
-    // lookup in the list.
+    // mLastHit is null whenever the index is down: every edit that moves an
+    // entry drops the index and it. It is kept as the pointer itself, so
+    // that the compare waits for no read of the list's entries.
     if (mLastHit != nullptr && SameName(NameOf(mLastHit), name)) {
       return mLastHit;
     }
@@ -124,7 +124,7 @@ class CParticipantList {
     const auto hit = mIndex.find(name);
     if (hit != mIndex.end() && NameOf(mItems[hit->second]) == name) {
       Remember(hit->second);
-      return mItems[mLast];
+      return mLastHit;
     }
     // Not indexed under that name, or its holder was renamed: the list
     // decides, and a name found there means the index is out of date.
@@ -182,7 +182,8 @@ class CParticipantList {
   mutable bool mIndexed = false;
   std::uint64_t mEdits = 0;
   static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
-  // The entry the last Find answered; kNone after a rebuild.
+  // The entry the last lookup answered, or that a read by position gave as
+  // the first of its name; kNone after a rebuild and after every edit.
   mutable std::size_t mLast = kNone;
   // The participant at mLast; null when mLast is kNone.
   mutable Participant* mLastHit = nullptr;
