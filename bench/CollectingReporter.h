@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 // Keeps the time per iteration of every run, by benchmark name, in the order
@@ -46,9 +47,7 @@ class CCollectingReporter : public benchmark::ConsoleReporter {
       cpu.push_back(cost.cpu);
       real.push_back(cost.real);
     }
-    std::sort(cpu.begin(), cpu.end());
-    std::sort(real.begin(), real.end());
-    out = {cpu[cpu.size() / 2], real[real.size() / 2]};
+    out = {MedianOf(std::move(cpu)), MedianOf(std::move(real))};
     return true;
   }
 
@@ -67,12 +66,17 @@ class CCollectingReporter : public benchmark::ConsoleReporter {
     for (std::size_t i = 0; i < ours->second.size(); ++i) {
       ratios.push_back(ours->second[i].cpu / theirs->second[i].cpu);
     }
-    std::sort(ratios.begin(), ratios.end());
-    out = ratios[ratios.size() / 2];
+    out = MedianOf(std::move(ratios));
     return true;
   }
 
  private:
+  // The middle value (the upper of the two middle ones) of a non-empty list.
+  static double MedianOf(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+  }
+
   std::map<std::string, std::vector<Cost>> mRuns;
   bool mQuiet = false;
 };
